@@ -1,0 +1,108 @@
+#include "host_objects.h"
+
+namespace qelhost {
+
+bool Registrar::AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
+                           IQelService* context, QelArgumentKindFn kinds) {
+  if (!code || !handler) return false;
+  commands.push_back({code, handler, flag, timeout, Ref<IQelService>::Share(context), kinds});
+  return true;
+}
+
+bool Registrar::AddService(IQelService* service, GUID iid) {
+  if (!service) return false;
+  services.push_back({iid, Ref<IQelService>::Share(service)});
+  return true;
+}
+
+bool Registrar::AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter,
+                            IQelService* context, int32_t zero) {
+  if (!name || !getter) return false;
+  properties.push_back({name, getter, setter, Ref<IQelService>::Share(context), zero});
+  return true;
+}
+
+const RegisteredProperty* Registrar::FindProperty(std::u16string_view name) const {
+  for (const auto& p : properties)
+    if (p.name == name) return &p;
+  return nullptr;
+}
+
+void Registrar::Clear() {
+  properties.clear();
+  commands.clear();
+  services.clear();
+}
+
+bool StreamRegistry::AddStreamFactory(QelStreamFactory factory) {
+  if (!factory) return false;
+  factories.push_back(factory);
+  return true;
+}
+
+bool FileHandlerRegistry::AddFileHandler(const char16_t* pattern, QelFileHandler handler, int32_t zero) {
+  if (!pattern || !handler) return false;
+  handlers.push_back({pattern, handler, zero});
+  return true;
+}
+
+bool NotifierList::AddNotifier(const char16_t* name, IQelNotifier* notifier) {
+  if (!name || !notifier) return false;
+  notifiers.push_back({name, Ref<IQelNotifier>::Share(notifier)});
+  return true;
+}
+
+NotifierRegistry::NotifierRegistry() : list_(new NotifierList) {}
+NotifierRegistry::~NotifierRegistry() { static_cast<CQelRefCounted*>(list_)->Release(); }
+
+bool NotifierRegistry::GetInterface(GUID iid, void** out) {
+  if (out && iid == qel::IID_QELNOTIFIERLIST) {
+    static_cast<CQelRefCounted*>(list_)->AddRef();
+    *out = static_cast<IQelNotifierList*>(list_);
+    return true;
+  }
+  return CQelObject::GetInterface(iid, out);
+}
+
+ServiceRegistry::ServiceRegistry()
+    : streams_(new StreamRegistry), fileHandlers_(new FileHandlerRegistry), notifiers_(new NotifierRegistry) {}
+
+ServiceRegistry::~ServiceRegistry() {
+  Clear();
+  notifiers_->Release();
+  fileHandlers_->Release();
+  streams_->Release();
+}
+
+IQelService* ServiceRegistry::QueryService(GUID iid) {
+  std::lock_guard lock(mu_);
+  queries_.push_back(iid);
+  if (iid == qel::IID_QELSTREAMREGISTRY) return streams_;
+  if (iid == qel::IID_QELFILEHANDLERREGISTRY) return fileHandlers_;
+  if (iid == qel::IID_QELNOTIFIERREGISTRY) return notifiers_;
+  for (const auto& s : offered_)
+    if (s.iid == iid) return s.service.get();
+  return nullptr;
+}
+
+void ServiceRegistry::Offer(GUID iid, IQelService* provider) {
+  std::lock_guard lock(mu_);
+  offered_.push_back({iid, Ref<IQelService>::Share(provider)});
+}
+
+void ServiceRegistry::Clear() {
+  std::lock_guard lock(mu_);
+  offered_.clear();
+  notifiers_->list().notifiers.clear();
+  fileHandlers_->handlers.clear();
+  streams_->factories.clear();
+}
+
+std::vector<std::string> ServiceRegistry::QueryLog() const {
+  std::lock_guard lock(mu_);
+  std::vector<std::string> out;
+  for (const auto& g : queries_) out.push_back(qel::ToString(g));
+  return out;
+}
+
+}  // namespace qelhost

@@ -1,0 +1,188 @@
+#include "verbs.h"
+
+#include <iomanip>
+
+#include "ce/sim/control.h"
+#include "ce/text.h"
+
+namespace qelhost {
+namespace {
+
+using nlohmann::json;
+
+std::string Utf8(std::u16string_view s) { return ce::ToUtf8(s); }
+
+json ReadingJson(const std::string& name, const PropertyReading& r) {
+  if (!r.ok) return {{"name", name}, {"ok", false}};
+  return {{"name", name}, {"ok", true}, {"kind", QelKindName(r.kind)}, {"text", r.text}};
+}
+
+void PrintReading(std::ostream& out, const std::string& name, const PropertyReading& r, size_t width) {
+  out << std::left << std::setw(int(width)) << name << "  ";
+  if (r.ok)
+    out << r.text << "  (" << QelKindName(r.kind) << ")\n";
+  else
+    out << "<getter failed>\n";
+}
+
+std::string ContextName(IQelService* context, PluginHost& host) {
+  if (!context) return {};
+  for (const auto& s : host.registrar().services)
+    if (s.service.get() == context) {
+      const char* name = qel::InterfaceName(s.iid);
+      return name ? name : qel::ToString(s.iid);
+    }
+  return "(unregistered object)";
+}
+
+const RegisteredProperty* Find(PluginHost& host, const std::string& name, const Output& o) {
+  const RegisteredProperty* p = host.registrar().FindProperty(ce::FromUtf8(name));
+  if (!p) o.err << "qelhost: no property named '" << name << "' (see: qelhost props)\n";
+  return p;
+}
+
+// Flattens the hardware JSON into "a.b.c = value" lines.
+void Flatten(std::ostream& out, const json& j, const std::string& prefix) {
+  if (j.is_object() && !j.empty()) {
+    for (const auto& [k, v] : j.items()) Flatten(out, v, prefix.empty() ? k : prefix + "." + k);
+    return;
+  }
+  out << prefix << " = " << j.dump() << "\n";
+}
+
+}  // namespace
+
+int ListProperties(PluginHost& host, const Output& o) {
+  json all = json::array();
+  size_t width = 0;
+  for (const auto& p : host.registrar().properties) width = std::max(width, p.name.size());
+  for (const auto& p : host.registrar().properties) {
+    const PropertyReading r = host.Read(p);
+    if (o.json)
+      all.push_back(ReadingJson(Utf8(p.name), r));
+    else
+      PrintReading(o.out, Utf8(p.name), r, width);
+  }
+  if (o.json) o.out << all.dump(2) << "\n";
+  return kOk;
+}
+
+int GetProperty(PluginHost& host, const std::string& name, const Output& o) {
+  const RegisteredProperty* p = Find(host, name, o);
+  if (!p) return kUsage;
+  const PropertyReading r = host.Read(*p);
+  if (o.json)
+    o.out << ReadingJson(name, r).dump(2) << "\n";
+  else
+    PrintReading(o.out, name, r, name.size());
+  return r.ok ? kOk : kFailed;
+}
+
+int SetProperty(PluginHost& host, const std::string& name, const std::string& value, const std::string& kindName,
+                const Output& o) {
+  const RegisteredProperty* p = Find(host, name, o);
+  if (!p) return kUsage;
+  if (!p->setter) {
+    o.err << "qelhost: property '" << name << "' is read-only\n";
+    return kUsage;
+  }
+  const auto kind = KindFromName(kindName);
+  if (!kind || *kind == QelKind::Object) {
+    o.err << "qelhost: --kind must be one of Null, String, Char, Bool, TriState, Double, Int32, UInt32, "
+             "Int64, UInt64 (not '" << kindName << "')\n";
+    return kUsage;
+  }
+  bool ok = false;
+  std::string error;
+  if (!host.Write(*p, value, *kind, &ok, &error)) {
+    o.err << "qelhost: " << error << "\n";
+    return kUsage;
+  }
+  if (o.json)
+    o.out << json{{"name", name}, {"ok", ok}}.dump(2) << "\n";
+  else
+    o.out << name << (ok ? "  set\n" : "  <setter failed>\n");
+  return ok ? kOk : kFailed;
+}
+
+int ListServices(PluginHost& host, const Output& o) {
+  json all = json::array();
+  for (const auto& s : host.registrar().services) {
+    const char* name = qel::InterfaceName(s.iid);
+    const std::string iid = qel::ToString(s.iid);
+    if (o.json)
+      all.push_back({{"iid", iid}, {"name", name ? json(name) : json()}});
+    else
+      o.out << iid << "  " << (name ? name : "") << "\n";
+  }
+  if (o.json) o.out << all.dump(2) << "\n";
+  return kOk;
+}
+
+int ListCommands(PluginHost& host, const Output& o) {
+  json all = json::array();
+  for (const auto& c : host.registrar().commands) {
+    const std::string context = ContextName(c.context.get(), host);
+    if (o.json)
+      all.push_back({{"code", Utf8(c.code)},
+                     {"flag", c.flag},
+                     {"timeout", c.timeout},
+                     {"context", context.empty() ? json() : json(context)},
+                     {"argument_kinds", c.kinds != nullptr}});
+    else
+      o.out << Utf8(c.code) << "  flag " << c.flag << "  timeout " << c.timeout
+            << (context.empty() ? "" : "  context " + context) << "\n";
+  }
+  if (o.json)
+    o.out << all.dump(2) << "\n";
+  else if (host.registrar().commands.empty())
+    o.out << "(the module registered no commands)\n";
+  return kOk;
+}
+
+int ShowTerminal(const Output& o) {
+  std::string error;
+  const auto hw = ce::sim::ReadHardware(&error);
+  if (!hw) {
+    o.err << "qelhost: " << error << "\n";
+    return kUsage;
+  }
+  if (o.json)
+    o.out << hw->dump(2) << "\n";
+  else
+    Flatten(o.out, *hw, "");
+  return kOk;
+}
+
+int SetTerminal(const std::string& key, const std::string& value, const Output& o) {
+  json parsed = json::parse(value, nullptr, false);
+  if (parsed.is_discarded()) {
+    // A bare word is taken as text, so `terminal set oem_info IA32` works unquoted;
+    // the field's own type still decides whether text fits.
+    parsed = value;
+  }
+  std::string error;
+  if (!ce::sim::SetHardware(key, parsed, &error)) {
+    o.err << "qelhost: terminal set: " << error << "\n";
+    return kUsage;
+  }
+  if (o.json) o.out << json{{"key", key}, {"value", parsed}, {"ok", true}}.dump(2) << "\n";
+  return kOk;
+}
+
+int ListProfiles(const Output& o) {
+  json all = json::array();
+  for (const auto& name : ce::sim::ProfileNames()) {
+    const auto p = ce::sim::BuiltinProfile(name);
+    const std::string description = p ? p->value("description", "") : "";
+    if (o.json)
+      all.push_back({{"name", name}, {"description", description}, {"default", name == ce::sim::DefaultProfileName()}});
+    else
+      o.out << std::left << std::setw(12) << name << "  " << description
+            << (name == ce::sim::DefaultProfileName() ? "  (default)" : "") << "\n";
+  }
+  if (o.json) o.out << all.dump(2) << "\n";
+  return kOk;
+}
+
+}  // namespace qelhost

@@ -1,0 +1,45 @@
+// System information: memory, disk space, up-time, OEM text, version.
+#pragma once
+
+#include "ce/types.h"
+
+namespace ce {
+
+struct MEMORYSTATUS {
+  DWORD dwLength;
+  DWORD dwMemoryLoad;
+  DWORD dwTotalPhys;
+  DWORD dwAvailPhys;
+  DWORD dwTotalPageFile;
+  DWORD dwAvailPageFile;
+  DWORD dwTotalVirtual;
+  DWORD dwAvailVirtual;
+};
+static_assert(sizeof(MEMORYSTATUS) == 32);
+
+void GlobalMemoryStatus(MEMORYSTATUS* status);
+
+// directory null (or "\") means the root volume.
+BOOL GetDiskFreeSpaceExW(LPCWSTR directory, ULARGE_INTEGER* freeToCaller, ULARGE_INTEGER* total,
+                         ULARGE_INTEGER* totalFree);
+
+// Milliseconds since the terminal started; wraps after 49.7 days.
+DWORD GetTickCount();
+
+inline constexpr UINT SPI_GETPLATFORMTYPE = 257;
+inline constexpr UINT SPI_GETOEMINFO = 258;
+// uiParam: the buffer's size in bytes; the text is cut to fit.
+BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT winIni);
+
+struct OSVERSIONINFOW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128];
+};
+inline constexpr DWORD VER_PLATFORM_WIN32_CE = 3;
+BOOL GetVersionExW(OSVERSIONINFOW* info);
+
+}  // namespace ce

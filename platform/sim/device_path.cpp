@@ -1,0 +1,258 @@
+#include "device_path.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "ce/error.h"
+#include "ce/files.h"
+#include "ce/text.h"
+
+namespace ce::sim {
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsWildcard(char16_t c) { return c == u'*' || c == u'?'; }
+bool IsForbidden(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
+}
+
+// Latin Extended-A pairs capitals and small letters in two runs of opposite parity.
+char16_t FoldLatinExtendedA(char16_t c) {
+  if (c == 0x178) return 0xFF;  // Ÿ pairs with ÿ of Latin-1
+  const bool evenCapitals = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+  const bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+  if (evenCapitals && c % 2 == 0) return char16_t(c + 1);
+  if (oddCapitals && c % 2 == 1) return char16_t(c + 1);
+  return c;
+}
+
+// Maps a character to its small letter where the device's file system folds case.
+char16_t Fold(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return char16_t(c + 0x20);
+  if (c < 0xC0) return c;
+  if (c <= 0xDE) return c == 0xD7 ? c : char16_t(c + 0x20);  // × has no small form
+  if (c >= 0x100 && c <= 0x17F) return FoldLatinExtendedA(c);
+  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return char16_t(c + 0x20);  // Greek
+  if (c >= 0x410 && c <= 0x42F) return char16_t(c + 0x20);                  // Cyrillic
+  if (c >= 0x400 && c <= 0x40F) return char16_t(c + 0x50);
+  return c;
+}
+
+std::vector<std::u16string_view> SplitComponents(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    if (i > start) parts.push_back(path.substr(start, i - start));
+    start = i + 1;
+  }
+  return parts;
+}
+
+// Unpaired surrogates have no UTF-8 form, so they would not survive the round trip.
+bool IsWellFormed(std::u16string_view name) { return FromUtf8(ToUtf8(name)) == name; }
+
+DWORD CheckComponent(std::u16string_view name, bool wildcardsAllowed) {
+  if (name == u"." || name == u"..") return ERROR_INVALID_NAME;
+  for (char16_t c : name)
+    if (IsForbidden(c) || (IsWildcard(c) && !wildcardsAllowed)) return ERROR_INVALID_NAME;
+  return IsWellFormed(name) ? ERROR_SUCCESS : ERROR_INVALID_NAME;
+}
+
+DWORD HostSpelling(std::u16string_view name, std::string* utf8) {
+  *utf8 = ToUtf8(name);
+  return utf8->size() > NAME_MAX ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;
+}
+
+// Finds the entry of folder that the device would call name. ERROR_FILE_NOT_FOUND
+// when there is none.
+DWORD FindEntry(int folder, std::u16string_view name, const std::string& utf8, std::string* hostName) {
+  struct ::stat st {};
+  if (::fstatat(folder, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    *hostName = utf8;
+    return ERROR_SUCCESS;
+  }
+  bool found = false;
+  const bool listed = ListFolder(folder, [&](const char* entry) {
+    if (found && *hostName <= entry) return;
+    const auto deviceName = DeviceNameOf(entry);
+    if (!deviceName || !SameDeviceName(*deviceName, name)) return;
+    *hostName = entry;
+    found = true;
+  });
+  if (!listed) return ErrorFromErrno(errno);
+  return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// Why a folder on the way could not be entered: a link is refused, a file or a
+// vanished entry means the path does not exist.
+DWORD EnterError(int parent, const std::string& hostName, int err) {
+  if (err == ENOTDIR || err == ELOOP) {
+    struct ::stat st {};
+    if (::fstatat(parent, hostName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+      return ERROR_ACCESS_DENIED;
+    return ERROR_PATH_NOT_FOUND;
+  }
+  if (err == ENOENT) return ERROR_PATH_NOT_FOUND;
+  return ErrorFromErrno(err);
+}
+
+DWORD EnterFolder(HostFd* folder, std::u16string_view name) {
+  std::string utf8, hostName;
+  if (DWORD e = HostSpelling(name, &utf8)) return e;
+  const DWORD found = FindEntry(folder->get(), name, utf8, &hostName);
+  if (found == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
+  if (found != ERROR_SUCCESS) return found;
+  HostFd next(::openat(folder->get(), hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!next) return EnterError(folder->get(), hostName, errno);
+  *folder = std::move(next);
+  return ERROR_SUCCESS;
+}
+
+DWORD ResolveLast(std::u16string_view name, ResolvedPath* out) {
+  if (DWORD e = HostSpelling(name, &out->requested)) return e;
+  out->name = out->requested;
+  const DWORD found = FindEntry(out->folder.get(), name, out->requested, &out->name);
+  if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (found != ERROR_SUCCESS) return found;
+  if (::fstatat(out->folder.get(), out->name.c_str(), &out->st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return ErrorFromErrno(errno);
+    out->name = out->requested;  // removed meanwhile: now a new name
+    return ERROR_SUCCESS;
+  }
+  if (S_ISLNK(out->st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (out->trailingSeparator && !S_ISDIR(out->st.st_mode)) return ERROR_INVALID_NAME;
+  out->exists = true;
+  return ERROR_SUCCESS;
+}
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+}  // namespace
+
+void HostFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
+                        Resolve mode, ResolvedPath* out) {
+  *out = ResolvedPath{};
+  if (devicePath.size() >= size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
+  const auto parts = SplitComponents(devicePath);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const bool last = i + 1 == parts.size();
+    if (DWORD e = CheckComponent(parts[i], last && mode == Resolve::kPattern)) return e;
+  }
+  HostFd folder(::open(fsRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return ERROR_NOT_READY;
+  if (parts.empty()) {
+    out->isRoot = out->inRoot = out->exists = true;
+    if (::fstat(folder.get(), &out->st) != 0) return ErrorFromErrno(errno);
+    out->folder = std::move(folder);
+    return ERROR_SUCCESS;
+  }
+  for (size_t i = 0; i + 1 < parts.size(); ++i)
+    if (DWORD e = EnterFolder(&folder, parts[i])) return e;
+  out->folder = std::move(folder);
+  out->inRoot = parts.size() == 1;
+  out->trailingSeparator = IsSeparator(devicePath.back());
+  if (mode == Resolve::kPattern) {
+    out->pattern = parts.back();
+    return ERROR_SUCCESS;
+  }
+  return ResolveLast(parts.back(), out);
+}
+
+bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
+
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
+  if (pattern == u"*.*") return true;  // the device's "every name", dot or not
+  size_t p = 0, n = 0;
+  size_t star = std::u16string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::u16string_view::npos) {
+      p = star + 1;  // let the last * swallow one more character
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+std::optional<std::u16string> DeviceNameOf(std::string_view hostName) {
+  std::u16string name = FromUtf8(hostName);
+  if (ToUtf8(name) != hostName) return std::nullopt;  // not UTF-8
+  if (name.empty() || CheckComponent(name, false) != ERROR_SUCCESS) return std::nullopt;
+  return name;
+}
+
+bool ListFolder(int folderFd, const std::function<void(const char* hostName)>& visit) {
+  // A fresh descriptor, so the listing has its own position.
+  const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return false;
+  }
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") visit(entry->d_name);
+    errno = 0;
+  }
+  return errno == 0;
+}
+
+DWORD ErrorFromErrno(int err) {
+  switch (err) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case ELOOP:
+    case EISDIR:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+}  // namespace ce::sim

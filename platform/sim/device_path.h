@@ -1,0 +1,97 @@
+// Device paths ("\Windows\Wceload.exe") mapped onto the host folder that holds
+// the terminal's file system.
+//
+// Rules, as on the device where it matters and strict where the host differs:
+//  - '\' and '/' both separate; repeated separators collapse; a path without a
+//    leading separator is taken from the root (the device has no current folder).
+//  - Names match without regard to case (ASCII, Latin-1, Latin Extended-A, basic
+//    Greek and Cyrillic). When the host holds several spellings of one name, the
+//    exact spelling wins, else the first in byte order.
+//  - Nothing reaches outside the root: "." and ".." and names with < > : " | ? *
+//    or control characters are ERROR_INVALID_NAME (so are drive letters, "C:"),
+//    a symbolic link anywhere on the path is ERROR_ACCESS_DENIED, and every
+//    folder is opened relative to its parent without following links, so a link
+//    planted while a path is walked is refused too.
+//  - A path that with its terminating NUL does not fit MAX_PATH, or a name longer
+//    than the host allows, is ERROR_FILENAME_EXCED_RANGE.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+#include "ce/types.h"
+
+namespace ce::sim {
+
+// Owns a host file descriptor.
+class HostFd {
+ public:
+  HostFd() = default;
+  explicit HostFd(int fd) : fd_(fd) {}
+  HostFd(const HostFd&) = delete;
+  HostFd& operator=(const HostFd&) = delete;
+  HostFd(HostFd&& o) noexcept : fd_(o.release()) {}
+  HostFd& operator=(HostFd&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  ~HostFd() { reset(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  explicit operator bool() const { return valid(); }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+enum class Resolve {
+  kName,     // the last component names an entry, which may not exist yet (create)
+  kPattern,  // the last component is a find pattern: * and ? allowed, left unresolved
+};
+
+struct ResolvedPath {
+  HostFd folder;                   // the folder holding the last component
+  bool isRoot = false;             // the path names the root folder itself
+  bool inRoot = false;             // folder is the root (or isRoot)
+  bool trailingSeparator = false;  // "\Folder\": the path must name a folder
+  std::string requested;           // kName: the last component as given (UTF-8)
+  std::string name;                // kName: its host name; the existing spelling when it exists
+  std::u16string pattern;          // kPattern: the last component
+  bool exists = false;             // kName: name exists in folder (never a link)
+  struct ::stat st {};             // kName: of the existing entry, or of the root
+};
+
+// Walks devicePath below fsRoot. Returns ERROR_SUCCESS and fills out, or the
+// device error: ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE, ERROR_PATH_NOT_FOUND
+// (a folder on the way is missing or is a file), ERROR_ACCESS_DENIED (a link),
+// ERROR_NOT_READY (fsRoot cannot be opened). An empty path names the root.
+DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
+                        Resolve mode, ResolvedPath* out);
+
+// Two names compare as the device compares them.
+bool SameDeviceName(std::u16string_view a, std::u16string_view b);
+// * (any run) and ? (one character), without regard to case; "*.*" matches every name.
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
+// The device's name for a host entry, or nothing when the device could not name
+// it (not UTF-8, or a character the device forbids).
+std::optional<std::u16string> DeviceNameOf(std::string_view hostName);
+
+// Calls visit with every entry of the folder but "." and "..". False, with errno
+// set, when the folder cannot be read.
+bool ListFolder(int folderFd, const std::function<void(const char* hostName)>& visit);
+
+// The device error for a host errno.
+DWORD ErrorFromErrno(int err);
+
+}  // namespace ce::sim

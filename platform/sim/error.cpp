@@ -1,0 +1,11 @@
+#include "ce/error.h"
+
+namespace ce {
+namespace {
+thread_local DWORD g_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError() { return g_lastError; }
+void SetLastError(DWORD code) { g_lastError = code; }
+
+}  // namespace ce

@@ -1,0 +1,31 @@
+// The process's kernel-handle table. Every handle names a kernel object; the
+// object lives while a handle or a user holds it.
+#pragma once
+
+#include <memory>
+
+#include "ce/types.h"
+
+namespace ce::sim {
+
+class KernelObject {
+ public:
+  virtual ~KernelObject() = default;
+  // A descriptor that polls readable while the object is signalled, or -1 when
+  // the object cannot be waited on.
+  virtual int WaitFd() const { return -1; }
+  // Called by a wait that saw WaitFd readable: true when the wait is satisfied
+  // (an auto-reset event consumes its signal here; a rival waiter may have won).
+  virtual bool TryAcquire() { return true; }
+};
+
+HANDLE AddHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+template <class T>
+std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
+  return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+// False (and ERROR_INVALID_HANDLE) for a handle not in the table.
+bool RemoveHandle(HANDLE handle);
+
+}  // namespace ce::sim

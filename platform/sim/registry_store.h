@@ -1,0 +1,103 @@
+// The terminal's registry, kept in an SQLite database inside the state
+// directory: crash-safe, and shared by every process that opens the terminal.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ce/types.h"
+
+namespace ce::sim {
+
+// Every operation is one SQLite transaction and nothing is cached, so a write by
+// any process is seen by the next call of every other. Key and value names are
+// compared without regard to case and keep the spelling they were created with.
+// One instance may be used by many threads.
+class RegistryStore {
+ public:
+  // A key's row. Rows are never reused, so an id outliving its key is known to
+  // name a deleted key rather than a newer one.
+  using KeyId = int64_t;
+  enum class Root { kClassesRoot, kCurrentUser, kLocalMachine, kUsers };
+  static KeyId RootKey(Root root) { return static_cast<KeyId>(root) + 1; }
+
+  struct Value {
+    std::u16string name;
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+  };
+  struct SubKey {
+    std::u16string name;
+    std::u16string cls;
+    uint64_t lastWrite = 0;  // FILETIME ticks
+  };
+  struct KeyInfo {
+    std::u16string cls;
+    DWORD subKeys = 0;
+    DWORD maxSubKeyLength = 0;  // characters, without the NUL
+    DWORD maxClassLength = 0;
+    DWORD values = 0;
+    DWORD maxValueNameLength = 0;
+    DWORD maxValueLength = 0;  // bytes
+    uint64_t lastWrite = 0;
+  };
+
+  // Opens (creating when missing) the database at path. Null with error on failure.
+  static std::unique_ptr<RegistryStore> Open(const std::filesystem::path& path, std::string* error);
+  ~RegistryStore();
+
+  // Loads a profile's registry seed: {"HKEY_LOCAL_MACHINE\\Key\\Sub": {"Name": value, ...}}.
+  // Roots may be spelled out or abbreviated (HKLM, HKCU, HKCR, HKU). A value is a
+  // JSON string (REG_SZ), a non-negative integer (REG_DWORD), or one of
+  // {"sz": s}, {"expand_sz": s}, {"multi_sz": [s, ...]}, {"dword": n}, {"qword": n},
+  // {"binary": "hex"}. The name "" is the key's default value. On a bad entry
+  // nothing is written and error names the key and value.
+  bool Seed(const nlohmann::json& seed, std::string* error);
+
+  // The operations behind the Reg* functions. Each returns ERROR_SUCCESS or the
+  // code the Reg* function reports. A path names a key below key: names separated
+  // by backslashes, one leading or trailing backslash ignored, "" for key itself.
+  // A key id that was deleted gives ERROR_KEY_DELETED.
+  DWORD OpenKey(KeyId key, std::u16string_view path, KeyId* result);
+  // Creates the missing keys along path; created tells whether the last one was new.
+  DWORD CreateKey(KeyId key, std::u16string_view path, std::u16string_view cls, KeyId* result,
+                  bool* created);
+  // Deletes the key at path with everything below it. A root cannot be deleted.
+  DWORD DeleteKey(KeyId key, std::u16string_view path);
+  DWORD QueryValue(KeyId key, std::u16string_view name, Value* result);
+  DWORD SetValue(KeyId key, std::u16string_view name, DWORD type, std::span<const uint8_t> data);
+  DWORD DeleteValue(KeyId key, std::u16string_view name);
+  // In creation order; ERROR_NO_MORE_ITEMS past the end.
+  DWORD EnumKey(KeyId key, DWORD index, SubKey* result);
+  DWORD EnumValue(KeyId key, DWORD index, Value* result);
+  DWORD QueryInfo(KeyId key, KeyInfo* result);
+
+  // The form names are compared in: simple upper case of ASCII, Latin-1,
+  // Latin Extended-A, Greek, Cyrillic and full-width Latin letters.
+  static std::u16string FoldName(std::u16string_view name);
+
+  struct Impl;
+  // Only Open can make the token, so only Open constructs a store.
+  class OpenToken {
+    friend class RegistryStore;
+    OpenToken() = default;
+  };
+  RegistryStore(OpenToken, std::unique_ptr<Impl> impl);
+
+ private:
+  template <class Body>
+  DWORD InTransaction(bool write, Body&& body);
+
+  std::mutex mu_;  // one connection, one transaction at a time
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ce::sim

@@ -1,0 +1,225 @@
+// Events and waits. Every waitable object owns a descriptor that polls
+// readable while it is signalled; a wait is one poll over them, the lowest
+// ready index wins, and an auto-reset event is consumed by the one waiter
+// whose TryAcquire succeeds.
+#include "ce/sync.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ce/error.h"
+#include "ce/string.h"
+#include "ce/text.h"
+#include "handles.h"
+#include "terminal.h"
+
+namespace ce {
+namespace sim {
+namespace {
+
+class Event final : public KernelObject {
+ public:
+  Event(bool manual, bool initial) : manual_(manual), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (initial) Set();
+  }
+  ~Event() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  int WaitFd() const override { return fd_; }
+
+  void Set() {
+    std::lock_guard lock(mu_);
+    if (signalled_) return;
+    signalled_ = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+  }
+  void Reset() {
+    std::lock_guard lock(mu_);
+    DrainLocked();
+  }
+  bool TryAcquire() override {
+    std::lock_guard lock(mu_);
+    if (!signalled_) return false;
+    if (!manual_) DrainLocked();
+    return true;
+  }
+
+ private:
+  void DrainLocked() {
+    uint64_t v;
+    [[maybe_unused]] ssize_t n = ::read(fd_, &v, sizeof v);
+    signalled_ = false;
+  }
+
+  const bool manual_;
+  const int fd_;
+  std::mutex mu_;
+  bool signalled_ = false;
+};
+
+// Named events of this process, by folded name. Weak: an event dies with its
+// last handle, and its name is free again.
+struct NamedEvents {
+  std::mutex mu;
+  std::map<std::u16string, std::weak_ptr<Event>> byName;
+};
+
+NamedEvents& named() {
+  static NamedEvents* n = new NamedEvents;
+  return *n;
+}
+
+std::u16string Fold(LPCWSTR name) { return ToUpper(name); }
+
+// Events that other programs on the terminal hold open.
+bool HeldByTerminal(LPCWSTR name) {
+  const auto list = Hardware("kernel.named_events");
+  if (!list.is_array()) return false;
+  const std::u16string want = Fold(name);
+  for (const auto& e : list)
+    if (e.is_string() && Fold(FromUtf8(e.get<std::string>()).c_str()) == want) return true;
+  return false;
+}
+
+std::shared_ptr<Event> Lookup(HANDLE h) {
+  auto e = LookupHandleAs<Event>(h);
+  if (!e) SetLastError(ERROR_INVALID_HANDLE);
+  return e;
+}
+
+}  // namespace
+}  // namespace sim
+
+HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, LPCWSTR name) {
+  using namespace sim;
+  std::shared_ptr<Event> event;
+  bool existed = false;
+  if (name && *name) {
+    NamedEvents& n = named();
+    std::lock_guard lock(n.mu);
+    auto& slot = n.byName[Fold(name)];
+    event = slot.lock();
+    existed = event != nullptr;
+    if (!event) {
+      event = std::make_shared<Event>(manualReset != FALSE, initialState != FALSE);
+      slot = event;
+    }
+  } else {
+    event = std::make_shared<Event>(manualReset != FALSE, initialState != FALSE);
+  }
+  if (!event->ok()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  HANDLE h = AddHandle(event);
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return h;
+}
+
+HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) {
+  using namespace sim;
+  if (!name || !*name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  NamedEvents& n = named();
+  std::lock_guard lock(n.mu);
+  auto& slot = n.byName[Fold(name)];
+  auto event = slot.lock();
+  if (!event && HeldByTerminal(name)) {
+    event = std::make_shared<Event>(true, false);
+    slot = event;
+  }
+  if (!event) {
+    n.byName.erase(Fold(name));
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  return AddHandle(event);
+}
+
+BOOL SetEvent(HANDLE h) {
+  auto e = sim::Lookup(h);
+  if (!e) return FALSE;
+  e->Set();
+  return TRUE;
+}
+
+BOOL ResetEvent(HANDLE h) {
+  auto e = sim::Lookup(h);
+  if (!e) return FALSE;
+  e->Reset();
+  return TRUE;
+}
+
+BOOL PulseEvent(HANDLE h) {
+  auto e = sim::Lookup(h);
+  if (!e) return FALSE;
+  e->Set();
+  e->Reset();
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD ms) { return WaitForMultipleObjects(1, &handle, FALSE, ms); }
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms) {
+  using Clock = std::chrono::steady_clock;
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  std::vector<std::shared_ptr<sim::KernelObject>> objects(count);
+  std::vector<pollfd> fds(count);
+  for (DWORD i = 0; i < count; ++i) {
+    objects[i] = sim::LookupHandle(handles[i]);
+    if (!objects[i] || objects[i]->WaitFd() < 0) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    fds[i] = {objects[i]->WaitFd(), POLLIN, 0};
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (true) {
+    int timeout = -1;
+    if (ms != INFINITE) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      timeout = left > 0 ? int(std::min<long long>(left, 1 << 30)) : 0;
+    }
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    if (ready > 0) {
+      if (waitAll) {
+        bool all = true;
+        for (const auto& p : fds) all = all && (p.revents & POLLIN);
+        if (all) {
+          for (auto& o : objects) o->TryAcquire();
+          return WAIT_OBJECT_0;
+        }
+      } else {
+        for (DWORD i = 0; i < count; ++i)
+          if ((fds[i].revents & POLLIN) && objects[i]->TryAcquire()) return WAIT_OBJECT_0 + i;
+      }
+    }
+    if (ms != INFINITE && Clock::now() >= deadline) {
+      SetLastError(WAIT_TIMEOUT);
+      return WAIT_TIMEOUT;
+    }
+    if (waitAll && ready > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace ce

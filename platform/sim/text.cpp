@@ -1,0 +1,279 @@
+// Code-page conversion of the simulated terminal: Windows-1252 (the ANSI code
+// page) and UTF-8, with the argument checks, counts and error codes of Win32.
+//
+// Behaviour that follows Windows and is worth knowing:
+//  - 1252: every byte maps to a character (the five bytes Windows leaves
+//    undefined, 0x81 0x8D 0x8F 0x90 0x9D, map to U+0081 and so on, and back).
+//    No "best fit": any other character becomes the default character, one per
+//    UTF-16 unit, so a surrogate pair gives two.
+//  - UTF-8: an unpaired surrogate is written as U+FFFD; an ill-formed byte
+//    sequence is read as one U+FFFD per maximal ill-formed subpart.
+//  - The flags are accepted and ignored.
+#include "ce/text.h"
+
+#include <cstdint>
+
+#include "ce/error.h"
+
+namespace ce {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// Windows-1252 bytes 0x80..0x9F; the rest of the code page is Latin-1.
+constexpr char16_t k1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+char16_t From1252(unsigned char b) {
+  return (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : char16_t(b);
+}
+
+// The byte for a character, or -1 when the code page has none.
+int To1252(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return int(c);
+  for (int i = 0; i < 32; ++i)
+    if (k1252High[i] == c) return 0x80 + i;
+  return -1;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Encodes one code point; returns the byte count (1..4).
+int EncodeUtf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = char(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = char(0xC0 | (cp >> 6));
+    out[1] = char(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = char(0xE0 | (cp >> 12));
+    out[1] = char(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = char(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = char(0xF0 | (cp >> 18));
+  out[1] = char(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = char(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = char(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// Encodes one code point as one unit or a surrogate pair; returns the count.
+int EncodeUtf16(char32_t cp, char16_t* out) {
+  if (cp < 0x10000) {
+    out[0] = char16_t(cp);
+    return 1;
+  }
+  out[0] = char16_t(0xD800 + ((cp - 0x10000) >> 10));
+  out[1] = char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+  return 2;
+}
+
+// Reads the code point at src[i] of a UTF-16 text of n units and advances i.
+char32_t NextUtf16(const char16_t* src, size_t n, size_t& i) {
+  const char16_t c = src[i++];
+  if (IsHighSurrogate(c)) {
+    if (i < n && IsLowSurrogate(src[i])) {
+      const char16_t low = src[i++];
+      return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+    }
+    return kReplacement;
+  }
+  if (IsLowSurrogate(c)) return kReplacement;
+  return c;
+}
+
+// Reads the code point at src[i] of a UTF-8 text of n bytes and advances i.
+// An ill-formed sequence yields U+FFFD and consumes its maximal subpart.
+char32_t NextUtf8(const unsigned char* src, size_t n, size_t& i) {
+  const unsigned char b = src[i++];
+  if (b < 0x80) return b;
+  int more;
+  char32_t cp;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    more = 1;
+    cp = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    more = 2;
+    cp = b & 0x0F;
+    if (b == 0xE0) lo = 0xA0;  // no overlong forms
+    if (b == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    more = 3;
+    cp = b & 0x07;
+    if (b == 0xF0) lo = 0x90;  // no overlong forms
+    if (b == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return kReplacement;
+  }
+  for (int k = 0; k < more; ++k) {
+    if (i >= n) return kReplacement;
+    const unsigned char c = src[i];
+    const unsigned char min = k == 0 ? lo : 0x80;
+    const unsigned char max = k == 0 ? hi : 0xBF;
+    if (c < min || c > max) return kReplacement;  // the offending byte starts anew
+    cp = (cp << 6) | (c & 0x3F);
+    ++i;
+  }
+  return cp;
+}
+
+enum class Page { k1252, kUtf8, kInvalid };
+
+Page PageOf(UINT codePage) {
+  if (codePage == CP_ACP || codePage == CP_1252) return Page::k1252;
+  if (codePage == CP_UTF8) return Page::kUtf8;
+  return Page::kInvalid;
+}
+
+int Fail(DWORD code) {
+  SetLastError(code);
+  return 0;
+}
+
+// Collects output into a caller's buffer, or only counts it when the buffer
+// size is 0. Records an overflow instead of writing past the end.
+template <class T>
+class Sink {
+ public:
+  Sink(T* dst, int size) : dst_(dst), size_(size) {}
+  // Adds n units at once (a character is never split).
+  void Put(const T* units, int n) {
+    if (count_ > kMaxCount - n) {  // more than an int can count
+      overflow_ = true;
+      return;
+    }
+    if (size_ != 0) {
+      if (count_ + n > size_) {
+        overflow_ = true;
+        return;
+      }
+      for (int k = 0; k < n; ++k) dst_[count_ + k] = units[k];
+    }
+    count_ += n;
+  }
+  bool overflow() const { return overflow_; }
+  int count() const { return count_; }
+
+ private:
+  static constexpr int kMaxCount = 0x7FFFFFFF;
+  T* dst_;
+  int size_;
+  int count_ = 0;
+  bool overflow_ = false;
+};
+
+size_t MeasureWide(const char16_t* s) {
+  size_t n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+size_t MeasureNarrow(const char* s) {
+  size_t n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst,
+                        int dstSize, const char* defaultChar, BOOL* usedDefault) {
+  const Page page = PageOf(codePage);
+  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 ||
+      dstSize < 0 || (dst == nullptr && dstSize != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+  // UTF-8 has no default character; Windows rejects the two arguments.
+  if (page == Page::kUtf8 && (defaultChar != nullptr || usedDefault != nullptr))
+    return Fail(ERROR_INVALID_PARAMETER);
+
+  const size_t n = srcLength == -1 ? MeasureWide(src) + 1 : size_t(srcLength);
+  Sink<char> out(dst, dstSize);
+  if (page == Page::kUtf8) {
+    char bytes[4];
+    for (size_t i = 0; i < n && !out.overflow();) out.Put(bytes, EncodeUtf8(NextUtf16(src, n, i), bytes));
+  } else {
+    const char fallback = defaultChar != nullptr ? *defaultChar : '?';
+    bool used = false;
+    for (size_t i = 0; i < n && !out.overflow(); ++i) {
+      const int b = To1252(src[i]);
+      const char c = b < 0 ? fallback : char(b);
+      used = used || b < 0;
+      out.Put(&c, 1);
+    }
+    if (usedDefault != nullptr) *usedDefault = used ? TRUE : FALSE;
+  }
+  if (out.overflow()) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  return out.count();
+}
+
+int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int srcLength, LPWSTR dst,
+                        int dstSize) {
+  const Page page = PageOf(codePage);
+  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 ||
+      dstSize < 0 || (dst == nullptr && dstSize != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+
+  const size_t n = srcLength == -1 ? MeasureNarrow(src) + 1 : size_t(srcLength);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(src);
+  Sink<char16_t> out(dst, dstSize);
+  if (page == Page::kUtf8) {
+    char16_t units[2];
+    for (size_t i = 0; i < n && !out.overflow();) out.Put(units, EncodeUtf16(NextUtf8(bytes, n, i), units));
+  } else {
+    for (size_t i = 0; i < n && !out.overflow(); ++i) {
+      const char16_t c = From1252(bytes[i]);
+      out.Put(&c, 1);
+    }
+  }
+  if (out.overflow()) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  return out.count();
+}
+
+UINT GetACP() { return CP_1252; }
+
+std::string ToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char16_t c : text) {
+    const int b = To1252(c);
+    out.push_back(b < 0 ? '?' : char(b));
+  }
+  return out;
+}
+
+std::u16string FromAnsi(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (const char c : text) out.push_back(From1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char bytes[4];
+  for (size_t i = 0; i < text.size();) out.append(bytes, size_t(EncodeUtf8(NextUtf16(text.data(), text.size(), i), bytes)));
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  char16_t units[2];
+  for (size_t i = 0; i < text.size();) out.append(units, size_t(EncodeUtf16(NextUtf8(bytes, text.size(), i), units)));
+  return out;
+}
+
+}  // namespace ce

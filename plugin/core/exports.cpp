@@ -1,0 +1,65 @@
+// The module's exported entry points.
+#include "qel/exports.h"
+
+#include "core/module_slots.h"
+#include "core/registration.h"
+
+namespace qel {
+namespace {
+
+// Slots Register fills, in its order (the stream registry comes first, on its own).
+constexpr Slot kFetchOrder[] = {
+    Slot::FileSystem, Slot::Settings, Slot::Audio,     Slot::FileService, Slot::Wlan,
+    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2, Slot::Terminal,    Slot::Radio,
+    Slot::Battery,    Slot::Cradle,   Slot::Unnamed3,  Slot::HalEventHandler, Slot::Window,
+};
+
+// Slots UnRegister releases, in its order.
+constexpr Slot kReleaseOrder[] = {
+    Slot::FileLocation, Slot::StreamRegistry, Slot::Settings, Slot::Audio,    Slot::FileService,
+    Slot::FileSystem,   Slot::Wlan,           Slot::Unnamed1, Slot::Backlight, Slot::Cradle,
+    Slot::Unnamed2,     Slot::Terminal,       Slot::Radio,    Slot::Battery,  Slot::Unnamed3,
+    Slot::HalEventHandler, Slot::Window,
+};
+static_assert(std::size(kReleaseOrder) == size_t(Slot::kCount));
+
+// Stream types offered through the host's stream registry, in the order they
+// are added; a type whose stream this build lacks is not offered.
+struct StreamType {
+  const char16_t* name;
+  QelStreamFactory factory;
+};
+constexpr StreamType kStreamTypes[] = {{u"COM", nullptr}, {u"SOCKET", nullptr}, {u"FILE", nullptr}};
+
+}  // namespace
+}  // namespace qel
+
+extern "C" {
+
+bool RegisterService(IQelRegistrar* registrar) {
+  qel::RegisterAll(registrar);
+  return true;
+}
+
+bool Register(uint32_t, IQelServiceRegistry* registry) {
+  using namespace qel;
+  if (auto* streams = static_cast<IQelStreamRegistry*>(FetchSlot(Slot::StreamRegistry, registry)))
+    for (const StreamType& t : kStreamTypes)
+      if (t.factory) streams->AddStreamFactory(t.factory);
+  for (Slot s : kFetchOrder) FetchSlot(s, registry);
+  return true;
+}
+
+bool UnRegister() {
+  for (qel::Slot s : qel::kReleaseOrder) qel::ReleaseSlot(s);
+  return true;
+}
+
+// The terminal information service that answers these is not in this build:
+// each fails as it does when the service object cannot be created, leaving the
+// caller's buffer untouched.
+bool GetESN(char16_t*, uint32_t) { return false; }
+bool GetUSN(char16_t*, uint32_t) { return false; }
+bool GetQELPlatform(char16_t*, uint32_t) { return false; }
+
+}  // extern "C"

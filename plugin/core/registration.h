@@ -1,0 +1,65 @@
+// What RegisterService announces, declared once in registration order: the
+// groups (a service, or a run of context-free entries), the commands and the
+// properties. Registration is a loop over these tables.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "qel/guid.h"
+#include "qel/host.h"
+
+namespace qel {
+
+enum class Group {
+  HalEventHandler,
+  Audio,
+  Keyboard,
+  WakeUp,
+  PowerEvent,
+  ContextFreeProperties,
+  Backlight,
+  ContextFreeCommands,
+  Cradle,
+  Led,
+  CommandsAfterLed,
+  Battery,
+  Wlan,
+  Terminal,
+  Display,
+};
+
+struct GroupEntry {
+  Group group;
+  const GUID* iid;         // null for a context-free group
+  IQelService* (*create)();  // null while this build has no such service
+  // When creation fails, nothing of the group is registered (instead of its
+  // properties being registered without a context).
+  bool onlyWithService;
+};
+
+struct CommandEntry {
+  const char16_t* code;
+  Group group;
+  int32_t flag;
+  int32_t timeout;
+  bool serviceContext;        // the group's service is the command's context
+  QelCommandHandler handler;  // null while this build has no handler
+  QelArgumentKindFn kinds;
+};
+
+struct PropertyEntry {
+  const char16_t* name;
+  Group group;
+  QelPropertyFn getter;
+  QelPropertyFn setter;  // null: read-only
+};
+
+std::span<const GroupEntry> Groups();
+std::span<const CommandEntry> Commands();
+std::span<const PropertyEntry> Properties();
+
+// Creates the services and registers everything with the registrar.
+void RegisterAll(IQelRegistrar* registrar);
+
+}  // namespace qel

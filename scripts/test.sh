@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test under each preset
+# named (default: debug, asan — address and undefined sanitizers — and tsan).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+presets=("$@")
+((${#presets[@]})) || presets=(debug asan tsan)
+for preset in "${presets[@]}"; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j2
+done
