@@ -61,7 +61,7 @@ bool IsWellFormed(std::u16string_view name) { return FromUtf8(ToUtf8(name)) == n
 DWORD CheckComponent(std::u16string_view name, bool wildcardsAllowed) {
   if (name == u"." || name == u"..") return ERROR_INVALID_NAME;
   for (char16_t c : name)
-    if (IsForbidden(c) || (IsWildcard(c) && !wildcardsAllowed)) return ERROR_INVALID_NAME;
+    if (IsForbidden(c) || IsSeparator(c) || (IsWildcard(c) && !wildcardsAllowed)) return ERROR_INVALID_NAME;
   return IsWellFormed(name) ? ERROR_SUCCESS : ERROR_INVALID_NAME;
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "ce/error.h"
+#include "ce/files.h"
 
 namespace ce::sim {
 namespace {
@@ -45,7 +46,7 @@ class DevicePathTest : public ::testing::Test {
     return fs::relative(full, root_).generic_string();
   }
 
-  DWORD Resolve(std::u16string_view path, ResolvedPath* rp, Resolve mode = Resolve::kName) {
+  DWORD Walk(std::u16string_view path, ResolvedPath* rp, Resolve mode = Resolve::kName) {
     return ResolveDevicePath(root_, path, mode, rp);
   }
 
@@ -75,7 +76,7 @@ TEST_F(DevicePathTest, MapsDevicePathsInsideTheRoot) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.path.begin(), row.path.end()));
     ResolvedPath rp;
-    ASSERT_EQ(Resolve(row.path, &rp), ERROR_SUCCESS);
+    ASSERT_EQ(Walk(row.path, &rp), ERROR_SUCCESS);
     EXPECT_EQ(HostPathOf(rp), row.host);
     EXPECT_EQ(rp.exists, row.exists);
   }
@@ -117,21 +118,26 @@ TEST_F(DevicePathTest, RefusesPathsThatCouldLeaveTheRoot) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.path.begin(), row.path.begin() + std::min<size_t>(row.path.size(), 40)));
     ResolvedPath rp;
-    EXPECT_EQ(Resolve(row.path, &rp, row.mode), row.error);
+    EXPECT_EQ(Walk(row.path, &rp, row.mode), row.error);
   }
+  // 259 characters and the NUL fit MAX_PATH: walked (and not found), not refused.
+  const std::u16string part = u"\\" + std::u16string(100, u'b');
+  const std::u16string fits = part + part + u"\\" + std::u16string(56, u'c');
+  ASSERT_EQ(fits.size(), size_t(MAX_PATH - 1));
   ResolvedPath rp;
-  EXPECT_EQ(Resolve(longest.substr(1), &rp), ERROR_SUCCESS);  // 258 characters and the NUL fit
+  EXPECT_EQ(Walk(fits, &rp), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(Walk(fits + u"c", &rp), ERROR_FILENAME_EXCED_RANGE);
 }
 
 TEST_F(DevicePathTest, PatternModeLeavesTheLastComponent) {
   ResolvedPath rp;
-  ASSERT_EQ(Resolve(u"\\windows\\W?e*.EXE", &rp, Resolve::kPattern), ERROR_SUCCESS);
+  ASSERT_EQ(Walk(u"\\windows\\W?e*.EXE", &rp, Resolve::kPattern), ERROR_SUCCESS);
   EXPECT_EQ(rp.pattern, u"W?e*.EXE");
-  EXPECT_EQ(HostPathOf(rp), "Windows/");
+  EXPECT_EQ(HostPathOf(rp), "Windows");
   EXPECT_FALSE(rp.inRoot);
 }
 
-TEST(DeviceNames, CompareWithoutRegardToCase) {
+TEST(DeviceNameRules, CompareWithoutRegardToCase) {
   struct Row {
     std::u16string a, b;
     bool same;
@@ -146,7 +152,7 @@ TEST(DeviceNames, CompareWithoutRegardToCase) {
   for (const auto& row : rows) EXPECT_EQ(SameDeviceName(row.a, row.b), row.same) << int(row.a[0]);
 }
 
-TEST(DeviceNames, MatchWildcards) {
+TEST(DeviceNameRules, MatchWildcards) {
   struct Row {
     std::u16string pattern, name;
     bool matches;
@@ -165,7 +171,7 @@ TEST(DeviceNames, MatchWildcards) {
         << std::string(row.pattern.begin(), row.pattern.end()) << " / " << std::string(row.name.begin(), row.name.end());
 }
 
-TEST(DeviceNames, HostNamesTheDeviceCannotSpellAreHidden) {
+TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {
   EXPECT_EQ(DeviceNameOf("\xC3\x84pfel"), std::u16string(u"\u00C4pfel"));
   for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"}) EXPECT_FALSE(DeviceNameOf(host)) << host;
 }

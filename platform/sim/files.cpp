@@ -11,6 +11,8 @@
 //    among all of its programs; an open file cannot be deleted or moved.
 //  - Links, sockets and other host-only entries are not listed and cannot be
 //    opened.
+//  - FindFirstFileW takes the folder's matches at once, sorted by name; file
+//    times are UTC.
 #include "ce/files.h"
 
 #include <fcntl.h>
@@ -236,10 +238,12 @@ struct OpenedFile {
 };
 
 // Opens or creates rp's file as the disposition says, without truncating yet.
+// Nonblocking, so that a host FIFO in its place cannot hang the open; the
+// caller refuses anything but a regular file.
 DWORD OpenHostFile(const ResolvedPath& rp, DWORD access, DWORD disposition, DWORD flags, OpenedFile* out) {
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-  const int mode = ((access & GENERIC_WRITE) || truncates) ? O_RDWR : O_RDONLY;
-  const int common = mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  const int accessMode = ((access & GENERIC_WRITE) || truncates) ? O_RDWR : O_RDONLY;
+  const int common = accessMode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
   if (disposition == CREATE_NEW && rp.exists) return ERROR_FILE_EXISTS;
   if (mayCreate && !rp.exists) {
@@ -300,6 +304,10 @@ bool CopyContents(int src, int dst) {
     if (!ReadAll(src, buffer.data(), buffer.size(), &got)) return false;
     if (got == 0) return true;
     if (!WriteAll(dst, buffer.data(), got, &put)) return false;
+    if (put < got) {
+      errno = ENOSPC;
+      return false;
+    }
   }
 }
 

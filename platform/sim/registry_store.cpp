@@ -3,8 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <bit>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <set>
@@ -25,7 +25,6 @@ namespace {
 // little-endian host that is the memory of a char16_t string.
 static_assert(std::endian::native == std::endian::little);
 
-constexpr DWORD kErrorRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr size_t kMaxKeyNameLength = 255;
@@ -61,7 +60,6 @@ class Query {
   }
 
   Query& Bind(int index, int64_t value) { return Check(stmt_ ? sqlite3_bind_int64(stmt_, index, value) : rc_); }
-  Query& BindNull(int index) { return Check(stmt_ ? sqlite3_bind_null(stmt_, index) : rc_); }
   Query& Bind(int index, std::span<const uint8_t> bytes) {
     // A null pointer would bind NULL; an empty blob needs a real one.
     static const uint8_t kEmpty = 0;
@@ -139,7 +137,7 @@ DWORD FromSqlite(int rc) {
     case SQLITE_TOOBIG:
       return ERROR_INVALID_PARAMETER;
     default:
-      return kErrorRegistryIoFailed;
+      return ERROR_REGISTRY_IO_FAILED;
   }
 }
 
@@ -239,12 +237,12 @@ constexpr std::pair<RegistryStore::Root, std::u16string_view> kRootNames[] = {
 // ---- Seed parsing -----------------------------------------------------------
 
 struct SeedValue {
+  std::string spelled;  // as in the seed, for messages
   std::u16string name;
   DWORD type = REG_NONE;
   std::vector<uint8_t> data;
 };
 struct SeedKey {
-  std::string label;
   RegistryStore::Root root{};
   std::u16string path;
   std::vector<SeedValue> values;
@@ -321,7 +319,6 @@ bool ParseKeyLabel(const std::string& label, SeedKey* key, std::string* why) {
     *why = "a key name in the path is empty or longer than 255 characters";
     return false;
   }
-  key->label = label;
   return true;
 }
 
@@ -460,6 +457,7 @@ bool ParseSeedKey(const std::string& label, const json& values, SeedKey* key, st
   }
   for (const auto& [name, v] : values.items()) {
     SeedValue value;
+    value.spelled = name;
     std::string problem = "the name is not valid UTF-8 or longer than 16383 characters";
     const bool good = DecodeUtf8(name, &value.name) && value.name.size() <= kMaxValueNameLength &&
                       ParseSeedValue(v, &value, &problem);
@@ -493,7 +491,8 @@ bool PlanSeed(const json& seed, std::vector<SeedKey>* plan, std::string* error) 
     for (auto name : names) where += u'\\' + RegistryStore::FoldName(name);
     for (const SeedValue& value : key.values) {
       if (!seen.emplace(where, RegistryStore::FoldName(value.name)).second) {
-        *error = label + ": a value is given twice (names are compared without regard to case)";
+        *error = label + ": value \"" + value.spelled +
+                 "\" is given twice (names are compared without regard to case)";
         return false;
       }
     }
@@ -587,22 +586,26 @@ struct RegistryStore::Impl {
   }
 
   DWORD DeleteTree(KeyId key) {
-    Query parent = Sql("SELECT parent FROM keys WHERE id = ?1");
-    DWORD rc = Found(parent.Bind(1, key).Step(), ERROR_KEY_DELETED);
-    if (rc != ERROR_SUCCESS) return rc;
-    if (parent.IsNull(0)) return ERROR_ACCESS_DENIED;  // a root
+    KeyId parent = 0;
+    {
+      Query q = Sql("SELECT parent FROM keys WHERE id = ?1");
+      const DWORD rc = Found(q.Bind(1, key).Step(), ERROR_KEY_DELETED);
+      if (rc != ERROR_SUCCESS) return rc;
+      if (q.IsNull(0)) return ERROR_ACCESS_DENIED;  // a root
+      parent = q.Int(0);
+    }
     Query values = Sql(
         "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
         "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
         "DELETE FROM vals WHERE key IN tree");
-    rc = Run(values.Bind(1, key));
+    DWORD rc = Run(values.Bind(1, key));
     if (rc != ERROR_SUCCESS) return rc;
     Query keys = Sql(
         "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
         "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
         "DELETE FROM keys WHERE id IN tree");
     rc = Run(keys.Bind(1, key));
-    return rc == ERROR_SUCCESS ? Touch(parent.Int(0)) : rc;
+    return rc == ERROR_SUCCESS ? Touch(parent) : rc;
   }
 
   DWORD ReadValue(KeyId key, std::u16string_view name, Value* result) {

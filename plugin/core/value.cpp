@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string_view>
 
 #include "ce/text.h"
@@ -115,8 +116,11 @@ bool ParseDouble(const char16_t* chars, uint32_t length, double* out) {
 
   const char* p = text;
   while (p < end && IsScanSpace(*p)) ++p;
-  if (p < end && *p == '+') ++p;  // from_chars takes "-" only
-  const char* digits = p < end && *p == '-' ? p + 1 : p;
+  const char* digits = p;  // after the sign
+  if (p < end && *p == '+')
+    digits = ++p;  // from_chars takes a "-" only
+  else if (p < end && *p == '-')
+    digits = p + 1;
   const bool decimal = digits < end && (*digits == '.' || (*digits >= '0' && *digits <= '9'));
   if (!decimal) return false;
   double v;
@@ -136,18 +140,94 @@ uint32_t Widen(const char* first, const char* last, char16_t* out) {
   return n;
 }
 
+// "%.15lg" the fast way, from the shortest digits S that read back as `d`
+// (of those, the closest to `d`):
+//  - S with at most 15 digits: they are exactly the digits "%.15lg" prints,
+//    since S lies within half an ulp of `d`, and for a normal double that is
+//    less than half a unit of the 15th digit;
+//  - S with 16 or 17 digits: rounding S to 15 digits rounds `d` the same way,
+//    unless S is the tie itself (15 digits and a 5). A tie that reads back as
+//    `d` would have made S 16 digits at most, and S is then the tie or closer
+//    to `d` than the tie, on the same side of it.
+// Returns null for the tie and for numbers that are not finite or normal: the
+// caller then formats exactly. Lays the digits out as "%g" does with precision
+// 15: fixed notation for exponents -4..14, else d.ddde+XX, trailing zeros
+// dropped.
+char* FormatShortG15(double d, char* out) {
+  if (d != 0.0 && !std::isnormal(d)) return nullptr;
+  char sci[32];  // "-d.dddddddddddddddde-XXX"
+  const char* const end = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific).ptr;
+  const char* p = sci;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  char digits[17];
+  int n = 0;
+  for (; p < end && *p != 'e'; ++p)
+    if (*p != '.') digits[n++] = *p;
+  int exponent = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+
+  if (n > 15) {
+    const int dropped = (digits[15] - '0') * 10 + (n > 16 ? digits[16] - '0' : 0);
+    if (dropped == 50) return nullptr;  // the tie: how it rounds depends on `d`
+    n = 15;
+    if (dropped > 50) {  // round up, carrying through nines
+      int i = 14;
+      for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+      if (i >= 0) {
+        ++digits[i];
+      } else {
+        digits[0] = '1';
+        ++exponent;
+      }
+    }
+    while (n > 1 && digits[n - 1] == '0') --n;
+  }
+
+  char* o = out;
+  if (negative) *o++ = '-';
+  if (exponent < -4 || exponent >= 15) {
+    *o++ = digits[0];
+    if (n > 1) {
+      *o++ = '.';
+      o = std::copy(digits + 1, digits + n, o);
+    }
+    *o++ = 'e';
+    *o++ = exponent < 0 ? '-' : '+';
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude < 10) *o++ = '0';  // at least two exponent digits
+    return std::to_chars(o, o + 4, magnitude).ptr;
+  }
+  if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    o = std::fill_n(o, -exponent - 1, '0');
+    return std::copy(digits, digits + n, o);
+  }
+  const int whole = exponent + 1;  // digits before the point
+  if (n <= whole) {
+    o = std::copy(digits, digits + n, o);
+    return std::fill_n(o, whole - n, '0');
+  }
+  o = std::copy(digits, digits + whole, o);
+  *o++ = '.';
+  return std::copy(digits + whole, digits + n, o);
+}
+
 // "%.15lg"; when that gives "e-N" with N at most 6, "%.*lf" with precision N.
 uint32_t FormatDouble(double d, char16_t* out) {
   char text[64];
-  auto r = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15);
-  const std::string_view printed(text, size_t(r.ptr - text));
+  char* end = FormatShortG15(d, text);
+  if (end == nullptr) end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
+  const std::string_view printed(text, size_t(end - text));
   const size_t e = printed.find("e-");
   if (e != std::string_view::npos) {
     int exponent = 0;
     std::from_chars(printed.data() + e + 2, printed.data() + printed.size(), exponent);
-    if (exponent <= 6) r = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, exponent);
+    // Rounds the exact value, not the printed digits.
+    if (exponent <= 6) end = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, exponent).ptr;
   }
-  return Widen(text, r.ptr, out);
+  return Widen(text, end, out);
 }
 
 template <class T>
@@ -630,6 +710,10 @@ bool CQelValue::SetText(IQelText* text) {
 }
 
 bool CQelValue::SetString(const char16_t* s, uint32_t length) {
+  // Arguments that cannot work fail before the value is cleared.
+  if ((s == nullptr && length != 0) ||
+      (length > CQelTextBuffer::kMaxLength && length != CQelTextBuffer::kUpToNul))
+    return false;
   // Text taken from this value's own buffer (its IQelText) must survive the
   // clearing: the buffer's Assign copies overlapping text safely, so only the
   // rest of the value is cleared first.
@@ -642,7 +726,7 @@ bool CQelValue::SetString(const char16_t* s, uint32_t length) {
   } else {
     Reset();
   }
-  if (!text_.Assign(s, length)) return false;  // the value stays Null
+  if (!text_.Assign(s, length)) return false;  // out of memory: the value stays Null
   kind_ = QelKind::String;
   return true;
 }

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "ce/text.h"
 #include "qel/refcounted.h"
@@ -196,9 +198,13 @@ void RunTable(const std::vector<Case>& cases) {
       const std::string before = Snapshot(v);
       const Outcome out = Read(v, c.getter);
       EXPECT_EQ(out.ok, c.ok);
-      if (c.ok && out.ok) EXPECT_EQ(out.result, c.result);
+      if (c.ok && out.ok) {
+        EXPECT_EQ(out.result, c.result);
+      }
       EXPECT_EQ(v.GetKind(), c.kindAfter) << "kind after is " << QelKindName(v.GetKind());
-      if (!out.ok) EXPECT_EQ(Snapshot(v), before) << "a failed getter changed the value";
+      if (!out.ok) {
+        EXPECT_EQ(Snapshot(v), before) << "a failed getter changed the value";
+      }
       EXPECT_EQ(TestObject::live, v.GetKind() == K::Object ? 1 : 0);
     }
     EXPECT_EQ(TestObject::live, 0);
@@ -445,7 +451,7 @@ TEST(Value, NumbersConvertWithinRangesAndRoundHalfUp) {
       {U64(0x8000000000000000), Get::Int64, N, "", K::UInt64},
       {I64(INT64_MIN), Get::UInt64, N, "", K::Int64},
       {I64(INT64_MAX), Get::UInt64, Y, "9223372036854775807", K::UInt64},
-      {U64(UINT64_MAX), Get::Double, Y, "18446744073709552000", K::Double},
+      {U64(UINT64_MAX), Get::Double, Y, "18446744073709551616", K::Double},  // 2^64, the nearest double
       {Chr('\x80'), Get::Int32, Y, "128", K::Int32},  // the code, 0..255
       {Chr('\xFF'), Get::UInt64, Y, "255", K::UInt64},
       {Tri(kTriUnknown), Get::Int32, N, "", K::TriState},
@@ -545,8 +551,20 @@ TEST(Value, DoubleTextMatchesPrintf) {
   std::vector<double> samples = {0.0, 1.0, -1.0, 0.5, 1e15, 1e16, 123456789012345.0,
                                  1234567890123456.0, 9.999999999999995e-5, 5e-324,
                                  std::numeric_limits<double>::max(), 1.0 / 7,
-                                 std::numeric_limits<double>::infinity(), 0.000123456789};
+                                 std::numeric_limits<double>::infinity(), 0.000123456789,
+                                 -std::numeric_limits<double>::infinity(), 1e14, 1e15, 99999999999999.9,
+                                 999999999999999.0, 0.0001, 0.00001, 1.25e-5, 2.5e-6, 1e-7, -0.0,
+                                 std::numeric_limits<double>::quiet_NaN(), 1e21, 1.5e300, 123.456,
+                                 123456789012345.5, 123456789012346.5, 999999999999999.5,
+                                 0.99999999999999995, 9.9999999999999995e-5};
   std::mt19937_64 random(42);
+  for (int i = 0; i < 3000; ++i) {
+    // Few digits at every scale: the fast path's layouts.
+    const double digits = double(random() % 1000000000000000ull) / double(uint64_t{1} << (random() % 50));
+    samples.push_back((i % 2 ? 1 : -1) * digits * std::pow(10.0, int(random() % 60) - 30));
+    samples.push_back(std::round(digits) * std::pow(10.0, int(random() % 40) - 25));
+    samples.push_back(double(random() % 100000) * std::pow(10.0, int(random() % 50) - 25));
+  }
   for (int i = 0; i < 2000; ++i) {
     uint64_t bits = random();
     double d;
@@ -597,10 +615,11 @@ TEST(Value, IsEmptyAndSetters) {
       {"SetString", [](CQelValue& x) { return x.SetString(u"abcdef", 3); }, true, K::String, 0},
       {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true, K::String, 0},
       {"SetString empty", [](CQelValue& x) { return x.SetString(u"abc", 0); }, true, K::String, 1},
-      {"SetString null", [](CQelValue& x) { return x.SetString(nullptr, 3); }, false, K::Null, 1},
+      {"SetString null", [](CQelValue& x) { return x.SetString(nullptr, 3); }, false, K::Object, 0},
+      {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true, K::String, 1},
       {"SetStringZ", [](CQelValue& x) { return x.SetStringZ(u"abc"); }, true, K::String, 0},
-      {"SetStringZ null", [](CQelValue& x) { return x.SetStringZ(nullptr); }, false, K::Null, 1},
-      {"SetText null", [](CQelValue& x) { return x.SetText(nullptr); }, false, K::Null, 1},
+      {"SetStringZ null", [](CQelValue& x) { return x.SetStringZ(nullptr); }, false, K::Object, 0},
+      {"SetText null", [](CQelValue& x) { return x.SetText(nullptr); }, false, K::Object, 0},
       {"SetChar", [](CQelValue& x) { return x.SetChar('a'); }, true, K::Char, 0},
       {"SetBool", [](CQelValue& x) { return x.SetBool(false); }, true, K::Bool, 0},
       {"SetTriState", [](CQelValue& x) { return x.SetTriState(kTriUnknown); }, true, K::TriState, 0},
@@ -617,10 +636,13 @@ TEST(Value, IsEmptyAndSetters) {
     IQelService* object = new TestObject;
     ASSERT_TRUE(x.SetObject(&object));
     EXPECT_EQ(s.set(x), s.ok);
-    EXPECT_EQ(TestObject::live, 0) << "the setter did not release the object";
+    // A setter that fails on its arguments leaves the value as it was.
+    EXPECT_EQ(TestObject::live, s.kind == K::Object ? 1 : 0) << "object not released (or released early)";
     EXPECT_EQ(x.GetKind(), s.kind);
     EXPECT_EQ(x.IsEmpty(), s.empty);
-    if (s.kind != K::String) EXPECT_EQ(x.TextBuffer().Length(), 0u) << "text left behind";
+    if (s.kind != K::String) {
+      EXPECT_EQ(x.TextBuffer().Length(), 0u) << "text left behind";
+    }
   }
 
   // The 64-bit setters take the low word first.
@@ -726,8 +748,10 @@ TEST(Value, ObjectReferencesAreCounted) {
 
     ASSERT_TRUE(v.SetObject(&out));  // hand the second reference back
     EXPECT_EQ(object->RefCount(), 1);
-    ASSERT_TRUE(v.SetObject(&(out = object)));  // the same object again: the old reference goes
-    EXPECT_EQ(object->RefCount(), 0 + 1);
+    object->AddRef();
+    out = object;
+    ASSERT_TRUE(v.SetObject(&out));  // the same object again: the value's old reference goes
+    EXPECT_EQ(object->RefCount(), 1);
   }
   EXPECT_EQ(TestObject::live, 0) << "the destructor releases the object";
 }

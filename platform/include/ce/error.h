@@ -42,6 +42,7 @@ inline constexpr DWORD ERROR_BAD_CONFIGURATION = 1610;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_BADKEY = 1010;
+inline constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 
 }  // namespace ce

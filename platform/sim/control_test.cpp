@@ -1,0 +1,235 @@
+#include "ce/sim/control.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ce/error.h"
+#include "ce/files.h"
+#include "ce/module.h"
+#include "ce/registry.h"
+#include "ce/system.h"
+#include "temp_dir.h"
+#include "terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ce::sim::Json;
+using qeltest::TempDir;
+
+Json Profile(const std::string& name = "thor-vm1") { return *ce::sim::BuiltinProfile(name); }
+
+size_t Entries(const fs::path& dir) {
+  return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+// Selects a terminal made from a built-in profile for the test's length.
+class OnTerminal {
+ public:
+  explicit OnTerminal(const std::string& profile) {
+    std::string error;
+    EXPECT_TRUE(ce::sim::CreateTerminal(tmp_ / "t", Profile(profile), &error)) << error;
+    EXPECT_TRUE(ce::sim::UseTerminal(tmp_ / "t", &error)) << error;
+  }
+  ~OnTerminal() { ce::sim::CloseTerminal(); }
+  fs::path dir() const { return tmp_ / "t"; }
+
+ private:
+  TempDir tmp_;
+};
+
+TEST(Profiles, DefaultComesFirstAndIsTheThorVm1) {
+  const auto names = ce::sim::ProfileNames();
+  ASSERT_GE(names.size(), 4u);
+  EXPECT_EQ(names.front(), "thor-vm1");
+  EXPECT_EQ(ce::sim::DefaultProfileName(), "thor-vm1");
+  OnTerminal t("thor-vm1");
+  char16_t oem[64] = {};
+  ASSERT_TRUE(ce::SystemParametersInfoW(ce::SPI_GETOEMINFO, sizeof oem, oem, 0));
+  EXPECT_EQ(std::u16string(oem), u"IA32");
+  ce::OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  ASSERT_TRUE(ce::GetVersionExW(&v));
+  EXPECT_EQ(v.dwMajorVersion, 6u);
+  EXPECT_EQ(v.dwMinorVersion, 0u);
+  EXPECT_NE(ce::GetFileAttributesW(u"\\WINDOWS\\VM1CEAPI.DLL"), ce::INVALID_FILE_ATTRIBUTES);
+  ce::UniqueModule lxe(ce::LoadLibraryW(u"LXEAPI.dll"));
+  EXPECT_TRUE(lxe);
+}
+
+TEST(Profiles, EveryBuiltInMakesAUsableTerminal) {
+  for (const auto& name : ce::sim::ProfileNames()) {
+    SCOPED_TRACE(name);
+    OnTerminal t(name);
+    EXPECT_TRUE(ce::sim::IsTerminal(t.dir()));
+    const auto hw = ce::sim::ReadHardware(nullptr);
+    ASSERT_TRUE(hw);
+    EXPECT_TRUE((*hw)["oem_info"].is_string());
+    ce::ULARGE_INTEGER avail{};
+    EXPECT_TRUE(ce::GetDiskFreeSpaceExW(nullptr, &avail, nullptr, nullptr));
+    ce::RegKey ident;
+    EXPECT_EQ(ce::RegOpenKeyExW(ce::HKEY_LOCAL_MACHINE, u"Ident", 0, ce::KEY_READ, ident.put()), 0);
+  }
+}
+
+TEST(Profiles, OtherMakersLackTheLxeLibrary) {
+  OnTerminal t("mc9190");
+  EXPECT_EQ(ce::LoadLibraryW(u"\\Windows\\LXEAPI.dll"), nullptr);
+  EXPECT_EQ(ce::GetLastError(), ce::ERROR_MOD_NOT_FOUND);
+}
+
+TEST(CreateTerminal, BadProfilesLeaveNothingBehind) {
+  struct Case {
+    const char* what;
+    Json profile;
+    const char* errorMentions;
+  };
+  Json noName = Profile();
+  noName.erase("name");
+  Json badHardware = Profile();
+  badHardware["hardware"] = 3;
+  Json escapes = Profile();
+  escapes["files"]["\\Windows\\..\\..\\evil"] = "x";
+  Json badContent = Profile();
+  badContent["files"]["\\x.txt"] = 5;
+  Json badSeed = Profile();
+  badSeed["registry"]["HKEY_NOWHERE\\Key"] = Json::object();
+  const Case cases[] = {
+      {"not an object", Json::array(), "not a JSON object"},
+      {"no name", noName, "name"},
+      {"hardware not an object", badHardware, "hardware"},
+      {"path leaves the root", escapes, "evil"},
+      {"file content not text", badContent, "x.txt"},
+      {"registry root unknown", badSeed, "HKEY_NOWHERE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    std::string error;
+    EXPECT_FALSE(ce::sim::CreateTerminal(tmp / "t", c.profile, &error));
+    EXPECT_NE(error.find(c.errorMentions), std::string::npos) << error;
+    EXPECT_EQ(Entries(tmp.path()), 0u) << "left behind in " << tmp.path();
+  }
+}
+
+TEST(CreateTerminal, RefusesAFolderInUse) {
+  TempDir tmp;
+  fs::create_directories(tmp / "t");
+  std::ofstream(tmp / "t" / "keep.txt") << "mine";
+  std::string error;
+  EXPECT_FALSE(ce::sim::CreateTerminal(tmp / "t", Profile(), &error));
+  EXPECT_NE(error.find("not an empty folder"), std::string::npos);
+  EXPECT_TRUE(fs::exists(tmp / "t" / "keep.txt"));
+  EXPECT_FALSE(ce::sim::UseTerminal(tmp / "t", &error));
+  EXPECT_NE(error.find("not a terminal"), std::string::npos);
+}
+
+TEST(LoadProfile, NamesTheFileAndTheFault) {
+  TempDir tmp;
+  std::ofstream(tmp / "broken.json") << "{ \"name\": ";
+  std::ofstream(tmp / "nohw.json") << R"({"name": "x"})";
+  struct Case {
+    std::string arg;
+    std::string mentions;
+  };
+  const Case cases[] = {
+      {(tmp / "broken.json").string(), "broken.json: not valid JSON"},
+      {(tmp / "nohw.json").string(), "nohw.json: \"hardware\""},
+      {(tmp / "absent.json").string(), "absent.json: no such profile file"},
+      {"no-such-profile", "thor-vm1"},  // lists the built-in names
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ce::sim::LoadProfile(c.arg, &error));
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+  }
+  EXPECT_TRUE(ce::sim::LoadProfile("falcon-x3", nullptr));
+}
+
+TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
+  OnTerminal t("thor-vm1");
+  std::string error;
+  auto other = ce::sim::Terminal::Open(t.dir(), &error);  // as another process would see it
+  ASSERT_TRUE(other) << error;
+  EXPECT_EQ(other->hardware_at("power.battery_life_percent"), 100);
+
+  ASSERT_TRUE(ce::sim::SetHardware("power.battery_life_percent", 255, &error)) << error;
+  EXPECT_EQ(other->hardware_at("power.battery_life_percent"), 255);
+
+  struct Bad {
+    const char* key;
+    Json value;
+    const char* mentions;
+  };
+  const Bad bad[] = {
+      {"power.no_such_field", 1, "no field"},
+      {"power.battery_life_percent", "full", "holds a number"},
+      {"oem_info", 5, "holds a string"},
+      {"power..x", 1, "not a dotted key"},
+      {"", 1, "not a dotted key"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.key);
+    EXPECT_FALSE(ce::sim::SetHardware(b.key, b.value, &error));
+    EXPECT_NE(error.find(b.mentions), std::string::npos) << error;
+  }
+  EXPECT_EQ(other->hardware_at("power.battery_life_percent"), 255);
+}
+
+TEST(Hardware, NoTerminalMeansNotReady) {
+  ce::sim::CloseTerminal();
+  ::unsetenv(ce::sim::kTerminalEnv);
+  std::string error;
+  EXPECT_FALSE(ce::sim::ReadHardware(&error));
+  ce::MEMORYSTATUS m{};
+  ce::ULARGE_INTEGER avail{};
+  EXPECT_FALSE(ce::GetDiskFreeSpaceExW(nullptr, &avail, nullptr, nullptr));
+  EXPECT_EQ(ce::GetLastError(), ce::ERROR_NOT_READY);
+  ce::GlobalMemoryStatus(&m);
+  EXPECT_EQ(m.dwTotalPhys, 0u);
+}
+
+TEST(Hardware, EnvironmentNamesTheTerminalWhenNoneIsChosen) {
+  TempDir tmp;
+  ASSERT_TRUE(ce::sim::CreateTerminal(tmp / "t", Profile("omnii-xt10"), nullptr));
+  ce::sim::CloseTerminal();
+  ::setenv(ce::sim::kTerminalEnv, (tmp / "t").c_str(), 1);
+  char16_t oem[64] = {};
+  EXPECT_TRUE(ce::SystemParametersInfoW(ce::SPI_GETOEMINFO, sizeof oem, oem, 0));
+  EXPECT_EQ(std::u16string(oem), u"Psion 7545XA");
+  ::unsetenv(ce::sim::kTerminalEnv);
+  ce::sim::CloseTerminal();
+}
+
+TEST(SystemInfo, BuffersAndVolumes) {
+  OnTerminal t("thor-vm1");
+  char16_t small[4] = {};
+  EXPECT_FALSE(ce::SystemParametersInfoW(ce::SPI_GETOEMINFO, sizeof small, small, 0));
+  EXPECT_EQ(ce::GetLastError(), ce::ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_FALSE(ce::SystemParametersInfoW(12345, 0, nullptr, 0));
+
+  ce::ULARGE_INTEGER root{}, system{}, total{};
+  ASSERT_TRUE(ce::GetDiskFreeSpaceExW(u"\\", &root, &total, nullptr));
+  ASSERT_TRUE(ce::GetDiskFreeSpaceExW(u"\\system\\", &system, nullptr, nullptr));
+  EXPECT_NE(root.QuadPart, system.QuadPart);  // a mounted store reports itself
+  EXPECT_LE(root.QuadPart, total.QuadPart);
+  EXPECT_FALSE(ce::GetDiskFreeSpaceExW(u"\\No Such Folder", &root, nullptr, nullptr));
+  EXPECT_EQ(ce::GetLastError(), ce::ERROR_PATH_NOT_FOUND);
+}
+
+TEST(Modules, ExportsAndCounts) {
+  OnTerminal t("thor-vm1");
+  ce::HMODULE a = ce::LoadLibraryW(u"lxeapi");
+  ce::HMODULE b = ce::LoadLibraryW(u"\\Windows\\LXEAPI.DLL");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(ce::GetProcAddressW(a, u"NoSuchExport"), nullptr);
+  EXPECT_EQ(ce::GetLastError(), ce::ERROR_PROC_NOT_FOUND);
+  EXPECT_TRUE(ce::FreeLibrary(a));
+  EXPECT_TRUE(ce::FreeLibrary(b));
+  EXPECT_FALSE(ce::FreeLibrary(b));  // loads balanced: a third free is an error
+  EXPECT_EQ(ce::LoadLibraryW(nullptr), nullptr);
+}
+
+}  // namespace

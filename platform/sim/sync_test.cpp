@@ -1,0 +1,127 @@
+#include "ce/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "ce/error.h"
+
+namespace {
+
+using namespace ce;
+
+struct EventCase {
+  const char* name;
+  BOOL manual;
+  DWORD secondWait;  // what a second wait after one successful wait gives
+};
+
+TEST(Events, ManualStaysSignalledAutoIsConsumed) {
+  const EventCase cases[] = {{"manual", TRUE, WAIT_OBJECT_0}, {"auto", FALSE, WAIT_TIMEOUT}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UniqueHandle e(CreateEventW(nullptr, c.manual, FALSE, nullptr));
+    ASSERT_TRUE(e.valid());
+    EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(SetEvent(e.get()));
+    ASSERT_TRUE(SetEvent(e.get()));  // setting twice is still one signal
+    EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e.get(), 0), c.secondWait);
+    ASSERT_TRUE(ResetEvent(e.get()));
+    EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
+  }
+}
+
+TEST(Events, InitialStateAndPulse) {
+  UniqueHandle e(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(PulseEvent(e.get()));
+  EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
+}
+
+TEST(Waits, LowestSignalledIndexWins) {
+  std::vector<UniqueHandle> events;
+  std::vector<HANDLE> raw;
+  for (int i = 0; i < 4; ++i) {
+    events.emplace_back(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    raw.push_back(events.back().get());
+  }
+  SetEvent(raw[3]);
+  SetEvent(raw[1]);
+  EXPECT_EQ(WaitForMultipleObjects(4, raw.data(), FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(4, raw.data(), FALSE, 0), WAIT_OBJECT_0 + 3);
+  EXPECT_EQ(WaitForMultipleObjects(4, raw.data(), FALSE, 0), WAIT_TIMEOUT);
+  SetEvent(raw[0]);
+  SetEvent(raw[2]);
+  EXPECT_EQ(WaitForMultipleObjects(2, raw.data() + 2, FALSE, 0), WAIT_OBJECT_0);  // index within the set
+}
+
+TEST(Waits, WaitAllNeedsEveryObject) {
+  UniqueHandle a(CreateEventW(nullptr, TRUE, FALSE, nullptr)), b(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE both[] = {a.get(), b.get()};
+  SetEvent(a.get());
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 5), WAIT_TIMEOUT);
+  SetEvent(b.get());
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
+}
+
+TEST(Waits, AutoResetWakesExactlyOneOfManyWaiters) {
+  UniqueHandle e(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  std::atomic<int> woken{0}, ready{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 6; ++i)
+    waiters.emplace_back([&] {
+      ++ready;
+      if (WaitForSingleObject(e.get(), 300) == WAIT_OBJECT_0) ++woken;
+    });
+  while (ready < 6) std::this_thread::yield();
+  SetEvent(e.get());
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 1);
+}
+
+TEST(Waits, BadArgumentsFail) {
+  UniqueHandle e(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  HANDLE stale = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_TRUE(CloseHandle(stale));
+  EXPECT_FALSE(CloseHandle(stale));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(WaitForSingleObject(stale, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(SetEvent(stale));
+  HANDLE one[] = {e.get()};
+  EXPECT_EQ(WaitForMultipleObjects(0, one, FALSE, 0), WAIT_FAILED);
+  std::vector<HANDLE> tooMany(MAXIMUM_WAIT_OBJECTS + 1, e.get());
+  EXPECT_EQ(WaitForMultipleObjects(DWORD(tooMany.size()), tooMany.data(), FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(NamedEvents, SameNameIsOneEventRegardlessOfCase) {
+  UniqueHandle first(CreateEventW(nullptr, TRUE, FALSE, u"Qel Test Event"));
+  ASSERT_TRUE(first.valid());
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"));
+  ASSERT_TRUE(opened.valid());
+  SetEvent(second.get());
+  EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(opened.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(NamedEvents, NameDiesWithItsLastHandle) {
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  {
+    UniqueHandle e(CreateEventW(nullptr, FALSE, FALSE, u"Qel Gone"));
+    UniqueHandle o(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"));
+    EXPECT_TRUE(o.valid());
+  }
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"), nullptr);
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+// Host-side fakes for driving the module's entry points in-process: a registrar
+// that records every call in order, a service registry whose providers are
+// chosen by the test, and providers that log each release into a shared log,
+// so that orders and reference counts can be checked.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host_objects.h"
+#include "qel/guids.h"
+#include "qel/host.h"
+
+namespace qeltest {
+
+using qelhost::Ref;
+
+// Entries appended from any thread; read once the threads are done.
+class CallLog {
+ public:
+  void Add(std::string entry) {
+    std::lock_guard lock(mu_);
+    entries_.push_back(std::move(entry));
+  }
+  std::vector<std::string> Entries() const {
+    std::lock_guard lock(mu_);
+    return entries_;
+  }
+  void Clear() {
+    std::lock_guard lock(mu_);
+    entries_.clear();
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::string> entries_;
+};
+
+enum class Op { AddCommand, AddService, AddProperty };
+
+struct RegistrarCall {
+  Op op;
+  std::u16string name;  // command code or property name
+  GUID iid{};           // AddService
+  QelCommandHandler handler = nullptr;
+  int32_t flag = 0;
+  int32_t timeout = 0;
+  QelArgumentKindFn kinds = nullptr;
+  QelPropertyFn getter = nullptr;
+  QelPropertyFn setter = nullptr;
+  int32_t last = -1;
+  IQelService* object = nullptr;  // the service, or the context as passed
+};
+
+// Records every call; takes one reference per object it is given, as a host
+// does, and gives them back in call order on ReleaseAll or destruction.
+class RecordingRegistrar final : public IQelRegistrar {
+ public:
+  RecordingRegistrar() = default;
+  RecordingRegistrar(const RecordingRegistrar&) = delete;
+  RecordingRegistrar& operator=(const RecordingRegistrar&) = delete;
+  ~RecordingRegistrar() { ReleaseAll(); }
+
+  bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
+                  IQelService* context, QelArgumentKindFn kinds) override {
+    RegistrarCall c{Op::AddCommand, code ? code : u""};
+    c.handler = handler;
+    c.flag = flag;
+    c.timeout = timeout;
+    c.kinds = kinds;
+    c.object = Hold(context);
+    calls.push_back(std::move(c));
+    return true;
+  }
+  bool AddService(IQelService* service, GUID iid) override {
+    RegistrarCall c{Op::AddService, u""};
+    c.iid = iid;
+    c.object = Hold(service);
+    calls.push_back(std::move(c));
+    return true;
+  }
+  bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter, IQelService* context,
+                   int32_t zero) override {
+    RegistrarCall c{Op::AddProperty, name ? name : u""};
+    c.getter = getter;
+    c.setter = setter;
+    c.last = zero;
+    c.object = Hold(context);
+    calls.push_back(std::move(c));
+    return true;
+  }
+
+  const RegistrarCall* Property(std::u16string_view name) const {
+    for (const auto& c : calls)
+      if (c.op == Op::AddProperty && c.name == name) return &c;
+    return nullptr;
+  }
+  std::vector<const RegistrarCall*> Of(Op op) const {
+    std::vector<const RegistrarCall*> out;
+    for (const auto& c : calls)
+      if (c.op == op) out.push_back(&c);
+    return out;
+  }
+
+  // Drops every reference taken, in call order; the results of each Release.
+  std::vector<int32_t> ReleaseAll() {
+    std::vector<int32_t> results;
+    for (IQelService* s : held_) results.push_back(s->Release());
+    held_.clear();
+    return results;
+  }
+
+  std::vector<RegistrarCall> calls;
+
+ private:
+  IQelService* Hold(IQelService* p) {
+    if (p) {
+      p->AddRef();
+      held_.push_back(p);
+    }
+    return p;
+  }
+  std::vector<IQelService*> held_;
+};
+
+// QueryService over providers the test offers; logs every GUID asked for.
+class FakeServiceRegistry final : public IQelServiceRegistry {
+ public:
+  IQelService* QueryService(GUID iid) override {
+    std::lock_guard lock(mu_);
+    queries_.push_back(iid);
+    for (const auto& [offered, provider] : offered_)
+      if (offered == iid) return provider.get();
+    return nullptr;
+  }
+  void Offer(GUID iid, IQelService* provider) {
+    std::lock_guard lock(mu_);
+    offered_.emplace_back(iid, Ref<IQelService>::Share(provider));
+  }
+  std::vector<GUID> Queries() const {
+    std::lock_guard lock(mu_);
+    return queries_;
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::pair<GUID, Ref<IQelService>>> offered_;
+  std::vector<GUID> queries_;
+};
+
+// A service-shaped provider answering one GUID with itself. Each Release is
+// logged as "release <name>".
+template <class Interface = IQelService>
+class ProbeProvider : public Interface, public CQelRefCounted {
+ public:
+  ProbeProvider(GUID iid, std::string name, CallLog* log) : iid_(iid), name_(std::move(name)), log_(log) {}
+
+  int32_t AddRef() override { return CQelRefCounted::AddRef(); }
+  int32_t Release() override {
+    if (log_) log_->Add("release " + name_);
+    return CQelRefCounted::Release();
+  }
+  bool GetInterface(GUID iid, void** out) override {
+    asked.fetch_add(1);
+    if (failing || !out || iid != iid_) return false;
+    if (beforeAnswer) beforeAnswer();
+    *out = static_cast<Interface*>(this);
+    AddRef();
+    return true;
+  }
+
+  bool failing = false;
+  std::function<void()> beforeAnswer;  // runs inside a successful GetInterface
+  std::atomic<int> asked{0};
+
+ private:
+  GUID iid_;
+  std::string name_;
+  CallLog* log_;
+};
+
+class ProbeStreamRegistry final : public ProbeProvider<IQelStreamRegistry> {
+ public:
+  using ProbeProvider::ProbeProvider;
+  bool AddStreamFactory(QelStreamFactory factory) override {
+    factories.push_back(factory);
+    return true;
+  }
+  std::vector<QelStreamFactory> factories;
+};
+
+// A host interface that counts through the virtual base (settings, the unnamed
+// ones). Its own operations start at slot 0; a release made through the wrong
+// table lands in one of them and is logged as "wrong slot".
+template <class Base>
+class ProbeVirtualBase final : public Base {
+ public:
+  ProbeVirtualBase(std::string name, CallLog* log) : name_(std::move(name)), log_(log) {}
+  virtual void Op0() { log_->Add("wrong slot 0 of " + name_); }
+  virtual void Op1() { log_->Add("wrong slot 1 of " + name_); }
+  virtual void Op2() { log_->Add("wrong slot 2 of " + name_); }
+  virtual void Op3() { log_->Add("wrong slot 3 of " + name_); }
+  int32_t Release() override {
+    log_->Add("release " + name_);
+    return CQelRefCounted::Release();
+  }
+
+ private:
+  std::string name_;
+  CallLog* log_;
+};
+
+// The host's window service: released through its slot 3, slots 0 to 2 are not
+// to be called.
+class ProbeWindow final : public IQelWindowService {
+ public:
+  explicit ProbeWindow(CallLog* log) : log_(log) {}
+  void Reserved0() override { log_->Add("wrong slot 0 of window"); }
+  void Reserved1() override { log_->Add("wrong slot 1 of window"); }
+  void Reserved2() override { log_->Add("wrong slot 2 of window"); }
+  int32_t Release() override {
+    log_->Add("release window");
+    return --count;
+  }
+  void* GetWindowHandle() override { return this; }
+  std::atomic<int32_t> count{1};
+
+ private:
+  CallLog* log_;
+};
+
+// The provider a registry returns for a host interface that is not itself a
+// service: GetInterface hands out what `handOut` gives (with a reference), and
+// fails when that is null.
+class ForwardingProvider final : public IQelService, public CQelRefCounted {
+ public:
+  ForwardingProvider(GUID iid, std::function<void*()> handOut) : iid_(iid), handOut_(std::move(handOut)) {}
+  int32_t AddRef() override { return CQelRefCounted::AddRef(); }
+  int32_t Release() override { return CQelRefCounted::Release(); }
+  bool GetInterface(GUID iid, void** out) override {
+    if (!out || iid != iid_) return false;
+    void* p = handOut_();
+    if (!p) return false;
+    *out = p;
+    return true;
+  }
+
+ private:
+  GUID iid_;
+  std::function<void*()> handOut_;
+};
+
+}  // namespace qeltest

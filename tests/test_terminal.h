@@ -1,0 +1,74 @@
+// A fresh simulated terminal per test: made from a built-in profile in its own
+// temporary folder, chosen as this process's terminal while the object lives,
+// and removed with the folder afterwards.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "ce/sim/control.h"
+
+namespace qeltest {
+
+class TestTerminal {
+ public:
+  explicit TestTerminal(std::string_view profile = "thor-vm1") {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qeltest.XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+      ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+      return;
+    }
+    root_ = pattern;
+    dir_ = root_ / "terminal";
+    const auto p = ce::sim::BuiltinProfile(profile);
+    if (!p) {
+      ADD_FAILURE() << "no built-in profile " << profile;
+      return;
+    }
+    std::string error;
+    if (!ce::sim::CreateTerminal(dir_, *p, &error) || !ce::sim::UseTerminal(dir_, &error))
+      ADD_FAILURE() << dir_ << ": " << error;
+  }
+  ~TestTerminal() {
+    ce::sim::CloseTerminal();
+    std::error_code ec;
+    if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+  }
+  TestTerminal(const TestTerminal&) = delete;
+  TestTerminal& operator=(const TestTerminal&) = delete;
+
+  // The temporary folder; the terminal is its sub-folder "terminal".
+  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& dir() const { return dir_; }
+
+  // Changes one hardware field; a refused change fails the test.
+  void Set(std::string_view key, const ce::sim::Json& value) const {
+    std::string error;
+    EXPECT_TRUE(ce::sim::SetHardware(key, value, &error)) << key << ": " << error;
+  }
+  ce::sim::Json Hardware(std::string_view dottedKey) const {
+    std::string error;
+    const auto hw = ce::sim::ReadHardware(&error);
+    if (!hw) {
+      ADD_FAILURE() << error;
+      return {};
+    }
+    std::string pointer = "/" + std::string(dottedKey);
+    for (char& c : pointer)
+      if (c == '.') c = '/';
+    return hw->value(ce::sim::Json::json_pointer(pointer), ce::sim::Json());
+  }
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path dir_;
+};
+
+}  // namespace qeltest
