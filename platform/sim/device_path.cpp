@@ -138,10 +138,7 @@ struct DirCloser {
 
 }  // namespace
 
-void HostFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
+void HostFdTraits::Close(int fd) { ::close(fd); }
 
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
                         Resolve mode, ResolvedPath* out) {

@@ -24,36 +24,18 @@
 #include <sys/stat.h>
 
 #include "ce/types.h"
+#include "ce/unique.h"
 
 namespace ce::sim {
 
 // Owns a host file descriptor.
-class HostFd {
- public:
-  HostFd() = default;
-  explicit HostFd(int fd) : fd_(fd) {}
-  HostFd(const HostFd&) = delete;
-  HostFd& operator=(const HostFd&) = delete;
-  HostFd(HostFd&& o) noexcept : fd_(o.release()) {}
-  HostFd& operator=(HostFd&& o) noexcept {
-    if (this != &o) reset(o.release());
-    return *this;
-  }
-  ~HostFd() { reset(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  explicit operator bool() const { return valid(); }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1);
-
- private:
-  int fd_ = -1;
+struct HostFdTraits {
+  using Value = int;
+  static int Empty() { return -1; }
+  static bool Held(int fd) { return fd >= 0; }
+  static void Close(int fd);
 };
+using HostFd = Unique<HostFdTraits>;
 
 enum class Resolve {
   kName,     // the last component names an entry, which may not exist yet (create)

@@ -2,10 +2,14 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "ce/sim/control.h"
-#include "device_names.h"
+#include "ce/error.h"
+#include "ce/text.h"
+#include "device_path.h"
 #include "registry_store.h"
 #include "terminal.h"
 
@@ -56,24 +60,38 @@ bool WriteFile(const fs::path& path, std::string_view content, std::string* erro
   return true;
 }
 
-// Device path -> host path below fsRoot, creating folders on the way. Profiles
-// are trusted less than code: the same rules as any device path apply.
+// Makes a folder or file of the profile, folders on the way included. Profiles
+// get no more trust than code: every step obeys the rules of any device path.
 bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool isFolder,
                      std::string_view content, std::string* error) {
-  std::vector<std::string> parts;
-  if (!SplitDevicePath(devicePath, &parts))
-    return Fail(error, "\"" + devicePath + "\" is not a device path inside the terminal");
-  fs::path host = fsRoot;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    host /= parts[i];
-    const bool last = i + 1 == parts.size();
-    if (!last || isFolder) {
-      std::error_code ec;
-      fs::create_directories(host, ec);
-      if (ec) return Fail(error, host.string() + ": " + ec.message());
+  const std::u16string path = FromUtf8(devicePath);
+  std::u16string prefix;
+  size_t pos = 0;
+  bool any = false;
+  while (pos < path.size()) {
+    const size_t end = std::min(path.find_first_of(u"\\/", pos), path.size());
+    if (end == pos) {
+      ++pos;
+      continue;
     }
+    prefix += u"\\" + path.substr(pos, end - pos);
+    pos = end;
+    const bool last = path.find_first_not_of(u"\\/", pos) == std::u16string::npos;
+    ResolvedPath at;
+    if (ResolveDevicePath(fsRoot, prefix, Resolve::kName, &at) != ERROR_SUCCESS)
+      return Fail(error, "\"" + devicePath + "\" is not a device path inside the terminal");
+    any = true;
+    if (!last || isFolder) {
+      if (!at.exists && ::mkdirat(at.folder.get(), at.name.c_str(), 0755) != 0)
+        return Fail(error, "\"" + devicePath + "\": " + std::strerror(errno));
+      continue;
+    }
+    HostFd file(::openat(at.folder.get(), at.name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file || ::write(file.get(), content.data(), content.size()) != ssize_t(content.size()))
+      return Fail(error, "\"" + devicePath + "\": cannot be written");
   }
-  return isFolder || WriteFile(host, content, error);
+  if (!any) return Fail(error, "\"" + devicePath + "\" is not a device path inside the terminal");
+  return true;
 }
 
 bool Populate(const fs::path& dir, const json& profile, std::string* error) {
@@ -156,12 +174,15 @@ bool IsTerminal(const fs::path& dir) {
          fs::is_directory(dir / "fs", ec);
 }
 
-bool CreateTerminal(const fs::path& dir, const json& profile, std::string* error) {
+bool CreateTerminal(const fs::path& where, const json& profile, std::string* error) {
   if (!CheckProfile(profile, error)) return false;
   std::error_code ec;
+  // "t/" names the folder t: the staging folder is made beside it.
+  fs::path dir = fs::absolute(where, ec).lexically_normal();
+  if (!dir.has_filename()) dir = dir.parent_path();
   if (fs::exists(dir, ec) && !(fs::is_directory(dir, ec) && fs::is_empty(dir, ec)))
     return Fail(error, dir.string() + ": already exists and is not an empty folder");
-  const fs::path parent = fs::absolute(dir, ec).parent_path();
+  const fs::path parent = dir.parent_path();
   fs::create_directories(parent, ec);
   if (ec) return Fail(error, parent.string() + ": " + ec.message());
 

@@ -190,8 +190,8 @@ size_t MeasureNarrow(const char* s) {
 int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst,
                         int dstSize, const char* defaultChar, BOOL* usedDefault) {
   const Page page = PageOf(codePage);
-  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 ||
-      dstSize < 0 || (dst == nullptr && dstSize != 0))
+  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 || dstSize < 0 ||
+      (dst == nullptr && dstSize != 0))
     return Fail(ERROR_INVALID_PARAMETER);
   // UTF-8 has no default character; Windows rejects the two arguments.
   if (page == Page::kUtf8 && (defaultChar != nullptr || usedDefault != nullptr))
@@ -201,7 +201,8 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLeng
   Sink<char> out(dst, dstSize);
   if (page == Page::kUtf8) {
     char bytes[4];
-    for (size_t i = 0; i < n && !out.overflow();) out.Put(bytes, EncodeUtf8(NextUtf16(src, n, i), bytes));
+    for (size_t i = 0; i < n && !out.overflow();)
+      out.Put(bytes, EncodeUtf8(NextUtf16(src, n, i), bytes));
   } else {
     const char fallback = defaultChar != nullptr ? *defaultChar : '?';
     bool used = false;
@@ -220,8 +221,8 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLeng
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int srcLength, LPWSTR dst,
                         int dstSize) {
   const Page page = PageOf(codePage);
-  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 ||
-      dstSize < 0 || (dst == nullptr && dstSize != 0))
+  if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 || dstSize < 0 ||
+      (dst == nullptr && dstSize != 0))
     return Fail(ERROR_INVALID_PARAMETER);
 
   const size_t n = srcLength == -1 ? MeasureNarrow(src) + 1 : size_t(srcLength);
@@ -229,7 +230,8 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int src
   Sink<char16_t> out(dst, dstSize);
   if (page == Page::kUtf8) {
     char16_t units[2];
-    for (size_t i = 0; i < n && !out.overflow();) out.Put(units, EncodeUtf16(NextUtf8(bytes, n, i), units));
+    for (size_t i = 0; i < n && !out.overflow();)
+      out.Put(units, EncodeUtf16(NextUtf8(bytes, n, i), units));
   } else {
     for (size_t i = 0; i < n && !out.overflow(); ++i) {
       const char16_t c = From1252(bytes[i]);
@@ -263,7 +265,8 @@ std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   char bytes[4];
-  for (size_t i = 0; i < text.size();) out.append(bytes, size_t(EncodeUtf8(NextUtf16(text.data(), text.size(), i), bytes)));
+  for (size_t i = 0; i < text.size();)
+    out.append(bytes, size_t(EncodeUtf8(NextUtf16(text.data(), text.size(), i), bytes)));
   return out;
 }
 
@@ -272,7 +275,8 @@ std::u16string FromUtf8(std::string_view text) {
   out.reserve(text.size());
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   char16_t units[2];
-  for (size_t i = 0; i < text.size();) out.append(units, size_t(EncodeUtf16(NextUtf8(bytes, text.size(), i), units)));
+  for (size_t i = 0; i < text.size();)
+    out.append(units, size_t(EncodeUtf16(NextUtf8(bytes, text.size(), i), units)));
   return out;
 }
 

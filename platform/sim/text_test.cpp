@@ -49,10 +49,10 @@ TEST(Text, Cp1252WritesTheDefaultCharacterForWhatItLacks) {
     const char* defaultChar;
     std::string expected;
   } cases[] = {
-      {u"A\u0100B", nullptr, "A?B"},         // Latin Extended-A
-      {u"\u0080", nullptr, "?"},             // a C1 control that 1252 replaced by the euro sign
-      {u"x\U0001F600", nullptr, "x??"},      // one default character per UTF-16 unit
-      {u"\u4E2D", "#", "#"},                 // the caller's default character
+      {u"A\u0100B", nullptr, "A?B"},     // Latin Extended-A
+      {u"\u0080", nullptr, "?"},         // a C1 control that 1252 replaced by the euro sign
+      {u"x\U0001F600", nullptr, "x??"},  // one default character per UTF-16 unit
+      {u"\u4E2D", "#", "#"},             // the caller's default character
   };
   for (const auto& c : cases) {
     char out[8] = {};
@@ -85,8 +85,8 @@ TEST(Text, Utf8EncodesCodePointsAndSurrogatePairs) {
   for (const auto& c : cases) {
     EXPECT_EQ(ToUtf8(c.wide), c.utf8);
     char out[16];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, c.wide.data(), int(c.wide.size()), out, sizeof out,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, c.wide.data(), int(c.wide.size()), out,
+                                      sizeof out, nullptr, nullptr);
     EXPECT_EQ(std::string(out, size_t(n)), c.utf8);
   }
 }
@@ -98,13 +98,13 @@ TEST(Text, Utf8DecodingReplacesEachMaximalIllFormedSubpart) {
   } cases[] = {
       {"A\xC3\xA9", u"A\u00E9"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"\xC0\x80", u"\uFFFD\uFFFD"},                  // overlong NUL
-      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},        // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // encoded surrogate
+      {"\xC0\x80", u"\uFFFD\uFFFD"},                      // overlong NUL
+      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},            // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xE2\x82", u"\uFFFD"},                        // truncated at the end
-      {"\xE2\x82" "A", u"\uFFFDA"},                   // truncated before a character
-      {"\x80" "A\xFF", u"\uFFFDA\uFFFD"},             // stray continuation, invalid byte
+      {"\xE2\x82", u"\uFFFD"},                            // truncated at the end
+      {"\xE2\x82\x41", u"\uFFFDA"},                       // truncated before a character
+      {"\x80\x41\xFF", u"\uFFFDA\uFFFD"},                 // stray continuation, invalid byte
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FromUtf8(c.utf8), c.wide);
@@ -131,26 +131,37 @@ TEST(Text, CountsSizesAndErrorsFollowWin32) {
     std::function<int()> call;
     DWORD error;
   } failures[] = {
-      {"short narrow", [&] { return WideCharToMultiByte(CP_ACP, 0, u"abc", -1, narrow, 3, nullptr, nullptr); },
+      {"short narrow",
+       [&] { return WideCharToMultiByte(CP_ACP, 0, u"abc", -1, narrow, 3, nullptr, nullptr); },
        ERROR_INSUFFICIENT_BUFFER},
-      {"split UTF-8", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a\u20AC", 2, narrow, 3, nullptr, nullptr); },
+      {"split UTF-8",
+       [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a\u20AC", 2, narrow, 3, nullptr, nullptr); },
        ERROR_INSUFFICIENT_BUFFER},
-      {"split pair", [&] { return MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1); },
+      {"split pair",
+       [&] { return MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1); },
        ERROR_INSUFFICIENT_BUFFER},
       {"short wide", [&] { return MultiByteToWideChar(CP_ACP, 0, "abc", 3, wide, 2); },
        ERROR_INSUFFICIENT_BUFFER},
-      {"code page 437", [&] { return WideCharToMultiByte(437, 0, u"a", 1, narrow, 8, nullptr, nullptr); },
+      {"code page 437",
+       [&] { return WideCharToMultiByte(437, 0, u"a", 1, narrow, 8, nullptr, nullptr); },
        ERROR_INVALID_PARAMETER},
-      {"code page 1250", [&] { return MultiByteToWideChar(1250, 0, "a", 1, wide, 8); }, ERROR_INVALID_PARAMETER},
-      {"null source", [&] { return WideCharToMultiByte(CP_ACP, 0, nullptr, 1, narrow, 8, nullptr, nullptr); },
+      {"code page 1250", [&] { return MultiByteToWideChar(1250, 0, "a", 1, wide, 8); },
        ERROR_INVALID_PARAMETER},
-      {"zero length", [&] { return WideCharToMultiByte(CP_ACP, 0, u"a", 0, narrow, 8, nullptr, nullptr); },
+      {"null source",
+       [&] { return WideCharToMultiByte(CP_ACP, 0, nullptr, 1, narrow, 8, nullptr, nullptr); },
        ERROR_INVALID_PARAMETER},
-      {"length -2", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 8); }, ERROR_INVALID_PARAMETER},
-      {"null target", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 8); }, ERROR_INVALID_PARAMETER},
-      {"negative size", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1); }, ERROR_INVALID_PARAMETER},
+      {"zero length",
+       [&] { return WideCharToMultiByte(CP_ACP, 0, u"a", 0, narrow, 8, nullptr, nullptr); },
+       ERROR_INVALID_PARAMETER},
+      {"length -2", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 8); },
+       ERROR_INVALID_PARAMETER},
+      {"null target", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 8); },
+       ERROR_INVALID_PARAMETER},
+      {"negative size", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1); },
+       ERROR_INVALID_PARAMETER},
       // UTF-8 has no default character.
-      {"UTF-8 default", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, narrow, 8, "?", nullptr); },
+      {"UTF-8 default",
+       [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, narrow, 8, "?", nullptr); },
        ERROR_INVALID_PARAMETER},
   };
   for (const auto& f : failures) {
@@ -163,10 +174,12 @@ TEST(Text, CountsSizesAndErrorsFollowWin32) {
 }
 
 TEST(Text, ConveniencesRoundTrip) {
-  const std::u16string samples[] = {u"", u"plain", u"Gr\u00FC\u00DFe \u20AC5", u"\U0001F600 \u4E2D"};
+  const std::u16string samples[] = {u"", u"plain", u"Gr\u00FC\u00DFe \u20AC5",
+                                    u"\U0001F600 \u4E2D"};
   for (const auto& s : samples) EXPECT_EQ(FromUtf8(ToUtf8(s)), s);
-  EXPECT_EQ(FromAnsi("Gr\xFC\xDF" "e \x80" "5"), u"Gr\u00FC\u00DFe \u20AC5");
-  EXPECT_EQ(ToAnsi(u"Gr\u00FC\u00DFe \u20AC5"), "Gr\xFC\xDF" "e \x80" "5");
+  const std::string ansi = "Gr\xFC\xDF\x65 \x80\x35";  // "Grüße €5" in 1252
+  EXPECT_EQ(FromAnsi(ansi), u"Gr\u00FC\u00DFe \u20AC5");
+  EXPECT_EQ(ToAnsi(u"Gr\u00FC\u00DFe \u20AC5"), ansi);
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ class Meeting {
 TEST_F(ModuleSlots, RivalFillsOfOneSlotKeepExactlyOneReference) {
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
+    log.Clear();  // the previous round's provider logged its last release
     auto provider = Ref<ProbeProvider<>>::Adopt(new ProbeProvider<>(qel::IID_QELAUDIOSERVICE, "audio", &log));
     Meeting meeting;
     provider.get()->beforeAnswer = [&] { meeting.Arrive(); };
@@ -74,7 +75,6 @@ TEST_F(ModuleSlots, RivalFillsOfOneSlotKeepExactlyOneReference) {
     EXPECT_EQ(qel::SlotValue(Slot::Audio), nullptr);
     EXPECT_EQ(provider.get()->RefCount(), 1);
     EXPECT_EQ(log.Entries(), Strings{"release audio"});
-    log.Clear();
     provider.get()->beforeAnswer = nullptr;
   }
 }

@@ -21,7 +21,9 @@ bool ResolveLength(const char16_t* text, uint32_t& length) {
 }  // namespace
 
 CQelTextBuffer::CQelTextBuffer(uint32_t granule)
-    : granule_(granule == 0 ? 1 : granule > kMaxGranule ? kMaxGranule : granule) {
+    : granule_(granule == 0            ? 1
+               : granule > kMaxGranule ? kMaxGranule
+                                       : granule) {
   capacity_ = RoundCapacity(0, granule_);
   chars_ = std::make_unique<char16_t[]>(capacity_);  // value-initialised: starts as ""
 }

@@ -18,8 +18,8 @@ TEST(TextBuffer, CapacityRoundsUpAndLeavesRoomForTheNul) {
   const struct {
     uint32_t length, granule, capacity;
   } cases[] = {
-      {0, 64, 64},   {1, 64, 64},    {63, 64, 64},  {64, 64, 128}, {65, 64, 128},
-      {127, 64, 128}, {128, 64, 192}, {0, 1, 1},     {5, 1, 6},     {7, 8, 8}, {8, 8, 16},
+      {0, 64, 64},    {1, 64, 64}, {63, 64, 64}, {64, 64, 128}, {65, 64, 128}, {127, 64, 128},
+      {128, 64, 192}, {0, 1, 1},   {5, 1, 6},    {7, 8, 8},     {8, 8, 16},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.length << " in granules of " << c.granule);

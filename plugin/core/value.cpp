@@ -17,14 +17,10 @@ namespace {
 enum class Answer { kYes, kNo, kOther };
 
 Answer AnswerOf(char c) {
-  switch (c) {
-    case '1': case 'E': case 'e': case 'T': case 't': case 'Y': case 'y':
-      return Answer::kYes;
-    case '0': case 'D': case 'd': case 'F': case 'f': case 'N': case 'n':
-      return Answer::kNo;
-    default:
-      return Answer::kOther;
-  }
+  if (c == 0) return Answer::kOther;
+  if (std::strchr("1EeTtYy", c) != nullptr) return Answer::kYes;
+  if (std::strchr("0DdFfNn", c) != nullptr) return Answer::kNo;
+  return Answer::kOther;
 }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
@@ -55,8 +51,9 @@ bool ParseUInt32(const char16_t* p, uint32_t* out) {
     if (v > (0xFFFFFFFFu - digit) / 10) break;  // the next step would overflow
     v = v * 10 + digit;
   }
-  if (IsDigit(*p)) return false;  // digits left over: the number does not fit
-  // Spaces after the digits are skipped; the rest of the text is ignored.
+  // Digits left over: the number does not fit. Whatever else follows (the
+  // contract skips spaces there) is ignored, as for GetInt32.
+  if (IsDigit(*p)) return false;
   *out = v;
   return true;
 }
@@ -124,7 +121,8 @@ bool ParseDouble(const char16_t* chars, uint32_t length, double* out) {
   const bool decimal = digits < end && (*digits == '.' || (*digits >= '0' && *digits <= '9'));
   if (!decimal) return false;
   double v;
-  const auto result = std::from_chars(p, static_cast<const char*>(end), v, std::chars_format::general);
+  const auto result =
+      std::from_chars(p, static_cast<const char*>(end), v, std::chars_format::general);
   if (result.ec != std::errc()) return false;
   *out = v;
   return true;
@@ -156,7 +154,8 @@ uint32_t Widen(const char* first, const char* last, char16_t* out) {
 char* FormatShortG15(double d, char* out) {
   if (d != 0.0 && !std::isnormal(d)) return nullptr;
   char sci[32];  // "-d.dddddddddddddddde-XXX"
-  const char* const end = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific).ptr;
+  const char* const end =
+      std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific).ptr;
   const char* p = sci;
   const bool negative = *p == '-';
   if (negative) ++p;
@@ -218,14 +217,16 @@ char* FormatShortG15(double d, char* out) {
 uint32_t FormatDouble(double d, char16_t* out) {
   char text[64];
   char* end = FormatShortG15(d, text);
-  if (end == nullptr) end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
+  if (end == nullptr)
+    end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
   const std::string_view printed(text, size_t(end - text));
   const size_t e = printed.find("e-");
   if (e != std::string_view::npos) {
     int exponent = 0;
     std::from_chars(printed.data() + e + 2, printed.data() + printed.size(), exponent);
     // Rounds the exact value, not the printed digits.
-    if (exponent <= 6) end = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, exponent).ptr;
+    if (exponent <= 6)
+      end = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, exponent).ptr;
   }
   return Widen(text, end, out);
 }
@@ -305,12 +306,15 @@ bool CQelValue::ReadChar(char* out) const {
       return true;
     case QelKind::String:
       // The first character in the ANSI code page ('?' when it has none).
-      return text_.Length() != 0 &&
-             ce::WideCharToMultiByte(ce::CP_ACP, 0, text_.Chars(), 1, out, 1, nullptr, nullptr) == 1;
+      return text_.Length() != 0 && ce::WideCharToMultiByte(ce::CP_ACP, 0, text_.Chars(), 1, out, 1,
+                                                            nullptr, nullptr) == 1;
     // The object's character (left to the implementer): 'O', the first
     // character of its text "Object".
     case QelKind::Object: *out = 'O'; return true;
-    case QelKind::Double: case QelKind::Int32: case QelKind::UInt32: case QelKind::Int64:
+    case QelKind::Double:
+    case QelKind::Int32:
+    case QelKind::UInt32:
+    case QelKind::Int64:
     case QelKind::UInt64: {
       char16_t work[kWorkChars];
       if (Format(work) == 0) return false;
@@ -333,7 +337,8 @@ bool CQelValue::ReadBool(bool* out) const {
       if (payload_.tri != kTriYes && payload_.tri != kTriNo) return false;
       *out = payload_.tri == kTriYes;
       return true;
-    case QelKind::String: case QelKind::Char: {
+    case QelKind::String:
+    case QelKind::Char: {
       char c;
       if (!ReadChar(&c)) return false;
       const Answer a = AnswerOf(c);
@@ -354,7 +359,8 @@ int32_t CQelValue::ReadTriState() const {
     case QelKind::Int64: return payload_.i64 != 0 ? kTriYes : kTriNo;
     case QelKind::UInt64: return payload_.u64 != 0 ? kTriYes : kTriNo;
     case QelKind::Double: return payload_.d != 0.0 ? kTriYes : kTriNo;
-    case QelKind::String: case QelKind::Char: {
+    case QelKind::String:
+    case QelKind::Char: {
       char c;
       if (!ReadChar(&c)) return kTriUnknown;  // an empty text
       const Answer a = AnswerOf(c);

@@ -84,7 +84,8 @@ std::string Describe(const Source& s) {
     case K::String: return text + " \"" + ce::ToUtf8(s.text) + "\"";
     case K::Double: return text + " " + std::to_string(s.d);
     case K::UInt64: return text + " " + std::to_string(s.u);
-    case K::Null: case K::Object: return text;
+    case K::Null:
+    case K::Object: return text;
     default: return text + " " + std::to_string(s.i);
   }
 }
@@ -95,7 +96,7 @@ std::string Describe(const Source& s) {
 enum class Get { String, Char, Bool, TriState, Double, Int32, UInt32, Int64, UInt64 };
 
 K KindOf(Get g) {
-  const K kinds[] = {K::String, K::Char,  K::Bool,  K::TriState, K::Double,
+  const K kinds[] = {K::String, K::Char,   K::Bool,  K::TriState, K::Double,
                      K::Int32,  K::UInt32, K::Int64, K::UInt64};
   return kinds[int(g)];
 }
@@ -167,10 +168,11 @@ std::string Snapshot(CQelValue& v) {
       return "Object count " + std::to_string(count);
     }
     default: {
-      const K kinds[] = {K::String, K::Char,  K::Bool,  K::TriState, K::Double,
+      const K kinds[] = {K::String, K::Char,   K::Bool,  K::TriState, K::Double,
                          K::Int32,  K::UInt32, K::Int64, K::UInt64};
       for (int g = 0; g < 9; ++g)
-        if (kinds[g] == v.GetKind()) return QelKindName(v.GetKind()) + (" " + Read(v, Get(g)).result);
+        if (kinds[g] == v.GetKind())
+          return QelKindName(v.GetKind()) + (" " + Read(v, Get(g)).result);
       return "?";
     }
   }
@@ -451,7 +453,8 @@ TEST(Value, NumbersConvertWithinRangesAndRoundHalfUp) {
       {U64(0x8000000000000000), Get::Int64, N, "", K::UInt64},
       {I64(INT64_MIN), Get::UInt64, N, "", K::Int64},
       {I64(INT64_MAX), Get::UInt64, Y, "9223372036854775807", K::UInt64},
-      {U64(UINT64_MAX), Get::Double, Y, "18446744073709551616", K::Double},  // 2^64, the nearest double
+      // 2^64 - 1 reads as the nearest double, 2^64.
+      {U64(UINT64_MAX), Get::Double, Y, "18446744073709551616", K::Double},
       {Chr('\x80'), Get::Int32, Y, "128", K::Int32},  // the code, 0..255
       {Chr('\xFF'), Get::UInt64, Y, "255", K::UInt64},
       {Tri(kTriUnknown), Get::Int32, N, "", K::TriState},
@@ -548,19 +551,23 @@ TEST(Value, DoubleTextMatchesPrintf) {
       std::snprintf(text, sizeof text, "%.*lf", std::atoi(e + 2), d);
     return std::string(text);
   };
-  std::vector<double> samples = {0.0, 1.0, -1.0, 0.5, 1e15, 1e16, 123456789012345.0,
-                                 1234567890123456.0, 9.999999999999995e-5, 5e-324,
-                                 std::numeric_limits<double>::max(), 1.0 / 7,
-                                 std::numeric_limits<double>::infinity(), 0.000123456789,
-                                 -std::numeric_limits<double>::infinity(), 1e14, 1e15, 99999999999999.9,
-                                 999999999999999.0, 0.0001, 0.00001, 1.25e-5, 2.5e-6, 1e-7, -0.0,
-                                 std::numeric_limits<double>::quiet_NaN(), 1e21, 1.5e300, 123.456,
-                                 123456789012345.5, 123456789012346.5, 999999999999999.5,
-                                 0.99999999999999995, 9.9999999999999995e-5};
+  // Borders of the layouts, specials, and (last two) ties at the 16th digit.
+  // clang-format off
+  std::vector<double> samples = {
+      0.0, 1.0, -1.0, 0.5, 1e15, 1e16, 123456789012345.0, 1234567890123456.0, 9.999999999999995e-5,
+      5e-324, std::numeric_limits<double>::max(), 1.0 / 7, std::numeric_limits<double>::infinity(),
+      0.000123456789, -std::numeric_limits<double>::infinity(), 1e14, 1e15, 99999999999999.9,
+      999999999999999.0, 0.0001, 0.00001, 1.25e-5, 2.5e-6, 1e-7, -0.0,
+      std::numeric_limits<double>::quiet_NaN(), 1e21, 1.5e300, 123.456, 123456789012345.5,
+      123456789012346.5, 999999999999999.5, 0.99999999999999995, 9.9999999999999995e-5,
+      0x1.b3abce426ea44p+74, 0x1.481dde4d5821dp-886};
+  // clang-format on
+
   std::mt19937_64 random(42);
   for (int i = 0; i < 3000; ++i) {
     // Few digits at every scale: the fast path's layouts.
-    const double digits = double(random() % 1000000000000000ull) / double(uint64_t{1} << (random() % 50));
+    const double digits =
+        double(random() % 1000000000000000ull) / double(uint64_t{1} << (random() % 50));
     samples.push_back((i % 2 ? 1 : -1) * digits * std::pow(10.0, int(random() % 60) - 30));
     samples.push_back(std::round(digits) * std::pow(10.0, int(random() % 40) - 25));
     samples.push_back(double(random() % 100000) * std::pow(10.0, int(random() % 50) - 25));
@@ -613,16 +620,19 @@ TEST(Value, IsEmptyAndSetters) {
     int32_t empty;
   } setters[] = {
       {"SetString", [](CQelValue& x) { return x.SetString(u"abcdef", 3); }, true, K::String, 0},
-      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true, K::String, 0},
+      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true,
+       K::String, 0},
       {"SetString empty", [](CQelValue& x) { return x.SetString(u"abc", 0); }, true, K::String, 1},
       {"SetString null", [](CQelValue& x) { return x.SetString(nullptr, 3); }, false, K::Object, 0},
-      {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true, K::String, 1},
+      {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true,
+       K::String, 1},
       {"SetStringZ", [](CQelValue& x) { return x.SetStringZ(u"abc"); }, true, K::String, 0},
       {"SetStringZ null", [](CQelValue& x) { return x.SetStringZ(nullptr); }, false, K::Object, 0},
       {"SetText null", [](CQelValue& x) { return x.SetText(nullptr); }, false, K::Object, 0},
       {"SetChar", [](CQelValue& x) { return x.SetChar('a'); }, true, K::Char, 0},
       {"SetBool", [](CQelValue& x) { return x.SetBool(false); }, true, K::Bool, 0},
-      {"SetTriState", [](CQelValue& x) { return x.SetTriState(kTriUnknown); }, true, K::TriState, 0},
+      {"SetTriState", [](CQelValue& x) { return x.SetTriState(kTriUnknown); }, true, K::TriState,
+       0},
       {"SetDouble", [](CQelValue& x) { return x.SetDouble(0.0); }, true, K::Double, 0},
       {"SetInt32", [](CQelValue& x) { return x.SetInt32(0); }, true, K::Int32, 0},
       {"SetUInt32", [](CQelValue& x) { return x.SetUInt32(0); }, true, K::UInt32, 0},
@@ -637,7 +647,8 @@ TEST(Value, IsEmptyAndSetters) {
     ASSERT_TRUE(x.SetObject(&object));
     EXPECT_EQ(s.set(x), s.ok);
     // A setter that fails on its arguments leaves the value as it was.
-    EXPECT_EQ(TestObject::live, s.kind == K::Object ? 1 : 0) << "object not released (or released early)";
+    EXPECT_EQ(TestObject::live, s.kind == K::Object ? 1 : 0)
+        << "object not released (or released early)";
     EXPECT_EQ(x.GetKind(), s.kind);
     EXPECT_EQ(x.IsEmpty(), s.empty);
     if (s.kind != K::String) {
@@ -671,8 +682,9 @@ TEST(Value, IsEmptyAndSetters) {
 }
 
 TEST(Value, AssignCopiesKindAndPayload) {
-  const std::vector<Source> sources = {Str(u"text"), Chr('c'), Bool(true), Tri(kTriNo), Dbl(-1.25),
-                                       I32(-7), U32(4000000000u), I64(-5000000000), U64(UINT64_MAX)};
+  const std::vector<Source> sources = {Str(u"text"),     Chr('c'),         Bool(true),
+                                       Tri(kTriNo),      Dbl(-1.25),       I32(-7),
+                                       U32(4000000000u), I64(-5000000000), U64(UINT64_MAX)};
   for (const Source& s : sources) {
     SCOPED_TRACE(Describe(s));
     CQelValue from, to;
@@ -760,27 +772,32 @@ TEST(Value, KindNames) {
   const struct {
     uint32_t code;
     const char* name;
-  } names[] = {{0x10000, "Null"},  {0x20000, "String"}, {0x30000, "Char"},   {0x40000, "Bool"},
-               {0x50000, "TriState"}, {0x60000, "Double"}, {0x70000, "Int32"}, {0x80000, "UInt32"},
-               {0x90000, "Int64"}, {0xA0000, "UInt64"}, {0xB0000, "Object"}, {0, "?"},
-               {0xC0000, "?"},     {0x10001, "?"}};
+  } names[] = {{0x10000, "Null"},     {0x20000, "String"}, {0x30000, "Char"},   {0x40000, "Bool"},
+               {0x50000, "TriState"}, {0x60000, "Double"}, {0x70000, "Int32"},  {0x80000, "UInt32"},
+               {0x90000, "Int64"},    {0xA0000, "UInt64"}, {0xB0000, "Object"}, {0, "?"},
+               {0xC0000, "?"},        {0x10001, "?"}};
   for (const auto& n : names) EXPECT_STREQ(QelKindName(QelKind(n.code)), n.name) << n.code;
 }
 
 // The slot numbers are the contract with the host client.
 TEST(Value, InterfaceSlotsAreFixed) {
   const size_t valueSlots[] = {
-      SlotOf(&IQelValue::IsEmpty),   SlotOf(&IQelValue::GetKind),     SlotOf(&IQelValue::GetString),
-      SlotOf(&IQelValue::GetChar),   SlotOf(&IQelValue::GetBool),     SlotOf(&IQelValue::GetTriState),
-      SlotOf(&IQelValue::GetDouble), SlotOf(&IQelValue::GetInt32),    SlotOf(&IQelValue::GetUInt32),
-      SlotOf(&IQelValue::GetInt64),  SlotOf(&IQelValue::GetUInt64),   SlotOf(&IQelValue::GetObject),
-      SlotOf(&IQelValue::SetObject), SlotOf(&IQelValue::Assign),      SlotOf(&IQelValue::SetUInt64),
-      SlotOf(&IQelValue::SetInt64),  SlotOf(&IQelValue::SetUInt32),   SlotOf(&IQelValue::SetInt32),
-      SlotOf(&IQelValue::SetDouble), SlotOf(&IQelValue::SetTriState), SlotOf(&IQelValue::SetBool),
-      SlotOf(&IQelValue::SetChar),   SlotOf(&IQelValue::SetText),     SlotOf(&IQelValue::SetString),
+      SlotOf(&IQelValue::IsEmpty),    SlotOf(&IQelValue::GetKind),
+      SlotOf(&IQelValue::GetString),  SlotOf(&IQelValue::GetChar),
+      SlotOf(&IQelValue::GetBool),    SlotOf(&IQelValue::GetTriState),
+      SlotOf(&IQelValue::GetDouble),  SlotOf(&IQelValue::GetInt32),
+      SlotOf(&IQelValue::GetUInt32),  SlotOf(&IQelValue::GetInt64),
+      SlotOf(&IQelValue::GetUInt64),  SlotOf(&IQelValue::GetObject),
+      SlotOf(&IQelValue::SetObject),  SlotOf(&IQelValue::Assign),
+      SlotOf(&IQelValue::SetUInt64),  SlotOf(&IQelValue::SetInt64),
+      SlotOf(&IQelValue::SetUInt32),  SlotOf(&IQelValue::SetInt32),
+      SlotOf(&IQelValue::SetDouble),  SlotOf(&IQelValue::SetTriState),
+      SlotOf(&IQelValue::SetBool),    SlotOf(&IQelValue::SetChar),
+      SlotOf(&IQelValue::SetText),    SlotOf(&IQelValue::SetString),
       SlotOf(&IQelValue::SetStringZ), SlotOf(&IQelValue::Clear),
   };
-  for (size_t i = 0; i < std::size(valueSlots); ++i) EXPECT_EQ(valueSlots[i], i) << "IQelValue operation " << i;
+  for (size_t i = 0; i < std::size(valueSlots); ++i)
+    EXPECT_EQ(valueSlots[i], i) << "IQelValue operation " << i;
 
   EXPECT_EQ(SlotOf(&IQelText::Length), 0u);
   EXPECT_EQ(SlotOf(&IQelText::Chars), 1u);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ce/types.h"
+#include "ce/unique.h"
 
 namespace ce {
 
@@ -13,29 +14,12 @@ BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
 
 // Owns a loaded library.
-class UniqueModule {
- public:
-  UniqueModule() = default;
-  explicit UniqueModule(HMODULE m) : m_(m) {}
-  UniqueModule(const UniqueModule&) = delete;
-  UniqueModule& operator=(const UniqueModule&) = delete;
-  UniqueModule(UniqueModule&& o) noexcept : m_(o.m_) { o.m_ = nullptr; }
-  UniqueModule& operator=(UniqueModule&& o) noexcept {
-    if (this != &o) {
-      if (m_) FreeLibrary(m_);
-      m_ = o.m_;
-      o.m_ = nullptr;
-    }
-    return *this;
-  }
-  ~UniqueModule() {
-    if (m_) FreeLibrary(m_);
-  }
-  HMODULE get() const { return m_; }
-  explicit operator bool() const { return m_ != nullptr; }
-
- private:
-  HMODULE m_ = nullptr;
+struct ModuleTraits {
+  using Value = HMODULE;
+  static HMODULE Empty() { return nullptr; }
+  static bool Held(HMODULE m) { return m != nullptr; }
+  static void Close(HMODULE m) { FreeLibrary(m); }
 };
+using UniqueModule = Unique<ModuleTraits>;
 
 }  // namespace ce

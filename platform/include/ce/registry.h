@@ -4,6 +4,7 @@
 
 #include "ce/error.h"
 #include "ce/types.h"
+#include "ce/unique.h"
 
 namespace ce {
 
@@ -56,37 +57,12 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* classLength, DWORD* reserved,
                       DWORD* securityDescriptor, FILETIME* lastWrite);
 
 // Owns an open key; closes it on destruction.
-class RegKey {
- public:
-  RegKey() = default;
-  explicit RegKey(HKEY key) : key_(key) {}
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  RegKey(RegKey&& other) noexcept : key_(other.release()) {}
-  RegKey& operator=(RegKey&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  ~RegKey() { reset(); }
-
-  HKEY get() const { return key_; }
-  HKEY* put() {
-    reset();
-    return &key_;
-  }
-  HKEY release() {
-    HKEY k = key_;
-    key_ = nullptr;
-    return k;
-  }
-  void reset(HKEY key = nullptr) {
-    if (key_) RegCloseKey(key_);
-    key_ = key;
-  }
-  explicit operator bool() const { return key_ != nullptr; }
-
- private:
-  HKEY key_ = nullptr;
+struct RegKeyTraits {
+  using Value = HKEY;
+  static HKEY Empty() { return nullptr; }
+  static bool Held(HKEY k) { return k != nullptr; }
+  static void Close(HKEY k) { RegCloseKey(k); }
 };
+using RegKey = Unique<RegKeyTraits>;
 
 }  // namespace ce
