@@ -290,8 +290,8 @@ uint32_t CQelValue::Format(char16_t (&work)[kWorkChars]) const {
     case QelKind::UInt32: return FormatInteger(payload_.u32, work);
     case QelKind::Int64: return FormatInteger(payload_.i64, work);
     case QelKind::UInt64: return FormatInteger(payload_.u64, work);
-    // The spec leaves an Object's text to the implementer: IQelService has no
-    // operation that renders an object, so every object reads as "Object".
+    // IQelService has no operation that renders an object, so every
+    // object reads as "Object".
     case QelKind::Object: return FormatAscii("Object", work);
     default: return 0;  // Null (and String, which the callers never format)
   }

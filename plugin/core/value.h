@@ -1,4 +1,4 @@
-// CQelValue: the plug-in's own value object (Part 1.4). A getter that succeeds
+// CQelValue: the plug-in's own value object. A getter that succeeds
 // converts the value in place to the kind it read; one that fails leaves the
 // value untouched. Every setter first clears the value.
 #pragma once
