@@ -67,30 +67,18 @@ class RecordingRegistrar final : public IQelRegistrar {
 
   bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
                   IQelService* context, QelArgumentKindFn kinds) override {
-    RegistrarCall c{Op::AddCommand, code ? code : u""};
-    c.handler = handler;
-    c.flag = flag;
-    c.timeout = timeout;
-    c.kinds = kinds;
-    c.object = Hold(context);
-    calls.push_back(std::move(c));
+    calls.push_back({.op = Op::AddCommand, .name = code ? code : u"", .handler = handler, .flag = flag,
+                     .timeout = timeout, .kinds = kinds, .object = Hold(context)});
     return true;
   }
   bool AddService(IQelService* service, GUID iid) override {
-    RegistrarCall c{Op::AddService, u""};
-    c.iid = iid;
-    c.object = Hold(service);
-    calls.push_back(std::move(c));
+    calls.push_back({.op = Op::AddService, .iid = iid, .object = Hold(service)});
     return true;
   }
   bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter, IQelService* context,
                    int32_t zero) override {
-    RegistrarCall c{Op::AddProperty, name ? name : u""};
-    c.getter = getter;
-    c.setter = setter;
-    c.last = zero;
-    c.object = Hold(context);
-    calls.push_back(std::move(c));
+    calls.push_back({.op = Op::AddProperty, .name = name ? name : u"", .getter = getter, .setter = setter,
+                     .last = zero, .object = Hold(context)});
     return true;
   }
 
@@ -98,12 +86,6 @@ class RecordingRegistrar final : public IQelRegistrar {
     for (const auto& c : calls)
       if (c.op == Op::AddProperty && c.name == name) return &c;
     return nullptr;
-  }
-  std::vector<const RegistrarCall*> Of(Op op) const {
-    std::vector<const RegistrarCall*> out;
-    for (const auto& c : calls)
-      if (c.op == op) out.push_back(&c);
-    return out;
   }
 
   // Drops every reference taken, in call order; the results of each Release.
@@ -194,16 +176,30 @@ class ProbeStreamRegistry final : public ProbeProvider<IQelStreamRegistry> {
 };
 
 // A host interface that counts through the virtual base (settings, the unnamed
-// ones). Its own operations start at slot 0; a release made through the wrong
-// table lands in one of them and is logged as "wrong slot".
+// ones), with operations of its own. Only a release through the counted base
+// reaches Release and is logged; one made through the interface's own table
+// calls something else (an operation, which logs "wrong slot", or worse).
 template <class Base>
-class ProbeVirtualBase final : public Base {
+class ProbeOperations;
+template <>
+class ProbeOperations<IQelSettingService> : public IQelSettingService {
+ protected:
+  virtual void Wrong() = 0;
+  bool Set(IQelText*, IQelText*, IQelValue*) override { return Wrong(), false; }
+  bool Get(IQelText*, IQelText*, IQelValue*) override { return Wrong(), false; }
+};
+template <>
+class ProbeOperations<IQelUnnamedHostService> : public IQelUnnamedHostService {
+ protected:
+  virtual void Wrong() = 0;
+  void Reserved0() override { Wrong(); }
+};
+
+template <class Base>
+class ProbeVirtualBase final : public ProbeOperations<Base> {
  public:
   ProbeVirtualBase(std::string name, CallLog* log) : name_(std::move(name)), log_(log) {}
-  virtual void Op0() { log_->Add("wrong slot 0 of " + name_); }
-  virtual void Op1() { log_->Add("wrong slot 1 of " + name_); }
-  virtual void Op2() { log_->Add("wrong slot 2 of " + name_); }
-  virtual void Op3() { log_->Add("wrong slot 3 of " + name_); }
+  void Wrong() override { log_->Add("wrong slot of " + name_); }
   int32_t Release() override {
     log_->Add("release " + name_);
     return CQelRefCounted::Release();

@@ -3,10 +3,6 @@
 // and removed with the folder afterwards.
 #pragma once
 
-#include <stdlib.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,19 +10,13 @@
 #include <gtest/gtest.h>
 
 #include "ce/sim/control.h"
+#include "temp_dir.h"
 
 namespace qeltest {
 
 class TestTerminal {
  public:
-  explicit TestTerminal(std::string_view profile = "thor-vm1") {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qeltest.XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-      ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-      return;
-    }
-    root_ = pattern;
-    dir_ = root_ / "terminal";
+  explicit TestTerminal(std::string_view profile = "thor-vm1") : dir_(temp_.path() / "terminal") {
     const auto p = ce::sim::BuiltinProfile(profile);
     if (!p) {
       ADD_FAILURE() << "no built-in profile " << profile;
@@ -36,16 +26,12 @@ class TestTerminal {
     if (!ce::sim::CreateTerminal(dir_, *p, &error) || !ce::sim::UseTerminal(dir_, &error))
       ADD_FAILURE() << dir_ << ": " << error;
   }
-  ~TestTerminal() {
-    ce::sim::CloseTerminal();
-    std::error_code ec;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ec);
-  }
+  ~TestTerminal() { ce::sim::CloseTerminal(); }
   TestTerminal(const TestTerminal&) = delete;
   TestTerminal& operator=(const TestTerminal&) = delete;
 
   // The temporary folder; the terminal is its sub-folder "terminal".
-  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& root() const { return temp_.path(); }
   const std::filesystem::path& dir() const { return dir_; }
 
   // Changes one hardware field; a refused change fails the test.
@@ -67,7 +53,7 @@ class TestTerminal {
   }
 
  private:
-  std::filesystem::path root_;
+  TempDir temp_;  // removed after the terminal is closed
   std::filesystem::path dir_;
 };
 

@@ -113,7 +113,18 @@ class IQelRadioService : public IQelService {
   ~IQelRadioService() = default;
 };
 
-// IID_QELSETTINGSERVICE and the three unnamed host interfaces: counted through
-// the virtual base, operations of their own from slot 0 (declared by their users).
-class IQelSettingService : public virtual CQelRefCounted {};
-class IQelUnnamedHostService : public virtual CQelRefCounted {};
+// IID_QELSETTINGSERVICE: the host client's own settings, by section and name.
+// Counted through the virtual base; its operations number from slot 0 (the
+// implicit destructor's entries come after them).
+class IQelSettingService : public virtual CQelRefCounted {
+ public:
+  virtual bool Set(IQelText* section, IQelText* name, IQelValue* value) = 0;  // slot 0
+  virtual bool Get(IQelText* section, IQelText* name, IQelValue* value) = 0;  // slot 1
+};
+
+// The three unnamed host interfaces: only held, never called; counted through
+// the virtual base.
+class IQelUnnamedHostService : public virtual CQelRefCounted {
+ public:
+  virtual void Reserved0() {}  // slot 0
+};

@@ -74,7 +74,8 @@ bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool
       ++pos;
       continue;
     }
-    prefix += u"\\" + path.substr(pos, end - pos);
+    prefix += u'\\';
+    prefix.append(path, pos, end - pos);
     pos = end;
     const bool last = path.find_first_not_of(u"\\/", pos) == std::u16string::npos;
     ResolvedPath at;
@@ -187,7 +188,11 @@ bool CreateTerminal(const fs::path& where, const json& profile, std::string* err
   if (ec) return Fail(error, parent.string() + ": " + ec.message());
 
   // Build beside the target and rename into place: bad input leaves nothing behind.
-  const fs::path staging = parent / ("." + dir.filename().string() + ".making." + std::to_string(::getpid()));
+  std::string stagingName = ".";
+  stagingName += dir.filename().string();
+  stagingName += ".making.";
+  stagingName += std::to_string(::getpid());
+  const fs::path staging = parent / stagingName;
   fs::remove_all(staging, ec);
   fs::create_directory(staging, ec);
   if (ec) return Fail(error, staging.string() + ": " + ec.message());

@@ -175,6 +175,8 @@ struct MissingCase {
   std::set<std::string> absent;
 };
 
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.what; }
+
 class ExportsWithMissing : public Exports, public ::testing::WithParamInterface<MissingCase> {};
 
 // A fetch that fails leaves its slot empty and the next one runs; UnRegister
@@ -213,12 +215,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingCase{"nothing_offered", {}, AllNames()},
                       MissingCase{"everything_refuses", AllNames(), {}}),
     [](const auto& info) { return std::string(info.param.what); });
-
-TEST_F(Exports, RegisterWithoutARegistryHoldsNothing) {
-  ASSERT_TRUE(Register(0, nullptr));
-  for (size_t i = 0; i < size_t(qel::Slot::kCount); ++i) EXPECT_EQ(qel::SlotValue(qel::Slot(i)), nullptr);
-  EXPECT_TRUE(UnRegister());
-}
 
 // The terminal information service is not in this build: each text export
 // fails as when it cannot be created, and must not touch the buffer.

@@ -171,4 +171,14 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
   for (const Pin& p : pins) EXPECT_EQ(p.slot, p.expected) << p.what;
 }
 
+// Host interfaces that derive virtually from the counted base get their own
+// table: their operations must number from slot 0, ahead of the destructor
+// entries the virtual base's destructor adds.
+TEST(SlotLayout, VirtualBaseHostInterfacesNumberTheirOperationsFromZero) {
+  EXPECT_EQ(SlotOf(&IQelSettingService::Set), 0u);
+  EXPECT_EQ(SlotOf(&IQelSettingService::Get), 1u);
+  EXPECT_EQ(SlotOf(&IQelUnnamedHostService::Reserved0), 0u);
+  EXPECT_EQ(SlotOf(&IQelNotifierList::AddNotifier), 0u);
+}
+
 }  // namespace

@@ -100,6 +100,7 @@ struct PowerCase {
   const char* name;
   std::vector<Step> steps;
 };
+void PrintTo(const PowerCase& c, std::ostream* os) { *os << c.name; }
 
 class PowerProperties : public Properties, public ::testing::WithParamInterface<PowerCase> {};
 
@@ -229,13 +230,14 @@ TEST_F(Properties, UpTimeCountsFromTheTerminalsStart) {
 // A getter handed no value, or a context-bound getter handed no context, fails
 // and changes nothing.
 TEST_F(Properties, GettersRefuseMissingArguments) {
-  for (const auto* p : registrar.Of(qeltest::Op::AddProperty)) {
-    SCOPED_TRACE(ce::ToUtf8(p->name));
-    EXPECT_FALSE(p->getter(nullptr, p->object));
-    if (p->object) {
+  for (const auto& p : registrar.calls) {
+    if (p.op != qeltest::Op::AddProperty) continue;
+    SCOPED_TRACE(ce::ToUtf8(p.name));
+    EXPECT_FALSE(p.getter(nullptr, p.object));
+    if (p.object) {
       CQelValue value;
       value.SetInt32(7);
-      EXPECT_FALSE(p->getter(&value, nullptr));
+      EXPECT_FALSE(p.getter(&value, nullptr));
       ExpectUntouched(value);
     }
   }
