@@ -4,12 +4,50 @@
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
+#include <cstdlib>
 
 #include "ce/text.h"
 #include "core/value.h"
 
 namespace qelhost {
 namespace fs = std::filesystem;
+namespace {
+
+// The command line is stricter than the value's own rules (which read "abc" as
+// the number 0): a number must be all number, and in range for its kind.
+template <class T>
+bool IsWholeNumber(std::string_view text) {
+  const size_t b = text.find_first_not_of(' ');
+  const size_t e = text.find_last_not_of(' ');
+  if (b == std::string_view::npos) return false;
+  text = text.substr(b, e - b + 1);
+  if (text.front() == '+') text.remove_prefix(1);
+  T v{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool IsDecimal(const std::string& text) {
+  std::string t = text;
+  if (auto comma = t.find(','); comma != std::string::npos && t.find('.') == std::string::npos) t[comma] = '.';
+  char* end = nullptr;
+  std::strtod(t.c_str(), &end);
+  return end != t.c_str() && t.find_first_not_of(' ', size_t(end - t.c_str())) == std::string::npos;
+}
+
+bool LooksLike(QelKind kind, const std::string& text) {
+  switch (kind) {
+    case QelKind::Int32: return IsWholeNumber<int32_t>(text);
+    case QelKind::UInt32: return IsWholeNumber<uint32_t>(text);
+    case QelKind::Int64: return IsWholeNumber<int64_t>(text);
+    case QelKind::UInt64: return IsWholeNumber<uint64_t>(text);
+    case QelKind::Double: return IsDecimal(text);
+    default: return true;
+  }
+}
+
+}  // namespace
 
 struct PluginHost::Library {
   void* handle = nullptr;
@@ -106,7 +144,7 @@ bool PluginHost::Write(const RegisteredProperty& property, const std::string& te
     }
     case QelKind::Object: break;
   }
-  if (!converted) {
+  if (!converted || !LooksLike(kind, text)) {
     *error = "'" + text + "' is not a value of kind " + QelKindName(kind);
     return false;
   }

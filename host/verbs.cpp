@@ -8,7 +8,7 @@
 namespace qelhost {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 std::string Utf8(std::u16string_view s) { return ce::ToUtf8(s); }
 
@@ -42,7 +42,7 @@ const RegisteredProperty* Find(PluginHost& host, const std::string& name, const 
 }
 
 // Flattens the hardware JSON into "a.b.c = value" lines.
-void Flatten(std::ostream& out, const json& j, const std::string& prefix) {
+void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& prefix) {
   if (j.is_object() && !j.empty()) {
     for (const auto& [k, v] : j.items()) Flatten(out, v, prefix.empty() ? k : prefix + "." + k);
     return;
@@ -155,7 +155,7 @@ int ShowTerminal(const Output& o) {
 }
 
 int SetTerminal(const std::string& key, const std::string& value, const Output& o) {
-  json parsed = json::parse(value, nullptr, false);
+  nlohmann::json parsed = nlohmann::json::parse(value, nullptr, false);
   if (parsed.is_discarded()) {
     // A bare word is taken as text, so `terminal set oem_info IA32` works unquoted;
     // the field's own type still decides whether text fits.
@@ -166,7 +166,7 @@ int SetTerminal(const std::string& key, const std::string& value, const Output& 
     o.err << "qelhost: terminal set: " << error << "\n";
     return kUsage;
   }
-  if (o.json) o.out << json{{"key", key}, {"value", parsed}, {"ok", true}}.dump(2) << "\n";
+  if (o.json) o.out << json{{"key", key}, {"value", json::parse(parsed.dump())}, {"ok", true}}.dump(2) << "\n";
   return kOk;
 }
 

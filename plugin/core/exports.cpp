@@ -43,7 +43,11 @@ bool RegisterService(IQelRegistrar* registrar) {
 
 bool Register(uint32_t, IQelServiceRegistry* registry) {
   using namespace qel;
-  if (auto* streams = static_cast<IQelStreamRegistry*>(FetchSlot(Slot::StreamRegistry, registry)))
+  // The factories go to the registry that this call fetched, once; a second
+  // Register without UnRegister finds the slot held and adds nothing again.
+  const bool streamsHeld = SlotValue(Slot::StreamRegistry) != nullptr;
+  auto* streams = static_cast<IQelStreamRegistry*>(FetchSlot(Slot::StreamRegistry, registry));
+  if (streams && !streamsHeld)
     for (const StreamType& t : kStreamTypes)
       if (t.factory) streams->AddStreamFactory(t.factory);
   for (Slot s : kFetchOrder) FetchSlot(s, registry);
