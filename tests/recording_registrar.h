@@ -46,10 +46,6 @@ struct RegistrarCall {
   Op op;
   std::u16string name;  // command code or property name
   GUID iid{};           // AddService
-  QelCommandHandler handler = nullptr;
-  int32_t flag = 0;
-  int32_t timeout = 0;
-  QelArgumentKindFn kinds = nullptr;
   QelPropertyFn getter = nullptr;
   QelPropertyFn setter = nullptr;
   int32_t last = -1;
@@ -65,10 +61,9 @@ class RecordingRegistrar final : public IQelRegistrar {
   RecordingRegistrar& operator=(const RecordingRegistrar&) = delete;
   ~RecordingRegistrar() { ReleaseAll(); }
 
-  bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
-                  IQelService* context, QelArgumentKindFn kinds) override {
-    calls.push_back({.op = Op::AddCommand, .name = code ? code : u"", .handler = handler, .flag = flag,
-                     .timeout = timeout, .kinds = kinds, .object = Hold(context)});
+  bool AddCommand(const char16_t* code, QelCommandHandler, int32_t, int32_t, IQelService* context,
+                  QelArgumentKindFn) override {
+    calls.push_back({.op = Op::AddCommand, .name = code ? code : u"", .object = Hold(context)});
     return true;
   }
   bool AddService(IQelService* service, GUID iid) override {
@@ -113,25 +108,17 @@ class RecordingRegistrar final : public IQelRegistrar {
 class FakeServiceRegistry final : public IQelServiceRegistry {
  public:
   IQelService* QueryService(GUID iid) override {
-    std::lock_guard lock(mu_);
-    queries_.push_back(iid);
+    queries.push_back(iid);
     for (const auto& [offered, provider] : offered_)
       if (offered == iid) return provider.get();
     return nullptr;
   }
-  void Offer(GUID iid, IQelService* provider) {
-    std::lock_guard lock(mu_);
-    offered_.emplace_back(iid, Ref<IQelService>::Share(provider));
-  }
-  std::vector<GUID> Queries() const {
-    std::lock_guard lock(mu_);
-    return queries_;
-  }
+  void Offer(GUID iid, IQelService* provider) { offered_.emplace_back(iid, Ref<IQelService>::Share(provider)); }
+
+  std::vector<GUID> queries;
 
  private:
-  mutable std::mutex mu_;
   std::vector<std::pair<GUID, Ref<IQelService>>> offered_;
-  std::vector<GUID> queries_;
 };
 
 // A service-shaped provider answering one GUID with itself. Each Release is
@@ -168,11 +155,7 @@ class ProbeProvider : public Interface, public CQelRefCounted {
 class ProbeStreamRegistry final : public ProbeProvider<IQelStreamRegistry> {
  public:
   using ProbeProvider::ProbeProvider;
-  bool AddStreamFactory(QelStreamFactory factory) override {
-    factories.push_back(factory);
-    return true;
-  }
-  std::vector<QelStreamFactory> factories;
+  bool AddStreamFactory(QelStreamFactory) override { return true; }
 };
 
 // A host interface that counts through the virtual base (settings, the unnamed

@@ -1,8 +1,11 @@
-// A fresh folder under /tmp for one test, removed with everything in it.
+// A fresh folder under /tmp for one test, removed with everything in it; and
+// the content of a file in it.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace qeltest {
@@ -27,5 +30,11 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// A file's whole content; empty when it cannot be read.
+inline std::string Contents(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace qeltest

@@ -3,7 +3,9 @@
 // and removed with the folder afterwards.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +57,27 @@ class TestTerminal {
  private:
   TempDir temp_;  // removed after the terminal is closed
   std::filesystem::path dir_;
+};
+
+// No terminal while alive: none chosen and QEL_TERMINAL hidden; afterwards the
+// variable is as it was.
+class NoTerminal {
+ public:
+  NoTerminal() {
+    ce::sim::CloseTerminal();
+    if (const char* v = std::getenv(ce::sim::kTerminalEnv)) saved_ = v;
+    ::unsetenv(ce::sim::kTerminalEnv);
+  }
+  ~NoTerminal() {
+    ce::sim::CloseTerminal();
+    if (saved_)
+      ::setenv(ce::sim::kTerminalEnv, saved_->c_str(), 1);
+    else
+      ::unsetenv(ce::sim::kTerminalEnv);
+  }
+
+ private:
+  std::optional<std::string> saved_;
 };
 
 }  // namespace qeltest

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ce/error.h"
+#include "ce/string.h"
 #include "ce/files.h"
 #include "ce/text.h"
 
@@ -20,28 +21,6 @@ bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 bool IsWildcard(char16_t c) { return c == u'*' || c == u'?'; }
 bool IsForbidden(char16_t c) {
   return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
-}
-
-// Latin Extended-A pairs capitals and small letters in two runs of opposite parity.
-char16_t FoldLatinExtendedA(char16_t c) {
-  if (c == 0x178) return 0xFF;  // Ÿ pairs with ÿ of Latin-1
-  const bool evenCapitals = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-  const bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-  if (evenCapitals && c % 2 == 0) return char16_t(c + 1);
-  if (oddCapitals && c % 2 == 1) return char16_t(c + 1);
-  return c;
-}
-
-// Maps a character to its small letter where the device's file system folds case.
-char16_t Fold(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return char16_t(c + 0x20);
-  if (c < 0xC0) return c;
-  if (c <= 0xDE) return c == 0xD7 ? c : char16_t(c + 0x20);  // × has no small form
-  if (c >= 0x100 && c <= 0x17F) return FoldLatinExtendedA(c);
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return char16_t(c + 0x20);  // Greek
-  if (c >= 0x410 && c <= 0x42F) return char16_t(c + 0x20);                  // Cyrillic
-  if (c >= 0x400 && c <= 0x40F) return char16_t(c + 0x50);
-  return c;
 }
 
 std::vector<std::u16string_view> SplitComponents(std::u16string_view path) {
@@ -172,7 +151,7 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
 bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
+    if (towupper(a[i]) != towupper(b[i])) return false;
   return true;
 }
 
@@ -184,7 +163,7 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
     if (p < pattern.size() && pattern[p] == u'*') {
       star = p++;
       resume = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || Fold(pattern[p]) == Fold(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == u'?' || towupper(pattern[p]) == towupper(name[n]))) {
       ++p;
       ++n;
     } else if (star != std::u16string_view::npos) {

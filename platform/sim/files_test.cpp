@@ -1,3 +1,6 @@
+// The file API and the device path rules beneath it, on a terminal whose fs/
+// the fixture lays out: folders, a read-only file, spellings that differ only
+// in case, and links that lead outside, inside and nowhere.
 #include "ce/files.h"
 
 #include <gtest/gtest.h>
@@ -6,13 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,19 +21,22 @@
 #include "ce/error.h"
 #include "ce/handle.h"
 #include "ce/sim/control.h"
+#include "ce/text.h"
+#include "device_path.h"
+#include "temp_dir.h"
 
 namespace ce {
 namespace {
 
 namespace fs = std::filesystem;
+using sim::Resolve;
+using sim::ResolvedPath;
 
 class FilesTest : public ::testing::Test {
  protected:
+  static constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+
   void SetUp() override {
-    char templ[] = "/tmp/qel_files_XXXXXX";
-    ASSERT_NE(::mkdtemp(templ), nullptr);
-    dir_ = templ;
-    root_ = dir_ / "fs";
     fs::create_directories(root_ / "docs" / "sub");
     fs::create_directories(root_ / "Storage Card");
     fs::create_directories(root_ / "docs" / "Storage Card");
@@ -41,31 +45,26 @@ class FilesTest : public ::testing::Test {
     Put("docs/B.TXT", "bb");
     Put("docs/c.doc", "");
     Put("docs/locked.txt", "keep");
-    fs::permissions(root_ / "docs" / "locked.txt", fs::perms::owner_write | fs::perms::group_write |
-                                                     fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(root_ / "docs" / "locked.txt", kWriteBits, fs::perm_options::remove);
+    Put("docs/sub/readme.txt", "");
+    Put("docs/sub/README.TXT", "");
+    Put("docs/sub/\xC3\x84-Datei.txt", "");  // Ä-Datei.txt
     std::ofstream(dir_ / "outside" / "secret.txt") << "secret";
     fs::create_directory_symlink(dir_ / "outside", root_ / "link_dir");
     fs::create_symlink(dir_ / "outside" / "secret.txt", root_ / "docs" / "link_file");
+    fs::create_directory_symlink(root_ / "docs", root_ / "Loop");  // a link even to inside
+    fs::create_symlink(dir_ / "nowhere", root_ / "dangling");
     std::ofstream(dir_ / "terminal.json") << "{}";
     std::ofstream(dir_ / "hardware.json") << R"({"storage":{"mounted":["Storage Card"]}})";
     std::string error;
     ASSERT_TRUE(sim::UseTerminal(dir_, &error)) << error;
   }
-  void TearDown() override {
-    sim::CloseTerminal();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { sim::CloseTerminal(); }
 
   void Put(const std::string& rel, const std::string& content) {
     std::ofstream(root_ / rel, std::ios::binary) << content;
   }
-  std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string Get(const std::string& rel) { return Read(root_ / rel); }
+  std::string Get(const std::string& rel) { return qeltest::Contents(root_ / rel); }
   std::vector<std::string> Names(const std::string& rel) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(root_ / rel)) names.push_back(e.path().filename());
@@ -73,13 +72,96 @@ class FilesTest : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_, root_;
+  // Where a resolved path points on the host, relative to the root.
+  std::string HostPathOf(const ResolvedPath& rp) {
+    const fs::path folder = fs::read_symlink("/proc/self/fd/" + std::to_string(rp.folder.get()));
+    return fs::relative(rp.isRoot ? folder : folder / rp.name, root_).generic_string();
+  }
+  DWORD Walk(std::u16string_view path, ResolvedPath* rp, Resolve mode = Resolve::kName) {
+    return sim::ResolveDevicePath(root_, path, mode, rp);
+  }
+
+  qeltest::TempDir tmp_;
+  const fs::path dir_ = tmp_.path(), root_ = dir_ / "fs";
 };
 
-std::string Narrow(const char16_t* s) {
-  std::string out;
-  for (; *s; ++s) out += char(*s);
-  return out;
+TEST_F(FilesTest, DevicePathsMapInsideTheRoot) {
+  struct Row {
+    std::u16string path;
+    std::string host;  // relative to the root
+    bool exists;
+  };
+  const Row rows[] = {
+      {u"\\docs\\old.txt", "docs/old.txt", true},
+      {u"/DOCS/OLD.txt", "docs/old.txt", true},
+      {u"docs\\\\old.txt", "docs/old.txt", true},  // relative, doubled separator
+      {u"\\\\docs//old.txt", "docs/old.txt", true},
+      {u"\\docs\\sub\\\u00E4-datei.TXT", "docs/sub/\xC3\x84-Datei.txt", true},
+      {u"\\docs\\New File.txt", "docs/New File.txt", false},
+      {u"\\Storage Card\\", "Storage Card", true},
+      {u"\\", ".", true},
+      {u"\\docs\\sub\\readme.txt", "docs/sub/readme.txt", true},  // the exact spelling wins
+      {u"\\docs\\sub\\Readme.txt", "docs/sub/README.TXT", true},  // else the first in byte order
+      {u"\\x...", "x...", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ToUtf8(row.path));
+    ResolvedPath rp;
+    ASSERT_EQ(Walk(row.path, &rp), ERROR_SUCCESS);
+    EXPECT_EQ(HostPathOf(rp), row.host);
+    EXPECT_EQ(rp.exists, row.exists);
+  }
+  ResolvedPath rp;  // a pattern stays the last component
+  ASSERT_EQ(Walk(u"\\DOCS\\o?d*.TXT", &rp, Resolve::kPattern), ERROR_SUCCESS);
+  EXPECT_EQ(rp.pattern, u"o?d*.TXT");
+  EXPECT_EQ(HostPathOf(rp), "docs");
+  EXPECT_FALSE(rp.inRoot);
+}
+
+TEST_F(FilesTest, DevicePathsThatCouldLeaveTheRootAreRefused) {
+  struct Row {
+    std::u16string path;
+    DWORD error;
+    Resolve mode = Resolve::kName;
+  };
+  const std::u16string longest(MAX_PATH - 1, u'a');
+  const Row rows[] = {
+      {u"\\..\\..\\etc\\passwd", ERROR_INVALID_NAME},
+      {u"\\docs\\..\\..", ERROR_INVALID_NAME},
+      {u"\\.\\docs", ERROR_INVALID_NAME},
+      {u"..", ERROR_INVALID_NAME},
+      {u"C:\\docs", ERROR_INVALID_NAME},
+      {u"\\docs\\a<b", ERROR_INVALID_NAME},
+      {u"\\docs\\tab\there", ERROR_INVALID_NAME},
+      {u"\\docs\\*.txt", ERROR_INVALID_NAME},
+      {u"\\d*\\x.txt", ERROR_INVALID_NAME, Resolve::kPattern},
+      {u"\\docs\\\xD800x", ERROR_INVALID_NAME},  // unpaired surrogate
+      {u"\\docs\\old.txt\\", ERROR_INVALID_NAME},
+      {u"\\nowhere\\x", ERROR_PATH_NOT_FOUND},
+      {u"\\docs\\old.txt\\x", ERROR_PATH_NOT_FOUND},
+      {u"/etc/passwd", ERROR_PATH_NOT_FOUND},  // a host path names a device path, inside
+      {u"\\link_dir\\secret.txt", ERROR_ACCESS_DENIED},
+      {u"\\LINK_DIR\\new.txt", ERROR_ACCESS_DENIED},
+      {u"\\link_dir", ERROR_ACCESS_DENIED},
+      {u"\\link_dir\\*", ERROR_ACCESS_DENIED, Resolve::kPattern},
+      {u"\\docs\\link_file", ERROR_ACCESS_DENIED},
+      {u"\\Loop\\old.txt", ERROR_ACCESS_DENIED},
+      {u"\\dangling", ERROR_ACCESS_DENIED},
+      {u"\\" + longest, ERROR_FILENAME_EXCED_RANGE},
+      {u"\\" + std::u16string(200, u'\u00E4'), ERROR_FILENAME_EXCED_RANGE},  // 400 UTF-8 bytes
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ToUtf8(row.path).substr(0, 40));
+    ResolvedPath rp;
+    EXPECT_EQ(Walk(row.path, &rp, row.mode), row.error);
+  }
+  // 259 characters and the NUL fit MAX_PATH: walked (and not found), not refused.
+  const std::u16string part = u"\\" + std::u16string(100, u'b');
+  const std::u16string fits = part + part + u"\\" + std::u16string(56, u'c');
+  ASSERT_EQ(fits.size(), size_t(MAX_PATH - 1));
+  ResolvedPath rp;
+  EXPECT_EQ(Walk(fits, &rp), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(Walk(fits + u"c", &rp), ERROR_FILENAME_EXCED_RANGE);
 }
 
 TEST_F(FilesTest, DispositionsOpenCreateAndTruncateAsTheDeviceDoes) {
@@ -124,25 +206,20 @@ TEST_F(FilesTest, CreateFileRefusals) {
   const std::u16string tooLong = u"\\" + std::u16string(MAX_PATH, u'a');
   const Row rows[] = {
       {u"\\nowhere\\x.txt", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
-      {u"\\nowhere\\x.txt", GENERIC_WRITE, CREATE_NEW, ERROR_PATH_NOT_FOUND},
       {u"\\docs", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
       {u"\\", GENERIC_READ, OPEN_ALWAYS, ERROR_ACCESS_DENIED},
       {u"\\docs\\locked.txt", GENERIC_WRITE, OPEN_EXISTING, ERROR_ACCESS_DENIED},
       {u"\\docs\\locked.txt", GENERIC_READ, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
-      {u"\\docs\\locked.txt", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_ACCESS_DENIED},
       {u"\\docs\\old.txt", GENERIC_READ, TRUNCATE_EXISTING, ERROR_INVALID_PARAMETER},
       {u"\\docs\\old.txt", GENERIC_READ, 0, ERROR_INVALID_PARAMETER},
       {u"\\docs\\old.txt\\", GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_NAME},
-      {u"C:\\docs\\old.txt", GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_NAME},
       {u"\\docs\\..\\..\\terminal.json", GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_NAME},
-      {u"\\docs\\new?.txt", GENERIC_WRITE, CREATE_NEW, ERROR_INVALID_NAME},
       {tooLong.c_str(), GENERIC_WRITE, CREATE_NEW, ERROR_FILENAME_EXCED_RANGE},
       {u"", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
       {nullptr, GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
-      {u"/etc/passwd", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},  // inside the terminal
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.path ? Narrow(row.path).substr(0, 40) : "null");
+    SCOPED_TRACE(row.path ? ToUtf8(row.path).substr(0, 40) : "null");
     EXPECT_EQ(CreateFileW(row.path, row.access, 0, nullptr, row.disposition, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), row.error);
   }
@@ -296,7 +373,7 @@ TEST_F(FilesTest, AttributesIncludingMountedStores) {
       {u"\\none\\none.txt", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(Narrow(row.path));
+    SCOPED_TRACE(ToUtf8(row.path));
     SetLastError(0);
     EXPECT_EQ(GetFileAttributesW(row.path), row.attributes);
     EXPECT_EQ(GetLastError(), row.error);
@@ -311,16 +388,10 @@ TEST_F(FilesTest, AttributesIncludingMountedStores) {
 
 TEST_F(FilesTest, ReadOnlyAttributeIsTheHostWriteBits) {
   ASSERT_TRUE(SetFileAttributesW(u"\\docs\\old.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_EQ(fs::status(root_ / "docs/old.txt").permissions() & fs::perms::all & ~fs::perms::owner_read &
-                ~fs::perms::group_read & ~fs::perms::others_read,
-            fs::perms::none);
+  EXPECT_EQ(fs::status(root_ / "docs/old.txt").permissions() & kWriteBits, fs::perms::none);
   EXPECT_EQ(GetFileAttributesW(u"\\docs\\old.txt"), FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(DeleteFileW(u"\\docs\\old.txt"));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   ASSERT_TRUE(SetFileAttributesW(u"\\docs\\old.txt", FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(GetFileAttributesW(u"\\docs\\old.txt"), FILE_ATTRIBUTE_NORMAL);
-  UniqueHandle h(CreateFileW(u"\\docs\\old.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  EXPECT_TRUE(h);
+  EXPECT_TRUE(UniqueHandle(CreateFileW(u"\\docs\\old.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
   EXPECT_FALSE(SetFileAttributesW(u"\\docs\\none", FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   UniqueHandle made(CreateFileW(u"\\docs\\ro.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
@@ -409,7 +480,7 @@ TEST_F(FilesTest, FindMatchesPatternsWithoutRegardToCase) {
       {u"\\link_dir\\*", {}, ERROR_ACCESS_DENIED},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(Narrow(row.pattern));
+    SCOPED_TRACE(ToUtf8(row.pattern));
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(row.pattern, &data);
     if (row.error) {
@@ -418,8 +489,8 @@ TEST_F(FilesTest, FindMatchesPatternsWithoutRegardToCase) {
       continue;
     }
     ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    std::vector<std::string> names{Narrow(data.cFileName)};
-    while (FindNextFileW(find, &data)) names.push_back(Narrow(data.cFileName));
+    std::vector<std::string> names{ToUtf8(data.cFileName)};
+    while (FindNextFileW(find, &data)) names.push_back(ToUtf8(data.cFileName));
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
     EXPECT_EQ(names, row.names);
     EXPECT_TRUE(FindClose(find));
@@ -443,7 +514,7 @@ TEST_F(FilesTest, FindReportsAttributesSizesAndTimes) {
   find = FindFirstFileW(u"\\*", &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
   std::map<std::string, DWORD> attributes;
-  do attributes[Narrow(data.cFileName)] = data.dwFileAttributes;
+  do attributes[ToUtf8(data.cFileName)] = data.dwFileAttributes;
   while (FindNextFileW(find, &data));
   FindClose(find);
   const std::map<std::string, DWORD> expected = {
@@ -452,7 +523,7 @@ TEST_F(FilesTest, FindReportsAttributesSizesAndTimes) {
 }
 
 TEST_F(FilesTest, LinksNeverLeadOutside) {
-  const auto outsideBefore = Read(dir_ / "outside/secret.txt");
+  const auto outsideBefore = qeltest::Contents(dir_ / "outside/secret.txt");
   struct Row {
     const char* what;
     std::function<bool()> call;
@@ -484,22 +555,41 @@ TEST_F(FilesTest, LinksNeverLeadOutside) {
   std::vector<std::string> outside;
   for (const auto& e : fs::directory_iterator(dir_ / "outside")) outside.push_back(e.path().filename());
   EXPECT_EQ(outside, std::vector<std::string>{"secret.txt"});
-  EXPECT_EQ(Read(dir_ / "outside/secret.txt"), outsideBefore);
+  EXPECT_EQ(qeltest::Contents(dir_ / "outside/secret.txt"), outsideBefore);
   EXPECT_TRUE(fs::is_symlink(root_ / "docs/link_file"));
   EXPECT_FALSE(fs::exists(root_ / "docs/stolen.txt"));
   EXPECT_NE(fs::status(dir_ / "outside/secret.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
-TEST_F(FilesTest, WithoutATerminalNothingIsReady) {
-  sim::CloseTerminal();
-  const char* env = std::getenv(sim::kTerminalEnv);
-  const std::string saved = env ? env : "";
-  ::unsetenv(sim::kTerminalEnv);
-  EXPECT_EQ(GetFileAttributesW(u"\\docs"), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
-  EXPECT_EQ(CreateFileW(u"\\x", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_NOT_READY);
-  if (env) ::setenv(sim::kTerminalEnv, saved.c_str(), 1);
+TEST(DeviceNameRules, CompareAndMatchWithoutRegardToCase) {
+  struct Row {
+    std::u16string a, b;
+    bool yes;
+  };
+  const Row sameName[] = {
+      {u"WCELOAD.exe", u"wceload.EXE", true}, {u"\u00C4\u00D6\u00DC", u"\u00E4\u00F6\u00FC", true},
+      {u"\u0178", u"\u00FF", true},           {u"\u0141\u0104", u"\u0142\u0105", true},
+      {u"\u03A9", u"\u03C9", true},           {u"\u0416\u0401", u"\u0436\u0451", true},
+      {u"\u00D7", u"\u00F7", false},          {u"ab", u"abc", false},
+      {u"\u00DF", u"ss", false},
+  };
+  const Row patternMatches[] = {
+      {u"*", u"anything", true},          {u"*.*", u"noextension", true},
+      {u"*.exe", u"WCELOAD.EXE", true},   {u"*.exe", u"a.exe.bak", false},
+      {u"?.txt", u"a.txt", true},         {u"?.txt", u"ab.txt", false},
+      {u"a*b*c", u"aXXbYYc", true},       {u"a*b*c", u"aXXbYY", false},
+      {u"*a", u"bab", false},             {u"*b", u"bab", true},
+      {u"\u00C4*", u"\u00E4pfel", true},  {u"", u"x", false},
+      {u"exact.txt", u"EXACT.TXT", true}, {u"**?", u"", false},
+  };
+  for (const auto& r : sameName) EXPECT_EQ(sim::SameDeviceName(r.a, r.b), r.yes) << ToUtf8(r.a) << " / " << ToUtf8(r.b);
+  for (const auto& r : patternMatches)
+    EXPECT_EQ(sim::MatchesPattern(r.a, r.b), r.yes) << ToUtf8(r.a) << " / " << ToUtf8(r.b);
+}
+
+TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {
+  EXPECT_EQ(sim::DeviceNameOf("\xC3\x84pfel"), std::u16string(u"\u00C4pfel"));
+  for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"}) EXPECT_FALSE(sim::DeviceNameOf(host)) << host;
 }
 
 }  // namespace

@@ -12,14 +12,12 @@ namespace {
 
 using namespace ce;
 
-struct EventCase {
-  const char* name;
-  BOOL manual;
-  DWORD secondWait;  // what a second wait after one successful wait gives
-};
-
 TEST(Events, ManualStaysSignalledAutoIsConsumed) {
-  const EventCase cases[] = {{"manual", TRUE, WAIT_OBJECT_0}, {"auto", FALSE, WAIT_TIMEOUT}};
+  const struct {
+    const char* name;
+    BOOL manual;
+    DWORD secondWait;  // what a second wait after one successful wait gives
+  } cases[] = {{"manual", TRUE, WAIT_OBJECT_0}, {"auto", FALSE, WAIT_TIMEOUT}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     UniqueHandle e(CreateEventW(nullptr, c.manual, FALSE, nullptr));
@@ -32,13 +30,10 @@ TEST(Events, ManualStaysSignalledAutoIsConsumed) {
     ASSERT_TRUE(ResetEvent(e.get()));
     EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
   }
-}
-
-TEST(Events, InitialStateAndPulse) {
-  UniqueHandle e(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-  EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(PulseEvent(e.get()));
-  EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
+  UniqueHandle initiallySet(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  EXPECT_EQ(WaitForSingleObject(initiallySet.get(), 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(PulseEvent(initiallySet.get()));
+  EXPECT_EQ(WaitForSingleObject(initiallySet.get(), 0), WAIT_TIMEOUT);
 }
 
 TEST(Waits, LowestSignalledIndexWins) {
@@ -98,28 +93,22 @@ TEST(Waits, BadArgumentsFail) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(NamedEvents, SameNameIsOneEventRegardlessOfCase) {
-  UniqueHandle first(CreateEventW(nullptr, TRUE, FALSE, u"Qel Test Event"));
-  ASSERT_TRUE(first.valid());
-  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-  UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
-  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"));
-  ASSERT_TRUE(opened.valid());
-  SetEvent(second.get());
-  EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(opened.get(), 0), WAIT_OBJECT_0);
-}
-
-TEST(NamedEvents, NameDiesWithItsLastHandle) {
-  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"), nullptr);
+TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   {
-    UniqueHandle e(CreateEventW(nullptr, FALSE, FALSE, u"Qel Gone"));
-    UniqueHandle o(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"));
-    EXPECT_TRUE(o.valid());
+    UniqueHandle first(CreateEventW(nullptr, TRUE, FALSE, u"Qel Test Event"));
+    ASSERT_TRUE(first.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"));
+    ASSERT_TRUE(opened.valid());
+    SetEvent(second.get());
+    EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(opened.get(), 0), WAIT_OBJECT_0);
   }
-  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Gone"), nullptr);
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }

@@ -7,14 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/cradle_service.h"
-#include "core/display_service.h"
 #include "qel/cradle.h"
 #include "qel/display.h"
 #include "qel/guids.h"
 #include "qel/host.h"
 #include "slot.h"
-#include "test_terminal.h"
 
 namespace {
 
@@ -95,90 +92,36 @@ TEST(CQelObject, CountsAtomicallyAcrossThreads) {
   EXPECT_TRUE(destroyed);
 }
 
-struct ServiceCase {
-  const char* name;
-  IQelService* (*create)();
-  const GUID* own;
-  const GUID* other;
-};
-
-// The services of this build: each answers its own GUID with its interface
-// pointer and nothing else, and a fresh one released once is gone.
-TEST(Services, AnswerTheirOwnGuidOnly) {
-  qeltest::TestTerminal terminal;
-  const ServiceCase cases[] = {
-      {"cradle", qel::CreateCradleService, &qel::IID_QELCRADLESERVICE, &qel::IID_QELDISPLAYSERVICE},
-      {"display", qel::CreateDisplayService, &qel::IID_QELDISPLAYSERVICE, &qel::IID_QELCRADLESERVICE},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    IQelService* s = c.create();
-    ASSERT_NE(s, nullptr);
-    void* out = nullptr;
-    EXPECT_FALSE(s->GetInterface(*c.other, &out));
-    EXPECT_FALSE(s->GetInterface(qel::IID_QELHALEVENTHANDLER, &out));
-    EXPECT_EQ(out, nullptr);
-    ASSERT_TRUE(s->GetInterface(*c.own, &out));
-    EXPECT_EQ(out, s);
-    EXPECT_EQ(static_cast<IQelService*>(out)->Release(), 1);
-    EXPECT_EQ(s->Release(), 0);
-  }
-}
-
 TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
   struct Pin {
     const char* what;
     size_t slot;
     size_t expected;
   };
+#define PIN(function, expected) {#function, SlotOf(&function), expected}
   const Pin pins[] = {
-      {"IQelService::AddRef", SlotOf(&IQelService::AddRef), 0},
-      {"IQelService::Release", SlotOf(&IQelService::Release), 1},
-      {"IQelService::GetInterface", SlotOf(&IQelService::GetInterface), 2},
-      {"IQelService::Bind", SlotOf(&IQelService::Bind), 3},
-      {"IQelService::SaveState", SlotOf(&IQelService::SaveState), 4},
-      {"IQelService::RestoreState", SlotOf(&IQelService::RestoreState), 5},
-      {"IQelService::Reserved6", SlotOf(&IQelService::Reserved6), 6},
-      {"IQelService::Reserved7", SlotOf(&IQelService::Reserved7), 7},
-      {"IQelRegistrar::AddCommand", SlotOf(&IQelRegistrar::AddCommand), 0},
-      {"IQelRegistrar::AddService", SlotOf(&IQelRegistrar::AddService), 1},
-      {"IQelRegistrar::AddProperty", SlotOf(&IQelRegistrar::AddProperty), 3},
-      {"IQelServiceRegistry::QueryService", SlotOf(&IQelServiceRegistry::QueryService), 0},
-      {"IQelStreamRegistry::AddStreamFactory", SlotOf(&IQelStreamRegistry::AddStreamFactory), 8},
-      {"IQelFileHandlerRegistry::AddFileHandler", SlotOf(&IQelFileHandlerRegistry::AddFileHandler), 9},
-      {"IQelNotifierList::AddNotifier", SlotOf(&IQelNotifierList::AddNotifier), 0},
-      {"IQelWindowService::Release", SlotOf(&IQelWindowService::Release), 3},
-      {"IQelWindowService::GetWindowHandle", SlotOf(&IQelWindowService::GetWindowHandle), 4},
-      {"IQelRadioService::GetSignal", SlotOf(&IQelRadioService::GetSignal), 8},
-      {"IQelNotifier::AddRef", SlotOf(&IQelNotifier::AddRef), 0},
-      {"IQelNotifier::Release", SlotOf(&IQelNotifier::Release), 1},
-      {"IQelNotifier::Unwatch", SlotOf(&IQelNotifier::Unwatch), 2},
-      {"IQelNotifier::Watch", SlotOf(&IQelNotifier::Watch), 3},
-      {"IQelNotifier::Attach", SlotOf(&IQelNotifier::Attach), 4},
-      {"IQelNotifier::DetachAll", SlotOf(&IQelNotifier::DetachAll), 5},
-      {"IQelCradleService::Unlock", SlotOf(&IQelCradleService::Unlock), 8},
-      {"IQelCradleService::BlinkLed", SlotOf(&IQelCradleService::BlinkLed), 9},
-      {"IQelCradleService::SetFastCharge", SlotOf(&IQelCradleService::SetFastCharge), 10},
-      {"IQelDisplayService::Reserved8", SlotOf(&IQelDisplayService::Reserved8), 8},
-      {"IQelDisplayService::SetOrientation", SlotOf(&IQelDisplayService::SetOrientation), 9},
-      {"IQelDisplayService::GetOrientation", SlotOf(&IQelDisplayService::GetOrientation), 10},
-      {"IQelDisplayService::GetFirstPreset", SlotOf(&IQelDisplayService::GetFirstPreset), 11},
-      {"IQelDisplayService::GetSecondPreset", SlotOf(&IQelDisplayService::GetSecondPreset), 12},
-      {"IQelDisplayService::GetCounter", SlotOf(&IQelDisplayService::GetCounter), 13},
-      {"CQelRefCounted::AddRef", SlotOf(&CQelRefCounted::AddRef), 0},
-      {"CQelRefCounted::Release", SlotOf(&CQelRefCounted::Release), 1},
+      PIN(IQelService::AddRef, 0), PIN(IQelService::Release, 1), PIN(IQelService::GetInterface, 2),
+      PIN(IQelService::Bind, 3), PIN(IQelService::SaveState, 4), PIN(IQelService::RestoreState, 5),
+      PIN(IQelService::Reserved6, 6), PIN(IQelService::Reserved7, 7),
+      PIN(IQelRegistrar::AddCommand, 0), PIN(IQelRegistrar::AddService, 1), PIN(IQelRegistrar::AddProperty, 3),
+      PIN(IQelServiceRegistry::QueryService, 0), PIN(IQelStreamRegistry::AddStreamFactory, 8),
+      PIN(IQelFileHandlerRegistry::AddFileHandler, 9), PIN(IQelNotifierList::AddNotifier, 0),
+      PIN(IQelWindowService::Release, 3), PIN(IQelWindowService::GetWindowHandle, 4),
+      PIN(IQelRadioService::GetSignal, 8),
+      PIN(IQelNotifier::AddRef, 0), PIN(IQelNotifier::Release, 1), PIN(IQelNotifier::Unwatch, 2),
+      PIN(IQelNotifier::Watch, 3), PIN(IQelNotifier::Attach, 4), PIN(IQelNotifier::DetachAll, 5),
+      PIN(IQelCradleService::Unlock, 8), PIN(IQelCradleService::BlinkLed, 9),
+      PIN(IQelCradleService::SetFastCharge, 10),
+      PIN(IQelDisplayService::Reserved8, 8), PIN(IQelDisplayService::SetOrientation, 9),
+      PIN(IQelDisplayService::GetOrientation, 10), PIN(IQelDisplayService::GetFirstPreset, 11),
+      PIN(IQelDisplayService::GetSecondPreset, 12), PIN(IQelDisplayService::GetCounter, 13),
+      PIN(CQelRefCounted::AddRef, 0), PIN(CQelRefCounted::Release, 1),
+      // Interfaces that derive virtually from the counted base get a table of
+      // their own: operations first, ahead of the virtual base's destructor.
+      PIN(IQelSettingService::Set, 0), PIN(IQelSettingService::Get, 1), PIN(IQelUnnamedHostService::Reserved0, 0),
   };
+#undef PIN
   for (const Pin& p : pins) EXPECT_EQ(p.slot, p.expected) << p.what;
-}
-
-// Host interfaces that derive virtually from the counted base get their own
-// table: their operations must number from slot 0, ahead of the destructor
-// entries the virtual base's destructor adds.
-TEST(SlotLayout, VirtualBaseHostInterfacesNumberTheirOperationsFromZero) {
-  EXPECT_EQ(SlotOf(&IQelSettingService::Set), 0u);
-  EXPECT_EQ(SlotOf(&IQelSettingService::Get), 1u);
-  EXPECT_EQ(SlotOf(&IQelUnnamedHostService::Reserved0), 0u);
-  EXPECT_EQ(SlotOf(&IQelNotifierList::AddNotifier), 0u);
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -78,133 +81,92 @@ void Load(CQelValue& v, const Source& s) {
   ASSERT_EQ(v.GetKind(), s.kind);
 }
 
-std::string Describe(const Source& s) {
-  std::string text = QelKindName(s.kind);
-  switch (s.kind) {
-    case K::String: return text + " \"" + ce::ToUtf8(s.text) + "\"";
-    case K::Double: return text + " " + std::to_string(s.d);
-    case K::UInt64: return text + " " + std::to_string(s.u);
-    case K::Null:
-    case K::Object: return text;
-    default: return text + " " + std::to_string(s.i);
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Getters, with every result rendered as text so that one table holds them all.
 
 enum class Get { String, Char, Bool, TriState, Double, Int32, UInt32, Int64, UInt64 };
+constexpr K kGetKind[] = {K::String, K::Char,   K::Bool,  K::TriState, K::Double,
+                          K::Int32,  K::UInt32, K::Int64, K::UInt64};
 
-K KindOf(Get g) {
-  const K kinds[] = {K::String, K::Char,   K::Bool,  K::TriState, K::Double,
-                     K::Int32,  K::UInt32, K::Int64, K::UInt64};
-  return kinds[int(g)];
-}
-
-std::string Shortest(double d) {
+std::string Render(char c) { return std::string(1, c); }
+std::string Render(bool b) { return b ? "1" : "0"; }
+std::string Render(double d) {  // the shortest text that reads back as d
   char text[32];
   return std::string(text, std::to_chars(text, text + sizeof text, d).ptr);
 }
+template <class T>
+std::string Render(T n) { return std::to_string(n); }
 
-struct Outcome {
-  bool ok;
-  std::string result;  // meaningful when ok
-};
+template <class T>
+std::optional<std::string> Try(CQelValue& v, bool (CQelValue::*get)(T*)) {
+  T x{};
+  if (!(v.*get)(&x)) return std::nullopt;
+  return Render(x);
+}
 
-Outcome Read(CQelValue& v, Get g) {
+// The getter's result as text, or nothing when it fails.
+std::optional<std::string> Read(CQelValue& v, Get g) {
   switch (g) {
     case Get::String: {
       IQelText* t = nullptr;
-      if (!v.GetString(&t)) return {false, ""};
+      if (!v.GetString(&t)) return std::nullopt;
       EXPECT_EQ(t, &v.TextBuffer());
       EXPECT_EQ(t->Chars()[t->Length()], u'\0');
-      return {true, ce::ToUtf8(std::u16string_view(t->Chars(), t->Length()))};
+      return ce::ToUtf8(std::u16string_view(t->Chars(), t->Length()));
     }
-    case Get::Char: {
-      char c;
-      return v.GetChar(&c) ? Outcome{true, std::string(1, c)} : Outcome{false, ""};
-    }
-    case Get::Bool: {
-      bool b;
-      return v.GetBool(&b) ? Outcome{true, b ? "1" : "0"} : Outcome{false, ""};
-    }
-    case Get::TriState: {
-      int32_t t;
-      return v.GetTriState(&t) ? Outcome{true, std::to_string(t)} : Outcome{false, ""};
-    }
-    case Get::Double: {
-      double d;
-      return v.GetDouble(&d) ? Outcome{true, Shortest(d)} : Outcome{false, ""};
-    }
-    case Get::Int32: {
-      int32_t x;
-      return v.GetInt32(&x) ? Outcome{true, std::to_string(x)} : Outcome{false, ""};
-    }
-    case Get::UInt32: {
-      uint32_t x;
-      return v.GetUInt32(&x) ? Outcome{true, std::to_string(x)} : Outcome{false, ""};
-    }
-    case Get::Int64: {
-      int64_t x;
-      return v.GetInt64(&x) ? Outcome{true, std::to_string(x)} : Outcome{false, ""};
-    }
-    case Get::UInt64: {
-      uint64_t x;
-      return v.GetUInt64(&x) ? Outcome{true, std::to_string(x)} : Outcome{false, ""};
-    }
+    case Get::Char: return Try(v, &CQelValue::GetChar);
+    case Get::Bool: return Try(v, &CQelValue::GetBool);
+    case Get::TriState: return Try(v, &CQelValue::GetTriState);
+    case Get::Double: return Try(v, &CQelValue::GetDouble);
+    case Get::Int32: return Try(v, &CQelValue::GetInt32);
+    case Get::UInt32: return Try(v, &CQelValue::GetUInt32);
+    case Get::Int64: return Try(v, &CQelValue::GetInt64);
+    case Get::UInt64: return Try(v, &CQelValue::GetUInt64);
   }
-  return {false, ""};
+  return std::nullopt;
 }
 
 // The state of a value, read with the getter of its own kind (which converts
 // nothing), so that a test can tell that a failed getter changed nothing.
 std::string Snapshot(CQelValue& v) {
-  switch (v.GetKind()) {
-    case K::Null: return "Null";
-    case K::Object: {
-      IQelService* object = nullptr;
-      if (!v.GetObject(&object)) return "Object?";
-      const int32_t count = object->Release();
-      return "Object count " + std::to_string(count);
-    }
-    default: {
-      const K kinds[] = {K::String, K::Char,   K::Bool,  K::TriState, K::Double,
-                         K::Int32,  K::UInt32, K::Int64, K::UInt64};
-      for (int g = 0; g < 9; ++g)
-        if (kinds[g] == v.GetKind())
-          return QelKindName(v.GetKind()) + (" " + Read(v, Get(g)).result);
-      return "?";
-    }
+  const K kind = v.GetKind();
+  if (kind == K::Null) return "Null";
+  if (kind == K::Object) {
+    IQelService* object = nullptr;
+    if (!v.GetObject(&object)) return "Object?";
+    return "Object count " + std::to_string(object->Release());
   }
+  const auto own = std::find(std::begin(kGetKind), std::end(kGetKind), kind) - std::begin(kGetKind);
+  return QelKindName(kind) + (" " + Read(v, Get(own)).value_or("?"));
 }
+
+constexpr const char* F = nullptr;  // the getter fails
 
 struct Case {
   Source source;
   Get getter;
-  bool ok;
-  std::string result;
-  K kindAfter;
+  const char* result;  // or F
 };
 
-// Runs a table: each case on a fresh value, checking the result, the kind after,
-// that a failure changed nothing, and that a conversion away from Object
-// released the object.
+// Runs each case on a fresh value: a getter that succeeds converts the value to
+// its own kind, releasing an object; one that fails changes nothing.
 void RunTable(const std::vector<Case>& cases) {
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
-    SCOPED_TRACE(testing::Message() << "row " << i << ": " << Describe(c.source) << " read as "
-                                    << QelKindName(KindOf(c.getter)));
+    const K kind = kGetKind[int(c.getter)];
+    SCOPED_TRACE(testing::Message() << "row " << i << " read as " << QelKindName(kind));
     {
       CQelValue v;
       Load(v, c.source);
       const std::string before = Snapshot(v);
-      const Outcome out = Read(v, c.getter);
-      EXPECT_EQ(out.ok, c.ok);
-      if (c.ok && out.ok) {
-        EXPECT_EQ(out.result, c.result);
+      SCOPED_TRACE(before);
+      const auto out = Read(v, c.getter);
+      EXPECT_EQ(out.has_value(), c.result != F);
+      if (out && c.result) {
+        EXPECT_EQ(*out, c.result);
       }
-      EXPECT_EQ(v.GetKind(), c.kindAfter) << "kind after is " << QelKindName(v.GetKind());
-      if (!out.ok) {
+      EXPECT_EQ(v.GetKind(), c.result ? kind : c.source.kind) << "kind after is " << QelKindName(v.GetKind());
+      if (!out) {
         EXPECT_EQ(Snapshot(v), before) << "a failed getter changed the value";
       }
       EXPECT_EQ(TestObject::live, v.GetKind() == K::Object ? 1 : 0);
@@ -213,333 +175,163 @@ void RunTable(const std::vector<Case>& cases) {
   }
 }
 
+// Texts read with one getter.
+std::vector<Case> Texts(Get g, std::initializer_list<std::pair<std::u16string, const char*>> rows) {
+  std::vector<Case> cases;
+  for (const auto& [text, result] : rows) cases.push_back({Str(text), g, result});
+  return cases;
+}
+
 // ---------------------------------------------------------------------------
+
+// The tables below are laid out by hand: related rows share a line.
+// clang-format off
 
 // One typical value of each kind against every getter.
 TEST(Value, EveryKindAgainstEveryGetter) {
-  const bool Y = true, N = false;
-  RunTable({
-      {Null(), Get::String, Y, "", K::String},
-      {Null(), Get::Char, N, "", K::Null},
-      {Null(), Get::Bool, N, "", K::Null},
-      {Null(), Get::TriState, Y, "0", K::TriState},
-      {Null(), Get::Double, N, "", K::Null},
-      {Null(), Get::Int32, N, "", K::Null},
-      {Null(), Get::UInt32, N, "", K::Null},
-      {Null(), Get::Int64, N, "", K::Null},
-      {Null(), Get::UInt64, N, "", K::Null},
-
-      {Str(u"12"), Get::String, Y, "12", K::String},
-      {Str(u"12"), Get::Char, Y, "1", K::Char},
-      {Str(u"12"), Get::Bool, Y, "1", K::Bool},  // first character "1": yes
-      {Str(u"12"), Get::TriState, Y, "1", K::TriState},
-      {Str(u"12"), Get::Double, Y, "12", K::Double},
-      {Str(u"12"), Get::Int32, Y, "12", K::Int32},
-      {Str(u"12"), Get::UInt32, Y, "12", K::UInt32},
-      {Str(u"12"), Get::Int64, Y, "12", K::Int64},
-      {Str(u"12"), Get::UInt64, Y, "12", K::UInt64},
-
-      {Chr('Y'), Get::String, Y, "Y", K::String},
-      {Chr('Y'), Get::Char, Y, "Y", K::Char},
-      {Chr('Y'), Get::Bool, Y, "1", K::Bool},
-      {Chr('Y'), Get::TriState, Y, "1", K::TriState},
-      {Chr('Y'), Get::Double, Y, "89", K::Double},
-      {Chr('Y'), Get::Int32, Y, "89", K::Int32},
-      {Chr('Y'), Get::UInt32, Y, "89", K::UInt32},
-      {Chr('Y'), Get::Int64, Y, "89", K::Int64},
-      {Chr('Y'), Get::UInt64, Y, "89", K::UInt64},
-
-      {Bool(true), Get::String, Y, "Y", K::String},
-      {Bool(true), Get::Char, Y, "Y", K::Char},
-      {Bool(true), Get::Bool, Y, "1", K::Bool},
-      {Bool(true), Get::TriState, Y, "1", K::TriState},
-      {Bool(true), Get::Double, Y, "1", K::Double},
-      {Bool(true), Get::Int32, Y, "1", K::Int32},
-      {Bool(true), Get::UInt32, Y, "1", K::UInt32},
-      {Bool(true), Get::Int64, Y, "1", K::Int64},
-      {Bool(true), Get::UInt64, Y, "1", K::UInt64},
-
-      {Tri(kTriNo), Get::String, Y, "N", K::String},
-      {Tri(kTriNo), Get::Char, Y, "N", K::Char},
-      {Tri(kTriNo), Get::Bool, Y, "0", K::Bool},
-      {Tri(kTriNo), Get::TriState, Y, "2", K::TriState},
-      {Tri(kTriNo), Get::Double, Y, "0", K::Double},
-      {Tri(kTriNo), Get::Int32, Y, "0", K::Int32},
-      {Tri(kTriNo), Get::UInt32, Y, "0", K::UInt32},
-      {Tri(kTriNo), Get::Int64, Y, "0", K::Int64},
-      {Tri(kTriNo), Get::UInt64, Y, "0", K::UInt64},
-
-      {Dbl(2.5), Get::String, Y, "2.5", K::String},
-      {Dbl(2.5), Get::Char, Y, "2", K::Char},
-      {Dbl(2.5), Get::Bool, Y, "1", K::Bool},
-      {Dbl(2.5), Get::TriState, Y, "1", K::TriState},
-      {Dbl(2.5), Get::Double, Y, "2.5", K::Double},
-      {Dbl(2.5), Get::Int32, Y, "3", K::Int32},
-      {Dbl(2.5), Get::UInt32, Y, "3", K::UInt32},
-      {Dbl(2.5), Get::Int64, Y, "3", K::Int64},
-      {Dbl(2.5), Get::UInt64, Y, "3", K::UInt64},
-
-      {I32(-5), Get::String, Y, "-5", K::String},
-      {I32(-5), Get::Char, Y, "-", K::Char},
-      {I32(-5), Get::Bool, Y, "1", K::Bool},
-      {I32(-5), Get::TriState, Y, "1", K::TriState},
-      {I32(-5), Get::Double, Y, "-5", K::Double},
-      {I32(-5), Get::Int32, Y, "-5", K::Int32},
-      {I32(-5), Get::UInt32, N, "", K::Int32},
-      {I32(-5), Get::Int64, Y, "-5", K::Int64},
-      {I32(-5), Get::UInt64, N, "", K::Int32},
-
-      {U32(7), Get::String, Y, "7", K::String},
-      {U32(7), Get::Char, Y, "7", K::Char},
-      {U32(7), Get::Bool, Y, "1", K::Bool},
-      {U32(7), Get::TriState, Y, "1", K::TriState},
-      {U32(7), Get::Double, Y, "7", K::Double},
-      {U32(7), Get::Int32, Y, "7", K::Int32},
-      {U32(7), Get::UInt32, Y, "7", K::UInt32},
-      {U32(7), Get::Int64, Y, "7", K::Int64},
-      {U32(7), Get::UInt64, Y, "7", K::UInt64},
-
-      {I64(-3), Get::String, Y, "-3", K::String},
-      {I64(-3), Get::Char, Y, "-", K::Char},
-      {I64(-3), Get::Bool, Y, "1", K::Bool},
-      {I64(-3), Get::TriState, Y, "1", K::TriState},
-      {I64(-3), Get::Double, Y, "-3", K::Double},
-      {I64(-3), Get::Int32, Y, "-3", K::Int32},
-      {I64(-3), Get::UInt32, N, "", K::Int64},
-      {I64(-3), Get::Int64, Y, "-3", K::Int64},
-      {I64(-3), Get::UInt64, N, "", K::Int64},
-
-      {U64(9), Get::String, Y, "9", K::String},
-      {U64(9), Get::Char, Y, "9", K::Char},
-      {U64(9), Get::Bool, Y, "1", K::Bool},
-      {U64(9), Get::TriState, Y, "1", K::TriState},
-      {U64(9), Get::Double, Y, "9", K::Double},
-      {U64(9), Get::Int32, Y, "9", K::Int32},
-      {U64(9), Get::UInt32, Y, "9", K::UInt32},
-      {U64(9), Get::Int64, Y, "9", K::Int64},
-      {U64(9), Get::UInt64, Y, "9", K::UInt64},
-
+  // Results in the getters' order: String, Char, Bool, TriState, Double, Int32, UInt32, Int64, UInt64.
+  const std::pair<Source, std::array<const char*, 9>> rows[] = {
+      {Null(), {"", F, F, "0", F, F, F, F, F}},
+      {Str(u"12"), {"12", "1", "1", "1", "12", "12", "12", "12", "12"}},  // Bool: first character "1", yes
+      {Chr('Y'), {"Y", "Y", "1", "1", "89", "89", "89", "89", "89"}},
+      {Bool(true), {"Y", "Y", "1", "1", "1", "1", "1", "1", "1"}},
+      {Tri(kTriNo), {"N", "N", "0", "2", "0", "0", "0", "0", "0"}},
+      {Dbl(2.5), {"2.5", "2", "1", "1", "2.5", "3", "3", "3", "3"}},
+      {I32(-5), {"-5", "-", "1", "1", "-5", "-5", F, "-5", F}},
+      {U32(7), {"7", "7", "1", "1", "7", "7", "7", "7", "7"}},
+      {I64(-3), {"-3", "-", "1", "1", "-3", "-3", F, "-3", F}},
+      {U64(9), {"9", "9", "1", "1", "9", "9", "9", "9", "9"}},
       // The object's text and character are this project's choice: "Object", 'O'.
-      {Obj(), Get::String, Y, "Object", K::String},
-      {Obj(), Get::Char, Y, "O", K::Char},
-      {Obj(), Get::Bool, N, "", K::Object},
-      {Obj(), Get::TriState, Y, "0", K::TriState},
-      {Obj(), Get::Double, N, "", K::Object},
-      {Obj(), Get::Int32, N, "", K::Object},
-      {Obj(), Get::UInt32, N, "", K::Object},
-      {Obj(), Get::Int64, N, "", K::Object},
-      {Obj(), Get::UInt64, N, "", K::Object},
-  });
+      {Obj(), {"Object", "O", F, "0", F, F, F, F, F}},
+  };
+  std::vector<Case> cases;
+  for (const auto& [source, results] : rows)
+    for (int g = 0; g < 9; ++g) cases.push_back({source, Get(g), results[g]});
+  RunTable(cases);
 }
 
 TEST(Value, TextParsesToIntegersWithinTheStatedLimits) {
-  const bool Y = true, N = false;
-  RunTable({
-      // GetInt32 never fails; accumulation stops once the value reaches 214748365.
-      {Str(u"2147483647"), Get::Int32, Y, "2147483647", K::Int32},
-      {Str(u"-2147483648"), Get::Int32, Y, "-2147483648", K::Int32},
-      {Str(u"214748364"), Get::Int32, Y, "214748364", K::Int32},
-      {Str(u"2147483650"), Get::Int32, Y, "214748365", K::Int32},  // stopped at 214748365
-      {Str(u"9999999999"), Get::Int32, Y, "999999999", K::Int32},
-      {Str(u"2147483648"), Get::Int32, Y, "-2147483648", K::Int32},  // 32-bit wrap
-      {Str(u"  +  42"), Get::Int32, Y, "42", K::Int32},
-      {Str(u" - 42 "), Get::Int32, Y, "-42", K::Int32},
-      {Str(u"-7x9"), Get::Int32, Y, "-7", K::Int32},
-      {Str(u"12 34"), Get::Int32, Y, "12", K::Int32},
-      {Str(u"abc"), Get::Int32, Y, "0", K::Int32},
-      {Str(u""), Get::Int32, Y, "0", K::Int32},
-      {Str(u"--5"), Get::Int32, Y, "0", K::Int32},
-      {Str(u"\t5"), Get::Int32, Y, "0", K::Int32},  // only U+0020 counts as a space
-
-      // GetUInt32 fails only when the digits do not fit.
-      {Str(u"4294967295"), Get::UInt32, Y, "4294967295", K::UInt32},
-      {Str(u"4294967296"), Get::UInt32, N, "", K::String},
-      {Str(u"42949672950"), Get::UInt32, N, "", K::String},
-      {Str(u"99999999999"), Get::UInt32, N, "", K::String},
-      {Str(u"0004294967295"), Get::UInt32, Y, "4294967295", K::UInt32},
-      {Str(u"4294967290"), Get::UInt32, Y, "4294967290", K::UInt32},
-      {Str(u"  17  "), Get::UInt32, Y, "17", K::UInt32},
-      {Str(u"17 2"), Get::UInt32, Y, "17", K::UInt32},
-      {Str(u"abc"), Get::UInt32, Y, "0", K::UInt32},
-      {Str(u"-1"), Get::UInt32, Y, "0", K::UInt32},  // no sign: no digits
-      {Str(u""), Get::UInt32, Y, "0", K::UInt32},
-
-      // GetInt64 never fails and saturates at the limits.
-      {Str(u"9223372036854775807"), Get::Int64, Y, "9223372036854775807", K::Int64},
-      {Str(u"-9223372036854775808"), Get::Int64, Y, "-9223372036854775808", K::Int64},
-      {Str(u"9223372036854775808"), Get::Int64, Y, "9223372036854775807", K::Int64},
-      {Str(u"-99999999999999999999"), Get::Int64, Y, "-9223372036854775808", K::Int64},
-      {Str(u" - 12"), Get::Int64, Y, "-12", K::Int64},
-      {Str(u"x"), Get::Int64, Y, "0", K::Int64},
-
-      // GetUInt64 fails when there is no number or it does not fit.
-      {Str(u"18446744073709551615"), Get::UInt64, Y, "18446744073709551615", K::UInt64},
-      {Str(u"18446744073709551616"), Get::UInt64, N, "", K::String},
-      {Str(u"  +5 apples"), Get::UInt64, Y, "5", K::UInt64},
-      {Str(u"-1"), Get::UInt64, N, "", K::String},
-      {Str(u"abc"), Get::UInt64, N, "", K::String},
-      {Str(u""), Get::UInt64, N, "", K::String},
-  });
+  // GetInt32 never fails; accumulation stops once the value reaches 214748365.
+  RunTable(Texts(Get::Int32, {
+      {u"2147483647", "2147483647"}, {u"-2147483648", "-2147483648"}, {u"214748364", "214748364"},
+      {u"2147483650", "214748365"}, {u"9999999999", "999999999"},
+      {u"2147483648", "-2147483648"},  // 32-bit wrap
+      {u"  +  42", "42"}, {u" - 42 ", "-42"}, {u"-7x9", "-7"}, {u"2.5", "2"},  // a text is not rounded
+      {u"", "0"}, {u"--5", "0"}, {u"\t5", "0"},  // only U+0020 counts as a space
+  }));
+  // GetUInt32 fails only when the digits do not fit.
+  RunTable(Texts(Get::UInt32, {
+      {u"4294967295", "4294967295"}, {u"4294967296", F}, {u"42949672950", F},
+      {u"0004294967295", "4294967295"}, {u"  17 2", "17"}, {u"abc", "0"}, {u"", "0"},
+      {u"-1", "0"},  // no sign: no digits
+  }));
+  // GetInt64 never fails and saturates at the limits.
+  RunTable(Texts(Get::Int64, {
+      {u"9223372036854775807", "9223372036854775807"}, {u"-9223372036854775808", "-9223372036854775808"},
+      {u"9223372036854775808", "9223372036854775807"}, {u"-99999999999999999999", "-9223372036854775808"},
+      {u" - 12", "-12"}, {u"x", "0"},
+  }));
+  // GetUInt64 fails when there is no number or it does not fit.
+  RunTable(Texts(Get::UInt64, {
+      {u"18446744073709551615", "18446744073709551615"}, {u"18446744073709551616", F},
+      {u"  +5 apples", "5"}, {u"-1", F}, {u"abc", F}, {u"", F},
+  }));
 }
 
 TEST(Value, TextParsesToDoubles) {
-  const bool Y = true, N = false;
-  RunTable({
-      {Str(u"3,5"), Get::Double, Y, "3.5", K::Double},
-      {Str(u"1.5,0"), Get::Double, Y, "1.5", K::Double},  // the comma after the point ends the scan
-      {Str(u"1,5,0"), Get::Double, Y, "1.5", K::Double},  // only the first comma becomes a point
-      {Str(u",5"), Get::Double, Y, "0.5", K::Double},
-      {Str(u"  -2.25e2"), Get::Double, Y, "-225", K::Double},
-      {Str(u"+1e3"), Get::Double, Y, "1000", K::Double},
-      {Str(u"100ergs"), Get::Double, Y, "100", K::Double},
-      {Str(u"1e"), Get::Double, Y, "1", K::Double},
-      {Str(u"0x10"), Get::Double, Y, "0", K::Double},
-      {Str(u"1234567890.12345678901"), Get::Double, Y, "1234567890.1234567", K::Double},  // 22
-      {Str(u"1234567890.123456789012"), Get::Double, N, "", K::String},  // 23: too long
-      {Str(u""), Get::Double, N, "", K::String},
-      {Str(u"   "), Get::Double, N, "", K::String},
-      {Str(u"abc"), Get::Double, N, "", K::String},
-      {Str(u"."), Get::Double, N, "", K::String},
-      {Str(u"+-1"), Get::Double, N, "", K::String},
-      {Str(u"inf"), Get::Double, N, "", K::String},
-      {Str(u"nan"), Get::Double, N, "", K::String},
-      {Str(u"1e400"), Get::Double, N, "", K::String},
-      {Str(u"\u00BD"), Get::Double, N, "", K::String},
-  });
+  RunTable(Texts(Get::Double, {
+      {u"3,5", "3.5"}, {u",5", "0.5"},
+      {u"1.5,0", "1.5"},  // the comma after the point ends the scan
+      {u"1,5,0", "1.5"},  // only the first comma becomes a point
+      {u"  -2.25e2", "-225"}, {u"+1e3", "1000"}, {u"100ergs", "100"}, {u"1e", "1"}, {u"0x10", "0"},
+      {u"1234567890.12345678901", "1234567890.1234567"},  // 22 characters
+      {u"1234567890.123456789012", F},                     // 23: too long
+      {u"", F}, {u"   ", F}, {u"abc", F}, {u".", F}, {u"+-1", F}, {u"inf", F}, {u"nan", F}, {u"1e400", F},
+      {u"\u00BD", F},
+  }));
 }
 
 TEST(Value, NumbersConvertWithinRangesAndRoundHalfUp) {
-  const bool Y = true, N = false;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double two63 = 9223372036854775808.0, two64 = 18446744073709551616.0;
   RunTable({
-      {Dbl(2.5), Get::Int32, Y, "3", K::Int32},
-      {Dbl(-2.5), Get::Int32, Y, "-2", K::Int32},
-      {Dbl(2.49), Get::Int32, Y, "2", K::Int32},
-      {Dbl(-0.5), Get::Int32, Y, "0", K::Int32},
-      {Dbl(-0.51), Get::Int32, Y, "-1", K::Int32},
-      {Dbl(2147483647.0), Get::Int32, Y, "2147483647", K::Int32},
-      {Dbl(2147483647.25), Get::Int32, N, "", K::Double},
-      {Dbl(-2147483648.0), Get::Int32, Y, "-2147483648", K::Int32},
-      {Dbl(-2147483648.5), Get::Int32, N, "", K::Double},
-      {Dbl(nan), Get::Int32, N, "", K::Double},
-      {Dbl(4294967295.0), Get::UInt32, Y, "4294967295", K::UInt32},
-      {Dbl(4294967295.5), Get::UInt32, N, "", K::Double},
-      {Dbl(0.49), Get::UInt32, Y, "0", K::UInt32},
-      {Dbl(-0.1), Get::UInt32, N, "", K::Double},
-      {Dbl(nan), Get::UInt32, N, "", K::Double},
-      {Dbl(-two63), Get::Int64, Y, "-9223372036854775808", K::Int64},
-      {Dbl(two63), Get::Int64, N, "", K::Double},  // 2^63 itself does not fit
-      {Dbl(1e15 + 0.5), Get::Int64, Y, "1000000000000001", K::Int64},
-      {Dbl(nan), Get::Int64, N, "", K::Double},
-      {Dbl(two63), Get::UInt64, Y, "9223372036854775808", K::UInt64},
-      {Dbl(two64), Get::UInt64, N, "", K::Double},
-      {Dbl(-1.0), Get::UInt64, N, "", K::Double},
+      {Dbl(-2.5), Get::Int32, "-2"}, {Dbl(2.49), Get::Int32, "2"},
+      {Dbl(-0.5), Get::Int32, "0"}, {Dbl(-0.51), Get::Int32, "-1"},
+      {Dbl(2147483647.0), Get::Int32, "2147483647"}, {Dbl(2147483647.25), Get::Int32, F},
+      {Dbl(-2147483648.0), Get::Int32, "-2147483648"}, {Dbl(-2147483648.5), Get::Int32, F},
+      {Dbl(nan), Get::Int32, F}, {Dbl(nan), Get::UInt32, F}, {Dbl(nan), Get::Int64, F},
+      {Dbl(4294967295.0), Get::UInt32, "4294967295"}, {Dbl(4294967295.5), Get::UInt32, F},
+      {Dbl(0.49), Get::UInt32, "0"}, {Dbl(-0.1), Get::UInt32, F},
+      {Dbl(-two63), Get::Int64, "-9223372036854775808"},
+      {Dbl(two63), Get::Int64, F},  // 2^63 itself does not fit
+      {Dbl(1e15 + 0.5), Get::Int64, "1000000000000001"},
+      {Dbl(two63), Get::UInt64, "9223372036854775808"}, {Dbl(two64), Get::UInt64, F}, {Dbl(-1.0), Get::UInt64, F},
 
-      {U32(0x7FFFFFFF), Get::Int32, Y, "2147483647", K::Int32},
-      {U32(0x80000000), Get::Int32, N, "", K::UInt32},
-      {I64(2147483647), Get::Int32, Y, "2147483647", K::Int32},
-      {I64(2147483648), Get::Int32, N, "", K::Int64},
-      {I64(-2147483648), Get::Int32, Y, "-2147483648", K::Int32},
-      {I64(-2147483649), Get::Int32, N, "", K::Int64},
-      {U64(2147483648), Get::Int32, N, "", K::UInt64},
-      {I64(4294967295), Get::UInt32, Y, "4294967295", K::UInt32},
-      {I64(4294967296), Get::UInt32, N, "", K::Int64},
-      {U64(4294967296), Get::UInt32, N, "", K::UInt64},
-      {I32(0), Get::UInt32, Y, "0", K::UInt32},
-      {I32(-1), Get::Int64, Y, "-1", K::Int64},
-      {U32(0xFFFFFFFF), Get::Int64, Y, "4294967295", K::Int64},
-      {U64(0x7FFFFFFFFFFFFFFF), Get::Int64, Y, "9223372036854775807", K::Int64},
-      {U64(0x8000000000000000), Get::Int64, N, "", K::UInt64},
-      {I64(INT64_MIN), Get::UInt64, N, "", K::Int64},
-      {I64(INT64_MAX), Get::UInt64, Y, "9223372036854775807", K::UInt64},
-      // 2^64 - 1 reads as the nearest double, 2^64.
-      {U64(UINT64_MAX), Get::Double, Y, "18446744073709551616", K::Double},
-      {Chr('\x80'), Get::Int32, Y, "128", K::Int32},  // the code, 0..255
-      {Chr('\xFF'), Get::UInt64, Y, "255", K::UInt64},
-      {Tri(kTriUnknown), Get::Int32, N, "", K::TriState},
-      {Tri(kTriUnknown), Get::Double, N, "", K::TriState},
-      {Tri(kTriYes), Get::UInt32, Y, "1", K::UInt32},
-      {Tri(7), Get::Int64, N, "", K::TriState},
-      {Bool(false), Get::Double, Y, "0", K::Double},
+      {U32(0x7FFFFFFF), Get::Int32, "2147483647"}, {U32(0x80000000), Get::Int32, F},
+      {I64(2147483647), Get::Int32, "2147483647"}, {I64(2147483648), Get::Int32, F},
+      {I64(-2147483648), Get::Int32, "-2147483648"}, {I64(-2147483649), Get::Int32, F},
+      {U64(2147483648), Get::Int32, F},
+      {I64(4294967295), Get::UInt32, "4294967295"}, {I64(4294967296), Get::UInt32, F},
+      {U64(4294967296), Get::UInt32, F}, {I32(0), Get::UInt32, "0"},
+      {I32(-1), Get::Int64, "-1"}, {U32(0xFFFFFFFF), Get::Int64, "4294967295"},
+      {U64(0x7FFFFFFFFFFFFFFF), Get::Int64, "9223372036854775807"}, {U64(0x8000000000000000), Get::Int64, F},
+      {I64(INT64_MIN), Get::UInt64, F}, {I64(INT64_MAX), Get::UInt64, "9223372036854775807"},
+      {U64(UINT64_MAX), Get::Double, "18446744073709551616"},  // the nearest double, 2^64
+      {Chr('\x80'), Get::Int32, "128"}, {Chr('\xFF'), Get::UInt64, "255"},  // the code, 0..255
+      {Tri(kTriUnknown), Get::Int32, F}, {Tri(kTriUnknown), Get::Double, F},
+      {Tri(kTriYes), Get::UInt32, "1"}, {Tri(7), Get::Int64, F}, {Bool(false), Get::Double, "0"},
   });
 }
 
 TEST(Value, YesAndNoCharacters) {
-  std::vector<Case> cases;
+  std::vector<Case> cases = {
+      {Str(u""), Get::Bool, F}, {Str(u""), Get::TriState, "0"},
+      {Str(u"\u00DDes"), Get::Bool, F},  // not ASCII Y
+      {Tri(kTriYes), Get::Bool, "1"}, {Tri(kTriUnknown), Get::Bool, F}, {Tri(3), Get::Bool, F},
+      {Bool(false), Get::TriState, "2"}, {Dbl(0.0), Get::Bool, "0"}, {Dbl(0.0), Get::TriState, "2"},
+      {Dbl(-0.001), Get::TriState, "1"}, {I32(0), Get::TriState, "2"}, {U32(0), Get::Bool, "0"},
+      {I64(int64_t{1} << 32), Get::Bool, "1"},  // only the high word is set
+      {U64(uint64_t{1} << 32), Get::TriState, "1"}, {U64(0), Get::TriState, "2"},
+  };
   for (const char c : std::string("1EeTtYy")) {
-    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"..."), Get::Bool, true, "1", K::Bool});
-    cases.push_back({Chr(c), Get::Bool, true, "1", K::Bool});
-    cases.push_back({Chr(c), Get::TriState, true, "1", K::TriState});
+    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"..."), Get::Bool, "1"});
+    cases.push_back({Chr(c), Get::Bool, "1"});
+    cases.push_back({Chr(c), Get::TriState, "1"});
   }
   for (const char c : std::string("0DdFfNn")) {
-    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"..."), Get::Bool, true, "0", K::Bool});
-    cases.push_back({Chr(c), Get::Bool, true, "0", K::Bool});
-    cases.push_back({Str(std::u16string(1, char16_t(c))), Get::TriState, true, "2", K::TriState});
+    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"..."), Get::Bool, "0"});
+    cases.push_back({Chr(c), Get::Bool, "0"});
+    cases.push_back({Str(std::u16string(1, char16_t(c))), Get::TriState, "2"});
   }
   for (const char c : std::string("2AaXxSsJj ?")) {
-    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"es"), Get::Bool, false, "", K::String});
-    cases.push_back({Chr(c), Get::Bool, false, "", K::Char});
-    cases.push_back({Str(std::u16string(1, char16_t(c))), Get::TriState, true, "0", K::TriState});
-    cases.push_back({Chr(c), Get::TriState, true, "0", K::TriState});
+    cases.push_back({Str(std::u16string(1, char16_t(c)) + u"es"), Get::Bool, F});
+    cases.push_back({Chr(c), Get::Bool, F});
+    cases.push_back({Str(std::u16string(1, char16_t(c))), Get::TriState, "0"});
+    cases.push_back({Chr(c), Get::TriState, "0"});
   }
-  const std::vector<Case> others = {
-      {Str(u""), Get::Bool, false, "", K::String},
-      {Str(u""), Get::TriState, true, "0", K::TriState},
-      {Str(u"\u00DDes"), Get::Bool, false, "", K::String},  // not ASCII Y
-      {Tri(kTriYes), Get::Bool, true, "1", K::Bool},
-      {Tri(kTriUnknown), Get::Bool, false, "", K::TriState},
-      {Tri(3), Get::Bool, false, "", K::TriState},
-      {Bool(false), Get::TriState, true, "2", K::TriState},
-      {Dbl(0.0), Get::Bool, true, "0", K::Bool},
-      {Dbl(0.0), Get::TriState, true, "2", K::TriState},
-      {Dbl(-0.001), Get::TriState, true, "1", K::TriState},
-      {I32(0), Get::TriState, true, "2", K::TriState},
-      {U32(0), Get::Bool, true, "0", K::Bool},
-      {I64(int64_t{1} << 32), Get::Bool, true, "1", K::Bool},  // only the high word is set
-      {U64(uint64_t{1} << 32), Get::TriState, true, "1", K::TriState},
-      {U64(0), Get::TriState, true, "2", K::TriState},
-  };
-  cases.insert(cases.end(), others.begin(), others.end());
   RunTable(cases);
 }
 
+// Double texts beyond these are checked against the C library below.
 TEST(Value, ToStringAndGetChar) {
-  const bool Y = true, N = false;
   RunTable({
-      {I32(5), Get::String, Y, "5", K::String},
-      {I32(INT32_MIN), Get::String, Y, "-2147483648", K::String},
-      {U32(UINT32_MAX), Get::String, Y, "4294967295", K::String},
-      {I64(INT64_MIN), Get::String, Y, "-9223372036854775808", K::String},
-      {U64(UINT64_MAX), Get::String, Y, "18446744073709551615", K::String},
-      {Dbl(0.0001), Get::String, Y, "0.0001", K::String},
-      {Dbl(0.00000015), Get::String, Y, "1.5e-07", K::String},  // exponent 7 is above 6
-      {Dbl(0.00001), Get::String, Y, "0.00001", K::String},     // "1e-05" printed again, "%.5lf"
-      {Dbl(0.0000015), Get::String, Y, "0.000002", K::String},  // "%.6lf" keeps 6 decimals
-      {Dbl(0.1), Get::String, Y, "0.1", K::String},
-      {Dbl(1.0 / 3), Get::String, Y, "0.333333333333333", K::String},
-      {Dbl(-1e20), Get::String, Y, "-1e+20", K::String},
-      {Dbl(123456789012345678.0), Get::String, Y, "1.23456789012346e+17", K::String},
-      {Dbl(-0.0), Get::String, Y, "-0", K::String},
-      {Dbl(1e-300), Get::String, Y, "1e-300", K::String},
-      {Chr('\x80'), Get::String, Y, "\u20AC", K::String},  // the ANSI code page, 1252
-      {Chr('\0'), Get::String, Y, "", K::String},
-      {Bool(false), Get::String, Y, "N", K::String},
-      {Tri(kTriYes), Get::String, Y, "Y", K::String},
-      {Tri(kTriUnknown), Get::String, Y, "X", K::String},
-      {Tri(9), Get::String, Y, "X", K::String},
+      {I32(INT32_MIN), Get::String, "-2147483648"}, {U32(UINT32_MAX), Get::String, "4294967295"},
+      {I64(INT64_MIN), Get::String, "-9223372036854775808"}, {U64(UINT64_MAX), Get::String, "18446744073709551615"},
+      {Dbl(0.00000015), Get::String, "1.5e-07"},  // exponent 7 is above 6
+      {Dbl(0.00001), Get::String, "0.00001"},     // "1e-05" printed again, "%.5lf"
+      {Dbl(0.0000015), Get::String, "0.000002"},  // "%.6lf" keeps 6 decimals
+      {Chr('\x80'), Get::String, "\u20AC"},       // the ANSI code page, 1252
+      {Chr('\0'), Get::String, ""}, {Bool(false), Get::String, "N"}, {Tri(kTriYes), Get::String, "Y"},
+      {Tri(kTriUnknown), Get::String, "X"}, {Tri(9), Get::String, "X"},
 
-      {Tri(kTriYes), Get::Char, Y, "Y", K::Char},
-      {Tri(kTriNo), Get::Char, Y, "N", K::Char},
-      {Tri(kTriUnknown), Get::Char, Y, "X", K::Char},
-      {Bool(false), Get::Char, Y, "N", K::Char},
-      {Dbl(0.5), Get::Char, Y, "0", K::Char},
-      {U64(UINT64_MAX), Get::Char, Y, "1", K::Char},
-      {Str(u"\u20ACuro"), Get::Char, Y, "\x80", K::Char},
-      {Str(u"\u4E2D"), Get::Char, Y, "?", K::Char},  // not in the code page
-      {Str(u""), Get::Char, N, "", K::String},
+      {Tri(kTriYes), Get::Char, "Y"}, {Tri(kTriUnknown), Get::Char, "X"}, {Bool(false), Get::Char, "N"},
+      {Dbl(0.5), Get::Char, "0"}, {U64(UINT64_MAX), Get::Char, "1"}, {Str(u"\u20ACuro"), Get::Char, "\x80"},
+      {Str(u"\u4E2D"), Get::Char, "?"},  // not in the code page
+      {Str(u""), Get::Char, F},
   });
 }
+
+// clang-format on
 
 // The double formatting must print exactly what "%.15lg" and the "e-" rule
 // print with the C library.
@@ -566,8 +358,7 @@ TEST(Value, DoubleTextMatchesPrintf) {
   std::mt19937_64 random(42);
   for (int i = 0; i < 3000; ++i) {
     // Few digits at every scale: the fast path's layouts.
-    const double digits =
-        double(random() % 1000000000000000ull) / double(uint64_t{1} << (random() % 50));
+    const double digits = double(random() % 1000000000000000ull) / double(uint64_t{1} << (random() % 50));
     samples.push_back((i % 2 ? 1 : -1) * digits * std::pow(10.0, int(random() % 60) - 30));
     samples.push_back(std::round(digits) * std::pow(10.0, int(random() % 40) - 25));
     samples.push_back(double(random() % 100000) * std::pow(10.0, int(random() % 50) - 25));
@@ -583,27 +374,8 @@ TEST(Value, DoubleTextMatchesPrintf) {
   for (const double d : samples) {
     SCOPED_TRACE(reference(d));
     v.SetDouble(d);
-    EXPECT_EQ(Read(v, Get::String).result, reference(d));
+    EXPECT_EQ(Read(v, Get::String), reference(d));
   }
-}
-
-TEST(Value, ConversionHappensInPlace) {
-  CQelValue v;
-  v.SetInt32(5);
-  IQelText* text = nullptr;
-  ASSERT_TRUE(v.GetString(&text));
-  EXPECT_EQ(std::u16string(text->Chars()), u"5");
-  EXPECT_EQ(v.GetKind(), K::String);
-  EXPECT_EQ(v.IsEmpty(), 0);
-
-  // The value now is the text: a second read parses it again.
-  ASSERT_TRUE(v.SetStringZ(u"2.5"));
-  int32_t i = 0;
-  ASSERT_TRUE(v.GetInt32(&i));
-  EXPECT_EQ(i, 2);  // the text "2.5" parses to 2, not the rounded 3
-  double d = 0;
-  ASSERT_TRUE(v.GetDouble(&d));
-  EXPECT_EQ(d, 2.0);  // read from the Int32 that the last getter left
 }
 
 TEST(Value, IsEmptyAndSetters) {
@@ -620,19 +392,16 @@ TEST(Value, IsEmptyAndSetters) {
     int32_t empty;
   } setters[] = {
       {"SetString", [](CQelValue& x) { return x.SetString(u"abcdef", 3); }, true, K::String, 0},
-      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true,
-       K::String, 0},
+      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true, K::String, 0},
       {"SetString empty", [](CQelValue& x) { return x.SetString(u"abc", 0); }, true, K::String, 1},
       {"SetString null", [](CQelValue& x) { return x.SetString(nullptr, 3); }, false, K::Object, 0},
-      {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true,
-       K::String, 1},
+      {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true, K::String, 1},
       {"SetStringZ", [](CQelValue& x) { return x.SetStringZ(u"abc"); }, true, K::String, 0},
       {"SetStringZ null", [](CQelValue& x) { return x.SetStringZ(nullptr); }, false, K::Object, 0},
       {"SetText null", [](CQelValue& x) { return x.SetText(nullptr); }, false, K::Object, 0},
       {"SetChar", [](CQelValue& x) { return x.SetChar('a'); }, true, K::Char, 0},
       {"SetBool", [](CQelValue& x) { return x.SetBool(false); }, true, K::Bool, 0},
-      {"SetTriState", [](CQelValue& x) { return x.SetTriState(kTriUnknown); }, true, K::TriState,
-       0},
+      {"SetTriState", [](CQelValue& x) { return x.SetTriState(kTriUnknown); }, true, K::TriState, 0},
       {"SetDouble", [](CQelValue& x) { return x.SetDouble(0.0); }, true, K::Double, 0},
       {"SetInt32", [](CQelValue& x) { return x.SetInt32(0); }, true, K::Int32, 0},
       {"SetUInt32", [](CQelValue& x) { return x.SetUInt32(0); }, true, K::UInt32, 0},
@@ -647,24 +416,13 @@ TEST(Value, IsEmptyAndSetters) {
     ASSERT_TRUE(x.SetObject(&object));
     EXPECT_EQ(s.set(x), s.ok);
     // A setter that fails on its arguments leaves the value as it was.
-    EXPECT_EQ(TestObject::live, s.kind == K::Object ? 1 : 0)
-        << "object not released (or released early)";
+    EXPECT_EQ(TestObject::live, s.kind == K::Object ? 1 : 0) << "object not released (or released early)";
     EXPECT_EQ(x.GetKind(), s.kind);
     EXPECT_EQ(x.IsEmpty(), s.empty);
     if (s.kind != K::String) {
       EXPECT_EQ(x.TextBuffer().Length(), 0u) << "text left behind";
     }
   }
-
-  // The 64-bit setters take the low word first.
-  v.SetInt64(0xFFFFFFFE, 0xFFFFFFFF);
-  int64_t i64 = 0;
-  ASSERT_TRUE(v.GetInt64(&i64));
-  EXPECT_EQ(i64, -2);
-  v.SetUInt64(0x89ABCDEF, 0x01234567);
-  uint64_t u64 = 0;
-  ASSERT_TRUE(v.GetUInt64(&u64));
-  EXPECT_EQ(u64, 0x0123456789ABCDEFu);
 
   // A value takes its own text back, and a long text grows the buffer.
   ASSERT_TRUE(v.SetStringZ(u"own text"));
@@ -686,9 +444,9 @@ TEST(Value, AssignCopiesKindAndPayload) {
                                        Tri(kTriNo),      Dbl(-1.25),       I32(-7),
                                        U32(4000000000u), I64(-5000000000), U64(UINT64_MAX)};
   for (const Source& s : sources) {
-    SCOPED_TRACE(Describe(s));
     CQelValue from, to;
     Load(from, s);
+    SCOPED_TRACE(Snapshot(from));
     to.SetStringZ(u"previous");
     EXPECT_TRUE(to.Assign(&from));
     EXPECT_EQ(to.GetKind(), s.kind);
@@ -782,20 +540,17 @@ TEST(Value, KindNames) {
 // The slot numbers are the contract with the host client.
 TEST(Value, InterfaceSlotsAreFixed) {
   const size_t valueSlots[] = {
-      SlotOf(&IQelValue::IsEmpty),    SlotOf(&IQelValue::GetKind),
-      SlotOf(&IQelValue::GetString),  SlotOf(&IQelValue::GetChar),
-      SlotOf(&IQelValue::GetBool),    SlotOf(&IQelValue::GetTriState),
-      SlotOf(&IQelValue::GetDouble),  SlotOf(&IQelValue::GetInt32),
-      SlotOf(&IQelValue::GetUInt32),  SlotOf(&IQelValue::GetInt64),
-      SlotOf(&IQelValue::GetUInt64),  SlotOf(&IQelValue::GetObject),
-      SlotOf(&IQelValue::SetObject),  SlotOf(&IQelValue::Assign),
-      SlotOf(&IQelValue::SetUInt64),  SlotOf(&IQelValue::SetInt64),
-      SlotOf(&IQelValue::SetUInt32),  SlotOf(&IQelValue::SetInt32),
-      SlotOf(&IQelValue::SetDouble),  SlotOf(&IQelValue::SetTriState),
-      SlotOf(&IQelValue::SetBool),    SlotOf(&IQelValue::SetChar),
-      SlotOf(&IQelValue::SetText),    SlotOf(&IQelValue::SetString),
+      SlotOf(&IQelValue::IsEmpty),   SlotOf(&IQelValue::GetKind),     SlotOf(&IQelValue::GetString),
+      SlotOf(&IQelValue::GetChar),   SlotOf(&IQelValue::GetBool),     SlotOf(&IQelValue::GetTriState),
+      SlotOf(&IQelValue::GetDouble), SlotOf(&IQelValue::GetInt32),    SlotOf(&IQelValue::GetUInt32),
+      SlotOf(&IQelValue::GetInt64),  SlotOf(&IQelValue::GetUInt64),   SlotOf(&IQelValue::GetObject),
+      SlotOf(&IQelValue::SetObject), SlotOf(&IQelValue::Assign),      SlotOf(&IQelValue::SetUInt64),
+      SlotOf(&IQelValue::SetInt64),  SlotOf(&IQelValue::SetUInt32),   SlotOf(&IQelValue::SetInt32),
+      SlotOf(&IQelValue::SetDouble), SlotOf(&IQelValue::SetTriState), SlotOf(&IQelValue::SetBool),
+      SlotOf(&IQelValue::SetChar),   SlotOf(&IQelValue::SetText),     SlotOf(&IQelValue::SetString),
       SlotOf(&IQelValue::SetStringZ), SlotOf(&IQelValue::Clear),
   };
+
   for (size_t i = 0; i < std::size(valueSlots); ++i)
     EXPECT_EQ(valueSlots[i], i) << "IQelValue operation " << i;
 

@@ -6,7 +6,8 @@
 
 namespace ce {
 
-// Upper case of a character: ASCII and Latin-1 letters.
+// Upper case of a character, for comparing names as the device does: ASCII,
+// Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin letters.
 char16_t towupper(char16_t c);
 // Compare without regard to case; <0, 0 or >0.
 int _wcsicmp(std::u16string_view a, std::u16string_view b);
