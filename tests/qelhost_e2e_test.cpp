@@ -142,6 +142,11 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
       {{"prop", "get", "NO_SUCH_PROPERTY"}, 2, "NO_SUCH_PROPERTY"},
       {{"prop", "set", "SYS_DROP_COUNT", "1"}, 2, "read-only"},
       {{"prop", "set", "SYS_ID_NAME", "x", "--kind", "Wibble"}, 2, "Wibble"},
+      {{"prop", "set", "SYS_ID_NAME", "12abc", "--kind", "UInt32"}, 2, "12abc"},
+      {{"prop", "set", "SYS_ID_NAME", "4294967296", "--kind", "UInt32"}, 2, "UInt32"},
+      {{"prop", "set", "SYS_ID_NAME", "-1", "--kind", "UInt64"}, 2, "UInt64"},
+      {{"prop", "set", "SYS_ID_NAME", "1.5x", "--kind", "Double"}, 2, "Double"},
+      {{"prop", "set", "SYS_ID_NAME", " 42 ", "--kind", "UInt32"}, 1, ""},  // well formed; no setter behind it yet
       {{"prop", "get"}, 2, ""},
       {{"frobnicate"}, 2, ""},
       {{}, 2, ""},
