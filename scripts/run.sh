@@ -6,6 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target qelhost
 if (($#)); then exec build/release/bin/qelhost "$@"; fi
 exec build/release/bin/qelhost props
