@@ -5,7 +5,9 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "ce/text.h"
 #include "core/value.h"
@@ -14,37 +16,75 @@ namespace qelhost {
 namespace fs = std::filesystem;
 namespace {
 
-// The command line is stricter than the value's own rules (which read "abc" as
-// the number 0): a number must be all number, and in range for its kind.
-template <class T>
-bool IsWholeNumber(std::string_view text) {
+std::string_view Trim(std::string_view text) {
   const size_t b = text.find_first_not_of(' ');
-  const size_t e = text.find_last_not_of(' ');
-  if (b == std::string_view::npos) return false;
-  text = text.substr(b, e - b + 1);
-  if (text.front() == '+') text.remove_prefix(1);
+  if (b == std::string_view::npos) return {};
+  return text.substr(b, text.find_last_not_of(' ') - b + 1);
+}
+
+// A whole number that fits T, nothing else around it but spaces.
+template <class T>
+std::optional<T> WholeNumber(std::string_view text) {
+  text = Trim(text);
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
   T v{};
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  return ec == std::errc() && end == text.data() + text.size();
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return v;
 }
 
-bool IsDecimal(const std::string& text) {
-  std::string t = text;
+// A decimal number: digits, one sign, a point or a comma, an exponent.
+std::optional<double> Decimal(std::string_view text) {
+  std::string t(Trim(text));
+  if (t.empty() || t.find_first_not_of("0123456789+-.,eE") != std::string::npos) return std::nullopt;
   if (auto comma = t.find(','); comma != std::string::npos && t.find('.') == std::string::npos) t[comma] = '.';
   char* end = nullptr;
-  std::strtod(t.c_str(), &end);
-  return end != t.c_str() && t.find_first_not_of(' ', size_t(end - t.c_str())) == std::string::npos;
+  const double d = std::strtod(t.c_str(), &end);
+  if (end != t.c_str() + t.size() || !std::isfinite(d)) return std::nullopt;
+  return d;
 }
 
-bool LooksLike(QelKind kind, const std::string& text) {
+bool IsYesNo(char16_t c) { return c < 0x80 && std::strchr("1EeTtYy0DdFfNn", char(c)) != nullptr; }
+
+// The command line is stricter than the value's own rules (which read "abc"
+// as the number 0): each kind takes only text that plainly is such a value.
+bool MakeValue(const std::string& text, QelKind kind, CQelValue* value) {
+  const std::u16string wide = ce::FromUtf8(text);
   switch (kind) {
-    case QelKind::Int32: return IsWholeNumber<int32_t>(text);
-    case QelKind::UInt32: return IsWholeNumber<uint32_t>(text);
-    case QelKind::Int64: return IsWholeNumber<int64_t>(text);
-    case QelKind::UInt64: return IsWholeNumber<uint64_t>(text);
-    case QelKind::Double: return IsDecimal(text);
-    default: return true;
+    case QelKind::Null: return value->Clear();
+    case QelKind::String: return value->SetString(wide.data(), uint32_t(wide.size()));
+    case QelKind::Char: {
+      const std::string ansi = ce::ToAnsi(wide);
+      return wide.size() == 1 && ansi.size() == 1 && ce::FromAnsi(ansi) == wide && value->SetChar(ansi[0]);
+    }
+    case QelKind::Bool:
+    case QelKind::TriState: {
+      const std::u16string_view t = wide;
+      if (t.empty() || !(IsYesNo(t[0]) || (kind == QelKind::TriState && (t[0] == u'X' || t[0] == u'x'))))
+        return false;
+      value->SetString(wide.data(), uint32_t(wide.size()));
+      bool b = false;
+      int32_t tri = 0;
+      return kind == QelKind::Bool ? value->GetBool(&b) : value->GetTriState(&tri);
+    }
+    case QelKind::Double:
+      if (auto d = Decimal(text)) return value->SetDouble(*d);
+      return false;
+    case QelKind::Int32:
+      if (auto v = WholeNumber<int32_t>(text)) return value->SetInt32(*v);
+      return false;
+    case QelKind::UInt32:
+      if (auto v = WholeNumber<uint32_t>(text)) return value->SetUInt32(*v);
+      return false;
+    case QelKind::Int64:
+      if (auto v = WholeNumber<int64_t>(text)) return value->SetInt64(uint32_t(uint64_t(*v)), uint32_t(uint64_t(*v) >> 32));
+      return false;
+    case QelKind::UInt64:
+      if (auto v = WholeNumber<uint64_t>(text)) return value->SetUInt64(uint32_t(*v), uint32_t(*v >> 32));
+      return false;
+    case QelKind::Object: return false;
   }
+  return false;
 }
 
 }  // namespace
@@ -119,32 +159,7 @@ PropertyReading PluginHost::Read(const RegisteredProperty& property) {
 bool PluginHost::Write(const RegisteredProperty& property, const std::string& text, QelKind kind, bool* ok,
                        std::string* error) {
   CQelValue value;
-  const std::u16string wide = ce::FromUtf8(text);
-  value.SetString(wide.data(), uint32_t(wide.size()));
-  // The text becomes the asked kind by the value's own conversion rules.
-  bool converted = false;
-  switch (kind) {
-    case QelKind::Null: converted = value.Clear(); break;
-    case QelKind::String: converted = true; break;
-    case QelKind::Char: { char c; converted = value.GetChar(&c) && value.SetChar(c); break; }
-    case QelKind::Bool: { bool b; converted = value.GetBool(&b) && value.SetBool(b); break; }
-    case QelKind::TriState: { int32_t t; converted = value.GetTriState(&t) && value.SetTriState(t); break; }
-    case QelKind::Double: { double d; converted = value.GetDouble(&d) && value.SetDouble(d); break; }
-    case QelKind::Int32: { int32_t i; converted = value.GetInt32(&i) && value.SetInt32(i); break; }
-    case QelKind::UInt32: { uint32_t u; converted = value.GetUInt32(&u) && value.SetUInt32(u); break; }
-    case QelKind::Int64: {
-      int64_t i;
-      converted = value.GetInt64(&i) && value.SetInt64(uint32_t(uint64_t(i)), uint32_t(uint64_t(i) >> 32));
-      break;
-    }
-    case QelKind::UInt64: {
-      uint64_t u;
-      converted = value.GetUInt64(&u) && value.SetUInt64(uint32_t(u), uint32_t(u >> 32));
-      break;
-    }
-    case QelKind::Object: break;
-  }
-  if (!converted || !LooksLike(kind, text)) {
+  if (!MakeValue(text, kind, &value)) {
     *error = "'" + text + "' is not a value of kind " + QelKindName(kind);
     return false;
   }

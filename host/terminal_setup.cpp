@@ -32,7 +32,11 @@ std::optional<fs::path> PrepareTerminal(const std::string& terminalDir, const st
     return std::nullopt;
   }
   if (!loaded) loaded = ce::sim::LoadProfile(profileName, error);
-  if (!loaded || !ce::sim::CreateTerminal(dir, *loaded, error)) return std::nullopt;
+  if (!loaded) return std::nullopt;
+  if (!ce::sim::CreateTerminal(dir, *loaded, error)) {
+    *error = "profile " + profileName + ": " + *error;
+    return std::nullopt;
+  }
   return fs::absolute(dir, ec);
 }
 

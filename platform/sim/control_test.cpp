@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 #include "ce/error.h"
 #include "ce/files.h"
@@ -76,6 +77,12 @@ TEST(CreateTerminal, BadProfilesLeaveNothingBehind) {
   badContent["files"]["\\x.txt"] = 5;
   Json badSeed = Profile();
   badSeed["registry"]["HKEY_NOWHERE\\Key"] = Json::object();
+  Json walkingName = Profile();
+  walkingName["name"] = "../../elsewhere";
+  Json kernelNotGroup = Profile();
+  kernelNotGroup["hardware"]["kernel"] = 5;
+  Json percentTooBig = Profile();
+  percentTooBig["hardware"]["power"]["battery_life_percent"] = 300;
   const Case cases[] = {
       {"not an object", Json::array(), "not a JSON object"},
       {"no name", noName, "name"},
@@ -83,6 +90,9 @@ TEST(CreateTerminal, BadProfilesLeaveNothingBehind) {
       {"path leaves the root", escapes, "evil"},
       {"file content not text", badContent, "x.txt"},
       {"registry root unknown", badSeed, "HKEY_NOWHERE"},
+      {"name walks out of its folder", walkingName, "plain name"},
+      {"kernel not a group", kernelNotGroup, "\"kernel\" must be a group"},
+      {"byte field out of range", percentTooBig, "power.battery_life_percent"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -145,8 +155,16 @@ TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
   };
   const Bad bad[] = {
       {"power.no_such_field", 1, "no field"},
-      {"power.battery_life_percent", "full", "holds a number"},
-      {"oem_info", 5, "holds a string"},
+      {"power.battery_life_percent", "full", "0 to 255"},
+      {"power.battery_life_percent", 256, "0 to 255"},
+      {"power.battery_life_percent", -1, "0 to 255"},
+      {"power.battery_life_percent", 3.7, "0 to 255"},
+      {"memory.total_phys", 4294967296u, "0 to 4294967295"},
+      {"oem_info", 5, "a text"},
+      {"oem_info", "\xff\xfe", "UTF-8"},
+      {"kernel.named_events", Json::array({1}), "list of texts"},
+      {"power", Json::object(), "group of fields"},
+      {"storage.mounted.99999999999999999999", "x", "no field"},
       {"power..x", 1, "not a dotted key"},
       {"", 1, "not a dotted key"},
   };
@@ -159,6 +177,39 @@ TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
 }
 
 // Without a terminal every family of calls fails as on a device not ready.
+TEST(Hardware, ConcurrentWritersLoseNoUpdate) {
+  qeltest::TestTerminal t("thor-vm1");
+  auto writer = [](const char* key) {
+    for (uint32_t i = 1; i <= 25; ++i) {
+      std::string error;
+      ASSERT_TRUE(ce::sim::SetHardware(key, i, &error)) << error;
+    }
+  };
+  auto other = ce::sim::Terminal::Open(t.dir(), nullptr);  // a second opener writes too, as another process
+  std::thread a(writer, "memory.memory_load");
+  std::thread b([&] {
+    for (uint32_t i = 1; i <= 25; ++i) ASSERT_TRUE(other->set_hardware("power.battery_voltage", 1000 + i, nullptr));
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(other->hardware_at("memory.memory_load"), 25);
+  EXPECT_EQ(other->hardware_at("power.battery_voltage"), 1025);
+  for (const auto& e : fs::directory_iterator(t.dir()))
+    EXPECT_EQ(e.path().filename().string().find("hardware.json."), std::string::npos) << e.path();  // no temp left
+}
+
+TEST(Hardware, ABrokenRegistryIsReportedWhenTheTerminalOpens) {
+  qeltest::TestTerminal t("thor-vm1");
+  ce::sim::CloseTerminal();
+  std::ofstream(t.dir() / "registry.db", std::ios::trunc) << "this is not a database, not even close to one";
+  std::string error;
+  EXPECT_FALSE(ce::sim::UseTerminal(t.dir(), &error));
+  EXPECT_NE(error.find("registry.db"), std::string::npos) << error;
+  fs::remove(t.dir() / "registry.db");
+  EXPECT_FALSE(ce::sim::UseTerminal(t.dir(), &error));  // a lost registry is not quietly made anew
+  EXPECT_NE(error.find("not a terminal"), std::string::npos) << error;
+}
+
 TEST(Hardware, NoTerminalMeansNotReady) {
   qeltest::NoTerminal none;
   EXPECT_FALSE(ce::sim::ReadHardware(nullptr));

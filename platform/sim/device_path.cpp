@@ -128,7 +128,7 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     const bool last = i + 1 == parts.size();
     if (DWORD e = CheckComponent(parts[i], last && mode == Resolve::kPattern)) return e;
   }
-  HostFd folder(::open(fsRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  HostFd folder(::open(fsRoot.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!folder) return ERROR_NOT_READY;
   if (parts.empty()) {
     out->isRoot = out->inRoot = out->exists = true;

@@ -12,7 +12,8 @@ bool IsOrientation(DWORD v) { return v == DMDO_0 || v == DMDO_90 || v == DMDO_18
 }  // namespace
 
 LONG ChangeDisplaySettingsEx(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*) {
-  if (!mode || !sim::Current()) return DISP_CHANGE_BADPARAM;
+  const auto terminal = sim::Current();
+  if (!mode || !terminal) return DISP_CHANGE_BADPARAM;
   const DWORD supported = DWORD(sim::HardwareUInt("display.supported_orientations").value_or(0));
   const DWORD current = DWORD(sim::HardwareUInt("display.orientation").value_or(DMDO_0));
   const bool test = (flags & CDS_TEST) != 0;
@@ -30,7 +31,7 @@ LONG ChangeDisplaySettingsEx(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*) 
     const DWORD want = mode->dmDisplayOrientation;
     if (!IsOrientation(want) || (want != DMDO_0 && !(supported & want))) return DISP_CHANGE_BADMODE;
     std::string error;
-    if (!sim::Current()->set_hardware("display.orientation", want, &error)) return DISP_CHANGE_FAILED;
+    if (!terminal->set_hardware("display.orientation", want, &error)) return DISP_CHANGE_FAILED;
     return DISP_CHANGE_SUCCESSFUL;
   }
   return DISP_CHANGE_BADMODE;

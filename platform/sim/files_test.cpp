@@ -56,6 +56,7 @@ class FilesTest : public ::testing::Test {
     fs::create_symlink(dir_ / "nowhere", root_ / "dangling");
     std::ofstream(dir_ / "terminal.json") << "{}";
     std::ofstream(dir_ / "hardware.json") << R"({"storage":{"mounted":["Storage Card"]}})";
+    std::ofstream(dir_ / "registry.db");  // an empty file is an empty registry
     std::string error;
     ASSERT_TRUE(sim::UseTerminal(dir_, &error)) << error;
   }

@@ -96,12 +96,14 @@ BOOL FreeLibrary(HMODULE module) {
 
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR name) {
   using namespace sim;
+  // An ordinal (a number below 0x10000 in place of a name): no simulated library exports by number.
+  const bool byOrdinal = reinterpret_cast<uintptr_t>(name) < 0x10000;
   Libraries& l = libraries();
   std::lock_guard lock(l.mu);
   for (auto& [key, lib] : l.byName) {
     if (lib.get() != module || lib->loads == 0) continue;
     for (const auto& e : lib->exports)
-      if (name && e.name == name) return e.function;
+      if (!byOrdinal && e.name == name) return e.function;
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }

@@ -48,15 +48,16 @@ DriverReport ReadDriver() {
   return r;
 }
 
-// The kernel's copy, per process, filled on first use or on request.
+// The kernel's copy, per process and terminal, filled on first use or on request.
 DriverReport Report(bool update) {
   static std::mutex mu;
   static DriverReport cached;
-  static bool have = false;
+  static std::weak_ptr<sim::Terminal> of;
+  const auto current = sim::Current();
   std::lock_guard lock(mu);
-  if (update || !have) {
+  if (update || !current || of.lock() != current) {
     cached = ReadDriver();
-    have = true;
+    of = current;
   }
   return cached;
 }

@@ -10,6 +10,7 @@
 #include "ce/error.h"
 #include "ce/text.h"
 #include "device_path.h"
+#include "hardware_state.h"
 #include "registry_store.h"
 #include "terminal.h"
 
@@ -32,8 +33,13 @@ bool Fail(std::string* error, std::string text) {
 bool CheckProfile(const json& p, std::string* error) {
   if (!p.is_object()) return Fail(error, "the profile is not a JSON object");
   if (!p.contains("name") || !p["name"].is_string()) return Fail(error, "\"name\" is missing or not a text");
-  if (!p.contains("hardware") || !p["hardware"].is_object())
-    return Fail(error, "\"hardware\" is missing or not an object");
+  // The name becomes a folder name: one plain name, nothing that walks elsewhere.
+  const std::string name = p["name"].get<std::string>();
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") != std::string::npos)
+    return Fail(error, "\"name\" must be a plain name of letters, digits, '.', '_' and '-', not \"" + name + "\"");
+  if (!p.contains("hardware")) return Fail(error, "\"hardware\" is missing");
+  if (!CheckHardware(p["hardware"], error)) return false;
   for (const char* key : {"folders", "files"}) {
     if (p.contains(key) && !(p[key].is_array() || p[key].is_object()))
       return Fail(error, std::string("\"") + key + "\" has the wrong type");
@@ -171,8 +177,9 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
 
 bool IsTerminal(const fs::path& dir) {
   std::error_code ec;
+  // fs/ itself must be a folder, not a link that could lead anywhere on the host.
   return fs::is_regular_file(dir / "terminal.json", ec) && fs::is_regular_file(dir / "hardware.json", ec) &&
-         fs::is_directory(dir / "fs", ec);
+         fs::is_regular_file(dir / "registry.db", ec) && fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
 }
 
 bool CreateTerminal(const fs::path& where, const json& profile, std::string* error) {
@@ -196,7 +203,13 @@ bool CreateTerminal(const fs::path& where, const json& profile, std::string* err
   fs::remove_all(staging, ec);
   fs::create_directory(staging, ec);
   if (ec) return Fail(error, staging.string() + ": " + ec.message());
-  if (!Populate(staging, profile, error)) {
+  bool made = false;
+  try {
+    made = Populate(staging, profile, error);
+  } catch (const std::exception& e) {
+    Fail(error, std::string("the profile cannot be used: ") + e.what());
+  }
+  if (!made) {
     fs::remove_all(staging, ec);
     return false;
   }
@@ -204,6 +217,8 @@ bool CreateTerminal(const fs::path& where, const json& profile, std::string* err
   fs::rename(staging, dir, ec);
   if (ec) {
     fs::remove_all(staging, ec);
+    // Another process made the same terminal at the same moment: use it.
+    if (IsTerminal(dir)) return true;
     return Fail(error, dir.string() + ": cannot be created");
   }
   return true;

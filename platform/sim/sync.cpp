@@ -161,19 +161,12 @@ BOOL ResetEvent(HANDLE h) {
   return TRUE;
 }
 
-BOOL PulseEvent(HANDLE h) {
-  auto e = sim::Lookup(h);
-  if (!e) return FALSE;
-  e->Set();
-  e->Reset();
-  return TRUE;
-}
-
 DWORD WaitForSingleObject(HANDLE handle, DWORD ms) { return WaitForMultipleObjects(1, &handle, FALSE, ms); }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms) {
   using Clock = std::chrono::steady_clock;
-  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+  // The device waits for one of several objects only: waitAll is refused there too.
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles || waitAll) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
@@ -200,23 +193,13 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
       return WAIT_FAILED;
     }
     if (ready > 0) {
-      if (waitAll) {
-        bool all = true;
-        for (const auto& p : fds) all = all && (p.revents & POLLIN);
-        if (all) {
-          for (auto& o : objects) o->TryAcquire();
-          return WAIT_OBJECT_0;
-        }
-      } else {
-        for (DWORD i = 0; i < count; ++i)
-          if ((fds[i].revents & POLLIN) && objects[i]->TryAcquire()) return WAIT_OBJECT_0 + i;
-      }
+      for (DWORD i = 0; i < count; ++i)
+        if ((fds[i].revents & POLLIN) && objects[i]->TryAcquire()) return WAIT_OBJECT_0 + i;
     }
     if (ms != INFINITE && Clock::now() >= deadline) {
       SetLastError(WAIT_TIMEOUT);
       return WAIT_TIMEOUT;
     }
-    if (waitAll && ready > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

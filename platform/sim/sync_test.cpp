@@ -32,8 +32,6 @@ TEST(Events, ManualStaysSignalledAutoIsConsumed) {
   }
   UniqueHandle initiallySet(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   EXPECT_EQ(WaitForSingleObject(initiallySet.get(), 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(PulseEvent(initiallySet.get()));
-  EXPECT_EQ(WaitForSingleObject(initiallySet.get(), 0), WAIT_TIMEOUT);
 }
 
 TEST(Waits, LowestSignalledIndexWins) {
@@ -53,13 +51,11 @@ TEST(Waits, LowestSignalledIndexWins) {
   EXPECT_EQ(WaitForMultipleObjects(2, raw.data() + 2, FALSE, 0), WAIT_OBJECT_0);  // index within the set
 }
 
-TEST(Waits, WaitAllNeedsEveryObject) {
-  UniqueHandle a(CreateEventW(nullptr, TRUE, FALSE, nullptr)), b(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+TEST(Waits, WaitAllIsRefusedAsOnTheDevice) {
+  UniqueHandle a(CreateEventW(nullptr, TRUE, TRUE, nullptr)), b(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   HANDLE both[] = {a.get(), b.get()};
-  SetEvent(a.get());
-  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 5), WAIT_TIMEOUT);
-  SetEvent(b.get());
-  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST(Waits, AutoResetWakesExactlyOneOfManyWaiters) {

@@ -27,8 +27,7 @@ class Terminal {
   std::filesystem::path registry_path() const { return dir_ / "registry.db"; }
   std::filesystem::path hardware_path() const { return dir_ / "hardware.json"; }
 
-  // Opened on first use; every process keeps its own connection. Null (with
-  // ERROR_NOT_READY) when the database cannot be opened.
+  // Every process keeps its own connection, opened with the terminal.
   RegistryStore* registry();
 
   // The hardware state, reread when another process (or this one) changed the file.
@@ -47,7 +46,6 @@ class Terminal {
   struct ::stat seen_ {};
   bool loaded_ = false;
   std::unique_ptr<RegistryStore> registry_;
-  std::mutex registry_mu_;
 };
 
 // The terminal of this process: the one chosen through UseTerminal, or else the

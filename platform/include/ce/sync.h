@@ -22,10 +22,10 @@ HANDLE CreateEventW(void* security, BOOL manualReset, BOOL initialState, LPCWSTR
 HANDLE OpenEventW(DWORD access, BOOL inherit, LPCWSTR name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
-BOOL PulseEvent(HANDLE event);
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-// The lowest signalled index wins; an auto-reset event is consumed by exactly one waiter.
+// The lowest signalled index wins; an auto-reset event is consumed by exactly one
+// waiter. waitAll must be FALSE, as on the device.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                              DWORD milliseconds);
 

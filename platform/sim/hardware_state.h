@@ -1,0 +1,34 @@
+// The hardware state of a terminal (hardware.json): what its fields may hold,
+// lookups by dotted path, and the locked, atomic rewrite of the file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace ce::sim {
+
+// The field at a dotted path ("power.battery_life_percent", "storage.mounted.0"),
+// or null when there is none. Never throws.
+const nlohmann::json* FindField(const nlohmann::json& root, const std::string& dottedPath);
+
+// Checks every field a profile's hardware section gives against the rules of
+// the fields the terminal reads (bytes 0..255, DWORDs, texts, lists of texts...).
+bool CheckHardware(const nlohmann::json& hardware, std::string* error);
+
+// Checks that value may replace the field at dottedPath in hardware.
+bool CheckFieldChange(const nlohmann::json& hardware, const std::string& dottedPath,
+                      const nlohmann::json& value, std::string* error);
+
+// Reads a JSON file; refuses text nested deeper than any state needs.
+bool ReadJsonFile(const std::filesystem::path& path, nlohmann::json* out, std::string* error);
+
+// Under an exclusive lock on the terminal's hardware: reads the file afresh,
+// applies the change (checked with CheckFieldChange) and replaces the file
+// atomically (written beside it, synced, renamed), so concurrent writers from
+// any process neither lose updates nor see half a file.
+bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
+                        const nlohmann::json& value, std::string* error);
+
+}  // namespace ce::sim
