@@ -76,7 +76,6 @@ ServiceRegistry::~ServiceRegistry() {
 
 IQelService* ServiceRegistry::QueryService(GUID iid) {
   std::lock_guard lock(mu_);
-  queries_.push_back(iid);
   if (iid == qel::IID_QELSTREAMREGISTRY) return streams_;
   if (iid == qel::IID_QELFILEHANDLERREGISTRY) return fileHandlers_;
   if (iid == qel::IID_QELNOTIFIERREGISTRY) return notifiers_;
@@ -96,13 +95,6 @@ void ServiceRegistry::Clear() {
   notifiers_->list().notifiers.clear();
   fileHandlers_->handlers.clear();
   streams_->factories.clear();
-}
-
-std::vector<std::string> ServiceRegistry::QueryLog() const {
-  std::lock_guard lock(mu_);
-  std::vector<std::string> out;
-  for (const auto& g : queries_) out.push_back(qel::ToString(g));
-  return out;
 }
 
 }  // namespace qelhost

@@ -144,15 +144,13 @@ class ServiceRegistry final : public IQelServiceRegistry {
   StreamRegistry& streams() { return *streams_; }
   FileHandlerRegistry& fileHandlers() { return *fileHandlers_; }
   NotifierRegistry& notifiers() { return *notifiers_; }
-  std::vector<std::string> QueryLog() const;  // GUID texts asked for, in order
 
  private:
   StreamRegistry* streams_;
   FileHandlerRegistry* fileHandlers_;
   NotifierRegistry* notifiers_;
   std::vector<RegisteredService> offered_;
-  mutable std::mutex mu_;  // hosts run commands on several threads
-  std::vector<GUID> queries_;
+  std::mutex mu_;  // hosts run commands on several threads
 };
 
 }  // namespace qelhost

@@ -1,7 +1,6 @@
 // Built-in profiles and the making of a terminal from a profile.
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -155,18 +154,8 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
     Fail(error, std::string(nameOrPath) + ": no such profile file, and not a built-in profile (" + names + ")");
     return std::nullopt;
   }
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in) {
-    Fail(error, path.string() + ": cannot be read");
-    return std::nullopt;
-  }
-  json profile = json::parse(text.str(), nullptr, false);
-  if (profile.is_discarded()) {
-    Fail(error, path.string() + ": not valid JSON");
-    return std::nullopt;
-  }
+  json profile;
+  if (!ReadJsonFile(path, &profile, error)) return std::nullopt;
   std::string why;
   if (!CheckProfile(profile, &why)) {
     Fail(error, path.string() + ": " + why);
