@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ce/sim/control.h"
-#include "core/value.h"
+#include "qelcommon/value.h"
 #include "plugin_host.h"
 #include "qel/exports.h"
 
@@ -62,9 +62,9 @@ void BM_ReadAllProperties(benchmark::State& state) {
   host.Start();
   size_t ok = 0;
   for (auto _ : state)
-    for (const auto& p : host.registrar().properties) ok += host.Read(p).ok;
+    for (const qelhost::RegisteredProperty& p : host.registrar().properties()) ok += host.Read(p).ok;
   benchmark::DoNotOptimize(ok);
-  state.counters["properties"] = double(host.registrar().properties.size());
+  state.counters["properties"] = double(host.registrar().properties().size());
 }
 BENCHMARK(BM_ReadAllProperties)->Unit(benchmark::kMicrosecond);
 
@@ -76,7 +76,7 @@ void BM_RegistrationCycle(benchmark::State& state) {
     qelhost::Registrar registrar;
     qelhost::ServiceRegistry registry;
     ::RegisterService(&registrar);
-    for (const auto& s : registrar.services) registry.Offer(s.iid, s.service.get());
+    for (const qelhost::RegisteredService& s : registrar.services()) registry.Offer(s.iid, s.service.get());
     ::Register(0, &registry);
     ::UnRegister();
     registry.Clear();

@@ -5,33 +5,42 @@ namespace qelhost {
 bool Registrar::AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
                            IQelService* context, QelArgumentKindFn kinds) {
   if (!code || !handler) return false;
-  commands.push_back({code, handler, flag, timeout, Ref<IQelService>::Share(context), kinds});
+  std::lock_guard lock(mu_);
+  commands_.push_back({code, handler, flag, timeout, Ref<IQelService>::Share(context), kinds});
   return true;
 }
 
 bool Registrar::AddService(IQelService* service, GUID iid) {
   if (!service) return false;
-  services.push_back({iid, Ref<IQelService>::Share(service)});
+  std::lock_guard lock(mu_);
+  services_.push_back({iid, Ref<IQelService>::Share(service)});
   return true;
 }
 
 bool Registrar::AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter,
                             IQelService* context, int32_t zero) {
   if (!name || !getter) return false;
-  properties.push_back({name, getter, setter, Ref<IQelService>::Share(context), zero});
+  std::lock_guard lock(mu_);
+  properties_.push_back({name, getter, setter, Ref<IQelService>::Share(context), zero});
   return true;
 }
 
 const RegisteredProperty* Registrar::FindProperty(std::u16string_view name) const {
-  for (const auto& p : properties)
+  std::lock_guard lock(mu_);
+  for (const auto& p : properties_)
     if (p.name == name) return &p;
   return nullptr;
 }
 
 void Registrar::Clear() {
-  properties.clear();
-  commands.clear();
-  services.clear();
+  // Released outside the lock: a service's last release may call back.
+  std::deque<RegisteredProperty> properties;
+  std::deque<RegisteredCommand> commands;
+  std::deque<RegisteredService> services;
+  std::lock_guard lock(mu_);
+  properties.swap(properties_);
+  commands.swap(commands_);
+  services.swap(services_);
 }
 
 bool StreamRegistry::AddStreamFactory(QelStreamFactory factory) {

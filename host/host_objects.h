@@ -4,6 +4,8 @@
 // reference per object it keeps.
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,45 +13,11 @@
 #include "qel/guids.h"
 #include "qel/host.h"
 #include "qel/object.h"
+#include "qelcommon/ref.h"
 
 namespace qelhost {
 
-// A counted reference that the holder releases exactly once.
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  // Takes an extra reference on p.
-  static Ref Share(T* p) {
-    if (p) p->AddRef();
-    return Ref(p);
-  }
-  // Adopts a reference the caller already owns.
-  static Ref Adopt(T* p) { return Ref(p); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  Ref& operator=(Ref&& o) noexcept {
-    if (this != &o) {
-      reset();
-      p_ = o.p_;
-      o.p_ = nullptr;
-    }
-    return *this;
-  }
-  ~Ref() { reset(); }
-  void reset() {
-    if (T* p = p_) {
-      p_ = nullptr;
-      p->Release();
-    }
-  }
-  T* get() const { return p_; }
-
- private:
-  explicit Ref(T* p) : p_(p) {}
-  T* p_ = nullptr;
-};
+using qel::Ref;
 
 struct RegisteredService {
   GUID iid;
@@ -73,6 +41,9 @@ struct RegisteredProperty {
   int32_t last;  // the fifth argument, 0 from this module
 };
 
+// Safe to use from several threads: entries never move once added, so the
+// lists handed out stay valid until Clear, which the host calls only when the
+// module is done.
 class Registrar final : public IQelRegistrar {
  public:
   bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
@@ -81,12 +52,27 @@ class Registrar final : public IQelRegistrar {
   bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter,
                    IQelService* context, int32_t zero) override;
 
-  std::vector<RegisteredService> services;
-  std::vector<RegisteredCommand> commands;
-  std::vector<RegisteredProperty> properties;
+  template <class T>
+  using List = std::vector<std::reference_wrapper<const T>>;
+  // What has been registered so far, in registration order.
+  List<RegisteredService> services() const { return Snapshot(services_); }
+  List<RegisteredCommand> commands() const { return Snapshot(commands_); }
+  List<RegisteredProperty> properties() const { return Snapshot(properties_); }
 
   const RegisteredProperty* FindProperty(std::u16string_view name) const;
   void Clear();
+
+ private:
+  template <class T>
+  List<T> Snapshot(const std::deque<T>& entries) const {
+    std::lock_guard lock(mu_);
+    return List<T>(entries.begin(), entries.end());
+  }
+
+  mutable std::mutex mu_;
+  std::deque<RegisteredService> services_;
+  std::deque<RegisteredCommand> commands_;
+  std::deque<RegisteredProperty> properties_;
 };
 
 class StreamRegistry final : public qel::CQelObject<IQelStreamRegistry, qel::IID_QELSTREAMREGISTRY> {

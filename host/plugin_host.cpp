@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "ce/text.h"
-#include "core/value.h"
+#include "ceutil/text.h"
+#include "qelcommon/kind_names.h"
+#include "qelcommon/value.h"
 
 namespace qelhost {
 namespace fs = std::filesystem;
@@ -49,13 +51,13 @@ bool IsYesNo(char16_t c) { return c < 0x80 && std::strchr("1EeTtYy0DdFfNn", char
 // The command line is stricter than the value's own rules (which read "abc"
 // as the number 0): each kind takes only text that plainly is such a value.
 bool MakeValue(const std::string& text, QelKind kind, CQelValue* value) {
-  const std::u16string wide = ce::FromUtf8(text);
+  const std::u16string wide = ceutil::FromUtf8(text);
   switch (kind) {
     case QelKind::Null: return value->Clear();
     case QelKind::String: return value->SetString(wide.data(), uint32_t(wide.size()));
     case QelKind::Char: {
-      const std::string ansi = ce::ToAnsi(wide);
-      return wide.size() == 1 && ansi.size() == 1 && ce::FromAnsi(ansi) == wide && value->SetChar(ansi[0]);
+      const std::string ansi = ceutil::ToAnsi(wide);
+      return wide.size() == 1 && ansi.size() == 1 && ceutil::FromAnsi(ansi) == wide && value->SetChar(ansi[0]);
     }
     case QelKind::Bool:
     case QelKind::TriState: {
@@ -131,9 +133,9 @@ bool PluginHost::Load(const fs::path& module, std::string* error) {
 void PluginHost::Start() {
   if (!library_ || started_) return;
   registerService_(&registrar_);
-  for (const auto& s : registrar_.services) registry_.Offer(s.iid, s.service.get());
+  for (const RegisteredService& s : registrar_.services()) registry_.Offer(s.iid, s.service.get());
   register_(0, &registry_);
-  for (const auto& s : registrar_.services) s.service.get()->Bind(&registry_);
+  for (const RegisteredService& s : registrar_.services()) s.service.get()->Bind(&registry_);
   started_ = true;
 }
 
@@ -152,7 +154,7 @@ PropertyReading PluginHost::Read(const RegisteredProperty& property) {
   if (!r.ok) return r;
   r.kind = value.GetKind();
   IQelText* text = nullptr;
-  if (value.GetString(&text) && text) r.text = ce::ToUtf8({text->Chars(), text->Length()});
+  if (value.GetString(&text) && text) r.text = ceutil::ToUtf8({text->Chars(), text->Length()});
   return r;
 }
 
@@ -171,14 +173,6 @@ fs::path DefaultModulePath() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return (ec ? fs::current_path() : self.parent_path()) / "QelHal_HON2.mpi";
-}
-
-std::optional<QelKind> KindFromName(std::string_view name) {
-  for (uint32_t code = 0x10000; code <= 0xB0000; code += 0x10000) {
-    const auto kind = QelKind(code);
-    if (name == QelKindName(kind)) return kind;
-  }
-  return std::nullopt;
 }
 
 }  // namespace qelhost

@@ -61,7 +61,4 @@ class PluginHost {
 // The module built beside this program.
 std::filesystem::path DefaultModulePath();
 
-// Kind names as printed and accepted by --kind.
-std::optional<QelKind> KindFromName(std::string_view name);
-
 }  // namespace qelhost

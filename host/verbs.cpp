@@ -3,14 +3,17 @@
 #include <iomanip>
 
 #include "ce/sim/control.h"
-#include "ce/text.h"
+#include "ceutil/text.h"
+#include "qelcommon/guid_text.h"
+#include "qelcommon/kind_names.h"
+#include "ceutil/text.h"
 
 namespace qelhost {
 namespace {
 
 using json = nlohmann::ordered_json;
 
-std::string Utf8(std::u16string_view s) { return ce::ToUtf8(s); }
+std::string Utf8(std::u16string_view s) { return ceutil::ToUtf8(s); }
 
 json ReadingJson(const std::string& name, const PropertyReading& r) {
   if (!r.ok) return {{"name", name}, {"ok", false}};
@@ -27,7 +30,7 @@ void PrintReading(std::ostream& out, const std::string& name, const PropertyRead
 
 std::string ContextName(IQelService* context, PluginHost& host) {
   if (!context) return {};
-  for (const auto& s : host.registrar().services)
+  for (const RegisteredService& s : host.registrar().services())
     if (s.service.get() == context) {
       const char* name = qel::InterfaceName(s.iid);
       return name ? name : qel::ToString(s.iid);
@@ -36,7 +39,7 @@ std::string ContextName(IQelService* context, PluginHost& host) {
 }
 
 const RegisteredProperty* Find(PluginHost& host, const std::string& name, const Output& o) {
-  const RegisteredProperty* p = host.registrar().FindProperty(ce::FromUtf8(name));
+  const RegisteredProperty* p = host.registrar().FindProperty(ceutil::FromUtf8(name));
   if (!p) o.err << "qelhost: no property named '" << name << "' (see: qelhost props)\n";
   return p;
 }
@@ -55,8 +58,8 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
 int ListProperties(PluginHost& host, const Output& o) {
   json all = json::array();
   size_t width = 0;
-  for (const auto& p : host.registrar().properties) width = std::max(width, p.name.size());
-  for (const auto& p : host.registrar().properties) {
+  for (const RegisteredProperty& p : host.registrar().properties()) width = std::max(width, p.name.size());
+  for (const RegisteredProperty& p : host.registrar().properties()) {
     const PropertyReading r = host.Read(p);
     if (o.json)
       all.push_back(ReadingJson(Utf8(p.name), r));
@@ -86,7 +89,7 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
     o.err << "qelhost: property '" << name << "' is read-only\n";
     return kUsage;
   }
-  const auto kind = KindFromName(kindName);
+  const auto kind = QelKindFromName(kindName);
   if (!kind || *kind == QelKind::Object) {
     o.err << "qelhost: --kind must be one of Null, String, Char, Bool, TriState, Double, Int32, UInt32, "
              "Int64, UInt64 (not '" << kindName << "')\n";
@@ -107,7 +110,7 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
 
 int ListServices(PluginHost& host, const Output& o) {
   json all = json::array();
-  for (const auto& s : host.registrar().services) {
+  for (const RegisteredService& s : host.registrar().services()) {
     const char* name = qel::InterfaceName(s.iid);
     const std::string iid = qel::ToString(s.iid);
     if (o.json)
@@ -121,7 +124,7 @@ int ListServices(PluginHost& host, const Output& o) {
 
 int ListCommands(PluginHost& host, const Output& o) {
   json all = json::array();
-  for (const auto& c : host.registrar().commands) {
+  for (const RegisteredCommand& c : host.registrar().commands()) {
     const std::string context = ContextName(c.context.get(), host);
     if (o.json)
       all.push_back({{"code", Utf8(c.code)},
@@ -135,7 +138,7 @@ int ListCommands(PluginHost& host, const Output& o) {
   }
   if (o.json)
     o.out << all.dump(2) << "\n";
-  else if (host.registrar().commands.empty())
+  else if (host.registrar().commands().empty())
     o.out << "(the module registered no commands)\n";
   return kOk;
 }

@@ -195,9 +195,9 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     ASSERT_TRUE(host.Load(QEL_MODULE_PATH, &error)) << error;
     host.Start();
     ASSERT_TRUE(host.started());
-    ASSERT_EQ(host.registrar().properties.size(), 68u);
-    ASSERT_EQ(host.registrar().services.size(), 2u);
-    for (const auto& p : host.registrar().properties) {
+    ASSERT_EQ(host.registrar().properties().size(), 68u);
+    ASSERT_EQ(host.registrar().services().size(), 2u);
+    for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
         EXPECT_TRUE(r.ok);
@@ -213,7 +213,7 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     }
     host.Shutdown();
     EXPECT_FALSE(host.started());
-    EXPECT_TRUE(host.registrar().properties.empty());
+    EXPECT_TRUE(host.registrar().properties().empty());
   }
 }
 

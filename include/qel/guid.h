@@ -3,18 +3,22 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 
+#if defined(_WIN32)
+// The SDK's GUID, with its byte-wise comparison operators.
+#include <guiddef.h>
+#else
 struct GUID {
   uint32_t Data1;
   uint16_t Data2;
   uint16_t Data3;
   uint8_t Data4[8];
 };
-static_assert(sizeof(GUID) == 16);
 
 inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+#endif
+static_assert(sizeof(GUID) == 16);
 
 namespace qel {
 
@@ -44,8 +48,5 @@ constexpr GUID MakeGuid(const char (&s)[39]) {
   for (int i = 0; i < 6; ++i) g.Data4[2 + i] = uint8_t(Hex(s + 25 + 2 * i, 2));
   return g;
 }
-
-// "{XXXXXXXX-...}" in upper case, as the registry and logs show identifiers.
-std::string ToString(const GUID& g);
 
 }  // namespace qel

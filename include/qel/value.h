@@ -4,6 +4,13 @@
 
 #include <cstdint>
 
+#if defined(_WIN32)
+// The SDK maps GetObject to GetObjectW/A (a GDI call this contract never
+// uses); the slot keeps its own name.
+#include <windows.h>
+#undef GetObject
+#endif
+
 class IQelService;
 
 enum class QelKind : uint32_t {
@@ -64,6 +71,3 @@ class IQelValue {
   virtual bool Clear() = 0;                               // slot 25
   virtual ~IQelValue() = default;                         // slots 26 and 27
 };
-
-// Kind names as tools print them ("Null", "String", ...); "?" for an unknown code.
-const char* QelKindName(QelKind kind);

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "ce/error.h"
-#include "ce/string.h"
+#include "case_fold.h"
 #include "ce/files.h"
-#include "ce/text.h"
+#include "utf.h"
 
 namespace ce::sim {
 namespace {
@@ -61,7 +61,7 @@ DWORD FindEntry(int folder, std::u16string_view name, const std::string& utf8, s
   const bool listed = ListFolder(folder, [&](const char* entry) {
     if (found && *hostName <= entry) return;
     const auto deviceName = DeviceNameOf(entry);
-    if (!deviceName || !SameDeviceName(*deviceName, name)) return;
+    if (!deviceName || !SameName(*deviceName, name)) return;
     *hostName = entry;
     found = true;
   });
@@ -148,13 +148,6 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
   return ResolveLast(parts.back(), out);
 }
 
-bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (towupper(a[i]) != towupper(b[i])) return false;
-  return true;
-}
-
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
   if (pattern == u"*.*") return true;  // the device's "every name", dot or not
   size_t p = 0, n = 0;
@@ -163,7 +156,7 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
     if (p < pattern.size() && pattern[p] == u'*') {
       star = p++;
       resume = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || towupper(pattern[p]) == towupper(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == u'?' || FoldChar(pattern[p]) == FoldChar(name[n]))) {
       ++p;
       ++n;
     } else if (star != std::u16string_view::npos) {

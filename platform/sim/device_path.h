@@ -61,8 +61,6 @@ struct ResolvedPath {
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
                         Resolve mode, ResolvedPath* out);
 
-// Two names compare as the device compares them.
-bool SameDeviceName(std::u16string_view a, std::u16string_view b);
 // * (any run) and ? (one character), without regard to case; "*.*" matches every name.
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
 // The device's name for a host entry, or nothing when the device could not name

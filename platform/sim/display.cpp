@@ -2,7 +2,8 @@
 #include "ce/display.h"
 
 #include "ce/error.h"
-#include "hardware_fields.h"
+#include "hardware.h"
+#include "terminal.h"
 
 namespace ce {
 namespace {
@@ -11,11 +12,11 @@ bool IsOrientation(DWORD v) { return v == DMDO_0 || v == DMDO_90 || v == DMDO_18
 
 }  // namespace
 
-LONG ChangeDisplaySettingsEx(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*) {
+LONG ChangeDisplaySettingsExW(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*) {
   const auto terminal = sim::Current();
   if (!mode || !terminal) return DISP_CHANGE_BADPARAM;
-  const DWORD supported = DWORD(sim::HardwareUInt("display.supported_orientations").value_or(0));
-  const DWORD current = DWORD(sim::HardwareUInt("display.orientation").value_or(DMDO_0));
+  const DWORD supported = sim::hw::Read(sim::hw::kDisplayOrientations);
+  const DWORD current = sim::hw::Read(sim::hw::kDisplayOrientation);
   const bool test = (flags & CDS_TEST) != 0;
 
   if (mode->dmFields & DM_DISPLAYQUERYORIENTATION) {
@@ -31,7 +32,7 @@ LONG ChangeDisplaySettingsEx(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*) 
     const DWORD want = mode->dmDisplayOrientation;
     if (!IsOrientation(want) || (want != DMDO_0 && !(supported & want))) return DISP_CHANGE_BADMODE;
     std::string error;
-    if (!terminal->set_hardware("display.orientation", want, &error)) return DISP_CHANGE_FAILED;
+    if (!terminal->set_hardware(std::string(sim::hw::kDisplayOrientation.path), want, &error)) return DISP_CHANGE_FAILED;
     return DISP_CHANGE_SUCCESSFUL;
   }
   return DISP_CHANGE_BADMODE;

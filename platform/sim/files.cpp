@@ -31,13 +31,20 @@
 #include "ce/error.h"
 #include "ce/text.h"
 #include "device_path.h"
+#include "case_fold.h"
 #include "handles.h"
+#include "hardware.h"
+#include "utf.h"
+#include "kernel.h"
 #include "terminal.h"
 
 namespace ce {
 namespace {
 
+using sim::DataAccess;
+using sim::FileKey;
 using sim::HostFd;
+using sim::OpenFileTable;
 using sim::ResolvedPath;
 
 BOOL Fail(DWORD code) {
@@ -66,12 +73,10 @@ DWORD ResolveApiPath(LPCWSTR path, sim::Resolve mode, ResolvedPath* out) {
 }
 
 bool IsMountedStore(const std::string& hostName) {
-  const auto mounted = sim::Hardware("storage.mounted");
-  if (!mounted.is_array()) return false;
-  const auto name = FromUtf8(hostName);
-  return std::any_of(mounted.begin(), mounted.end(), [&](const auto& store) {
-    return store.is_string() && sim::SameDeviceName(FromUtf8(store.template get<std::string>()), name);
-  });
+  const auto name = sim::FromUtf8(hostName);
+  for (const auto& store : sim::hw::Read(sim::hw::kMountedStores))
+    if (sim::SameName(sim::FromUtf8(store), name)) return true;
+  return false;
 }
 
 bool IsMountedStore(const ResolvedPath& p) {
@@ -92,62 +97,9 @@ bool IsDeviceEntry(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
 
 // ---- Sharing ---------------------------------------------------------------
 
-struct FileKey {
-  dev_t dev;
-  ino_t ino;
-  auto operator<=>(const FileKey&) const = default;
-};
-
 FileKey KeyOf(const struct ::stat& st) { return {st.st_dev, st.st_ino}; }
 
-struct DataAccess {
-  DWORD access;
-  DWORD share;
-};
-
-// Each side's access must be allowed by the other side's share mode.
-bool Compatible(const DataAccess& a, const DataAccess& b) {
-  auto allows = [](DWORD access, DWORD share) {
-    return (!(access & GENERIC_READ) || (share & FILE_SHARE_READ)) &&
-           (!(access & GENERIC_WRITE) || (share & FILE_SHARE_WRITE));
-  };
-  return allows(a.access, b.share) && allows(b.access, a.share);
-}
-
-class OpenFileTable {
- public:
-  // 0 when an open of the file conflicts.
-  uint64_t Claim(FileKey key, DataAccess wanted) {
-    std::lock_guard lock(mu_);
-    auto& opens = open_[key];
-    for (const auto& [id, held] : opens)
-      if (!Compatible(held, wanted)) return 0;
-    const uint64_t id = nextId_++;
-    opens.emplace(id, wanted);
-    return id;
-  }
-  void Release(FileKey key, uint64_t id) {
-    std::lock_guard lock(mu_);
-    auto it = open_.find(key);
-    if (it == open_.end()) return;
-    it->second.erase(id);
-    if (it->second.empty()) open_.erase(it);
-  }
-  bool IsOpen(FileKey key) {
-    std::lock_guard lock(mu_);
-    return open_.count(key) != 0;
-  }
-
- private:
-  std::mutex mu_;
-  std::map<FileKey, std::map<uint64_t, DataAccess>> open_;
-  uint64_t nextId_ = 1;
-};
-
-OpenFileTable& OpenFiles() {
-  static auto* table = new OpenFileTable;  // outlives handles closed by static destructors
-  return *table;
-}
+OpenFileTable& OpenFiles() { return sim::Kernel::Get().openFiles; }
 
 // A registered open of a file for data access; released when destroyed.
 class ShareClaim {

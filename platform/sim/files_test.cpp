@@ -22,6 +22,8 @@
 #include "ce/handle.h"
 #include "ce/sim/control.h"
 #include "ce/text.h"
+#include "case_fold.h"
+#include "ceutil/text.h"
 #include "device_path.h"
 #include "temp_dir.h"
 
@@ -106,7 +108,7 @@ TEST_F(FilesTest, DevicePathsMapInsideTheRoot) {
       {u"\\x...", "x...", false},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(ToUtf8(row.path));
+    SCOPED_TRACE(ceutil::ToUtf8(row.path));
     ResolvedPath rp;
     ASSERT_EQ(Walk(row.path, &rp), ERROR_SUCCESS);
     EXPECT_EQ(HostPathOf(rp), row.host);
@@ -152,7 +154,7 @@ TEST_F(FilesTest, DevicePathsThatCouldLeaveTheRootAreRefused) {
       {u"\\" + std::u16string(200, u'\u00E4'), ERROR_FILENAME_EXCED_RANGE},  // 400 UTF-8 bytes
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(ToUtf8(row.path).substr(0, 40));
+    SCOPED_TRACE(ceutil::ToUtf8(row.path).substr(0, 40));
     ResolvedPath rp;
     EXPECT_EQ(Walk(row.path, &rp, row.mode), row.error);
   }
@@ -220,7 +222,7 @@ TEST_F(FilesTest, CreateFileRefusals) {
       {nullptr, GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.path ? ToUtf8(row.path).substr(0, 40) : "null");
+    SCOPED_TRACE(row.path ? ceutil::ToUtf8(row.path).substr(0, 40) : "null");
     EXPECT_EQ(CreateFileW(row.path, row.access, 0, nullptr, row.disposition, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), row.error);
   }
@@ -374,7 +376,7 @@ TEST_F(FilesTest, AttributesIncludingMountedStores) {
       {u"\\none\\none.txt", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(ToUtf8(row.path));
+    SCOPED_TRACE(ceutil::ToUtf8(row.path));
     SetLastError(0);
     EXPECT_EQ(GetFileAttributesW(row.path), row.attributes);
     EXPECT_EQ(GetLastError(), row.error);
@@ -481,7 +483,7 @@ TEST_F(FilesTest, FindMatchesPatternsWithoutRegardToCase) {
       {u"\\link_dir\\*", {}, ERROR_ACCESS_DENIED},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(ToUtf8(row.pattern));
+    SCOPED_TRACE(ceutil::ToUtf8(row.pattern));
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(row.pattern, &data);
     if (row.error) {
@@ -490,8 +492,8 @@ TEST_F(FilesTest, FindMatchesPatternsWithoutRegardToCase) {
       continue;
     }
     ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    std::vector<std::string> names{ToUtf8(data.cFileName)};
-    while (FindNextFileW(find, &data)) names.push_back(ToUtf8(data.cFileName));
+    std::vector<std::string> names{ceutil::ToUtf8(data.cFileName)};
+    while (FindNextFileW(find, &data)) names.push_back(ceutil::ToUtf8(data.cFileName));
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
     EXPECT_EQ(names, row.names);
     EXPECT_TRUE(FindClose(find));
@@ -515,7 +517,7 @@ TEST_F(FilesTest, FindReportsAttributesSizesAndTimes) {
   find = FindFirstFileW(u"\\*", &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
   std::map<std::string, DWORD> attributes;
-  do attributes[ToUtf8(data.cFileName)] = data.dwFileAttributes;
+  do attributes[ceutil::ToUtf8(data.cFileName)] = data.dwFileAttributes;
   while (FindNextFileW(find, &data));
   FindClose(find);
   const std::map<std::string, DWORD> expected = {
@@ -583,9 +585,9 @@ TEST(DeviceNameRules, CompareAndMatchWithoutRegardToCase) {
       {u"\u00C4*", u"\u00E4pfel", true},  {u"", u"x", false},
       {u"exact.txt", u"EXACT.TXT", true}, {u"**?", u"", false},
   };
-  for (const auto& r : sameName) EXPECT_EQ(sim::SameDeviceName(r.a, r.b), r.yes) << ToUtf8(r.a) << " / " << ToUtf8(r.b);
+  for (const auto& r : sameName) EXPECT_EQ(sim::SameName(r.a, r.b), r.yes) << ceutil::ToUtf8(r.a) << " / " << ceutil::ToUtf8(r.b);
   for (const auto& r : patternMatches)
-    EXPECT_EQ(sim::MatchesPattern(r.a, r.b), r.yes) << ToUtf8(r.a) << " / " << ToUtf8(r.b);
+    EXPECT_EQ(sim::MatchesPattern(r.a, r.b), r.yes) << ceutil::ToUtf8(r.a) << " / " << ceutil::ToUtf8(r.b);
 }
 
 TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {

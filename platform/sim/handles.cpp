@@ -1,56 +1,42 @@
 #include "handles.h"
 
-#include <mutex>
-#include <unordered_map>
-
 #include "ce/error.h"
 #include "ce/handle.h"
+#include "kernel.h"
 
 namespace ce::sim {
-namespace {
 
-struct Table {
-  std::mutex mu;
-  std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects;
-  // Handles are multiples of 4 as on the device, never reused soon, never null or -1.
-  uintptr_t next = 0x1000;
-};
-
-Table& table() {
-  static Table* t = new Table;  // outlives static destructors of callers
-  return *t;
-}
-
-}  // namespace
-
-HANDLE AddHandle(std::shared_ptr<KernelObject> object) {
-  Table& t = table();
-  std::lock_guard lock(t.mu);
-  const uintptr_t h = t.next;
-  t.next += 4;
-  t.objects.emplace(h, std::move(object));
+HANDLE HandleTable::Add(std::shared_ptr<KernelObject> object) {
+  std::lock_guard lock(mu_);
+  const uintptr_t h = next_;
+  next_ += 4;
+  objects_.emplace(h, std::move(object));
   return reinterpret_cast<HANDLE>(h);
 }
 
-std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
-  Table& t = table();
-  std::lock_guard lock(t.mu);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(handle));
-  return it == t.objects.end() ? nullptr : it->second;
+std::shared_ptr<KernelObject> HandleTable::Lookup(HANDLE handle) {
+  std::lock_guard lock(mu_);
+  auto it = objects_.find(reinterpret_cast<uintptr_t>(handle));
+  return it == objects_.end() ? nullptr : it->second;
 }
 
-bool RemoveHandle(HANDLE handle) {
+bool HandleTable::Remove(HANDLE handle) {
   std::shared_ptr<KernelObject> doomed;  // destroyed outside the lock
-  Table& t = table();
-  std::lock_guard lock(t.mu);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == t.objects.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return false;
-  }
+  std::lock_guard lock(mu_);
+  auto it = objects_.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == objects_.end()) return false;
   doomed = std::move(it->second);
-  t.objects.erase(it);
+  objects_.erase(it);
   return true;
+}
+
+HANDLE AddHandle(std::shared_ptr<KernelObject> object) { return Kernel::Get().handles.Add(std::move(object)); }
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) { return Kernel::Get().handles.Lookup(handle); }
+
+bool RemoveHandle(HANDLE handle) {
+  if (Kernel::Get().handles.Remove(handle)) return true;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return false;
 }
 
 }  // namespace ce::sim

@@ -1,8 +1,10 @@
-// The process's kernel-handle table. Every handle names a kernel object; the
-// object lives while a handle or a user holds it.
+// Kernel objects and the process's handle table. Every handle names a kernel
+// object; the object lives while a handle or a user holds it.
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "ce/types.h"
 
@@ -19,6 +21,21 @@ class KernelObject {
   virtual bool TryAcquire() { return true; }
 };
 
+class HandleTable {
+ public:
+  HANDLE Add(std::shared_ptr<KernelObject> object);
+  std::shared_ptr<KernelObject> Lookup(HANDLE handle);
+  // False for a handle not in the table.
+  bool Remove(HANDLE handle);
+
+ private:
+  std::mutex mu_;
+  std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects_;
+  // Handles are multiples of 4 as on the device, never reused soon, never null or -1.
+  uintptr_t next_ = 0x1000;
+};
+
+// The kernel's table, for the API functions.
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
 template <class T>

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "device_path.h"
+#include "hardware_schema.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -17,58 +18,7 @@ using nlohmann::json;
 
 namespace {
 
-enum class Type { Group, Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
-
-struct FieldRule {
-  const char* path;  // "*" matches any one name
-  Type type;
-};
-
-// The fields the simulated system reads, and what each may hold.
-constexpr FieldRule kRules[] = {
-    {"os", Type::Group},
-    {"power", Type::Group},
-    {"memory", Type::Group},
-    {"storage", Type::Group},
-    {"storage.root", Type::Group},
-    {"storage.volumes", Type::Group},
-    {"storage.volumes.*", Type::Group},
-    {"display", Type::Group},
-    {"kernel", Type::Group},
-    {"oem_info", Type::Text},
-    {"platform_type", Type::Text},
-    {"os.major", Type::DWord},
-    {"os.minor", Type::DWord},
-    {"os.build", Type::DWord},
-    {"os.csd", Type::Text},
-    {"power.ac_line_status", Type::Byte},
-    {"power.battery_flag", Type::Byte},
-    {"power.battery_life_percent", Type::Byte},
-    {"power.battery_life_time", Type::DWord},
-    {"power.battery_full_life_time", Type::DWord},
-    {"power.backup_battery_flag", Type::Byte},
-    {"power.backup_battery_life_percent", Type::Byte},
-    {"power.backup_battery_life_time", Type::DWord},
-    {"power.backup_battery_full_life_time", Type::DWord},
-    {"power.battery_voltage", Type::DWord},
-    {"power.battery_current", Type::Int32},
-    {"power.battery_average_current", Type::Int32},
-    {"power.battery_average_interval", Type::DWord},
-    {"power.battery_mah_consumed", Type::DWord},
-    {"power.battery_temperature", Type::Int32},
-    {"power.backup_battery_voltage", Type::DWord},
-    {"power.battery_chemistry", Type::Byte},
-    {"power.driver_ok", Type::Flag},
-    {"power.driver_ex2_bytes", Type::DWord},
-    {"memory.*", Type::DWord},
-    {"storage.root.*", Type::UInt64},
-    {"storage.volumes.*.*", Type::UInt64},
-    {"storage.mounted", Type::TextList},
-    {"display.*", Type::DWord},
-    {"kernel.named_events", Type::TextList},
-    {"kernel.boot_time_unix_ms", Type::Int64},
-    {"modules", Type::TextList},
-};
+using hw::Type;
 
 constexpr size_t kMaxDepth = 32;
 
@@ -81,18 +31,6 @@ std::vector<std::string> Split(const std::string& dotted) {
     if (dot == std::string::npos) return parts;
     start = dot + 1;
   }
-}
-
-const FieldRule* RuleFor(const std::string& dotted) {
-  const auto parts = Split(dotted);
-  for (const auto& rule : kRules) {
-    const auto pattern = Split(rule.path);
-    if (pattern.size() != parts.size()) continue;
-    bool match = true;
-    for (size_t i = 0; i < parts.size() && match; ++i) match = pattern[i] == "*" || pattern[i] == parts[i];
-    if (match) return &rule;
-  }
-  return nullptr;
 }
 
 bool InRange(const json& v, int64_t lo, uint64_t hi) {
@@ -111,25 +49,9 @@ bool IsTextList(const json& v) {
   return true;
 }
 
-const char* Describe(Type t) {
-  switch (t) {
-    case Type::Group: return "a group of fields (a JSON object)";
-    case Type::Byte: return "a whole number from 0 to 255";
-    case Type::DWord: return "a whole number from 0 to 4294967295";
-    case Type::Int32: return "a whole number from -2147483648 to 2147483647";
-    case Type::UInt64: return "a whole number from 0 to 18446744073709551615";
-    case Type::Int64: return "a whole number from 0 to 9223372036854775807";
-    case Type::Text: return "a text";
-    case Type::Flag: return "true or false";
-    case Type::TextList: return "a list of texts";
-  }
-  return "?";
-}
-
 bool Fits(Type t, const json& v) {
   constexpr uint64_t kU32 = std::numeric_limits<uint32_t>::max();
   switch (t) {
-    case Type::Group: return v.is_object();
     case Type::Byte: return InRange(v, 0, 255);
     case Type::DWord: return InRange(v, 0, kU32);
     case Type::Int32: return InRange(v, std::numeric_limits<int32_t>::min(), uint64_t(std::numeric_limits<int32_t>::max()));
@@ -176,12 +98,17 @@ bool Fail(std::string* error, std::string text) {
 
 void CheckAll(const json& node, const std::string& path, std::string* firstError, bool* ok) {
   if (!*ok) return;
-  if (!path.empty())
-    if (const FieldRule* rule = RuleFor(path); rule && !Fits(rule->type, node)) {
+  if (!path.empty()) {
+    if (const hw::FieldRule* rule = hw::RuleFor(path); rule && !Fits(rule->type, node)) {
       *ok = false;
-      Fail(firstError, "\"" + path + "\" must be " + Describe(rule->type) + ", not " + node.dump());
+      Fail(firstError, "\"" + path + "\" must be " + hw::Describe(rule->type) + ", not " + node.dump());
+      return;
+    } else if (!rule && hw::IsGroup(path) && !node.is_object()) {
+      *ok = false;
+      Fail(firstError, "\"" + path + "\" must be a group of fields (a JSON object), not " + node.dump());
       return;
     }
+  }
   if (node.is_object())
     for (const auto& [key, child] : node.items()) {
       if (key.empty() || key.find('.') != std::string::npos) {
@@ -229,11 +156,11 @@ bool CheckFieldChange(const json& hardware, const std::string& dotted, const jso
     if (part.empty()) return Fail(error, "'" + dotted + "' is not a dotted key such as power.battery_life_percent");
   const json* field = FindField(hardware, dotted);
   if (!field) return Fail(error, "the hardware state has no field '" + dotted + "'");
-  const FieldRule* rule = RuleFor(dotted);
-  if (field->is_object() || (rule && rule->type == Type::Group))
+  const hw::FieldRule* rule = hw::RuleFor(dotted);
+  if (field->is_object() || (!rule && hw::IsGroup(dotted)))
     return Fail(error, "'" + dotted + "' is a group of fields; set its fields one by one");
   if (rule) {
-    if (!Fits(rule->type, value)) return Fail(error, "'" + dotted + "' must be " + Describe(rule->type));
+    if (!Fits(rule->type, value)) return Fail(error, "'" + dotted + "' must be " + hw::Describe(rule->type));
     return true;
   }
   if (!field->is_null() && !SameShape(*field, value))

@@ -3,6 +3,10 @@
 // that the simulation provides for it, registered by name.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,6 +18,23 @@ namespace ce::sim {
 struct ModuleExport {
   std::u16string_view name;
   FARPROC function;
+};
+
+// The libraries the process knows: each simulated library's exports, and how
+// often the process has loaded it.
+class ModuleTable {
+ public:
+  struct Library {
+    std::u16string name;
+    std::vector<ModuleExport> exports;
+    int loads = 0;
+  };
+
+  std::mutex mu;
+  std::map<std::u16string, std::unique_ptr<Library>> byName;  // folded name
+
+  // The entry for a folded name, made when missing. mu must be held.
+  Library& Entry(const std::u16string& key);
 };
 
 // Called once per library, from a static initialiser of the file that simulates it.

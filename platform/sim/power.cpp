@@ -6,60 +6,51 @@
 #include <mutex>
 
 #include "ce/error.h"
-#include "hardware_fields.h"
+#include "hardware.h"
+#include "kernel.h"
 
 namespace ce {
 namespace {
 
-struct DriverReport {
-  SYSTEM_POWER_STATUS_EX2 status{};
-  DWORD ex2Bytes = 0;  // how much of the extended record the driver fills
-  bool ok = false;
-};
+using sim::DriverReport;
 
 DriverReport ReadDriver() {
-  using sim::HardwareUInt;
+  namespace hw = sim::hw;
   DriverReport r;
   if (!sim::Current()) return r;
-  auto byte = [](const char* f) { return BYTE(HardwareUInt(std::string("power.") + f).value_or(0xFF)); };
-  auto dword = [](const char* f) {
-    return DWORD(HardwareUInt(std::string("power.") + f).value_or(0xFFFFFFFFu));
-  };
   SYSTEM_POWER_STATUS_EX2& s = r.status;
-  s.ACLineStatus = byte("ac_line_status");
-  s.BatteryFlag = byte("battery_flag");
-  s.BatteryLifePercent = byte("battery_life_percent");
-  s.BatteryLifeTime = dword("battery_life_time");
-  s.BatteryFullLifeTime = dword("battery_full_life_time");
-  s.BackupBatteryFlag = byte("backup_battery_flag");
-  s.BackupBatteryLifePercent = byte("backup_battery_life_percent");
-  s.BackupBatteryLifeTime = dword("backup_battery_life_time");
-  s.BackupBatteryFullLifeTime = dword("backup_battery_full_life_time");
-  s.BatteryVoltage = dword("battery_voltage");
-  s.BatteryCurrent = dword("battery_current");
-  s.BatteryAverageCurrent = dword("battery_average_current");
-  s.BatteryAverageInterval = dword("battery_average_interval");
-  s.BatterymAHourConsumed = dword("battery_mah_consumed");
-  s.BatteryTemperature = dword("battery_temperature");
-  s.BackupBatteryVoltage = dword("backup_battery_voltage");
-  s.BatteryChemistry = byte("battery_chemistry");
-  r.ex2Bytes = DWORD(HardwareUInt("power.driver_ex2_bytes").value_or(sizeof(SYSTEM_POWER_STATUS_EX2)));
-  r.ok = sim::HardwareFlag("power.driver_ok", true);
+  s.ACLineStatus = hw::Read(hw::kAcLineStatus);
+  s.BatteryFlag = hw::Read(hw::kBatteryFlag);
+  s.BatteryLifePercent = hw::Read(hw::kBatteryLifePercent);
+  s.BatteryLifeTime = hw::Read(hw::kBatteryLifeTime);
+  s.BatteryFullLifeTime = hw::Read(hw::kBatteryFullLifeTime);
+  s.BackupBatteryFlag = hw::Read(hw::kBackupBatteryFlag);
+  s.BackupBatteryLifePercent = hw::Read(hw::kBackupBatteryLifePercent);
+  s.BackupBatteryLifeTime = hw::Read(hw::kBackupBatteryLifeTime);
+  s.BackupBatteryFullLifeTime = hw::Read(hw::kBackupBatteryFullLifeTime);
+  s.BatteryVoltage = hw::Read(hw::kBatteryVoltage);
+  s.BatteryCurrent = DWORD(hw::Read(hw::kBatteryCurrent));  // signed milliamperes, as the driver reports them
+  s.BatteryAverageCurrent = DWORD(hw::Read(hw::kBatteryAverageCurrent));
+  s.BatteryAverageInterval = hw::Read(hw::kBatteryAverageInterval);
+  s.BatterymAHourConsumed = hw::Read(hw::kBatteryMahConsumed);
+  s.BatteryTemperature = DWORD(hw::Read(hw::kBatteryTemperature));
+  s.BackupBatteryVoltage = hw::Read(hw::kBackupBatteryVoltage);
+  s.BatteryChemistry = hw::Read(hw::kBatteryChemistry);
+  r.ex2Bytes = hw::Read(hw::kPowerDriverEx2Bytes);
+  r.ok = hw::Read(hw::kPowerDriverOk);
   return r;
 }
 
-// The kernel's copy, per process and terminal, filled on first use or on request.
+// The kernel's copy, per terminal, filled on first use or on request.
 DriverReport Report(bool update) {
-  static std::mutex mu;
-  static DriverReport cached;
-  static std::weak_ptr<sim::Terminal> of;
+  auto& cache = sim::Kernel::Get().power;
   const auto current = sim::Current();
-  std::lock_guard lock(mu);
-  if (update || !current || of.lock() != current) {
-    cached = ReadDriver();
-    of = current;
+  std::lock_guard lock(cache.mu);
+  if (update || !current || cache.of.lock() != current) {
+    cache.report = ReadDriver();
+    cache.of = current;
   }
-  return cached;
+  return cache.report;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "kernel.h"
 #include "registry_store.h"
 #include "terminal.h"
 
@@ -16,13 +17,7 @@ namespace {
 
 using sim::RegistryStore;
 using KeyId = RegistryStore::KeyId;
-
-// An open key stays bound to the terminal it was opened on, as an open file
-// stays bound to its file, even if the process later chooses another terminal.
-struct OpenKey {
-  std::shared_ptr<sim::Terminal> terminal;
-  KeyId id = 0;
-};
+using sim::OpenKey;
 
 std::optional<RegistryStore::Root> PredefinedRoot(HKEY key) {
   if (key == HKEY_CLASSES_ROOT) return RegistryStore::Root::kClassesRoot;
@@ -32,44 +27,7 @@ std::optional<RegistryStore::Root> PredefinedRoot(HKEY key) {
   return std::nullopt;
 }
 
-// The process's open keys. Their values are 2 modulo 4, so that none equals a
-// kernel handle (multiples of 4) or, being skipped, a predefined root.
-class KeyTable {
- public:
-  HKEY Add(OpenKey key) {
-    std::lock_guard lock(mu_);
-    uintptr_t value = next_;
-    if (PredefinedRoot(reinterpret_cast<HKEY>(value))) value += 4;
-    next_ = value + 4;
-    keys_.emplace(value, std::move(key));
-    return reinterpret_cast<HKEY>(value);
-  }
-  std::optional<OpenKey> Find(HKEY key) {
-    std::lock_guard lock(mu_);
-    auto it = keys_.find(reinterpret_cast<uintptr_t>(key));
-    if (it == keys_.end()) return std::nullopt;
-    return it->second;
-  }
-  bool Remove(HKEY key) {
-    std::optional<OpenKey> doomed;  // may hold the last reference to a terminal: release unlocked
-    std::lock_guard lock(mu_);
-    auto it = keys_.find(reinterpret_cast<uintptr_t>(key));
-    if (it == keys_.end()) return false;
-    doomed = std::move(it->second);
-    keys_.erase(it);
-    return true;
-  }
-
- private:
-  std::mutex mu_;
-  std::unordered_map<uintptr_t, OpenKey> keys_;
-  uintptr_t next_ = 0x10002;
-};
-
-KeyTable& Keys() {
-  static KeyTable* table = new KeyTable;  // outlives RegKey objects of static lifetime
-  return *table;
-}
+sim::RegistryKeyTable& Keys() { return sim::Kernel::Get().registryKeys; }
 
 // The store and key an HKEY argument names. The terminal is held for as long as
 // the store is used.

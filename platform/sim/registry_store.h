@@ -54,11 +54,7 @@ class RegistryStore {
   static std::unique_ptr<RegistryStore> Open(const std::filesystem::path& path, std::string* error);
   ~RegistryStore();
 
-  // Loads a profile's registry seed: {"HKEY_LOCAL_MACHINE\\Key\\Sub": {"Name": value, ...}}.
-  // Roots may be spelled out or abbreviated (HKLM, HKCU, HKCR, HKU). A value is a
-  // JSON string (REG_SZ), a non-negative integer (REG_DWORD), or one of
-  // {"sz": s}, {"expand_sz": s}, {"multi_sz": [s, ...]}, {"dword": n}, {"qword": n},
-  // {"binary": "hex"}. The name "" is the key's default value. On a bad entry
+  // Loads a profile's registry seed (see registry_seed.h); on a bad entry
   // nothing is written and error names the key and value.
   bool Seed(const nlohmann::json& seed, std::string* error);
 
@@ -79,10 +75,6 @@ class RegistryStore {
   DWORD EnumKey(KeyId key, DWORD index, SubKey* result);
   DWORD EnumValue(KeyId key, DWORD index, Value* result);
   DWORD QueryInfo(KeyId key, KeyInfo* result);
-
-  // The form names are compared in: simple upper case of ASCII, Latin-1,
-  // Latin Extended-A, Greek, Cyrillic and full-width Latin letters.
-  static std::u16string FoldName(std::u16string_view name);
 
   struct Impl;
   // Only Open can make the token, so only Open constructs a store.

@@ -9,16 +9,17 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "ce/error.h"
-#include "ce/string.h"
-#include "ce/text.h"
+#include "case_fold.h"
 #include "handles.h"
+#include "hardware.h"
+#include "kernel.h"
 #include "terminal.h"
+#include "utf.h"
 
 namespace ce {
 namespace sim {
@@ -66,27 +67,10 @@ class Event final : public KernelObject {
   bool signalled_ = false;
 };
 
-// Named events of this process, by folded name. Weak: an event dies with its
-// last handle, and its name is free again.
-struct NamedEvents {
-  std::mutex mu;
-  std::map<std::u16string, std::weak_ptr<Event>> byName;
-};
-
-NamedEvents& named() {
-  static NamedEvents* n = new NamedEvents;
-  return *n;
-}
-
-std::u16string Fold(LPCWSTR name) { return ToUpper(name); }
-
 // Events that other programs on the terminal hold open.
 bool HeldByTerminal(LPCWSTR name) {
-  const auto list = Hardware("kernel.named_events");
-  if (!list.is_array()) return false;
-  const std::u16string want = Fold(name);
-  for (const auto& e : list)
-    if (e.is_string() && Fold(FromUtf8(e.get<std::string>()).c_str()) == want) return true;
+  for (const auto& held : hw::Read(hw::kNamedEvents))
+    if (SameName(FromUtf8(held), name)) return true;
   return false;
 }
 
@@ -101,27 +85,23 @@ std::shared_ptr<Event> Lookup(HANDLE h) {
 
 HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, LPCWSTR name) {
   using namespace sim;
+  auto make = [&] { return std::make_shared<Event>(manualReset != FALSE, initialState != FALSE); };
   std::shared_ptr<Event> event;
-  bool existed = false;
-  if (name && *name) {
-    NamedEvents& n = named();
-    std::lock_guard lock(n.mu);
-    auto& slot = n.byName[Fold(name)];
-    event = slot.lock();
-    existed = event != nullptr;
-    if (!event) {
-      event = std::make_shared<Event>(manualReset != FALSE, initialState != FALSE);
-      slot = event;
-    }
-  } else {
-    event = std::make_shared<Event>(manualReset != FALSE, initialState != FALSE);
+  auto outcome = NamedObjects::Outcome::kCreated;
+  if (name && *name)
+    event = Kernel::Get().names.Open<Event>(name, make, &outcome);
+  else
+    event = make();
+  if (outcome == NamedObjects::Outcome::kOtherKind) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
   }
   if (!event->ok()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   HANDLE h = AddHandle(event);
-  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  SetLastError(outcome == NamedObjects::Outcome::kOpened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
 
@@ -131,17 +111,13 @@ HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  NamedEvents& n = named();
-  std::lock_guard lock(n.mu);
-  auto& slot = n.byName[Fold(name)];
-  auto event = slot.lock();
-  if (!event && HeldByTerminal(name)) {
-    event = std::make_shared<Event>(true, false);
-    slot = event;
-  }
+  // An event another program holds is made here on first open, as the device
+  // would hand out a handle to it.
+  auto outcome = NamedObjects::Outcome::kCreated;
+  auto event = Kernel::Get().names.Open<Event>(
+      name, [&] { return HeldByTerminal(name) ? std::make_shared<Event>(true, false) : nullptr; }, &outcome);
   if (!event) {
-    n.byName.erase(Fold(name));
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    SetLastError(outcome == NamedObjects::Outcome::kOtherKind ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
   return AddHandle(event);

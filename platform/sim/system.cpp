@@ -6,16 +6,17 @@
 
 #include "ce/error.h"
 #include "ce/files.h"
-#include "ce/string.h"
-#include "ce/text.h"
-#include "hardware_fields.h"
+#include "case_fold.h"
+#include "hardware.h"
+#include "terminal.h"
+#include "utf.h"
 
 namespace ce {
 namespace {
 
 // Copies text with its NUL into a buffer of `bytes` bytes; fails when it does not fit.
 BOOL CopyText(const std::string& utf8, UINT bytes, void* out) {
-  const std::u16string text = FromUtf8(utf8);
+  const std::u16string text = sim::FromUtf8(utf8);
   if (!out || (text.size() + 1) * sizeof(char16_t) > bytes) {
     SetLastError(out ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -32,35 +33,36 @@ bool IsRoot(LPCWSTR dir) {
 }
 
 // The first folder of a device path, for finding the volume it lives on.
-std::string FirstFolder(LPCWSTR dir) {
+std::u16string FirstFolder(LPCWSTR dir) {
   std::u16string s(dir);
   size_t b = s.find_first_not_of(u"\\/");
   if (b == std::u16string::npos) return {};
   size_t e = s.find_first_of(u"\\/", b);
-  return ToUtf8(s.substr(b, e == std::u16string::npos ? e : e - b));
+  return s.substr(b, e == std::u16string::npos ? e : e - b);
 }
-
-bool SameName(const std::string& a, const std::string& b) { return _wcsicmp(FromUtf8(a), FromUtf8(b)) == 0; }
 
 }  // namespace
 
 void GlobalMemoryStatus(MEMORYSTATUS* s) {
   if (!s) return;
-  auto get = [](const char* f) { return DWORD(sim::HardwareUInt(std::string("memory.") + f).value_or(0)); };
+  namespace hw = sim::hw;
   s->dwLength = sizeof *s;
-  s->dwMemoryLoad = get("memory_load");
-  s->dwTotalPhys = get("total_phys");
-  s->dwAvailPhys = get("avail_phys");
-  s->dwTotalPageFile = get("total_page_file");
-  s->dwAvailPageFile = get("avail_page_file");
-  s->dwTotalVirtual = get("total_virtual");
-  s->dwAvailVirtual = get("avail_virtual");
+  s->dwMemoryLoad = hw::Read(hw::kMemoryLoad);
+  s->dwTotalPhys = hw::Read(hw::kMemoryTotalPhys);
+  s->dwAvailPhys = hw::Read(hw::kMemoryAvailPhys);
+  s->dwTotalPageFile = hw::Read(hw::kMemoryTotalPageFile);
+  s->dwAvailPageFile = hw::Read(hw::kMemoryAvailPageFile);
+  s->dwTotalVirtual = hw::Read(hw::kMemoryTotalVirtual);
+  s->dwAvailVirtual = hw::Read(hw::kMemoryAvailVirtual);
 }
 
 BOOL GetDiskFreeSpaceExW(LPCWSTR dir, ULARGE_INTEGER* freeToCaller, ULARGE_INTEGER* total,
                          ULARGE_INTEGER* totalFree) {
+  namespace hw = sim::hw;
   if (!sim::Current()) return FALSE;
-  std::string volume = "storage.root";
+  std::optional<uint64_t> avail = hw::Find(hw::kRootFreeToCaller);
+  std::optional<uint64_t> size = hw::Find(hw::kRootTotal);
+  std::optional<uint64_t> free = hw::Find(hw::kRootTotalFree);
   if (!IsRoot(dir)) {
     const DWORD attrs = GetFileAttributesW(dir);
     if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -68,15 +70,14 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR dir, ULARGE_INTEGER* freeToCaller, ULARGE_INTEG
       return FALSE;
     }
     // A folder on a mounted store reports that store; anything else the root volume.
-    const std::string first = FirstFolder(dir);
-    const auto volumes = sim::Hardware("storage.volumes");
-    if (volumes.is_object())
-      for (const auto& [name, figures] : volumes.items())
-        if (SameName(name, first)) volume = "storage.volumes." + name;
+    const std::u16string first = FirstFolder(dir);
+    for (const auto& volume : hw::MemberNames("storage.volumes"))
+      if (sim::SameName(sim::FromUtf8(volume), first)) {
+        avail = hw::Find(hw::kVolumeFreeToCaller, volume);
+        size = hw::Find(hw::kVolumeTotal, volume);
+        free = hw::Find(hw::kVolumeTotalFree, volume);
+      }
   }
-  const auto avail = sim::HardwareUInt(volume + ".free_to_caller");
-  const auto size = sim::HardwareUInt(volume + ".total");
-  const auto free = sim::HardwareUInt(volume + ".total_free");
   if (!avail || !size || !free) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
@@ -88,7 +89,7 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR dir, ULARGE_INTEGER* freeToCaller, ULARGE_INTEG
 }
 
 DWORD GetTickCount() {
-  const auto boot = sim::HardwareUInt("kernel.boot_time_unix_ms").value_or(0);
+  const auto boot = uint64_t(sim::hw::Read(sim::hw::kBootTimeUnixMs));
   const uint64_t now = uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::system_clock::now().time_since_epoch())
                                     .count());
@@ -96,14 +97,16 @@ DWORD GetTickCount() {
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT) {
-  const char* field = action == SPI_GETOEMINFO        ? "oem_info"
-                      : action == SPI_GETPLATFORMTYPE ? "platform_type"
-                                                      : nullptr;
-  if (!field) {
+  namespace hw = sim::hw;
+  std::optional<std::string> text;
+  if (action == SPI_GETOEMINFO)
+    text = hw::Find(hw::kOemInfo);
+  else if (action == SPI_GETPLATFORMTYPE)
+    text = hw::Find(hw::kPlatformType);
+  else {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const auto text = sim::HardwareText(field);
   if (!text) {
     SetLastError(sim::Current() ? ERROR_NOT_SUPPORTED : ERROR_NOT_READY);
     return FALSE;
@@ -117,12 +120,13 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
     return FALSE;
   }
   if (!sim::Current()) return FALSE;
-  info->dwMajorVersion = DWORD(sim::HardwareUInt("os.major").value_or(0));
-  info->dwMinorVersion = DWORD(sim::HardwareUInt("os.minor").value_or(0));
-  info->dwBuildNumber = DWORD(sim::HardwareUInt("os.build").value_or(0));
+  namespace hw = sim::hw;
+  info->dwMajorVersion = hw::Read(hw::kOsMajor);
+  info->dwMinorVersion = hw::Read(hw::kOsMinor);
+  info->dwBuildNumber = hw::Read(hw::kOsBuild);
   info->dwPlatformId = VER_PLATFORM_WIN32_CE;
   std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-  const std::u16string csd = FromUtf8(sim::HardwareText("os.csd").value_or(""));
+  const std::u16string csd = sim::FromUtf8(hw::Read(hw::kOsCsd));
   std::memcpy(info->szCSDVersion, csd.c_str(), std::min<size_t>(csd.size(), 127) * sizeof(char16_t));
   return TRUE;
 }

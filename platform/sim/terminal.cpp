@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "ce/error.h"
-#include "ce/sim/control.h"
+#include "kernel.h"
 #include "hardware_state.h"
 #include "registry_store.h"
 
@@ -13,27 +13,19 @@ namespace ce::sim {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-namespace {
 
-struct ProcessTerminal {
-  std::mutex mu;
-  std::shared_ptr<Terminal> chosen;  // by UseTerminal
-  std::shared_ptr<Terminal> fromEnv;  // opened from QEL_TERMINAL
-  bool envTried = false;
-};
-
-ProcessTerminal& process() {
-  static ProcessTerminal* p = new ProcessTerminal;  // used until the process ends
-  return *p;
+bool IsTerminalDir(const fs::path& dir) {
+  std::error_code ec;
+  // fs/ itself must be a folder, not a link that could lead anywhere on the host.
+  return fs::is_regular_file(dir / "terminal.json", ec) && fs::is_regular_file(dir / "hardware.json", ec) &&
+         fs::is_regular_file(dir / "registry.db", ec) && fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
 }
-
-}  // namespace
 
 Terminal::Terminal(fs::path dir) : dir_(std::move(dir)) {}
 Terminal::~Terminal() = default;
 
 std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error) {
-  if (!IsTerminal(dir)) {
+  if (!IsTerminalDir(dir)) {
     if (error) *error = dir.string() + ": not a terminal (no terminal.json, hardware.json, registry.db or fs/ folder)";
     return nullptr;
   }
@@ -80,13 +72,6 @@ json Terminal::hardware() {
   return hardware_;
 }
 
-json Terminal::hardware_at(const std::string& dottedPath) {
-  std::lock_guard lock(mu_);
-  reload_if_changed_locked();
-  const json* field = FindField(hardware_, dottedPath);
-  return field ? *field : json();
-}
-
 bool Terminal::set_hardware(const std::string& dottedPath, const json& value, std::string* error) {
   if (!ChangeHardwareFile(hardware_path(), dottedPath, value, error)) return false;
   std::lock_guard lock(mu_);
@@ -95,62 +80,32 @@ bool Terminal::set_hardware(const std::string& dottedPath, const json& value, st
   return true;
 }
 
-std::shared_ptr<Terminal> Current() {
-  ProcessTerminal& p = process();
-  std::lock_guard lock(p.mu);
-  if (p.chosen) return p.chosen;
-  if (!p.envTried) {
-    p.envTried = true;
-    if (const char* dir = std::getenv(kTerminalEnv); dir && *dir) p.fromEnv = Terminal::Open(dir, nullptr);
+std::shared_ptr<Terminal> TerminalChoice::Current() {
+  std::lock_guard lock(mu_);
+  if (chosen_) return chosen_;
+  if (!envTried_) {
+    envTried_ = true;
+    if (const char* dir = std::getenv(kTerminalEnvName); dir && *dir) fromEnv_ = Terminal::Open(dir, nullptr);
   }
-  if (!p.fromEnv) SetLastError(ERROR_NOT_READY);
-  return p.fromEnv;
+  if (!fromEnv_) SetLastError(ERROR_NOT_READY);
+  return fromEnv_;
 }
 
-json Hardware(const std::string& dottedPath) {
-  auto t = Current();
-  return t ? t->hardware_at(dottedPath) : json();
+void TerminalChoice::Choose(std::shared_ptr<Terminal> terminal) {
+  std::shared_ptr<Terminal> old;  // closed outside the lock
+  std::lock_guard lock(mu_);
+  old = std::exchange(chosen_, std::move(terminal));
 }
 
-bool UseTerminal(const fs::path& dir, std::string* error) {
-  auto t = Terminal::Open(dir, error);
-  if (!t) return false;
-  ProcessTerminal& p = process();
-  std::lock_guard lock(p.mu);
-  p.chosen = std::move(t);
-  return true;
+void TerminalChoice::Forget() {
+  std::shared_ptr<Terminal> oldChosen, oldEnv;
+  std::lock_guard lock(mu_);
+  oldChosen = std::move(chosen_);
+  oldEnv = std::move(fromEnv_);
+  envTried_ = false;
 }
 
-void CloseTerminal() {
-  ProcessTerminal& p = process();
-  std::lock_guard lock(p.mu);
-  p.chosen.reset();
-  p.fromEnv.reset();
-  p.envTried = false;
-}
+std::shared_ptr<Terminal> Current() { return Kernel::Get().terminal.Current(); }
 
-std::optional<fs::path> CurrentTerminalDir() {
-  auto t = Current();
-  if (!t) return std::nullopt;
-  return t->dir();
-}
-
-std::optional<json> ReadHardware(std::string* error) {
-  auto t = Current();
-  if (!t) {
-    if (error) *error = "no terminal is open";
-    return std::nullopt;
-  }
-  return t->hardware();
-}
-
-bool SetHardware(std::string_view key, const json& value, std::string* error) {
-  auto t = Current();
-  if (!t) {
-    if (error) *error = "no terminal is open";
-    return false;
-  }
-  return t->set_hardware(std::string(key), value, error);
-}
 
 }  // namespace ce::sim

@@ -17,6 +17,12 @@ namespace ce::sim {
 
 class RegistryStore;
 
+// The environment variable naming the terminal of a process that chose none.
+inline constexpr char kTerminalEnvName[] = "QEL_TERMINAL";
+
+// The files every terminal folder holds, with fs/ a real folder (not a link).
+bool IsTerminalDir(const std::filesystem::path& dir);
+
 class Terminal {
  public:
   static std::shared_ptr<Terminal> Open(const std::filesystem::path& dir, std::string* error);
@@ -32,8 +38,14 @@ class Terminal {
 
   // The hardware state, reread when another process (or this one) changed the file.
   nlohmann::json hardware();
-  // Looks up a dotted path; null json when absent.
-  nlohmann::json hardware_at(const std::string& dottedPath);
+  // Calls read with the hardware state, reread when its file changed, while it
+  // is locked: no copy is made.
+  template <class Read>
+  void ReadHardware(Read&& read) {
+    std::lock_guard lock(mu_);
+    reload_if_changed_locked();
+    read(static_cast<const nlohmann::json&>(hardware_));
+  }
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
 
  private:
@@ -48,11 +60,25 @@ class Terminal {
   std::unique_ptr<RegistryStore> registry_;
 };
 
-// The terminal of this process: the one chosen through UseTerminal, or else the
-// one QEL_TERMINAL names. Null with ERROR_NOT_READY when there is none.
+// Which terminal this process runs on: the one chosen through the control API,
+// or else the one the QEL_TERMINAL environment variable names.
+class TerminalChoice {
+ public:
+  // Null with ERROR_NOT_READY when there is none.
+  std::shared_ptr<Terminal> Current();
+  void Choose(std::shared_ptr<Terminal> terminal);
+  // Forgets both; the next Current reads the environment again.
+  void Forget();
+
+ private:
+  std::mutex mu_;
+  std::shared_ptr<Terminal> chosen_;
+  std::shared_ptr<Terminal> fromEnv_;
+  bool envTried_ = false;
+};
+
+// The kernel's current terminal.
 std::shared_ptr<Terminal> Current();
 
-// Reads a field of the current terminal's hardware (null json when absent or no terminal).
-nlohmann::json Hardware(const std::string& dottedPath);
 
 }  // namespace ce::sim

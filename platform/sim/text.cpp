@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "ce/error.h"
+#include "utf.h"
 
 namespace ce {
 namespace {
@@ -244,22 +245,7 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int src
 
 UINT GetACP() { return CP_1252; }
 
-std::string ToAnsi(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char16_t c : text) {
-    const int b = To1252(c);
-    out.push_back(b < 0 ? '?' : char(b));
-  }
-  return out;
-}
-
-std::u16string FromAnsi(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (const char c : text) out.push_back(From1252(static_cast<unsigned char>(c)));
-  return out;
-}
+namespace sim {
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
@@ -280,4 +266,20 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+bool FromUtf8Strict(std::string_view text, std::u16string* out) {
+  out->clear();
+  out->reserve(text.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  char16_t units[2];
+  for (size_t i = 0; i < text.size();) {
+    const size_t at = i;
+    const char32_t cp = NextUtf8(bytes, text.size(), i);
+    // U+FFFD stands for ill-formed input unless the text spelled it out.
+    if (cp == kReplacement && text.substr(at, i - at) != "\xEF\xBF\xBD") return false;
+    out->append(units, size_t(EncodeUtf16(cp, units)));
+  }
+  return true;
+}
+
+}  // namespace sim
 }  // namespace ce

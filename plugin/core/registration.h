@@ -1,6 +1,6 @@
-// What RegisterService announces, declared once in registration order: the
-// groups (a service, or a run of context-free entries), the commands and the
-// properties. Registration is a loop over these tables.
+// The shape of what RegisterService announces: groups (a service, or a run of
+// context-free entries), commands and properties, each a table in registration
+// order, and the loop that registers them.
 #pragma once
 
 #include <cstdint>
@@ -55,11 +55,14 @@ struct PropertyEntry {
   QelPropertyFn setter;  // null: read-only
 };
 
-std::span<const GroupEntry> Groups();
-std::span<const CommandEntry> Commands();
-std::span<const PropertyEntry> Properties();
+struct RegistrationTables {
+  std::span<const GroupEntry> groups;
+  std::span<const CommandEntry> commands;
+  std::span<const PropertyEntry> properties;
+};
 
-// Creates the services and registers everything with the registrar.
-void RegisterAll(IQelRegistrar* registrar);
+// Creates each group's service and registers it, then the group's commands and
+// properties with the service as context, and drops the creation reference.
+void RegisterAll(IQelRegistrar* registrar, const RegistrationTables& tables);
 
 }  // namespace qel

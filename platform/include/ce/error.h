@@ -8,41 +8,113 @@ namespace ce {
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-inline constexpr DWORD ERROR_SUCCESS = 0;
-inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
-inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-inline constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
-inline constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
-inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
-inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
-inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-inline constexpr DWORD ERROR_OUTOFMEMORY = 14;
-inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
-inline constexpr DWORD ERROR_NOT_READY = 21;
-inline constexpr DWORD ERROR_GEN_FAILURE = 31;
-inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
-inline constexpr DWORD ERROR_HANDLE_EOF = 38;
-inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
-inline constexpr DWORD ERROR_FILE_EXISTS = 80;
-inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
-inline constexpr DWORD ERROR_DISK_FULL = 112;
-inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
-inline constexpr DWORD ERROR_INVALID_NAME = 123;
-inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-inline constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
-inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
-inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
-inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
-inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
-inline constexpr DWORD ERROR_MORE_DATA = 234;
-inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
-inline constexpr DWORD ERROR_DIRECTORY = 267;
-inline constexpr DWORD ERROR_BAD_CONFIGURATION = 1610;
-inline constexpr DWORD ERROR_INVALID_DATA = 13;
-inline constexpr DWORD ERROR_KEY_DELETED = 1018;
-inline constexpr DWORD ERROR_BADKEY = 1010;
-inline constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
-inline constexpr DWORD WAIT_TIMEOUT = 258;
-
 }  // namespace ce
+
+#ifndef ERROR_SUCCESS
+#define ERROR_SUCCESS 0
+#endif
+#ifndef ERROR_INVALID_FUNCTION
+#define ERROR_INVALID_FUNCTION 1
+#endif
+#ifndef ERROR_FILE_NOT_FOUND
+#define ERROR_FILE_NOT_FOUND 2
+#endif
+#ifndef ERROR_PATH_NOT_FOUND
+#define ERROR_PATH_NOT_FOUND 3
+#endif
+#ifndef ERROR_TOO_MANY_OPEN_FILES
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#endif
+#ifndef ERROR_ACCESS_DENIED
+#define ERROR_ACCESS_DENIED 5
+#endif
+#ifndef ERROR_INVALID_HANDLE
+#define ERROR_INVALID_HANDLE 6
+#endif
+#ifndef ERROR_NOT_ENOUGH_MEMORY
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#endif
+#ifndef ERROR_INVALID_DATA
+#define ERROR_INVALID_DATA 13
+#endif
+#ifndef ERROR_OUTOFMEMORY
+#define ERROR_OUTOFMEMORY 14
+#endif
+#ifndef ERROR_NO_MORE_FILES
+#define ERROR_NO_MORE_FILES 18
+#endif
+#ifndef ERROR_NOT_READY
+#define ERROR_NOT_READY 21
+#endif
+#ifndef ERROR_GEN_FAILURE
+#define ERROR_GEN_FAILURE 31
+#endif
+#ifndef ERROR_SHARING_VIOLATION
+#define ERROR_SHARING_VIOLATION 32
+#endif
+#ifndef ERROR_HANDLE_EOF
+#define ERROR_HANDLE_EOF 38
+#endif
+#ifndef ERROR_NOT_SUPPORTED
+#define ERROR_NOT_SUPPORTED 50
+#endif
+#ifndef ERROR_FILE_EXISTS
+#define ERROR_FILE_EXISTS 80
+#endif
+#ifndef ERROR_INVALID_PARAMETER
+#define ERROR_INVALID_PARAMETER 87
+#endif
+#ifndef ERROR_BUFFER_OVERFLOW
+#define ERROR_BUFFER_OVERFLOW 111
+#endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112
+#endif
+#ifndef ERROR_INSUFFICIENT_BUFFER
+#define ERROR_INSUFFICIENT_BUFFER 122
+#endif
+#ifndef ERROR_INVALID_NAME
+#define ERROR_INVALID_NAME 123
+#endif
+#ifndef ERROR_MOD_NOT_FOUND
+#define ERROR_MOD_NOT_FOUND 126
+#endif
+#ifndef ERROR_PROC_NOT_FOUND
+#define ERROR_PROC_NOT_FOUND 127
+#endif
+#ifndef ERROR_NEGATIVE_SEEK
+#define ERROR_NEGATIVE_SEEK 131
+#endif
+#ifndef ERROR_DIR_NOT_EMPTY
+#define ERROR_DIR_NOT_EMPTY 145
+#endif
+#ifndef ERROR_ALREADY_EXISTS
+#define ERROR_ALREADY_EXISTS 183
+#endif
+#ifndef ERROR_FILENAME_EXCED_RANGE
+#define ERROR_FILENAME_EXCED_RANGE 206
+#endif
+#ifndef ERROR_MORE_DATA
+#define ERROR_MORE_DATA 234
+#endif
+#ifndef WAIT_TIMEOUT
+#define WAIT_TIMEOUT 258
+#endif
+#ifndef ERROR_NO_MORE_ITEMS
+#define ERROR_NO_MORE_ITEMS 259
+#endif
+#ifndef ERROR_DIRECTORY
+#define ERROR_DIRECTORY 267
+#endif
+#ifndef ERROR_BADKEY
+#define ERROR_BADKEY 1010
+#endif
+#ifndef ERROR_REGISTRY_IO_FAILED
+#define ERROR_REGISTRY_IO_FAILED 1016
+#endif
+#ifndef ERROR_KEY_DELETED
+#define ERROR_KEY_DELETED 1018
+#endif
+#ifndef ERROR_BAD_CONFIGURATION
+#define ERROR_BAD_CONFIGURATION 1610
+#endif

@@ -5,35 +5,77 @@
 #include "ce/handle.h"
 #include "ce/types.h"
 
+#ifndef GENERIC_READ
+#define GENERIC_READ 0x80000000
+#endif
+#ifndef GENERIC_WRITE
+#define GENERIC_WRITE 0x40000000
+#endif
+#ifndef FILE_SHARE_READ
+#define FILE_SHARE_READ 0x00000001
+#endif
+#ifndef FILE_SHARE_WRITE
+#define FILE_SHARE_WRITE 0x00000002
+#endif
+#ifndef CREATE_NEW
+#define CREATE_NEW 1
+#endif
+#ifndef CREATE_ALWAYS
+#define CREATE_ALWAYS 2
+#endif
+#ifndef OPEN_EXISTING
+#define OPEN_EXISTING 3
+#endif
+#ifndef OPEN_ALWAYS
+#define OPEN_ALWAYS 4
+#endif
+#ifndef TRUNCATE_EXISTING
+#define TRUNCATE_EXISTING 5
+#endif
+#ifndef FILE_ATTRIBUTE_READONLY
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#endif
+#ifndef FILE_ATTRIBUTE_HIDDEN
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#endif
+#ifndef FILE_ATTRIBUTE_SYSTEM
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#endif
+#ifndef FILE_ATTRIBUTE_DIRECTORY
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#endif
+#ifndef FILE_ATTRIBUTE_ARCHIVE
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#endif
+#ifndef FILE_ATTRIBUTE_NORMAL
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#endif
+#ifndef FILE_ATTRIBUTE_TEMPORARY
+#define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#endif
+#ifndef INVALID_FILE_ATTRIBUTES
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
+#endif
+#ifndef INVALID_FILE_SIZE
+#define INVALID_FILE_SIZE 0xFFFFFFFF
+#endif
+#ifndef INVALID_SET_FILE_POINTER
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFF
+#endif
+#ifndef FILE_BEGIN
+#define FILE_BEGIN 0
+#endif
+#ifndef FILE_CURRENT
+#define FILE_CURRENT 1
+#endif
+#ifndef FILE_END
+#define FILE_END 2
+#endif
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+
 namespace ce {
-
-inline constexpr DWORD GENERIC_READ = 0x80000000u;
-inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
-inline constexpr DWORD FILE_SHARE_READ = 1;
-inline constexpr DWORD FILE_SHARE_WRITE = 2;
-
-inline constexpr DWORD CREATE_NEW = 1;
-inline constexpr DWORD CREATE_ALWAYS = 2;
-inline constexpr DWORD OPEN_EXISTING = 3;
-inline constexpr DWORD OPEN_ALWAYS = 4;
-inline constexpr DWORD TRUNCATE_EXISTING = 5;
-
-inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
-inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
-inline constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
-inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
-inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-inline constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x100;
-inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
-inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
-inline constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
-
-inline constexpr DWORD FILE_BEGIN = 0;
-inline constexpr DWORD FILE_CURRENT = 1;
-inline constexpr DWORD FILE_END = 2;
-
-inline constexpr int MAX_PATH = 260;
 
 struct WIN32_FIND_DATAW {
   DWORD dwFileAttributes;

@@ -13,6 +13,12 @@ BOOL FreeLibrary(HMODULE module);
 // Null with ERROR_PROC_NOT_FOUND when the library has no such export.
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
 
+// Defined by a library that links the backend's library entry (DllMain on
+// Windows): called once when the library is attached to the process, with its
+// instance handle, and once when it is detached.
+void OnProcessAttach(HINSTANCE instance);
+void OnProcessDetach();
+
 // Owns a loaded library.
 struct ModuleTraits {
   using Value = HMODULE;

@@ -3,14 +3,26 @@
 
 #include "ce/types.h"
 
-namespace ce {
+#ifndef AC_LINE_OFFLINE
+#define AC_LINE_OFFLINE 0x00
+#endif
+#ifndef AC_LINE_ONLINE
+#define AC_LINE_ONLINE 0x01
+#endif
+#ifndef AC_LINE_BACKUP_POWER
+#define AC_LINE_BACKUP_POWER 0x02
+#endif
+#ifndef AC_LINE_UNKNOWN
+#define AC_LINE_UNKNOWN 0xFF
+#endif
+#ifndef BATTERY_PERCENTAGE_UNKNOWN
+#define BATTERY_PERCENTAGE_UNKNOWN 0xFF
+#endif
+#ifndef BATTERY_LIFE_UNKNOWN
+#define BATTERY_LIFE_UNKNOWN 0xFFFFFFFF
+#endif
 
-inline constexpr BYTE AC_LINE_OFFLINE = 0;
-inline constexpr BYTE AC_LINE_ONLINE = 1;
-inline constexpr BYTE AC_LINE_BACKUP_POWER = 2;
-inline constexpr BYTE AC_LINE_UNKNOWN = 0xFF;
-inline constexpr BYTE BATTERY_PERCENTAGE_UNKNOWN = 0xFF;
-inline constexpr DWORD BATTERY_LIFE_UNKNOWN = 0xFFFFFFFFu;
+namespace ce {
 
 struct SYSTEM_POWER_STATUS_EX {
   BYTE ACLineStatus;

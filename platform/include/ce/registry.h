@@ -8,31 +8,67 @@
 
 namespace ce {
 
+#if defined(_WIN32)
+using ::HKEY;
+using ::REGSAM;
+#else
 struct HKEY__;
 using HKEY = HKEY__*;
 using REGSAM = DWORD;
+#endif
 
-inline const HKEY HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(uintptr_t{0x80000000});
-inline const HKEY HKEY_CURRENT_USER = reinterpret_cast<HKEY>(uintptr_t{0x80000001});
-inline const HKEY HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(uintptr_t{0x80000002});
-inline const HKEY HKEY_USERS = reinterpret_cast<HKEY>(uintptr_t{0x80000003});
+}  // namespace ce
 
-inline constexpr DWORD REG_NONE = 0;
-inline constexpr DWORD REG_SZ = 1;
-inline constexpr DWORD REG_EXPAND_SZ = 2;
-inline constexpr DWORD REG_BINARY = 3;
-inline constexpr DWORD REG_DWORD = 4;
-inline constexpr DWORD REG_MULTI_SZ = 7;
-inline constexpr DWORD REG_QWORD = 11;
+#ifndef HKEY_CLASSES_ROOT
+#define HKEY_CLASSES_ROOT (reinterpret_cast<::ce::HKEY>(uintptr_t{0x80000000}))
+#define HKEY_CURRENT_USER (reinterpret_cast<::ce::HKEY>(uintptr_t{0x80000001}))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<::ce::HKEY>(uintptr_t{0x80000002}))
+#define HKEY_USERS (reinterpret_cast<::ce::HKEY>(uintptr_t{0x80000003}))
+#endif
+#ifndef REG_NONE
+#define REG_NONE 0
+#endif
+#ifndef REG_SZ
+#define REG_SZ 1
+#endif
+#ifndef REG_EXPAND_SZ
+#define REG_EXPAND_SZ 2
+#endif
+#ifndef REG_BINARY
+#define REG_BINARY 3
+#endif
+#ifndef REG_DWORD
+#define REG_DWORD 4
+#endif
+#ifndef REG_MULTI_SZ
+#define REG_MULTI_SZ 7
+#endif
+#ifndef REG_QWORD
+#define REG_QWORD 11
+#endif
+#ifndef REG_CREATED_NEW_KEY
+#define REG_CREATED_NEW_KEY 0x00000001
+#endif
+#ifndef REG_OPENED_EXISTING_KEY
+#define REG_OPENED_EXISTING_KEY 0x00000002
+#endif
+#ifndef KEY_QUERY_VALUE
+#define KEY_QUERY_VALUE 0x0001
+#endif
+#ifndef KEY_SET_VALUE
+#define KEY_SET_VALUE 0x0002
+#endif
+#ifndef KEY_READ
+#define KEY_READ 0x20019
+#endif
+#ifndef KEY_WRITE
+#define KEY_WRITE 0x20006
+#endif
+#ifndef KEY_ALL_ACCESS
+#define KEY_ALL_ACCESS 0xF003F
+#endif
 
-inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
-inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
-
-inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
-inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
-inline constexpr REGSAM KEY_READ = 0x20019;
-inline constexpr REGSAM KEY_WRITE = 0x20006;
-inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+namespace ce {
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, HKEY* result);
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR cls, DWORD options,

@@ -3,6 +3,16 @@
 
 #include "ce/types.h"
 
+#ifndef SPI_GETPLATFORMTYPE
+#define SPI_GETPLATFORMTYPE 257
+#endif
+#ifndef SPI_GETOEMINFO
+#define SPI_GETOEMINFO 258
+#endif
+#ifndef VER_PLATFORM_WIN32_CE
+#define VER_PLATFORM_WIN32_CE 3
+#endif
+
 namespace ce {
 
 struct MEMORYSTATUS {
@@ -26,8 +36,6 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR directory, ULARGE_INTEGER* freeToCaller, ULARGE
 // Milliseconds since the terminal started; wraps after 49.7 days.
 DWORD GetTickCount();
 
-inline constexpr UINT SPI_GETPLATFORMTYPE = 257;
-inline constexpr UINT SPI_GETOEMINFO = 258;
 // uiParam: the buffer's size in bytes; the text is cut to fit.
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT winIni);
 
@@ -39,7 +47,6 @@ struct OSVERSIONINFOW {
   DWORD dwPlatformId;
   WCHAR szCSDVersion[128];
 };
-inline constexpr DWORD VER_PLATFORM_WIN32_CE = 3;
 BOOL GetVersionExW(OSVERSIONINFOW* info);
 
 }  // namespace ce

@@ -1,16 +1,19 @@
-// Code-page conversion. The terminal's ANSI code page is Windows-1252.
+// Code-page conversion and case. The terminal's ANSI code page is Windows-1252.
 #pragma once
-
-#include <string>
-#include <string_view>
 
 #include "ce/types.h"
 
-namespace ce {
+#ifndef CP_ACP
+#define CP_ACP 0
+#endif
+#ifndef CP_UTF8
+#define CP_UTF8 65001
+#endif
+#ifndef CP_1252
+#define CP_1252 1252
+#endif
 
-inline constexpr UINT CP_ACP = 0;
-inline constexpr UINT CP_UTF8 = 65001;
-inline constexpr UINT CP_1252 = 1252;
+namespace ce {
 
 // Counts include the NUL when srcLength is -1. Zero size asks for the size needed;
 // a short buffer fails with ERROR_INSUFFICIENT_BUFFER.
@@ -21,10 +24,9 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLeng
 
 UINT GetACP();
 
-// Conveniences over the two above for code that owns its strings.
-std::string ToAnsi(std::u16string_view text);
-std::u16string FromAnsi(std::string_view text);
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
+// Upper-cases length characters in place with the device's rules (ASCII,
+// Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin letters);
+// names of files, registry keys and kernel objects compare in this form.
+DWORD CharUpperBuffW(LPWSTR text, DWORD length);
 
 }  // namespace ce

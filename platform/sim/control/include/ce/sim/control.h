@@ -1,0 +1,48 @@
+// Control of the simulated terminal: making terminals from profiles, choosing
+// the one this process runs on, and reading or changing its hardware state.
+// Tests and qelhost use this; the module never does.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace ce::sim {
+
+using Json = nlohmann::json;
+
+// The environment variable naming the terminal a process uses when nothing has
+// chosen one through UseTerminal.
+extern const char* const kTerminalEnv;
+
+// Built-in profiles; the default (the terminal this build is for) comes first.
+std::vector<std::string> ProfileNames();
+std::string DefaultProfileName();
+std::optional<Json> BuiltinProfile(std::string_view name);
+
+// A built-in name, or the path of a JSON profile file. On failure, error names
+// the file and says what is wrong with it.
+std::optional<Json> LoadProfile(std::string_view nameOrPath, std::string* error);
+
+// Makes a terminal in dir, which must not exist or be empty. On failure nothing
+// is left behind and error says why.
+bool CreateTerminal(const std::filesystem::path& dir, const Json& profile, std::string* error);
+bool IsTerminal(const std::filesystem::path& dir);
+
+// Chooses the terminal of this process (replacing any earlier choice).
+bool UseTerminal(const std::filesystem::path& dir, std::string* error);
+// Forgets the choice; the next call falls back to the environment variable.
+void CloseTerminal();
+std::optional<std::filesystem::path> CurrentTerminalDir();
+
+// The hardware state of the current terminal.
+std::optional<Json> ReadHardware(std::string* error);
+// key: a dotted path into the hardware JSON ("power.battery_life_percent").
+// The field must exist already and keep its JSON type (numbers stay numbers).
+bool SetHardware(std::string_view key, const Json& value, std::string* error);
+
+}  // namespace ce::sim

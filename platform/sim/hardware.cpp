@@ -1,0 +1,90 @@
+#include "hardware.h"
+
+#include <nlohmann/json.hpp>
+
+#include "hardware_state.h"
+#include "terminal.h"
+
+namespace ce::sim::hw {
+namespace {
+
+using nlohmann::json;
+
+std::string Expand(std::string_view path, std::string_view name) {
+  std::string out(path);
+  if (const size_t star = out.find('*'); star != std::string::npos) out.replace(star, 1, name);
+  return out;
+}
+
+// Runs read on the field while the terminal's state is locked, so nothing is copied.
+template <class R>
+std::optional<R> WithField(std::string_view path, std::string_view name,
+                           std::optional<R> (*read)(const json&)) {
+  const auto terminal = Current();
+  if (!terminal) return std::nullopt;
+  std::optional<R> out;
+  terminal->ReadHardware([&](const json& state) {
+    if (const json* field = FindField(state, Expand(path, name))) out = read(*field);
+  });
+  return out;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::optional<uint64_t> FindUnsigned(std::string_view path, std::string_view name) {
+  return WithField<uint64_t>(path, name, [](const json& v) -> std::optional<uint64_t> {
+    if (v.is_number_unsigned()) return v.get<uint64_t>();
+    return std::nullopt;
+  });
+}
+
+std::optional<int64_t> FindSigned(std::string_view path, std::string_view name) {
+  return WithField<int64_t>(path, name, [](const json& v) -> std::optional<int64_t> {
+    if (v.is_number_integer() && !(v.is_number_unsigned() && v.get<uint64_t>() > uint64_t(INT64_MAX)))
+      return v.get<int64_t>();
+    return std::nullopt;
+  });
+}
+
+std::optional<std::string> FindText(std::string_view path, std::string_view name) {
+  return WithField<std::string>(path, name, [](const json& v) -> std::optional<std::string> {
+    if (v.is_string()) return v.get<std::string>();
+    return std::nullopt;
+  });
+}
+
+std::optional<bool> FindFlag(std::string_view path, std::string_view name) {
+  return WithField<bool>(path, name, [](const json& v) -> std::optional<bool> {
+    if (v.is_boolean()) return v.get<bool>();
+    return std::nullopt;
+  });
+}
+
+std::optional<std::vector<std::string>> FindTextList(std::string_view path, std::string_view name) {
+  using List = std::vector<std::string>;
+  return WithField<List>(path, name, [](const json& v) -> std::optional<List> {
+    if (!v.is_array()) return std::nullopt;
+    List out;
+    for (const auto& e : v)
+      if (e.is_string()) out.push_back(e.get<std::string>());
+    return out;
+  });
+}
+
+}  // namespace detail
+
+std::vector<std::string> MemberNames(std::string_view groupPath) {
+  std::vector<std::string> names;
+  const auto terminal = Current();
+  if (!terminal) return names;
+  terminal->ReadHardware([&](const json& state) {
+    const json* group = FindField(state, std::string(groupPath));
+    if (group && group->is_object())
+      for (const auto& [key, member] : group->items()) names.push_back(key);
+  });
+  return names;
+}
+
+}  // namespace ce::sim::hw

@@ -1,0 +1,56 @@
+#include "hardware_schema.h"
+
+#include <array>
+
+namespace ce::sim::hw {
+namespace {
+
+#define QEL_HARDWARE_RULE(name, path, type, def) FieldRule{path, Type::type},
+constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE)};
+#undef QEL_HARDWARE_RULE
+
+// Compares a dotted path with a pattern whose "*" parts match any one name;
+// with prefix, the path need only match the pattern's leading parts.
+bool Matches(std::string_view pattern, std::string_view path, bool prefix) {
+  while (true) {
+    const size_t p = pattern.find('.'), q = path.find('.');
+    const std::string_view part = pattern.substr(0, p), name = path.substr(0, q);
+    if (part != "*" && part != name) return false;
+    if (q == std::string_view::npos) return prefix ? p != std::string_view::npos : p == std::string_view::npos;
+    if (p == std::string_view::npos) return false;
+    pattern.remove_prefix(p + 1);
+    path.remove_prefix(q + 1);
+  }
+}
+
+}  // namespace
+
+std::span<const FieldRule> Rules() { return kRules; }
+
+const FieldRule* RuleFor(std::string_view path) {
+  for (const FieldRule& rule : kRules)
+    if (Matches(rule.path, path, false)) return &rule;
+  return nullptr;
+}
+
+bool IsGroup(std::string_view path) {
+  for (const FieldRule& rule : kRules)
+    if (Matches(rule.path, path, true)) return true;
+  return false;
+}
+
+const char* Describe(Type t) {
+  switch (t) {
+    case Type::Byte: return "a whole number from 0 to 255";
+    case Type::DWord: return "a whole number from 0 to 4294967295";
+    case Type::Int32: return "a whole number from -2147483648 to 2147483647";
+    case Type::UInt64: return "a whole number from 0 to 18446744073709551615";
+    case Type::Int64: return "a whole number from 0 to 9223372036854775807";
+    case Type::Text: return "a text";
+    case Type::Flag: return "true or false";
+    case Type::TextList: return "a list of texts";
+  }
+  return "?";
+}
+
+}  // namespace ce::sim::hw

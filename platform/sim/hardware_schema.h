@@ -1,0 +1,116 @@
+// Every field of the simulated hardware, declared once: its dotted path, its
+// type and the value a reader gets when the terminal's state lacks it. The
+// checks of profiles, of hardware.json and of `terminal set`, and the typed
+// readers of the API functions, all come from this list. A "*" in a path
+// stands for any one name (a volume, say); every prefix of a path is a group.
+// Fields outside the list may exist; they keep the JSON type they have.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ce::sim::hw {
+
+enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
+
+//  name                       path                                     type     default
+#define QEL_HARDWARE_FIELDS(F)                                                                  \
+  F(OemInfo,                   "oem_info",                              Text,    "")            \
+  F(PlatformType,              "platform_type",                         Text,    "")            \
+  F(OsMajor,                   "os.major",                              DWord,   0)             \
+  F(OsMinor,                   "os.minor",                              DWord,   0)             \
+  F(OsBuild,                   "os.build",                              DWord,   0)             \
+  F(OsCsd,                     "os.csd",                                Text,    "")            \
+  F(AcLineStatus,              "power.ac_line_status",                  Byte,    0xFF)          \
+  F(BatteryFlag,               "power.battery_flag",                    Byte,    0xFF)          \
+  F(BatteryLifePercent,        "power.battery_life_percent",            Byte,    0xFF)          \
+  F(BatteryLifeTime,           "power.battery_life_time",               DWord,   0xFFFFFFFF)    \
+  F(BatteryFullLifeTime,       "power.battery_full_life_time",          DWord,   0xFFFFFFFF)    \
+  F(BackupBatteryFlag,         "power.backup_battery_flag",             Byte,    0xFF)          \
+  F(BackupBatteryLifePercent,  "power.backup_battery_life_percent",     Byte,    0xFF)          \
+  F(BackupBatteryLifeTime,     "power.backup_battery_life_time",        DWord,   0xFFFFFFFF)    \
+  F(BackupBatteryFullLifeTime, "power.backup_battery_full_life_time",   DWord,   0xFFFFFFFF)    \
+  F(BatteryVoltage,            "power.battery_voltage",                 DWord,   0xFFFFFFFF)    \
+  F(BatteryCurrent,            "power.battery_current",                 Int32,   -1)            \
+  F(BatteryAverageCurrent,     "power.battery_average_current",         Int32,   -1)            \
+  F(BatteryAverageInterval,    "power.battery_average_interval",        DWord,   0xFFFFFFFF)    \
+  F(BatteryMahConsumed,        "power.battery_mah_consumed",            DWord,   0xFFFFFFFF)    \
+  F(BatteryTemperature,        "power.battery_temperature",             Int32,   -1)            \
+  F(BackupBatteryVoltage,      "power.backup_battery_voltage",          DWord,   0xFFFFFFFF)    \
+  F(BatteryChemistry,          "power.battery_chemistry",               Byte,    0xFF)          \
+  F(PowerDriverOk,             "power.driver_ok",                       Flag,    true)          \
+  F(PowerDriverEx2Bytes,       "power.driver_ex2_bytes",                DWord,   56)            \
+  F(MemoryLoad,                "memory.memory_load",                    DWord,   0)             \
+  F(MemoryTotalPhys,           "memory.total_phys",                     DWord,   0)             \
+  F(MemoryAvailPhys,           "memory.avail_phys",                     DWord,   0)             \
+  F(MemoryTotalPageFile,       "memory.total_page_file",                DWord,   0)             \
+  F(MemoryAvailPageFile,       "memory.avail_page_file",                DWord,   0)             \
+  F(MemoryTotalVirtual,        "memory.total_virtual",                  DWord,   0)             \
+  F(MemoryAvailVirtual,        "memory.avail_virtual",                  DWord,   0)             \
+  F(RootTotal,                 "storage.root.total",                    UInt64,  0)             \
+  F(RootTotalFree,             "storage.root.total_free",               UInt64,  0)             \
+  F(RootFreeToCaller,          "storage.root.free_to_caller",           UInt64,  0)             \
+  F(VolumeTotal,               "storage.volumes.*.total",               UInt64,  0)             \
+  F(VolumeTotalFree,           "storage.volumes.*.total_free",          UInt64,  0)             \
+  F(VolumeFreeToCaller,        "storage.volumes.*.free_to_caller",      UInt64,  0)             \
+  F(MountedStores,             "storage.mounted",                       TextList, {})           \
+  F(DisplayWidth,              "display.width",                         DWord,   0)             \
+  F(DisplayHeight,             "display.height",                        DWord,   0)             \
+  F(DisplayBitsPerPel,         "display.bits_per_pel",                  DWord,   0)             \
+  F(DisplayOrientation,        "display.orientation",                   DWord,   0)             \
+  F(DisplayOrientations,       "display.supported_orientations",        DWord,   0)             \
+  F(NamedEvents,               "kernel.named_events",                   TextList, {})           \
+  F(BootTimeUnixMs,            "kernel.boot_time_unix_ms",              Int64,   0)             \
+  F(Modules,                   "modules",                               TextList, {})
+
+// What a reader of each type gets.
+template <Type T> struct ValueOf;
+template <> struct ValueOf<Type::Byte> { using type = uint8_t; };
+template <> struct ValueOf<Type::DWord> { using type = uint32_t; };
+template <> struct ValueOf<Type::Int32> { using type = int32_t; };
+template <> struct ValueOf<Type::UInt64> { using type = uint64_t; };
+template <> struct ValueOf<Type::Int64> { using type = int64_t; };
+template <> struct ValueOf<Type::Text> { using type = std::string; };
+template <> struct ValueOf<Type::Flag> { using type = bool; };
+template <> struct ValueOf<Type::TextList> { using type = std::vector<std::string>; };
+
+// One field, as readers name it. The default is kept as the declaration gives it.
+template <Type T, class Default>
+struct Field {
+  using Value = typename ValueOf<T>::type;
+  static constexpr Type kType = T;
+  std::string_view path;
+  Default fallback;
+};
+
+struct EmptyList {};
+
+namespace detail {
+template <class D> constexpr D Keep(D d) { return d; }
+constexpr EmptyList Keep(std::initializer_list<int>) { return {}; }
+}  // namespace detail
+
+#define QEL_HARDWARE_KEY(name, path, type, def) \
+  inline constexpr Field<Type::type, decltype(detail::Keep(def))> k##name{path, detail::Keep(def)};
+QEL_HARDWARE_FIELDS(QEL_HARDWARE_KEY)
+#undef QEL_HARDWARE_KEY
+
+struct FieldRule {
+  std::string_view path;
+  Type type;
+};
+
+// Every declared field, in declaration order.
+std::span<const FieldRule> Rules();
+// The rule for a dotted path ("*" matching any one name), or null.
+const FieldRule* RuleFor(std::string_view dottedPath);
+// True when the path names a group of declared fields ("power", "storage.volumes.SD").
+bool IsGroup(std::string_view dottedPath);
+// What a field of the type may hold, for messages.
+const char* Describe(Type type);
+
+}  // namespace ce::sim::hw

@@ -1,0 +1,37 @@
+// The simulated kernel: the one object that holds this process's system
+// state. Every API call reaches its tables through Kernel::Get(); nothing else
+// in the simulation is process-wide.
+#pragma once
+
+#include "handles.h"
+#include "modules.h"
+#include "named_objects.h"
+#include "open_files.h"
+#include "power_report.h"
+#include "registry_keys.h"
+#include "terminal.h"
+
+namespace ce::sim {
+
+class Kernel {
+ public:
+  // Made on first use and never destroyed: handles held by static objects of
+  // other libraries may still be closed while the process exits.
+  static Kernel& Get();
+
+  Kernel(const Kernel&) = delete;
+  Kernel& operator=(const Kernel&) = delete;
+
+  HandleTable handles;
+  NamedObjects names;  // events, mutexes and semaphores share one namespace
+  OpenFileTable openFiles;
+  RegistryKeyTable registryKeys;
+  ModuleTable modules;
+  TerminalChoice terminal;
+  PowerReportCache power;
+
+ private:
+  Kernel() = default;
+};
+
+}  // namespace ce::sim

@@ -1,0 +1,50 @@
+// The kernel's namespace of named objects. Events, mutexes and semaphores
+// share it, as on the device: a name held by one kind cannot be opened as
+// another. Entries are weak, so a name is free again once its last handle closes.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "handles.h"
+
+namespace ce::sim {
+
+class NamedObjects {
+ public:
+  enum class Outcome { kCreated, kOpened, kOtherKind, kMissing };
+
+  // The object named name (compared without regard to case): the existing one
+  // when it is a T (null, kOtherKind, when it is not), else the one make()
+  // returns, which may be null (kMissing).
+  template <class T, class Make>
+  std::shared_ptr<T> Open(std::u16string_view name, Make&& make, Outcome* outcome) {
+    std::lock_guard lock(mu_);
+    std::weak_ptr<KernelObject>& slot = byName_[Key(name)];
+    if (auto held = slot.lock()) {
+      auto typed = std::dynamic_pointer_cast<T>(held);
+      *outcome = typed ? Outcome::kOpened : Outcome::kOtherKind;
+      return typed;
+    }
+    std::shared_ptr<T> fresh = make();
+    if (!fresh) {
+      byName_.erase(Key(name));
+      *outcome = Outcome::kMissing;
+      return nullptr;
+    }
+    slot = fresh;
+    *outcome = Outcome::kCreated;
+    return fresh;
+  }
+
+ private:
+  static std::u16string Key(std::u16string_view name);
+
+  std::mutex mu_;
+  std::map<std::u16string, std::weak_ptr<KernelObject>> byName_;  // by folded name
+};
+
+}  // namespace ce::sim

@@ -1,0 +1,23 @@
+// The conformance tests' main on the simulated backend: the run gets a fresh
+// terminal of the default profile, as a device under test would be.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "ce/sim/control.h"
+#include "temp_dir.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  qeltest::TempDir temp;
+  std::string error;
+  const auto profile = ce::sim::BuiltinProfile(ce::sim::DefaultProfileName());
+  if (!profile || !ce::sim::CreateTerminal(temp.path() / "terminal", *profile, &error) ||
+      !ce::sim::UseTerminal(temp.path() / "terminal", &error)) {
+    std::fprintf(stderr, "cannot make the test terminal: %s\n", error.c_str());
+    return 2;
+  }
+  const int result = RUN_ALL_TESTS();
+  ce::sim::CloseTerminal();
+  return result;
+}

@@ -1,0 +1,9 @@
+#include "devices/cradle_service.h"
+
+#include <new>
+
+namespace qel {
+
+IQelService* CreateCradleService() { return new (std::nothrow) CQelCradleService; }
+
+}  // namespace qel

@@ -1,0 +1,62 @@
+// The module's exported entry points.
+#include "qel/exports.h"
+
+#include "core/module_slots.h"
+#include "module/tables.h"
+#include "streams/stream_types.h"
+
+namespace qel {
+namespace {
+
+// Slots Register fills, in its order (the stream registry comes first, on its own).
+constexpr Slot kFetchOrder[] = {
+    Slot::FileSystem, Slot::Settings, Slot::Audio,     Slot::FileService, Slot::Wlan,
+    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2, Slot::Terminal,    Slot::Radio,
+    Slot::Battery,    Slot::Cradle,   Slot::Unnamed3,  Slot::HalEventHandler, Slot::Window,
+};
+
+// Slots UnRegister releases, in its order.
+constexpr Slot kReleaseOrder[] = {
+    Slot::FileLocation, Slot::StreamRegistry, Slot::Settings, Slot::Audio,    Slot::FileService,
+    Slot::FileSystem,   Slot::Wlan,           Slot::Unnamed1, Slot::Backlight, Slot::Cradle,
+    Slot::Unnamed2,     Slot::Terminal,       Slot::Radio,    Slot::Battery,  Slot::Unnamed3,
+    Slot::HalEventHandler, Slot::Window,
+};
+static_assert(std::size(kReleaseOrder) == size_t(Slot::kCount));
+
+}  // namespace
+}  // namespace qel
+
+extern "C" {
+
+bool RegisterService(IQelRegistrar* registrar) {
+  qel::RegisterAll(registrar, qel::Tables());
+  return true;
+}
+
+bool Register(uint32_t, IQelServiceRegistry* registry) {
+  using namespace qel;
+  // The factories go to the registry that this call fetched, once; a second
+  // Register without UnRegister finds the slot held and adds nothing again.
+  const bool streamsHeld = SlotValue(Slot::StreamRegistry) != nullptr;
+  auto* streams = static_cast<IQelStreamRegistry*>(FetchSlot(Slot::StreamRegistry, registry));
+  if (streams && !streamsHeld)
+    for (const StreamType& t : StreamTypes())
+      if (t.factory) streams->AddStreamFactory(t.factory);
+  for (Slot s : kFetchOrder) FetchSlot(s, registry);
+  return true;
+}
+
+bool UnRegister() {
+  for (qel::Slot s : qel::kReleaseOrder) qel::ReleaseSlot(s);
+  return true;
+}
+
+// The terminal information service that answers these is not in this build:
+// each fails as it does when the service object cannot be created, leaving the
+// caller's buffer untouched.
+bool GetESN(char16_t*, uint32_t) { return false; }
+bool GetUSN(char16_t*, uint32_t) { return false; }
+bool GetQELPlatform(char16_t*, uint32_t) { return false; }
+
+}  // extern "C"

@@ -1,0 +1,110 @@
+// RegisterService as a host sees it: the exact sequence of registrar calls, and
+// who holds the services afterwards.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ce/text.h"
+#include "ceutil/text.h"
+#include "expected_properties.h"
+#include "qel/exports.h"
+#include "qelcommon/guid_text.h"
+#include "qel/guids.h"
+#include "recording_registrar.h"
+#include "test_terminal.h"
+
+namespace {
+
+using qeltest::Op;
+using qeltest::RecordingRegistrar;
+
+struct ExpectedCall {
+  Op op;
+  std::string name;                // property
+  const GUID* iid = nullptr;       // service
+  bool writable = false;           // property
+  const GUID* context = nullptr;   // property: the service registered under this GUID, or none
+};
+
+// Services come in registration order between the property groups: the cradle
+// (no properties in this build) after the backlight group, the display before
+// its one property. No command has a handler in this build, so none appears.
+std::vector<ExpectedCall> ExpectedCalls() {
+  std::vector<ExpectedCall> out;
+  for (const auto& p : qeltest::kExpectedProperties) {
+    const std::string name = p.name;
+    if (name == "BATT_CHARGE_CYCLES") out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
+    if (name == "SYS_DROP_COUNT") out.push_back({Op::AddService, "", &qel::IID_QELDISPLAYSERVICE});
+    out.push_back({Op::AddProperty, name, nullptr, p.writable,
+                   name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE : nullptr});
+  }
+  return out;
+}
+
+std::string Describe(const qeltest::RegistrarCall& c) {
+  switch (c.op) {
+    case Op::AddCommand: return "AddCommand " + ceutil::ToUtf8(c.name);
+    case Op::AddService: return "AddService " + qel::ToString(c.iid);
+    case Op::AddProperty: return "AddProperty " + ceutil::ToUtf8(c.name);
+  }
+  return "?";
+}
+
+TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
+  qeltest::TestTerminal terminal;
+  RecordingRegistrar registrar;
+  ASSERT_TRUE(RegisterService(&registrar));
+
+  const auto expected = ExpectedCalls();
+  ASSERT_EQ(expected.size(), 70u);
+  std::vector<std::string> got;
+  for (const auto& c : registrar.calls) got.push_back(Describe(c));
+  ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
+
+  std::map<std::string, IQelService*> serviceByIid;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const auto& want = expected[i];
+    const auto& call = registrar.calls[i];
+    SCOPED_TRACE("call " + std::to_string(i) + ": " + Describe(call));
+    ASSERT_EQ(call.op, want.op);
+    if (want.op == Op::AddService) {
+      EXPECT_EQ(call.iid, *want.iid);
+      void* self = nullptr;  // the service answers the GUID it is registered under, with itself
+      ASSERT_TRUE(call.object && call.object->GetInterface(call.iid, &self));
+      EXPECT_EQ(self, call.object);
+      call.object->Release();
+      serviceByIid[qel::ToString(call.iid)] = call.object;
+      continue;
+    }
+    EXPECT_EQ(ceutil::ToUtf8(call.name), want.name);
+    EXPECT_NE(call.getter, nullptr);
+    EXPECT_EQ(call.setter != nullptr, want.writable);
+    EXPECT_EQ(call.last, 0);
+    IQelService* context = want.context ? serviceByIid.at(qel::ToString(*want.context)) : nullptr;
+    EXPECT_EQ(call.object, context);
+  }
+}
+
+TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
+  qeltest::TestTerminal terminal;
+  RecordingRegistrar registrar;
+  ASSERT_TRUE(RegisterService(&registrar));
+
+  std::map<IQelService*, int> held;  // references the registrar took, per object
+  for (const auto& c : registrar.calls)
+    if (c.object) ++held[c.object];
+  ASSERT_EQ(held.size(), 2u);  // the cradle and the display service
+  for (const auto& [object, n] : held) {
+    EXPECT_EQ(object->AddRef(), n + 1);
+    EXPECT_EQ(object->Release(), n);
+  }
+  // Dropping them all must end each object once, on its last release.
+  const std::vector<int32_t> results = registrar.ReleaseAll();
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 2);
+  EXPECT_EQ(results.back(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// What this module registers, declared once in registration order.
+#include "module/tables.h"
+
+#include <array>
+
+#include "commands/argument_kinds.h"
+#include "core/property_adapters.h"
+#include "devices/cradle_service.h"
+#include "devices/display_service.h"
+#include "devices/power_properties.h"
+#include "qel/guids.h"
+#include "terminal/system_properties.h"
+
+namespace qel {
+namespace {
+
+using G = Group;
+
+constexpr GroupEntry kGroups[] = {
+    {G::HalEventHandler, &IID_QELHALEVENTHANDLER, nullptr, false},
+    {G::Audio, &IID_QELAUDIOSERVICE, nullptr, false},
+    {G::Keyboard, &IID_QELKEYBOARDSERVICE, nullptr, false},
+    {G::WakeUp, &IID_QELWAKEUPSERVICE, nullptr, false},
+    {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, nullptr, false},
+    {G::ContextFreeProperties, nullptr, nullptr, false},
+    {G::Backlight, &IID_QELBACKLIGHTSERVICE, nullptr, false},
+    {G::ContextFreeCommands, nullptr, nullptr, false},
+    {G::Cradle, &IID_QELCRADLESERVICE, CreateCradleService, false},
+    {G::Led, &IID_QELLEDSERVICE, nullptr, false},
+    {G::CommandsAfterLed, nullptr, nullptr, false},
+    {G::Battery, &IID_QELBATTERYSERVICE, nullptr, false},
+    {G::Wlan, &IID_QELWLANSERVICE, nullptr, true},
+    {G::Terminal, &IID_QELTERMINALSERVICE, nullptr, false},
+    {G::Display, &IID_QELDISPLAYSERVICE, CreateDisplayService, false},
+};
+
+constexpr CommandEntry kCommands[] = {
+    {u"IBP", G::Audio, 1, 300, true, nullptr, nullptr},
+    {u"IPS", G::Audio, 1, 300, true, nullptr, nullptr},
+    {u"DBL", G::Backlight, 0, 300, true, nullptr, nullptr},
+    {u"CCK", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"SVR", G::ContextFreeCommands, 1, 400, false, nullptr, SvrArgumentKind},
+    {u"SPR", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
+    {u"SXC", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
+    {u"BRP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"BSP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"PXS", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"ICD", G::Cradle, 1, 400, false, nullptr, nullptr},
+    {u"ILD", G::Led, 1, 300, false, nullptr, nullptr},
+    {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
+    {u"SWP", G::CommandsAfterLed, 1, 400, false, nullptr, nullptr},
+    {u"PGT", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
+};
+static_assert(std::size(kCommands) == 15);
+
+// Properties whose operation is not in this build yet: read-only ones have no
+// setter, writable ones keep a setter so the registration is already final.
+constexpr QelPropertyFn kNA = NotAvailable;
+constexpr QelPropertyFn kRO = nullptr;
+
+constexpr PropertyEntry kProperties[] = {
+    {u"AUDIO_BEEP_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_BEEP_FREQUENCY", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_MAX_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_USER_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_SPEAKER_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_HEADPHONE_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_MIC_BOOST", G::Audio, kNA, kNA},
+    {u"AUDIO_MIC_GAIN", G::Audio, kNA, kNA},
+    {u"AUDIO_LINE_GAIN", G::Audio, kNA, kNA},
+    {u"AUDIO_KEY_CLICK", G::Audio, kNA, kNA},
+    {u"AUDIO_SCREEN_TAP", G::Audio, kNA, kNA},
+    {u"AUDIO_MIC_GAIN_DB", G::Audio, kNA, kNA},
+    {u"AUDIO_MIC_MAX_GAIN_DB", G::Audio, kNA, kRO},
+    {u"AUDIO_MIXER_VOLUME", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_VOLUME_STEP", G::Audio, kNA, kNA},
+    {u"AUDIO_MIXER_VOLUME_MAXSTEP", G::Audio, kNA, kRO},
+    {u"KEYBOARD_LAYER", G::Keyboard, kNA, kNA},
+    {u"POWER_BATTERY_LEVEL", G::ContextFreeProperties, GetBatteryLevel, kRO},
+    {u"POWER_BATTERY_LIFETIME", G::ContextFreeProperties, GetBatteryLifetime, kRO},
+    {u"POWER_SOURCE", G::ContextFreeProperties, GetPowerSource, kRO},
+    {u"POWER_BATTERY_LEVEL_RT", G::ContextFreeProperties, GetBatteryLevelRefreshed, kRO},
+    {u"POWER_BATTERY_LIFETIME_RT", G::ContextFreeProperties, GetBatteryLifetime, kRO},
+    {u"POWER_SOURCE_RT", G::ContextFreeProperties, GetPowerSourceRefreshed, kRO},
+    {u"NET_IP_V4", G::ContextFreeProperties, kNA, kRO},
+    {u"NET_ADAPTERS_IPCONFIG", G::ContextFreeProperties, kNA, kRO},
+    {u"NET_CONNECTION", G::ContextFreeProperties, kNA, kRO},
+    {u"NET_CONNECTION_TYPE", G::ContextFreeProperties, kNA, kRO},
+    {u"NET_CONNECTION_LEVEL", G::ContextFreeProperties, kNA, kRO},
+    {u"QEL_VER_LIST", G::ContextFreeProperties, kNA, kRO},
+    {u"QEL_REMOTE_SESSION", G::ContextFreeProperties, GetRemoteSession, kRO},
+    {u"SYS_DISK_FREE_SPACE", G::ContextFreeProperties, GetDiskFreeSpace, kRO},
+    {u"SYS_MEM_HEAP_SPACE", G::ContextFreeProperties, GetMemHeapSpace, kRO},
+    {u"SYS_MEM_TOTAL", G::ContextFreeProperties, GetMemTotal, kRO},
+    {u"SYS_DEVICE_UP_TIME", G::ContextFreeProperties, GetDeviceUpTime, kRO},
+    {u"SCREEN_BACKLIGHT_TIMEOUT_AC", G::ContextFreeProperties, kNA, kNA},
+    {u"SCREEN_BACKLIGHT_TIMEOUT_BATT", G::ContextFreeProperties, kNA, kNA},
+    {u"POWER_SUSPEND_TIMEOUT", G::ContextFreeProperties, kNA, kNA},
+    {u"USB_CLIENT", G::ContextFreeProperties, kNA, kNA},
+    {u"SCREEN_BRIGHTNESS", G::Backlight, kNA, kNA},
+    {u"BATT_CHARGE_CYCLES", G::Battery, kNA, kRO},
+    {u"BATT_SERIAL_NUMBER", G::Battery, kNA, kRO},
+    {u"BATT_STATE_HEALTH", G::Battery, kNA, kRO},
+    {u"BATT_CHEM_TYPE", G::Battery, kNA, kRO},
+    {u"BATT_DATE", G::Battery, kNA, kRO},
+    {u"WIFI_RSSI_PERCENT", G::Wlan, kNA, kRO},
+    {u"WIFI_RSSI_DBM", G::Wlan, kNA, kRO},
+    {u"WIFI_SSID", G::Wlan, kNA, kRO},
+    {u"WIFI_BSSID", G::Wlan, kNA, kRO},
+    {u"NET_WLAN_IPCONFIG", G::Wlan, kNA, kRO},
+    {u"QEL_SSN", G::Terminal, kNA, kRO},
+    {u"SYS_ESN", G::Terminal, kNA, kRO},
+    {u"SYS_USN", G::Terminal, kNA, kRO},
+    {u"SYS_FIRMWARE_VER", G::Terminal, kNA, kRO},
+    {u"SYS_ID_NAME", G::Terminal, kNA, kNA},
+    {u"SYS_ID_DESC", G::Terminal, kNA, kNA},
+    {u"WIFI_MAC", G::Terminal, kNA, kRO},
+    {u"BLUETOOTH_MAC", G::Terminal, kNA, kRO},
+    {u"SYS_DEVICE_DATE", G::Terminal, kNA, kRO},
+    {u"QEL_VER_CLIENT", G::Terminal, kNA, kRO},
+    {u"QEL_VER_AGENT", G::Terminal, kNA, kRO},
+    {u"QEL_VER_ADMIN", G::Terminal, kNA, kRO},
+    {u"SYS_OS_VER", G::Terminal, kNA, kRO},
+    {u"SYS_OS_TYPE", G::Terminal, kNA, kRO},
+    {u"QEL_PLATFORM", G::Terminal, kNA, kRO},
+    {u"SYS_DEVICE_MODEL", G::Terminal, kNA, kRO},
+    {u"SYS_OEM_PLATFORM", G::Terminal, kNA, kRO},
+    {u"SYS_MANUFACTURER", G::Terminal, kNA, kRO},
+    {u"SYS_DROP_COUNT", G::Display, GetUInt32Of<IQelDisplayService, &IQelDisplayService::GetCounter>, kRO},
+};
+static_assert(std::size(kProperties) == 68);
+
+}  // namespace
+
+const RegistrationTables& Tables() {
+  static constexpr RegistrationTables kTables{kGroups, kCommands, kProperties};
+  return kTables;
+}
+
+}  // namespace qel
