@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the verb
   std::string terminal, profile, plugin;
-  bool json = false;
+  bool json = false, trace = false;
+  app.add_flag("--trace", trace, "print every system call the module makes on stderr (as QEL_TRACE=1 does)");
   app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
   app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
   app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
   }
 
   const Output out{std::cout, std::cerr, json};
+  // Before the first system call: the system library reads it once.
+  if (trace) ::setenv("QEL_TRACE", "1", 1);
   if (profiles->parsed()) return ListProfiles(out);
 
   std::string error;

@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+# The module's sources against the Windows SDK, before the slower builds.
+scripts/check-windows.sh
 presets=("$@")
 ((${#presets[@]})) || presets=(debug asan tsan)
 for preset in "${presets[@]}"; do

@@ -3,11 +3,13 @@
 // the module's export table as the dynamic linker sees it.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -37,7 +39,7 @@ std::string Quoted(const std::string& text) {  // for the shell, whatever the te
 // terminal from the environment and with a state home of its own, so that
 // nothing outside the test's folder is touched.
 HostRun RunHost(const std::vector<std::string>& args, const fs::path& scratch) {
-  std::string command = "env -u QEL_TERMINAL XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " " +
+  std::string command = "env -u QEL_TERMINAL -u QEL_TRACE XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " " +
                         Quoted(QEL_HOST_PATH);
   for (const auto& a : args) command += " " + Quoted(a);
   command += " </dev/null >" + Quoted((scratch / "stdout").string()) + " 2>" + Quoted((scratch / "stderr").string());
@@ -247,6 +249,38 @@ TEST(ModuleFile, ExportsExactlyTheSixEntryPoints) {
   ASSERT_EQ(pclose(nm), 0);
   EXPECT_EQ(symbols, (std::map<std::string, char>{{"GetESN", 'T'}, {"GetQELPlatform", 'T'}, {"GetUSN", 'T'},
                                                   {"Register", 'T'}, {"RegisterService", 'T'}, {"UnRegister", 'T'}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The trace shows the module's calls, with text as text and the failure's
+// error, and nothing of what qelhost itself asks of the system.
+TEST_F(QelHost, TraceShowsTheModulesCallsOnly) {
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;  // a whole line of stderr
+  } cases[] = {
+      {{"--trace", "prop", "get", "QEL_REMOTE_SESSION"},
+       "ce: OpenEventW(0x1F0003, 0, u\"QEL4 BigBrother\") -> NULL, last error 2"},
+      {{"prop", "get", "SYS_DISK_FREE_SPACE", "--trace"}, "ce: GetDiskFreeSpaceExW(NULL, 0x"},
+  };
+  for (const auto& c : cases) {
+    const HostRun r = Host(c.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.err);
+    std::vector<std::string> traced;
+    for (std::string line; std::getline(lines, line);) traced.push_back(line);
+    EXPECT_TRUE(std::any_of(traced.begin(), traced.end(),
+                            [&](const std::string& l) { return l.rfind(c.expected, 0) == 0; }))
+        << r.err;
+    // qelhost converts every property name and value it prints; none of that is the module's.
+    for (const auto& l : traced) EXPECT_EQ(l.find("WideCharToMultiByte"), std::string::npos) << l;
+  }
+  // Without the flag or the variable nothing is traced.
+  const HostRun quiet = Host({"prop", "get", "QEL_REMOTE_SESSION"});
+  EXPECT_EQ(quiet.err, "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "case_fold.h"
 
 #include "ce/text.h"
+#include "api.h"
 
 namespace ce {
 namespace sim {
@@ -60,10 +61,13 @@ std::u16string FoldName(std::u16string_view s) {
 
 }  // namespace sim
 
+namespace sim::api {
+
 DWORD CharUpperBuffW(LPWSTR text, DWORD length) {
   if (!text) return 0;
   for (DWORD i = 0; i < length; ++i) text[i] = sim::FoldChar(text[i]);
   return length;
 }
 
+}  // namespace sim::api
 }  // namespace ce

@@ -1,11 +1,12 @@
 // The display driver's orientation settings.
 #include "ce/display.h"
+#include "api.h"
 
 #include "ce/error.h"
 #include "hardware.h"
 #include "terminal.h"
 
-namespace ce {
+namespace ce::sim::api {
 namespace {
 
 bool IsOrientation(DWORD v) { return v == DMDO_0 || v == DMDO_90 || v == DMDO_180 || v == DMDO_270; }
@@ -38,4 +39,4 @@ LONG ChangeDisplaySettingsExW(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*)
   return DISP_CHANGE_BADMODE;
 }
 
-}  // namespace ce
+}  // namespace ce::sim::api

@@ -14,6 +14,7 @@
 //  - FindFirstFileW takes the folder's matches at once, sorted by name; file
 //    times are UTC.
 #include "ce/files.h"
+#include "api.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,7 +39,7 @@
 #include "kernel.h"
 #include "terminal.h"
 
-namespace ce {
+namespace ce::sim::api {
 namespace {
 
 using sim::DataAccess;
@@ -583,4 +584,4 @@ BOOL FindClose(HANDLE find) {
   return sim::RemoveHandle(find) ? TRUE : FALSE;
 }
 
-}  // namespace ce
+}  // namespace ce::sim::api

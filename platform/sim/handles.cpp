@@ -2,6 +2,7 @@
 
 #include "ce/error.h"
 #include "ce/handle.h"
+#include "api.h"
 #include "kernel.h"
 
 namespace ce::sim {
@@ -41,8 +42,8 @@ bool RemoveHandle(HANDLE handle) {
 
 }  // namespace ce::sim
 
-namespace ce {
+namespace ce::sim::api {
 
-BOOL CloseHandle(HANDLE handle) { return sim::RemoveHandle(handle) ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE handle) { return RemoveHandle(handle) ? TRUE : FALSE; }
 
-}  // namespace ce
+}  // namespace ce::sim::api

@@ -10,6 +10,7 @@
 #include "power_report.h"
 #include "registry_keys.h"
 #include "terminal.h"
+#include "trace.h"
 
 namespace ce::sim {
 
@@ -29,6 +30,7 @@ class Kernel {
   ModuleTable modules;
   TerminalChoice terminal;
   PowerReportCache power;
+  trace::TraceState trace;
 
  private:
   Kernel() = default;

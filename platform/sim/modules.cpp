@@ -2,6 +2,7 @@
 
 
 #include "ce/error.h"
+#include "api.h"
 #include "ce/module.h"
 #include "case_fold.h"
 #include "hardware.h"
@@ -47,6 +48,8 @@ bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport
 }
 
 }  // namespace sim
+
+namespace sim::api {
 
 HMODULE LoadLibraryW(LPCWSTR name) {
   using namespace sim;
@@ -96,4 +99,5 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name) {
   return nullptr;
 }
 
+}  // namespace sim::api
 }  // namespace ce

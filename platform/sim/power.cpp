@@ -1,6 +1,7 @@
 // The battery driver. The kernel keeps the driver's last report; callers that
 // do not ask for an update get that copy.
 #include "ce/power.h"
+#include "api.h"
 
 #include <cstring>
 #include <mutex>
@@ -9,7 +10,7 @@
 #include "hardware.h"
 #include "kernel.h"
 
-namespace ce {
+namespace ce::sim::api {
 namespace {
 
 using sim::DriverReport;
@@ -84,4 +85,4 @@ DWORD GetSystemPowerStatusEx2(SYSTEM_POWER_STATUS_EX2* status, DWORD length, BOO
   return n;
 }
 
-}  // namespace ce
+}  // namespace ce::sim::api

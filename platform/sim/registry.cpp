@@ -1,5 +1,6 @@
 // The Reg* functions over the current terminal's registry store.
 #include "ce/registry.h"
+#include "api.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +13,7 @@
 #include "registry_store.h"
 #include "terminal.h"
 
-namespace ce {
+namespace ce::sim::api {
 namespace {
 
 using sim::RegistryStore;
@@ -207,4 +208,4 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* classLength, DWORD* /*reserve
   return CopyClass(info.cls, cls, classLength);
 }
 
-}  // namespace ce
+}  // namespace ce::sim::api

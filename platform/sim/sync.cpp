@@ -3,6 +3,7 @@
 // ready index wins, and an auto-reset event is consumed by the one waiter
 // whose TryAcquire succeeds.
 #include "ce/sync.h"
+#include "api.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -82,6 +83,8 @@ std::shared_ptr<Event> Lookup(HANDLE h) {
 
 }  // namespace
 }  // namespace sim
+
+namespace sim::api {
 
 HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, LPCWSTR name) {
   using namespace sim;
@@ -181,4 +184,5 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 
 void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+}  // namespace sim::api
 }  // namespace ce

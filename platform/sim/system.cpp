@@ -1,5 +1,6 @@
 // Memory, disk space, up-time, OEM text and version of the terminal.
 #include "ce/system.h"
+#include "api.h"
 
 #include <chrono>
 #include <cstring>
@@ -11,7 +12,7 @@
 #include "terminal.h"
 #include "utf.h"
 
-namespace ce {
+namespace ce::sim::api {
 namespace {
 
 // Copies text with its NUL into a buffer of `bytes` bytes; fails when it does not fit.
@@ -131,4 +132,4 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
   return TRUE;
 }
 
-}  // namespace ce
+}  // namespace ce::sim::api

@@ -10,6 +10,7 @@
 //    sequence is read as one U+FFFD per maximal ill-formed subpart.
 //  - The flags are accepted and ignored.
 #include "ce/text.h"
+#include "api.h"
 
 #include <cstdint>
 
@@ -17,6 +18,7 @@
 #include "utf.h"
 
 namespace ce {
+namespace sim {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
@@ -188,6 +190,8 @@ size_t MeasureNarrow(const char* s) {
 
 }  // namespace
 
+namespace api {
+
 int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst,
                         int dstSize, const char* defaultChar, BOOL* usedDefault) {
   const Page page = PageOf(codePage);
@@ -245,7 +249,8 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int src
 
 UINT GetACP() { return CP_1252; }
 
-namespace sim {
+}  // namespace api
+
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;

@@ -13,7 +13,7 @@ struct HandleTraits {
   using Value = HANDLE;
   static HANDLE Empty() { return nullptr; }
   static bool Held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { CloseHandle(h); }
+  static void Close(HANDLE h) { ce::CloseHandle(h); }
 };
 using UniqueHandle = Unique<HandleTraits>;
 

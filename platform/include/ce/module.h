@@ -24,7 +24,7 @@ struct ModuleTraits {
   using Value = HMODULE;
   static HMODULE Empty() { return nullptr; }
   static bool Held(HMODULE m) { return m != nullptr; }
-  static void Close(HMODULE m) { FreeLibrary(m); }
+  static void Close(HMODULE m) { ce::FreeLibrary(m); }
 };
 using UniqueModule = Unique<ModuleTraits>;
 

@@ -97,7 +97,7 @@ struct RegKeyTraits {
   using Value = HKEY;
   static HKEY Empty() { return nullptr; }
   static bool Held(HKEY k) { return k != nullptr; }
-  static void Close(HKEY k) { RegCloseKey(k); }
+  static void Close(HKEY k) { ce::RegCloseKey(k); }
 };
 using RegKey = Unique<RegKeyTraits>;
 
