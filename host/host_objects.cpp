@@ -61,33 +61,29 @@ bool NotifierList::AddNotifier(const char16_t* name, IQelNotifier* notifier) {
   return true;
 }
 
-NotifierRegistry::NotifierRegistry() : list_(new NotifierList) {}
-NotifierRegistry::~NotifierRegistry() { static_cast<CQelRefCounted*>(list_)->Release(); }
+NotifierRegistry::NotifierRegistry() : list_(Ref<NotifierList>::Adopt(new NotifierList)) {}
 
 bool NotifierRegistry::GetInterface(GUID iid, void** out) {
   if (out && iid == qel::IID_QELNOTIFIERLIST) {
-    static_cast<CQelRefCounted*>(list_)->AddRef();
-    *out = static_cast<IQelNotifierList*>(list_);
+    list_->AddRef();
+    *out = static_cast<IQelNotifierList*>(list_.get());
     return true;
   }
   return CQelObject::GetInterface(iid, out);
 }
 
 ServiceRegistry::ServiceRegistry()
-    : streams_(new StreamRegistry), fileHandlers_(new FileHandlerRegistry), notifiers_(new NotifierRegistry) {}
+    : streams_(Ref<StreamRegistry>::Adopt(new StreamRegistry)),
+      fileHandlers_(Ref<FileHandlerRegistry>::Adopt(new FileHandlerRegistry)),
+      notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)) {}
 
-ServiceRegistry::~ServiceRegistry() {
-  Clear();
-  notifiers_->Release();
-  fileHandlers_->Release();
-  streams_->Release();
-}
+ServiceRegistry::~ServiceRegistry() { Clear(); }
 
 IQelService* ServiceRegistry::QueryService(GUID iid) {
   std::lock_guard lock(mu_);
-  if (iid == qel::IID_QELSTREAMREGISTRY) return streams_;
-  if (iid == qel::IID_QELFILEHANDLERREGISTRY) return fileHandlers_;
-  if (iid == qel::IID_QELNOTIFIERREGISTRY) return notifiers_;
+  if (iid == qel::IID_QELSTREAMREGISTRY) return streams_.get();
+  if (iid == qel::IID_QELFILEHANDLERREGISTRY) return fileHandlers_.get();
+  if (iid == qel::IID_QELNOTIFIERREGISTRY) return notifiers_.get();
   for (const auto& s : offered_)
     if (s.iid == iid) return s.service.get();
   return nullptr;

@@ -109,12 +109,11 @@ class NotifierList final : public IQelNotifierList {
 class NotifierRegistry final : public qel::CQelObject<IQelService, qel::IID_QELNOTIFIERREGISTRY> {
  public:
   NotifierRegistry();
-  ~NotifierRegistry() override;
   bool GetInterface(GUID iid, void** out) override;
-  NotifierList& list() { return *list_; }
+  NotifierList& list() { return *list_.get(); }
 
  private:
-  NotifierList* list_;  // counted
+  Ref<NotifierList> list_;
 };
 
 // QueryService over the host's own providers and the services the module registered.
@@ -127,14 +126,14 @@ class ServiceRegistry final : public IQelServiceRegistry {
   void Offer(GUID iid, IQelService* provider);  // takes a reference
   void Clear();
 
-  StreamRegistry& streams() { return *streams_; }
-  FileHandlerRegistry& fileHandlers() { return *fileHandlers_; }
-  NotifierRegistry& notifiers() { return *notifiers_; }
+  StreamRegistry& streams() { return *streams_.get(); }
+  FileHandlerRegistry& fileHandlers() { return *fileHandlers_.get(); }
+  NotifierRegistry& notifiers() { return *notifiers_.get(); }
 
  private:
-  StreamRegistry* streams_;
-  FileHandlerRegistry* fileHandlers_;
-  NotifierRegistry* notifiers_;
+  Ref<StreamRegistry> streams_;
+  Ref<FileHandlerRegistry> fileHandlers_;
+  Ref<NotifierRegistry> notifiers_;
   std::vector<RegisteredService> offered_;
   std::mutex mu_;  // hosts run commands on several threads
 };
