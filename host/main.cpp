@@ -2,6 +2,7 @@
 // on a simulated terminal.
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
 
   const Output out{std::cout, std::cerr, json};
   // Before the first system call: the system library reads it once.
-  if (trace) ::setenv("QEL_TRACE", "1", 1);
+  if (trace && std::string_view(std::getenv("QEL_TRACE") ? std::getenv("QEL_TRACE") : "") != "all")
+    ::setenv("QEL_TRACE", "1", 1);
   if (profiles->parsed()) return ListProfiles(out);
 
   std::string error;

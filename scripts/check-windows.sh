@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=${MINGW_CXX:-i686-w64-mingw32-g++}
 command -v "$cxx" >/dev/null || { echo "check-windows: $cxx is missing (scripts/setup.sh installs it)" >&2; exit 2; }
-flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers
+# UNICODE as a device build has it: every A/W macro then names the W function.
+flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers -DUNICODE -D_UNICODE
        -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin)
 mapfile -t sources < <(git ls-files 'plugin/*.cpp' 'common/*.cpp' 'platform/util/*.cpp' | grep -v '_test\.cpp$')
 failed=0

@@ -6,7 +6,9 @@ namespace ce::sim::hw {
 namespace {
 
 #define QEL_HARDWARE_RULE(name, path, type, def) FieldRule{path, Type::type},
-constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE)};
+#define QEL_HARDWARE_GROUP_RULE(path, type) FieldRule{path, Type::type},
+constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE) QEL_HARDWARE_GROUP_TYPES(QEL_HARDWARE_GROUP_RULE)};
+#undef QEL_HARDWARE_GROUP_RULE
 #undef QEL_HARDWARE_RULE
 
 // Compares a dotted path with a pattern whose "*" parts match any one name;

@@ -67,6 +67,14 @@ enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
   F(BootTimeUnixMs,            "kernel.boot_time_unix_ms",              Int64,   0)             \
   F(Modules,                   "modules",                               TextList, {})
 
+// Groups whose every member has one type, named or not: a field a profile adds
+// to them is checked too. Named fields above take precedence.
+#define QEL_HARDWARE_GROUP_TYPES(G) \
+  G("memory.*", DWord)              \
+  G("display.*", DWord)             \
+  G("storage.root.*", UInt64)       \
+  G("storage.volumes.*.*", UInt64)
+
 // What a reader of each type gets.
 template <Type T> struct ValueOf;
 template <> struct ValueOf<Type::Byte> { using type = uint8_t; };
@@ -104,7 +112,7 @@ struct FieldRule {
   Type type;
 };
 
-// Every declared field, in declaration order.
+// Every declared field, in declaration order, then the group types.
 std::span<const FieldRule> Rules();
 // The rule for a dotted path ("*" matching any one name), or null.
 const FieldRule* RuleFor(std::string_view dottedPath);

@@ -37,14 +37,20 @@ class NamedObjects {
     }
     slot = fresh;
     *outcome = Outcome::kCreated;
+    // Names whose objects are gone are dropped now and then, so the table
+    // does not grow with every name a process ever used.
+    if (++created_ % kSweepEvery == 0) std::erase_if(byName_, [](const auto& e) { return e.second.expired(); });
     return fresh;
   }
 
  private:
   static std::u16string Key(std::u16string_view name);
 
+  static constexpr size_t kSweepEvery = 64;
+
   std::mutex mu_;
   std::map<std::u16string, std::weak_ptr<KernelObject>> byName_;  // by folded name
+  size_t created_ = 0;
 };
 
 }  // namespace ce::sim

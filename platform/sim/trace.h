@@ -1,13 +1,14 @@
 // The call trace: with QEL_TRACE=1 every ce call that a loaded module makes is
 // printed on standard error as one line: the function, its arguments (text
-// shown as text), its result and the last error after it. QEL_TRACE=all
-// traces every caller, the program and the system library included.
+// shown as text, escaped as in C where it would be ambiguous or unsafe on a
+// terminal), its result and the last error after it. QEL_TRACE=all traces
+// every caller, the program and the system library included; 0, off, no and
+// false (or nothing) trace nothing.
 //   ce: RegOpenKeyExW(0x80000002, u"Software\Demo", 0, 0x20019, 0x7ffd5a6c) -> 2, last error 0
 #pragma once
 
 #include <cstdint>
 #include <mutex>
-#include <set>
 #include <string>
 #include <type_traits>
 
@@ -22,13 +23,7 @@ enum class Mode { kOff, kModules, kAll };
 struct TraceState {
   std::once_flag modeRead;
   Mode mode = Mode::kOff;
-  std::mutex mu;
-  // The objects mapped when the system library started: the program and the
-  // libraries it was linked with. A caller outside them is a loaded module.
-  std::set<uintptr_t> startupBases;
   std::mutex writing;
-
-  void RecordStartupObjects();
 };
 
 // Whether a call from this return address is traced.

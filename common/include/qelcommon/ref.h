@@ -25,10 +25,9 @@ class Ref {
   }
   Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   Ref& operator=(Ref&& o) noexcept {
-    if (this != &o) {
-      reset();
-      p_ = std::exchange(o.p_, nullptr);
-    }
+    // Take the new pointer first: o may live inside the object released here.
+    if (this != &o)
+      if (T* old = std::exchange(p_, std::exchange(o.p_, nullptr))) old->Release();
     return *this;
   }
   ~Ref() { reset(); }

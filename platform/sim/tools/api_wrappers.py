@@ -16,6 +16,10 @@ import sys
 # entry hooks a module defines itself.
 SKIP = {"GetLastError", "SetLastError", "OnProcessAttach", "OnProcessDetach"}
 
+# Text arguments that come with a length and need not end in a NUL: the trace
+# shows them by address.
+BY_ADDRESS = {("WideCharToMultiByte", "src")}
+
 DECL = re.compile(r"^([A-Za-z_][\w:]*[\s\*]+)([A-Za-z_]\w*)\(([^;{}]*?)\);", re.M | re.S)
 
 
@@ -56,7 +60,8 @@ def main():
         f.write('#include "api.h"\n#include "trace.h"\n\nnamespace ce {\n\n')
         for ret, name, params, args in decls:
             # A source text with a length need not end in a NUL: shown by address.
-            call_args = "".join(", sim::trace::ShowAddress(src)" if a == "src" else ", " + a for a in args)
+            call_args = "".join(f", sim::trace::ShowAddress({a})" if (name, a) in BY_ADDRESS else ", " + a
+                                for a in args)
             f.write(f"{ret} {name}({params}) {{\n"
                     f"  return sim::trace::Call(&sim::api::{name}, \"{name}\", __builtin_return_address(0){call_args});\n"
                     f"}}\n\n")
