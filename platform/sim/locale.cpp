@@ -142,6 +142,11 @@ std::u16string Expand(const LocaleData& l, const SYSTEMTIME& date, int dayOfWeek
   const size_t monday = size_t((dayOfWeek + 6) % 7);
   for (size_t i = 0; i < picture.size();) {
     const char16_t c = picture[i];
+    if (c == u'\'' && i + 1 < picture.size() && picture[i + 1] == u'\'') {
+      out.push_back(u'\'');
+      i += 2;
+      continue;
+    }
     if (c == u'\'') {
       ++i;
       while (i < picture.size()) {
