@@ -109,7 +109,9 @@ int FormatDate(const DateRequest& r, const Output& o) {
     return kUsage;
   }
   value.p->SetNameLanguage(language);
-  if (r.utc && !value.p->ConvertToUtc()) {
+  // A format naming UTC converts by itself; converting here too would do it twice.
+  const bool formatConverts = r.format.find("UTC") != std::string::npos;
+  if (r.utc && !formatConverts && !value.p->ConvertToUtc()) {
     o.err << "qelhost: date: the time cannot be converted to UTC (error " << ce::GetLastError() << ")\n";
     return kFailed;
   }
