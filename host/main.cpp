@@ -57,6 +57,17 @@ int main(int argc, char** argv) {
   termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")->required();
   termSet->add_option("VALUE", jsonValue, "a JSON value (a bare word is taken as text)")->required();
   auto* profiles = app.add_subcommand("profiles", "list the built-in terminal profiles");
+  DateRequest date;
+  auto* dateVerb = app.add_subcommand("date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)");
+  dateVerb->add_option("FORMAT", date.format, "the format; %#NN selects standard format NN")->required();
+  dateVerb->add_option("--at", date.at, "the time, YYYY-MM-DD[THH:MM[:SS[.mmm]]] (default: the terminal's local time)");
+  dateVerb->add_flag("--utc", date.utc, "convert from the terminal's local time to UTC first");
+  dateVerb->add_option("--language", date.language, "names when the terminal's locale has none: fr, nl or en");
+  std::string filePath;
+  int waitMs = 0;
+  auto* fileInfo = app.add_subcommand("file-info", "size, last-write time and change state of a terminal file");
+  fileInfo->add_option("DEVICE-PATH", filePath, "device path, e.g. \\Windows\\Wceload.exe")->required();
+  fileInfo->add_option("--wait", waitMs, "milliseconds between the close and the reopening (default 0)");
 
   try {
     app.parse(argc, argv);
@@ -89,6 +100,8 @@ int main(int argc, char** argv) {
   }
   if (termShow->parsed()) return ShowTerminal(out);
   if (termSet->parsed()) return SetTerminal(key, jsonValue, out);
+  if (dateVerb->parsed()) return FormatDate(date, out);
+  if (fileInfo->parsed()) return FileInfo(filePath, waitMs, out);
 
   PluginHost host;
   if (!host.Load(plugin.empty() ? DefaultModulePath() : std::filesystem::path(plugin), &error)) {

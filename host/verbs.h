@@ -26,4 +26,15 @@ int ShowTerminal(const Output& o);
 int SetTerminal(const std::string& key, const std::string& value, const Output& o);
 int ListProfiles(const Output& o);
 
+struct DateRequest {
+  std::string format;
+  std::string at;        // ISO time; empty: the terminal's local time now
+  bool utc = false;      // convert from local time to UTC first
+  std::string language;  // fr, nl or en: names when the locale has none
+};
+int FormatDate(const DateRequest& request, const Output& o);
+// Opens the file, closes it, waits, reopens it and reports size, last-write
+// time and whether it changed since that close.
+int FileInfo(const std::string& devicePath, int waitMs, const Output& o);
+
 }  // namespace qelhost

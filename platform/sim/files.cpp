@@ -469,6 +469,17 @@ BOOL FlushFileBuffers(HANDLE file) {
   return ::fdatasync(f->fd()) == 0 ? TRUE : FailErrno();
 }
 
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
+  const auto f = LookupFile(file);
+  if (!f) return FALSE;
+  struct ::statx sx {};
+  if (::statx(f->fd(), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return FailErrno();
+  if (lastWrite) *lastWrite = ToFileTime(sx.stx_mtime);
+  if (lastAccess) *lastAccess = ToFileTime(sx.stx_atime);
+  if (creation) *creation = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : ToFileTime(sx.stx_mtime);
+  return TRUE;
+}
+
 // ---- Paths -----------------------------------------------------------------------
 
 DWORD GetFileAttributesW(LPCWSTR path) {

@@ -25,7 +25,7 @@ std::optional<std::vector<std::string>> FindTextList(std::string_view path, std:
 template <Type T, class D>
 std::optional<typename ValueOf<T>::type> Find(const Field<T, D>& f, std::string_view name = {}) {
   using V = typename ValueOf<T>::type;
-  if constexpr (T == Type::Byte || T == Type::DWord || T == Type::UInt64) {
+  if constexpr (T == Type::Byte || T == Type::Word || T == Type::DWord || T == Type::UInt64) {
     if (auto v = detail::FindUnsigned(f.path, name)) return V(*v);
   } else if constexpr (T == Type::Int32 || T == Type::Int64) {
     if (auto v = detail::FindSigned(f.path, name)) return V(*v);

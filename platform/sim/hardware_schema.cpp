@@ -44,6 +44,7 @@ bool IsGroup(std::string_view path) {
 const char* Describe(Type t) {
   switch (t) {
     case Type::Byte: return "a whole number from 0 to 255";
+    case Type::Word: return "a whole number from 0 to 65535";
     case Type::DWord: return "a whole number from 0 to 4294967295";
     case Type::Int32: return "a whole number from -2147483648 to 2147483647";
     case Type::UInt64: return "a whole number from 0 to 18446744073709551615";

@@ -15,7 +15,7 @@
 
 namespace ce::sim::hw {
 
-enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
+enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
 
 //  name                       path                                     type     default
 #define QEL_HARDWARE_FIELDS(F)                                                                  \
@@ -65,7 +65,29 @@ enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
   F(DisplayOrientations,       "display.supported_orientations",        DWord,   0)             \
   F(NamedEvents,               "kernel.named_events",                   TextList, {})           \
   F(BootTimeUnixMs,            "kernel.boot_time_unix_ms",              Int64,   0)             \
-  F(Modules,                   "modules",                               TextList, {})
+  F(Modules,                   "modules",                               TextList, {})           \
+  F(Locale,                    "time.locale",                           DWord,   0x0409)        \
+  F(ZoneBias,                  "time.zone.bias",                        Int32,   0)             \
+  F(ZoneStandardName,          "time.zone.standard_name",               Text,    "")            \
+  F(ZoneStandardBias,          "time.zone.standard_bias",               Int32,   0)             \
+  F(ZoneStandardYear,          "time.zone.standard_date.year",          Word,    0)             \
+  F(ZoneStandardMonth,         "time.zone.standard_date.month",         Word,    0)             \
+  F(ZoneStandardDayOfWeek,     "time.zone.standard_date.day_of_week",   Word,    0)             \
+  F(ZoneStandardDay,           "time.zone.standard_date.day",           Word,    0)             \
+  F(ZoneStandardHour,          "time.zone.standard_date.hour",          Word,    0)             \
+  F(ZoneStandardMinute,        "time.zone.standard_date.minute",        Word,    0)             \
+  F(ZoneStandardSecond,        "time.zone.standard_date.second",        Word,    0)             \
+  F(ZoneStandardMilliseconds,  "time.zone.standard_date.milliseconds",  Word,    0)             \
+  F(ZoneDaylightName,          "time.zone.daylight_name",               Text,    "")            \
+  F(ZoneDaylightBias,          "time.zone.daylight_bias",               Int32,   0)             \
+  F(ZoneDaylightYear,          "time.zone.daylight_date.year",          Word,    0)             \
+  F(ZoneDaylightMonth,         "time.zone.daylight_date.month",         Word,    0)             \
+  F(ZoneDaylightDayOfWeek,     "time.zone.daylight_date.day_of_week",   Word,    0)             \
+  F(ZoneDaylightDay,           "time.zone.daylight_date.day",           Word,    0)             \
+  F(ZoneDaylightHour,          "time.zone.daylight_date.hour",          Word,    0)             \
+  F(ZoneDaylightMinute,        "time.zone.daylight_date.minute",        Word,    0)             \
+  F(ZoneDaylightSecond,        "time.zone.daylight_date.second",        Word,    0)             \
+  F(ZoneDaylightMilliseconds,  "time.zone.daylight_date.milliseconds",  Word,    0)
 
 // Groups whose every member has one type, named or not: a field a profile adds
 // to them is checked too. Named fields above take precedence.
@@ -78,6 +100,7 @@ enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
 // What a reader of each type gets.
 template <Type T> struct ValueOf;
 template <> struct ValueOf<Type::Byte> { using type = uint8_t; };
+template <> struct ValueOf<Type::Word> { using type = uint16_t; };
 template <> struct ValueOf<Type::DWord> { using type = uint32_t; };
 template <> struct ValueOf<Type::Int32> { using type = int32_t; };
 template <> struct ValueOf<Type::UInt64> { using type = uint64_t; };

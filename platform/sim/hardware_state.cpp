@@ -53,6 +53,7 @@ bool Fits(Type t, const json& v) {
   constexpr uint64_t kU32 = std::numeric_limits<uint32_t>::max();
   switch (t) {
     case Type::Byte: return InRange(v, 0, 255);
+    case Type::Word: return InRange(v, 0, 65535);
     case Type::DWord: return InRange(v, 0, kU32);
     case Type::Int32: return InRange(v, std::numeric_limits<int32_t>::min(), uint64_t(std::numeric_limits<int32_t>::max()));
     case Type::UInt64: return InRange(v, 0, std::numeric_limits<uint64_t>::max());

@@ -106,6 +106,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_DIRECTORY
 #define ERROR_DIRECTORY 267
 #endif
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004
+#endif
 #ifndef ERROR_BADKEY
 #define ERROR_BADKEY 1010
 #endif

@@ -1,0 +1,182 @@
+// Locale items and date pictures of the terminal's locales (English, French,
+// Dutch and German). The terminal's locale is both the user and the system
+// default.
+#pragma once
+
+#include "ce/time.h"
+#include "ce/types.h"
+
+#ifndef LOCALE_USER_DEFAULT
+#define LOCALE_USER_DEFAULT 0x0400
+#endif
+#ifndef LOCALE_SYSTEM_DEFAULT
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#endif
+#ifndef LOCALE_NOUSEROVERRIDE
+#define LOCALE_NOUSEROVERRIDE 0x80000000
+#endif
+#ifndef LOCALE_ILANGUAGE
+#define LOCALE_ILANGUAGE 0x0001
+#endif
+#ifndef LOCALE_SLANGUAGE
+#define LOCALE_SLANGUAGE 0x0002
+#endif
+#ifndef LOCALE_SNATIVELANGNAME
+#define LOCALE_SNATIVELANGNAME 0x0004
+#endif
+#ifndef LOCALE_SDATE
+#define LOCALE_SDATE 0x001D
+#endif
+#ifndef LOCALE_STIME
+#define LOCALE_STIME 0x001E
+#endif
+#ifndef LOCALE_SSHORTDATE
+#define LOCALE_SSHORTDATE 0x001F
+#endif
+#ifndef LOCALE_SLONGDATE
+#define LOCALE_SLONGDATE 0x0020
+#endif
+#ifndef LOCALE_SENGLANGUAGE
+#define LOCALE_SENGLANGUAGE 0x1001
+#endif
+#ifndef LOCALE_SDAYNAME1
+#define LOCALE_SDAYNAME1 0x2a
+#endif
+#ifndef LOCALE_SDAYNAME2
+#define LOCALE_SDAYNAME2 0x2b
+#endif
+#ifndef LOCALE_SDAYNAME3
+#define LOCALE_SDAYNAME3 0x2c
+#endif
+#ifndef LOCALE_SDAYNAME4
+#define LOCALE_SDAYNAME4 0x2d
+#endif
+#ifndef LOCALE_SDAYNAME5
+#define LOCALE_SDAYNAME5 0x2e
+#endif
+#ifndef LOCALE_SDAYNAME6
+#define LOCALE_SDAYNAME6 0x2f
+#endif
+#ifndef LOCALE_SDAYNAME7
+#define LOCALE_SDAYNAME7 0x30
+#endif
+#ifndef LOCALE_SABBREVDAYNAME1
+#define LOCALE_SABBREVDAYNAME1 0x31
+#endif
+#ifndef LOCALE_SABBREVDAYNAME2
+#define LOCALE_SABBREVDAYNAME2 0x32
+#endif
+#ifndef LOCALE_SABBREVDAYNAME3
+#define LOCALE_SABBREVDAYNAME3 0x33
+#endif
+#ifndef LOCALE_SABBREVDAYNAME4
+#define LOCALE_SABBREVDAYNAME4 0x34
+#endif
+#ifndef LOCALE_SABBREVDAYNAME5
+#define LOCALE_SABBREVDAYNAME5 0x35
+#endif
+#ifndef LOCALE_SABBREVDAYNAME6
+#define LOCALE_SABBREVDAYNAME6 0x36
+#endif
+#ifndef LOCALE_SABBREVDAYNAME7
+#define LOCALE_SABBREVDAYNAME7 0x37
+#endif
+#ifndef LOCALE_SMONTHNAME1
+#define LOCALE_SMONTHNAME1 0x38
+#endif
+#ifndef LOCALE_SMONTHNAME2
+#define LOCALE_SMONTHNAME2 0x39
+#endif
+#ifndef LOCALE_SMONTHNAME3
+#define LOCALE_SMONTHNAME3 0x3a
+#endif
+#ifndef LOCALE_SMONTHNAME4
+#define LOCALE_SMONTHNAME4 0x3b
+#endif
+#ifndef LOCALE_SMONTHNAME5
+#define LOCALE_SMONTHNAME5 0x3c
+#endif
+#ifndef LOCALE_SMONTHNAME6
+#define LOCALE_SMONTHNAME6 0x3d
+#endif
+#ifndef LOCALE_SMONTHNAME7
+#define LOCALE_SMONTHNAME7 0x3e
+#endif
+#ifndef LOCALE_SMONTHNAME8
+#define LOCALE_SMONTHNAME8 0x3f
+#endif
+#ifndef LOCALE_SMONTHNAME9
+#define LOCALE_SMONTHNAME9 0x40
+#endif
+#ifndef LOCALE_SMONTHNAME10
+#define LOCALE_SMONTHNAME10 0x41
+#endif
+#ifndef LOCALE_SMONTHNAME11
+#define LOCALE_SMONTHNAME11 0x42
+#endif
+#ifndef LOCALE_SMONTHNAME12
+#define LOCALE_SMONTHNAME12 0x43
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME1
+#define LOCALE_SABBREVMONTHNAME1 0x44
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME2
+#define LOCALE_SABBREVMONTHNAME2 0x45
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME3
+#define LOCALE_SABBREVMONTHNAME3 0x46
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME4
+#define LOCALE_SABBREVMONTHNAME4 0x47
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME5
+#define LOCALE_SABBREVMONTHNAME5 0x48
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME6
+#define LOCALE_SABBREVMONTHNAME6 0x49
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME7
+#define LOCALE_SABBREVMONTHNAME7 0x4a
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME8
+#define LOCALE_SABBREVMONTHNAME8 0x4b
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME9
+#define LOCALE_SABBREVMONTHNAME9 0x4c
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME10
+#define LOCALE_SABBREVMONTHNAME10 0x4d
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME11
+#define LOCALE_SABBREVMONTHNAME11 0x4e
+#endif
+#ifndef LOCALE_SABBREVMONTHNAME12
+#define LOCALE_SABBREVMONTHNAME12 0x4f
+#endif
+#ifndef DATE_SHORTDATE
+#define DATE_SHORTDATE 0x00000001
+#endif
+#ifndef DATE_LONGDATE
+#define DATE_LONGDATE 0x00000002
+#endif
+
+namespace ce {
+
+using LCID = DWORD;
+using LCTYPE = DWORD;
+
+LCID GetUserDefaultLCID();
+LCID GetSystemDefaultLCID();
+
+// Counts include the NUL. A size of 0 asks for the size needed; a short buffer
+// fails with ERROR_INSUFFICIENT_BUFFER, a locale the terminal lacks with
+// ERROR_INVALID_PARAMETER, an item it does not know with ERROR_INVALID_FLAGS.
+// SDAYNAME1 is Monday.
+int GetLocaleInfoW(LCID locale, LCTYPE item, LPWSTR data, int size);
+
+// format: a picture (d dd ddd dddd, M MM MMM MMMM, y yy yyyy, 'quoted text'),
+// or null for the locale's DATE_SHORTDATE or DATE_LONGDATE picture. A null
+// date is today in local time.
+int GetDateFormatW(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCWSTR format, LPWSTR out, int size);
+
+}  // namespace ce
