@@ -36,6 +36,7 @@ function(qel_check_layers)
   qel_check_includes(FOLDER platform/util NO_SIMULATION ALLOWED ce ceutil)
   qel_check_includes(FOLDER include/qel NO_SIMULATION ALLOWED qel)
   # The host sees the contract, the shared library and the system layer (the
-  # simulation's control API included), never the plug-in's internals.
-  qel_check_includes(FOLDER host ALLOWED ${QEL_SHARED_ROOTS})
+  # simulation's control API included), and the foundation's objects, which
+  # exist for the host's use; never the rest of the plug-in.
+  qel_check_includes(FOLDER host ALLOWED ${QEL_SHARED_ROOTS} foundation)
 endfunction()
