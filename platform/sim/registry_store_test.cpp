@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "ce/error.h"
+#include "ce/registry.h"
 #include "temp_dir.h"
 
 namespace ce {
