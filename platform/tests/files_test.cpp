@@ -306,59 +306,58 @@ TEST_F(Files, ReadOnlyFilesRefuseWritersButNotTheirCreator) {
 
 TEST_F(Files, DeleteMoveCopyAndFolders) {
   MakeDocs();
-  auto at = [this](std::u16string_view rel) { return At(rel); };
+  enum Op { kDelete, kMkdir, kRmdir, kMove, kCopy, kCopyNew };
   const struct {
-    const char* what;
-    std::function<BOOL()> call;
+    Op op;
+    const char16_t *path, *to;    // in the test's folder; "\\" is the root, "." the folder
     DWORD error;                  // 0: must succeed
     std::function<bool()> after;  // the state afterwards
   } rows[] = {
-      {"delete missing", [&] { return DeleteFileW(at(u"none.txt").c_str()); }, ERROR_FILE_NOT_FOUND, nullptr},
-      {"delete in missing folder", [&] { return DeleteFileW(at(u"none\\x").c_str()); }, ERROR_PATH_NOT_FOUND, nullptr},
-      {"delete folder", [&] { return DeleteFileW(at(u"sub").c_str()); }, ERROR_ACCESS_DENIED, nullptr},
-      {"delete read-only", [&] { return DeleteFileW(at(u"locked.txt").c_str()); }, ERROR_ACCESS_DENIED,
-       [&] { return Exists(u"locked.txt"); }},
-      {"delete", [&] { return DeleteFileW(at(u"C.DOC").c_str()); }, 0, [&] { return !Exists(u"c.doc"); }},
-      {"mkdir existing", [&] { return CreateDirectoryW(at(u"SUB").c_str(), nullptr); }, ERROR_ALREADY_EXISTS, nullptr},
-      {"mkdir root", [] { return CreateDirectoryW(u"\\", nullptr); }, ERROR_ALREADY_EXISTS, nullptr},
-      {"mkdir no parent", [&] { return CreateDirectoryW(at(u"a\\b").c_str(), nullptr); }, ERROR_PATH_NOT_FOUND,
-       nullptr},
-      {"mkdir", [&] { return CreateDirectoryW(at(u"New\\").c_str(), nullptr); }, 0, [&] { return Exists(u"new"); }},
-      {"rmdir not empty", [&] { return RemoveDirectoryW(dir_.c_str()); }, ERROR_DIR_NOT_EMPTY, nullptr},
-      {"rmdir file", [&] { return RemoveDirectoryW(at(u"old.txt").c_str()); }, ERROR_DIRECTORY, nullptr},
-      {"rmdir missing", [&] { return RemoveDirectoryW(at(u"none").c_str()); }, ERROR_FILE_NOT_FOUND, nullptr},
-      {"rmdir root", [] { return RemoveDirectoryW(u"\\"); }, ERROR_ACCESS_DENIED, nullptr},
-      {"rmdir", [&] { return RemoveDirectoryW(at(u"new").c_str()); }, 0, [&] { return !Exists(u"New"); }},
-      {"move onto existing", [&] { return MoveFileW(at(u"old.txt").c_str(), at(u"b.txt").c_str()); },
-       ERROR_ALREADY_EXISTS, [&] { return Get(u"B.TXT") == "bb"; }},
-      {"move missing", [&] { return MoveFileW(at(u"none").c_str(), at(u"x").c_str()); }, ERROR_FILE_NOT_FOUND, nullptr},
-      {"move folder into itself", [&] { return MoveFileW(dir_.c_str(), at(u"sub\\x").c_str()); }, ERROR_ACCESS_DENIED,
-       nullptr},
-      {"move", [&] { return MoveFileW(at(u"OLD.txt").c_str(), at(u"sub\\moved.txt").c_str()); }, 0,
-       [&] { return Get(u"sub\\moved.txt") == "old" && !Exists(u"old.txt"); }},
-      {"rename case only", [&] { return MoveFileW(at(u"b.txt").c_str(), at(u"b.Txt").c_str()); }, 0,
-       [&] { return Names() == List{"b.Txt", "locked.txt", "sub"}; }},
-      {"copy missing", [&] { return CopyFileW(at(u"none").c_str(), at(u"x").c_str(), FALSE); }, ERROR_FILE_NOT_FOUND,
-       nullptr},
-      {"copy folder", [&] { return CopyFileW(at(u"sub").c_str(), at(u"x").c_str(), FALSE); }, ERROR_ACCESS_DENIED,
-       nullptr},
-      {"copy onto existing", [&] { return CopyFileW(at(u"b.txt").c_str(), at(u"sub\\MOVED.txt").c_str(), TRUE); },
-       ERROR_FILE_EXISTS, [&] { return Get(u"sub\\moved.txt") == "old"; }},
-      {"copy onto itself", [&] { return CopyFileW(at(u"b.txt").c_str(), at(u"B.TXT").c_str(), FALSE); },
-       ERROR_SHARING_VIOLATION, [&] { return Get(u"b.Txt") == "bb"; }},
-      {"copy onto read-only", [&] { return CopyFileW(at(u"b.txt").c_str(), at(u"locked.txt").c_str(), FALSE); },
-       ERROR_ACCESS_DENIED, [&] { return Get(u"locked.txt") == "keep"; }},
-      {"copy over", [&] { return CopyFileW(at(u"b.txt").c_str(), at(u"sub\\moved.txt").c_str(), FALSE); }, 0,
-       [&] { return Get(u"sub\\moved.txt") == "bb" && Get(u"b.Txt") == "bb"; }},
-      {"copy read-only", [&] { return CopyFileW(at(u"locked.txt").c_str(), at(u"copy.txt").c_str(), TRUE); }, 0,
-       [&] { return Get(u"copy.txt") == "keep" && GetFileAttributesW(at(u"copy.txt").c_str()) == FILE_ATTRIBUTE_READONLY; }},
+      {kDelete, u"none.txt", nullptr, ERROR_FILE_NOT_FOUND, nullptr},
+      {kDelete, u"none\\x", nullptr, ERROR_PATH_NOT_FOUND, nullptr},
+      {kDelete, u"sub", nullptr, ERROR_ACCESS_DENIED, nullptr},
+      {kDelete, u"locked.txt", nullptr, ERROR_ACCESS_DENIED, [&] { return Exists(u"locked.txt"); }},
+      {kDelete, u"C.DOC", nullptr, 0, [&] { return !Exists(u"c.doc"); }},
+      {kMkdir, u"SUB", nullptr, ERROR_ALREADY_EXISTS, nullptr},
+      {kMkdir, u"\\", nullptr, ERROR_ALREADY_EXISTS, nullptr},
+      {kMkdir, u"a\\b", nullptr, ERROR_PATH_NOT_FOUND, nullptr},
+      {kMkdir, u"New\\", nullptr, 0, [&] { return Exists(u"new"); }},
+      {kRmdir, u".", nullptr, ERROR_DIR_NOT_EMPTY, nullptr},
+      {kRmdir, u"old.txt", nullptr, ERROR_DIRECTORY, nullptr},
+      {kRmdir, u"none", nullptr, ERROR_FILE_NOT_FOUND, nullptr},
+      {kRmdir, u"\\", nullptr, ERROR_ACCESS_DENIED, nullptr},
+      {kRmdir, u"new", nullptr, 0, [&] { return !Exists(u"New"); }},
+      {kMove, u"old.txt", u"b.txt", ERROR_ALREADY_EXISTS, [&] { return Get(u"B.TXT") == "bb"; }},
+      {kMove, u"none", u"x", ERROR_FILE_NOT_FOUND, nullptr},
+      {kMove, u".", u"sub\\x", ERROR_ACCESS_DENIED, nullptr},  // a folder into itself
+      {kMove, u"OLD.txt", u"sub\\moved.txt", 0, [&] { return Get(u"sub\\moved.txt") == "old" && !Exists(u"old.txt"); }},
+      {kMove, u"b.txt", u"b.Txt", 0, [&] { return Names() == List{"b.Txt", "locked.txt", "sub"}; }},  // case only
+      {kCopy, u"none", u"x", ERROR_FILE_NOT_FOUND, nullptr},
+      {kCopy, u"sub", u"x", ERROR_ACCESS_DENIED, nullptr},
+      {kCopyNew, u"b.txt", u"sub\\MOVED.txt", ERROR_FILE_EXISTS, [&] { return Get(u"sub\\moved.txt") == "old"; }},
+      {kCopy, u"b.txt", u"B.TXT", ERROR_SHARING_VIOLATION, [&] { return Get(u"b.Txt") == "bb"; }},
+      {kCopy, u"b.txt", u"locked.txt", ERROR_ACCESS_DENIED, [&] { return Get(u"locked.txt") == "keep"; }},
+      {kCopy, u"b.txt", u"sub\\moved.txt", 0, [&] { return Get(u"sub\\moved.txt") == "bb" && Get(u"b.Txt") == "bb"; }},
+      {kCopyNew, u"locked.txt", u"copy.txt", 0,
+       [&] { return Get(u"copy.txt") == "keep" && GetFileAttributesW(At(u"copy.txt").c_str()) == FILE_ATTRIBUTE_READONLY; }},
+  };
+  auto path = [&](const char16_t* rel) {
+    const std::u16string r = rel ? rel : u"";
+    return r == u"\\" ? r : r == u"." ? dir_ : At(r);
   };
   for (const auto& row : rows) {
+    const std::u16string from = path(row.path), to = path(row.to);
+    SCOPED_TRACE(testing::Message() << "op " << row.op << " " << ceutil::ToUtf8(from) << " " << ceutil::ToUtf8(to));
     SetLastError(kSentinel);
-    EXPECT_EQ(row.call(), row.error == 0) << row.what;
-    EXPECT_EQ(GetLastError(), row.error ? row.error : kSentinel) << row.what;
+    const BOOL ok = row.op == kDelete ? DeleteFileW(from.c_str())
+                    : row.op == kMkdir ? CreateDirectoryW(from.c_str(), nullptr)
+                    : row.op == kRmdir ? RemoveDirectoryW(from.c_str())
+                    : row.op == kMove  ? MoveFileW(from.c_str(), to.c_str())
+                                       : CopyFileW(from.c_str(), to.c_str(), row.op == kCopyNew);
+    EXPECT_EQ(ok, row.error == 0);
+    EXPECT_EQ(GetLastError(), row.error ? row.error : kSentinel);
     if (row.after) {
-      EXPECT_TRUE(row.after()) << row.what;
+      EXPECT_TRUE(row.after());
     }
   }
 }
