@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "ce/error.h"
+#include "conformance.h"
 
 namespace {
 
 using namespace ce;
+using cetest::kSentinel;
 
 TEST(Events, ManualStaysSignalledAutoIsConsumed) {
   const struct {
@@ -20,8 +23,10 @@ TEST(Events, ManualStaysSignalledAutoIsConsumed) {
   } cases[] = {{"manual", TRUE, WAIT_OBJECT_0}, {"auto", FALSE, WAIT_TIMEOUT}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    SetLastError(kSentinel);
     UniqueHandle e(CreateEventW(nullptr, c.manual, FALSE, nullptr));
     ASSERT_TRUE(e.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // creation always says whether the object existed
     EXPECT_EQ(WaitForSingleObject(e.get(), 0), WAIT_TIMEOUT);
     ASSERT_TRUE(SetEvent(e.get()));
     ASSERT_TRUE(SetEvent(e.get()));  // setting twice is still one signal
@@ -54,6 +59,7 @@ TEST(Waits, LowestSignalledIndexWins) {
 TEST(Waits, WaitAllIsRefusedAsOnTheDevice) {
   UniqueHandle a(CreateEventW(nullptr, TRUE, TRUE, nullptr)), b(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   HANDLE both[] = {a.get(), b.get()};
+  SetLastError(kSentinel);
   EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
@@ -77,25 +83,38 @@ TEST(Waits, BadArgumentsFail) {
   UniqueHandle e(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   HANDLE stale = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   ASSERT_TRUE(CloseHandle(stale));
-  EXPECT_FALSE(CloseHandle(stale));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(WaitForSingleObject(stale, 0), WAIT_FAILED);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-  EXPECT_FALSE(SetEvent(stale));
   HANDLE one[] = {e.get()};
-  EXPECT_EQ(WaitForMultipleObjects(0, one, FALSE, 0), WAIT_FAILED);
   std::vector<HANDLE> tooMany(MAXIMUM_WAIT_OBJECTS + 1, e.get());
-  EXPECT_EQ(WaitForMultipleObjects(DWORD(tooMany.size()), tooMany.data(), FALSE, 0), WAIT_FAILED);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  const struct {
+    const char* what;
+    std::function<bool()> failed;
+    DWORD error;
+  } rows[] = {
+      {"close twice", [&] { return !CloseHandle(stale); }, ERROR_INVALID_HANDLE},
+      {"wait on closed", [&] { return WaitForSingleObject(stale, 0) == WAIT_FAILED; }, ERROR_INVALID_HANDLE},
+      {"set closed", [&] { return !SetEvent(stale); }, ERROR_INVALID_HANDLE},
+      {"reset closed", [&] { return !ResetEvent(stale); }, ERROR_INVALID_HANDLE},
+      {"no handles", [&] { return WaitForMultipleObjects(0, one, FALSE, 0) == WAIT_FAILED; }, ERROR_INVALID_PARAMETER},
+      {"too many", [&] { return WaitForMultipleObjects(DWORD(tooMany.size()), tooMany.data(), FALSE, 0) == WAIT_FAILED; },
+       ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& row : rows) {
+    SetLastError(kSentinel);
+    EXPECT_TRUE(row.failed()) << row.what;
+    EXPECT_EQ(GetLastError(), row.error) << row.what;
+  }
 }
 
 TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
+  SetLastError(kSentinel);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   {
+    SetLastError(kSentinel);
     UniqueHandle first(CreateEventW(nullptr, TRUE, FALSE, u"Qel Test Event"));
     ASSERT_TRUE(first.valid());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    SetLastError(kSentinel);
     UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"));
@@ -104,7 +123,10 @@ TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
     EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(opened.get(), 0), WAIT_OBJECT_0);
   }
+  SetLastError(kSentinel);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  SetLastError(kSentinel);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }

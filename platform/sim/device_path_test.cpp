@@ -1,0 +1,248 @@
+// Device paths on a terminal whose fs/ the fixture lays out on the host:
+// folders, a read-only file, spellings that differ only in case, and links that
+// lead outside, inside and nowhere. The file API itself is tested in
+// platform/tests against ce calls alone.
+#include "ce/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ce/error.h"
+#include "ce/handle.h"
+#include "ce/sim/control.h"
+#include "ce/text.h"
+#include "ceutil/text.h"
+#include "device_path.h"
+#include "temp_dir.h"
+
+namespace ce {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Resolve;
+using sim::ResolvedPath;
+
+class DevicePathTest : public ::testing::Test {
+ protected:
+  static constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+
+  void SetUp() override {
+    fs::create_directories(root_ / "docs" / "sub");
+    fs::create_directories(root_ / "Storage Card");
+    fs::create_directories(root_ / "docs" / "Storage Card");
+    fs::create_directories(dir_ / "outside");
+    Put("docs/old.txt", "old");
+    Put("docs/locked.txt", "keep");
+    fs::permissions(root_ / "docs" / "locked.txt", kWriteBits, fs::perm_options::remove);
+    Put("docs/sub/readme.txt", "");
+    Put("docs/sub/README.TXT", "");
+    Put("docs/sub/\xC3\x84-Datei.txt", "");  // Ä-Datei.txt
+    std::ofstream(dir_ / "outside" / "secret.txt") << "secret";
+    fs::create_directory_symlink(dir_ / "outside", root_ / "link_dir");
+    fs::create_symlink(dir_ / "outside" / "secret.txt", root_ / "docs" / "link_file");
+    fs::create_directory_symlink(root_ / "docs", root_ / "Loop");  // a link even to inside
+    fs::create_symlink(dir_ / "nowhere", root_ / "dangling");
+    std::ofstream(dir_ / "terminal.json") << "{}";
+    std::ofstream(dir_ / "hardware.json") << R"({"storage":{"mounted":["Storage Card"]}})";
+    std::ofstream(dir_ / "registry.db");  // an empty file is an empty registry
+    std::string error;
+    ASSERT_TRUE(sim::UseTerminal(dir_, &error)) << error;
+  }
+  void TearDown() override { sim::CloseTerminal(); }
+
+  void Put(const std::string& rel, const std::string& content) {
+    std::ofstream(root_ / rel, std::ios::binary) << content;
+  }
+
+  // Where a resolved path points on the host, relative to the root.
+  std::string HostPathOf(const ResolvedPath& rp) {
+    const fs::path folder = fs::read_symlink("/proc/self/fd/" + std::to_string(rp.folder.get()));
+    return fs::relative(rp.isRoot ? folder : folder / rp.name, root_).generic_string();
+  }
+  DWORD Walk(std::u16string_view path, ResolvedPath* rp, Resolve mode = Resolve::kName) {
+    return sim::ResolveDevicePath(root_, path, mode, rp);
+  }
+
+  qeltest::TempDir tmp_;
+  const fs::path dir_ = tmp_.path(), root_ = dir_ / "fs";
+};
+
+TEST_F(DevicePathTest, MapInsideTheRoot) {
+  struct Row {
+    std::u16string path;
+    std::string host;  // relative to the root
+    bool exists;
+  };
+  const Row rows[] = {
+      {u"\\docs\\old.txt", "docs/old.txt", true},
+      {u"/DOCS/OLD.txt", "docs/old.txt", true},
+      {u"docs\\\\old.txt", "docs/old.txt", true},  // relative, doubled separator
+      {u"\\\\docs//old.txt", "docs/old.txt", true},
+      {u"\\docs\\sub\\\u00E4-datei.TXT", "docs/sub/\xC3\x84-Datei.txt", true},
+      {u"\\docs\\New File.txt", "docs/New File.txt", false},
+      {u"\\Storage Card\\", "Storage Card", true},
+      {u"\\", ".", true},
+      {u"\\docs\\sub\\readme.txt", "docs/sub/readme.txt", true},  // the exact spelling wins
+      {u"\\docs\\sub\\Readme.txt", "docs/sub/README.TXT", true},  // else the first in byte order
+      {u"\\x...", "x...", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ceutil::ToUtf8(row.path));
+    ResolvedPath rp;
+    ASSERT_EQ(Walk(row.path, &rp), ERROR_SUCCESS);
+    EXPECT_EQ(HostPathOf(rp), row.host);
+    EXPECT_EQ(rp.exists, row.exists);
+  }
+  ResolvedPath rp;  // a pattern stays the last component
+  ASSERT_EQ(Walk(u"\\DOCS\\o?d*.TXT", &rp, Resolve::kPattern), ERROR_SUCCESS);
+  EXPECT_EQ(rp.pattern, u"o?d*.TXT");
+  EXPECT_EQ(HostPathOf(rp), "docs");
+  EXPECT_FALSE(rp.inRoot);
+}
+
+TEST_F(DevicePathTest, PathsThatCouldLeaveTheRootAreRefused) {
+  struct Row {
+    std::u16string path;
+    DWORD error;
+    Resolve mode = Resolve::kName;
+  };
+  const std::u16string longest(MAX_PATH - 1, u'a');
+  const Row rows[] = {
+      {u"\\..\\..\\etc\\passwd", ERROR_INVALID_NAME},
+      {u"\\docs\\..\\..", ERROR_INVALID_NAME},
+      {u"\\.\\docs", ERROR_INVALID_NAME},
+      {u"..", ERROR_INVALID_NAME},
+      {u"C:\\docs", ERROR_INVALID_NAME},
+      {u"\\docs\\a<b", ERROR_INVALID_NAME},
+      {u"\\docs\\tab\there", ERROR_INVALID_NAME},
+      {u"\\docs\\*.txt", ERROR_INVALID_NAME},
+      {u"\\d*\\x.txt", ERROR_INVALID_NAME, Resolve::kPattern},
+      {u"\\docs\\\xD800x", ERROR_INVALID_NAME},  // unpaired surrogate
+      {u"\\docs\\old.txt\\", ERROR_INVALID_NAME},
+      {u"\\nowhere\\x", ERROR_PATH_NOT_FOUND},
+      {u"\\docs\\old.txt\\x", ERROR_PATH_NOT_FOUND},
+      {u"/etc/passwd", ERROR_PATH_NOT_FOUND},  // a host path names a device path, inside
+      {u"\\link_dir\\secret.txt", ERROR_ACCESS_DENIED},
+      {u"\\LINK_DIR\\new.txt", ERROR_ACCESS_DENIED},
+      {u"\\link_dir", ERROR_ACCESS_DENIED},
+      {u"\\link_dir\\*", ERROR_ACCESS_DENIED, Resolve::kPattern},
+      {u"\\docs\\link_file", ERROR_ACCESS_DENIED},
+      {u"\\Loop\\old.txt", ERROR_ACCESS_DENIED},
+      {u"\\dangling", ERROR_ACCESS_DENIED},
+      {u"\\" + longest, ERROR_FILENAME_EXCED_RANGE},
+      {u"\\" + std::u16string(200, u'\u00E4'), ERROR_FILENAME_EXCED_RANGE},  // 400 UTF-8 bytes
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ceutil::ToUtf8(row.path).substr(0, 40));
+    ResolvedPath rp;
+    EXPECT_EQ(Walk(row.path, &rp, row.mode), row.error);
+  }
+  // 259 characters and the NUL fit MAX_PATH: walked (and not found), not refused.
+  const std::u16string part = u"\\" + std::u16string(100, u'b');
+  const std::u16string fits = part + part + u"\\" + std::u16string(56, u'c');
+  ASSERT_EQ(fits.size(), size_t(MAX_PATH - 1));
+  ResolvedPath rp;
+  EXPECT_EQ(Walk(fits, &rp), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(Walk(fits + u"c", &rp), ERROR_FILENAME_EXCED_RANGE);
+}
+
+// The fixture's hardware mounts "Storage Card"; read-only is the host's write bits.
+TEST_F(DevicePathTest, StoresAndReadOnlyComeFromTheHost) {
+  const struct {
+    const char16_t* path;
+    DWORD attributes;
+  } rows[] = {
+      {u"\\Storage Card", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY},
+      {u"\\docs\\Storage Card", FILE_ATTRIBUTE_DIRECTORY},  // only root folders are stores
+      {u"\\docs\\LOCKED.txt", FILE_ATTRIBUTE_READONLY},
+  };
+  for (const auto& row : rows) EXPECT_EQ(GetFileAttributesW(row.path), row.attributes) << ceutil::ToUtf8(row.path);
+  std::string error;
+  ASSERT_TRUE(sim::SetHardware("storage.mounted", sim::Json::array({"docs"}), &error)) << error;
+  EXPECT_EQ(GetFileAttributesW(u"\\Storage Card"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(GetFileAttributesW(u"\\DOCS"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY);
+  ASSERT_TRUE(SetFileAttributesW(u"\\docs\\old.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(fs::status(root_ / "docs/old.txt").permissions() & kWriteBits, fs::perms::none);
+  EXPECT_EQ(GetFileAttributesW(u"\\docs\\old.txt"), FILE_ATTRIBUTE_READONLY);  // nothing else is kept
+}
+
+TEST_F(DevicePathTest, LinksNeverLeadOutside) {
+  const auto outsideBefore = qeltest::Contents(dir_ / "outside/secret.txt");
+  struct Row {
+    const char* what;
+    std::function<bool()> call;
+  };
+  WIN32_FIND_DATAW data;
+  auto open = [](const char16_t* p, DWORD disposition) {
+    UniqueHandle h(CreateFileW(p, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr));
+    return h.valid();
+  };
+  const Row rows[] = {
+      {"open through folder link", [&] { return open(u"\\link_dir\\secret.txt", OPEN_EXISTING); }},
+      {"create through folder link", [&] { return open(u"\\LINK_DIR\\new.txt", CREATE_NEW); }},
+      {"open file link", [&] { return open(u"\\docs\\link_file", OPEN_EXISTING); }},
+      {"truncate file link", [&] { return open(u"\\docs\\LINK_FILE", CREATE_ALWAYS); }},
+      {"delete file link", [] { return DeleteFileW(u"\\docs\\link_file"); }},
+      {"delete through folder link", [] { return DeleteFileW(u"\\link_dir\\secret.txt"); }},
+      {"find through folder link", [&] { return FindFirstFileW(u"\\link_dir\\*", &data) != INVALID_HANDLE_VALUE; }},
+      {"attributes of file link", [] { return GetFileAttributesW(u"\\docs\\link_file") != INVALID_FILE_ATTRIBUTES; }},
+      {"read-only through file link", [] { return SetFileAttributesW(u"\\docs\\link_file", FILE_ATTRIBUTE_READONLY); }},
+      {"copy onto file link", [] { return CopyFileW(u"\\docs\\old.txt", u"\\docs\\link_file", FALSE); }},
+      {"copy from file link", [] { return CopyFileW(u"\\docs\\link_file", u"\\docs\\stolen.txt", FALSE); }},
+      {"move into folder link", [] { return MoveFileW(u"\\docs\\old.txt", u"\\link_dir\\old.txt"); }},
+      {"mkdir in folder link", [] { return CreateDirectoryW(u"\\link_dir\\d", nullptr); }},
+  };
+  for (const auto& row : rows) {
+    EXPECT_FALSE(row.call()) << row.what;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << row.what;
+  }
+  std::vector<std::string> outside;
+  for (const auto& e : fs::directory_iterator(dir_ / "outside")) outside.push_back(e.path().filename());
+  EXPECT_EQ(outside, std::vector<std::string>{"secret.txt"});
+  EXPECT_EQ(qeltest::Contents(dir_ / "outside/secret.txt"), outsideBefore);
+  EXPECT_TRUE(fs::is_symlink(root_ / "docs/link_file"));
+  EXPECT_FALSE(fs::exists(root_ / "docs/stolen.txt"));
+  EXPECT_NE(fs::status(dir_ / "outside/secret.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+  // Links are no device entries: a listing leaves them out.
+  std::vector<std::string> listed;
+  HANDLE find = FindFirstFileW(u"\\*", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do listed.push_back(ceutil::ToUtf8(data.cFileName));
+  while (FindNextFileW(find, &data));
+  FindClose(find);
+  EXPECT_EQ(listed, (std::vector<std::string>{"Storage Card", "docs"}));
+  EXPECT_EQ(FindFirstFileW(u"\\docs\\link_file", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {
+  const struct {
+    std::u16string pattern, name;
+    bool matches;
+  } rows[] = {
+      {u"*", u"anything", true},          {u"*.*", u"noextension", true},
+      {u"*.exe", u"WCELOAD.EXE", true},   {u"*.exe", u"a.exe.bak", false},
+      {u"?.txt", u"a.txt", true},         {u"?.txt", u"ab.txt", false},
+      {u"a*b*c", u"aXXbYYc", true},       {u"a*b*c", u"aXXbYY", false},
+      {u"*a", u"bab", false},             {u"*b", u"bab", true},
+      {u"\u00C4*", u"\u00E4pfel", true},  {u"", u"x", false},
+      {u"exact.txt", u"EXACT.TXT", true}, {u"**?", u"", false},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(sim::MatchesPattern(r.pattern, r.name), r.matches) << ceutil::ToUtf8(r.pattern) << " / " << ceutil::ToUtf8(r.name);
+}
+
+TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {
+  EXPECT_EQ(sim::DeviceNameOf("\xC3\x84pfel"), std::u16string(u"\u00C4pfel"));
+  for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"}) EXPECT_FALSE(sim::DeviceNameOf(host)) << host;
+}
+
+}  // namespace
+}  // namespace ce

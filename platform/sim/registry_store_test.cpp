@@ -1,0 +1,178 @@
+// The registry store on a file of its own: what the Reg* functions (tested in
+// platform/tests) cannot show: refused names, order, other processes.
+#include "registry_store.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ce/error.h"
+#include "ce/registry.h"
+#include "temp_dir.h"
+
+namespace ce {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using sim::RegistryStore;
+using KeyId = RegistryStore::KeyId;
+const KeyId kHklm = RegistryStore::RootKey(RegistryStore::Root::kLocalMachine);
+
+std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+class RegistryStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    store_ = RegistryStore::Open(db_path(), &error);
+    ASSERT_NE(store_, nullptr) << error;
+  }
+  fs::path db_path() const { return dir_ / "registry.db"; }
+
+  KeyId Create(std::u16string_view path) {
+    KeyId key = 0;
+    bool created = false;
+    EXPECT_EQ(store_->CreateKey(kHklm, path, u"", &key, &created), ERROR_SUCCESS);
+    return key;
+  }
+  std::vector<std::u16string> SubKeyNames(KeyId key) {
+    std::vector<std::u16string> names;
+    RegistryStore::SubKey sub;
+    for (DWORD i = 0; store_->EnumKey(key, i, &sub) == ERROR_SUCCESS; ++i) names.push_back(sub.name);
+    return names;
+  }
+  std::vector<std::u16string> ValueNames(KeyId key) {
+    std::vector<std::u16string> names;
+    RegistryStore::Value value;
+    for (DWORD i = 0; store_->EnumValue(key, i, &value) == ERROR_SUCCESS; ++i) names.push_back(value.name);
+    return names;
+  }
+
+  qeltest::TempDir dir_;
+  std::unique_ptr<RegistryStore> store_;  // closed before the folder goes
+};
+
+TEST_F(RegistryStoreTest, NamesMatchWithoutRegardToCaseAndKeepTheirSpelling) {
+  struct Case {
+    std::u16string created, other;
+    bool same;
+  };
+  const Case cases[] = {  // the fold itself is CharUpperBuffW's, tested in platform/tests
+      {u"Software", u"SOFTWARE", true}, {u"Ärger", u"äRGER", true}, {u"Äpfel", u"Apfel", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    KeyId parent = Create(u"Case");
+    KeyId key = 0, found = 0;
+    bool created = false;
+    ASSERT_EQ(store_->CreateKey(parent, c.created, u"", &key, &created), ERROR_SUCCESS);
+    EXPECT_EQ(store_->OpenKey(parent, c.other, &found), c.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    if (c.same) {
+      EXPECT_EQ(found, key);
+    }
+
+    ASSERT_EQ(store_->SetValue(key, c.created, REG_DWORD, Bytes{1, 0, 0, 0}), ERROR_SUCCESS);
+    ASSERT_EQ(store_->SetValue(key, c.other, REG_DWORD, Bytes{2, 0, 0, 0}), ERROR_SUCCESS);
+    RegistryStore::Value value;
+    ASSERT_EQ(store_->QueryValue(key, c.created, &value), ERROR_SUCCESS);
+    EXPECT_EQ(value.data, (Bytes{static_cast<uint8_t>(c.same ? 2 : 1), 0, 0, 0}));
+    EXPECT_EQ(value.name, c.created);  // the first spelling stays
+    EXPECT_EQ(ValueNames(key).size(), c.same ? 1u : 2u);
+    EXPECT_EQ(SubKeyNames(parent), std::vector<std::u16string>{c.created});
+    ASSERT_EQ(store_->DeleteKey(parent, u""), ERROR_SUCCESS);
+  }
+}
+
+TEST_F(RegistryStoreTest, MalformedNamesAndSizesAreRefusedAndChangeNothing) {
+  const KeyId key = Create(u"Strict");
+  KeyId out = 0;
+  bool created = false;
+  EXPECT_EQ(store_->SetValue(key, u"d", REG_DWORD, Bytes{1, 2, 3}), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(store_->SetValue(key, u"q", REG_QWORD, Bytes{1, 2, 3, 4}), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(store_->SetValue(key, std::u16string(16384, u'v'), REG_NONE, {}), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(store_->CreateKey(key, u"a\\\\b", u"", &out, &created), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(store_->CreateKey(key, u"ok\\" + std::u16string(256, u'k'), u"", &out, &created), ERROR_INVALID_PARAMETER);
+  RegistryStore::KeyInfo info;
+  ASSERT_EQ(store_->QueryInfo(key, &info), ERROR_SUCCESS);
+  EXPECT_EQ(info.subKeys, 0u);  // not even "ok" of the refused path
+  EXPECT_EQ(info.values, 0u);
+}
+
+TEST_F(RegistryStoreTest, EnumerationKeepsCreationOrder) {
+  const KeyId key = Create(u"Order");
+  for (auto name : {u"b", u"a", u"C"}) Create(u"Order\\" + std::u16string(name));
+  for (auto name : {u"y", u"x", u"Z"}) ASSERT_EQ(store_->SetValue(key, name, REG_NONE, {}), ERROR_SUCCESS);
+  ASSERT_EQ(store_->SetValue(key, u"Y", REG_BINARY, Bytes{9}), ERROR_SUCCESS);  // an update keeps its place
+  ASSERT_EQ(store_->DeleteKey(key, u"a"), ERROR_SUCCESS);
+  ASSERT_EQ(store_->DeleteValue(key, u"X"), ERROR_SUCCESS);
+  EXPECT_EQ(store_->DeleteValue(key, u"X"), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(SubKeyNames(key), (std::vector<std::u16string>{u"b", u"C"}));
+  EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"y", u"Z"}));
+}
+
+// Another process has its own connection to the file: each side sees the
+// other's changes at once, and a key it deletes is deleted here too.
+TEST_F(RegistryStoreTest, AnotherConnectionSeesChangesAndDeletions) {
+  const KeyId key = Create(u"Doomed"), child = Create(u"Doomed\\Child");
+  std::string error;
+  auto other = RegistryStore::Open(db_path(), &error);
+  ASSERT_NE(other, nullptr) << error;
+  KeyId theirs = 0;
+  ASSERT_EQ(other->OpenKey(kHklm, u"DOOMED", &theirs), ERROR_SUCCESS);
+  ASSERT_EQ(other->SetValue(theirs, u"v", REG_DWORD, Bytes{5, 0, 0, 0}), ERROR_SUCCESS);
+  RegistryStore::Value value;
+  ASSERT_EQ(store_->QueryValue(key, u"V", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value.data, (Bytes{5, 0, 0, 0}));
+  ASSERT_EQ(other->DeleteKey(kHklm, u"doomed"), ERROR_SUCCESS);
+  EXPECT_EQ(store_->QueryValue(child, u"x", &value), ERROR_KEY_DELETED);
+  EXPECT_EQ(store_->SetValue(key, u"x", REG_NONE, {}), ERROR_KEY_DELETED);
+}
+
+// Both processes write at once, so each must wait for the other's lock rather
+// than fail. The child leaves without closing its store, as a crashed process would.
+TEST_F(RegistryStoreTest, AnotherProcessWritesAlongside) {
+  constexpr int kEach = 150;
+  const KeyId key = Create(u"Busy");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto own = RegistryStore::Open(db_path(), nullptr);
+    int failures = own ? 0 : 1;
+    for (int i = 0; own && i < kEach; ++i)
+      failures += own->SetValue(key, Ascii("child" + std::to_string(i)), REG_NONE, {}) != ERROR_SUCCESS;
+    std::_Exit(failures == 0 ? 0 : 1);
+  }
+  int failures = 0;
+  for (int i = 0; i < kEach; ++i)
+    failures += store_->SetValue(key, Ascii("parent" + std::to_string(i)), REG_NONE, {}) != ERROR_SUCCESS;
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(failures, 0);
+  RegistryStore::KeyInfo info;
+  ASSERT_EQ(store_->QueryInfo(key, &info), ERROR_SUCCESS);
+  EXPECT_EQ(info.values, 2u * kEach);
+}
+
+TEST_F(RegistryStoreTest, OpenRefusesAFileThatIsNoDatabaseAndLeavesItAlone) {
+  const fs::path junk = dir_ / "junk.db";
+  const std::string text(4096, 'x');
+  std::ofstream(junk) << text;
+  std::string error;
+  EXPECT_EQ(RegistryStore::Open(junk, &error), nullptr);
+  EXPECT_NE(error.find(junk.string()), std::string::npos) << error;
+  EXPECT_EQ(qeltest::Contents(junk), text);
+  EXPECT_EQ(RegistryStore::Open(dir_ / "no such dir" / "r.db", &error), nullptr);
+}
+
+}  // namespace
+}  // namespace ce

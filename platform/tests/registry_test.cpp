@@ -1,0 +1,264 @@
+// The Reg* functions return their error and leave the thread's last error
+// alone, so each test sets the sentinel once and checks it survived them all.
+#include "ce/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ce/error.h"
+#include "ce/handle.h"
+#include "ce/sync.h"
+#include "ceutil/text.h"
+#include "conformance.h"
+
+namespace ce {
+namespace {
+
+using cetest::kSentinel;
+using Bytes = std::vector<BYTE>;
+
+class Registry : public cetest::KeyTest {
+ protected:
+  void SetUp() override {
+    KeyTest::SetUp();
+    SetLastError(kSentinel);
+  }
+  void TearDown() override {
+    EXPECT_EQ(GetLastError(), kSentinel);
+    KeyTest::TearDown();
+  }
+  static RegKey Create(HKEY parent, LPCWSTR path, DWORD* disposition = nullptr) {
+    RegKey key;
+    EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), disposition),
+              ERROR_SUCCESS);
+    return key;
+  }
+  static LONG SetDword(HKEY key, LPCWSTR name, DWORD value) {
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+  static LONG GetDword(HKEY key, LPCWSTR name, DWORD* value) {
+    DWORD size = sizeof *value;
+    return RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  }
+};
+
+TEST_F(Registry, CreateAndOpen) {
+  DWORD disposition = 0;
+  RegKey app = Create(root_.get(), u"Vendor\\App", &disposition);
+  EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+  RegKey again = Create(root_.get(), u"vendor\\APP", &disposition);
+  EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
+
+  RegKey vendor;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (u"\\" + name_ + u"\\VENDOR").c_str(), 0, KEY_READ, vendor.put()),
+            ERROR_SUCCESS);
+  HKEY missing = HKEY_USERS;
+  EXPECT_EQ(RegOpenKeyExW(vendor.get(), u"Nope", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing, nullptr);
+
+  // Null or empty opens the key again, under a handle of its own.
+  RegKey self, root;
+  ASSERT_EQ(RegOpenKeyExW(app.get(), nullptr, 0, KEY_READ, self.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"", 0, KEY_READ, root.put()), ERROR_SUCCESS);
+  EXPECT_NE(self.get(), app.get());
+  EXPECT_NE(root.get(), HKEY_LOCAL_MACHINE);
+  DWORD value = 0;
+  ASSERT_EQ(SetDword(self.get(), u"Level", 3), ERROR_SUCCESS);
+  ASSERT_EQ(GetDword(again.get(), u"level", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value, 3u);
+
+  const HKEY closed = app.release();
+  EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(GetDword(closed, u"Level", &value), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(reinterpret_cast<HKEY>(uintptr_t{0x80000004}), u"", 0, 0, root.put()),
+            ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Registry, KeysAndKernelObjectsAreNotInterchangeable) {
+  UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(event.get())), ERROR_INVALID_HANDLE);
+  SetLastError(kSentinel);
+  EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(root_.get())));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(SetDword(root_.get(), u"still", 1), ERROR_SUCCESS);  // both survive
+  EXPECT_TRUE(SetEvent(event.get()));
+  SetLastError(kSentinel);
+}
+
+TEST_F(Registry, QueryValueFollowsTheSizeProtocol) {
+  const struct {
+    const char16_t* name;
+    DWORD type;
+    Bytes data;
+  } cases[] = {
+      {nullptr, REG_SZ, {'d', 0, 0, 0}},  // the default value
+      {u"Sz", REG_SZ, {'a', 0, 'b', 0, 0, 0}},
+      {u"Expand", REG_EXPAND_SZ, {'%', 0, 0, 0}},
+      {u"Multi", REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0}},
+      {u"Binary", REG_BINARY, {1, 2, 3}},
+      {u"Empty", REG_BINARY, {}},
+      {u"None", REG_NONE, {9}},
+      {u"Dword", REG_DWORD, {1, 0, 0, 0}},
+      {u"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+  };
+  const HKEY key = root_.get();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name ? ceutil::ToUtf8(c.name) : "default");
+    const auto n = static_cast<DWORD>(c.data.size());
+    ASSERT_EQ(RegSetValueExW(key, c.name, 0, c.type, c.data.data(), n), ERROR_SUCCESS);
+    DWORD type = 99, size = 0;
+    ASSERT_EQ(RegQueryValueExW(key, c.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(size, n);
+    Bytes buffer(n + 4, 0xCC);
+    if (n > 0) {
+      size = n - 1;
+      EXPECT_EQ(RegQueryValueExW(key, c.name, nullptr, nullptr, buffer.data(), &size), ERROR_MORE_DATA);
+      EXPECT_EQ(size, n);
+    }
+    size = n + 4;
+    ASSERT_EQ(RegQueryValueExW(key, c.name, nullptr, nullptr, buffer.data(), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, n);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + n), c.data);
+    EXPECT_EQ(buffer[n], 0xCC);  // nothing written past the data
+  }
+  BYTE byte = 0;
+  DWORD size = 1;
+  EXPECT_EQ(RegQueryValueExW(key, u"Missing", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, u"Binary", nullptr, nullptr, &byte, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegSetValueExW(key, u"Dword", 0, REG_DWORD, &byte, 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegSetValueExW(key, u"Null", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteValueW(key, u"BINARY"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(key, u"Binary"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, u"binary", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
+  const HKEY key = root_.get();
+  Create(key, u"First");
+  Create(key, u"Second2");
+  const BYTE data[] = {1, 2, 3, 4, 5};
+  ASSERT_EQ(RegSetValueExW(key, u"Val", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
+
+  char16_t name[16];
+  DWORD length = 6;  // "First" and its NUL, exactly
+  ASSERT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"First");
+  EXPECT_EQ(length, 5u);
+  length = 7;
+  EXPECT_EQ(RegEnumKeyExW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(length, 8u);  // enough to succeed on a retry
+  ASSERT_EQ(RegEnumKeyExW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"Second2");
+  length = 16;
+  EXPECT_EQ(RegEnumKeyExW(key, 2, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumKeyExW(key, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+
+  DWORD type = 0, dataSize = 2;
+  BYTE buffer[8] = {};
+  length = 3;
+  EXPECT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, &type, buffer, &dataSize), ERROR_MORE_DATA);
+  EXPECT_EQ(length, 4u);
+  EXPECT_EQ(dataSize, 5u);
+  dataSize = sizeof buffer;
+  ASSERT_EQ(RegEnumValueW(key, 0, name, &length, nullptr, &type, buffer, &dataSize), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"Val");
+  EXPECT_EQ(type, DWORD{REG_BINARY});
+  EXPECT_EQ(Bytes(buffer, buffer + dataSize), Bytes(data, data + sizeof data));
+  length = 16;
+  EXPECT_EQ(RegEnumValueW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+}
+
+TEST_F(Registry, QueryInfoKeyFillsCountsAndMaxima) {
+  RegKey key;
+  char16_t cls[] = u"KeyClass";
+  ASSERT_EQ(RegCreateKeyExW(root_.get(), u"Info", 0, cls, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  Create(key.get(), u"ab");
+  Create(key.get(), u"abcd\\deeper");
+  ASSERT_EQ(SetDword(key.get(), u"Value", 1), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.get(), u"V", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"long text"), 20), ERROR_SUCCESS);
+
+  char16_t clsOut[16];
+  DWORD clsLength = 16, subKeys = 0, maxSubKey = 0, maxClass = 99, values = 0, maxName = 0, maxData = 0;
+  FILETIME written{};
+  ASSERT_EQ(RegQueryInfoKeyW(key.get(), clsOut, &clsLength, nullptr, &subKeys, &maxSubKey, &maxClass, &values,
+                             &maxName, &maxData, nullptr, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(clsOut), u"KeyClass");
+  EXPECT_EQ(clsLength, 8u);
+  EXPECT_EQ(subKeys, 2u);  // "deeper" is not a direct child
+  EXPECT_EQ(maxSubKey, 4u);
+  EXPECT_EQ(maxClass, 0u);
+  EXPECT_EQ(values, 2u);
+  EXPECT_EQ(maxName, 5u);
+  EXPECT_EQ(maxData, 20u);
+  EXPECT_NE(written.dwHighDateTime, 0u);
+  EXPECT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+}
+
+TEST_F(Registry, KeysDeletedUnderneathReportKeyDeleted) {
+  RegKey parent = Create(root_.get(), u"Doomed");
+  RegKey child = Create(parent.get(), u"Child");
+  RegKey sibling = Create(root_.get(), u"Sibling");
+  ASSERT_EQ(RegDeleteKeyW(root_.get(), u"DOOMED"), ERROR_SUCCESS);  // while both are open
+
+  DWORD value = 0, length = 8;
+  char16_t name[8];
+  RegKey sub;
+  EXPECT_EQ(GetDword(child.get(), u"x", &value), ERROR_KEY_DELETED);
+  EXPECT_EQ(SetDword(parent.get(), u"x", 1), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumKeyExW(parent.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegOpenKeyExW(parent.get(), u"Child", 0, KEY_READ, sub.put()), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegCreateKeyExW(parent.get(), u"New", 0, nullptr, 0, 0, nullptr, sub.put(), nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(SetDword(sibling.get(), u"x", 1), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(child.release()), ERROR_SUCCESS);
+
+  // The whole subtree goes; a key made again under the old name is a new key.
+  RegKey deep = Create(sibling.get(), u"A\\B\\C");
+  EXPECT_EQ(RegDeleteKeyW(root_.get(), u"SIBLING"), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(root_.get(), u"Sibling\\A", 0, KEY_READ, sub.put()), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(root_.get(), u"Sibling"), ERROR_FILE_NOT_FOUND);
+  Create(root_.get(), u"Sibling\\A\\B\\C");
+  EXPECT_EQ(SetDword(deep.get(), u"x", 1), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(Registry, ThreadsShareTheRegistry) {
+  constexpr int kThreads = 4, kValues = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      const std::u16string path = u"T" + ceutil::FromUtf8(std::to_string(t));
+      for (int i = 0; i < kValues; ++i) {
+        RegKey key;
+        ASSERT_EQ(RegCreateKeyExW(root_.get(), path.c_str(), 0, nullptr, 0, 0, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(SetDword(key.get(), (u"v" + ceutil::FromUtf8(std::to_string(i))).c_str(), DWORD(i)), ERROR_SUCCESS);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyExW(root_.get(), (u"t" + ceutil::FromUtf8(std::to_string(t))).c_str(), 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, DWORD{kValues});
+  }
+}
+
+}  // namespace
+}  // namespace ce
