@@ -1,5 +1,7 @@
 #include "host_objects.h"
 
+#include "host_services.h"
+
 namespace qelhost {
 
 bool Registrar::AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
@@ -74,7 +76,19 @@ bool NotifierRegistry::GetInterface(GUID iid, void** out) {
 }
 
 ServiceRegistry::ServiceRegistry()
-    : streams_(new StreamRegistry), fileHandlers_(new FileHandlerRegistry), notifiers_(new NotifierRegistry) {}
+    : streams_(new StreamRegistry), fileHandlers_(new FileHandlerRegistry), notifiers_(new NotifierRegistry) {
+  // The host's own services, for the commands that use them.
+  const std::pair<GUID, IQelService*> own[] = {
+      {qel::IID_QELFILESYSTEMSERVICE, new FileSystem},
+      {qel::IID_QELFILELOCATION, new FileLocation},
+      {qel::IID_QELFILESERVICE, new FileService},
+      {qel::IID_QELSETTINGSERVICE, new SettingsProvider},
+  };
+  for (const auto& [iid, provider] : own) {
+    Offer(iid, provider);
+    provider->Release();
+  }
+}
 
 ServiceRegistry::~ServiceRegistry() {
   Clear();
