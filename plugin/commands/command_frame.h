@@ -27,15 +27,16 @@ std::u16string_view TextOf(IQelText* text);
 // NUL-terminated characters of a text object; "" for null.
 const char16_t* CharsOf(IQelText* text);
 
+// Releases a file reference through its counted part.
+void ReleaseFile(IQelFileReference* file);
+
 // A file reference released through its counted part when the owner ends.
 class FileRef {
  public:
   explicit FileRef(IQelFileReference* file) : file_(file) {}
   FileRef(const FileRef&) = delete;
   FileRef& operator=(const FileRef&) = delete;
-  ~FileRef() {
-    if (file_) static_cast<CQelRefCounted*>(file_)->Release();
-  }
+  ~FileRef() { ReleaseFile(file_); }
   IQelFileReference* get() const { return file_; }
   explicit operator bool() const { return file_ != nullptr; }
 
