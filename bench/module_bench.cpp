@@ -8,6 +8,7 @@
 
 #include "ce/sim/control.h"
 #include "qelcommon/value.h"
+#include "command_runner.h"
 #include "plugin_host.h"
 #include "qel/exports.h"
 
@@ -84,6 +85,59 @@ void BM_RegistrationCycle(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RegistrationCycle)->Unit(benchmark::kMicrosecond);
+
+// One command line, run through the host's runner on the loaded module.
+void RunCommand(const std::string& line, benchmark::State& state) {
+  auto& host = LoadedHost();
+  host.Start();
+  std::string error;
+  qelhost::CommandRunner runner(host.registrar(), host.registry());
+  const auto outcome = runner.Run(line, &error);
+  if (!outcome || outcome->failed()) state.SkipWithError(("command failed: " + line + " " + error).c_str());
+}
+
+std::string Groups(int count, bool read) {
+  std::string line;
+  for (int i = 0; i < count; ++i)
+    line += read ? " Name" + std::to_string(i) + " $v" + std::to_string(i) + " $t" + std::to_string(i)
+                 : " Name" + std::to_string(i) + " Value" + std::to_string(i) + " S";
+  return line;
+}
+
+void BM_PxsRegistryWrite100(benchmark::State& state) {
+  const std::string line = "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Bench" + Groups(100, false);
+  for (auto _ : state) RunCommand(line, state);
+}
+BENCHMARK(BM_PxsRegistryWrite100)->Unit(benchmark::kMillisecond);
+
+void BM_PxsRegistryRead100(benchmark::State& state) {
+  RunCommand("PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Bench" + Groups(100, false), state);
+  const std::string line = "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Bench" + Groups(100, true);
+  for (auto _ : state) RunCommand(line, state);
+}
+BENCHMARK(BM_PxsRegistryRead100)->Unit(benchmark::kMillisecond);
+
+// An INI file of 10,000 keys, made once.
+void MakeBigIni(benchmark::State& state) {
+  static bool made = false;
+  if (made) return;
+  std::string line = "PXS W \\Bench\\big.ini Main";
+  for (int i = 0; i < 10000; ++i) line += " key" + std::to_string(i) + " value" + std::to_string(i) + " x";
+  RunCommand(line, state);
+  made = true;
+}
+
+void BM_PxsIniRead1Of10000(benchmark::State& state) {
+  MakeBigIni(state);
+  for (auto _ : state) RunCommand("PXS R \\Bench\\big.ini Main key5000 $v x", state);
+}
+BENCHMARK(BM_PxsIniRead1Of10000)->Unit(benchmark::kMillisecond);
+
+void BM_PxsIniWrite1Of10000(benchmark::State& state) {
+  MakeBigIni(state);
+  for (auto _ : state) RunCommand("PXS W \\Bench\\big.ini Main key5000 changed x", state);
+}
+BENCHMARK(BM_PxsIniWrite1Of10000)->Unit(benchmark::kMillisecond);
 
 void BM_GetInt32OfString(benchmark::State& state) {
   CQelValue value;

@@ -1,5 +1,7 @@
 #include "host_objects.h"
 
+#include "host_services.h"
+
 namespace qelhost {
 
 bool Registrar::AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
@@ -75,7 +77,15 @@ bool NotifierRegistry::GetInterface(GUID iid, void** out) {
 ServiceRegistry::ServiceRegistry()
     : streams_(Ref<StreamRegistry>::Adopt(new StreamRegistry)),
       fileHandlers_(Ref<FileHandlerRegistry>::Adopt(new FileHandlerRegistry)),
-      notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)) {}
+      notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)) {
+  // The host's own services, for the commands that use them.
+  const Ref<IQelService> own[] = {
+      Ref<IQelService>::Adopt(new FileSystem), Ref<IQelService>::Adopt(new FileLocation),
+      Ref<IQelService>::Adopt(new FileService), Ref<IQelService>::Adopt(new SettingsProvider)};
+  const GUID iids[] = {qel::IID_QELFILESYSTEMSERVICE, qel::IID_QELFILELOCATION, qel::IID_QELFILESERVICE,
+                       qel::IID_QELSETTINGSERVICE};
+  for (size_t i = 0; i < std::size(own); ++i) Offer(iids[i], own[i].get());
+}
 
 ServiceRegistry::~ServiceRegistry() { Clear(); }
 

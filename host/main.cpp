@@ -10,6 +10,7 @@
 #include "plugin_host.h"
 #include "terminal_setup.h"
 #include "verbs.h"
+#include "verbs_commands.h"
 
 namespace {
 
@@ -19,8 +20,16 @@ constexpr const char* kAbout =
     "--profile NAME picks the profile a new terminal is made from (a built-in name, see\n"
     "'qelhost profiles', or a JSON file). Without either, a persistent terminal of the default\n"
     "profile in $XDG_STATE_HOME/qelhost (else ~/.local/state/qelhost) is used.\n"
-    "Exit status: 0 success, 1 a getter or setter failed, 2 bad usage, unknown property,\n"
-    "unreadable profile or terminal.";
+    "Exit status: 0 success, 1 a getter or setter failed or a command reported a failure,\n"
+    "2 bad usage, unknown property or command, unreadable profile, terminal or script.\n\n"
+    "Command lines (run, script): blanks separate entries; double quotes group, and two double\n"
+    "quotes inside quotes stand for one; an entry starting with an unquoted $ is an output\n"
+    "variable ($name). The first entry is the command code. Example:\n"
+    "  qelhost run 'PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name $v $t'\n"
+    "Absent arguments take the command's defaults; a number is decimal or 0x hexadecimal.\n"
+    "File names: a device path (\\Temp\\x.cab) as it stands; <QEL>name and bare names are\n"
+    "in the host's folder on the terminal, \\Program Files\\Qel\\. The host's own settings\n"
+    "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.";
 
 }  // namespace
 
@@ -68,6 +77,17 @@ int main(int argc, char** argv) {
   auto* fileInfo = app.add_subcommand("file-info", "size, last-write time and change state of a terminal file");
   fileInfo->add_option("DEVICE-PATH", filePath, "device path, e.g. \\Windows\\Wceload.exe")->required();
   fileInfo->add_option("--wait", waitMs, "milliseconds between the close and the reopening (default 0)");
+  std::string line, script, package;
+  bool deleteAfter = false;
+  auto* run = app.add_subcommand("run", "run one command line (see the syntax above)");
+  run->add_option("LINE", line, "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
+      ->required();
+  auto* scriptCmd = app.add_subcommand("script", "run a file of command lines in order (# starts a comment line)");
+  scriptCmd->add_option("FILE", script, "the script file")->required();
+  auto* install = app.add_subcommand("install", "hand a package to the module's file handler (\"*.cab\")");
+  install->add_option("FILE", package, "a device path (\\Temp\\app.cab), or a file of this machine, "
+                                       "copied to the terminal's \\Temp first")->required();
+  install->add_flag("--delete", deleteAfter, "delete the package once installed");
 
   try {
     app.parse(argc, argv);
@@ -114,5 +134,8 @@ int main(int argc, char** argv) {
   if (propSet->parsed()) return SetProperty(host, name, value, kind, out);
   if (services->parsed()) return ListServices(host, out);
   if (commands->parsed()) return ListCommands(host, out);
+  if (run->parsed()) return RunLine(host, line, out);
+  if (scriptCmd->parsed()) return RunScript(host, script, out);
+  if (install->parsed()) return InstallPackage(host, package, deleteAfter, out);
   return kUsage;
 }

@@ -8,9 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=${MINGW_CXX:-i686-w64-mingw32-g++}
 command -v "$cxx" >/dev/null || { echo "check-windows: $cxx is missing (scripts/setup.sh installs it)" >&2; exit 2; }
+# The header-only libraries the module uses, alone: the host's /usr/include
+# must not reach the SDK build.
+libs=$(mktemp -d); trap 'rm -rf "$libs"' EXIT
+ln -s /usr/include/SimpleIni.h "$libs/SimpleIni.h"
 # UNICODE as a device build has it: every A/W macro then names the W function.
 flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers -DUNICODE -D_UNICODE
-       -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin)
+       -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin -isystem "$libs")
 mapfile -t sources < <(git ls-files 'plugin/*.cpp' 'common/*.cpp' 'platform/util/*.cpp' | grep -v '_test\.cpp$')
 failed=0
 for f in "${sources[@]}"; do

@@ -8,6 +8,7 @@
 #include "named_objects.h"
 #include "open_files.h"
 #include "power_report.h"
+#include "processes.h"
 #include "registry_keys.h"
 #include "terminal.h"
 #include "trace.h"
@@ -28,6 +29,7 @@ class Kernel {
   OpenFileTable openFiles;
   RegistryKeyTable registryKeys;
   ModuleTable modules;
+  ProcessTable processes;
   TerminalChoice terminal;
   PowerReportCache power;
   trace::TraceState trace;

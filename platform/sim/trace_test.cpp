@@ -21,8 +21,11 @@ TEST(Trace, ArgumentsAreShownAsTheTraceReaderNeedsThem) {
     const char* what;
     std::string shown, expected;
   } rows[] = {
-      {"text", Shown<LPCWSTR>(u"Software\\Demo \u00C4"), "u\"Software\\Demo \xC3\x84\""},
+      {"text", Shown<LPCWSTR>(u"Software\\Demo \u00C4"), "u\"Software\\\\Demo \xC3\x84\""},
       {"quotes and controls", Shown<LPCWSTR>(u"a\"b\tc\u007F"), "u\"a\\\"b\\x09c\\x7F\""},
+      {"what a terminal would act on", Shown<LPCWSTR>(u"\u0085\u009B\u2028\u202E"),
+       "u\"\\x85\\x9B\\u2028\\u202E\""},
+      {"surrogates", Shown<LPCWSTR>(u"\xD800x\U0001F600\xFFFD"), "u\"\\uD800x\xF0\x9F\x98\x80\xEF\xBF\xBD\""},
       {"long text", Shown<LPCWSTR>(longText.c_str()), "u\"" + std::string(256, 'a') + "\"..."},
       {"null text", Shown<LPCWSTR>(nullptr), "NULL"},
       {"null pointer", Shown<const void*>(nullptr), "NULL"},

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "qel/command.h"
 #include "qel/cradle.h"
 #include "qel/display.h"
 #include "qel/guids.h"
@@ -119,9 +120,38 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       // Interfaces that derive virtually from the counted base get a table of
       // their own: operations first, ahead of the virtual base's destructor.
       PIN(IQelSettingService::Set, 0), PIN(IQelSettingService::Get, 1), PIN(IQelUnnamedHostService::Reserved0, 0),
+      // What a command handler receives and the objects those hand out.
+      PIN(ICommandContext::SetResult, 0), PIN(ICommandContext::QueryService, 3), PIN(ICommandContext::WaitTime, 20),
+      PIN(ICommandContext::Branch, 29),
+      PIN(ICommandArguments::Count, 0), PIN(ICommandArguments::IsEmpty, 1), PIN(ICommandArguments::GetChar, 3),
+      PIN(ICommandArguments::GetBool, 4), PIN(ICommandArguments::GetNumber, 7), PIN(ICommandArguments::GetInt, 8),
+      PIN(ICommandArguments::GetText, 11), PIN(ICommandArguments::GetVariable, 12), PIN(ICommandArguments::GetFile, 15),
+      PIN(ICommandReply::Fail, 2), PIN(ICommandReply::BadArgument, 3), PIN(ICommandReply::MissingArguments, 4),
+      PIN(IQelVariable::SetInt, 4), PIN(IQelVariable::SetValue, 10), PIN(IQelVariable::SetData, 13),
+      PIN(IQelVariable::SetText, 14), PIN(IQelVariable::AppendText, 18),
+      PIN(IQelFilePath::FullPath, 1), PIN(IQelResult::SetResult, 0),
+      PIN(IQelFileSystemService::Enumerate, 9), PIN(IQelFileSystemService::Exists, 16),
+      PIN(IQelFileSystemService::PrepareDirectory, 17), PIN(IQelFileService::Find, 8),
+      PIN(IQelFileLocation::Resolve, 9),
+      PIN(IQelFileEnumerator::Dispose, 0), PIN(IQelFileEnumerator::Attributes, 1), PIN(IQelFileEnumerator::Name, 2),
+      PIN(IQelFileEnumerator::Next, 3), PIN(IQelFileAttributes::IsDirectory, 5),
   };
 #undef PIN
   for (const Pin& p : pins) EXPECT_EQ(p.slot, p.expected) << p.what;
+}
+
+// File references and enumerated names are released through their second
+// interface: the counted part sits one pointer behind the first.
+TEST(SlotLayout, CountedPartIsTheSecondInterface) {
+  class Ref final : public IQelFileReference {
+   public:
+    const char16_t* FullPath() override { return u""; }
+  };
+  Ref ref;
+  IQelFileReference* file = &ref;
+  EXPECT_EQ(reinterpret_cast<char*>(static_cast<CQelRefCounted*>(file)) - reinterpret_cast<char*>(file),
+            ptrdiff_t(sizeof(void*)));
+  EXPECT_EQ(static_cast<void*>(static_cast<IQelFilePath*>(file)), static_cast<void*>(file));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The module's exported entry points.
 #include "qel/exports.h"
 
+#include "commands/commands.h"
 #include "core/module_slots.h"
 #include "module/tables.h"
+#include "qel/guids.h"
 #include "streams/stream_types.h"
 
 namespace qel {
@@ -44,6 +46,14 @@ bool Register(uint32_t, IQelServiceRegistry* registry) {
     for (const StreamType& t : StreamTypes())
       if (t.factory) streams->AddStreamFactory(t.factory);
   for (Slot s : kFetchOrder) FetchSlot(s, registry);
+  if (IQelService* provider = registry ? registry->QueryService(IID_QELFILEHANDLERREGISTRY) : nullptr) {
+    void* handlers = nullptr;
+    if (provider->GetInterface(IID_QELFILEHANDLERREGISTRY, &handlers) && handlers) {
+      auto* registryOfHandlers = static_cast<IQelFileHandlerRegistry*>(handlers);
+      registryOfHandlers->AddFileHandler(u"*.cab", InstallCabFile, 0);
+      registryOfHandlers->Release();
+    }
+  }
   return true;
 }
 

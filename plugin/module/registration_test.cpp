@@ -31,12 +31,17 @@ struct ExpectedCall {
 
 // Services come in registration order between the property groups: the cradle
 // (no properties in this build) after the backlight group, the display before
-// its one property. No command has a handler in this build, so none appears.
+// its one property. Only commands with a handler in this build appear: SXC and
+// PXS, context-free, between the backlight group and the cradle.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out;
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
-    if (name == "BATT_CHARGE_CYCLES") out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
+    if (name == "BATT_CHARGE_CYCLES") {
+      out.push_back({Op::AddCommand, "SXC"});
+      out.push_back({Op::AddCommand, "PXS"});
+      out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
+    }
     if (name == "SYS_DROP_COUNT") out.push_back({Op::AddService, "", &qel::IID_QELDISPLAYSERVICE});
     out.push_back({Op::AddProperty, name, nullptr, p.writable,
                    name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE : nullptr});
@@ -59,7 +64,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 70u);
+  ASSERT_EQ(expected.size(), 72u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -80,6 +85,10 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
       continue;
     }
     EXPECT_EQ(ceutil::ToUtf8(call.name), want.name);
+    if (want.op == Op::AddCommand) {
+      EXPECT_EQ(call.object, nullptr);
+      continue;
+    }
     EXPECT_NE(call.getter, nullptr);
     EXPECT_EQ(call.setter != nullptr, want.writable);
     EXPECT_EQ(call.last, 0);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "commands/argument_kinds.h"
+#include "commands/commands.h"
 #include "core/property_adapters.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
@@ -41,10 +42,10 @@ constexpr CommandEntry kCommands[] = {
     {u"CCK", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"SVR", G::ContextFreeCommands, 1, 400, false, nullptr, SvrArgumentKind},
     {u"SPR", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
-    {u"SXC", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
+    {u"SXC", G::ContextFreeCommands, 1, 400, false, Sxc, nullptr},
     {u"BRP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"BSP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
-    {u"PXS", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"PXS", G::ContextFreeCommands, 1, 300, false, Pxs, nullptr},
     {u"ICD", G::Cradle, 1, 400, false, nullptr, nullptr},
     {u"ILD", G::Led, 1, 300, false, nullptr, nullptr},
     {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},

@@ -34,6 +34,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_NOT_ENOUGH_MEMORY
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #endif
+#ifndef ERROR_BAD_FORMAT
+#define ERROR_BAD_FORMAT 11
+#endif
 #ifndef ERROR_INVALID_DATA
 #define ERROR_INVALID_DATA 13
 #endif
@@ -90,6 +93,9 @@ void SetLastError(DWORD code);
 #endif
 #ifndef ERROR_ALREADY_EXISTS
 #define ERROR_ALREADY_EXISTS 183
+#endif
+#ifndef ERROR_BAD_EXE_FORMAT
+#define ERROR_BAD_EXE_FORMAT 193
 #endif
 #ifndef ERROR_FILENAME_EXCED_RANGE
 #define ERROR_FILENAME_EXCED_RANGE 206

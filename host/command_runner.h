@@ -1,0 +1,56 @@
+// Runs the module's commands: the command context, argument list and reply
+// objects of one run, the output variables they hand out, and what the
+// handler reported, in order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "command_line.h"
+#include "host_objects.h"
+
+namespace qelhost {
+
+struct CommandReport {
+  enum class Kind { SetResult, Fail, BadArgument, MissingArguments };
+  Kind kind;
+  int32_t result = 0;                 // SetResult
+  std::optional<std::u16string> text;  // SetResult (may be null), Fail
+  int32_t argument = 0;               // BadArgument
+};
+
+// A variable's value: never set, a number, or text.
+using VariableValue = std::variant<std::monostate, int32_t, std::u16string>;
+
+struct CommandOutcome {
+  int32_t code = 0;  // the command's result: 0 unless a SetResult changed it
+  std::vector<CommandReport> reports;
+  // The variables the line names, by name.
+  std::map<std::string, VariableValue> variables;
+  // Anything but SetResult(0, ...) counts as a failure.
+  bool failed() const;
+};
+
+class CommandRunner {
+ public:
+  explicit CommandRunner(Registrar& registrar, IQelServiceRegistry& services)
+      : registrar_(registrar), services_(services) {}
+
+  // Runs one line. Nothing, with `error`, for a line that cannot be split or
+  // names no registered command.
+  std::optional<CommandOutcome> Run(const std::string& line, std::string* error);
+  // Whether Run would take the line, without running it.
+  bool Check(const std::string& line, std::string* error) const;
+
+ private:
+  const RegisteredCommand* Find(const std::string& line, std::vector<Entry>* entries,
+                                std::string* error) const;
+  Registrar& registrar_;
+  IQelServiceRegistry& services_;
+};
+
+}  // namespace qelhost

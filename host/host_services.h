@@ -1,0 +1,75 @@
+// The host's own services that commands use, all working on the terminal
+// through the system calls:
+//  - file location (IID_QELFILELOCATION): Resolve turns a name into a device
+//    path: "\x\y" (or "/x/y") as it stands, "<QEL>name" and a bare name in the
+//    host's folder on the terminal, kHostFolder; names with < > : | ? * or
+//    control characters cannot be resolved;
+//  - file service (IID_QELFILESERVICE): Find resolves the same way and answers
+//    only for a file that exists;
+//  - file system (IID_QELFILESYSTEMSERVICE): Exists, PrepareDirectory and
+//    directory enumeration;
+//  - settings (IID_QELSETTINGSERVICE): the host's own settings, persisted in
+//    the terminal's registry under HKEY_LOCAL_MACHINE\kSettingsKey\<section>
+//    as REG_SZ values.
+#pragma once
+
+#include <string>
+
+#include "qel/command.h"
+#include "qel/guids.h"
+#include "qel/host.h"
+#include "qel/object.h"
+
+namespace qelhost {
+
+inline constexpr char16_t kHostFolder[] = u"\\Program Files\\Qel\\";
+inline constexpr char16_t kSettingsKey[] = u"Software\\Qel\\Settings";
+
+// A counted reference to a device path.
+class FileReference final : public IQelFileReference {
+ public:
+  explicit FileReference(std::u16string path) : path_(std::move(path)) {}
+  const char16_t* FullPath() override { return path_.c_str(); }
+
+ private:
+  std::u16string path_;
+};
+
+// The device path for a name, or empty when the name cannot be resolved.
+std::u16string ResolveName(std::u16string_view name);
+
+class FileLocation final : public qel::CQelObject<IQelFileLocation, qel::IID_QELFILELOCATION> {
+ public:
+  IQelFileReference* Resolve(IQelText* name) override;
+};
+
+class FileService final : public qel::CQelObject<IQelFileService, qel::IID_QELFILESERVICE> {
+ public:
+  IQelFileReference* Find(IQelText* name) override;
+};
+
+class FileSystem final : public qel::CQelObject<IQelFileSystemService, qel::IID_QELFILESYSTEMSERVICE> {
+ public:
+  bool Enumerate(IQelText* pattern, IQelFileEnumerator** out) override;
+  bool Exists(IQelFileReference* file) override;
+  bool PrepareDirectory(IQelFileReference* file) override;
+};
+
+class Settings final : public IQelSettingService {
+ public:
+  bool Set(IQelText* section, IQelText* name, IQelValue* value) override;
+  bool Get(IQelText* section, IQelText* name, IQelValue* value) override;
+};
+
+// Found under IID_QELSETTINGSERVICE; hands out the settings object.
+class SettingsProvider final : public qel::CQelObject<IQelService, qel::IID_QELSETTINGSERVICE> {
+ public:
+  SettingsProvider();
+  ~SettingsProvider() override;
+  bool GetInterface(GUID iid, void** out) override;
+
+ private:
+  Settings* settings_;  // counted
+};
+
+}  // namespace qelhost

@@ -1,0 +1,166 @@
+#include "verbs_commands.h"
+
+#include <fstream>
+
+#include "ce/files.h"
+#include "ceutil/text.h"
+#include "command_line.h"
+#include "command_runner.h"
+#include "qel/command.h"
+
+namespace qelhost {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json TextOrNull(const std::optional<std::u16string>& text) {
+  return text ? json(ceutil::ToUtf8(*text)) : json();
+}
+
+json ReportJson(const CommandReport& r) {
+  switch (r.kind) {
+    case CommandReport::Kind::SetResult:
+      return {{"kind", "SetResult"}, {"result", r.result}, {"text", TextOrNull(r.text)}};
+    case CommandReport::Kind::Fail: return {{"kind", "Fail"}, {"text", TextOrNull(r.text)}};
+    case CommandReport::Kind::BadArgument: return {{"kind", "BadArgument"}, {"argument", r.argument}};
+    case CommandReport::Kind::MissingArguments: return {{"kind", "MissingArguments"}};
+  }
+  return {};
+}
+
+json VariableJson(const VariableValue& v) {
+  if (const auto* i = std::get_if<int32_t>(&v)) return *i;
+  if (const auto* t = std::get_if<std::u16string>(&v)) return ceutil::ToUtf8(*t);
+  return nullptr;
+}
+
+json OutcomeJson(const CommandOutcome& outcome) {
+  json reports = json::array(), variables = json::object();
+  for (const auto& r : outcome.reports) reports.push_back(ReportJson(r));
+  for (const auto& [name, value] : outcome.variables) variables[name] = VariableJson(value);
+  return {{"code", outcome.code}, {"reports", reports}, {"variables", variables}};
+}
+
+void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutcome& outcome) {
+  out << line << "\n  result " << outcome.code << (outcome.failed() ? " (failed)" : "") << "\n";
+  for (const auto& r : outcome.reports) out << "  " << ReportJson(r).dump() << "\n";
+  for (const auto& [name, value] : outcome.variables) out << "  $" << name << " = " << VariableJson(value).dump() << "\n";
+}
+
+// Runs every line; a line that cannot run stops the run before anything of it happens.
+int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArray, const Output& o) {
+  std::string error;
+  CommandRunner runner(host.registrar(), host.registry());
+  for (const std::string& line : lines)
+    if (!runner.Check(line, &error)) {
+      o.err << "qelhost: " << error << "\n";
+      return kUsage;
+    }
+  json all = json::array();
+  bool failed = false;
+  for (const std::string& line : lines) {
+    const auto outcome = runner.Run(line, &error);
+    if (!outcome) {
+      o.err << "qelhost: " << error << "\n";
+      return kUsage;
+    }
+    failed |= outcome->failed();
+    if (o.json)
+      all.push_back(OutcomeJson(*outcome));
+    else
+      PrintOutcome(o.out, line, *outcome);
+  }
+  if (o.json) o.out << (asArray ? all : all.at(0)).dump(2) << "\n";
+  return failed ? kFailed : kOk;
+}
+
+// Records what a file handler reports.
+class HandlerResult final : public IQelResult {
+ public:
+  void SetResult(int32_t code, const char16_t* text) override {
+    CommandReport r{CommandReport::Kind::SetResult};
+    r.result = code;
+    if (text) r.text = text;
+    reports.push_back(std::move(r));
+  }
+  std::vector<CommandReport> reports;
+};
+
+// A device path as it stands; a file of this machine is first copied into the
+// terminal's \Temp folder.
+std::optional<std::u16string> PackageOnTerminal(const std::string& file, std::string* error) {
+  if (!file.empty() && file[0] == '\\') return ceutil::FromUtf8(file);
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    *error = file + ": no such file (a device path starts with \\)";
+    return std::nullopt;
+  }
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const std::string name = std::filesystem::path(file).filename().string();
+  const std::u16string path = u"\\Temp\\" + ceutil::FromUtf8(name);
+  ce::CreateDirectoryW(u"\\Temp", nullptr);
+  ce::UniqueHandle out(ce::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ce::DWORD written = 0;
+  if (!out || !ce::WriteFile(out.get(), bytes.data(), ce::DWORD(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    *error = file + ": cannot be copied to the terminal as " + ceutil::ToUtf8(path);
+    return std::nullopt;
+  }
+  return path;
+}
+
+// "*.cab" style patterns: a star, then the ending, without regard to case.
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
+  if (!pattern.starts_with(u"*")) return ceutil::EqualNoCase(pattern, path);
+  const std::u16string_view ending = pattern.substr(1);
+  return path.size() >= ending.size() && ceutil::EqualNoCase(path.substr(path.size() - ending.size()), ending);
+}
+
+}  // namespace
+
+int RunLine(PluginHost& host, const std::string& line, const Output& o) { return RunLines(host, {line}, false, o); }
+
+int RunScript(PluginHost& host, const std::string& file, const Output& o) {
+  std::ifstream in(file);
+  if (!in) {
+    o.err << "qelhost: " << file << ": cannot be read\n";
+    return kUsage;
+  }
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#') continue;
+    lines.push_back(line);
+  }
+  return RunLines(host, lines, true, o);
+}
+
+int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o) {
+  std::string error;
+  const auto path = PackageOnTerminal(file, &error);
+  if (!path) {
+    o.err << "qelhost: " << error << "\n";
+    return kUsage;
+  }
+  const RegisteredFileHandler* handler = nullptr;
+  for (const auto& h : host.registry().fileHandlers().handlers)
+    if (MatchesPattern(h.pattern, *path)) handler = &h;
+  if (!handler) {
+    o.err << "qelhost: the module registered no file handler for " << ceutil::ToUtf8(*path) << "\n";
+    return kUsage;
+  }
+  HandlerResult result;
+  const int32_t code = handler->handler(const_cast<char16_t*>(path->c_str()), deleteAfter, nullptr, &result);
+  if (o.json) {
+    json reports = json::array();
+    for (const auto& r : result.reports) reports.push_back(ReportJson(r));
+    o.out << json{{"package", ceutil::ToUtf8(*path)}, {"result", code}, {"reports", reports}}.dump(2) << "\n";
+  } else {
+    o.out << ceutil::ToUtf8(*path) << "  result " << code << "\n";
+    for (const auto& r : result.reports) o.out << "  " << ReportJson(r).dump() << "\n";
+  }
+  return code == 0 ? kOk : kFailed;
+}
+
+}  // namespace qelhost

@@ -1,0 +1,111 @@
+// CreateProcessW and the process objects it makes.
+#include "processes.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "api.h"
+#include "ce/error.h"
+#include "ce/files.h"
+#include "ce/process.h"
+#include "kernel.h"
+#include "programs.h"
+
+namespace ce::sim {
+
+Process::Process(DWORD id) : id_(id), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), exitCode_(STILL_ACTIVE) {}
+
+Process::~Process() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void Process::Finish(DWORD exitCode) {
+  exitCode_.store(exitCode, std::memory_order_release);
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+}
+
+ProcessTable::~ProcessTable() {
+  for (Running& r : running_)
+    if (r.thread.joinable()) r.thread.join();
+}
+
+void ProcessTable::Start(std::shared_ptr<Process> process, std::function<DWORD()> body) {
+  std::vector<std::thread> ended;
+  {
+    std::lock_guard lock(mu_);
+    for (auto it = running_.begin(); it != running_.end();) {
+      if (it->process->ExitCode() != STILL_ACTIVE) {
+        ended.push_back(std::move(it->thread));
+        it = running_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    running_.push_back({process, std::thread([process, body = std::move(body)] { process->Finish(body()); })});
+  }
+  for (std::thread& t : ended) t.join();
+}
+
+namespace {
+
+// The program a file names on its first line, or the error for a file that is none.
+DWORD ProgramOf(LPCWSTR path, ProgramMain* out) {
+  HANDLE file = api::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  char head[128];
+  DWORD got = 0;
+  const BOOL read = api::ReadFile(file, head, sizeof head, &got, nullptr);
+  api::CloseHandle(file);
+  if (!read) return ERROR_BAD_EXE_FORMAT;
+  std::string_view line(head, got);
+  line = line.substr(0, line.find_first_of("\r\n"));
+  if (!line.starts_with(kProgramMagic)) return ERROR_BAD_EXE_FORMAT;
+  *out = FindProgram(line.substr(kProgramMagic.size()));
+  return *out ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
+}
+
+}  // namespace
+}  // namespace ce::sim
+
+namespace ce::sim::api {
+
+BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, DWORD, void*, LPCWSTR,
+                    STARTUPINFOW*, PROCESS_INFORMATION* info) {
+  if (!imagePath || !info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ProgramMain main = nullptr;
+  if (const DWORD error = ProgramOf(imagePath, &main); error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  auto& table = Kernel::Get().processes;
+  auto process = std::make_shared<Process>(table.NextId());
+  if (!process->ok()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  info->hProcess = AddHandle(process);
+  info->hThread = AddHandle(std::make_shared<ProcessThread>(process));
+  info->dwProcessId = process->id();
+  info->dwThreadId = process->id() + 2;
+  table.Start(process, [main, arguments = std::u16string(commandLine ? commandLine : u"")] { return main(arguments); });
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  auto p = LookupHandleAs<Process>(process);
+  if (!p || !exitCode) {
+    SetLastError(p ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *exitCode = p->ExitCode();
+  return TRUE;
+}
+
+}  // namespace ce::sim::api

@@ -1,0 +1,18 @@
+#include "programs.h"
+
+#include <array>
+
+namespace ce::sim {
+
+ProgramMain FindProgram(std::string_view name) {
+  struct Program {
+    std::string_view name;
+    ProgramMain main;
+  };
+  static constexpr std::array<Program, 1> kPrograms{{{"wceload", WceloadMain}}};
+  for (const Program& p : kPrograms)
+    if (p.name == name) return p.main;
+  return nullptr;
+}
+
+}  // namespace ce::sim

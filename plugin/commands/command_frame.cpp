@@ -1,0 +1,39 @@
+#include "commands/command_frame.h"
+
+#include <string>
+
+namespace qel {
+
+bool HasMinimum(ICommandArguments* args, ICommandReply* reply, uint32_t minimum) {
+  if (args->Count() >= minimum) return true;
+  reply->MissingArguments();
+  return false;
+}
+
+void* RequireService(Slot slot, ICommandContext* context, ICommandReply* reply) {
+  if (void* held = SlotValue(slot)) return held;
+  if (void* found = FillSlot(slot, context->QueryService(SlotGuid(slot)))) return found;
+  const std::string name = SlotName(slot);
+  const std::u16string text = u"QelService " + std::u16string(name.begin(), name.end()) + u" not found.";
+  reply->Fail(text.c_str());
+  return nullptr;
+}
+
+std::u16string_view TextOf(IQelText* text) {
+  if (!text || !text->Chars()) return {};
+  return {text->Chars(), text->Length()};
+}
+
+// g++ at -O3 speculates that the reference is nothing but its abstract
+// interface and warns about the offset delete that case would need; the
+// object is always a host class whose own destructor runs.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
+void ReleaseFile(IQelFileReference* file) {
+  if (file) static_cast<CQelRefCounted*>(file)->Release();
+}
+#pragma GCC diagnostic pop
+
+const char16_t* CharsOf(IQelText* text) { return text && text->Chars() ? text->Chars() : u""; }
+
+}  // namespace qel

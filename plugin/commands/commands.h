@@ -1,0 +1,18 @@
+// The command handlers and the file handler this build has.
+#pragma once
+
+#include "qel/command.h"
+#include "qel/host.h"
+
+namespace qel {
+
+// Installs a package named by argument 1 with the system's installer.
+void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Reads or writes named values in the registry, the host's settings or a settings file.
+void Pxs(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+
+// The "*.cab" file handler: `package` is the package's full path (UTF-16,
+// NUL-terminated) or null; `deleteAfter` removes it once installed.
+int32_t InstallCabFile(void* package, bool deleteAfter, void* unused, IQelResult* result);
+
+}  // namespace qel

@@ -1,0 +1,332 @@
+// PXS, SXC and the "*.cab" file handler end to end: the real module loaded by
+// the host, its commands run through the host's command runner on a fresh
+// terminal, and the outcome checked in the terminal's registry and files.
+#include <cstdlib>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "ce/registry.h"
+#include "ceutil/text.h"
+#include "command_runner.h"
+#include "plugin_host.h"
+#include "test_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qelhost::CommandOutcome;
+using qelhost::CommandReport;
+using Kind = CommandReport::Kind;
+
+class Commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host.Load(QEL_MODULE_PATH, &error)) << error;
+    host.Start();
+  }
+
+  CommandOutcome Run(const std::string& line) {
+    std::string error;
+    qelhost::CommandRunner runner(host.registrar(), host.registry());
+    auto outcome = runner.Run(line, &error);
+    EXPECT_TRUE(outcome) << line << ": " << error;
+    return outcome ? *outcome : CommandOutcome{};
+  }
+
+  // The reports in a compact form: "SetResult 1 The key is not valid", "BadArgument 4", ...
+  static std::vector<std::string> Reports(const CommandOutcome& o) {
+    std::vector<std::string> all;
+    for (const CommandReport& r : o.reports) switch (r.kind) {
+        case Kind::SetResult:
+          all.push_back("SetResult " + std::to_string(r.result) + (r.text ? " " + ceutil::ToUtf8(*r.text) : ""));
+          break;
+        case Kind::Fail: all.push_back("Fail " + ceutil::ToUtf8(r.text.value_or(u""))); break;
+        case Kind::BadArgument: all.push_back("BadArgument " + std::to_string(r.argument)); break;
+        case Kind::MissingArguments: all.push_back("MissingArguments"); break;
+      }
+    return all;
+  }
+
+  static std::string Text(const CommandOutcome& o, const std::string& variable) {
+    const auto it = o.variables.find(variable);
+    if (it == o.variables.end()) return "<not named>";
+    if (const auto* t = std::get_if<std::u16string>(&it->second)) return ceutil::ToUtf8(*t);
+    if (const auto* i = std::get_if<int32_t>(&it->second)) return "int " + std::to_string(*i);
+    return "<unset>";
+  }
+
+  // A registry value as type and raw bytes; type 0 when missing.
+  static std::pair<ce::DWORD, std::string> RegValue(ce::HKEY root, const char16_t* key, const char16_t* name) {
+    ce::RegKey k;
+    if (ce::RegOpenKeyExW(root, key, 0, KEY_READ, k.put()) != ERROR_SUCCESS) return {0, ""};
+    ce::DWORD type = 0, size = 0;
+    if (ce::RegQueryValueExW(k.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {0, ""};
+    std::string data(size, '\0');
+    ce::RegQueryValueExW(k.get(), name, nullptr, &type, reinterpret_cast<ce::BYTE*>(data.data()), &size);
+    return {type, data};
+  }
+  static bool KeyExists(ce::HKEY root, const char16_t* key) {
+    ce::RegKey k;
+    return ce::RegOpenKeyExW(root, key, 0, KEY_READ, k.put()) == ERROR_SUCCESS;
+  }
+  static std::string Wide(std::u16string_view s) {  // UTF-16 bytes with the terminating zero
+    return std::string(reinterpret_cast<const char*>(s.data()), s.size() * 2) + std::string(2, '\0');
+  }
+  static std::string Dword(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+
+  fs::path Fs(const std::string& relative) const { return terminal.dir() / "fs" / relative; }
+
+  qeltest::TestTerminal terminal;
+  qelhost::PluginHost host;
+};
+
+TEST_F(Commands, BothAreRegisteredWithTheirHandlersAndTheCabHandlerToo) {
+  std::vector<std::string> codes;
+  for (const qelhost::RegisteredCommand& c : host.registrar().commands()) codes.push_back(ceutil::ToUtf8(c.code));
+  EXPECT_EQ(codes, (std::vector<std::string>{"SXC", "PXS"}));
+  ASSERT_EQ(host.registry().fileHandlers().handlers.size(), 1u);
+  EXPECT_EQ(host.registry().fileHandlers().handlers[0].pattern, u"*.cab");
+  EXPECT_EQ(host.registry().fileHandlers().handlers[0].last, 0);
+}
+
+TEST_F(Commands, PxsFrameAndRegistryStoreFailures) {
+  struct Row {
+    std::string line;
+    std::vector<std::string> reports;
+  };
+  const Row rows[] = {
+      {"PXS", {"BadArgument 1"}},
+      {"PXS X %REG HKEY_LOCAL_MACHINE\\A N V S", {"BadArgument 1"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N", {"MissingArguments"}},
+      {"PXS r %REG HKEY_LOCAL_MACHINE\\A N", {"MissingArguments"}},
+      {"PXS W %REG \"\" N V S", {"BadArgument 3"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE N V S", {"SetResult 1 The key is not valid"}},
+      {"PXS W %REG HKEY_NOWHERE\\A N V S", {"SetResult 1 The key is not valid"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A \"\" V S N2 V S", {"BadArgument 4"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N V s", {"SetResult 1 The type is not valid"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N V X", {"SetResult 1 The type is not valid"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N -1 D", {"SetResult 1 The type is not valid"}},
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N abc D", {"SetResult 1 The type is not valid"}},
+      // A failing group does not stop the next one; each failure reports again.
+      {"PXS W %REG HKEY_LOCAL_MACHINE\\A N V X M 1 D O V Q",
+       {"SetResult 1 The type is not valid", "SetResult 1 The type is not valid"}},
+      {"PXS R %REG HKEY_LOCAL_MACHINE\\A \"\" $v $t", {"BadArgument 4"}},
+      {"PXS R %REG HKEY_LOCAL_MACHINE\\A N notavariable $t", {"BadArgument 5"}},
+      {"PXS R %REG HKEY_LOCAL_MACHINE\\A Missing $v $t", {"SetResult 1 The value is not valid"}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
+  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"A", u"M").first, ce::DWORD(REG_DWORD)) << "the group after a failure";
+}
+
+TEST_F(Commands, PxsRegistryWritesEachTypeAndReadsItBack) {
+  struct Row {
+    std::string value, letter;
+    ce::DWORD type;
+    std::string bytes;
+    std::string readBack, typeBack;
+  };
+  const Row rows[] = {
+      {"text", "S", REG_SZ, Wide(u"text"), "text", "S"},
+      {"%WINDIR%", "E", REG_EXPAND_SZ, Wide(u"%WINDIR%"), "%WINDIR%", "E"},
+      {"one", "M", REG_MULTI_SZ, Wide(u"one"), "one", "M"},
+      {"42", "D", REG_DWORD, Dword(42), "int 42", "D"},
+      {"5", "?", REG_DWORD, Dword(5), "int 5", "D"},
+      {"abc", "?", REG_SZ, Wide(u"abc"), "abc", "S"},
+      {"-1", "?", REG_SZ, Wide(u"-1"), "-1", "S"},
+      {"\"\"", "S", REG_SZ, Wide(u""), "", "S"},
+      {"Grüße", "S", REG_SZ, Wide(u"Grüße"), "Grüße", "S"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.value + " " + row.letter);
+    EXPECT_EQ(Reports(Run("PXS W %REG hkey_local_machine\\Software\\Demo N " + row.value + " " + row.letter)),
+              std::vector<std::string>{});
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"Software\\Demo", u"N"), std::make_pair(row.type, row.bytes));
+    const CommandOutcome read = Run("PXS G %REG HKEY_LOCAL_MACHINE\\Software\\Demo N $v $t");
+    EXPECT_EQ(Reports(read), std::vector<std::string>{});
+    EXPECT_EQ(Text(read, "v"), row.readBack);
+    EXPECT_EQ(Text(read, "t"), row.typeBack);
+  }
+  // Without a type argument the type is "?"; without a type variable only the value is read.
+  EXPECT_TRUE(Reports(Run("PXS W %REG HKEY_CURRENT_USER\\T N 7 ? N2 x")).empty());
+  EXPECT_EQ(RegValue(HKEY_CURRENT_USER, u"T", u"N"), std::make_pair(ce::DWORD(REG_DWORD), Dword(7)));
+  EXPECT_EQ(RegValue(HKEY_CURRENT_USER, u"T", u"N2").first, 0u) << "the last group lacks its type argument";
+  EXPECT_EQ(Text(Run("PXS R %REG HKEY_CURRENT_USER\\T N $v"), "v"), "<unset>") << "6 entries read no group";
+  EXPECT_EQ(Text(Run("PXS R %REG HKEY_CURRENT_USER\\T N $v x"), "v"), "int 7");
+}
+
+TEST_F(Commands, PxsRegistryEdgeCases) {
+  // Exactly six entries: the key is made and nothing is written.
+  EXPECT_TRUE(Reports(Run("PXS W %REG HKEY_USERS\\Six N V")).empty());
+  EXPECT_TRUE(KeyExists(HKEY_USERS, u"Six"));
+  EXPECT_EQ(RegValue(HKEY_USERS, u"Six", u"N").first, 0u);
+  // Reading a missing value still makes the key and serves the next group.
+  ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"Fresh"));
+  const CommandOutcome r = Run("PXS R %REG HKEY_CLASSES_ROOT\\Fresh Missing $a $b Missing2 $c $d");
+  EXPECT_EQ(Reports(r), (std::vector<std::string>{"SetResult 1 The value is not valid",
+                                                  "SetResult 1 The value is not valid"}));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, u"Fresh"));
+  EXPECT_EQ(Text(r, "a"), "<unset>");
+  // A string stored with no bytes reads as the empty text; a stored type without a letter is refused.
+  {
+    ce::RegKey k;
+    ce::DWORD disposition = 0;
+    ASSERT_EQ(ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Odd", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(),
+                                  &disposition), ERROR_SUCCESS);
+    ce::RegSetValueExW(k.get(), u"Empty", 0, REG_SZ, nullptr, 0);
+    const uint64_t q = 1;
+    ce::RegSetValueExW(k.get(), u"Q", 0, REG_QWORD, reinterpret_cast<const ce::BYTE*>(&q), 8);
+    const ce::BYTE bin[3] = {0x41, 0x00, 0x42};
+    ce::RegSetValueExW(k.get(), u"Bin", 0, REG_BINARY, bin, 3);
+  }
+  const CommandOutcome odd = Run("PXS R %REG HKEY_LOCAL_MACHINE\\Odd Empty $e $et Q $q $qt Bin $b $bt");
+  EXPECT_EQ(Reports(odd), std::vector<std::string>{"SetResult 1 The type is not valid"});
+  EXPECT_EQ(Text(odd, "e"), "");
+  EXPECT_EQ(Text(odd, "et"), "S");
+  EXPECT_EQ(Text(odd, "q"), "<unset>");
+  EXPECT_EQ(Text(odd, "qt"), "<unset>");
+  EXPECT_EQ(Text(odd, "bt"), "B");
+  // "B" written from text stores the text's characters and one zero.
+  EXPECT_TRUE(Reports(Run("PXS W %REG HKEY_LOCAL_MACHINE\\Odd B2 hi B")).empty());
+  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"Odd", u"B2"), std::make_pair(ce::DWORD(REG_BINARY), Wide(u"hi")));
+}
+
+TEST_F(Commands, PxsHostSettings) {
+  EXPECT_TRUE(Reports(Run("PXS W %QEL Agent Server example.org x Port 8080 x")).empty());
+  // Kept in the terminal's registry, where another run of the host finds them.
+  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"Software\\Qel\\Settings\\Agent", u"Server"),
+            std::make_pair(ce::DWORD(REG_SZ), Wide(u"example.org")));
+  const CommandOutcome r = Run("PXS R %QEL Agent Server $s x Missing $m x Port $p x");
+  EXPECT_EQ(Reports(r), std::vector<std::string>{"SetResult 1"});
+  EXPECT_EQ(Text(r, "s"), "example.org");
+  EXPECT_EQ(Text(r, "p"), "8080");
+  EXPECT_EQ(Text(r, "m"), "<unset>");
+  EXPECT_EQ(Reports(Run("PXS W %QEL Agent \"\" v x")), std::vector<std::string>{"SetResult 1"});
+  // The store names match exactly: "%qel" is a file.
+  EXPECT_TRUE(Reports(Run("PXS W %qel Agent N V x")).empty());
+  EXPECT_TRUE(fs::exists(Fs("Program Files/Qel/%qel")));
+}
+
+TEST_F(Commands, PxsSettingsFile) {
+  // Writing makes the file and its folder; a name written twice keeps the second value.
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\New\\app.ini Main b 2 x a 1 x b 3 x")).empty());
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\New\\app.ini Other k Grüße x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/New/app.ini")), "[Main]\r\nb=3\r\na=1\r\n\r\n\r\n[Other]\r\nk=Gr\xFC\xDF" "e\r\n");
+  // "*" lists the section in file order; a missing name is served empty and fails the command.
+  const CommandOutcome r = Run("PXS R \\Data\\New\\app.ini Main * $all x missing $m x a $a x");
+  EXPECT_EQ(Reports(r), std::vector<std::string>{"SetResult 1"});
+  EXPECT_EQ(Text(r, "all"), "b=3\r\na=1\r\n");
+  EXPECT_EQ(Text(r, "m"), "");
+  EXPECT_EQ(Text(r, "a"), "1");
+  EXPECT_EQ(Text(Run("PXS R \\Data\\New\\app.ini Other k $k x"), "k"), "Grüße");
+
+  struct Row {
+    std::string line;
+    std::vector<std::string> reports;
+  };
+  const Row rows[] = {
+      {"PXS R \\Data\\none.ini Main a $a x", {"SetResult 1 File not found"}},
+      {"PXS R \\Data\\New\\app.ini \"\" a $a x", {"SetResult 1"}},
+      {"PXS R \\Data\\New\\app.ini Nowhere * $all x", {"SetResult 1"}},
+      {"PXS R \\Data\\New\\app.ini Main a notavariable x", {"SetResult 1"}},
+      {"PXS W \\Data\\New\\app.ini \"\" a 1 x", {"SetResult 1"}},
+      {"PXS W bad|name.ini Main a 1 x", {"BadArgument 2"}},
+      {"PXS R bad|name.ini Main a $a x", {"BadArgument 2"}},
+      // The folder cannot be made where a file stands.
+      {"PXS W \\Data\\New\\app.ini\\x.ini Main a 1 x", {"SetResult 1 Cannot create destination directory"}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
+}
+
+TEST_F(Commands, SxcFailures) {
+  struct Row {
+    std::string line;
+    std::vector<std::string> reports;
+  };
+  const Row rows[] = {
+      {"SXC bad|name.cab", {"BadArgument 1"}},
+      {"SXC \\Temp\\none.cab", {"SetResult 1 File does not exist"}},
+      // A path that does not fit the installer's command line starts nothing.
+      {"SXC \\" + std::string(250, 'x') + ".cab", {"SetResult 87 The parameter is incorrect.\r\n"}},
+  };
+  fs::create_directories(Fs(""));
+  std::ofstream(Fs(std::string(250, 'x') + ".cab")) << "x";
+  for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
+}
+
+// A cabinet made with the gcab tool from files under `from`.
+fs::path MakeCabinet(const fs::path& from, const std::string& name) {
+  const fs::path cab = from / name;
+  const std::string command = "cd '" + from.string() + "' && gcab -c -z '" + name + "' app.txt 'sub/data.bin' >/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return cab;
+}
+
+TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
+  const fs::path work = terminal.root() / "cab";
+  fs::create_directories(work / "sub");
+  std::ofstream(work / "app.txt") << "hello";
+  std::ofstream(work / "sub" / "data.bin", std::ios::binary) << std::string("\0\1\2", 3);
+  fs::create_directories(Fs("Temp"));
+  fs::copy_file(MakeCabinet(work, "app.cab"), Fs("Temp/app.cab"));
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\app.cab 1 1")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Program Files/app/app.txt")), "hello");
+  EXPECT_EQ(qeltest::Contents(Fs("Program Files/app/sub/data.bin")), std::string("\0\1\2", 3));
+  EXPECT_FALSE(fs::exists(Fs("Temp/app.cab"))) << "deleted as asked";
+  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", u"0000101a"),
+            std::make_pair(ce::DWORD(REG_DWORD), Dword(0)));
+
+  // Damaged: the installer fails and touches nothing; SXC does not see its exit code.
+  std::ofstream(Fs("Temp/bad.cab")) << "MSCF but not really";
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\bad.cab 0 1")).empty());
+  EXPECT_FALSE(fs::exists(Fs("Program Files/bad")));
+  EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
+}
+
+TEST_F(Commands, CabHandlerInstallsTheFirstValue) {
+  const fs::path work = terminal.root() / "cab";
+  fs::create_directories(work / "sub");
+  std::ofstream(work / "app.txt") << "handler";
+  std::ofstream(work / "sub" / "data.bin") << "d";
+  fs::create_directories(Fs("Temp"));
+  fs::copy_file(MakeCabinet(work, "h.cab"), Fs("Temp/h.cab"));
+  const auto& handler = host.registry().fileHandlers().handlers.at(0);
+  std::u16string path = u"\\Temp\\h.cab";
+  EXPECT_EQ(handler.handler(path.data(), false, nullptr, nullptr), 0);
+  EXPECT_EQ(qeltest::Contents(Fs("Program Files/h/app.txt")), "handler");
+  EXPECT_TRUE(fs::exists(Fs("Temp/h.cab"))) << "kept";
+}
+
+TEST_F(Commands, PolicyValueInAllFourSituations) {
+  // Silent SXC on a missing package file is refused before the policy, so run
+  // installs of a damaged package and look at the policy afterwards.
+  fs::create_directories(Fs("Temp"));
+  std::ofstream(Fs("Temp/p.cab")) << "x";
+  auto policy = [] { return RegValue(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", u"0000101a"); };
+  auto setPolicy = [](const std::string& bytes, ce::DWORD type) {
+    ce::RegKey k;
+    ce::DWORD d = 0;
+    ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        k.put(), &d);
+    ce::RegSetValueExW(k.get(), u"0000101a", 0, type, reinterpret_cast<const ce::BYTE*>(bytes.data()),
+                       ce::DWORD(bytes.size()));
+  };
+  // Held 0: set to 1 for the install, put back to 0.
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\p.cab")).empty());
+  EXPECT_EQ(policy(), std::make_pair(ce::DWORD(REG_DWORD), Dword(0)));
+  // Held 1 (stored as binary: the type is not checked): nothing is written either way.
+  setPolicy(Dword(1), REG_BINARY);
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\p.cab")).empty());
+  EXPECT_EQ(policy(), std::make_pair(ce::DWORD(REG_BINARY), Dword(1)));
+  // Not silent: the policy is not touched.
+  setPolicy(Dword(7), REG_DWORD);
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\p.cab 0")).empty());
+  EXPECT_EQ(policy(), std::make_pair(ce::DWORD(REG_DWORD), Dword(7)));
+  // Missing key: the install goes ahead, nothing is made.
+  ce::RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Security\\Policies");
+  EXPECT_TRUE(Reports(Run("SXC \\Temp\\p.cab")).empty());
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies"));
+}
+
+}  // namespace
