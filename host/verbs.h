@@ -1,6 +1,7 @@
 // What each qelhost verb does, apart from parsing the command line.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -30,7 +31,7 @@ struct DateRequest {
   std::string format;
   std::string at;        // ISO time; empty: the terminal's local time now
   bool utc = false;      // convert from local time to UTC first
-  std::string language;  // fr, nl or en: names when the locale has none
+  std::optional<std::string> language;  // fr, nl or en: names when the locale has none
 };
 int FormatDate(const DateRequest& request, const Output& o);
 // Opens the file, closes it, waits, reopens it and reports size, last-write

@@ -84,12 +84,12 @@ int FormatDate(const DateRequest& r, const Output& o) {
   static const std::pair<const char*, qel::NameLanguage> kLanguages[] = {
       {"fr", qel::NameLanguage::kFrench}, {"nl", qel::NameLanguage::kDutch}, {"en", qel::NameLanguage::kEnglish}};
   auto language = qel::NameLanguage::kEnglish;
-  if (!r.language.empty()) {
+  if (r.language) {
     bool known = false;
     for (const auto& [code, lang] : kLanguages)
-      if (r.language == code) language = lang, known = true;
+      if (*r.language == code) language = lang, known = true;
     if (!known) {
-      o.err << "qelhost: date: --language must be fr, nl or en, not '" << r.language << "'\n";
+      o.err << "qelhost: date: --language must be fr, nl or en, not '" << *r.language << "'\n";
       return kUsage;
     }
   }

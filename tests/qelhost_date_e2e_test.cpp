@@ -42,6 +42,7 @@ TEST_F(QelHostDate, FormatsAndRefusesBadInput) {
       {{"date", "%Y", "--at", "5 March"}, 2, "is not a time"},
       {{"date", "%Y", "--at", "2024-03-05T14"}, 2, "is not a time"},
       {{"date", "%Y", "--language", "de"}, 2, "must be fr, nl or en"},
+      {{"date", "%Y", "--language", ""}, 2, "must be fr, nl or en"},
       {{"date"}, 2, "FORMAT"},
   };
   terminal.Set("time.zone.bias", -600);

@@ -27,26 +27,10 @@ void Process::Finish(DWORD exitCode) {
   [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
 }
 
-ProcessTable::~ProcessTable() {
-  for (Running& r : running_)
-    if (r.thread.joinable()) r.thread.join();
-}
-
 void ProcessTable::Start(std::shared_ptr<Process> process, std::function<DWORD()> body) {
-  std::vector<std::thread> ended;
-  {
-    std::lock_guard lock(mu_);
-    for (auto it = running_.begin(); it != running_.end();) {
-      if (it->process->ExitCode() != STILL_ACTIVE) {
-        ended.push_back(std::move(it->thread));
-        it = running_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    running_.push_back({process, std::thread([process, body = std::move(body)] { process->Finish(body()); })});
-  }
-  for (std::thread& t : ended) t.join();
+  // Detached: the program's end is seen through its process object, which the
+  // thread holds; nothing joins it, and the kernel outlives every program.
+  std::thread([process = std::move(process), body = std::move(body)] { process->Finish(body()); }).detach();
 }
 
 namespace {

@@ -47,20 +47,12 @@ class ProcessThread final : public KernelObject {
 
 class ProcessTable {
  public:
-  ~ProcessTable();
   DWORD NextId() { return nextId_.fetch_add(4, std::memory_order_relaxed); }
-  // Runs body on a thread of its own; threads of ended programs are joined here
-  // and when the table goes.
+  // Runs body on a thread of its own.
   void Start(std::shared_ptr<Process> process, std::function<DWORD()> body);
 
  private:
-  struct Running {
-    std::shared_ptr<Process> process;
-    std::thread thread;
-  };
   std::atomic<DWORD> nextId_{0x2000};
-  std::mutex mu_;
-  std::vector<Running> running_;
 };
 
 }  // namespace ce::sim
