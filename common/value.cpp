@@ -138,6 +138,13 @@ uint32_t Widen(const char* first, const char* last, char16_t* out) {
   return n;
 }
 
+// At most 17 digits: a plain loop, cheaper than a call to memmove for so few.
+char* CopyDigits(const char* first, const char* last, char* out) {
+#pragma GCC unroll 0
+  while (first != last) *out++ = *first++;
+  return out;
+}
+
 // "%.15lg" the fast way, from the shortest digits S that read back as `d`
 // (of those, the closest to `d`):
 //  - S with at most 15 digits: they are exactly the digits "%.15lg" prints,
@@ -189,7 +196,7 @@ char* FormatShortG15(double d, char* out) {
     *o++ = digits[0];
     if (n > 1) {
       *o++ = '.';
-      o = std::copy(digits + 1, digits + n, o);
+      o = CopyDigits(digits + 1, digits + n, o);
     }
     *o++ = 'e';
     *o++ = exponent < 0 ? '-' : '+';
@@ -201,16 +208,16 @@ char* FormatShortG15(double d, char* out) {
     *o++ = '0';
     *o++ = '.';
     o = std::fill_n(o, -exponent - 1, '0');
-    return std::copy(digits, digits + n, o);
+    return CopyDigits(digits, digits + n, o);
   }
   const int whole = exponent + 1;  // digits before the point
   if (n <= whole) {
-    o = std::copy(digits, digits + n, o);
+    o = CopyDigits(digits, digits + n, o);
     return std::fill_n(o, whole - n, '0');
   }
-  o = std::copy(digits, digits + whole, o);
+  o = CopyDigits(digits, digits + whole, o);
   *o++ = '.';
-  return std::copy(digits + whole, digits + n, o);
+  return CopyDigits(digits + whole, digits + n, o);
 }
 
 // "%.15lg"; when that gives "e-N" with N at most 6, "%.*lf" with precision N.
@@ -219,11 +226,10 @@ uint32_t FormatDouble(double d, char16_t* out) {
   char* end = FormatShortG15(d, text);
   if (end == nullptr)
     end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
-  const std::string_view printed(text, size_t(end - text));
-  const size_t e = printed.find("e-");
-  if (e != std::string_view::npos) {
+  const char* const e = std::find(text, end, 'e');
+  if (e != end && e[1] == '-') {
     int exponent = 0;
-    std::from_chars(printed.data() + e + 2, printed.data() + printed.size(), exponent);
+    std::from_chars(e + 2, end, exponent);
     // Rounds the exact value, not the printed digits.
     if (exponent <= 6)
       end = std::to_chars(text, text + sizeof text, d, std::chars_format::fixed, exponent).ptr;
