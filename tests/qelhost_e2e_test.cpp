@@ -16,6 +16,7 @@
 
 #include "ce/text.h"
 #include "expected_properties.h"
+#include "host_run.h"
 #include "plugin_host.h"
 #include "test_terminal.h"
 
@@ -24,32 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct HostRun {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out, err;
-};
-
-std::string Quoted(const std::string& text) {  // for the shell, whatever the text holds
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs qelhost with its output captured in files under `scratch`, without a
-// terminal from the environment and with a state home of its own, so that
-// nothing outside the test's folder is touched.
-HostRun RunHost(const std::vector<std::string>& args, const fs::path& scratch) {
-  std::string command = "env -u QEL_TERMINAL -u QEL_TRACE XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " " +
-                        Quoted(QEL_HOST_PATH);
-  for (const auto& a : args) command += " " + Quoted(a);
-  command += " </dev/null >" + Quoted((scratch / "stdout").string()) + " 2>" + Quoted((scratch / "stderr").string());
-  const int status = std::system(command.c_str());
-  HostRun r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = qeltest::Contents(scratch / "stdout");
-  r.err = qeltest::Contents(scratch / "stderr");
-  return r;
-}
+using qeltest::HostRun;
+using qeltest::RunHost;
 
 // A terminal for qelhost to run on, and a shorthand for --terminal it.
 class QelHost : public ::testing::Test {
