@@ -26,11 +26,15 @@ constexpr uint16_t kMachine = EM_386;
 using Ehdr = Elf64_Ehdr;
 using Phdr = Elf64_Phdr;
 using Dyn = Elf64_Dyn;
+using Rela = Elf64_Rela;
+using Rel = Elf64_Rel;
 constexpr unsigned char kClass = ELFCLASS64;
 #else
 using Ehdr = Elf32_Ehdr;
 using Phdr = Elf32_Phdr;
 using Dyn = Elf32_Dyn;
+using Rela = Elf32_Rela;
+using Rel = Elf32_Rel;
 constexpr unsigned char kClass = ELFCLASS32;
 #endif
 
@@ -63,10 +67,30 @@ bool FileOffsetOf(const std::vector<Phdr>& loads, uint64_t address, uint64_t* of
   return false;
 }
 
-// The dynamic section's tables the loader reads at load time lie in the file.
+// Where each relocation of a table writes lies in the memory of a loaded segment.
+template <class Entry>
+bool CheckRelocations(std::span<const uint8_t> image, const std::vector<Phdr>& loads, uint64_t address,
+                      uint64_t bytes, std::string* why) {
+  uint64_t offset = 0;
+  if (bytes == 0) return true;
+  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, bytes, image.size()) || bytes % sizeof(Entry) != 0)
+    return Fail(why, "damaged: a relocation table lies outside the file");
+  for (uint64_t at = offset; at < offset + bytes; at += sizeof(Entry)) {
+    const Entry r = Read<Entry>(image, at);
+    bool inside = false;
+    for (const Phdr& p : loads)
+      inside = inside || (r.r_offset >= p.p_vaddr && r.r_offset - p.p_vaddr + sizeof(void*) <= p.p_memsz);
+    if (!inside) return Fail(why, "damaged: a relocation writes outside the loaded segments");
+  }
+  return true;
+}
+
+// The dynamic section's tables the loader reads at load time lie in the file,
+// and the relocations it applies land in the loaded segments.
 bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std::vector<Phdr>& loads,
                   std::string* why) {
   bool ended = false;
+  uint64_t rela = 0, relaSize = 0, rel = 0, relSize = 0, plt = 0, pltSize = 0, pltKind = DT_RELA;
   for (uint64_t at = dynamic.p_offset; at + sizeof(Dyn) <= dynamic.p_offset + dynamic.p_filesz; at += sizeof(Dyn)) {
     const Dyn d = Read<Dyn>(image, at);
     if (d.d_tag == DT_NULL) {
@@ -74,19 +98,30 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
       break;
     }
     switch (d.d_tag) {
+      case DT_RELASZ: relaSize = d.d_un.d_val; break;
+      case DT_RELSZ: relSize = d.d_un.d_val; break;
+      case DT_PLTRELSZ: pltSize = d.d_un.d_val; break;
+      case DT_PLTREL: pltKind = d.d_un.d_val; break;
       case DT_STRTAB: case DT_SYMTAB: case DT_HASH: case DT_GNU_HASH: case DT_RELA: case DT_REL:
       case DT_JMPREL: case DT_VERSYM: case DT_VERDEF: case DT_VERNEED: case DT_INIT_ARRAY:
       case DT_FINI_ARRAY: case DT_INIT: case DT_FINI: {
         uint64_t offset = 0;
         if (!FileOffsetOf(loads, d.d_un.d_ptr, &offset))
-          return Fail(why, "its dynamic section points outside the file's loaded segments");
+          return Fail(why, "damaged: its dynamic section points outside the file's loaded segments");
+        if (d.d_tag == DT_RELA) rela = d.d_un.d_ptr;
+        if (d.d_tag == DT_REL) rel = d.d_un.d_ptr;
+        if (d.d_tag == DT_JMPREL) plt = d.d_un.d_ptr;
         break;
       }
       default: break;
     }
   }
-  if (!ended) return Fail(why, "its dynamic section has no end");
-  return true;
+  if (!ended) return Fail(why, "damaged: its dynamic section has no end");
+  if (pltKind != DT_RELA && pltKind != DT_REL) return Fail(why, "damaged: its PLT relocations are of no known kind");
+  return CheckRelocations<Rela>(image, loads, rela, rela ? relaSize : 0, why) &&
+         CheckRelocations<Rel>(image, loads, rel, rel ? relSize : 0, why) &&
+         (pltKind == DT_RELA ? CheckRelocations<Rela>(image, loads, plt, plt ? pltSize : 0, why)
+                             : CheckRelocations<Rel>(image, loads, plt, plt ? pltSize : 0, why));
 }
 
 }  // namespace

@@ -287,6 +287,8 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
   } catch (const json::exception&) {
     return Fail(error, "the value is not valid UTF-8 text");
   }
+  if (text.size() > kMaxJsonFileBytes)
+    return Fail(error, "the hardware state would grow past its limit of " + std::to_string(kMaxJsonFileBytes) + " bytes");
   std::string tmp = file.string() + ".XXXXXX";
   HostFd out(::mkstemp(tmp.data()));
   if (!out)

@@ -31,6 +31,18 @@ pid_t MakerOf(std::string_view name) {
 
 bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
+// Holds nothing but what the making of a terminal puts in its staging folder:
+// a folder of someone else's that only looks like one by its name is kept.
+bool HoldsOnlyTerminalFiles(int folder) {
+  bool only = true;
+  const bool listed = ListFolder(folder, [&](const char* name) {
+    const std::string_view n = name;
+    only = only && (n == "fs" || n == "terminal.json" || n == "hardware.json" || n == "registry.db" ||
+                    n == "registry.db-wal" || n == "registry.db-shm" || n == "registry.db-journal");
+  });
+  return listed && only;
+}
+
 }  // namespace
 
 std::string StagingName(const std::string& terminalName) {
@@ -52,7 +64,9 @@ size_t RemoveOrphanedStaging(const fs::path& parent) {
     HostFd staging(::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     // Both tests: the lock guards against a reused process id, the process id
     // against a maker that took no lock.
-    if (!staging || !LockStaging(staging.get()) || !ProcessIsGone(MakerOf(name))) continue;
+    if (!staging || !LockStaging(staging.get()) || !ProcessIsGone(MakerOf(name)) ||
+        !HoldsOnlyTerminalFiles(staging.get()))
+      continue;
     std::error_code ec;
     fs::remove_all(parent / name, ec);
     removed += !ec;

@@ -15,7 +15,8 @@ namespace ce::sim {
 std::string StagingName(const std::string& terminalName);
 
 // Removes the staging folders in parent whose maker is gone: the folder is not
-// locked and its process id names no living process. Returns how many.
+// locked, its process id names no living process, and it holds only what a
+// maker puts there. Returns how many.
 size_t RemoveOrphanedStaging(const std::filesystem::path& parent);
 
 // Locks the folder open as fd for its maker (held while fd stays open).

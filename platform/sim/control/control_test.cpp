@@ -346,11 +346,15 @@ TEST(TerminalMaking, OrphansAreRemovedOnlyWhenTheirOwnerIsGone) {
   const fs::path orphan = temp.path() / (".t.making." + std::to_string(dead));
   const fs::path mine = temp.path() / (".t.making." + std::to_string(::getppid()));
   const fs::path notStaging = temp.path() / (".t.making.x" + std::to_string(dead));
-  for (const auto& p : {orphan, mine, notStaging}) fs::create_directories(p / "fs");
+  const fs::path lookalike = temp.path() / (".u.making." + std::to_string(dead));  // holds someone's notes
+  for (const auto& p : {orphan, mine, notStaging, lookalike}) fs::create_directories(p / "fs");
+  std::ofstream(orphan / "registry.db") << "half";
+  std::ofstream(lookalike / "notes.txt") << "mine";
   EXPECT_EQ(ce::sim::RemoveOrphanedStaging(temp.path()), 1u);
   EXPECT_FALSE(fs::exists(orphan));
   EXPECT_TRUE(fs::exists(mine));
   EXPECT_TRUE(fs::exists(notStaging));
+  EXPECT_TRUE(fs::exists(lookalike / "notes.txt"));
 
   qeltest::TestTerminal t;
   std::ofstream(t.dir() / "hardware.json.AAAAAA") << "{";
