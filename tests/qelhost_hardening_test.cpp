@@ -96,7 +96,7 @@ TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
     const fs::path fresh = root() / ("fresh" + std::to_string(round));
     std::string script;
     for (int i = 1; i <= kProcesses; ++i)
-      script += "( env -u QEL_TERMINAL " + Quoted(QEL_HOST_PATH) + " --terminal " + Quoted(fresh.string()) +
+      script += "( env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(fresh.string()) +
                 " terminal set power.battery_voltage " + std::to_string(i) + " >/dev/null 2>>" +
                 Quoted((root() / "errors").string()) + " || echo x >>" + Quoted((root() / "failed").string()) +
                 ") & ";
@@ -422,7 +422,7 @@ TEST_F(Hardening, UnreadableTerminalFolderSaysPermissionDenied) {
   fs::permissions(dir(), fs::perms::none);
   // Root reads every folder: run as nobody there.
   const std::string prefix = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  const std::string command = prefix + Quoted(QEL_HOST_PATH) + " --terminal " + Quoted(dir().string()) +
+  const std::string command = prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
                               " terminal show 2>" + Quoted((root() / "err").string());
   const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
   fs::permissions(dir(), fs::perms::owner_all);

@@ -32,6 +32,13 @@ struct HostOptions {
   bool stateHome = true;   // XDG_STATE_HOME set to the scratch folder's state/
 };
 
+// The qelhost run: the one built beside the tests, or QEL_HOST_UNDER_TEST
+// (to run these tests against another build of it, an older one say).
+inline std::string HostPath() {
+  const char* other = std::getenv("QEL_HOST_UNDER_TEST");
+  return other && *other ? other : QEL_HOST_PATH;
+}
+
 // qelhost without a terminal from the environment and with a state home of
 // its own, so that nothing outside the test's folder is touched.
 inline HostRun RunHost(const std::vector<std::string>& args, const std::filesystem::path& scratch,
@@ -41,7 +48,7 @@ inline HostRun RunHost(const std::vector<std::string>& args, const std::filesyst
   command += o.prefix;
   command += "env -u QEL_TERMINAL -u QEL_TRACE ";
   if (o.stateHome) command += "XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " ";
-  command += o.env + " " + Quoted(QEL_HOST_PATH);
+  command += o.env + " " + Quoted(HostPath());
   for (const auto& a : args) command += " " + Quoted(a);
   command += " </dev/null";
   command += o.stdoutTo.empty() ? " >" + Quoted((scratch / "stdout").string())
