@@ -69,9 +69,11 @@ for ((k = 0; k < kills; ++k)); do
   reg=$!
   "$Q" --terminal "$work/terminals/new$k" props >/dev/null 2>&1 &
   maker=$!
-  sleep "0.0$((RANDOM % 9 + 1))"
-  # The writer loop with its current qelhost, the registry writer, the maker: all at once.
-  kill -9 -- "-$loop" "$reg" "$maker" 2>/dev/null || true
+  sleep "0.$(printf %02d $((RANDOM % 45 + 5)))"   # 0.05 to 0.49 s
+  # The writer loop with its current qelhost (its process group, once setsid
+  # has made one), the registry writer and the maker: all at once.
+  kill -9 -- "-$loop" 2>/dev/null || true
+  kill -9 "$loop" "$reg" "$maker" 2>/dev/null || true
   wait "$loop" "$reg" "$maker" 2>/dev/null || true
 done
 sleep 0.2
