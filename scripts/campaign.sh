@@ -4,6 +4,7 @@
 # acknowledged write lost?), then kill -9 of writers and of terminal makers (are
 # files left corrupt, and are the orphans cleaned by the next open?).
 #   scripts/campaign.sh [WRITERS] [WRITES_EACH] [KILLS]     (default 8 25 60)
+# QEL_HOST_UNDER_TEST=PATH runs another qelhost (an older build, say) instead.
 # Prints the counts; exits 1 when anything was lost, corrupt or left behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ kills=${3:-60}
 scripts/setup.sh >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release --target qelhost qel_regwrite >/dev/null
-Q=$PWD/build/release/bin/qelhost
+Q=${QEL_HOST_UNDER_TEST:-$PWD/build/release/bin/qelhost}
 R=$PWD/build/release/bin/qel_regwrite
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -55,7 +56,7 @@ reg_lost=$((writers * each * 4 - held))
 echo "registry: $((writers * each * 4)) writes attempted by $writers processes at once, $reg_lost lost"
 
 # ---- kill -9 of writers and makers.
-corrupt=0
+corrupt=0 temps_seen=0 staging_seen=0
 check_files() {  # hardware.json parses and passes the open; registry.db passes its integrity check
   python3 -c "import json,sys; json.load(open(sys.argv[1]))" "$T/hardware.json" 2>/dev/null || { echo "corrupt: $T/hardware.json"; ((++corrupt)); }
   [ "$(python3 -c "import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute('PRAGMA integrity_check').fetchone()[0])" "$T/registry.db")" = ok ] \
@@ -75,6 +76,9 @@ for ((k = 0; k < kills; ++k)); do
   kill -9 -- "-$loop" 2>/dev/null || true
   kill -9 "$loop" "$reg" "$maker" 2>/dev/null || true
   wait "$loop" "$reg" "$maker" 2>/dev/null || true
+  # What this round's kills left (the next round's first open removes it).
+  ((temps_seen += $(find "$T" -maxdepth 1 -name 'hardware.json.??????' | wc -l))) || true
+  ((staging_seen += $(find "$work/terminals" -maxdepth 1 -name '.*.making.*' | wc -l))) || true
 done
 sleep 0.2
 check_files
@@ -88,11 +92,14 @@ done
 temps_after=$(find "$T" -maxdepth 1 -name 'hardware.json.??????' | wc -l)
 staging_after=$(find "$work/terminals" -maxdepth 1 -name '.*.making.*' | wc -l)
 echo "kill -9: $kills rounds (each a terminal set writer, a registry writer and a terminal maker killed)"
-echo "  orphans left by the kills: $temps_before hardware.json temporaries, $staging_before staging folders"
+echo "  orphans seen right after the kills: $temps_seen hardware.json temporaries, $staging_seen staging folders"
+echo "  orphans at the end, before the next open: $temps_before, $staging_before"
 echo "  orphans after the next open: $temps_after, $staging_after; corrupt files: $corrupt"
-# ---- damaged modules: 20 random bytes changed in the headers of a copy.
+# ---- damaged modules: 20 random bytes changed in the first page of a copy
+# (the ELF and program headers and the tables the loader reads: symbols,
+# strings, hashes, versions, relocations).
 M=$PWD/build/release/bin/QelHal_HON2.mpi
-headers=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(64); print(struct.unpack_from('<Q',d,32)[0] + struct.unpack_from('<H',d,56)[0] * 56)" "$M")
+headers=4096
 refused=0 loaded=0 crashed=0
 for ((i = 0; i < 40; ++i)); do
   python3 - "$M" "$work/bad.mpi" "$headers" "$i" <<'PY'
@@ -107,6 +114,6 @@ PY
   "$Q" --terminal "$T" --plugin "$work/bad.mpi" props >/dev/null 2>&1 || status=$?
   if ((status == 2)); then ((++refused)); elif ((status == 0)); then ((++loaded)); else ((++crashed)); fi
 done
-echo "damaged modules: 40 copies with 20 random header bytes changed: $refused refused, $loaded loaded, $crashed crashed"
+echo "damaged modules: 40 copies with 20 random bytes of the first page changed: $refused refused, $loaded loaded, $crashed crashed"
 
 ((set_lost == 0 && reg_lost == 0 && corrupt == 0 && temps_after == 0 && staging_after == 0 && crashed == 0))
