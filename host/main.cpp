@@ -1,6 +1,12 @@
 // qelhost: loads the hardware-abstraction module and lets a person drive it
 // on a simulated terminal.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string_view>
 
@@ -21,7 +27,8 @@ constexpr const char* kAbout =
     "'qelhost profiles', or a JSON file). Without either, a persistent terminal of the default\n"
     "profile in $XDG_STATE_HOME/qelhost (else ~/.local/state/qelhost) is used.\n"
     "Exit status: 0 success, 1 a getter or setter failed or a command reported a failure,\n"
-    "2 bad usage, unknown property or command, unreadable profile, terminal or script.\n\n"
+    "2 bad usage, unknown property or command, unreadable profile, module, terminal or script,\n"
+    "3 the output could not be written.\n\n"
     "Command lines (run, script): blanks separate entries; double quotes group, and two double\n"
     "quotes inside quotes stand for one; an entry starting with an unquoted $ is an output\n"
     "variable ($name). The first entry is the command code. Example:\n"
@@ -29,11 +36,53 @@ constexpr const char* kAbout =
     "Absent arguments take the command's defaults; a number is decimal or 0x hexadecimal.\n"
     "File names: a device path (\\Temp\\x.cab) as it stands; <QEL>name and bare names are\n"
     "in the host's folder on the terminal, \\Program Files\\Qel\\. The host's own settings\n"
-    "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.";
+    "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.\n"
+    "Values of prop set: --kind Bool takes 1/0, true/false, yes/no, on/off, t/f, y/n (whole words,\n"
+    "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n";
+
+constexpr int kOutputFailed = 3;
+
+// A closed standard stream's descriptor would be handed to the next file
+// opened (a registry, say), and the output written into it. Each closed one
+// is held by /dev/null, opened so that writes to it fail (stdout) or vanish.
+void HoldClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = ::open("/dev/null", fd == 1 ? O_RDONLY : O_RDWR);
+    if (held >= 0 && held != fd) {
+      ::dup2(held, fd);
+      ::close(held);
+    }
+  }
+}
+
+// Everything printed has reached the file or pipe; else says why on stderr.
+bool FinishOutput() {
+  std::cout.flush();
+  const bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const int err = errno;
+  const bool closed = std::fclose(stdout) == 0;
+  if (written && closed) return true;
+  std::cerr << "qelhost: the output could not be written: " << std::strerror(written ? errno : err) << "\n";
+  return false;
+}
+
+void Say(const std::string& text) { std::cerr << "qelhost: " << qelhost::Printable(text) << "\n"; }
+
+int Run(int argc, char** argv);
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  HoldClosedStandardStreams();
+  const int status = Run(argc, argv);
+  if (!FinishOutput()) return status == 0 ? kOutputFailed : status;
+  return status;
+}
+
+namespace {
+
+int Run(int argc, char** argv) {
   using namespace qelhost;
   CLI::App app{kAbout, "qelhost"};
   app.require_subcommand(1);
@@ -41,9 +90,9 @@ int main(int argc, char** argv) {
   std::string terminal, profile, plugin;
   bool json = false, trace = false;
   app.add_flag("--trace", trace, "print every system call the module makes on stderr (as QEL_TRACE=1 does)");
-  app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
-  app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
-  app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
+  auto* terminalOpt = app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
+  auto* profileOpt = app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
+  auto* pluginOpt = app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
   app.add_flag("--json", json, "print JSON");
 
   auto* props = app.add_subcommand("props", "list every registered property with its value, in registration order");
@@ -100,22 +149,31 @@ int main(int argc, char** argv) {
     return kUsage;
   }
 
+  // An empty value is a mistake (an unset variable in a script), never "the default".
+  for (const auto* option : {terminalOpt, profileOpt, pluginOpt}) {
+    if (option->count() > 0 && option->as<std::string>().empty()) {
+      Say(option->get_name() + " needs a value; it was given an empty one");
+      return kUsage;
+    }
+  }
+
   const Output out{std::cout, std::cerr, json};
   // Before the first system call: the system library reads it once.
   if (trace && std::string_view(std::getenv("QEL_TRACE") ? std::getenv("QEL_TRACE") : "") != "all")
     ::setenv("QEL_TRACE", "1", 1);
   if (profiles->parsed()) return ListProfiles(out);
 
-  std::string error;
-  const auto dir = PrepareTerminal(terminal, profile, &error);
+  std::string error, notice;
+  const auto dir = PrepareTerminal(terminal, profile, &error, &notice);
   if (!dir) {
-    std::cerr << "qelhost: " << error << "\n";
+    Say(error);
     return kUsage;
   }
+  if (!notice.empty()) Say("note: " + notice);
   // The module's process runs on this terminal, whichever way the system layer is asked.
   ::setenv(ce::sim::kTerminalEnv, dir->c_str(), 1);
   if (!ce::sim::UseTerminal(*dir, &error)) {
-    std::cerr << "qelhost: " << error << "\n";
+    Say(error);
     return kUsage;
   }
   if (termShow->parsed()) return ShowTerminal(out);
@@ -125,7 +183,7 @@ int main(int argc, char** argv) {
 
   PluginHost host;
   if (!host.Load(plugin.empty() ? DefaultModulePath() : std::filesystem::path(plugin), &error)) {
-    std::cerr << "qelhost: " << error << "\n";
+    Say(error);
     return kUsage;
   }
   host.Start();
@@ -139,3 +197,5 @@ int main(int argc, char** argv) {
   if (install->parsed()) return InstallPackage(host, package, deleteAfter, out);
   return kUsage;
 }
+
+}  // namespace

@@ -13,84 +13,11 @@
 #include "ceutil/text.h"
 #include "qelcommon/kind_names.h"
 #include "qelcommon/value.h"
+#include "module_file.h"
+#include "value_text.h"
 
 namespace qelhost {
 namespace fs = std::filesystem;
-namespace {
-
-std::string_view Trim(std::string_view text) {
-  const size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  return text.substr(b, text.find_last_not_of(' ') - b + 1);
-}
-
-// A whole number that fits T, nothing else around it but spaces.
-template <class T>
-std::optional<T> WholeNumber(std::string_view text) {
-  text = Trim(text);
-  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
-  T v{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return v;
-}
-
-// A decimal number: digits, one sign, a point or a comma, an exponent.
-std::optional<double> Decimal(std::string_view text) {
-  std::string t(Trim(text));
-  if (t.empty() || t.find_first_not_of("0123456789+-.,eE") != std::string::npos) return std::nullopt;
-  if (auto comma = t.find(','); comma != std::string::npos && t.find('.') == std::string::npos) t[comma] = '.';
-  char* end = nullptr;
-  const double d = std::strtod(t.c_str(), &end);
-  if (end != t.c_str() + t.size() || !std::isfinite(d)) return std::nullopt;
-  return d;
-}
-
-bool IsYesNo(char16_t c) { return c < 0x80 && std::strchr("1EeTtYy0DdFfNn", char(c)) != nullptr; }
-
-// The command line is stricter than the value's own rules (which read "abc"
-// as the number 0): each kind takes only text that plainly is such a value.
-bool MakeValue(const std::string& text, QelKind kind, CQelValue* value) {
-  const std::u16string wide = ceutil::FromUtf8(text);
-  switch (kind) {
-    case QelKind::Null: return value->Clear();
-    case QelKind::String: return value->SetString(wide.data(), uint32_t(wide.size()));
-    case QelKind::Char: {
-      const std::string ansi = ceutil::ToAnsi(wide);
-      return wide.size() == 1 && ansi.size() == 1 && ceutil::FromAnsi(ansi) == wide && value->SetChar(ansi[0]);
-    }
-    case QelKind::Bool:
-    case QelKind::TriState: {
-      const std::u16string_view t = wide;
-      if (t.empty() || !(IsYesNo(t[0]) || (kind == QelKind::TriState && (t[0] == u'X' || t[0] == u'x'))))
-        return false;
-      value->SetString(wide.data(), uint32_t(wide.size()));
-      bool b = false;
-      int32_t tri = 0;
-      return kind == QelKind::Bool ? value->GetBool(&b) : value->GetTriState(&tri);
-    }
-    case QelKind::Double:
-      if (auto d = Decimal(text)) return value->SetDouble(*d);
-      return false;
-    case QelKind::Int32:
-      if (auto v = WholeNumber<int32_t>(text)) return value->SetInt32(*v);
-      return false;
-    case QelKind::UInt32:
-      if (auto v = WholeNumber<uint32_t>(text)) return value->SetUInt32(*v);
-      return false;
-    case QelKind::Int64:
-      if (auto v = WholeNumber<int64_t>(text)) return value->SetInt64(uint32_t(uint64_t(*v)), uint32_t(uint64_t(*v) >> 32));
-      return false;
-    case QelKind::UInt64:
-      if (auto v = WholeNumber<uint64_t>(text)) return value->SetUInt64(uint32_t(*v), uint32_t(*v >> 32));
-      return false;
-    case QelKind::Object: return false;
-  }
-  return false;
-}
-
-}  // namespace
-
 struct PluginHost::Library {
   void* handle = nullptr;
   ~Library() {
@@ -101,12 +28,16 @@ struct PluginHost::Library {
 PluginHost::PluginHost() = default;
 PluginHost::~PluginHost() { Shutdown(); }
 
-bool PluginHost::Load(const fs::path& module, std::string* error) {
+bool PluginHost::Load(const fs::path& given, std::string* error) {
+  // A name without a slash would make dlopen search the library path: the
+  // file checked must be the file loaded.
   std::error_code ec;
-  if (!fs::is_regular_file(module, ec)) {
-    *error = module.string() + ": no such module file";
+  const fs::path module = given.empty() ? given : fs::absolute(given, ec);
+  if (module.empty() || ec) {
+    *error = given.string() + ": no such module file";
     return false;
   }
+  if (!CheckModuleFile(module, error)) return false;
   auto lib = std::make_unique<Library>();
   lib->handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib->handle) {

@@ -40,7 +40,7 @@ std::string ContextName(IQelService* context, PluginHost& host) {
 
 const RegisteredProperty* Find(PluginHost& host, const std::string& name, const Output& o) {
   const RegisteredProperty* p = host.registrar().FindProperty(ceutil::FromUtf8(name));
-  if (!p) o.err << "qelhost: no property named '" << name << "' (see: qelhost props)\n";
+  if (!p) o.err << "qelhost: no property named '" << Printable(name) << "' (see: qelhost props)\n";
   return p;
 }
 
@@ -54,6 +54,44 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
 }
 
 }  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string shown;
+  auto escape = [&](unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    shown += "\\x";
+    shown += kHex[c >> 4];
+    shown += kHex[c & 15];
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7f) {
+      escape(c);
+      ++i;
+      continue;
+    }
+    // The length of a well-formed UTF-8 sequence starting here, or 0.
+    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    if (n > 1) {
+      if (i + n > text.size()) n = 0;
+      for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) n = 0;
+      if (n > 0) {
+        const auto d = static_cast<unsigned char>(text[i + 1]);
+        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F)) n = 0;
+      }
+    }
+    if (n == 0) {
+      escape(c);
+      ++i;
+      continue;
+    }
+    shown.append(text.substr(i, n));
+    i += n;
+  }
+  return shown;
+}
 
 int ListProperties(PluginHost& host, const Output& o) {
   json all = json::array();
@@ -86,19 +124,19 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
   const RegisteredProperty* p = Find(host, name, o);
   if (!p) return kUsage;
   if (!p->setter) {
-    o.err << "qelhost: property '" << name << "' is read-only\n";
+    o.err << "qelhost: property '" << Printable(name) << "' is read-only\n";
     return kUsage;
   }
   const auto kind = QelKindFromName(kindName);
   if (!kind || *kind == QelKind::Object) {
     o.err << "qelhost: --kind must be one of Null, String, Char, Bool, TriState, Double, Int32, UInt32, "
-             "Int64, UInt64 (not '" << kindName << "')\n";
+             "Int64, UInt64 (not '" << Printable(kindName) << "')\n";
     return kUsage;
   }
   bool ok = false;
   std::string error;
   if (!host.Write(*p, value, *kind, &ok, &error)) {
-    o.err << "qelhost: " << error << "\n";
+    o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
   if (o.json)
@@ -147,7 +185,7 @@ int ShowTerminal(const Output& o) {
   std::string error;
   const auto hw = ce::sim::ReadHardware(&error);
   if (!hw) {
-    o.err << "qelhost: " << error << "\n";
+    o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
   if (o.json)
@@ -166,7 +204,7 @@ int SetTerminal(const std::string& key, const std::string& value, const Output& 
   }
   std::string error;
   if (!ce::sim::SetHardware(key, parsed, &error)) {
-    o.err << "qelhost: terminal set: " << error << "\n";
+    o.err << "qelhost: terminal set: " << Printable(error) << "\n";
     return kUsage;
   }
   if (o.json) o.out << json{{"key", key}, {"value", json::parse(parsed.dump())}, {"ok", true}}.dump(2) << "\n";

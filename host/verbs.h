@@ -4,12 +4,17 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "plugin_host.h"
 
 namespace qelhost {
 
 enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+
+// Text for a message line: control characters and bytes that are not UTF-8
+// shown as \xNN, so a name cannot move the cursor or break the line.
+std::string Printable(std::string_view text);
 
 struct Output {
   std::ostream& out;

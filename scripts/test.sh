@@ -7,7 +7,14 @@ scripts/setup.sh
 # The module's sources against the Windows SDK, before the slower builds.
 scripts/check-windows.sh
 presets=("$@")
-((${#presets[@]})) || presets=(debug asan tsan)
+fuzz=0
+((${#presets[@]})) || { presets=(debug asan tsan); fuzz=1; }
+# Every fuzz target for a short time on its seed corpus (clang, in build/fuzz),
+# before the test suites, whose summaries close the run.
+if ((fuzz)); then
+  echo "== fuzz"
+  scripts/fuzz.sh 10
+fi
 for preset in "${presets[@]}"; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null

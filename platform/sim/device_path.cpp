@@ -51,10 +51,18 @@ DWORD HostSpelling(std::u16string_view name, std::string* utf8) {
 
 // Finds the entry of folder that the device would call name. ERROR_FILE_NOT_FOUND
 // when there is none.
-DWORD FindEntry(int folder, std::u16string_view name, const std::string& utf8, std::string* hostName) {
+DWORD FindEntry(int folder, std::u16string_view name, const std::string& utf8, std::string* hostName,
+                NameIndex* index) {
   struct ::stat st {};
   if (::fstatat(folder, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     *hostName = utf8;
+    return ERROR_SUCCESS;
+  }
+  if (index) {
+    const std::string* known = nullptr;
+    if (!index->Find(folder, name, &known)) return ErrorFromErrno(errno);
+    if (!known) return ERROR_FILE_NOT_FOUND;
+    *hostName = *known;
     return ERROR_SUCCESS;
   }
   bool found = false;
@@ -82,10 +90,10 @@ DWORD EnterError(int parent, const std::string& hostName, int err) {
   return ErrorFromErrno(err);
 }
 
-DWORD EnterFolder(HostFd* folder, std::u16string_view name) {
+DWORD EnterFolder(HostFd* folder, std::u16string_view name, NameIndex* index) {
   std::string utf8, hostName;
   if (DWORD e = HostSpelling(name, &utf8)) return e;
-  const DWORD found = FindEntry(folder->get(), name, utf8, &hostName);
+  const DWORD found = FindEntry(folder->get(), name, utf8, &hostName, index);
   if (found == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
   if (found != ERROR_SUCCESS) return found;
   HostFd next(::openat(folder->get(), hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -94,10 +102,10 @@ DWORD EnterFolder(HostFd* folder, std::u16string_view name) {
   return ERROR_SUCCESS;
 }
 
-DWORD ResolveLast(std::u16string_view name, ResolvedPath* out) {
+DWORD ResolveLast(std::u16string_view name, ResolvedPath* out, NameIndex* index) {
   if (DWORD e = HostSpelling(name, &out->requested)) return e;
   out->name = out->requested;
-  const DWORD found = FindEntry(out->folder.get(), name, out->requested, &out->name);
+  const DWORD found = FindEntry(out->folder.get(), name, out->requested, &out->name, index);
   if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (found != ERROR_SUCCESS) return found;
   if (::fstatat(out->folder.get(), out->name.c_str(), &out->st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -105,7 +113,7 @@ DWORD ResolveLast(std::u16string_view name, ResolvedPath* out) {
     out->name = out->requested;  // removed meanwhile: now a new name
     return ERROR_SUCCESS;
   }
-  if (S_ISLNK(out->st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (S_ISLNK(out->st.st_mode) || IsHardLinked(out->st)) return ERROR_ACCESS_DENIED;
   if (out->trailingSeparator && !S_ISDIR(out->st.st_mode)) return ERROR_INVALID_NAME;
   out->exists = true;
   return ERROR_SUCCESS;
@@ -119,8 +127,42 @@ struct DirCloser {
 
 void HostFdTraits::Close(int fd) { ::close(fd); }
 
+bool IsHardLinked(const struct ::stat& st) { return S_ISREG(st.st_mode) && st.st_nlink > 1; }
+
+NameIndex::Names* NameIndex::Listed(int folder) {
+  struct ::stat st {};
+  if (::fstat(folder, &st) != 0) return nullptr;
+  const auto key = std::make_pair(st.st_dev, st.st_ino);
+  if (auto it = folders_.find(key); it != folders_.end()) return &it->second;
+  Names names;
+  const bool listed = ListFolder(folder, [&](const char* entry) {
+    const auto deviceName = DeviceNameOf(entry);
+    if (!deviceName) return;
+    auto [it, added] = names.emplace(FoldName(*deviceName), entry);
+    if (!added && entry < it->second) it->second = entry;  // the first in byte order, as FindEntry
+  });
+  if (!listed) return nullptr;
+  return &folders_.emplace(key, std::move(names)).first->second;
+}
+
+bool NameIndex::Find(int folder, std::u16string_view name, const std::string** hostName) {
+  Names* names = Listed(folder);
+  if (!names) return false;
+  auto it = names->find(FoldName(name));
+  *hostName = it == names->end() ? nullptr : &it->second;
+  return true;
+}
+
+void NameIndex::Add(int folder, const std::string& hostName) {
+  Names* names = Listed(folder);
+  const auto deviceName = DeviceNameOf(hostName);
+  if (!names || !deviceName) return;
+  auto [it, added] = names->emplace(FoldName(*deviceName), hostName);
+  if (!added && hostName < it->second) it->second = hostName;
+}
+
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
-                        Resolve mode, ResolvedPath* out) {
+                        Resolve mode, ResolvedPath* out, NameIndex* index) {
   *out = ResolvedPath{};
   if (devicePath.size() >= size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
   const auto parts = SplitComponents(devicePath);
@@ -137,7 +179,7 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     return ERROR_SUCCESS;
   }
   for (size_t i = 0; i + 1 < parts.size(); ++i)
-    if (DWORD e = EnterFolder(&folder, parts[i])) return e;
+    if (DWORD e = EnterFolder(&folder, parts[i], index)) return e;
   out->folder = std::move(folder);
   out->inRoot = parts.size() == 1;
   out->trailingSeparator = IsSeparator(devicePath.back());
@@ -145,7 +187,7 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     out->pattern = parts.back();
     return ERROR_SUCCESS;
   }
-  return ResolveLast(parts.back(), out);
+  return ResolveLast(parts.back(), out, index);
 }
 
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {

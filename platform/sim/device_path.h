@@ -14,10 +14,15 @@
 //    planted while a path is walked is refused too.
 //  - A path that with its terminating NUL does not fit MAX_PATH, or a name longer
 //    than the host allows, is ERROR_FILENAME_EXCED_RANGE.
+//  - The device has no hard links: an existing file whose host link count is
+//    above 1 (a link planted from outside fs/ would be one) is ERROR_ACCESS_DENIED.
 #pragma once
 
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <unordered_map>
+#include <utility>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,12 +59,30 @@ struct ResolvedPath {
   struct ::stat st {};             // kName: of the existing entry, or of the root
 };
 
+// The device names of folders' entries, listed once per folder: a resolver
+// given one finds a name in a folder it has seen without listing it again.
+// For one owner that makes every entry through it (the making of a terminal);
+// entries made or removed by others are not seen.
+class NameIndex {
+ public:
+  // The host name of the entry of folder the device calls name, or null.
+  // False, with errno, when the folder cannot be listed.
+  bool Find(int folder, std::u16string_view name, const std::string** hostName);
+  // Records an entry made in folder by the index's owner.
+  void Add(int folder, const std::string& hostName);
+
+ private:
+  using Names = std::unordered_map<std::u16string, std::string>;  // folded device name -> host name
+  Names* Listed(int folder);
+  std::map<std::pair<dev_t, ino_t>, Names> folders_;
+};
+
 // Walks devicePath below fsRoot. Returns ERROR_SUCCESS and fills out, or the
 // device error: ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE, ERROR_PATH_NOT_FOUND
 // (a folder on the way is missing or is a file), ERROR_ACCESS_DENIED (a link),
 // ERROR_NOT_READY (fsRoot cannot be opened). An empty path names the root.
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
-                        Resolve mode, ResolvedPath* out);
+                        Resolve mode, ResolvedPath* out, NameIndex* index = nullptr);
 
 // * (any run) and ? (one character), without regard to case; "*.*" matches every name.
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
@@ -70,6 +93,9 @@ std::optional<std::u16string> DeviceNameOf(std::string_view hostName);
 // Calls visit with every entry of the folder but "." and "..". False, with errno
 // set, when the folder cannot be read.
 bool ListFolder(int folderFd, const std::function<void(const char* hostName)>& visit);
+
+// A regular file with more than one host link: the device has none.
+bool IsHardLinked(const struct ::stat& st);
 
 // The device error for a host errno.
 DWORD ErrorFromErrno(int err);

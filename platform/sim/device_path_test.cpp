@@ -20,6 +20,7 @@
 #include "ce/text.h"
 #include "ceutil/text.h"
 #include "device_path.h"
+#include "registry_store.h"
 #include "temp_dir.h"
 
 namespace ce {
@@ -51,8 +52,8 @@ class DevicePathTest : public ::testing::Test {
     fs::create_symlink(dir_ / "nowhere", root_ / "dangling");
     std::ofstream(dir_ / "terminal.json") << "{}";
     std::ofstream(dir_ / "hardware.json") << R"({"storage":{"mounted":["Storage Card"]}})";
-    std::ofstream(dir_ / "registry.db");  // an empty file is an empty registry
     std::string error;
+    ASSERT_NE(sim::RegistryStore::Create(dir_ / "registry.db", &error), nullptr) << error;
     ASSERT_TRUE(sim::UseTerminal(dir_, &error)) << error;
   }
   void TearDown() override { sim::CloseTerminal(); }
@@ -242,6 +243,74 @@ TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {
 TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {
   EXPECT_EQ(sim::DeviceNameOf("\xC3\x84pfel"), std::u16string(u"\u00C4pfel"));
   for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"}) EXPECT_FALSE(sim::DeviceNameOf(host)) << host;
+}
+
+// The device has no hard links: a file of fs/ with a second host link (one
+// planted from outside, say) is refused by every call, and never listed.
+TEST_F(DevicePathTest, HardLinkedFilesAreRefused) {
+  fs::create_directories(root_ / "Plant");
+  fs::create_hard_link(dir_ / "outside" / "secret.txt", root_ / "Plant" / "hardlink.txt");
+  const auto outsideBefore = qeltest::Contents(dir_ / "outside/secret.txt");
+  WIN32_FIND_DATAW data;
+  auto open = [](DWORD access, DWORD disposition) {
+    UniqueHandle h(CreateFileW(u"\\Plant\\hardlink.txt", access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr));
+    return h.valid();
+  };
+  struct Row {
+    const char* what;
+    std::function<bool()> call;
+  };
+  const Row rows[] = {
+      {"read", [&] { return open(GENERIC_READ, OPEN_EXISTING); }},
+      {"write", [&] { return open(GENERIC_WRITE, OPEN_EXISTING); }},
+      {"truncate", [&] { return open(GENERIC_WRITE, CREATE_ALWAYS); }},
+      {"attributes only", [&] { return open(0, OPEN_EXISTING); }},
+      {"get attributes", [] { return GetFileAttributesW(u"\\plant\\HARDLINK.TXT") != INVALID_FILE_ATTRIBUTES; }},
+      {"set read-only", [] { return SetFileAttributesW(u"\\Plant\\hardlink.txt", FILE_ATTRIBUTE_READONLY); }},
+      {"delete", [] { return DeleteFileW(u"\\Plant\\hardlink.txt"); }},
+      {"move", [] { return MoveFileW(u"\\Plant\\hardlink.txt", u"\\Plant\\moved.txt"); }},
+      {"copy from", [] { return CopyFileW(u"\\Plant\\hardlink.txt", u"\\Plant\\copy.txt", FALSE); }},
+      {"copy onto", [] { return CopyFileW(u"\\docs\\old.txt", u"\\Plant\\hardlink.txt", FALSE); }},
+  };
+  for (const auto& row : rows) {
+    SetLastError(0xDEAD);
+    EXPECT_FALSE(row.call()) << row.what;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << row.what;
+  }
+  EXPECT_EQ(FindFirstFileW(u"\\Plant\\*", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(qeltest::Contents(dir_ / "outside/secret.txt"), outsideBefore);
+  EXPECT_EQ(fs::hard_link_count(dir_ / "outside/secret.txt"), 2u);
+  EXPECT_NE(fs::status(dir_ / "outside/secret.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_FALSE(fs::exists(root_ / "Plant" / "copy.txt"));
+  // Once the second link is gone, the file is an ordinary one again.
+  fs::remove(dir_ / "outside" / "secret.txt");
+  EXPECT_NE(GetFileAttributesW(u"\\Plant\\hardlink.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
+// The index the making of a terminal resolves names through finds what a
+// folder listing finds: any spelling of a name, the first in byte order.
+TEST_F(DevicePathTest, NameIndexFindsWhatAListingFinds) {
+  sim::NameIndex index;
+  const std::u16string paths[] = {u"\\DOCS\\OLD.TXT", u"\\docs\\sub\\readme.txt", u"\\Docs\\Sub\\Readme.Txt",
+                                  u"\\docs\\sub\\\u00e4-datei.TXT", u"\\docs\\none.txt", u"\\NO\\x"};
+  for (const auto& path : paths) {
+    ResolvedPath plain, indexed;
+    const DWORD a = Walk(path, &plain), b = sim::ResolveDevicePath(root_, path, Resolve::kName, &indexed, &index);
+    EXPECT_EQ(a, b) << ceutil::ToUtf8(path);
+    if (a != ERROR_SUCCESS) continue;
+    EXPECT_EQ(plain.exists, indexed.exists) << ceutil::ToUtf8(path);
+    EXPECT_EQ(plain.name, indexed.name) << ceutil::ToUtf8(path);
+  }
+  // An entry made through the index is found by it, in any spelling.
+  ResolvedPath at;
+  ASSERT_EQ(sim::ResolveDevicePath(root_, u"\\docs\\New.txt", Resolve::kName, &at, &index), ERROR_SUCCESS);
+  ASSERT_FALSE(at.exists);
+  std::ofstream(root_ / "docs" / "New.txt") << "n";
+  index.Add(at.folder.get(), at.name);
+  ASSERT_EQ(sim::ResolveDevicePath(root_, u"\\DOCS\\NEW.TXT", Resolve::kName, &at, &index), ERROR_SUCCESS);
+  EXPECT_TRUE(at.exists);
+  EXPECT_EQ(at.name, "New.txt");
 }
 
 }  // namespace

@@ -9,8 +9,9 @@
 //    (directory | temporary); they cannot be removed or moved.
 //  - Sharing is enforced among the handles of this process, as the device does
 //    among all of its programs; an open file cannot be deleted or moved.
-//  - Links, sockets and other host-only entries are not listed and cannot be
-//    opened.
+//  - Links (symbolic, or a file with more than one hard link), sockets and
+//    other host-only entries are not listed and cannot be opened, changed or
+//    deleted (ERROR_ACCESS_DENIED).
 //  - FindFirstFileW takes the folder's matches at once, sorted by name; file
 //    times are UTC.
 #include "ce/files.h"
@@ -218,7 +219,7 @@ DWORD OpenHostFile(const ResolvedPath& rp, DWORD access, DWORD disposition, DWOR
 DWORD AdmitOpenedFile(const OpenedFile& opened, DWORD access, DWORD share, DWORD disposition, ShareClaim* claim) {
   struct ::stat st {};
   if (::fstat(opened.fd.get(), &st) != 0) return sim::ErrorFromErrno(errno);
-  if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(st.st_mode) || sim::IsHardLinked(st)) return ERROR_ACCESS_DENIED;
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   if (!opened.created && IsReadOnly(st.st_mode) && ((access & GENERIC_WRITE) || truncates))
     return ERROR_ACCESS_DENIED;
@@ -280,6 +281,7 @@ bool DescribeEntry(int folder, const char* hostName, const std::u16string& name,
   struct ::statx sx {};
   if (::statx(folder, hostName, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
   if (!IsDeviceEntry(sx.stx_mode) || name.size() >= size_t(MAX_PATH)) return false;
+  if (S_ISREG(sx.stx_mode) && sx.stx_nlink > 1) return false;  // a hard link: the device has none
   *data = WIN32_FIND_DATAW{};
   data->dwFileAttributes = AttributesOf(sx.stx_mode, inRoot && S_ISDIR(sx.stx_mode) && IsMountedStore(hostName));
   data->ftLastWriteTime = ToFileTime(sx.stx_mtime);
@@ -322,7 +324,7 @@ DWORD OpenCopySource(const ResolvedPath& from, CopySource* src) {
   if (!from.exists) return ERROR_FILE_NOT_FOUND;
   src->fd = HostFd(::openat(from.folder.get(), from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!src->fd || ::fstat(src->fd.get(), &src->st) != 0) return sim::ErrorFromErrno(errno);
-  if (!S_ISREG(src->st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(src->st.st_mode) || sim::IsHardLinked(src->st)) return ERROR_ACCESS_DENIED;
   return ShareClaim::Take(KeyOf(src->st), GENERIC_READ, FILE_SHARE_READ, &src->claim);
 }
 
@@ -338,7 +340,8 @@ DWORD FillCopy(const CopySource& src, const OpenedFile& dst) {
   struct ::stat st {};
   if (::fstat(dst.fd.get(), &st) != 0) return sim::ErrorFromErrno(errno);
   if (KeyOf(st) == KeyOf(src.st)) return ERROR_SHARING_VIOLATION;  // a file onto itself
-  if (!S_ISREG(st.st_mode) || (!dst.created && IsReadOnly(st.st_mode))) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(st.st_mode) || sim::IsHardLinked(st) || (!dst.created && IsReadOnly(st.st_mode)))
+    return ERROR_ACCESS_DENIED;
   ShareClaim claim;
   if (DWORD e = ShareClaim::Take(KeyOf(st), GENERIC_WRITE, 0, &claim)) return e;
   if (::ftruncate(dst.fd.get(), 0) != 0 || !CopyContents(src.fd.get(), dst.fd.get())) return sim::ErrorFromErrno(errno);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -97,6 +99,25 @@ bool Fail(std::string* error, std::string text) {
   return false;
 }
 
+// Nesting of a value, counted no further than limit + 1 (so never deeper than that).
+size_t ValueDepth(const json& v, size_t limit) {
+  if (!v.is_structured()) return 0;
+  if (limit == 0) return 1;
+  size_t deepest = 0;
+  for (const auto& child : v) deepest = std::max(deepest, ValueDepth(child, limit - 1));
+  return deepest + 1;
+}
+
+// Every text and member name is well-formed UTF-8 (JSON can hold nothing else).
+bool IsWellFormedText(const json& v) {
+  try {
+    (void)v.dump();
+    return true;
+  } catch (const json::exception&) {
+    return false;
+  }
+}
+
 void CheckAll(const json& node, const std::string& path, std::string* firstError, bool* ok) {
   if (!*ok) return;
   if (!path.empty()) {
@@ -112,9 +133,10 @@ void CheckAll(const json& node, const std::string& path, std::string* firstError
   }
   if (node.is_object())
     for (const auto& [key, child] : node.items()) {
-      if (key.empty() || key.find('.') != std::string::npos) {
+      if (!IsFieldName(key)) {
         *ok = false;
-        Fail(firstError, "\"" + path + "\" holds a field named \"" + key + "\"; names are not empty and have no dots");
+        Fail(firstError, (path.empty() ? std::string("the hardware state") : "\"" + path + "\"") +
+                             " holds a field named \"" + key + "\"; names are not empty and have no dots");
         return;
       }
       CheckAll(child, path.empty() ? key : path + "." + key, firstError, ok);
@@ -122,6 +144,8 @@ void CheckAll(const json& node, const std::string& path, std::string* firstError
 }
 
 }  // namespace
+
+bool IsFieldName(std::string_view name) { return !name.empty() && name.find('.') == std::string_view::npos; }
 
 const json* FindField(const json& root, const std::string& dotted) {
   if (dotted.empty()) return nullptr;
@@ -146,7 +170,8 @@ const json* FindField(const json& root, const std::string& dotted) {
 
 bool CheckHardware(const json& hardware, std::string* error) {
   if (!hardware.is_object()) return Fail(error, "\"hardware\" is not an object");
-  if (NestingDepth(hardware.dump()) > kMaxDepth) return Fail(error, "\"hardware\" is nested too deeply");
+  if (ValueDepth(hardware, kMaxDepth) > kMaxDepth) return Fail(error, "\"hardware\" is nested too deeply");
+  if (!IsWellFormedText(hardware)) return Fail(error, "\"hardware\" holds text that is not valid UTF-8");
   bool ok = true;
   CheckAll(hardware, "", error, &ok);
   return ok;
@@ -155,6 +180,8 @@ bool CheckHardware(const json& hardware, std::string* error) {
 bool CheckFieldChange(const json& hardware, const std::string& dotted, const json& value, std::string* error) {
   for (const auto& part : Split(dotted))
     if (part.empty()) return Fail(error, "'" + dotted + "' is not a dotted key such as power.battery_life_percent");
+  if (ValueDepth(value, kMaxDepth) > kMaxDepth) return Fail(error, "the value is nested too deeply");
+  if (!IsWellFormedText(value)) return Fail(error, "the value for '" + dotted + "' is not valid UTF-8 text");
   const json* field = FindField(hardware, dotted);
   if (!field) return Fail(error, "the hardware state has no field '" + dotted + "'");
   const hw::FieldRule* rule = hw::RuleFor(dotted);
@@ -167,29 +194,91 @@ bool CheckFieldChange(const json& hardware, const std::string& dotted, const jso
   if (!field->is_null() && !SameShape(*field, value))
     return Fail(error, "'" + dotted + "' holds " + std::string(field->type_name()) + " " + field->dump() +
                            ", not " + value.type_name());
-  if (NestingDepth(value.dump()) > kMaxDepth) return Fail(error, "the value is nested too deeply");
-  return true;
+  // What the value holds obeys the rules of the whole file: names, declared fields below it.
+  bool ok = true;
+  CheckAll(value, dotted, error, &ok);
+  return ok;
 }
 
-bool ReadJsonFile(const fs::path& path, json* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in) return Fail(error, path.string() + ": cannot be read");
-  const std::string s = text.str();
+bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t maxBytes) {
+  // Nonblocking, so that a FIFO in the file's place cannot hang the read.
+  HostFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  struct ::stat st {};
+  if (::fstat(fd.get(), &st) != 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return Fail(error, path.string() + ": is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) return Fail(error, path.string() + ": is not a regular file");
+  if (uint64_t(st.st_size) > maxBytes)
+    return Fail(error, path.string() + ": is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+  std::string s(size_t(st.st_size), '\0');
+  size_t got = 0;
+  while (got < s.size()) {
+    const ssize_t n = ::read(fd.get(), s.data() + got, s.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+    if (n == 0) break;
+    got += size_t(n);
+  }
+  s.resize(got);
   if (NestingDepth(s) > kMaxDepth) return Fail(error, path.string() + ": nested too deeply");
   *out = json::parse(s, nullptr, /*allow_exceptions=*/false);
   if (out->is_discarded()) return Fail(error, path.string() + ": not valid JSON");
   return true;
 }
 
+namespace {
+
+bool IsTempName(std::string_view name) {
+  constexpr std::string_view kPrefix = "hardware.json.";
+  return name.size() == kPrefix.size() + 6 && name.substr(0, kPrefix.size()) == kPrefix;
+}
+
+// The lock every writer of hardware.json holds while its temporary file exists.
+HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
+  const fs::path lockPath = dir / "hardware.lock";
+  HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!lock && (errno == EACCES || errno == EROFS || errno == EPERM))
+    lock = HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
+  if (!lock) Fail(error, lockPath.string() + ": cannot be " +
+                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(errno));
+  return lock;
+}
+
+}  // namespace
+
+size_t RemoveStaleHardwareTemps(const fs::path& dir) {
+  HostFd lock = OpenHardwareLock(dir, nullptr);
+  // A writer makes its temporary file only while it holds the lock: with the
+  // lock ours, every temporary file is the leftover of a writer that died.
+  if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return 0;
+  HostFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return 0;
+  std::vector<std::string> stale;
+  ListFolder(folder.get(), [&](const char* name) {
+    if (IsTempName(name)) stale.emplace_back(name);
+  });
+  size_t removed = 0;
+  for (const auto& name : stale) removed += ::unlinkat(folder.get(), name.c_str(), 0) == 0;
+  return removed;
+}
+
 bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
-  const fs::path lockPath = file.parent_path() / "hardware.lock";
-  HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!lock || ::flock(lock.get(), LOCK_EX) != 0) return Fail(error, lockPath.string() + ": cannot be locked");
+  HostFd lock = OpenHardwareLock(file.parent_path(), error);
+  if (!lock) return false;
+  if (::flock(lock.get(), LOCK_EX) != 0)
+    return Fail(error, (file.parent_path() / "hardware.lock").string() + ": cannot be locked: " + std::strerror(errno));
+
+  // The file is replaced, not written in place: a link would be replaced by a
+  // file, so it is refused; the new file keeps the old one's mode and owner.
+  struct ::stat was {};
+  if (::lstat(file.c_str(), &was) != 0) return Fail(error, file.string() + ": " + std::strerror(errno));
+  if (S_ISLNK(was.st_mode)) return Fail(error, file.string() + ": is a symbolic link; a terminal's hardware.json is a file");
+  if (!S_ISREG(was.st_mode)) return Fail(error, file.string() + ": is not a regular file");
 
   json state;
   if (!ReadJsonFile(file, &state, error)) return false;
+  std::string why;
+  if (!CheckHardware(state, &why)) return Fail(error, file.string() + ": " + why);
   if (!CheckFieldChange(state, dotted, value, error)) return false;
   *const_cast<json*>(FindField(state, dotted)) = value;
 
@@ -199,16 +288,34 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
   } catch (const json::exception&) {
     return Fail(error, "the value is not valid UTF-8 text");
   }
+  if (text.size() > kMaxJsonFileBytes)
+    return Fail(error, "the hardware state would grow past its limit of " + std::to_string(kMaxJsonFileBytes) + " bytes");
   std::string tmp = file.string() + ".XXXXXX";
   HostFd out(::mkstemp(tmp.data()));
-  if (!out) return Fail(error, file.parent_path().string() + ": cannot write beside hardware.json");
-  const bool written = ::write(out.get(), text.data(), text.size()) == ssize_t(text.size()) &&
-                       ::fchmod(out.get(), 0644) == 0 && ::fsync(out.get()) == 0;
-  out.reset();
-  if (!written || ::rename(tmp.c_str(), file.c_str()) != 0) {
+  if (!out)
+    return Fail(error, file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));
+  auto failWith = [&](const std::string& what) {
+    const int err = errno;
+    out.reset();
     ::unlink(tmp.c_str());
-    return Fail(error, file.string() + ": cannot be written");
+    return Fail(error, file.string() + ": " + what + ": " + std::strerror(err));
+  };
+  // A short write is retried, so the reason of the failure (ENOSPC, EFBIG, EIO) is what errno says.
+  for (std::string_view rest = text; !rest.empty();) {
+    const ssize_t n = ::write(out.get(), rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return failWith("cannot be written");
+    }
+    rest.remove_prefix(size_t(n));
   }
+  if ((was.st_uid != ::geteuid() || was.st_gid != ::getegid()) && ::fchown(out.get(), was.st_uid, was.st_gid) != 0)
+    return failWith("cannot keep its owner " + std::to_string(was.st_uid) + ":" + std::to_string(was.st_gid));
+  if (::fchmod(out.get(), was.st_mode & 07777) != 0) return failWith("cannot keep its mode");
+  if (::fsync(out.get()) != 0) return failWith("cannot be written");
+  out.reset();
+  if (::rename(tmp.c_str(), file.c_str()) != 0) return failWith("cannot be replaced");
   return true;
 }
 

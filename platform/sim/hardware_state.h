@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -21,11 +23,24 @@ bool CheckHardware(const nlohmann::json& hardware, std::string* error);
 bool CheckFieldChange(const nlohmann::json& hardware, const std::string& dottedPath,
                       const nlohmann::json& value, std::string* error);
 
-// Reads a JSON file; refuses text nested deeper than any state needs.
-bool ReadJsonFile(const std::filesystem::path& path, nlohmann::json* out, std::string* error);
+// The one rule for the names of fields, in profiles, hardware.json and values
+// given to `terminal set`: not empty, no dots (a dot separates the names of a path).
+bool IsFieldName(std::string_view name);
 
-// Under an exclusive lock on the terminal's hardware: reads the file afresh,
-// applies the change (checked with CheckFieldChange) and replaces the file
+// The largest JSON file (profile, hardware state) the simulation reads.
+inline constexpr uint64_t kMaxJsonFileBytes = 16u << 20;
+
+// Reads a JSON file; refuses what is not a regular file, a file larger than
+// maxBytes and text nested deeper than any state needs. Errors name the file.
+bool ReadJsonFile(const std::filesystem::path& path, nlohmann::json* out, std::string* error,
+                  uint64_t maxBytes = kMaxJsonFileBytes);
+
+// Removes the temporary files of writers of dir/hardware.json that died
+// (killed while writing); none while a writer is at work. Returns how many.
+size_t RemoveStaleHardwareTemps(const std::filesystem::path& dir);
+
+// Under an exclusive lock on the terminal's hardware: reads the file afresh
+// (refused when it breaks a field rule, or is a link), applies the change (checked with CheckFieldChange) and replaces the file
 // atomically (written beside it, synced, renamed), so concurrent writers from
 // any process neither lose updates nor see half a file.
 bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,

@@ -28,7 +28,7 @@ class RegistrySeedTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    store_ = RegistryStore::Open(dir_.path() / "registry.db", &error);
+    store_ = RegistryStore::Create(dir_.path() / "registry.db", &error);
     ASSERT_NE(store_, nullptr) << error;
   }
   qeltest::TempDir dir_;

@@ -4,6 +4,8 @@
 #include <bit>
 #include <chrono>
 #include <cstring>
+#include <cerrno>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <utility>
 
@@ -275,25 +277,67 @@ bool AddRoots(RegistryStore::Impl& impl, std::string* why) {
   return true;
 }
 
-// Creates the tables and the four roots in a new database; checks the version of an old one.
-bool PrepareSchema(RegistryStore::Impl& impl, std::string* why) {
+// Creates the tables and the four roots in a new database.
+bool CreateSchema(RegistryStore::Impl& impl, std::string* why) {
   sqlite3* db = impl.db.get();
   Transaction txn(db, /*write=*/true);
+  if (txn.status() != SQLITE_OK) {
+    *why = sqlite3_errmsg(db);
+    return false;
+  }
+  if (!Exec(db, kCreateSchema, why) || !AddRoots(impl, why)) return false;
+  if (!Exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), why)) return false;
+  if (txn.Commit() != SQLITE_OK) {
+    *why = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
+}
+
+// The columns of a table, in order, comma-separated ("" when it is missing).
+std::string Columns(sqlite3* db, const char* table) {
+  sqlite3_stmt* raw = nullptr;
+  const std::string sql = std::string("SELECT name FROM pragma_table_info('") + table + "') ORDER BY cid";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return {};
+  StatementHandle stmt(raw);
+  std::string columns;
+  while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+    const auto* name = sqlite3_column_text(stmt.get(), 0);
+    columns += (columns.empty() ? "" : ",") + std::string(name ? reinterpret_cast<const char*>(name) : "");
+  }
+  return columns;
+}
+
+// An existing database must be a whole registry of this program: a file that
+// is anything else is reported, never replaced by a new, empty registry.
+bool CheckSchema(RegistryStore::Impl& impl, std::string* why) {
+  sqlite3* db = impl.db.get();
+  Transaction txn(db, /*write=*/false);
   std::string version;
   if (txn.status() != SQLITE_OK || !PragmaText(db, "PRAGMA user_version", &version, why)) {
     if (why->empty()) *why = sqlite3_errmsg(db);
     return false;
   }
-  if (std::stoi(version) > kSchemaVersion) {
-    *why = "made by a newer version of this program (schema " + version + ")";
+  if (version != std::to_string(kSchemaVersion)) {
+    *why = version == "0" ? "not a registry of a terminal (no registry schema in it)"
+           : std::stoll(version) > kSchemaVersion
+               ? "made by a newer version of this program (schema " + version + ")"
+               : "not a registry of a terminal (schema " + version + ")";
     return false;
   }
-  if (std::stoi(version) == 0) {
-    if (!Exec(db, kCreateSchema, why) || !AddRoots(impl, why)) return false;
-    if (!Exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), why)) return false;
+  constexpr std::pair<const char*, const char*> kTables[] = {
+      {"keys", "id,parent,name,folded,class,written"}, {"vals", "id,key,name,folded,type,data"}};
+  for (const auto& [table, columns] : kTables) {
+    if (Columns(db, table) != columns) {
+      *why = std::string("not a whole registry: its table \"") + table + "\" is missing or has other columns";
+      return false;
+    }
   }
-  if (txn.Commit() != SQLITE_OK) {
-    *why = sqlite3_errmsg(db);
+  std::string roots;
+  if (!PragmaText(db, "SELECT count(*) FROM keys WHERE parent IS NULL AND id BETWEEN 1 AND 4", &roots, why))
+    return false;
+  if (roots != "4") {
+    *why = "not a whole registry: " + roots + " of its 4 root keys are there";
     return false;
   }
   return true;
@@ -319,20 +363,48 @@ bool Configure(sqlite3* db, std::string* why) {
 RegistryStore::RegistryStore(OpenToken, std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 RegistryStore::~RegistryStore() = default;
 
-std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::string* error) {
-  auto impl = std::make_unique<Impl>();
+namespace {
+
+std::unique_ptr<RegistryStore::Impl> Connect(const fs::path& path, int flags, std::string* why) {
+  auto impl = std::make_unique<RegistryStore::Impl>();
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   impl->db.reset(raw);
-  std::string why;
   if (rc != SQLITE_OK) {
-    why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
-  } else if (Configure(raw, &why) && PrepareSchema(*impl, &why)) {
-    return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
+    *why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    return nullptr;
   }
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  return impl;
+}
+
+std::unique_ptr<RegistryStore> Fail(const fs::path& path, const std::string& why, std::string* error) {
   if (error) *error = path.string() + ": " + why;
   return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::string* error) {
+  std::string why;
+  struct ::stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Fail(path, std::strerror(errno), error);
+  if (!S_ISREG(st.st_mode)) return Fail(path, "is not a regular file", error);
+  // SQLite would take an empty file for a new database and fill it.
+  if (st.st_size == 0) return Fail(path, "is empty (0 bytes), not a registry", error);
+  // Checked before anything is written: a database that is not ours is left as it is.
+  auto impl = Connect(path, SQLITE_OPEN_READWRITE, &why);
+  if (!impl || !CheckSchema(*impl, &why) || !Configure(impl->db.get(), &why)) return Fail(path, why, error);
+  return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
+}
+
+std::unique_ptr<RegistryStore> RegistryStore::Create(const fs::path& path, std::string* error) {
+  std::string why;
+  std::error_code ec;
+  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found) return Fail(path, "already exists", error);
+  auto impl = Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why);
+  if (!impl || !Configure(impl->db.get(), &why) || !CreateSchema(*impl, &why)) return Fail(path, why, error);
+  return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
 }
 
 // ---- Operations -------------------------------------------------------------

@@ -50,8 +50,13 @@ class RegistryStore {
     uint64_t lastWrite = 0;
   };
 
-  // Opens (creating when missing) the database at path. Null with error on failure.
+  // Opens the registry at path, which must be a whole registry made by Create:
+  // a missing, empty, foreign or damaged database is an error that names the
+  // file, never a silent new registry. Null with error on failure.
   static std::unique_ptr<RegistryStore> Open(const std::filesystem::path& path, std::string* error);
+  // Makes a new registry (the four root keys) at path, which must not exist.
+  // Only the making of a terminal calls it.
+  static std::unique_ptr<RegistryStore> Create(const std::filesystem::path& path, std::string* error);
   ~RegistryStore();
 
   // Loads a profile's registry seed (see registry_seed.h); on a bad entry

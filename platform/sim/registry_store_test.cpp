@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <functional>
+
 #include "ce/error.h"
 #include "ce/registry.h"
 #include "temp_dir.h"
@@ -27,11 +31,19 @@ const KeyId kHklm = RegistryStore::RootKey(RegistryStore::Root::kLocalMachine);
 
 std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
+// Runs SQL on a database file, as a person with the sqlite3 shell would.
+void ExecSql(const fs::path& db, const char* sql) {
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+  sqlite3_close(raw);
+}
+
 class RegistryStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    store_ = RegistryStore::Open(db_path(), &error);
+    store_ = RegistryStore::Create(db_path(), &error);
     ASSERT_NE(store_, nullptr) << error;
   }
   fs::path db_path() const { return dir_ / "registry.db"; }
@@ -172,6 +184,51 @@ TEST_F(RegistryStoreTest, OpenRefusesAFileThatIsNoDatabaseAndLeavesItAlone) {
   EXPECT_NE(error.find(junk.string()), std::string::npos) << error;
   EXPECT_EQ(qeltest::Contents(junk), text);
   EXPECT_EQ(RegistryStore::Open(dir_ / "no such dir" / "r.db", &error), nullptr);
+}
+
+// Only the making of a terminal creates a registry: opening a file that is not
+// a whole registry of ours fails, naming the file, and leaves the file alone.
+TEST_F(RegistryStoreTest, OpenRefusesARegistryThatIsNotWhole) {
+  ASSERT_EQ(Create(u"Seeded\\Key"), Create(u"Seeded\\Key"));
+  store_.reset();
+  const fs::path pristine = dir_ / "pristine.db";
+  fs::copy_file(db_path(), pristine);
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> damage;
+    const char* why;
+  } cases[] = {
+      {"zero bytes", [](const fs::path& p) { std::ofstream(p, std::ios::trunc).close(); }, "empty"},
+      {"missing", [](const fs::path& p) { fs::remove(p); }, "No such file"},
+      {"values dropped", [](const fs::path& p) { ExecSql(p, "DROP TABLE vals"); }, "vals"},
+      {"keys dropped", [](const fs::path& p) { ExecSql(p, "DROP TABLE keys"); }, "keys"},
+      {"roots deleted", [](const fs::path& p) { ExecSql(p, "DELETE FROM keys WHERE parent IS NULL"); }, "root keys"},
+      {"no version", [](const fs::path& p) { ExecSql(p, "PRAGMA user_version = 0"); }, "not a registry"},
+      {"other schema", [](const fs::path& p) {
+         fs::remove(p);
+         ExecSql(p, "CREATE TABLE notes(x); PRAGMA user_version = 1");
+       }, "keys"},
+      {"newer", [](const fs::path& p) { ExecSql(p, "PRAGMA user_version = 9"); }, "newer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* suffix : {"-wal", "-shm"}) fs::remove(db_path().string() + suffix);
+    fs::copy_file(pristine, db_path(), fs::copy_options::overwrite_existing);
+    c.damage(db_path());
+    const bool existed = fs::exists(db_path());
+    const std::string before = qeltest::Contents(db_path());
+    std::string error;
+    EXPECT_EQ(RegistryStore::Open(db_path(), &error), nullptr);
+    EXPECT_EQ(error.rfind(db_path().string() + ": ", 0), 0u) << error;
+    EXPECT_EQ(error.find(db_path().string(), 1), std::string::npos) << error;  // named once
+    EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    EXPECT_EQ(fs::exists(db_path()), existed);
+    EXPECT_TRUE(qeltest::Contents(db_path()) == before) << "the file was changed";
+  }
+  // Create makes only new registries.
+  std::string error;
+  EXPECT_EQ(RegistryStore::Create(pristine, &error), nullptr);
+  EXPECT_NE(error.find("already exists"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "terminal.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -8,6 +13,7 @@
 #include "kernel.h"
 #include "hardware_state.h"
 #include "registry_store.h"
+#include "staging.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -21,31 +27,70 @@ bool IsTerminalDir(const fs::path& dir) {
          fs::is_regular_file(dir / "registry.db", ec) && fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
 }
 
+namespace {
+
+bool Fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+  return false;
+}
+
+// Why dir is no terminal, in words a person can act on.
+std::string WhyNotATerminal(const fs::path& dir) {
+  struct ::stat st {};
+  if (::stat(dir.c_str(), &st) != 0) return dir.string() + ": " + std::strerror(errno);
+  if (!S_ISDIR(st.st_mode)) return dir.string() + ": not a terminal (not a folder)";
+  if (::access(dir.c_str(), R_OK | X_OK) != 0)
+    return dir.string() + ": cannot be read: " + std::strerror(errno);
+  return dir.string() + ": not a terminal (no terminal.json, hardware.json, registry.db or fs/ folder)";
+}
+
+// The state files are the terminal's own: a link to a file elsewhere is refused.
+bool CheckStateFiles(const fs::path& dir, std::string* error) {
+  for (const char* name : {"terminal.json", "hardware.json", "registry.db"}) {
+    std::error_code ec;
+    if (fs::symlink_status(dir / name, ec).type() == fs::file_type::symlink)
+      return Fail(error, (dir / name).string() + ": is a symbolic link; a terminal's state files are its own");
+  }
+  return true;
+}
+
+// A hardware state a terminal can run on: an object whose every field obeys its rule.
+bool ReadCheckedHardware(const fs::path& file, json* hardware, std::string* error) {
+  if (!ReadJsonFile(file, hardware, error)) return false;
+  std::string why;
+  if (!hardware->is_object()) return Fail(error, file.string() + ": not a JSON object");
+  if (!CheckHardware(*hardware, &why)) return Fail(error, file.string() + ": " + why);
+  return true;
+}
+
+}  // namespace
+
 Terminal::Terminal(fs::path dir) : dir_(std::move(dir)) {}
 Terminal::~Terminal() = default;
 
 std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error) {
   if (!IsTerminalDir(dir)) {
-    if (error) *error = dir.string() + ": not a terminal (no terminal.json, hardware.json, registry.db or fs/ folder)";
+    Fail(error, WhyNotATerminal(dir));
     return nullptr;
   }
   std::error_code ec;
   std::shared_ptr<Terminal> t(new Terminal(fs::absolute(dir, ec)));
+  if (!CheckStateFiles(t->dir_, error)) return nullptr;
+  // Leftovers of processes killed while writing here, or while making a
+  // terminal beside this one; never anything a living process still uses.
+  RemoveStaleHardwareTemps(t->dir_);
+  RemoveOrphanedStaging(t->dir_.parent_path());
   json hardware;
-  if (!ReadJsonFile(t->hardware_path(), &hardware, error)) return nullptr;
-  if (!hardware.is_object()) {
-    if (error) *error = t->hardware_path().string() + ": not a JSON object";
-    return nullptr;
-  }
+  if (!ReadCheckedHardware(t->hardware_path(), &hardware, error)) return nullptr;
   // A registry that cannot be opened is reported now, not as every later call failing.
-  std::string why;
-  t->registry_ = RegistryStore::Open(t->registry_path(), &why);
-  if (!t->registry_) {
-    if (error) *error = t->registry_path().string() + ": " + why;
-    return nullptr;
-  }
+  t->registry_ = RegistryStore::Open(t->registry_path(), error);
+  if (!t->registry_) return nullptr;
   std::lock_guard lock(t->mu_);
   t->reload_if_changed_locked();
+  if (!t->loaded_) {
+    Fail(error, t->hardware_path().string() + ": changed while it was read; try again");
+    return nullptr;
+  }
   return t;
 }
 
@@ -60,7 +105,8 @@ void Terminal::reload_if_changed_locked() {
       st.st_mtim.tv_sec == seen_.st_mtim.tv_sec && st.st_mtim.tv_nsec == seen_.st_mtim.tv_nsec)
     return;
   json fresh;
-  if (!ReadJsonFile(hardware_path(), &fresh, nullptr) || !fresh.is_object()) return;  // keep the last good state
+  // A file broken meanwhile (by hand, say) is not taken: the last good state stays.
+  if (!ReadCheckedHardware(hardware_path(), &fresh, nullptr)) return;
   hardware_ = std::move(fresh);
   seen_ = st;
   loaded_ = true;

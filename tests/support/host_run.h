@@ -1,4 +1,5 @@
-// Runs the real qelhost as a child process and collects what it printed.
+// Runs the real qelhost as a person would, in a shell, with its output
+// captured in files under a scratch folder.
 #pragma once
 
 #include <sys/wait.h>
@@ -23,18 +24,41 @@ inline std::string Quoted(const std::string& text) {  // for the shell, whatever
   return quoted + "'";
 }
 
-// Runs qelhost with its output captured in files under `scratch`, without a
-// terminal from the environment and with a state home of its own, so that
-// nothing outside the test's folder is touched.
-inline HostRun RunHost(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
-  std::string command = "env -u QEL_TERMINAL -u QEL_TRACE XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " " +
-                        Quoted(QEL_HOST_PATH);
+struct HostOptions {
+  std::string env;         // more "NAME=value" words (or "-u NAME") for env
+  std::string stdoutTo;    // shell redirection of stdout instead of the capture file ("/dev/full", "&-")
+  std::string cwd;         // the working folder, when not inherited
+  std::string prefix;      // shell commands before qelhost
+  bool stateHome = true;   // XDG_STATE_HOME set to the scratch folder's state/
+};
+
+// The qelhost run: the one built beside the tests, or QEL_HOST_UNDER_TEST
+// (to run these tests against another build of it, an older one say).
+inline std::string HostPath() {
+  const char* other = std::getenv("QEL_HOST_UNDER_TEST");
+  return other && *other ? other : QEL_HOST_PATH;
+}
+
+// qelhost without a terminal from the environment and with a state home of
+// its own, so that nothing outside the test's folder is touched.
+inline HostRun RunHost(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                       const HostOptions& o = {}) {
+  std::string command = "(";
+  if (!o.cwd.empty()) command += "cd " + Quoted(o.cwd) + " && ";
+  command += o.prefix;
+  command += "env -u QEL_TERMINAL -u QEL_TRACE ";
+  if (o.stateHome) command += "XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " ";
+  command += o.env + " " + Quoted(HostPath());
   for (const auto& a : args) command += " " + Quoted(a);
-  command += " </dev/null >" + Quoted((scratch / "stdout").string()) + " 2>" + Quoted((scratch / "stderr").string());
+  command += " </dev/null";
+  command += o.stdoutTo.empty() ? " >" + Quoted((scratch / "stdout").string())
+                                : (o.stdoutTo[0] == '&' ? " >" + o.stdoutTo : " >" + Quoted(o.stdoutTo));
+  command += " 2>" + Quoted((scratch / "stderr").string()) + ")";
   const int status = std::system(command.c_str());
   HostRun r;
+  // The subshell reports a signal of qelhost as 128 + signal.
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = Contents(scratch / "stdout");
+  r.out = o.stdoutTo.empty() ? Contents(scratch / "stdout") : "";
   r.err = Contents(scratch / "stderr");
   return r;
 }

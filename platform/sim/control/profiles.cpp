@@ -1,9 +1,13 @@
 // Built-in profiles and the making of a terminal from a profile.
-#include <chrono>
-#include <fstream>
-#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 
 #include "ce/sim/control.h"
 #include "ce/error.h"
@@ -11,6 +15,7 @@
 #include "device_path.h"
 #include "hardware_state.h"
 #include "registry_store.h"
+#include "staging.h"
 #include "terminal.h"
 
 namespace ce::sim {
@@ -55,21 +60,67 @@ bool CheckProfile(const json& p, std::string* error) {
     for (const auto& f : p["folders"])
       if (!f.is_string()) return Fail(error, "\"folders\" holds a value that is not a text");
   }
+  const size_t entries = p.value("files", json::object()).size() + p.value("folders", json::array()).size();
+  if (entries > kMaxProfileEntries)
+    return Fail(error, "it names " + std::to_string(entries) + " files and folders; the limit is " +
+                           std::to_string(kMaxProfileEntries));
+  if (p.contains("registry")) {
+    size_t values = 0;
+    for (const auto& [key, v] : p["registry"].items()) values += v.is_object() ? v.size() : 0;
+    if (p["registry"].size() > kMaxProfileRegistryKeys || values > kMaxProfileRegistryValues)
+      return Fail(error, "its registry has " + std::to_string(p["registry"].size()) + " keys and " +
+                             std::to_string(values) + " values; the limits are " +
+                             std::to_string(kMaxProfileRegistryKeys) + " keys and " +
+                             std::to_string(kMaxProfileRegistryValues) + " values");
+  }
+  return true;
+}
+
+// Writes all of content; false with errno (ENOSPC for a short write).
+bool WriteAll(int fd, std::string_view content) {
+  while (!content.empty()) {
+    const ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    content.remove_prefix(size_t(n));
+  }
   return true;
 }
 
 bool WriteFile(const fs::path& path, std::string_view content, std::string* error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), std::streamsize(content.size()));
-  if (!out.flush()) return Fail(error, path.string() + ": cannot be written");
+  HostFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out || !WriteAll(out.get(), content))
+    return Fail(error, path.string() + ": cannot be written: " + std::strerror(errno));
   return true;
+}
+
+// A device path as the profile spells it, for messages: control characters escaped.
+std::string Shown(std::string_view path) {
+  std::string shown = "\"";
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+      shown += hex;
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "\"";
 }
 
 // Makes a folder or file of the profile, folders on the way included. Profiles
 // get no more trust than code: every step obeys the rules of any device path.
+// The index keeps each folder's names, so that making n entries in one folder
+// lists it once rather than n times.
 bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool isFolder,
-                     std::string_view content, std::string* error) {
+                     std::string_view content, NameIndex* index, std::string* error) {
   const std::u16string path = FromUtf8(devicePath);
+  const std::string shown = Shown(devicePath);
   std::u16string prefix;
   size_t pos = 0;
   bool any = false;
@@ -84,19 +135,27 @@ bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool
     pos = end;
     const bool last = path.find_first_not_of(u"\\/", pos) == std::u16string::npos;
     ResolvedPath at;
-    if (ResolveDevicePath(fsRoot, prefix, Resolve::kName, &at) != ERROR_SUCCESS)
-      return Fail(error, "\"" + devicePath + "\" is not a device path inside the terminal");
+    if (ResolveDevicePath(fsRoot, prefix, Resolve::kName, &at, index) != ERROR_SUCCESS)
+      return Fail(error, shown + " is not a device path inside the terminal");
     any = true;
+    const std::string here = Shown(ToUtf8(prefix));
     if (!last || isFolder) {
-      if (!at.exists && ::mkdirat(at.folder.get(), at.name.c_str(), 0755) != 0)
-        return Fail(error, "\"" + devicePath + "\": " + std::strerror(errno));
+      if (at.exists && !S_ISDIR(at.st.st_mode))
+        return Fail(error, shown + ": " + here + " is a file, not a folder");
+      if (!at.exists) {
+        if (::mkdirat(at.folder.get(), at.name.c_str(), 0755) != 0)
+          return Fail(error, shown + ": " + here + ": " + std::strerror(errno));
+        index->Add(at.folder.get(), at.name);
+      }
       continue;
     }
+    if (at.exists && S_ISDIR(at.st.st_mode)) return Fail(error, shown + ": is a folder, not a file");
     HostFd file(::openat(at.folder.get(), at.name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!file || ::write(file.get(), content.data(), content.size()) != ssize_t(content.size()))
-      return Fail(error, "\"" + devicePath + "\": cannot be written");
+    if (!file || !WriteAll(file.get(), content))
+      return Fail(error, shown + ": cannot be written: " + std::strerror(errno));
+    if (!at.exists) index->Add(at.folder.get(), at.name);
   }
-  if (!any) return Fail(error, "\"" + devicePath + "\" is not a device path inside the terminal");
+  if (!any) return Fail(error, shown + " is not a device path inside the terminal");
   return true;
 }
 
@@ -105,12 +164,13 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
   std::error_code ec;
   fs::create_directories(fsRoot, ec);
   if (ec) return Fail(error, fsRoot.string() + ": " + ec.message());
+  NameIndex index;
   const json folders = profile.value("folders", json::array());
   for (const auto& f : folders)
-    if (!MakeDeviceEntry(fsRoot, f.get<std::string>(), true, {}, error)) return false;
+    if (!MakeDeviceEntry(fsRoot, f.get<std::string>(), true, {}, &index, error)) return false;
   const json files = profile.value("files", json::object());
   for (const auto& [path, content] : files.items())
-    if (!MakeDeviceEntry(fsRoot, path, false, content.get<std::string>(), error)) return false;
+    if (!MakeDeviceEntry(fsRoot, path, false, content.get<std::string>(), &index, error)) return false;
 
   json hardware = profile["hardware"];
   // The terminal starts now: its tick count runs from this moment.
@@ -119,13 +179,77 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
   hardware["kernel"]["boot_time_unix_ms"] = now.count();
   if (!hardware["kernel"].contains("named_events")) hardware["kernel"]["named_events"] = json::array();
 
-  auto registry = RegistryStore::Open(dir / "registry.db", error);
+  auto registry = RegistryStore::Create(dir / "registry.db", error);
   if (!registry) return false;
   if (!registry->Seed(profile.value("registry", json::object()), error)) return false;
   registry.reset();
 
   return WriteFile(dir / "hardware.json", hardware.dump(2) + "\n", error) &&
          WriteFile(dir / "terminal.json", profile.dump(2) + "\n", error);
+}
+
+// Moves what the staging folder holds into the empty folder dir, terminal.json
+// last: until it is there, dir is no terminal to anyone who looks. The folder
+// itself stays (its owner, its mode, and the working folder of anyone in it).
+bool MoveInto(const fs::path& staging, const fs::path& dir, std::string* error) {
+  std::vector<fs::path> entries;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(staging, ec))
+    if (e.path().filename() != "terminal.json") entries.push_back(e.path());
+  if (ec) return Fail(error, staging.string() + ": " + ec.message());
+  entries.push_back(staging / "terminal.json");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const fs::path to = dir / entries[i].filename();
+    if (::renameat2(AT_FDCWD, entries[i].c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) continue;
+    Fail(error, to.string() + ": cannot be created: " + std::strerror(errno));
+    for (size_t j = 0; j < i; ++j) fs::remove_all(dir / entries[j].filename(), ec);  // the folder is empty again
+    return false;
+  }
+  return true;
+}
+
+// Serializes the making of terminals in one parent folder among processes.
+class ParentLock {
+ public:
+  bool Take(const fs::path& parent, std::string* error) {
+    fd_ = HostFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd_) return Fail(error, parent.string() + ": cannot be opened: " + std::strerror(errno));
+    if (::flock(fd_.get(), LOCK_EX) != 0) return Fail(error, parent.string() + ": cannot be locked: " + std::strerror(errno));
+    return true;
+  }
+
+ private:
+  HostFd fd_;
+};
+
+// What dir is now: a terminal, free for one (missing or an empty folder), or
+// neither (error says why).
+enum class Target { kTerminal, kMissing, kEmptyFolder, kOccupied };
+
+Target Inspect(const fs::path& dir, std::string* error) {
+  if (IsTerminalDir(dir)) return Target::kTerminal;
+  struct ::stat st {};
+  if (::stat(dir.c_str(), &st) != 0) {
+    if (errno == ENOENT) return Target::kMissing;
+    Fail(error, dir.string() + ": " + std::strerror(errno));
+    return Target::kOccupied;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    Fail(error, dir.string() + ": already exists and is not a folder");
+    return Target::kOccupied;
+  }
+  HostFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  bool empty = true;
+  if (!fd || !ListFolder(fd.get(), [&](const char*) { empty = false; })) {
+    Fail(error, dir.string() + ": cannot be read: " + std::strerror(errno));
+    return Target::kOccupied;
+  }
+  if (!empty) {
+    Fail(error, dir.string() + ": not a terminal (it exists but holds no terminal.json, hardware.json, "
+                               "registry.db and fs/), and not an empty folder to make one in");
+    return Target::kOccupied;
+  }
+  return Target::kEmptyFolder;
 }
 
 }  // namespace
@@ -148,14 +272,14 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
   if (auto builtin = BuiltinProfile(nameOrPath)) return builtin;
   const fs::path path(nameOrPath);
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
+  if (nameOrPath.empty() || fs::symlink_status(path, ec).type() == fs::file_type::not_found) {
     std::string names;
     for (const auto& n : ProfileNames()) names += (names.empty() ? "" : ", ") + n;
     Fail(error, std::string(nameOrPath) + ": no such profile file, and not a built-in profile (" + names + ")");
     return std::nullopt;
   }
   json profile;
-  if (!ReadJsonFile(path, &profile, error)) return std::nullopt;
+  if (!ReadJsonFile(path, &profile, error, kMaxProfileFileBytes)) return std::nullopt;
   std::string why;
   if (!CheckProfile(profile, &why)) {
     Fail(error, path.string() + ": " + why);
@@ -164,45 +288,59 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
   return profile;
 }
 
-bool CreateTerminal(const fs::path& where, const json& profile, std::string* error) {
+bool CreateTerminal(const fs::path& where, const json& profile, std::string* error, IfTerminalExists ifExists) {
   if (!CheckProfile(profile, error)) return false;
   std::error_code ec;
   // "t/" names the folder t: the staging folder is made beside it.
   fs::path dir = fs::absolute(where, ec).lexically_normal();
   if (!dir.has_filename()) dir = dir.parent_path();
-  if (fs::exists(dir, ec) && !(fs::is_directory(dir, ec) && fs::is_empty(dir, ec)))
-    return Fail(error, dir.string() + ": already exists and is not an empty folder");
   const fs::path parent = dir.parent_path();
+  if (dir == parent) return Fail(error, dir.string() + ": a terminal cannot be made in the root folder");
   fs::create_directories(parent, ec);
   if (ec) return Fail(error, parent.string() + ": " + ec.message());
 
-  // Build beside the target and rename into place: bad input leaves nothing behind.
-  std::string stagingName = ".";
-  stagingName += dir.filename().string();
-  stagingName += ".making.";
-  stagingName += std::to_string(::getpid());
-  const fs::path staging = parent / stagingName;
-  fs::remove_all(staging, ec);
+  // One maker at a time per parent folder: a process that finds the terminal
+  // made while it waited uses it (when asked to), and nobody renames over a
+  // terminal another has just made.
+  ParentLock lock;
+  if (!lock.Take(parent, error)) return false;
+  RemoveOrphanedStaging(parent);
+  switch (Inspect(dir, error)) {
+    case Target::kTerminal:
+      if (ifExists == IfTerminalExists::kUse) return true;
+      return Fail(error, dir.string() + ": already exists and is not an empty folder");
+    case Target::kOccupied: return false;
+    case Target::kMissing:
+    case Target::kEmptyFolder: break;
+  }
+  const bool intoExisting = fs::is_directory(dir, ec);
+
+  // Build beside the target and move into place: bad input leaves nothing behind.
+  const fs::path staging = parent / StagingName(dir.filename().string());
+  fs::remove_all(staging, ec);  // this process's own, from an earlier failure
   fs::create_directory(staging, ec);
   if (ec) return Fail(error, staging.string() + ": " + ec.message());
+  HostFd held(::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!held || !LockStaging(held.get())) {
+    fs::remove_all(staging, ec);
+    return Fail(error, staging.string() + ": cannot be locked");
+  }
   bool made = false;
   try {
     made = Populate(staging, profile, error);
   } catch (const std::exception& e) {
     Fail(error, std::string("the profile cannot be used: ") + e.what());
   }
+  if (made && intoExisting) {
+    made = MoveInto(staging, dir, error);
+  } else if (made && ::rename(staging.c_str(), dir.c_str()) != 0) {
+    made = Fail(error, dir.string() + ": cannot be created: " + std::strerror(errno));
+  }
   if (!made) {
     fs::remove_all(staging, ec);
     return false;
   }
-  if (fs::exists(dir, ec)) fs::remove(dir, ec);  // the empty folder
-  fs::rename(staging, dir, ec);
-  if (ec) {
-    fs::remove_all(staging, ec);
-    // Another process made the same terminal at the same moment: use it.
-    if (IsTerminalDir(dir)) return true;
-    return Fail(error, dir.string() + ": cannot be created");
-  }
+  if (intoExisting) fs::remove(staging, ec);
   return true;
 }
 

@@ -3,6 +3,8 @@
 // Tests and qelhost use this; the module never does.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,13 +26,28 @@ std::vector<std::string> ProfileNames();
 std::string DefaultProfileName();
 std::optional<Json> BuiltinProfile(std::string_view name);
 
+// Limits on what a profile may ask for (README.md, "A terminal"): the size of a
+// profile file, the files and folders it makes, and its registry seed.
+inline constexpr uint64_t kMaxProfileFileBytes = 16u << 20;
+inline constexpr size_t kMaxProfileEntries = 20000;
+inline constexpr size_t kMaxProfileRegistryKeys = 20000;
+inline constexpr size_t kMaxProfileRegistryValues = 100000;
+
 // A built-in name, or the path of a JSON profile file. On failure, error names
 // the file and says what is wrong with it.
 std::optional<Json> LoadProfile(std::string_view nameOrPath, std::string* error);
 
-// Makes a terminal in dir, which must not exist or be empty. On failure nothing
-// is left behind and error says why.
-bool CreateTerminal(const std::filesystem::path& dir, const Json& profile, std::string* error);
+enum class IfTerminalExists {
+  kFail,  // dir must not exist, or be an empty folder
+  kUse,   // a terminal already in dir (made by another process meanwhile, say) is success
+};
+
+// Makes a terminal in dir. Safe against other processes making the same
+// terminal at once (they take turns; see IfTerminalExists), and it removes
+// the leftovers of makers that were killed. An existing empty folder is filled
+// and kept. On failure nothing is left behind and error says why.
+bool CreateTerminal(const std::filesystem::path& dir, const Json& profile, std::string* error,
+                    IfTerminalExists ifExists = IfTerminalExists::kFail);
 bool IsTerminal(const std::filesystem::path& dir);
 
 // Chooses the terminal of this process (replacing any earlier choice).

@@ -1,0 +1,209 @@
+#include "module_file.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace qelhost {
+namespace {
+
+#if defined(__x86_64__)
+constexpr uint16_t kMachine = EM_X86_64;
+#elif defined(__aarch64__)
+constexpr uint16_t kMachine = EM_AARCH64;
+#elif defined(__i386__)
+constexpr uint16_t kMachine = EM_386;
+#else
+#error "qelhost: the ELF machine of this build is unknown"
+#endif
+
+#if UINTPTR_MAX == UINT64_MAX
+using Ehdr = Elf64_Ehdr;
+using Phdr = Elf64_Phdr;
+using Dyn = Elf64_Dyn;
+using Rela = Elf64_Rela;
+using Rel = Elf64_Rel;
+constexpr unsigned char kClass = ELFCLASS64;
+#else
+using Ehdr = Elf32_Ehdr;
+using Phdr = Elf32_Phdr;
+using Dyn = Elf32_Dyn;
+using Rela = Elf32_Rela;
+using Rel = Elf32_Rel;
+constexpr unsigned char kClass = ELFCLASS32;
+#endif
+
+bool Fail(std::string* why, std::string text) {
+  *why = std::move(text);
+  return false;
+}
+
+// offset + size lies inside a file of fileSize bytes, without overflow.
+bool Inside(uint64_t offset, uint64_t size, uint64_t fileSize) {
+  return offset <= fileSize && size <= fileSize - offset;
+}
+
+template <class T>
+T Read(std::span<const uint8_t> image, uint64_t offset) {
+  T value;
+  std::memcpy(&value, image.data() + offset, sizeof value);
+  return value;
+}
+
+bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+// The file offset of a virtual address inside one of the loaded segments' file bytes.
+bool FileOffsetOf(const std::vector<Phdr>& loads, uint64_t address, uint64_t* offset) {
+  for (const Phdr& p : loads)
+    if (address >= p.p_vaddr && address - p.p_vaddr < p.p_filesz) {
+      *offset = p.p_offset + (address - p.p_vaddr);
+      return true;
+    }
+  return false;
+}
+
+// Where each relocation of a table writes lies in the memory of a loaded segment.
+template <class Entry>
+bool CheckRelocations(std::span<const uint8_t> image, const std::vector<Phdr>& loads, uint64_t address,
+                      uint64_t bytes, std::string* why) {
+  uint64_t offset = 0;
+  if (bytes == 0) return true;
+  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, bytes, image.size()) || bytes % sizeof(Entry) != 0)
+    return Fail(why, "damaged: a relocation table lies outside the file");
+  for (uint64_t at = offset; at < offset + bytes; at += sizeof(Entry)) {
+    const Entry r = Read<Entry>(image, at);
+    bool inside = false;
+    for (const Phdr& p : loads)
+      inside = inside || (r.r_offset >= p.p_vaddr && r.r_offset - p.p_vaddr + sizeof(void*) <= p.p_memsz);
+    if (!inside) return Fail(why, "damaged: a relocation writes outside the loaded segments");
+  }
+  return true;
+}
+
+// The dynamic section's tables the loader reads at load time lie in the file,
+// and the relocations it applies land in the loaded segments.
+bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std::vector<Phdr>& loads,
+                  std::string* why) {
+  bool ended = false;
+  uint64_t rela = 0, relaSize = 0, rel = 0, relSize = 0, plt = 0, pltSize = 0, pltKind = DT_RELA;
+  for (uint64_t at = dynamic.p_offset; at + sizeof(Dyn) <= dynamic.p_offset + dynamic.p_filesz; at += sizeof(Dyn)) {
+    const Dyn d = Read<Dyn>(image, at);
+    if (d.d_tag == DT_NULL) {
+      ended = true;
+      break;
+    }
+    switch (d.d_tag) {
+      case DT_RELASZ: relaSize = d.d_un.d_val; break;
+      case DT_RELSZ: relSize = d.d_un.d_val; break;
+      case DT_PLTRELSZ: pltSize = d.d_un.d_val; break;
+      case DT_PLTREL: pltKind = d.d_un.d_val; break;
+      case DT_STRTAB: case DT_SYMTAB: case DT_HASH: case DT_GNU_HASH: case DT_RELA: case DT_REL:
+      case DT_JMPREL: case DT_VERSYM: case DT_VERDEF: case DT_VERNEED: case DT_INIT_ARRAY:
+      case DT_FINI_ARRAY: case DT_INIT: case DT_FINI: {
+        uint64_t offset = 0;
+        if (!FileOffsetOf(loads, d.d_un.d_ptr, &offset))
+          return Fail(why, "damaged: its dynamic section points outside the file's loaded segments");
+        if (d.d_tag == DT_RELA) rela = d.d_un.d_ptr;
+        if (d.d_tag == DT_REL) rel = d.d_un.d_ptr;
+        if (d.d_tag == DT_JMPREL) plt = d.d_un.d_ptr;
+        break;
+      }
+      default: break;
+    }
+  }
+  if (!ended) return Fail(why, "damaged: its dynamic section has no end");
+  if (pltKind != DT_RELA && pltKind != DT_REL) return Fail(why, "damaged: its PLT relocations are of no known kind");
+  return CheckRelocations<Rela>(image, loads, rela, rela ? relaSize : 0, why) &&
+         CheckRelocations<Rel>(image, loads, rel, rel ? relSize : 0, why) &&
+         (pltKind == DT_RELA ? CheckRelocations<Rela>(image, loads, plt, plt ? pltSize : 0, why)
+                             : CheckRelocations<Rel>(image, loads, plt, plt ? pltSize : 0, why));
+}
+
+}  // namespace
+
+bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
+  const uint64_t size = image.size();
+  if (size < sizeof(Ehdr)) return Fail(why, "too short for an ELF file (" + std::to_string(size) + " bytes)");
+  const Ehdr h = Read<Ehdr>(image, 0);
+  if (std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) return Fail(why, "not an ELF file");
+  if (h.e_ident[EI_CLASS] != kClass) return Fail(why, "an ELF file of another word size than this program's");
+  if (h.e_ident[EI_DATA] != ELFDATA2LSB) return Fail(why, "an ELF file of another byte order");
+  if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT) return Fail(why, "an ELF file of an unknown version");
+  if ((h.e_ident[EI_OSABI] != ELFOSABI_SYSV && h.e_ident[EI_OSABI] != ELFOSABI_GNU) || h.e_ident[EI_ABIVERSION] > 1)
+    return Fail(why, "an ELF file for another system (OS ABI " + std::to_string(h.e_ident[EI_OSABI]) + ")");
+  if (h.e_machine != kMachine) return Fail(why, "an ELF file for another machine (e_machine " + std::to_string(h.e_machine) + ")");
+  if (h.e_type != ET_DYN) return Fail(why, "not a shared library (ELF type " + std::to_string(h.e_type) + ")");
+  if (h.e_ehsize != sizeof(Ehdr)) return Fail(why, "its ELF header has a wrong size");
+  if (h.e_phentsize != sizeof(Phdr) || h.e_phnum == 0 || h.e_phnum >= PN_XNUM)
+    return Fail(why, "its program header table is malformed");
+  if (!Inside(h.e_phoff, uint64_t(h.e_phnum) * sizeof(Phdr), size))
+    return Fail(why, "truncated or damaged: its program headers lie past the end of the file");
+  if (h.e_shoff != 0 && (h.e_shentsize != 0 && !Inside(h.e_shoff, uint64_t(h.e_shnum) * h.e_shentsize, size)))
+    return Fail(why, "truncated or damaged: its section headers lie past the end of the file");
+
+  std::vector<Phdr> loads;
+  const Phdr* dynamic = nullptr;
+  std::vector<Phdr> all(h.e_phnum);
+  for (size_t i = 0; i < all.size(); ++i) all[i] = Read<Phdr>(image, h.e_phoff + i * sizeof(Phdr));
+  for (const Phdr& p : all) {
+    if (p.p_type != PT_LOAD && p.p_type != PT_DYNAMIC) continue;
+    if (!Inside(p.p_offset, p.p_filesz, size))
+      return Fail(why, "truncated or damaged: a segment lies past the end of the file");
+    if (p.p_type == PT_DYNAMIC) {
+      dynamic = &p;
+      continue;
+    }
+    if (p.p_filesz > p.p_memsz) return Fail(why, "damaged: a segment holds more bytes in the file than in memory");
+    if (!IsPowerOfTwo(p.p_align) || p.p_align < uint64_t(::getpagesize()) ||
+        p.p_vaddr % p.p_align != p.p_offset % p.p_align)
+      return Fail(why, "damaged: a segment is not aligned as the loader needs");
+    if (!loads.empty() && p.p_vaddr < loads.back().p_vaddr + loads.back().p_memsz)
+      return Fail(why, "damaged: its segments overlap or are out of order");
+    if (p.p_memsz > kMaxModuleBytes * 4 || p.p_vaddr > kMaxModuleBytes * 4)
+      return Fail(why, "damaged: a segment is implausibly large");
+    loads.push_back(p);
+  }
+  if (loads.empty()) return Fail(why, "damaged: it has no loadable segment");
+  if (loads.front().p_offset != 0) return Fail(why, "damaged: its first segment does not start the file");
+  if (!dynamic) return Fail(why, "not a shared library (no dynamic section)");
+  return CheckDynamic(image, *dynamic, loads, why);
+}
+
+bool CheckModuleFile(const std::filesystem::path& file, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    *error = file.string() + ": " + why;
+    return false;
+  };
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(errno == ENOENT ? "no such module file" : std::string("cannot be read: ") + std::strerror(errno));
+  struct ::stat st {};
+  std::vector<uint8_t> image;
+  std::string why;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) why = std::string("cannot be read: ") + std::strerror(errno);
+  else if (S_ISDIR(st.st_mode)) ok = false, why = "no such module file (a folder)";
+  else if (!S_ISREG(st.st_mode)) ok = false, why = "not a regular file";
+  else if (uint64_t(st.st_size) > kMaxModuleBytes) ok = false, why = "larger than any module (" + std::to_string(st.st_size) + " bytes)";
+  if (ok) {
+    image.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (got < image.size()) {
+      const ssize_t n = ::read(fd, image.data() + got, image.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += size_t(n);
+    }
+    image.resize(got);
+  }
+  ::close(fd);
+  if (!ok) return fail(why);
+  if (!CheckModuleImage(image, &why)) return fail("cannot be loaded: " + why);
+  return true;
+}
+
+}  // namespace qelhost

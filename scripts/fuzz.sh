@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address + undefined sanitizers) in
+# build/fuzz, away from the g++ presets, and runs each for SECONDS (default 60)
+# on a copy of its seed corpus in fuzz/corpus/<target>/. Extra arguments name
+# the targets to run (default: all). A finding stops the script with status 1;
+# the input that caused it is left in build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+scripts/setup.sh
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQEL_BUILD_FUZZ=ON -DQEL_BUILD_TESTS=OFF -DQEL_BUILD_BENCH=OFF >/dev/null
+targets=("$@")
+((${#targets[@]})) || mapfile -t targets < <(ls fuzz/corpus)
+cmake --build build/fuzz --target "${targets[@]}"
+mkdir -p build/fuzz/findings
+status=0
+for t in "${targets[@]}"; do
+  work=build/fuzz/corpus/$t
+  mkdir -p "$work"
+  cp -n fuzz/corpus/"$t"/* "$work"/ 2>/dev/null || true
+  log=build/fuzz/$t.log
+  echo "== $t ($seconds s)"
+  if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+     build/fuzz/bin/"$t" "$work" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+     -max_len=8192 -print_final_stats=1 -artifact_prefix=build/fuzz/findings/"$t"- >"$log" 2>&1; then
+    grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$log" | tr '\n' ' '
+    echo
+  else
+    echo "fuzz: $t found a problem; see $log and build/fuzz/findings/" >&2
+    tail -30 "$log" >&2
+    status=1
+  fi
+done
+exit $status

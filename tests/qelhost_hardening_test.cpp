@@ -1,0 +1,479 @@
+// qelhost and the simulated terminal under hostile or careless use: each test
+// here is one of the defects found that way (issue 6), run end to end through
+// the real qelhost on a terminal of its own.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "ce/sim/control.h"
+#include "host_run.h"
+#include "test_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using qeltest::HostOptions;
+using qeltest::HostRun;
+using qeltest::Quoted;
+using qeltest::RunHost;
+
+// A terminal of its own for each test, not chosen in this process (qelhost
+// runs on it in another), and a shorthand for --terminal it.
+class Hardening : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(ce::sim::CreateTerminal(dir(), *ce::sim::BuiltinProfile("thor-vm1"), &error)) << error;
+  }
+  fs::path root() const { return temp_.path(); }
+  fs::path dir() const { return temp_.path() / "terminal"; }
+  HostRun Host(std::vector<std::string> args, const HostOptions& o = {}) {
+    args.insert(args.begin(), {"--terminal", dir().string()});
+    return RunHost(args, root(), o);
+  }
+  json HardwareFile() {
+    std::ifstream in(dir() / "hardware.json");
+    return json::parse(in, nullptr, false);
+  }
+  void WriteHardware(const json& hw) { std::ofstream(dir() / "hardware.json") << hw.dump(2); }
+  static std::string Line(const std::vector<std::string>& args) {
+    std::string line;
+    for (const auto& a : args) line += a + " ";
+    return line;
+  }
+
+  qeltest::TempDir temp_;
+};
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A process id that names no living process: a child that has been waited for.
+pid_t DeadPid() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
+// 1. A value that is not UTF-8 is refused with a message, not an abort.
+TEST_F(Hardening, TerminalSetRefusesTextThatIsNotUtf8) {
+  const std::vector<std::string> cases[] = {
+      {"modules.0", "\xff"},
+      {"storage.mounted.0", "abc\xc3"},
+      {"oem_info", "\xc3\x28"},
+      {"modules", "[\"ok\", \"\xfe\"]"},
+  };
+  const std::string before = qeltest::Contents(dir() / "hardware.json");
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[0]);
+    const HostRun r = Host({"terminal", "set", args[0], args[1]});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("UTF-8"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(qeltest::Contents(dir() / "hardware.json"), before);
+}
+
+// 2. Many processes opening one new terminal at once: every one succeeds.
+TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
+  constexpr int kRounds = 4, kProcesses = 12;
+  int failures = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const fs::path fresh = root() / ("fresh" + std::to_string(round));
+    std::string script;
+    for (int i = 1; i <= kProcesses; ++i)
+      script += "( env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(fresh.string()) +
+                " terminal set power.battery_voltage " + std::to_string(i) + " >/dev/null 2>>" +
+                Quoted((root() / "errors").string()) + " || echo x >>" + Quoted((root() / "failed").string()) +
+                ") & ";
+    script += "wait";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_TRUE(ce::sim::IsTerminal(fresh));
+  }
+  failures = int(CountOf(qeltest::Contents(root() / "failed"), "x"));
+  EXPECT_EQ(failures, 0) << qeltest::Contents(root() / "errors");
+  for (const auto& e : fs::directory_iterator(root()))  // no staging folder left
+    EXPECT_EQ(e.path().filename().string().find(".making."), std::string::npos) << e.path();
+}
+
+// 3. Leftovers of killed writers and makers are removed when the terminal or
+// its parent is next opened; those of living processes never.
+TEST_F(Hardening, OrphansOfDeadProcessesAreCleanedAndLiveOnesKept) {
+  const pid_t dead = DeadPid();
+  const fs::path orphan = root() / (".other.making." + std::to_string(dead));
+  const fs::path live = root() / (".other.making." + std::to_string(getpid()));
+  fs::create_directories(orphan / "fs");
+  fs::create_directories(live / "fs");
+  std::ofstream(dir() / "hardware.json.aB3xYz") << "{\"half\": ";
+  ASSERT_EQ(Host({"prop", "get", "SYS_DROP_COUNT"}).status, 0);
+  EXPECT_FALSE(fs::exists(orphan));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_FALSE(fs::exists(dir() / "hardware.json.aB3xYz"));
+
+  // While a writer holds the hardware lock its temporary file is its own.
+  std::ofstream(dir() / "hardware.json.Qq1234") << "{";
+  const int lock = ::open((dir() / "hardware.lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);
+  EXPECT_TRUE(fs::exists(dir() / "hardware.json.Qq1234"));
+  ::close(lock);
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);
+  EXPECT_FALSE(fs::exists(dir() / "hardware.json.Qq1234"));
+
+  // A maker that is alive and holds its staging folder's lock keeps it, even
+  // when its process id looks dead to the name.
+  const fs::path held = root() / (".third.making." + std::to_string(DeadPid()));
+  fs::create_directories(held);
+  const int heldFd = ::open(held.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);
+  EXPECT_TRUE(fs::exists(held));
+  ::close(heldFd);
+}
+
+// 4. --plugin NAME without a slash is the file NAME in the working folder,
+// never a library found on the library path.
+TEST_F(Hardening, PluginWithoutASlashIsTheFileInTheWorkingFolder) {
+  const fs::path work = root() / "work";
+  fs::create_directories(work);
+  std::ofstream(work / "QelHal_HON2.mpi") << "junk, not a module";
+  HostRun r = Host({"--plugin", "QelHal_HON2.mpi", "props"}, {.cwd = work.string()});
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.err.find((work / "QelHal_HON2.mpi").string()), std::string::npos) << r.err;
+  r = Host({"--plugin", "libm.so.6", "props"}, {.cwd = work.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("no such module file"), std::string::npos) << r.err;
+  // The real module by a relative name still loads.
+  fs::copy_file(QEL_MODULE_PATH, work / "copy.mpi");
+  r = Host({"--plugin", "copy.mpi", "prop", "get", "SYS_DROP_COUNT"}, {.cwd = work.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// 5. A truncated or damaged module is refused before the loader sees it.
+TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
+  const std::string module = qeltest::Contents(QEL_MODULE_PATH);
+  ASSERT_GT(module.size(), 50000u);
+  struct Damage {
+    std::string name;
+    std::string bytes;
+  };
+  std::vector<Damage> cases;
+  for (size_t cut : {size_t(0), size_t(10), size_t(64), size_t(1000), size_t(4096), size_t(10000), size_t(41968),
+                     size_t(50000), module.size() / 2, module.size() - 1})
+    cases.push_back({"truncated at " + std::to_string(cut), module.substr(0, cut)});
+  auto changed = [&](const std::string& name, size_t at, std::string bytes) {
+    std::string copy = module;
+    copy.replace(at, bytes.size(), bytes);
+    cases.push_back({name, copy});
+  };
+  changed("magic", 1, "XYZ");
+  changed("class", 4, "\x01");
+  changed("byte order", 5, "\x02");
+  changed("machine", 18, "\x28\x00");
+  changed("type", 16, "\x02\x00");
+  changed("program header offset", 32, std::string("\xff\xff\xff\x7f\x00\x00\x00\x00", 8));
+  changed("program header count", 56, "\xff\x7f");
+  changed("program header size", 54, "\x10\x00");
+  // The first program header's offset and size (64-bit layout: phoff 64).
+  changed("segment offset", 64 + 8, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
+  changed("segment size", 64 + 32, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    const fs::path bad = root() / ("bad" + std::to_string(i) + ".mpi");
+    std::ofstream(bad, std::ios::binary) << cases[i].bytes;
+    const HostRun r = Host({"--plugin", bad.string(), "props"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(bad.string()), std::string::npos) << r.err;
+  }
+}
+
+// 6. No usable home for persistent terminals is a message, and a relative
+// XDG_STATE_HOME is ignored as the XDG rules say.
+TEST_F(Hardening, StateHomeFollowsTheXdgRules) {
+  HostOptions none{.env = "-u HOME -u XDG_STATE_HOME TMPDIR=/nonexistent", .stateHome = false};
+  HostRun r = RunHost({"prop", "get", "POWER_SOURCE"}, root(), none);
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("--terminal"), std::string::npos) << r.err;
+
+  const fs::path work = root() / "work", home = root() / "home";
+  fs::create_directories(work);
+  HostOptions relative{.env = "XDG_STATE_HOME=relative HOME=" + Quoted(home.string()), .cwd = work.string(),
+                       .stateHome = false};
+  r = RunHost({"prop", "get", "SYS_DROP_COUNT"}, root(), relative);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(work / "relative"));
+  EXPECT_TRUE(ce::sim::IsTerminal(home / ".local/state/qelhost/terminals/thor-vm1"));
+}
+
+// 7. `--terminal .` in an empty working folder makes the terminal there and
+// keeps the folder itself (the process is not left in a deleted folder).
+TEST_F(Hardening, TerminalDotFillsTheEmptyWorkingFolder) {
+  const fs::path work = root() / "here";
+  fs::create_directories(work);
+  struct ::stat before {};
+  ASSERT_EQ(::stat(work.c_str(), &before), 0);
+  const HostRun r = RunHost({"--terminal", ".", "prop", "get", "SYS_DROP_COUNT"}, root(), {.cwd = work.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ce::sim::IsTerminal(work));
+  struct ::stat after {};
+  ASSERT_EQ(::stat(work.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  // And again, now that it is a terminal.
+  EXPECT_EQ(RunHost({"--terminal", ".", "terminal", "show"}, root(), {.cwd = work.string()}).status, 0);
+}
+
+// 8. Empty option values are usage errors, never the defaults.
+TEST_F(Hardening, EmptyOptionValuesAreUsageErrors) {
+  for (const char* option : {"--terminal", "--plugin", "--profile"}) {
+    SCOPED_TRACE(option);
+    const HostRun r = RunHost({option, "", "prop", "get", "SYS_DROP_COUNT"}, root());
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(option), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(root() / "state"));  // the home terminal was not touched
+}
+
+// 9. Output that cannot be written is an error.
+TEST_F(Hardening, OutputWriteErrorsAreReported) {
+  const std::vector<std::string> verbs[] = {{"props"}, {"terminal", "show", "--json"}, {"profiles"}};
+  for (const auto& verb : verbs) {
+    for (const char* to : {"/dev/full", "&-"}) {
+      SCOPED_TRACE(Line(verb) + to);
+      const HostRun r = Host(verb, {.stdoutTo = to});
+      EXPECT_EQ(r.status, 3) << r.err;
+      EXPECT_NE(r.err.find("output could not be written"), std::string::npos) << r.err;
+    }
+  }
+  // With stdout closed, nothing printed may land in a file the run opened.
+  const std::string registry = qeltest::Contents(dir() / "registry.db");
+  EXPECT_EQ(registry.find("POWER_SOURCE"), std::string::npos);
+}
+
+// 10. hardware.json is checked whole when a terminal opens: a hand edit that
+// breaks a field rule is refused with the field named, and nothing writes it back.
+TEST_F(Hardening, BrokenHardwareFileIsRefusedNamingTheField) {
+  const json good = HardwareFile();
+  struct Case {
+    const char* pointer;
+    json value;
+  } cases[] = {
+      {"/memory/total_phys", -5},
+      {"/kernel/boot_time_unix_ms", "yesterday"},
+      {"/power/battery_life_percent", 256},
+      {"/modules", json::array({1, 2})},
+      {"/power", 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pointer);
+    json bad = good;
+    bad[json::json_pointer(c.pointer)] = c.value;
+    WriteHardware(bad);
+    std::string field = std::string(c.pointer).substr(1);
+    for (char& ch : field)
+      if (ch == '/') ch = '.';
+    for (const std::vector<std::string>& verb : {std::vector<std::string>{"prop", "get", "SYS_MEM_TOTAL"},
+                                                 std::vector<std::string>{"terminal", "show"},
+                                                 std::vector<std::string>{"terminal", "set", "oem_info", "x"}}) {
+      const HostRun r = Host(verb);
+      EXPECT_EQ(r.status, 2) << Line(verb) << r.out;
+      EXPECT_NE(r.err.find(field), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("hardware.json"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(HardwareFile(), bad);  // not rewritten
+  }
+}
+
+// 11. A registry that is not whole, or not a registry, is an error naming the
+// file; it is never replaced by a new, empty one.
+TEST_F(Hardening, RegistryThatIsNotWholeIsAnError) {
+  const fs::path db = dir() / "registry.db";
+  const std::string sql[] = {"DROP TABLE vals", "DROP TABLE keys; DROP TABLE vals",
+                             "DELETE FROM keys WHERE parent IS NULL", "PRAGMA user_version = 0"};
+  const fs::path pristine = root() / "pristine.db";
+  fs::copy_file(db, pristine);
+  for (const auto& statement : sql) {
+    SCOPED_TRACE(statement);
+    fs::copy_file(pristine, db, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.executescript(sys.argv[2]); "
+                           "c.commit()' " + Quoted(db.string()) + " " + Quoted(statement)).c_str()),
+              0);
+    const HostRun r = Host({"prop", "get", "SYS_DROP_COUNT"});
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.err.find(db.string()), std::string::npos) << r.err;
+  }
+  // Zero bytes, its log gone: refused, and left as it is.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
+  std::ofstream(db, std::ios::trunc).close();
+  const HostRun r = Host({"terminal", "show"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(db.string()), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(db), 0u);
+}
+
+// 12. One rule for field names: what terminal set accepts, a profile accepts.
+TEST_F(Hardening, TerminalSetRefusesFieldNamesAProfileWouldRefuse) {
+  json profile = *ce::sim::BuiltinProfile("thor-vm1");
+  profile["name"] = "with-extra";
+  profile["hardware"]["extra"] = nullptr;
+  std::ofstream(root() / "extra.json") << profile.dump();
+  const fs::path other = root() / "other";
+  const auto host = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--terminal", other.string(), "--profile", (root() / "extra.json").string()});
+    return RunHost(args, root());
+  };
+  ASSERT_EQ(host({"terminal", "show"}).status, 0);
+  for (const char* value : {R"({"a.b": 1})", R"({"": {"": 5}})", R"({"ok": {"x.y": true}})"}) {
+    SCOPED_TRACE(value);
+    const HostRun r = host({"terminal", "set", "extra", value});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("no dots"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(host({"terminal", "set", "extra", R"({"fine": {"name": 1}})"}).status, 0);
+  // A profile made from what terminal set accepted is itself accepted.
+  json again = profile;
+  again["name"] = "again";
+  std::ifstream in(other / "hardware.json");
+  again["hardware"] = json::parse(in);
+  std::ofstream(root() / "again.json") << again.dump();
+  EXPECT_EQ(RunHost({"--terminal", (root() / "again").string(), "--profile", (root() / "again.json").string(),
+                     "terminal", "show"},
+                    root())
+                .status,
+            0);
+}
+
+// 13. Profiles have documented limits.
+TEST_F(Hardening, ProfilesBeyondTheLimitsAreRefused) {
+  json many = {{"name", "many"}, {"hardware", json::object()}, {"files", json::object()}};
+  for (size_t i = 0; i <= ce::sim::kMaxProfileEntries; ++i) many["files"]["\\f" + std::to_string(i)] = "";
+  std::ofstream(root() / "many.json") << many.dump();
+  HostRun r = RunHost({"--terminal", (root() / "m").string(), "--profile", (root() / "many.json").string(), "props"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("limit"), std::string::npos) << r.err;
+
+  {
+    std::ofstream big(root() / "big.json");
+    big << R"({"name": "big", "hardware": {}, "description": ")";
+    big << std::string(ce::sim::kMaxProfileFileBytes, 'x') << "\"}";
+  }
+  r = RunHost({"--terminal", (root() / "b").string(), "--profile", (root() / "big.json").string(), "props"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("limit"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(root() / "m"));
+  EXPECT_FALSE(fs::exists(root() / "b"));
+}
+
+// 14. Messages say what is wrong, once, in printable text.
+TEST_F(Hardening, MessagesSayWhatIsWrong) {
+  // The registry's path once, not twice.
+  std::ofstream(dir() / "registry.db", std::ios::trunc) << std::string(4096, 'x');
+  HostRun r = Host({"terminal", "show"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(CountOf(r.err, "registry.db"), 1u) << r.err;
+
+  // A profile that is a folder or a FIFO (which must not hang the run).
+  fs::create_directories(root() / "profdir");
+  ASSERT_EQ(::mkfifo((root() / "fifo").c_str(), 0644), 0);
+  r = RunHost({"--terminal", (root() / "n1").string(), "--profile", (root() / "profdir").string(), "props"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("is a folder"), std::string::npos) << r.err;
+  r = RunHost({"--terminal", (root() / "n2").string(), "--profile", (root() / "fifo").string(), "props"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+
+  // \a is a file, so \a\b cannot be made: the message blames \a.
+  std::ofstream(root() / "ab.json") << R"({"name": "ab", "hardware": {}, "files": {"\\a": "x", "\\a\\b": "y"}})";
+  r = RunHost({"--terminal", (root() / "n3").string(), "--profile", (root() / "ab.json").string(), "props"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(R"("\a" is a file, not a folder)"), std::string::npos) << r.err;
+
+  // Control characters in names are escaped.
+  r = RunHost({"--terminal", (root() / "n4").string(), "prop", "get", "BAD\x1b[2JNAME\n"}, root());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("BAD\\x1B[2JNAME\\x0A"), std::string::npos) << r.err;
+
+  // --profile for an existing terminal of another profile is ignored, and said so.
+  r = RunHost({"--terminal", (root() / "n4").string(), "--profile", "mc9190", "terminal", "show"}, root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("ignored"), std::string::npos) << r.err;
+  r = RunHost({"--terminal", (root() / "n4").string(), "--profile", "thor-vm1", "terminal", "show"}, root());
+  EXPECT_EQ(r.err, "");
+}
+
+// 14. A folder that cannot be read is "permission denied", not "not a terminal".
+TEST_F(Hardening, UnreadableTerminalFolderSaysPermissionDenied) {
+  fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir(), fs::perms::none);
+  // Root reads every folder: run as nobody there (when nobody can run qelhost from where it was built).
+  const std::string prefix = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  if (!prefix.empty() && std::system((prefix + "test -x " + Quoted(qeltest::HostPath())).c_str()) != 0)
+    GTEST_SKIP() << "nobody cannot run " << qeltest::HostPath();
+  const std::string command = prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
+                              " terminal show 2>" + Quoted((root() / "err").string());
+  const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
+  fs::permissions(dir(), fs::perms::owner_all);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_NE(qeltest::Contents(root() / "err").find("Permission denied"), std::string::npos)
+      << qeltest::Contents(root() / "err");
+}
+
+// The command line is strict about Bool and TriState too: whole words only.
+TEST_F(Hardening, BoolAndTriStateTakeWholeWordsOnly) {
+  const struct {
+    const char* kind;
+    const char* text;
+    int status;  // 2 refused; 1 well formed (the property has no setter yet)
+  } cases[] = {
+      {"Bool", "18446744073709551616", 2}, {"Bool", "nan", 2}, {"Bool", "1e308", 2}, {"Bool", "yesterday", 2},
+      {"Bool", "Trueish", 2},              {"Bool", "true", 1},  {"Bool", "0", 1},     {"Bool", " No ", 1},
+      {"TriState", "x", 2},                {"TriState", "xyz", 2}, {"TriState", "unknown", 1}, {"TriState", "yes", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.text);
+    const HostRun r = Host({"prop", "set", "SYS_ID_NAME", c.text, "--kind", c.kind});
+    EXPECT_EQ(r.status, c.status) << r.err;
+  }
+}
+
+// terminal set keeps hardware.json a file of its own: a link is refused, and
+// the file keeps its mode (and owner, where this process may give it).
+TEST_F(Hardening, TerminalSetRefusesALinkAndKeepsModeAndOwner) {
+  const fs::path file = dir() / "hardware.json";
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const bool isRoot = ::geteuid() == 0;
+  if (isRoot) {
+    ASSERT_EQ(::chown(file.c_str(), 4321, 4321), 0);
+  }
+  ASSERT_EQ(Host({"terminal", "set", "power.battery_life_percent", "40"}).status, 0);
+  struct ::stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (isRoot) {
+    EXPECT_EQ(st.st_uid, 4321u);
+  }
+
+  fs::rename(file, root() / "real.json");
+  fs::create_symlink(root() / "real.json", file);
+  const HostRun r = Host({"terminal", "set", "power.battery_life_percent", "41"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("symbolic link"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_symlink(file));
+}
+
+}  // namespace
