@@ -79,9 +79,8 @@ for ((k = 0; k < kills; ++k)); do
   # What this round's kills left (the next round's first open removes it).
   ((temps_seen += $(find "$T" -maxdepth 1 -name 'hardware.json.??????' | wc -l))) || true
   ((staging_seen += $(find "$work/terminals" -maxdepth 1 -name '.*.making.*' | wc -l))) || true
+  check_files
 done
-sleep 0.2
-check_files
 temps_before=$(find "$T" -maxdepth 1 -name 'hardware.json.??????' | wc -l)
 staging_before=$(find "$work/terminals" -maxdepth 1 -name '.*.making.*' | wc -l)
 "$Q" --terminal "$T" terminal show >/dev/null || { echo "the terminal no longer opens"; ((++corrupt)); }
@@ -94,7 +93,7 @@ staging_after=$(find "$work/terminals" -maxdepth 1 -name '.*.making.*' | wc -l)
 echo "kill -9: $kills rounds (each a terminal set writer, a registry writer and a terminal maker killed)"
 echo "  orphans seen right after the kills: $temps_seen hardware.json temporaries, $staging_seen staging folders"
 echo "  orphans at the end, before the next open: $temps_before, $staging_before"
-echo "  orphans after the next open: $temps_after, $staging_after; corrupt files: $corrupt"
+echo "  orphans after the next open: $temps_after, $staging_after; corrupt files (checked after every round): $corrupt"
 # ---- damaged modules: 20 random bytes changed in the first page of a copy
 # (the ELF and program headers and the tables the loader reads: symbols,
 # strings, hashes, versions, relocations).
