@@ -10,6 +10,8 @@
 #include "power_report.h"
 #include "registry_keys.h"
 #include "terminal.h"
+#include "terminal_events.h"
+#include "threads.h"
 #include "trace.h"
 
 namespace ce::sim {
@@ -30,6 +32,9 @@ class Kernel {
   ModuleTable modules;
   TerminalChoice terminal;
   PowerReportCache power;
+  ThreadIds threadIds;
+  TerminalEvents terminalEvents;  // power notifications and wake-ups from the terminal
+  ProgramPath program;
   trace::TraceState trace;
 
  private:

@@ -47,4 +47,7 @@ class NamedObjects {
   std::map<std::u16string, std::weak_ptr<KernelObject>> byName_;  // by folded name
 };
 
+// Sets the named event of this process, when one of that name is open.
+bool SetNamedEvent(std::u16string_view name);
+
 }  // namespace ce::sim

@@ -3,6 +3,7 @@
 #include "api.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstring>
 
 #include "ce/error.h"
@@ -130,6 +131,23 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
   const std::u16string csd = sim::FromUtf8(hw::Read(hw::kOsCsd));
   std::memcpy(info->szCSDVersion, csd.c_str(), std::min<size_t>(csd.size(), 127) * sizeof(char16_t));
   return TRUE;
+}
+
+void GetLocalTime(SYSTEMTIME* time) {
+  if (!time) return;
+  const auto now = std::chrono::system_clock::now();
+  const time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  struct tm local {};
+  ::localtime_r(&seconds, &local);
+  time->wYear = WORD(local.tm_year + 1900);
+  time->wMonth = WORD(local.tm_mon + 1);
+  time->wDayOfWeek = WORD(local.tm_wday);
+  time->wDay = WORD(local.tm_mday);
+  time->wHour = WORD(local.tm_hour);
+  time->wMinute = WORD(local.tm_min);
+  time->wSecond = WORD(local.tm_sec);
+  time->wMilliseconds = WORD(ms);
 }
 
 }  // namespace ce::sim::api

@@ -106,6 +106,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_DIRECTORY
 #define ERROR_DIRECTORY 267
 #endif
+#ifndef ERROR_TIMEOUT
+#define ERROR_TIMEOUT 1460
+#endif
 #ifndef ERROR_BADKEY
 #define ERROR_BADKEY 1010
 #endif

@@ -1,4 +1,4 @@
-// System information: memory, disk space, up-time, OEM text, version.
+// System information: memory, disk space, up-time, OEM text, version, local time.
 #pragma once
 
 #include "ce/types.h"
@@ -48,5 +48,24 @@ struct OSVERSIONINFOW {
   WCHAR szCSDVersion[128];
 };
 BOOL GetVersionExW(OSVERSIONINFOW* info);
+
+#if defined(_WIN32)
+using ::SYSTEMTIME;
+#else
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+#endif
+static_assert(sizeof(SYSTEMTIME) == 16);
+
+// The terminal's local time, to the millisecond.
+void GetLocalTime(SYSTEMTIME* time);
 
 }  // namespace ce
