@@ -91,6 +91,17 @@ class IQelNotifierList : public virtual CQelRefCounted {
   virtual bool AddNotifier(const char16_t* name, IQelNotifier* notifier) = 0;  // slot 0
 };
 
+// IID_QELFILELOCATION: the host's named file locations. The module calls one
+// operation: it turns a path into the host's form, as a text the service keeps.
+class IQelFileLocation : public IQelService {
+ public:
+  virtual void Reserved8() {}                             // slot 8
+  virtual IQelText* Resolve(const char16_t* path) = 0;    // slot 9
+
+ protected:
+  ~IQelFileLocation() = default;
+};
+
 // IID_QELWINDOWSERVICE: the host's main window.
 class IQelWindowService {
  public:

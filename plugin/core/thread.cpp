@@ -1,0 +1,98 @@
+#include "core/thread.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ce/exception.h"
+#include "ce/sync.h"
+#include "ce/system.h"
+#include "ce/text.h"
+#include "ce/thread.h"
+#include "core/error_log.h"
+
+namespace qel {
+
+CQelThread::CQelThread(const char16_t* name, bool selfDelete) : selfDelete_(selfDelete) {
+  ErrorLogPath(logPath_);
+  const char16_t* given = name ? name : u"CQelThread";
+  int length = 0;
+  while (given[length] && length < 259) ++length;
+  const int bytes = ce::WideCharToMultiByte(CP_ACP, 0, given, length, name_, 259, nullptr, nullptr);
+  name_[bytes > 0 ? bytes : 0] = 0;
+}
+
+CQelThread::~CQelThread() {
+  if (!Wait(1000) && thread_) ce::TerminateThread(thread_, 0xFFFFFFFF);
+  Close();
+}
+
+bool CQelThread::Start() {
+  if (started_) return false;
+  started_ = ce::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!started_) return false;
+  bool created = false;
+  if (!thread_) {
+    thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &threadId_);
+    if (!thread_) {
+      // Left as it was: no event, no thread.
+      ce::CloseHandle(started_);
+      started_ = nullptr;
+      threadId_ = 0xFFFFFFFF;
+      return false;
+    }
+    created = true;
+  }
+  return created && ce::WaitForSingleObject(started_, INFINITE) == WAIT_OBJECT_0;
+}
+
+bool CQelThread::Close() {
+  threadId_ = 0xFFFFFFFF;
+  if (thread_) ce::CloseHandle(thread_);
+  if (started_) ce::CloseHandle(started_);
+  thread_ = nullptr;
+  started_ = nullptr;
+  return true;
+}
+
+bool CQelThread::Wait(ce::DWORD milliseconds) {
+  if (!thread_) return true;
+  if (ce::WaitForSingleObject(started_, milliseconds) != WAIT_OBJECT_0) return false;
+  if (selfDelete_) return true;  // the object deletes itself
+  return ce::WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
+}
+
+bool CQelThread::IsCurrentThread() { return ce::GetCurrentThreadId() == threadId_; }
+
+void CQelThread::LogError(const char16_t* message) {
+  ce::SYSTEMTIME now{};
+  ce::GetLocalTime(&now);
+  AppendErrorLine(logPath_, FormatErrorLine(now, name_, threadId_, message));
+}
+
+ce::DWORD CQelThread::Entry(void* self) {
+  if (!self) return 0xFFFFFFFF;
+  return ce::GuardedCall(&CQelThread::Body, self, &CQelThread::OnException);
+}
+
+ce::DWORD CQelThread::Body(void* p) {
+  auto* self = static_cast<CQelThread*>(p);
+  ce::SetEvent(self->started_);
+  const bool selfDelete = self->selfDelete_;
+  const ce::DWORD code = self->Run();
+  if (selfDelete) self->Destroy();
+  return code;
+}
+
+ce::DWORD CQelThread::OnException(ce::DWORD code, void* p) {
+  char16_t message[256];
+  char text[32];
+  std::snprintf(text, sizeof text, "__except [0x%08X]", unsigned(code));
+  size_t i = 0;
+  for (; text[i]; ++i) message[i] = char16_t(text[i]);
+  message[i] = 0;
+  static_cast<CQelThread*>(p)->LogError(message);
+  ce::TerminateProcess(ce::GetCurrentProcess(), 0xFFFFFFFF);
+  return 0xFFFFFFFF;
+}
+
+}  // namespace qel
