@@ -9,6 +9,7 @@
 #include "plugin_host.h"
 #include "terminal_setup.h"
 #include "verbs.h"
+#include "verbs_events.h"
 
 namespace {
 
@@ -19,7 +20,12 @@ constexpr const char* kAbout =
     "'qelhost profiles', or a JSON file). Without either, a persistent terminal of the default\n"
     "profile in $XDG_STATE_HOME/qelhost (else ~/.local/state/qelhost) is used.\n"
     "Exit status: 0 success, 1 a getter or setter failed, 2 bad usage, unknown property,\n"
-    "unreadable profile or terminal.";
+    "unreadable profile or terminal.\n\n"
+    "'events' and 'watch' print one JSON line per event until interrupted (SIGINT, SIGTERM),\n"
+    "--count lines were printed or --seconds passed. 'terminal suspend|resume|power-status|wakeup'\n"
+    "makes the terminal deliver that event to every qelhost running on it. A crash on a thread of\n"
+    "the module appends a line to Qel-Clientv4.err beside the program's device path\n"
+    "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.";
 
 }  // namespace
 
@@ -55,7 +61,26 @@ int main(int argc, char** argv) {
   auto* termSet = term->add_subcommand("set", "change one field of the hardware state");
   termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")->required();
   termSet->add_option("VALUE", jsonValue, "a JSON value (a bare word is taken as text)")->required();
+  auto* termPower = term->add_subcommand("suspend", "the terminal suspends (to every process on it)");
+  auto* termResume = term->add_subcommand("resume", "the terminal resumes and wakes up");
+  auto* termStatus = term->add_subcommand("power-status", "the terminal's power status changes");
+  auto* termWake = term->add_subcommand("wakeup", "the terminal's wake-up event alone");
   auto* profiles = app.add_subcommand("profiles", "list the built-in terminal profiles");
+
+  Bounds bounds;
+  auto addBounds = [&](CLI::App* verb) {
+    verb->add_option("--count", bounds.count, "end after this many lines")->check(CLI::PositiveNumber);
+    verb->add_option("--seconds", bounds.seconds, "end after this many seconds")->check(CLI::PositiveNumber);
+  };
+  auto* events = app.add_subcommand("events", "print power events and wake-ups as JSON lines");
+  addBounds(events);
+  std::string watchName, watchPath;
+  auto* watch = app.add_subcommand(
+      "watch", "watch a terminal folder through the module's \"FS\" notifier and print each change");
+  watch->add_option("NAME", watchName, "the watch's name")->required();
+  watch->add_option("PATH", watchPath, "a device path; its folder is watched with every folder below it "
+                                       "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")->required();
+  addBounds(watch);
 
   try {
     app.parse(argc, argv);
@@ -86,6 +111,10 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   if (termShow->parsed()) return ShowTerminal(out);
+  for (auto* verb : {termPower, termResume, termStatus, termWake})
+    if (verb->parsed()) return DeliverPowerEvent(verb->get_name(), out);
+  // Before the module starts its threads, which inherit the signal mask.
+  if (events->parsed() || watch->parsed()) HoldEndSignals();
   if (termSet->parsed()) return SetTerminal(key, jsonValue, out);
 
   PluginHost host;
@@ -99,5 +128,7 @@ int main(int argc, char** argv) {
   if (propSet->parsed()) return SetProperty(host, name, value, kind, out);
   if (services->parsed()) return ListServices(host, out);
   if (commands->parsed()) return ListCommands(host, out);
+  if (events->parsed()) return FollowEvents(host, bounds, out);
+  if (watch->parsed()) return WatchFolder(host, watchName, watchPath, bounds, out);
   return kUsage;
 }

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "ce/notify.h"
 #include <nlohmann/json.hpp>
 
@@ -189,6 +192,66 @@ TEST_F(QelHost, ANewTerminalFolderMayEndInASlash) {
   const HostRun r = RunHost({"--terminal", fresh.string() + "/", "prop", "get", "SYS_DROP_COUNT"}, terminal.root());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(ce::sim::IsTerminal(fresh));
+}
+
+// Runs a following verb in the background; Ready waits until it listens.
+class Background {
+ public:
+  Background(std::vector<std::string> args, fs::path scratch) : scratch_(std::move(scratch)) {
+    fs::create_directories(scratch_);
+    thread_ = std::thread([this, args] { run_ = RunHost(args, scratch_); });
+  }
+  bool Ready() {
+    for (int i = 0; i < 1000; ++i) {
+      if (qeltest::Contents(scratch_ / "stderr").find("qelhost: ") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  HostRun Finish() {
+    thread_.join();
+    return run_;
+  }
+
+ private:
+  fs::path scratch_;
+  HostRun run_;
+  std::thread thread_;
+};
+
+TEST_F(QelHost, EventsPrintsWhatAnotherProcessMakesTheTerminalDeliver) {
+  Background events({"--terminal", terminal.dir().string(), "events", "--count", "5", "--seconds", "30"},
+                    terminal.root() / "events");
+  ASSERT_TRUE(events.Ready());
+  for (const char* which : {"suspend", "resume", "power-status"}) {
+    const HostRun r = Host({"terminal", which});
+    EXPECT_EQ(r.status, 0) << which << ": " << r.err;
+  }
+  const HostRun r = events.Finish();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"service\":\"power\",\"event\":\"OnSuspend\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnResume\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnPowerOn\"}\n"
+            "{\"service\":\"wakeup\",\"event\":\"OnWakeUp\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnPowerStatusChange\"}\n");
+}
+
+TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
+  fs::create_directories(terminal.dir() / "fs" / "Temp" / "Sub");
+  Background watch({"--terminal", terminal.dir().string(), "watch", "docs", "\\Temp\\", "--count", "1", "--seconds", "30"},
+                   terminal.root() / "watch");
+  ASSERT_TRUE(watch.Ready());
+  fs::create_directory(terminal.dir() / "fs" / "Temp" / "Sub" / "New");
+  const HostRun r = watch.Finish();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"watch\":\"FS:docs\",\"event\":\"changed\"}\n");
+
+  const HostRun missing = Host({"watch", "docs", "\\Nowhere\\file.txt", "--count", "1"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("'\\Nowhere\\file.txt'"), std::string::npos) << missing.err;
+  const HostRun badCount = Host({"events", "--count", "0"});
+  EXPECT_EQ(badCount.status, 2);
 }
 
 // Load, register, unregister and unload, over and over, reading every property
