@@ -27,22 +27,20 @@ CQelThread::~CQelThread() {
 }
 
 bool CQelThread::Start() {
+  Hold hold(starting_);
   if (started_) return false;
   started_ = ce::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!started_) return false;
-  bool created = false;
+  if (thread_) return false;
+  thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &threadId_);
   if (!thread_) {
-    thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &threadId_);
-    if (!thread_) {
-      // Left as it was: no event, no thread.
-      ce::CloseHandle(started_);
-      started_ = nullptr;
-      threadId_ = 0xFFFFFFFF;
-      return false;
-    }
-    created = true;
+    // Left as it was: no event, no thread.
+    ce::CloseHandle(started_);
+    started_ = nullptr;
+    threadId_ = 0xFFFFFFFF;
+    return false;
   }
-  return created && ce::WaitForSingleObject(started_, INFINITE) == WAIT_OBJECT_0;
+  return ce::WaitForSingleObject(started_, INFINITE) == WAIT_OBJECT_0;
 }
 
 bool CQelThread::Close() {
@@ -79,7 +77,11 @@ ce::DWORD CQelThread::Body(void* p) {
   ce::SetEvent(self->started_);
   const bool selfDelete = self->selfDelete_;
   const ce::DWORD code = self->Run();
-  if (selfDelete) self->Destroy();
+  if (selfDelete) {
+    self->starting_.Enter();  // Start has let go of the object
+    self->starting_.Leave();
+    self->Destroy();
+  }
   return code;
 }
 

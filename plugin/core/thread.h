@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "ce/types.h"
+#include "core/critical_section.h"
 
 namespace qel {
 
@@ -49,6 +50,9 @@ class CQelThread {
   char16_t logPath_[260] = {};
   char name_[260] = {};
   bool selfDelete_;
+  // Held by Start until it is done with the object: a self-deleting thread
+  // passes it before it deletes the object.
+  CriticalSection starting_;
 };
 
 }  // namespace qel
