@@ -71,6 +71,12 @@ TEST(Threads, BadArgumentsAreRefused) {
 }
 
 TEST(Threads, TerminateEndsAWaitingThread) {
+#if defined(__SANITIZE_THREAD__)
+  // A thread ended from outside is cancelled where it waits; the thread
+  // sanitizer does not follow what cancellation orders, and reports the
+  // unwinding thread's frees as races.
+  GTEST_SKIP() << "thread cancellation is not modelled by ThreadSanitizer";
+#endif
   UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle t(CreateThread(nullptr, 0, WaitForEvent, never.get(), 0, nullptr));
   ASSERT_TRUE(t.valid());

@@ -32,19 +32,20 @@ bool CQelThread::Start() {
   started_ = ce::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!started_) return false;
   if (thread_) return false;
-  thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &threadId_);
+  ce::DWORD id = 0;
+  thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &id);
+  if (thread_) threadId_.store(id, std::memory_order_release);
   if (!thread_) {
     // Left as it was: no event, no thread.
     ce::CloseHandle(started_);
     started_ = nullptr;
-    threadId_ = 0xFFFFFFFF;
     return false;
   }
   return ce::WaitForSingleObject(started_, INFINITE) == WAIT_OBJECT_0;
 }
 
 bool CQelThread::Close() {
-  threadId_ = 0xFFFFFFFF;
+  threadId_.store(0xFFFFFFFF, std::memory_order_release);
   if (thread_) ce::CloseHandle(thread_);
   if (started_) ce::CloseHandle(started_);
   thread_ = nullptr;
@@ -59,12 +60,12 @@ bool CQelThread::Wait(ce::DWORD milliseconds) {
   return ce::WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
 }
 
-bool CQelThread::IsCurrentThread() { return ce::GetCurrentThreadId() == threadId_; }
+bool CQelThread::IsCurrentThread() { return ce::GetCurrentThreadId() == GetThreadId(); }
 
 void CQelThread::LogError(const char16_t* message) {
   ce::SYSTEMTIME now{};
   ce::GetLocalTime(&now);
-  AppendErrorLine(logPath_, FormatErrorLine(now, name_, threadId_, message));
+  AppendErrorLine(logPath_, FormatErrorLine(now, name_, GetThreadId(), message));
 }
 
 ce::DWORD CQelThread::Entry(void* self) {
@@ -74,6 +75,8 @@ ce::DWORD CQelThread::Entry(void* self) {
 
 ce::DWORD CQelThread::Body(void* p) {
   auto* self = static_cast<CQelThread*>(p);
+  // The id Start stores too; the thread may need it (in LogError) first.
+  self->threadId_.store(ce::GetCurrentThreadId(), std::memory_order_release);
   ce::SetEvent(self->started_);
   const bool selfDelete = self->selfDelete_;
   const ce::DWORD code = self->Run();

@@ -6,6 +6,7 @@
 // destructor is declared last so that the operations keep their slots.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "ce/types.h"
@@ -25,7 +26,7 @@ class CQelThread {
   virtual bool Start();                                  // slot 2
   virtual bool Close();                                  // slot 3
   virtual bool Wait(ce::DWORD milliseconds);             // slot 4
-  virtual ce::DWORD GetThreadId() { return threadId_; }  // slot 5
+  virtual ce::DWORD GetThreadId() { return threadId_.load(std::memory_order_acquire); }  // slot 5
   virtual bool IsCurrentThread();                        // slot 6
   // Waits up to 1000 ms for the thread, then terminates it.
   virtual ~CQelThread();
@@ -45,7 +46,8 @@ class CQelThread {
   static ce::DWORD OnException(ce::DWORD code, void* self);
 
   ce::HANDLE thread_ = nullptr;
-  ce::DWORD threadId_ = 0xFFFFFFFF;
+  // Read from other threads (IsCurrentThread) while Start or Close change it.
+  std::atomic<ce::DWORD> threadId_{0xFFFFFFFF};
   ce::HANDLE started_ = nullptr;
   char16_t logPath_[260] = {};
   char name_[260] = {};

@@ -67,6 +67,12 @@ TEST(CQelThread, SelfDeletingThreadEndsItsObject) {
 }
 
 TEST(CQelThread, DestructorEndsAThreadThatDoesNotStop) {
+#if defined(__SANITIZE_THREAD__)
+  // A thread ended from outside is cancelled where it waits; the thread
+  // sanitizer does not follow what cancellation orders, and reports the
+  // unwinding thread's frees as races.
+  GTEST_SKIP() << "thread cancellation is not modelled by ThreadSanitizer";
+#endif
   qeltest::TestTerminal terminal;
   ce::UniqueHandle never(ce::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::atomic<int> runs{0};
