@@ -1,10 +1,14 @@
-// Change notifications on a folder tree, through inotify: the handle polls
-// readable while changes wait; FindNextChangeNotification takes them (and
-// starts watching folders made below a watched tree) and so re-arms it.
+// Change notifications on a folder tree, through inotify. A wait that finds
+// changes takes them (watching folders made below a watched tree) and latches
+// the handle signalled; FindNextChangeNotification releases the latch, and
+// changes made after the wait (while the waiter handled the first ones) signal
+// the handle again. The waitable descriptor is an epoll set of both.
 #include "ce/files.h"
 #include "api.h"
 
 #include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,26 +41,52 @@ uint32_t MaskFor(DWORD filter, bool subtree) {
 class ChangeNotification final : public KernelObject {
  public:
   ChangeNotification(uint32_t mask, bool subtree)
-      : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), mask_(mask), subtree_(subtree) {}
-  ~ChangeNotification() override {
-    if (fd_ >= 0) ::close(fd_);
+      : notify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+        latch_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+        either_(::epoll_create1(EPOLL_CLOEXEC)),
+        mask_(mask),
+        subtree_(subtree) {
+    for (int fd : {notify_.get(), latch_.get()}) {
+      epoll_event e{};
+      e.events = EPOLLIN;
+      e.data.fd = fd;
+      if (either_.get() >= 0 && fd >= 0) ::epoll_ctl(either_.get(), EPOLL_CTL_ADD, fd, &e);
+    }
   }
-  int WaitFd() const override { return fd_; }
+  int WaitFd() const override { return either_.get(); }
+
+  bool TryAcquire() override {
+    std::lock_guard lock(mu_);
+    if (TakeChangesLocked() && !latched_) {
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(latch_.get(), &one, sizeof one);
+      latched_ = true;
+    }
+    return latched_;
+  }
 
   // Watches the folder, and with a subtree every folder below it.
   DWORD Watch(const std::string& folder) {
-    if (fd_ < 0) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!notify_ || !latch_ || either_.get() < 0) return ERROR_NOT_ENOUGH_MEMORY;
     std::lock_guard lock(mu_);
     return WatchLocked(folder);
   }
 
-  // Takes the waiting changes; folders made below a watched tree are watched
-  // from now on (with what they already hold).
   void Rearm() {
     std::lock_guard lock(mu_);
+    if (!latched_) return;
+    uint64_t v;
+    [[maybe_unused]] ssize_t n = ::read(latch_.get(), &v, sizeof v);
+    latched_ = false;
+  }
+
+ private:
+  // Reads the waiting events; true when one of them is a change.
+  bool TakeChangesLocked() {
+    bool changed = false;
     char buffer[8192] __attribute__((aligned(alignof(inotify_event))));
     ssize_t n;
-    while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+    while ((n = ::read(notify_.get(), buffer, sizeof buffer)) > 0) {
       for (ssize_t at = 0; at < n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
         at += ssize_t(sizeof(inotify_event) + e->len);
@@ -64,17 +94,19 @@ class ChangeNotification final : public KernelObject {
           folders_.erase(e->wd);
           continue;
         }
+        changed = true;
         if (subtree_ && (e->mask & IN_ISDIR) && (e->mask & (IN_CREATE | IN_MOVED_TO)) && e->len) {
           const auto parent = folders_.find(e->wd);
           if (parent != folders_.end()) WatchLocked(parent->second + "/" + e->name);
         }
       }
     }
+    return changed;
   }
 
  private:
   DWORD WatchLocked(const std::string& folder) {
-    const int wd = ::inotify_add_watch(fd_, folder.c_str(), mask_ | IN_ONLYDIR | IN_DONT_FOLLOW);
+    const int wd = ::inotify_add_watch(notify_.get(), folder.c_str(), mask_ | IN_ONLYDIR | IN_DONT_FOLLOW);
     if (wd < 0) return ErrorFromErrno(errno);
     folders_[wd] = folder;
     if (!subtree_) return ERROR_SUCCESS;
@@ -89,10 +121,13 @@ class ChangeNotification final : public KernelObject {
     return ERROR_SUCCESS;
   }
 
-  const int fd_;
+  HostFd notify_;
+  HostFd latch_;  // readable while the handle is latched signalled
+  HostFd either_;
   const uint32_t mask_;
   const bool subtree_;
   std::mutex mu_;
+  bool latched_ = false;
   std::map<int, std::string> folders_;  // watch descriptor -> host folder
 };
 
