@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_terminal.h"
 #include "ce/sim/control.h"
 #include "qelcommon/value.h"
 #include "command_runner.h"
@@ -16,28 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One terminal for the whole run, removed at exit.
-class BenchTerminal {
- public:
-  BenchTerminal() {
-    char pattern[] = "/tmp/qel_bench_XXXXXX";
-    dir_ = ::mkdtemp(pattern);
-    std::string error;
-    if (!ce::sim::CreateTerminal(dir_ / "t", *ce::sim::BuiltinProfile("thor-vm1"), &error) ||
-        !ce::sim::UseTerminal(dir_ / "t", &error)) {
-      std::fprintf(stderr, "bench terminal: %s\n", error.c_str());
-      std::abort();
-    }
-  }
-  ~BenchTerminal() {
-    ce::sim::CloseTerminal();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
- private:
-  fs::path dir_;
-};
 
 BenchTerminal& Terminal() {
   static BenchTerminal t;

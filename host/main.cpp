@@ -17,6 +17,7 @@
 #include "terminal_setup.h"
 #include "verbs.h"
 #include "verbs_commands.h"
+#include "verbs_events.h"
 
 namespace {
 
@@ -38,7 +39,13 @@ constexpr const char* kAbout =
     "in the host's folder on the terminal, \\Program Files\\Qel\\. The host's own settings\n"
     "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.\n"
     "Values of prop set: --kind Bool takes 1/0, true/false, yes/no, on/off, t/f, y/n (whole words,\n"
-    "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n";
+    "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n"
+    "\n"
+    "'events' and 'watch' print one JSON line per event until interrupted (SIGINT, SIGTERM),\n"
+    "--count lines were printed or --seconds passed. 'terminal suspend|resume|power-status|wakeup'\n"
+    "makes the terminal deliver that event to every qelhost running on it. A crash on a thread of\n"
+    "the module appends a line to Qel-Clientv4.err beside the program's device path\n"
+    "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.";
 
 constexpr int kOutputFailed = 3;
 
@@ -114,6 +121,10 @@ int Run(int argc, char** argv) {
   auto* termSet = term->add_subcommand("set", "change one field of the hardware state");
   termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")->required();
   termSet->add_option("VALUE", jsonValue, "a JSON value (a bare word is taken as text)")->required();
+  auto* termPower = term->add_subcommand("suspend", "the terminal suspends (to every process on it)");
+  auto* termResume = term->add_subcommand("resume", "the terminal resumes and wakes up");
+  auto* termStatus = term->add_subcommand("power-status", "the terminal's power status changes");
+  auto* termWake = term->add_subcommand("wakeup", "the terminal's wake-up event alone");
   auto* profiles = app.add_subcommand("profiles", "list the built-in terminal profiles");
   DateRequest date;
   auto* dateVerb = app.add_subcommand("date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)");
@@ -137,6 +148,21 @@ int Run(int argc, char** argv) {
   install->add_option("FILE", package, "a device path (\\Temp\\app.cab), or a file of this machine, "
                                        "copied to the terminal's \\Temp first")->required();
   install->add_flag("--delete", deleteAfter, "delete the package once installed");
+
+  Bounds bounds;
+  auto addBounds = [&](CLI::App* verb) {
+    verb->add_option("--count", bounds.count, "end after this many lines")->check(CLI::PositiveNumber);
+    verb->add_option("--seconds", bounds.seconds, "end after this many seconds")->check(CLI::PositiveNumber);
+  };
+  auto* events = app.add_subcommand("events", "print power events and wake-ups as JSON lines");
+  addBounds(events);
+  std::string watchName, watchPath;
+  auto* watch = app.add_subcommand(
+      "watch", "watch a terminal folder through the module's \"FS\" notifier and print each change");
+  watch->add_option("NAME", watchName, "the watch's name")->required();
+  watch->add_option("PATH", watchPath, "a device path; its folder is watched with every folder below it "
+                                       "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")->required();
+  addBounds(watch);
 
   try {
     app.parse(argc, argv);
@@ -177,6 +203,10 @@ int Run(int argc, char** argv) {
     return kUsage;
   }
   if (termShow->parsed()) return ShowTerminal(out);
+  for (auto* verb : {termPower, termResume, termStatus, termWake})
+    if (verb->parsed()) return DeliverPowerEvent(verb->get_name(), out);
+  // Before the module starts its threads, which inherit the signal mask.
+  if (events->parsed() || watch->parsed()) HoldEndSignals();
   if (termSet->parsed()) return SetTerminal(key, jsonValue, out);
   if (dateVerb->parsed()) return FormatDate(date, out);
   if (fileInfo->parsed()) return FileInfo(filePath, waitMs, out);
@@ -195,6 +225,8 @@ int Run(int argc, char** argv) {
   if (run->parsed()) return RunLine(host, line, out);
   if (scriptCmd->parsed()) return RunScript(host, script, out);
   if (install->parsed()) return InstallPackage(host, package, deleteAfter, out);
+  if (events->parsed()) return FollowEvents(host, bounds, out);
+  if (watch->parsed()) return WatchFolder(host, watchName, watchPath, bounds, out);
   return kUsage;
 }
 

@@ -65,8 +65,10 @@ void PluginHost::Start() {
   if (!library_ || started_) return;
   registerService_(&registrar_);
   for (const RegisteredService& s : registrar_.services()) registry_.Offer(s.iid, s.service.get());
-  register_(0, &registry_);
+  // Services bind before Register: what they add to the HAL event handler
+  // (the wake-up event) is then waited on from Register's restart of it.
   for (const RegisteredService& s : registrar_.services()) s.service.get()->Bind(&registry_);
+  register_(0, &registry_);
   started_ = true;
 }
 

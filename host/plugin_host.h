@@ -1,5 +1,5 @@
-// Loads the module by path and drives its life: RegisterService, Register,
-// Bind of every registered service, and on shutdown UnRegister, the release
+// Loads the module by path and drives its life: RegisterService, Bind of
+// every registered service, Register, and on shutdown UnRegister, the release
 // of the host's own references, and the unloading of the module.
 #pragma once
 
@@ -31,7 +31,7 @@ class PluginHost {
 
   // dlopen and resolve the six exports; error names the file and what failed.
   bool Load(const std::filesystem::path& module, std::string* error);
-  // RegisterService, offer the services back, Register, Bind each service.
+  // RegisterService, offer the services back, Bind each service, Register.
   void Start();
   void Shutdown();
 

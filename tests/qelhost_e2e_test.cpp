@@ -9,6 +9,11 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ce/notify.h"
 #include <nlohmann/json.hpp>
 
 #include "ce/text.h"
@@ -90,10 +95,13 @@ TEST_F(QelHost, TerminalSetIsSeenByShowAndByTheModule) {
   EXPECT_EQ(Parse(r), (json{{"name", "POWER_BATTERY_LEVEL"}, {"ok", true}, {"kind", "String"}, {"text", "?"}}));
 }
 
-TEST_F(QelHost, ServicesAreTheCradleThenTheDisplay) {
+TEST_F(QelHost, ServicesAreListedInRegistrationOrder) {
   const HostRun r = Host({"services", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Parse(r), json::parse(R"([
+      {"iid": "{03B9D283-38E7-46BE-8A3F-F31F6DA1764B}", "name": "IID_QELHALEVENTHANDLER"},
+      {"iid": "{F1631E15-DDCA-4910-B220-78EBAD68671C}", "name": "IID_QELWAKEUPSERVICE"},
+      {"iid": "{9E7FF393-7E7E-4AB5-B071-328A198CD551}", "name": "IID_QELPOWEREVENTSERVICE"},
       {"iid": "{8BA03742-1F65-45DA-8AF2-AD19559A3EE2}", "name": "IID_QELCRADLESERVICE"},
       {"iid": "{52ED0073-98DE-43DD-A729-74BD01AB81CC}", "name": "IID_QELDISPLAYSERVICE"}])"));
 }
@@ -160,6 +168,66 @@ TEST_F(QelHost, ANewTerminalFolderMayEndInASlash) {
   EXPECT_TRUE(ce::sim::IsTerminal(fresh));
 }
 
+// Runs a following verb in the background; Ready waits until it listens.
+class Background {
+ public:
+  Background(std::vector<std::string> args, fs::path scratch) : scratch_(std::move(scratch)) {
+    fs::create_directories(scratch_);
+    thread_ = std::thread([this, args] { run_ = RunHost(args, scratch_); });
+  }
+  bool Ready() {
+    for (int i = 0; i < 1000; ++i) {
+      if (qeltest::Contents(scratch_ / "stderr").find("qelhost: ") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  HostRun Finish() {
+    thread_.join();
+    return run_;
+  }
+
+ private:
+  fs::path scratch_;
+  HostRun run_;
+  std::thread thread_;
+};
+
+TEST_F(QelHost, EventsPrintsWhatAnotherProcessMakesTheTerminalDeliver) {
+  Background events({"--terminal", terminal.dir().string(), "events", "--count", "5", "--seconds", "30"},
+                    terminal.root() / "events");
+  ASSERT_TRUE(events.Ready());
+  for (const char* which : {"suspend", "resume", "power-status"}) {
+    const HostRun r = Host({"terminal", which});
+    EXPECT_EQ(r.status, 0) << which << ": " << r.err;
+  }
+  const HostRun r = events.Finish();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"service\":\"power\",\"event\":\"OnSuspend\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnResume\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnPowerOn\"}\n"
+            "{\"service\":\"wakeup\",\"event\":\"OnWakeUp\"}\n"
+            "{\"service\":\"power\",\"event\":\"OnPowerStatusChange\"}\n");
+}
+
+TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
+  fs::create_directories(terminal.dir() / "fs" / "Temp" / "Sub");
+  Background watch({"--terminal", terminal.dir().string(), "watch", "docs", "\\Temp\\", "--count", "1", "--seconds", "30"},
+                   terminal.root() / "watch");
+  ASSERT_TRUE(watch.Ready());
+  fs::create_directory(terminal.dir() / "fs" / "Temp" / "Sub" / "New");
+  const HostRun r = watch.Finish();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"watch\":\"FS:docs\",\"event\":\"changed\"}\n");
+
+  const HostRun missing = Host({"watch", "docs", "\\Nowhere\\file.txt", "--count", "1"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("'\\Nowhere\\file.txt'"), std::string::npos) << missing.err;
+  const HostRun badCount = Host({"events", "--count", "0"});
+  EXPECT_EQ(badCount.status, 2);
+}
+
 // Load, register, unregister and unload, over and over, reading every property
 // each time: services must outlive every reference and die before the unload.
 TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
@@ -172,7 +240,7 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     host.Start();
     ASSERT_TRUE(host.started());
     ASSERT_EQ(host.registrar().properties().size(), 68u);
-    ASSERT_EQ(host.registrar().services().size(), 2u);
+    ASSERT_EQ(host.registrar().services().size(), 5u);
     for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
@@ -191,6 +259,10 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     EXPECT_FALSE(host.started());
     EXPECT_TRUE(host.registrar().properties().empty());
   }
+  // Each start cleared the wake-up notification the one before left behind.
+  ce::DWORD kept = 0;
+  ce::CeGetUserNotificationHandles(nullptr, 0, &kept);
+  EXPECT_EQ(kept, 1u);
 }
 
 TEST(PluginHostInProcess, LoadNamesTheFileItCannotUse) {
@@ -249,8 +321,12 @@ TEST_F(QelHost, TraceShowsTheModulesCallsOnly) {
     EXPECT_TRUE(std::any_of(traced.begin(), traced.end(),
                             [&](const std::string& l) { return l.rfind(c.expected, 0) == 0; }))
         << r.err;
-    // qelhost converts every property name and value it prints; none of that is the module's.
-    for (const auto& l : traced) EXPECT_EQ(l.find("WideCharToMultiByte"), std::string::npos) << l;
+    // qelhost converts every property name and value it prints; none of that
+    // is the module's, which converts only the names of its two threads.
+    EXPECT_EQ(std::count_if(traced.begin(), traced.end(),
+                            [](const std::string& l) { return l.find("WideCharToMultiByte") != std::string::npos; }),
+              2)
+        << r.err;
   }
   // Without the flag or the variable nothing is traced.
   const HostRun quiet = Host({"prop", "get", "QEL_REMOTE_SESSION"});

@@ -11,6 +11,8 @@
 #include "processes.h"
 #include "registry_keys.h"
 #include "terminal.h"
+#include "terminal_events.h"
+#include "threads.h"
 #include "trace.h"
 
 namespace ce::sim {
@@ -32,6 +34,9 @@ class Kernel {
   ProcessTable processes;
   TerminalChoice terminal;
   PowerReportCache power;
+  ThreadIds threadIds;
+  TerminalEvents terminalEvents;  // power notifications and wake-ups from the terminal
+  ProgramPath program;
   trace::TraceState trace;
 
  private:

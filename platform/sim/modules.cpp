@@ -1,5 +1,9 @@
 #include "modules.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+
 
 #include "ce/error.h"
 #include "api.h"
@@ -97,6 +101,36 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name) {
   }
   SetLastError(ERROR_INVALID_HANDLE);
   return nullptr;
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
+  using namespace sim;
+  if (module) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  if (!fileName || size == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::u16string path;
+  {
+    ProgramPath& program = Kernel::Get().program;
+    std::lock_guard lock(program.mu);
+    path = program.path;
+  }
+  if (path.empty()) {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string name = n > 0 ? std::string(exe, size_t(n)) : std::string("program");
+    name = name.substr(name.find_last_of('/') + 1);
+    path = u"\\Windows\\" + FromUtf8(name);
+  }
+  const DWORD copied = std::min<DWORD>(DWORD(path.size()), size - 1);
+  std::copy_n(path.data(), copied, fileName);
+  fileName[copied] = 0;
+  SetLastError(copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+  return copied;
 }
 
 }  // namespace sim::api

@@ -37,6 +37,13 @@ class ModuleTable {
   Library& Entry(const std::u16string& key);
 };
 
+// The device path of the program that started the process: by default
+// "\Windows\" followed by the file name of the host executable.
+struct ProgramPath {
+  std::mutex mu;
+  std::u16string path;  // empty: the default
+};
+
 // Called once per library, from a static initialiser of the file that simulates it.
 bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport> exports);
 

@@ -53,4 +53,7 @@ class NamedObjects {
   size_t created_ = 0;
 };
 
+// Sets the named event of this process, when one of that name is open.
+bool SetNamedEvent(std::u16string_view name);
+
 }  // namespace ce::sim

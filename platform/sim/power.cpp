@@ -9,6 +9,8 @@
 #include "ce/error.h"
 #include "hardware.h"
 #include "kernel.h"
+#include "msgqueue.h"
+#include "terminal_events.h"
 
 namespace ce::sim::api {
 namespace {
@@ -83,6 +85,36 @@ DWORD GetSystemPowerStatusEx2(SYSTEM_POWER_STATUS_EX2* status, DWORD length, BOO
   const DWORD n = std::min<DWORD>({length, r.ex2Bytes, DWORD(sizeof r.status)});
   std::memcpy(status, &r.status, n);
   return n;
+}
+
+}  // namespace ce::sim::api
+
+namespace ce::sim::api {
+
+HANDLE RequestPowerNotifications(HANDLE msgQueue, DWORD flags) {
+  using namespace sim;
+  auto end = LookupHandleAs<MsgQueueEnd>(msgQueue);
+  if (!end || !end->reads()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto terminal = Current();
+  if (!terminal) return nullptr;
+  if (!Kernel::Get().terminalEvents.Follow(terminal)) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return nullptr;
+  }
+  auto n = std::make_shared<PowerNotification>(end->queue(), flags);
+  Kernel::Get().terminalEvents.AddPowerNotification(n);
+  return AddHandle(n);
+}
+
+BOOL StopPowerNotifications(HANDLE notifications) {
+  if (!sim::LookupHandleAs<sim::PowerNotification>(notifications)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return sim::RemoveHandle(notifications) ? TRUE : FALSE;
 }
 
 }  // namespace ce::sim::api

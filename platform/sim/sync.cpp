@@ -20,6 +20,7 @@
 #include "hardware.h"
 #include "kernel.h"
 #include "terminal.h"
+#include "threads.h"
 #include "utf.h"
 
 namespace ce {
@@ -82,6 +83,15 @@ std::shared_ptr<Event> Lookup(HANDLE h) {
 }
 
 }  // namespace
+
+bool SetNamedEvent(std::u16string_view name) {
+  auto outcome = NamedObjects::Outcome::kCreated;
+  auto event = Kernel::Get().names.Open<Event>(name, [] { return std::shared_ptr<Event>(); }, &outcome);
+  if (!event) return false;
+  event->Set();
+  return true;
+}
+
 }  // namespace sim
 
 namespace sim::api {
@@ -166,7 +176,11 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       timeout = left > 0 ? int(std::min<long long>(left, 1 << 30)) : 0;
     }
-    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    int ready;
+    {
+      sim::CancellationPoint cancellable;
+      ready = ::poll(fds.data(), fds.size(), timeout);
+    }
     if (ready < 0 && errno != EINTR) {
       SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
@@ -182,7 +196,10 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   }
 }
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(DWORD ms) {
+  sim::CancellationPoint cancellable;
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace sim::api
 }  // namespace ce

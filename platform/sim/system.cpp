@@ -3,6 +3,7 @@
 #include "api.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstring>
 
 #include "ce/error.h"

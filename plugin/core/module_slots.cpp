@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "core/hal_event_handler.h"
 #include "qel/guids.h"
 #include "qel/host.h"
 
@@ -21,6 +22,8 @@ void ReleaseSettings(void* p) {
   static_cast<CQelRefCounted*>(static_cast<IQelSettingService*>(p))->Release();
 }
 void ReleaseWindow(void* p) { static_cast<IQelWindowService*>(p)->Release(); }
+// The handler's GetInterface hands out the whole object, not its interface part.
+void ReleaseHalEventHandler(void* p) { AsHalEventHandler(p)->Release(); }
 
 struct SlotInfo {
   Slot slot;
@@ -46,7 +49,7 @@ constexpr std::array<SlotInfo, size_t(Slot::kCount)> kSlots{{
     {Slot::Battery, &IID_QELBATTERYSERVICE, "IID_QELBATTERYSERVICE", ReleaseService},
     {Slot::Cradle, &IID_QELCRADLESERVICE, "IID_QELCRADLESERVICE", ReleaseService},
     {Slot::Unnamed3, &IID_QELUNNAMED3, "{E79DE16F-246A-4E95-9107-7CB763B0340E}", ReleaseVirtualBase},
-    {Slot::HalEventHandler, &IID_QELHALEVENTHANDLER, "IID_QELHALEVENTHANDLER", ReleaseService},
+    {Slot::HalEventHandler, &IID_QELHALEVENTHANDLER, "IID_QELHALEVENTHANDLER", ReleaseHalEventHandler},
     {Slot::Window, &IID_QELWINDOWSERVICE, "IID_QELWINDOWSERVICE", ReleaseWindow},
 }};
 

@@ -2,6 +2,8 @@
 #include "qel/exports.h"
 
 #include "commands/commands.h"
+#include "core/fs_watcher.h"
+#include "core/hal_event_handler.h"
 #include "core/module_slots.h"
 #include "module/tables.h"
 #include "qel/guids.h"
@@ -46,6 +48,18 @@ bool Register(uint32_t, IQelServiceRegistry* registry) {
     for (const StreamType& t : StreamTypes())
       if (t.factory) streams->AddStreamFactory(t.factory);
   for (Slot s : kFetchOrder) FetchSlot(s, registry);
+  auto* handler = SlotAs<CQelHalEventHandler>(Slot::HalEventHandler);
+  if (handler) handler->Restart();
+
+  IQelService* notifiers = registry ? registry->QueryService(IID_QELNOTIFIERREGISTRY) : nullptr;
+  void* found = nullptr;
+  if (notifiers && notifiers->GetInterface(IID_QELNOTIFIERLIST, &found) && found) {
+    auto* list = static_cast<IQelNotifierList*>(found);
+    auto* watcher = new CQelFsWatcher(handler, SlotAs<IQelFileLocation>(Slot::FileLocation));
+    list->AddNotifier(u"FS", watcher);
+    watcher->Release();
+    static_cast<CQelRefCounted*>(list)->Release();
+  }
   if (IQelService* provider = registry ? registry->QueryService(IID_QELFILEHANDLERREGISTRY) : nullptr) {
     void* handlers = nullptr;
     if (provider->GetInterface(IID_QELFILEHANDLERREGISTRY, &handlers) && handlers) {
@@ -58,7 +72,9 @@ bool Register(uint32_t, IQelServiceRegistry* registry) {
 }
 
 bool UnRegister() {
-  for (qel::Slot s : qel::kReleaseOrder) qel::ReleaseSlot(s);
+  using namespace qel;
+  if (auto* handler = SlotAs<CQelHalEventHandler>(Slot::HalEventHandler)) handler->Stop();
+  for (Slot s : kReleaseOrder) ReleaseSlot(s);
   return true;
 }
 

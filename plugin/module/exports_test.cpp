@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/hal_event_handler.h"
 #include "core/module_slots.h"
 #include "qel/exports.h"
 #include "qelcommon/guid_text.h"
@@ -17,7 +18,7 @@ namespace {
 using namespace qeltest;
 using Strings = std::vector<std::string>;
 
-enum class Shape { Service, StreamRegistry, Settings, Unnamed, Window };
+enum class Shape { Service, StreamRegistry, Settings, Unnamed, Window, HalEventHandler };
 
 struct HostInterface {
   const GUID* iid;
@@ -42,7 +43,7 @@ const HostInterface kHostInterfaces[] = {
     {&qel::IID_QELBATTERYSERVICE, "battery", Shape::Service},
     {&qel::IID_QELCRADLESERVICE, "cradle", Shape::Service},
     {&qel::IID_QELUNNAMED3, "unnamed 3", Shape::Unnamed},
-    {&qel::IID_QELHALEVENTHANDLER, "hal event handler", Shape::Service},
+    {&qel::IID_QELHALEVENTHANDLER, "hal event handler", Shape::HalEventHandler},
     {&qel::IID_QELWINDOWSERVICE, "window", Shape::Window},
     {&qel::IID_QELFILELOCATION, "file location", Shape::Service},
 };
@@ -54,6 +55,21 @@ const Strings kReleaseOrder = {
     "release backlight",     "release cradle",          "release unnamed 2", "release terminal",
     "release radio",         "release battery",         "release unnamed 3", "release hal event handler",
     "release window",
+};
+
+// A real handler, as the module registered it: the slot holds the whole
+// object, and releasing it through any other part would miss its count.
+class LoggingHalEventHandler final : public qel::CQelHalEventHandler {
+ public:
+  LoggingHalEventHandler(std::string name, CallLog* log) : name_(std::move(name)), log_(log) {}
+  int32_t Release() override {
+    log_->Add("release " + name_);
+    return CQelHalEventHandler::Release();
+  }
+
+ private:
+  std::string name_;
+  CallLog* log_;
 };
 
 // The host's side: one object per interface, offered unless absent; a failing
@@ -113,6 +129,17 @@ class HostSide {
       case Shape::Unnamed: return Forward<IQelUnnamedHostService>(h, fails, log);
       case Shape::StreamRegistry: return Probe(new ProbeStreamRegistry(*h.iid, h.name, log), fails);
       case Shape::Service: return Probe(new ProbeProvider<>(*h.iid, h.name, log), fails);
+      case Shape::HalEventHandler: {
+        auto* handler = new LoggingHalEventHandler(h.name, log);
+        drops_.push_back([handler] { handler->CQelHalEventHandler::Release(); });
+        counts_.push_back([handler] { return handler->RefCount(); });
+        return new ForwardingProvider(*h.iid, [handler, fails]() -> void* {
+          if (fails) return nullptr;
+          void* whole = nullptr;
+          handler->GetInterface(qel::IID_QELHALEVENTHANDLER, &whole);
+          return whole;
+        });
+      }
       case Shape::Window: break;
     }
     auto window = std::make_shared<ProbeWindow>(log);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/hal_event_handler.h"
+
 #include "ce/text.h"
 #include "ceutil/text.h"
 #include "expected_properties.h"
@@ -29,14 +31,20 @@ struct ExpectedCall {
   const GUID* context = nullptr;   // property: the service registered under this GUID, or none
 };
 
-// Services come in registration order between the property groups: the cradle
-// (no properties in this build) after the backlight group, the display before
-// its one property. Only commands with a handler in this build appear: SXC and
-// PXS, context-free, between the backlight group and the cradle.
+// Services come in registration order between the property groups: the HAL
+// event handler first, the wake-up and power event services after the
+// keyboard's group, the cradle (no properties in this build) after the
+// backlight group, the display before its one property. Only commands with a
+// handler in this build appear: SXC and PXS, context-free, between the
+// backlight group and the cradle.
 std::vector<ExpectedCall> ExpectedCalls() {
-  std::vector<ExpectedCall> out;
+  std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER}};
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
+    if (name == "POWER_BATTERY_LEVEL") {
+      out.push_back({Op::AddService, "", &qel::IID_QELWAKEUPSERVICE});
+      out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
+    }
     if (name == "BATT_CHARGE_CYCLES") {
       out.push_back({Op::AddCommand, "SXC"});
       out.push_back({Op::AddCommand, "PXS"});
@@ -64,7 +72,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 72u);
+  ASSERT_EQ(expected.size(), 75u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -79,7 +87,10 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
       EXPECT_EQ(call.iid, *want.iid);
       void* self = nullptr;  // the service answers the GUID it is registered under, with itself
       ASSERT_TRUE(call.object && call.object->GetInterface(call.iid, &self));
-      EXPECT_EQ(self, call.object);
+      if (call.iid == qel::IID_QELHALEVENTHANDLER)  // the whole object, its thread part first
+        EXPECT_EQ(static_cast<IQelService*>(qel::AsHalEventHandler(self)), call.object);
+      else
+        EXPECT_EQ(self, call.object);
       call.object->Release();
       serviceByIid[qel::ToString(call.iid)] = call.object;
       continue;
@@ -105,14 +116,14 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  ASSERT_EQ(held.size(), 2u);  // the cradle and the display service
+  ASSERT_EQ(held.size(), 5u);  // the handler, the wake-up, power event, cradle and display services
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 2);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 5);
   EXPECT_EQ(results.back(), 0);
 }
 

@@ -8,6 +8,9 @@
 #include "core/property_adapters.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
+#include "devices/power_event_service.h"
+#include "devices/wakeup_service.h"
+#include "core/hal_event_handler.h"
 #include "devices/power_properties.h"
 #include "qel/guids.h"
 #include "terminal/system_properties.h"
@@ -18,11 +21,11 @@ namespace {
 using G = Group;
 
 constexpr GroupEntry kGroups[] = {
-    {G::HalEventHandler, &IID_QELHALEVENTHANDLER, nullptr, false},
+    {G::HalEventHandler, &IID_QELHALEVENTHANDLER, CreateHalEventHandler, false},
     {G::Audio, &IID_QELAUDIOSERVICE, nullptr, false},
     {G::Keyboard, &IID_QELKEYBOARDSERVICE, nullptr, false},
-    {G::WakeUp, &IID_QELWAKEUPSERVICE, nullptr, false},
-    {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, nullptr, false},
+    {G::WakeUp, &IID_QELWAKEUPSERVICE, CreateWakeUpService, false},
+    {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, CreatePowerEventService, false},
     {G::ContextFreeProperties, nullptr, nullptr, false},
     {G::Backlight, &IID_QELBACKLIGHTSERVICE, nullptr, false},
     {G::ContextFreeCommands, nullptr, nullptr, false},

@@ -115,6 +115,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_INVALID_FLAGS
 #define ERROR_INVALID_FLAGS 1004
 #endif
+#ifndef ERROR_TIMEOUT
+#define ERROR_TIMEOUT 1460
+#endif
 #ifndef ERROR_BADKEY
 #define ERROR_BADKEY 1010
 #endif

@@ -71,6 +71,21 @@
 #ifndef FILE_END
 #define FILE_END 2
 #endif
+#ifndef FILE_NOTIFY_CHANGE_FILE_NAME
+#define FILE_NOTIFY_CHANGE_FILE_NAME 0x00000001
+#endif
+#ifndef FILE_NOTIFY_CHANGE_DIR_NAME
+#define FILE_NOTIFY_CHANGE_DIR_NAME 0x00000002
+#endif
+#ifndef FILE_NOTIFY_CHANGE_ATTRIBUTES
+#define FILE_NOTIFY_CHANGE_ATTRIBUTES 0x00000004
+#endif
+#ifndef FILE_NOTIFY_CHANGE_SIZE
+#define FILE_NOTIFY_CHANGE_SIZE 0x00000008
+#endif
+#ifndef FILE_NOTIFY_CHANGE_LAST_WRITE
+#define FILE_NOTIFY_CHANGE_LAST_WRITE 0x00000010
+#endif
 #ifndef MAX_PATH
 #define MAX_PATH 260
 #endif
@@ -111,5 +126,14 @@ BOOL RemoveDirectoryW(LPCWSTR path);
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
+
+// Change notifications: the handle is signalled once the folder (and, with
+// watchSubtree, any folder below it, new ones included) changed in a way the
+// filter names (FILE_NOTIFY_CHANGE_ bits), and stays signalled until
+// FindNextChangeNotification re-arms it. INVALID_HANDLE_VALUE on failure
+// (ERROR_PATH_NOT_FOUND for a missing folder).
+HANDLE FindFirstChangeNotificationW(LPCWSTR path, BOOL watchSubtree, DWORD filter);
+BOOL FindNextChangeNotification(HANDLE change);
+BOOL FindCloseChangeNotification(HANDLE change);
 
 }  // namespace ce

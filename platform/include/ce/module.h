@@ -12,6 +12,10 @@ HMODULE LoadLibraryW(LPCWSTR name);
 BOOL FreeLibrary(HMODULE module);
 // Null with ERROR_PROC_NOT_FOUND when the library has no such export.
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
+// module null: the program that started the process, as a device path. Returns
+// the characters written without the NUL; a path cut to fit sets
+// ERROR_INSUFFICIENT_BUFFER. ERROR_INVALID_HANDLE for another module.
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 
 // Defined by a library that links the backend's library entry (DllMain on
 // Windows): called once when the library is attached to the process, with its

@@ -70,3 +70,67 @@ BOOL GetSystemPowerStatusEx(SYSTEM_POWER_STATUS_EX* status, BOOL update);
 DWORD GetSystemPowerStatusEx2(SYSTEM_POWER_STATUS_EX2* status, DWORD length, BOOL update);
 
 }  // namespace ce
+
+// Power notifications: the power manager writes a POWER_BROADCAST record into
+// a message queue for each transition, resume or status change asked for.
+#ifndef PBT_TRANSITION
+#define PBT_TRANSITION 0x00000001
+#endif
+#ifndef PBT_RESUME
+#define PBT_RESUME 0x00000002
+#endif
+#ifndef PBT_POWERSTATUSCHANGE
+#define PBT_POWERSTATUSCHANGE 0x00000004
+#endif
+#ifndef PBT_POWERINFOCHANGE
+#define PBT_POWERINFOCHANGE 0x00000008
+#endif
+#ifndef POWER_NOTIFY_ALL
+#define POWER_NOTIFY_ALL 0xFFFFFFFF
+#endif
+#ifndef POWER_STATE_ON
+#define POWER_STATE_ON 0x00010000
+#endif
+#ifndef POWER_STATE_OFF
+#define POWER_STATE_OFF 0x00020000
+#endif
+#ifndef POWER_STATE_CRITICAL
+#define POWER_STATE_CRITICAL 0x00040000
+#endif
+#ifndef POWER_STATE_BOOT
+#define POWER_STATE_BOOT 0x00080000
+#endif
+#ifndef POWER_STATE_IDLE
+#define POWER_STATE_IDLE 0x00100000
+#endif
+#ifndef POWER_STATE_SUSPEND
+#define POWER_STATE_SUSPEND 0x00200000
+#endif
+#ifndef POWER_STATE_UNATTENDED
+#define POWER_STATE_UNATTENDED 0x00400000
+#endif
+#ifndef POWER_STATE_RESET
+#define POWER_STATE_RESET 0x00800000
+#endif
+#ifndef POWER_STATE_USERIDLE
+#define POWER_STATE_USERIDLE 0x01000000
+#endif
+#ifndef POWER_STATE_PASSWORD
+#define POWER_STATE_PASSWORD 0x10000000
+#endif
+
+namespace ce {
+
+struct POWER_BROADCAST {
+  DWORD Message;
+  DWORD Flags;
+  DWORD Length;  // bytes of SystemPowerState
+  WCHAR SystemPowerState[1];
+};
+static_assert(sizeof(POWER_BROADCAST) == 16);
+
+// flags: PBT_ bits, or POWER_NOTIFY_ALL.
+HANDLE RequestPowerNotifications(HANDLE msgQueue, DWORD flags);
+BOOL StopPowerNotifications(HANDLE notifications);
+
+}  // namespace ce

@@ -1,7 +1,11 @@
 // The control API over the simulated kernel's terminal.
 #include "ce/sim/control.h"
 
+#include <cstring>
+
+#include "ce/power.h"
 #include "kernel.h"
+#include "terminal_events.h"
 #include "terminal.h"
 
 namespace ce::sim {
@@ -45,6 +49,57 @@ bool SetHardware(std::string_view key, const json& value, std::string* error) {
     return false;
   }
   return t->set_hardware(std::string(key), value, error);
+}
+
+namespace {
+
+bool Announce(const std::string& line, std::string* error) {
+  auto t = Current();
+  if (!t) {
+    if (error) *error = "no terminal is open";
+    return false;
+  }
+  return AppendTerminalEvent(t->dir(), line, error);
+}
+
+}  // namespace
+
+bool DeliverPowerRecord(const std::vector<uint8_t>& record, std::string* error) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string line = "power ";
+  for (uint8_t b : record) {
+    line += kHex[b >> 4];
+    line += kHex[b & 15];
+  }
+  return Announce(line, error);
+}
+
+bool DeliverPowerBroadcast(uint32_t message, uint32_t flags, std::u16string_view state, std::string* error) {
+  const DWORD nameBytes = DWORD((state.size() + 1) * sizeof(char16_t));
+  std::vector<uint8_t> record(std::max<size_t>(sizeof(POWER_BROADCAST), offsetof(POWER_BROADCAST, SystemPowerState) + nameBytes));
+  POWER_BROADCAST header{message, flags, nameBytes, {0}};
+  std::memcpy(record.data(), &header, offsetof(POWER_BROADCAST, SystemPowerState));
+  std::memcpy(record.data() + offsetof(POWER_BROADCAST, SystemPowerState), state.data(), state.size() * sizeof(char16_t));
+  return DeliverPowerRecord(record, error);
+}
+
+bool Suspend(std::string* error) {
+  return DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_SUSPEND, u"suspend", error);
+}
+
+bool Resume(std::string* error) {
+  return DeliverPowerBroadcast(PBT_RESUME, 0, u"", error) &&
+         DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON, u"on", error) && WakeUp(error);
+}
+
+bool PowerStatusChanged(std::string* error) { return DeliverPowerBroadcast(PBT_POWERSTATUSCHANGE, 0, u"", error); }
+
+bool WakeUp(std::string* error) { return Announce("wakeup", error); }
+
+void SetProgramPath(std::u16string_view devicePath) {
+  ProgramPath& program = Kernel::Get().program;
+  std::lock_guard lock(program.mu);
+  program.path = devicePath;
 }
 
 }  // namespace ce::sim

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,5 +62,28 @@ std::optional<Json> ReadHardware(std::string* error);
 // key: a dotted path into the hardware JSON ("power.battery_life_percent").
 // The field must exist already and keep its JSON type (numbers stay numbers).
 bool SetHardware(std::string_view key, const Json& value, std::string* error);
+
+// Power and wake-up events of the current terminal. They reach every process
+// using the terminal (this one included) through the terminal's event
+// channel, "<terminal>/events.log": a process that asked for power
+// notifications gets the records in its queues, one that keeps a wake-up user
+// notification gets its named event set.
+//
+// A raw POWER_BROADCAST record of any length, as the power manager would write it.
+bool DeliverPowerRecord(const std::vector<uint8_t>& record, std::string* error);
+// A well-formed record: message (PBT_...), flags (POWER_STATE_...) and the system power state's name.
+bool DeliverPowerBroadcast(uint32_t message, uint32_t flags, std::u16string_view state, std::string* error);
+// The terminal suspends: a transition to "suspend".
+bool Suspend(std::string* error);
+// The terminal resumes: a resume, a transition to "on", and the wake-up event.
+bool Resume(std::string* error);
+// The battery or power source changed.
+bool PowerStatusChanged(std::string* error);
+// The wake-up system event alone.
+bool WakeUp(std::string* error);
+
+// The device path GetModuleFileNameW(NULL) reports for this process
+// (default "\Windows\" and the executable's file name).
+void SetProgramPath(std::u16string_view devicePath);
 
 }  // namespace ce::sim

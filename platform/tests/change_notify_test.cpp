@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "ce/error.h"
+#include "ce/files.h"
+#include "ce/handle.h"
+#include "ce/sync.h"
+
+namespace {
+
+using namespace ce;
+
+struct ChangeTraits {
+  using Value = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindCloseChangeNotification(h); }
+};
+using UniqueChange = Unique<ChangeTraits>;
+
+constexpr DWORD kAll = 0x1F;
+
+void Touch(const char16_t* path) {
+  UniqueHandle f(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  ASSERT_TRUE(f.valid());
+  ASSERT_TRUE(WriteFile(f.get(), "x", 1, &written, nullptr));
+}
+
+TEST(ChangeNotifications, SignalOnChangesBelowTheFolderUntilRearmed) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Watched", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CreateDirectoryW(u"\\Watched\\Sub", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  UniqueChange tree(FindFirstChangeNotificationW(u"\\Watched", TRUE, kAll));
+  UniqueChange flat(FindFirstChangeNotificationW(u"\\Watched", FALSE, kAll));
+  ASSERT_TRUE(tree.valid() && flat.valid());
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), DWORD(WAIT_TIMEOUT));
+
+  Touch(u"\\Watched\\Sub\\a.txt");
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), WAIT_OBJECT_0);  // until re-armed
+  EXPECT_EQ(WaitForSingleObject(flat.get(), 100), DWORD(WAIT_TIMEOUT));  // not its own folder
+  ASSERT_TRUE(FindNextChangeNotification(tree.get()));
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), DWORD(WAIT_TIMEOUT));
+
+  // A folder made after the watch began is watched too.
+  ASSERT_TRUE(CreateDirectoryW(u"\\Watched\\Sub\\New", nullptr));
+  ASSERT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
+  ASSERT_TRUE(FindNextChangeNotification(tree.get()));
+  Touch(u"\\Watched\\Sub\\New\\b.txt");
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
+  Touch(u"\\Watched\\c.txt");
+  EXPECT_EQ(WaitForSingleObject(flat.get(), 5000), WAIT_OBJECT_0);
+}
+
+TEST(ChangeNotifications, MissingFoldersAndFilesAreRefused) {
+  Touch(u"\\plain.txt");
+  const struct {
+    const char16_t* path;
+    DWORD filter;
+    DWORD error;
+  } cases[] = {
+      {u"\\No Such Folder", kAll, ERROR_PATH_NOT_FOUND},
+      {u"\\No Such Folder\\Below", kAll, ERROR_PATH_NOT_FOUND},
+      {u"", kAll, ERROR_PATH_NOT_FOUND},
+      {u"\\plain.txt", kAll, ERROR_DIRECTORY},
+      {u"\\Windows", 0, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(FindFirstChangeNotificationW(c.path, TRUE, c.filter), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  SetLastError(0xDEADBEEF);
+  EXPECT_FALSE(FindNextChangeNotification(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "core/fs_watcher.h"
+
+#include "qelcommon/text_buffer.h"
+
+namespace qel {
+
+namespace {
+constexpr std::u16string_view kPrefix = u"FS:";
+
+std::u16string FullName(const char16_t* name) { return std::u16string(kPrefix) + (name ? name : u""); }
+}  // namespace
+
+CQelFsWatcher::CQelFsWatcher(CQelHalEventHandler* handler, IQelFileLocation* fileLocation)
+    : handler_(handler), fileLocation_(fileLocation) {
+  if (handler_) handler_->AddRef();
+  if (fileLocation_) fileLocation_->AddRef();
+}
+
+CQelFsWatcher::~CQelFsWatcher() {
+  for (auto& [key, watches] : subscribers_)
+    for (auto& [name, watch] : watches) {
+      if (handler_) handler_->RemoveSource(watch);
+      watch->Release();
+    }
+  if (handler_) {
+    if (!subscribers_.empty()) handler_->Restart();
+    handler_->Release();
+  }
+  if (fileLocation_) fileLocation_->Release();
+}
+
+int32_t CQelFsWatcher::Release() {
+  const int32_t now = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (now == 0) delete this;
+  return now;
+}
+
+std::u16string CQelFsWatcher::FolderOf(const char16_t* path) {
+  std::u16string p(path ? path : u"");
+  p = p.substr(0, p.find(u';'));
+  if (fileLocation_) {
+    CQelTextBuffer first;
+    if (first.Assign(p.data(), uint32_t(p.size())))
+      if (IQelFileReference* resolved = fileLocation_->Resolve(&first)) {
+        p = resolved->FullPath() ? resolved->FullPath() : u"";
+        static_cast<CQelRefCounted*>(resolved)->Release();
+      }
+  }
+  const size_t slash = p.rfind(u'\\');
+  return slash == std::u16string::npos ? p : p.substr(0, slash);
+}
+
+bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char16_t* path) {
+  Hold hold(lock_);
+  auto& group = subscribers_[subscriber];
+  const std::u16string full = FullName(name);
+  if (auto old = group.find(full); old != group.end()) {
+    if (handler_) handler_->RemoveSource(old->second);
+    old->second->Release();
+    group.erase(old);
+  }
+  const std::u16string folder = FolderOf(path);
+  auto* watch = new CQelFsWatch(full, folder.c_str());
+  bool ok = watch->valid() && (!handler_ || handler_->AddSource(watch));
+  if (ok)
+    group.emplace(full, watch);
+  else
+    watch->Release();
+  if (handler_) handler_->Restart();
+  return ok;
+}
+
+void CQelFsWatcher::Unwatch(uint32_t subscriber) {
+  Hold hold(lock_);
+  auto group = subscribers_.find(subscriber);
+  if (group == subscribers_.end()) return;
+  for (auto& [name, watch] : group->second) {
+    if (handler_) handler_->RemoveSource(watch);
+    watch->Release();
+  }
+  subscribers_.erase(group);
+  if (handler_) handler_->Restart();
+}
+
+bool CQelFsWatcher::Attach(const char16_t* name, IQelNotifyCallback* callback) {
+  if (!name || !callback) return true;
+  Hold hold(lock_);
+  auto group = subscribers_.find(0);
+  if (group == subscribers_.end()) return false;
+  auto watch = group->second.find(FullName(name));
+  if (watch == group->second.end()) return true;
+  if (watch->second->TestAndClearChanged()) {
+    CQelTextBuffer text;
+    text.Assign(watch->first.data(), uint32_t(watch->first.size()));
+    callback->OnChange(&text, 0, 0);
+    return false;
+  }
+  watch->second->SetCallback(callback);
+  return true;
+}
+
+bool CQelFsWatcher::DetachAll(IQelNotifyCallback* callback) {
+  if (!callback) return false;
+  Hold hold(lock_);
+  if (auto group = subscribers_.find(0); group != subscribers_.end())
+    for (auto& [name, watch] : group->second) watch->SetCallback(nullptr);
+  return false;
+}
+
+CQelFsWatch* CQelFsWatcher::Find(uint32_t subscriber, std::u16string_view fullName) {
+  Hold hold(lock_);
+  auto group = subscribers_.find(subscriber);
+  if (group == subscribers_.end()) return nullptr;
+  auto watch = group->second.find(std::u16string(fullName));
+  if (watch == group->second.end()) return nullptr;
+  watch->second->AddRef();
+  return watch->second;
+}
+
+size_t CQelFsWatcher::WatchCount(uint32_t subscriber) {
+  Hold hold(lock_);
+  auto group = subscribers_.find(subscriber);
+  return group == subscribers_.end() ? 0 : group->second.size();
+}
+
+}  // namespace qel

@@ -1,0 +1,162 @@
+// The "FS" notifier: watches on terminal folders, served by the HAL event
+// handler's thread.
+#include "core/fs_watcher.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "ce/error.h"
+#include "ce/files.h"
+#include "ce/sync.h"
+#include "qelcommon/ref.h"
+#include "test_terminal.h"
+
+namespace {
+
+using qel::CQelFsWatcher;
+using qel::CQelHalEventHandler;
+using qel::Ref;
+
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    ce::Sleep(10);
+  }
+  return done();
+}
+
+class Callback final : public IQelNotifyCallback {
+ public:
+  explicit Callback(bool dealtWith) : dealtWith_(dealtWith) {}
+  bool OnChange(IQelText* name, int32_t a, int32_t b) override {
+    std::lock_guard lock(mu_);
+    names_.emplace_back(name->Chars(), name->Length());
+    zeros_ = zeros_ && a == 0 && b == 0;
+    return dealtWith_;
+  }
+  std::vector<std::u16string> names() {
+    std::lock_guard lock(mu_);
+    return names_;
+  }
+  bool zeros() {
+    std::lock_guard lock(mu_);
+    return zeros_;
+  }
+
+ private:
+  bool dealtWith_;
+  std::mutex mu_;
+  std::vector<std::u16string> names_;
+  bool zeros_ = true;
+};
+
+class FsWatcher : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* d : {"fs/Data", "fs/Data/Sub", "fs/Other"}) std::filesystem::create_directories(terminal.dir() / d);
+  }
+  void TearDown() override {
+    watcher.reset();
+    handler->Stop();
+  }
+  ce::DWORD MakeFolder(const char16_t* path) { return ce::CreateDirectoryW(path, nullptr) ? 0 : ce::GetLastError(); }
+
+  qeltest::TestTerminal terminal;
+  Ref<CQelHalEventHandler> handler = Ref<CQelHalEventHandler>::Adopt(new CQelHalEventHandler);
+  Ref<CQelFsWatcher> watcher = Ref<CQelFsWatcher>::Adopt(new CQelFsWatcher(handler.get(), nullptr));
+};
+
+TEST_F(FsWatcher, WatchingAMissingFolderFailsAndAddsNoSource) {
+  const char16_t* missing[] = {u"\\Nowhere\\file.txt", u"\\Data\\Nowhere\\x;extra", u"plain"};
+  for (const char16_t* path : missing) {
+    EXPECT_FALSE(watcher->Watch(0, u"w", path));
+    EXPECT_EQ(handler->SourceCount(), 0u);
+    EXPECT_EQ(watcher->WatchCount(0), 0u);
+  }
+  EXPECT_TRUE(watcher->Watch(0, u"w", u"\\Data\\file.txt;ignored"));  // the text after ";" is not a path
+  EXPECT_EQ(handler->SourceCount(), 1u);
+}
+
+TEST_F(FsWatcher, WatchingANameTwiceLeavesOneWatch) {
+  ASSERT_TRUE(watcher->Watch(7, u"docs", u"\\Data\\a.txt"));
+  ASSERT_TRUE(watcher->Watch(7, u"docs", u"\\Other\\b.txt"));
+  ASSERT_TRUE(watcher->Watch(8, u"docs", u"\\Data\\a.txt"));  // another subscriber's own
+  EXPECT_EQ(watcher->WatchCount(7), 1u);
+  EXPECT_EQ(handler->SourceCount(), 2u);
+  watcher->Unwatch(7);
+  EXPECT_EQ(watcher->WatchCount(7), 0u);
+  EXPECT_EQ(handler->SourceCount(), 1u);
+}
+
+TEST_F(FsWatcher, AChangeInASubfolderSetsTheFlagOnce) {
+  ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
+  Ref<qel::CQelFsWatch> watch = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:data"));
+  ASSERT_TRUE(watch);
+  EXPECT_FALSE(watch->TestAndClearChanged());
+  ASSERT_EQ(MakeFolder(u"\\Data\\Sub\\New"), 0u);  // one change, one event
+  ASSERT_TRUE(Eventually([&] { return watch->TestAndClearChanged(); }));
+  ce::Sleep(50);
+  EXPECT_FALSE(watch->TestAndClearChanged());
+  // Re-armed: the next change is seen too, in the folder just made.
+  ASSERT_EQ(MakeFolder(u"\\Data\\Sub\\New\\Deeper"), 0u);
+  EXPECT_TRUE(Eventually([&] { return watch->TestAndClearChanged(); }));
+}
+
+TEST_F(FsWatcher, AttachedCallbacksAreToldInsteadOfTheFlag) {
+  Callback dealt(true), notDealt(false);
+  EXPECT_FALSE(watcher->Attach(u"data", &dealt));  // no subscriber 0 yet
+  ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
+  ASSERT_TRUE(watcher->Watch(0, u"other", u"\\Other\\"));
+  EXPECT_TRUE(watcher->Attach(u"missing", &dealt));
+  EXPECT_TRUE(watcher->Attach(nullptr, &dealt));
+  EXPECT_TRUE(watcher->Attach(u"data", &dealt));
+  EXPECT_TRUE(watcher->Attach(u"other", &notDealt));
+  Ref<qel::CQelFsWatch> data = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:data"));
+  Ref<qel::CQelFsWatch> other = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:other"));
+
+  ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
+  ASSERT_EQ(MakeFolder(u"\\Other\\One"), 0u);
+  ASSERT_TRUE(Eventually([&] { return !dealt.names().empty() && !notDealt.names().empty(); }));
+  EXPECT_EQ(dealt.names(), std::vector<std::u16string>{u"FS:data"});
+  EXPECT_TRUE(dealt.zeros());
+  EXPECT_FALSE(data->TestAndClearChanged());  // dealt with
+  EXPECT_TRUE(Eventually([&] { return other->TestAndClearChanged(); }));  // not dealt with: flagged
+
+  // A change waiting when a callback attaches is told at once.
+  EXPECT_FALSE(watcher->DetachAll(&dealt));
+  ASSERT_EQ(MakeFolder(u"\\Data\\Two"), 0u);
+  ce::Sleep(300);  // the handler's thread flags it meanwhile
+  EXPECT_FALSE(watcher->Attach(u"data", &dealt));
+  EXPECT_EQ(dealt.names().size(), 2u);
+  EXPECT_FALSE(data->TestAndClearChanged());
+}
+
+// Watches come and go from several threads while their folders change.
+TEST_F(FsWatcher, StressWatchUnwatchWhileFoldersChange) {
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) {
+      std::ofstream(terminal.dir() / "fs/Data/Sub/churn.txt") << i;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::vector<std::thread> churn;
+  for (uint32_t key = 1; key <= 3; ++key)
+    churn.emplace_back([&, key] {
+      for (int i = 0; i < 15; ++i) {
+        EXPECT_TRUE(watcher->Watch(key, u"a", u"\\Data\\x"));
+        EXPECT_TRUE(watcher->Watch(key, u"b", u"\\Data\\Sub\\x"));
+        watcher->Unwatch(key);
+      }
+    });
+  for (auto& t : churn) t.join();
+  stop = true;
+  writer.join();
+  EXPECT_EQ(handler->SourceCount(), 0u);
+}
+
+}  // namespace

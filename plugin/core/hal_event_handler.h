@@ -1,0 +1,59 @@
+// The HAL event handler: one thread waiting on the handles of up to 62 event
+// sources (its stop event and the sources fill one wait of 64 handles) and
+// calling each source back when its handle is signalled. It is also a
+// service: after its thread part come its IQelService part and its counted
+// part, and its GetInterface hands out the whole object, so that holders
+// reach the thread and source operations.
+#pragma once
+
+#include <vector>
+
+#include "core/critical_section.h"
+#include "core/thread.h"
+#include "qel/guids.h"
+#include "qel/hal_event.h"
+#include "qel/object.h"
+#include "qel/service.h"
+
+namespace qel {
+
+class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, IID_QELHALEVENTHANDLER> {
+ public:
+  static constexpr size_t kMaxSources = 62;
+
+  CQelHalEventHandler();
+  ~CQelHalEventHandler() override;
+
+  // Slot 2 of the thread part: Stop, then a fresh start.
+  bool Start() override { return Restart(); }
+  ce::DWORD Run() override;
+
+  bool GetInterface(GUID iid, void** out) override;
+
+  // False when 62 sources are held already. A source added while the thread
+  // runs is waited on from the next Restart.
+  bool AddSource(IQelHalEventSource* source);
+  // Stops the thread, then drops the first entry equal to source; the thread
+  // stays stopped.
+  void RemoveSource(IQelHalEventSource* source);
+  // Signals the stop event, waits for the thread and closes it.
+  void Stop();
+  bool Restart();
+  size_t SourceCount();
+
+ private:
+  // Serialises Stop, Restart and RemoveSource between host threads.
+  CriticalSection control_;
+  // Guards the list against AddSource while the thread takes its copy.
+  CriticalSection listLock_;
+  std::vector<IQelHalEventSource*> sources_;  // one reference each
+  ce::HANDLE stop_;  // manual reset
+};
+
+// The registration table's creation function: the IQelService part, count 1.
+IQelService* CreateHalEventHandler();
+
+// The handler behind a pointer that its GetInterface handed out.
+inline CQelHalEventHandler* AsHalEventHandler(void* whole) { return static_cast<CQelHalEventHandler*>(whole); }
+
+}  // namespace qel
