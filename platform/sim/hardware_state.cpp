@@ -182,15 +182,18 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error) {
   return true;
 }
 
-bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
+namespace {
+
+// Runs change on the state read afresh under the hardware lock, then replaces the file.
+template <class Change>
+bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& change) {
   const fs::path lockPath = file.parent_path() / "hardware.lock";
   HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!lock || ::flock(lock.get(), LOCK_EX) != 0) return Fail(error, lockPath.string() + ": cannot be locked");
 
   json state;
   if (!ReadJsonFile(file, &state, error)) return false;
-  if (!CheckFieldChange(state, dotted, value, error)) return false;
-  *const_cast<json*>(FindField(state, dotted)) = value;
+  if (!change(state)) return false;
 
   std::string text;
   try {
@@ -209,6 +212,30 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
     return Fail(error, file.string() + ": cannot be written");
   }
   return true;
+}
+
+}  // namespace
+
+bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
+  return RewriteHardwareFile(file, error, [&](json& state) {
+    if (!CheckFieldChange(state, dotted, value, error)) return false;
+    *const_cast<json*>(FindField(state, dotted)) = value;
+    return true;
+  });
+}
+
+bool CountInHardwareFile(const fs::path& file, const std::string& dotted, std::string* error) {
+  const hw::FieldRule* rule = hw::RuleFor(dotted);
+  if (!rule || rule->type != Type::DWord) return Fail(error, "'" + dotted + "' is not a declared count");
+  return RewriteHardwareFile(file, error, [&](json& state) {
+    std::string pointer = "/" + dotted;
+    for (char& c : pointer)
+      if (c == '.') c = '/';
+    json& field = state[json::json_pointer(pointer)];
+    const uint64_t now = field.is_number_unsigned() ? field.get<uint64_t>() : 0;
+    field = uint32_t(now + 1);  // wraps as the device's counter does
+    return true;
+  });
 }
 
 }  // namespace ce::sim
