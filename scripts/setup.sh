@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libsqlite3-dev libsimpleini-dev binutils time python3
+          libcli11-dev nlohmann-json3-dev libsqlite3-dev libsimpleini-dev libicu-dev binutils time python3
           g++-mingw-w64-i686)
 missing=()
 for p in "${packages[@]}"; do

@@ -91,6 +91,53 @@ class IQelNotifierList : public virtual CQelRefCounted {
   virtual bool AddNotifier(const char16_t* name, IQelNotifier* notifier) = 0;  // slot 0
 };
 
+// A text handed out as a new object (GetConnectionTypeName, say): the text
+// interface first, the counted part second; the holder releases it once.
+class CQelCountedText : public IQelText, public CQelRefCounted {};
+
+inline void ReleaseText(IQelText* text) {
+  if (text) static_cast<CQelRefCounted*>(static_cast<CQelCountedText*>(text))->Release();
+}
+
+// A file the host resolved: its full path at slot 1. Counted through the part
+// that follows its interface (CQelFileReference shows the shape).
+class IQelFileReference {
+ public:
+  virtual void Reserved0() {}                // slot 0
+  virtual const char16_t* Path() const = 0;  // slot 1
+
+ protected:
+  ~IQelFileReference() = default;
+};
+
+// Every file reference: the interface first, the counted part second.
+class CQelFileReference : public IQelFileReference, public CQelRefCounted {};
+
+// Releases a reference through its second part, as holders of one must.
+inline void ReleaseFileReference(IQelFileReference* reference) {
+  if (reference) static_cast<CQelRefCounted*>(static_cast<CQelFileReference*>(reference))->Release();
+}
+
+// IID_QELFILELOCATION: names such as "<QEL>product.inf" resolved to files.
+class IQelFileLocation : public IQelService {
+ public:
+  virtual void Reserved8() {}                                  // slot 8
+  // A new reference the caller releases, or null when the name is unknown.
+  virtual IQelFileReference* Resolve(IQelText* name) = 0;      // slot 9
+
+ protected:
+  ~IQelFileLocation() = default;
+};
+
+// A caller's dictionary of texts (the terminal service's storage folders).
+class IQelDictionary : public IQelService {
+ public:
+  virtual bool Add(IQelText* key, IQelText* value) = 0;  // slot 8
+
+ protected:
+  ~IQelDictionary() = default;
+};
+
 // IID_QELWINDOWSERVICE: the host's main window.
 class IQelWindowService {
  public:
