@@ -72,8 +72,33 @@ bool NotifierRegistry::GetInterface(GUID iid, void** out) {
   return CQelObject::GetInterface(iid, out);
 }
 
+namespace {
+
+class FileReference final : public CQelFileReference {
+ public:
+  explicit FileReference(std::u16string path) : path_(std::move(path)) {}
+  const char16_t* Path() const override { return path_.c_str(); }
+
+ private:
+  std::u16string path_;
+};
+
+}  // namespace
+
+IQelFileReference* FileLocation::Resolve(IQelText* name) {
+  if (!name) return nullptr;
+  const std::u16string_view text(name->Chars(), name->Length());
+  const std::pair<std::u16string_view, std::u16string_view> prefixes[] = {{u"<QEL>", kClientFolder},
+                                                                            {u"<ADM>", kAgentFolder}};
+  for (const auto& [prefix, folder] : prefixes)
+    if (text.starts_with(prefix) && text.size() > prefix.size())
+      return new FileReference(std::u16string(folder) + std::u16string(text.substr(prefix.size())));
+  return nullptr;
+}
+
 ServiceRegistry::ServiceRegistry()
-    : streams_(Ref<StreamRegistry>::Adopt(new StreamRegistry)),
+    : fileLocation_(Ref<FileLocation>::Adopt(new FileLocation)),
+      streams_(Ref<StreamRegistry>::Adopt(new StreamRegistry)),
       fileHandlers_(Ref<FileHandlerRegistry>::Adopt(new FileHandlerRegistry)),
       notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)) {}
 
@@ -84,6 +109,7 @@ IQelService* ServiceRegistry::QueryService(GUID iid) {
   if (iid == qel::IID_QELSTREAMREGISTRY) return streams_.get();
   if (iid == qel::IID_QELFILEHANDLERREGISTRY) return fileHandlers_.get();
   if (iid == qel::IID_QELNOTIFIERREGISTRY) return notifiers_.get();
+  if (iid == qel::IID_QELFILELOCATION) return fileLocation_.get();
   for (const auto& s : offered_)
     if (s.iid == iid) return s.service.get();
   return nullptr;

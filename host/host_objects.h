@@ -14,6 +14,7 @@
 #include "qel/host.h"
 #include "qel/object.h"
 #include "qelcommon/ref.h"
+#include <string_view>
 
 namespace qelhost {
 
@@ -116,6 +117,16 @@ class NotifierRegistry final : public qel::CQelObject<IQelService, qel::IID_QELN
   Ref<NotifierList> list_;
 };
 
+// IID_QELFILELOCATION: "<QEL>name" is a file of the host client's own folder
+// on the terminal, "<ADM>name" one of its agent's folder (kClientFolder and
+// kAgentFolder); other names are not resolved.
+class FileLocation final : public qel::CQelObject<IQelFileLocation, qel::IID_QELFILELOCATION> {
+ public:
+  static constexpr char16_t kClientFolder[] = u"\\Program Files\\QelClient\\";
+  static constexpr char16_t kAgentFolder[] = u"\\Program Files\\QelClient\\Agent\\";
+  IQelFileReference* Resolve(IQelText* name) override;
+};
+
 // QueryService over the host's own providers and the services the module registered.
 class ServiceRegistry final : public IQelServiceRegistry {
  public:
@@ -131,6 +142,7 @@ class ServiceRegistry final : public IQelServiceRegistry {
   NotifierRegistry& notifiers() { return *notifiers_.get(); }
 
  private:
+  Ref<FileLocation> fileLocation_;
   Ref<StreamRegistry> streams_;
   Ref<FileHandlerRegistry> fileHandlers_;
   Ref<NotifierRegistry> notifiers_;

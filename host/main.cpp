@@ -18,6 +18,8 @@ constexpr const char* kAbout =
     "--profile NAME picks the profile a new terminal is made from (a built-in name, see\n"
     "'qelhost profiles', or a JSON file). Without either, a persistent terminal of the default\n"
     "profile in $XDG_STATE_HOME/qelhost (else ~/.local/state/qelhost) is used.\n"
+    "Product files: \"<QEL>name\" is \\Program Files\\QelClient\\name on the terminal, \"<ADM>name\"\n"
+    "\\Program Files\\QelClient\\Agent\\name (QEL_VER_CLIENT, QEL_VER_AGENT read their product.inf).\n"
     "Exit status: 0 success, 1 a getter or setter failed, 2 bad usage, unknown property,\n"
     "unreadable profile or terminal.";
 
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
   propSet->add_option("NAME", name, "property name")->required();
   propSet->add_option("VALUE", value, "the value, as text")->required();
   propSet->add_option("--kind", kind, "kind of the value written (default String)");
+  auto* identity = app.add_subcommand("identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote");
   auto* services = app.add_subcommand("services", "list the services the module registered");
   auto* commands = app.add_subcommand("commands", "list the commands the module registered");
   auto* term = app.add_subcommand("terminal", "show or change the simulated terminal's hardware state");
@@ -97,6 +100,7 @@ int main(int argc, char** argv) {
   if (props->parsed()) return ListProperties(host, out);
   if (propGet->parsed()) return GetProperty(host, name, out);
   if (propSet->parsed()) return SetProperty(host, name, value, kind, out);
+  if (identity->parsed()) return ShowIdentity(host, out);
   if (services->parsed()) return ListServices(host, out);
   if (commands->parsed()) return ListCommands(host, out);
   return kUsage;

@@ -77,7 +77,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
   std::memcpy(&query, in, kDataOffset);
   const std::string adapter = AdapterNamed(query.ptcDeviceName);
   if (adapter.empty()) return Fail(ERROR_FILE_NOT_FOUND);
-  const bool wireless = hw::Read(hw::kWlanOids, adapter);
+  // An adapter with a wlan group is wireless; whether its driver answers the
+  // encryption-status query is the profile's choice.
+  const bool wireless = hw::Find(hw::kWlanConnected, adapter).has_value();
   const bool connected = wireless ? hw::Read(hw::kWlanConnected, adapter) : hw::Read(hw::kAdapterIp, adapter) != "0.0.0.0";
 
   std::string data;
@@ -85,7 +87,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
   switch (query.Oid) {
     case kOidMediaConnectStatus: put32(connected ? 0 : 1); break;
     case kOidEncryptionStatus:
-      if (!wireless) return Fail(ERROR_NOT_SUPPORTED);
+      if (!wireless || !hw::Read(hw::kWlanOids, adapter)) return Fail(ERROR_NOT_SUPPORTED);
       put32(kEncryptionEnabled);
       break;
     case kOidRssi:

@@ -95,7 +95,7 @@ enum class Type { Byte, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
   F(AdapterMask,               "network.adapter.*.mask",                Text,    "0.0.0.0")     \
   F(AdapterGateway,            "network.adapter.*.gateway",             Text,    "")            \
   F(AdapterMac,                "network.adapter.*.mac",                 Text,    "")            \
-  F(WlanOids,                  "network.adapter.*.wlan.answers_802_11", Flag,    false)         \
+  F(WlanOids,                  "network.adapter.*.wlan.answers_encryption_query", Flag, false)         \
   F(WlanConnected,             "network.adapter.*.wlan.connected",      Flag,    false)         \
   F(WlanRssi,                  "network.adapter.*.wlan.rssi",           Int32,   -100)          \
   F(WlanSsid,                  "network.adapter.*.wlan.ssid",           Text,    "")            \

@@ -1,5 +1,6 @@
 #include "devices/wlan_service.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -39,7 +40,7 @@ bool NamedWireless(std::u16string_view name) {
 
 }  // namespace
 
-bool CQelWlanService::Query(uint32_t oid, void* data, uint32_t dataBytes) {
+bool CQelWlanService::Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_t outBytes) {
   std::vector<uint8_t> record(kHeader + dataBytes, 0);
   ce::NDISUIO_QUERY_OID header{};
   header.Oid = oid;
@@ -49,7 +50,7 @@ bool CQelWlanService::Query(uint32_t oid, void* data, uint32_t dataBytes) {
   if (!ce::DeviceIoControl(device_.get(), IOCTL_NDISUIO_QUERY_OID_VALUE, record.data(), ce::DWORD(record.size()),
                            record.data(), ce::DWORD(record.size()), &returned, nullptr))
     return false;
-  if (data) std::memcpy(data, record.data() + kHeader, dataBytes);
+  if (out) std::memcpy(out, record.data() + kHeader, std::min(outBytes, dataBytes));
   return true;
 }
 
@@ -68,7 +69,7 @@ bool CQelWlanService::Open() {
         std::u16string name = ceutil::FromAnsi(a->AdapterName);
         if (name.size() > 259) name.resize(259);
         WriteText(name, adapter_, 128);
-        if (Query(kOidEncryptionStatus, nullptr, 4) || NamedWireless(name)) return true;
+        if (Query(kOidEncryptionStatus, 4, nullptr, 0) || NamedWireless(name)) return true;
       }
   }
   adapter_[0] = 0;
@@ -86,7 +87,7 @@ const char16_t* CQelWlanService::GetAdapterName() { return Open() && adapter_[0]
 
 bool CQelWlanService::IsConnected(bool* connected) {
   uint32_t status = 1;
-  if (!connected || !Open() || !Query(kOidMediaConnectStatus, &status, 8)) return false;
+  if (!connected || !Open() || !Query(kOidMediaConnectStatus, 8, &status, sizeof status)) return false;
   *connected = status == 0;
   return true;
 }
@@ -99,7 +100,7 @@ bool CQelWlanService::GetRssi(int16_t* dbm) {
     return true;
   }
   int32_t rssi = 0;
-  if (!Query(kOidRssi, &rssi, 8)) return false;
+  if (!Query(kOidRssi, 8, &rssi, sizeof rssi)) return false;
   *dbm = int16_t(rssi);
   return true;
 }
@@ -124,7 +125,7 @@ bool CQelWlanService::GetSsid(char16_t* buffer, uint32_t capacity) {
   bool connected = false;
   if (!IsConnected(&connected) || !connected) return WriteText(u"", buffer, capacity);
   uint8_t data[40] = {};
-  if (!Query(kOidSsid, data, sizeof data)) return false;
+  if (!Query(kOidSsid, sizeof data, data, sizeof data)) return false;
   uint32_t length = 0;
   std::memcpy(&length, data, 4);
   if (length >= capacity || length > 32) return false;
@@ -137,7 +138,7 @@ bool CQelWlanService::GetBssid(char16_t* buffer, uint32_t capacity) {
   bool connected = false;
   if (!IsConnected(&connected) || !connected) return WriteText(u"00:00:00:00:00:00", buffer, capacity);
   uint8_t b[10] = {};
-  if (!Query(kOidBssid, b, sizeof b)) return false;
+  if (!Query(kOidBssid, sizeof b, b, sizeof b)) return false;
   char text[18];
   std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
   return WriteText(Widen(text), buffer, capacity);

@@ -23,8 +23,9 @@ class CQelWlanService final : public CQelObject<IQelWlanService, IID_QELWLANSERV
   bool GetBssid(char16_t* buffer, uint32_t capacity) override;
 
  private:
-  // The query record: object identifier, adapter name, then dataBytes of data.
-  bool Query(uint32_t oid, void* data, uint32_t dataBytes);
+  // The query record: object identifier, adapter name, then dataBytes of
+  // data, of which outBytes are copied to out.
+  bool Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_t outBytes);
 
   std::mutex openLock_;  // concurrent first uses open the device once
   ce::UniqueHandle device_;
