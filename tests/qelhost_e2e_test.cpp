@@ -16,6 +16,7 @@
 
 #include "ce/text.h"
 #include "expected_properties.h"
+#include "host_run.h"
 #include "plugin_host.h"
 #include "test_terminal.h"
 
@@ -24,32 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct HostRun {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out, err;
-};
-
-std::string Quoted(const std::string& text) {  // for the shell, whatever the text holds
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs qelhost with its output captured in files under `scratch`, without a
-// terminal from the environment and with a state home of its own, so that
-// nothing outside the test's folder is touched.
-HostRun RunHost(const std::vector<std::string>& args, const fs::path& scratch) {
-  std::string command = "env -u QEL_TERMINAL -u QEL_TRACE XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " " +
-                        Quoted(QEL_HOST_PATH);
-  for (const auto& a : args) command += " " + Quoted(a);
-  command += " </dev/null >" + Quoted((scratch / "stdout").string()) + " 2>" + Quoted((scratch / "stderr").string());
-  const int status = std::system(command.c_str());
-  HostRun r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = qeltest::Contents(scratch / "stdout");
-  r.err = qeltest::Contents(scratch / "stderr");
-  return r;
-}
+using qeltest::HostRun;
+using qeltest::RunHost;
 
 // A terminal for qelhost to run on, and a shorthand for --terminal it.
 class QelHost : public ::testing::Test {
@@ -116,11 +93,13 @@ TEST_F(QelHost, TerminalSetIsSeenByShowAndByTheModule) {
   EXPECT_EQ(Parse(r), (json{{"name", "POWER_BATTERY_LEVEL"}, {"ok", true}, {"kind", "String"}, {"text", "?"}}));
 }
 
-TEST_F(QelHost, ServicesAreTheCradleThenTheDisplay) {
+TEST_F(QelHost, ServicesAreRegisteredInOrder) {
   const HostRun r = Host({"services", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Parse(r), json::parse(R"([
       {"iid": "{8BA03742-1F65-45DA-8AF2-AD19559A3EE2}", "name": "IID_QELCRADLESERVICE"},
+      {"iid": "{5141A1E6-73B2-429E-8EA3-6B4A2D5907E1}", "name": "IID_QELWLANSERVICE"},
+      {"iid": "{9D70AA81-E389-4C9A-929A-0AA9E4F00703}", "name": "IID_QELTERMINALSERVICE"},
       {"iid": "{52ED0073-98DE-43DD-A729-74BD01AB81CC}", "name": "IID_QELDISPLAYSERVICE"}])"));
 }
 
@@ -140,7 +119,7 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
   };
   const Case cases[] = {
       {{"prop", "get", "SYS_DROP_COUNT"}, 0, ""},
-      {{"prop", "get", "SYS_ESN"}, 1, ""},
+      {{"prop", "get", "SYS_DEVICE_DATE"}, 1, ""},
       {{"prop", "get", "NO_SUCH_PROPERTY"}, 2, "NO_SUCH_PROPERTY"},
       {{"prop", "set", "SYS_DROP_COUNT", "1"}, 2, "read-only"},
       {{"prop", "set", "SYS_ID_NAME", "x", "--kind", "Wibble"}, 2, "Wibble"},
@@ -148,7 +127,7 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
       {{"prop", "set", "SYS_ID_NAME", "4294967296", "--kind", "UInt32"}, 2, "UInt32"},
       {{"prop", "set", "SYS_ID_NAME", "-1", "--kind", "UInt64"}, 2, "UInt64"},
       {{"prop", "set", "SYS_ID_NAME", "1.5x", "--kind", "Double"}, 2, "Double"},
-      {{"prop", "set", "SYS_ID_NAME", " 42 ", "--kind", "UInt32"}, 1, ""},  // well formed; no setter behind it yet
+      {{"prop", "set", "SYS_ID_NAME", " 42 ", "--kind", "UInt32"}, 0, ""},  // well formed: stored as its text
       {{"prop", "get"}, 2, ""},
       {{"frobnicate"}, 2, ""},
       {{}, 2, ""},
@@ -198,7 +177,7 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     host.Start();
     ASSERT_TRUE(host.started());
     ASSERT_EQ(host.registrar().properties().size(), 68u);
-    ASSERT_EQ(host.registrar().services().size(), 2u);
+    ASSERT_EQ(host.registrar().services().size(), 4u);
     for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
@@ -206,11 +185,13 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
         EXPECT_EQ(r.text, "0");
       }
     }
-    if (cycle == 0) {  // the text exports fail, untouched buffer, without the terminal information service
+    if (cycle == 0) {  // each text export answers through a service of its own
+      const std::u16string expected[] = {u"VM1C12345678", u"3F2A9C41D07E55B18C6342AF0B9D1E7724C58A10",
+                                         u"HON_THORVM_CE60"};
       for (int i = 0; i < 3; ++i) {
         std::u16string buffer(64, u'#');
-        EXPECT_FALSE(host.textExports()[i](buffer.data(), uint32_t(buffer.size())));
-        EXPECT_EQ(buffer, std::u16string(64, u'#'));
+        EXPECT_TRUE(host.textExports()[i](buffer.data(), uint32_t(buffer.size())));
+        EXPECT_EQ(std::u16string(buffer.c_str()), expected[i]);
       }
     }
     host.Shutdown();
