@@ -9,7 +9,9 @@
 #include "ce/sim/control.h"
 #include "qelcommon/value.h"
 #include "plugin_host.h"
+#include "qelcommon/ref.h"
 #include "qel/exports.h"
+#include "terminal/terminal_service.h"
 
 namespace {
 
@@ -106,5 +108,30 @@ void BM_ToStringOfDouble(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ToStringOfDouble);
+
+// QEL_PLATFORM on the default terminal: the OEM text, the Honeywell step, the
+// walk of the model table to its 106th entry, the Thor checks and the OS text.
+void BM_GetPlatform(benchmark::State& state) {
+  Terminal();
+  qel::Ref<IQelTerminalService> service = qel::Ref<IQelTerminalService>::Adopt(qel::NewTerminalService());
+  char16_t buffer[127];
+  for (auto _ : state) {
+    const bool ok = service->GetPlatform(buffer, 127);
+    benchmark::DoNotOptimize(ok);
+  }
+}
+BENCHMARK(BM_GetPlatform)->Unit(benchmark::kMicrosecond);
+
+// QEL_SSN: the USN from the device unique identifier, then the four CRCs.
+void BM_GetSsn(benchmark::State& state) {
+  Terminal();
+  qel::Ref<IQelTerminalService> service = qel::Ref<IQelTerminalService>::Adopt(qel::NewTerminalService());
+  char16_t buffer[128];
+  for (auto _ : state) {
+    const bool ok = service->GetSsn(buffer, 128);
+    benchmark::DoNotOptimize(ok);
+  }
+}
+BENCHMARK(BM_GetSsn)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -8,7 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=${MINGW_CXX:-i686-w64-mingw32-g++}
 command -v "$cxx" >/dev/null || { echo "check-windows: $cxx is missing (scripts/setup.sh installs it)" >&2; exit 2; }
-flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers
+# SimpleIni is header-only on Windows: offer it alone, not the rest of /usr/include.
+simpleini=$(mktemp -d); trap 'rm -rf "$simpleini"' EXIT
+ln -s /usr/include/SimpleIni.h "$simpleini/SimpleIni.h"
+flags=(-std=c++20 -isystem "$simpleini" -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers
        -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin)
 mapfile -t sources < <(git ls-files 'plugin/*.cpp' 'common/*.cpp' 'platform/util/*.cpp' | grep -v '_test\.cpp$')
 failed=0

@@ -18,6 +18,21 @@
 namespace qel {
 namespace {
 
+// Holds an atomic flag for a scope, spinning while a rival holds it.
+class FlagLock {
+ public:
+  explicit FlagLock(std::atomic_flag& flag) : flag_(flag) {
+    while (flag_.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~FlagLock() { flag_.clear(std::memory_order_release); }
+  FlagLock(const FlagLock&) = delete;
+  FlagLock& operator=(const FlagLock&) = delete;
+
+ private:
+  std::atomic_flag& flag_;
+};
+
 constexpr uint32_t kOidEncryptionStatus = 0x0D01011B;
 constexpr uint32_t kOidMediaConnectStatus = 0x00010114;
 constexpr uint32_t kOidRssi = 0x0D010206;
@@ -55,7 +70,7 @@ bool CQelWlanService::Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_
 }
 
 bool CQelWlanService::Open() {
-  std::lock_guard lock(openLock_);
+  FlagLock lock(opening_);
   if (device_) return true;
   device_.reset(ce::CreateFileW(u"UIO1:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
@@ -78,7 +93,7 @@ bool CQelWlanService::Open() {
 }
 
 bool CQelWlanService::Close() {
-  std::lock_guard lock(openLock_);
+  FlagLock lock(opening_);
   device_.reset();
   return true;
 }

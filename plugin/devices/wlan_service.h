@@ -2,7 +2,7 @@
 // the NDIS user-mode I/O driver "UIO1:", for association, signal and network.
 #pragma once
 
-#include <mutex>
+#include <atomic>
 
 #include "ce/handle.h"
 #include "qel/guids.h"
@@ -27,7 +27,9 @@ class CQelWlanService final : public CQelObject<IQelWlanService, IID_QELWLANSERV
   // data, of which outBytes are copied to out.
   bool Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_t outBytes);
 
-  std::mutex openLock_;  // concurrent first uses open the device once
+  // Concurrent first uses open the device once: Open and Close hold this
+  // flag, briefly, while they look at and change the handle.
+  std::atomic_flag opening_ = ATOMIC_FLAG_INIT;
   ce::UniqueHandle device_;
   char16_t adapter_[128] = {};
 };

@@ -9,6 +9,7 @@
 #include "ce/error.h"
 #include "ce/module.h"
 #include "ceutil/text.h"
+#include "core/proc_address.h"
 #include "core/text_out.h"
 
 namespace qel {
@@ -85,7 +86,7 @@ std::u16string PlatformIdText(const std::vector<uint8_t>& block, size_t* end) {
 bool ReadDeviceUniqueId(uint8_t* buffer, uint32_t* size) {
   if (!buffer || !size) return false;
   ce::UniqueModule core(ce::LoadLibraryW(u"coredll.dll"));
-  auto getId = core ? reinterpret_cast<ce::PFN_GetDeviceUniqueID>(ce::GetProcAddressW(core.get(), u"GetDeviceUniqueID"))
+  auto getId = core ? ProcAddress<ce::PFN_GetDeviceUniqueID>(core.get(), u"GetDeviceUniqueID")
                     : nullptr;
   if (!getId) return false;
   uint8_t appData[sizeof kApplicationData];

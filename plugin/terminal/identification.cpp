@@ -10,6 +10,7 @@
 #include "ce/system.h"
 #include "ce/vendor.h"
 #include "ceutil/text.h"
+#include "core/proc_address.h"
 #include "core/text_out.h"
 
 namespace qel {
@@ -46,7 +47,7 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
 
 template <class Fn>
 Fn Find(ce::HMODULE module, const char16_t* name) {
-  return reinterpret_cast<Fn>(ce::GetProcAddressW(module, name));
+  return ProcAddress<Fn>(module, name);
 }
 
 // A library loaded on first use and kept for the life of the process.

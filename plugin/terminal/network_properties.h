@@ -3,6 +3,8 @@
 // first, which falls back to the registry's static host table.
 #pragma once
 
+#include <string>
+
 #include "ce/net.h"
 #include "qel/host.h"
 

@@ -1,6 +1,8 @@
 // ReadProductVersion: the "Version" key of section "INFO" of a product file,
 // an INI file stored in the system code page.
-#define SI_CONVERT_ICU
+#if !defined(_WIN32)
+#define SI_CONVERT_ICU  // the Debian build of SimpleIni converts with ICU
+#endif
 #include <SimpleIni.h>
 
 #include <string>

@@ -9,6 +9,7 @@
 #include "ce/registry.h"
 #include "ce/vendor.h"
 #include "ceutil/text.h"
+#include "core/proc_address.h"
 #include "core/text_out.h"
 #include "qelcommon/text_buffer.h"
 #include "terminal/connection_type.h"
@@ -59,7 +60,7 @@ void AddFolder(IQelDictionary* folders, const char16_t* key, const char16_t* fol
 
 template <class Fn>
 Fn Find(ce::HMODULE module, const char16_t* name) {
-  return reinterpret_cast<Fn>(ce::GetProcAddressW(module, name));
+  return ProcAddress<Fn>(module, name);
 }
 
 // Text of the vendor library's 8-bit answer, or false.
