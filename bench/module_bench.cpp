@@ -11,6 +11,7 @@
 #include "plugin_host.h"
 #include "qelcommon/ref.h"
 #include "qel/exports.h"
+#include "terminal/model_table.h"
 #include "terminal/terminal_service.h"
 
 namespace {
@@ -121,6 +122,14 @@ void BM_GetPlatform(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GetPlatform)->Unit(benchmark::kMicrosecond);
+
+// The module's own part of GetPlatform: the case fold and the wildcard walk to
+// the Thor's entry, without the system calls around it.
+void BM_ModelTableWalk(benchmark::State& state) {
+  Terminal();
+  for (auto _ : state) benchmark::DoNotOptimize(qel::FindModelEntry(u"IA32"));
+}
+BENCHMARK(BM_ModelTableWalk)->Unit(benchmark::kMicrosecond);
 
 // QEL_SSN: the USN from the device unique identifier, then the four CRCs.
 void BM_GetSsn(benchmark::State& state) {
