@@ -11,7 +11,10 @@
 #include "qelcommon/value.h"
 #include "command_runner.h"
 #include "plugin_host.h"
+#include "qelcommon/ref.h"
 #include "qel/exports.h"
+#include "terminal/model_table.h"
+#include "terminal/terminal_service.h"
 
 namespace {
 
@@ -139,5 +142,38 @@ void BM_ToStringOfDouble(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ToStringOfDouble);
+
+// QEL_PLATFORM on the default terminal: the OEM text, the Honeywell step, the
+// walk of the model table to its 106th entry, the Thor checks and the OS text.
+void BM_GetPlatform(benchmark::State& state) {
+  Terminal();
+  qel::Ref<IQelTerminalService> service = qel::Ref<IQelTerminalService>::Adopt(qel::NewTerminalService());
+  char16_t buffer[127];
+  for (auto _ : state) {
+    const bool ok = service->GetPlatform(buffer, 127);
+    benchmark::DoNotOptimize(ok);
+  }
+}
+BENCHMARK(BM_GetPlatform)->Unit(benchmark::kMicrosecond);
+
+// The module's own part of GetPlatform: the case fold and the wildcard walk to
+// the Thor's entry, without the system calls around it.
+void BM_ModelTableWalk(benchmark::State& state) {
+  Terminal();
+  for (auto _ : state) benchmark::DoNotOptimize(qel::FindModelEntry(u"IA32"));
+}
+BENCHMARK(BM_ModelTableWalk)->Unit(benchmark::kMicrosecond);
+
+// QEL_SSN: the USN from the device unique identifier, then the four CRCs.
+void BM_GetSsn(benchmark::State& state) {
+  Terminal();
+  qel::Ref<IQelTerminalService> service = qel::Ref<IQelTerminalService>::Adopt(qel::NewTerminalService());
+  char16_t buffer[128];
+  for (auto _ : state) {
+    const bool ok = service->GetSsn(buffer, 128);
+    benchmark::DoNotOptimize(ok);
+  }
+}
+BENCHMARK(BM_GetSsn)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

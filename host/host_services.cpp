@@ -66,10 +66,12 @@ class Enumerator final : public IQelFileEnumerator {
 }  // namespace
 
 std::u16string ResolveName(std::u16string_view name) {
-  constexpr std::u16string_view kMacro = u"<QEL>";
+  constexpr std::u16string_view kHost = u"<QEL>", kAgent = u"<ADM>";
   std::u16string path;
-  if (name.starts_with(kMacro))
-    path = kHostFolder + std::u16string(name.substr(kMacro.size()));
+  if (name.starts_with(kHost))
+    path = kHostFolder + std::u16string(name.substr(kHost.size()));
+  else if (name.starts_with(kAgent))
+    path = kAgentFolder + std::u16string(name.substr(kAgent.size()));
   else if (!name.empty() && (name[0] == u'\\' || name[0] == u'/'))
     path = name;
   else if (!name.empty())

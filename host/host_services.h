@@ -2,8 +2,9 @@
 // through the system calls:
 //  - file location (IID_QELFILELOCATION): Resolve turns a name into a device
 //    path: "\x\y" (or "/x/y") as it stands, "<QEL>name" and a bare name in the
-//    host's folder on the terminal, kHostFolder; names with < > : | ? * or
-//    control characters cannot be resolved;
+//    host's folder on the terminal, kHostFolder, "<ADM>name" in its agent's,
+//    kAgentFolder; names with < > : | ? * or control characters cannot be
+//    resolved;
 //  - file service (IID_QELFILESERVICE): Find resolves the same way and answers
 //    only for a file that exists;
 //  - file system (IID_QELFILESYSTEMSERVICE): Exists, PrepareDirectory and
@@ -23,6 +24,7 @@
 namespace qelhost {
 
 inline constexpr char16_t kHostFolder[] = u"\\Program Files\\Qel\\";
+inline constexpr char16_t kAgentFolder[] = u"\\Program Files\\Qel\\Agent\\";
 inline constexpr char16_t kSettingsKey[] = u"Software\\Qel\\Settings";
 
 // A counted reference to a device path.

@@ -36,7 +36,8 @@ constexpr const char* kAbout =
     "  qelhost run 'PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name $v $t'\n"
     "Absent arguments take the command's defaults; a number is decimal or 0x hexadecimal.\n"
     "File names: a device path (\\Temp\\x.cab) as it stands; <QEL>name and bare names are\n"
-    "in the host's folder on the terminal, \\Program Files\\Qel\\. The host's own settings\n"
+    "in the host's folder on the terminal, \\Program Files\\Qel\\, <ADM>name in its agent's,\n"
+    "\\Program Files\\Qel\\Agent\\ (QEL_VER_CLIENT, QEL_VER_AGENT read product.inf there). The host's own settings\n"
     "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.\n"
     "Values of prop set: --kind Bool takes 1/0, true/false, yes/no, on/off, t/f, y/n (whole words,\n"
     "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n"
@@ -112,6 +113,7 @@ int Run(int argc, char** argv) {
   propSet->add_option("NAME", name, "property name")->required();
   propSet->add_option("VALUE", value, "the value, as text")->required();
   propSet->add_option("--kind", kind, "kind of the value written (default String)");
+  auto* identity = app.add_subcommand("identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote");
   auto* services = app.add_subcommand("services", "list the services the module registered");
   auto* commands = app.add_subcommand("commands", "list the commands the module registered");
   auto* term = app.add_subcommand("terminal", "show or change the simulated terminal's hardware state");
@@ -220,6 +222,7 @@ int Run(int argc, char** argv) {
   if (props->parsed()) return ListProperties(host, out);
   if (propGet->parsed()) return GetProperty(host, name, out);
   if (propSet->parsed()) return SetProperty(host, name, value, kind, out);
+  if (identity->parsed()) return ShowIdentity(host, out);
   if (services->parsed()) return ListServices(host, out);
   if (commands->parsed()) return ListCommands(host, out);
   if (run->parsed()) return RunLine(host, line, out);

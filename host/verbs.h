@@ -27,6 +27,8 @@ int GetProperty(PluginHost& host, const std::string& name, const Output& o);
 int SetProperty(PluginHost& host, const std::string& name, const std::string& value, const std::string& kind,
                 const Output& o);
 int ListServices(PluginHost& host, const Output& o);
+// Calls GetESN, GetUSN and GetQELPlatform; 1 when any returned false.
+int ShowIdentity(PluginHost& host, const Output& o);
 int ListCommands(PluginHost& host, const Output& o);
 int ShowTerminal(const Output& o);
 int SetTerminal(const std::string& key, const std::string& value, const Output& o);

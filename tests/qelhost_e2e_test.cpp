@@ -103,6 +103,8 @@ TEST_F(QelHost, ServicesAreListedInRegistrationOrder) {
       {"iid": "{F1631E15-DDCA-4910-B220-78EBAD68671C}", "name": "IID_QELWAKEUPSERVICE"},
       {"iid": "{9E7FF393-7E7E-4AB5-B071-328A198CD551}", "name": "IID_QELPOWEREVENTSERVICE"},
       {"iid": "{8BA03742-1F65-45DA-8AF2-AD19559A3EE2}", "name": "IID_QELCRADLESERVICE"},
+      {"iid": "{5141A1E6-73B2-429E-8EA3-6B4A2D5907E1}", "name": "IID_QELWLANSERVICE"},
+      {"iid": "{9D70AA81-E389-4C9A-929A-0AA9E4F00703}", "name": "IID_QELTERMINALSERVICE"},
       {"iid": "{52ED0073-98DE-43DD-A729-74BD01AB81CC}", "name": "IID_QELDISPLAYSERVICE"}])"));
 }
 
@@ -122,7 +124,7 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
   };
   const Case cases[] = {
       {{"prop", "get", "SYS_DROP_COUNT"}, 0, ""},
-      {{"prop", "get", "SYS_ESN"}, 1, ""},
+      {{"prop", "get", "SYS_DEVICE_DATE"}, 1, ""},
       {{"prop", "get", "NO_SUCH_PROPERTY"}, 2, "NO_SUCH_PROPERTY"},
       {{"prop", "set", "SYS_DROP_COUNT", "1"}, 2, "read-only"},
       {{"prop", "set", "SYS_ID_NAME", "x", "--kind", "Wibble"}, 2, "Wibble"},
@@ -130,7 +132,7 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
       {{"prop", "set", "SYS_ID_NAME", "4294967296", "--kind", "UInt32"}, 2, "UInt32"},
       {{"prop", "set", "SYS_ID_NAME", "-1", "--kind", "UInt64"}, 2, "UInt64"},
       {{"prop", "set", "SYS_ID_NAME", "1.5x", "--kind", "Double"}, 2, "Double"},
-      {{"prop", "set", "SYS_ID_NAME", " 42 ", "--kind", "UInt32"}, 1, ""},  // well formed; no setter behind it yet
+      {{"prop", "set", "SYS_ID_NAME", " 42 ", "--kind", "UInt32"}, 0, ""},  // well formed: stored as its text
       {{"prop", "get"}, 2, ""},
       {{"frobnicate"}, 2, ""},
       {{}, 2, ""},
@@ -240,7 +242,7 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
     host.Start();
     ASSERT_TRUE(host.started());
     ASSERT_EQ(host.registrar().properties().size(), 68u);
-    ASSERT_EQ(host.registrar().services().size(), 5u);
+    ASSERT_EQ(host.registrar().services().size(), 7u);
     for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
@@ -248,11 +250,13 @@ TEST(PluginHostInProcess, SurvivesAHundredLoadCycles) {
         EXPECT_EQ(r.text, "0");
       }
     }
-    if (cycle == 0) {  // the text exports fail, untouched buffer, without the terminal information service
+    if (cycle == 0) {  // each text export answers through a service of its own
+      const std::u16string expected[] = {u"VM1C12345678", u"3F2A9C41D07E55B18C6342AF0B9D1E7724C58A10",
+                                         u"HON_THORVM_CE60"};
       for (int i = 0; i < 3; ++i) {
         std::u16string buffer(64, u'#');
-        EXPECT_FALSE(host.textExports()[i](buffer.data(), uint32_t(buffer.size())));
-        EXPECT_EQ(buffer, std::u16string(64, u'#'));
+        EXPECT_TRUE(host.textExports()[i](buffer.data(), uint32_t(buffer.size())));
+        EXPECT_EQ(std::u16string(buffer.c_str()), expected[i]);
       }
     }
     host.Shutdown();

@@ -29,3 +29,8 @@ class CQelCountedText final : public IQelText, public CQelRefCounted {
 
   std::u16string text_;
 };
+
+// Releases a text handed out as a new object through its counted part.
+inline void ReleaseText(IQelText* text) {
+  if (text) static_cast<CQelCountedText*>(text)->Release();
+}

@@ -91,6 +91,15 @@ class IQelNotifierList : public virtual CQelRefCounted {
   virtual bool AddNotifier(const char16_t* name, IQelNotifier* notifier) = 0;  // slot 0
 };
 
+// A caller's dictionary of texts (the terminal service's storage folders).
+class IQelDictionary : public IQelService {
+ public:
+  virtual bool Add(IQelText* key, IQelText* value) = 0;  // slot 8
+
+ protected:
+  ~IQelDictionary() = default;
+};
+
 // IID_QELWINDOWSERVICE: the host's main window.
 class IQelWindowService {
  public:

@@ -33,6 +33,7 @@
 #include "ce/error.h"
 #include "ce/text.h"
 #include "device_path.h"
+#include "drivers.h"
 #include "case_fold.h"
 #include "handles.h"
 #include "hardware.h"
@@ -381,6 +382,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* /*security*/, 
                    DWORD flags, HANDLE /*templateFile*/) {
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
   if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return FailHandle(ERROR_INVALID_PARAMETER);
+  if (path && sim::IsDeviceName(path)) {
+    if (disposition != OPEN_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
+    return sim::OpenDevice(path);
+  }
   ResolvedPath rp;
   if (DWORD e = ResolveApiPath(path, sim::Resolve::kName, &rp)) return FailHandle(e);
   if (rp.isRoot || (rp.exists && !S_ISREG(rp.st.st_mode))) return FailHandle(ERROR_ACCESS_DENIED);

@@ -87,7 +87,43 @@ enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList 
   F(ZoneDaylightHour,          "time.zone.daylight_date.hour",          Word,    0)             \
   F(ZoneDaylightMinute,        "time.zone.daylight_date.minute",        Word,    0)             \
   F(ZoneDaylightSecond,        "time.zone.daylight_date.second",        Word,    0)             \
-  F(ZoneDaylightMilliseconds,  "time.zone.daylight_date.milliseconds",  Word,    0)
+  F(ZoneDaylightMilliseconds,  "time.zone.daylight_date.milliseconds",  Word,    0)             \
+  /* identity: hex bytes; empty means the call fails */                                         \
+  F(DeviceUniqueId,            "identity.unique_id",                    Text,    "")            \
+  F(HalUuid,                   "hal.uuid",                              Text,    "")            \
+  F(HalDeviceIdSupported,      "hal.device_id.supported",               Flag,    false)         \
+  F(HalPresetFirst,            "hal.device_id.preset_first",            Flag,    true)          \
+  F(HalPresetId,               "hal.device_id.preset_id",               Text,    "")            \
+  F(HalPlatformId,             "hal.device_id.platform_id",             Text,    "")            \
+  /* vendor I/O controls: 0 or empty means not supported */                                     \
+  F(HalModelNumber,            "hal.vendor.model_number",               DWord,   0)             \
+  F(HalModelText,              "hal.vendor.model_text",                 Text,    "")            \
+  F(HalReboots,                "hal.reboots",                           DWord,   0)             \
+  F(LxeSerial,                 "lxe.serial",                            Text,    "")            \
+  F(LxeOalVersion,             "lxe.oal_version",                       Text,    "")            \
+  F(LxeBoots,                  "lxe.boots",                             DWord,   0)             \
+  F(LxeClearBoots,             "lxe.clear_boots",                       DWord,   0)             \
+  F(DatalogicModel,            "datalogic.model",                       Int32,   0)             \
+  F(DatalogicName,             "datalogic.name",                        Text,    "")            \
+  F(IntermecDeviceType,        "intermec.device_type",                  Int32,   0)             \
+  F(BluetoothAddress,          "bluetooth.address",                     Text,    "")            \
+  F(ProgramFilesFolder,        "shell.program_files",                   Text,    "")            \
+  /* network: adapters in list order, each described under network.adapter.<name> */          \
+  F(HostName,                  "network.host_name",                     Text,    "")            \
+  F(UseHostInterfaces,         "network.use_host_interfaces",           Flag,    false)         \
+  F(Adapters,                  "network.adapters",                      TextList, {})           \
+  F(AdapterType,               "network.adapter.*.type",                DWord,   6)             \
+  F(AdapterIp,                 "network.adapter.*.ip",                  Text,    "0.0.0.0")     \
+  F(AdapterMask,               "network.adapter.*.mask",                Text,    "0.0.0.0")     \
+  F(AdapterGateway,            "network.adapter.*.gateway",             Text,    "")            \
+  F(AdapterMac,                "network.adapter.*.mac",                 Text,    "")            \
+  F(WlanOids,                  "network.adapter.*.wlan.answers_encryption_query", Flag, false)         \
+  F(WlanConnected,             "network.adapter.*.wlan.connected",      Flag,    false)         \
+  F(WlanRssi,                  "network.adapter.*.wlan.rssi",           Int32,   -100)          \
+  F(WlanSsid,                  "network.adapter.*.wlan.ssid",           Text,    "")            \
+  F(WlanBssid,                 "network.adapter.*.wlan.bssid",          Text,    "")            \
+  F(ResolverError,             "network.resolver_error",                DWord,   10014)         \
+  F(ResolverNames,             "network.resolver.*",                    TextList, {})
 
 // Groups whose every member has one type, named or not: a field a profile adds
 // to them is checked too. Named fields above take precedence.

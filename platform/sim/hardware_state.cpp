@@ -262,7 +262,11 @@ size_t RemoveStaleHardwareTemps(const fs::path& dir) {
   return removed;
 }
 
-bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
+namespace {
+
+// Runs change on the state read afresh under the hardware lock, then replaces the file.
+template <class Change>
+bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& change) {
   HostFd lock = OpenHardwareLock(file.parent_path(), error);
   if (!lock) return false;
   if (::flock(lock.get(), LOCK_EX) != 0)
@@ -279,8 +283,7 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
   if (!ReadJsonFile(file, &state, error)) return false;
   std::string why;
   if (!CheckHardware(state, &why)) return Fail(error, file.string() + ": " + why);
-  if (!CheckFieldChange(state, dotted, value, error)) return false;
-  *const_cast<json*>(FindField(state, dotted)) = value;
+  if (!change(state)) return false;
 
   std::string text;
   try {
@@ -317,6 +320,30 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
   out.reset();
   if (::rename(tmp.c_str(), file.c_str()) != 0) return failWith("cannot be replaced");
   return true;
+}
+
+}  // namespace
+
+bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
+  return RewriteHardwareFile(file, error, [&](json& state) {
+    if (!CheckFieldChange(state, dotted, value, error)) return false;
+    *const_cast<json*>(FindField(state, dotted)) = value;
+    return true;
+  });
+}
+
+bool CountInHardwareFile(const fs::path& file, const std::string& dotted, std::string* error) {
+  const hw::FieldRule* rule = hw::RuleFor(dotted);
+  if (!rule || rule->type != Type::DWord) return Fail(error, "'" + dotted + "' is not a declared count");
+  return RewriteHardwareFile(file, error, [&](json& state) {
+    std::string pointer = "/" + dotted;
+    for (char& c : pointer)
+      if (c == '.') c = '/';
+    json& field = state[json::json_pointer(pointer)];
+    const uint64_t now = field.is_number_unsigned() ? field.get<uint64_t>() : 0;
+    field = uint32_t(now + 1);  // wraps as the device's counter does
+    return true;
+  });
 }
 
 }  // namespace ce::sim

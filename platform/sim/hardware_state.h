@@ -45,5 +45,9 @@ size_t RemoveStaleHardwareTemps(const std::filesystem::path& dir);
 // any process neither lose updates nor see half a file.
 bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
                         const nlohmann::json& value, std::string* error);
+// The same for a count the system keeps itself (a reboot, say): adds one to a
+// declared DWord field, which is made when the state lacks it, so that the
+// count need not be in every profile.
+bool CountInHardwareFile(const std::filesystem::path& file, const std::string& dottedPath, std::string* error);
 
 }  // namespace ce::sim

@@ -126,6 +126,14 @@ bool Terminal::set_hardware(const std::string& dottedPath, const json& value, st
   return true;
 }
 
+bool Terminal::count_in_hardware(const std::string& dottedPath, std::string* error) {
+  if (!CountInHardwareFile(hardware_path(), dottedPath, error)) return false;
+  std::lock_guard lock(mu_);
+  loaded_ = false;
+  reload_if_changed_locked();
+  return true;
+}
+
 std::shared_ptr<Terminal> TerminalChoice::Current() {
   std::lock_guard lock(mu_);
   if (chosen_) return chosen_;

@@ -47,6 +47,8 @@ class Terminal {
     read(static_cast<const nlohmann::json&>(hardware_));
   }
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
+  // Adds one to a count the system keeps (CountInHardwareFile).
+  bool count_in_hardware(const std::string& dottedPath, std::string* error);
 
  private:
   explicit Terminal(std::filesystem::path dir);

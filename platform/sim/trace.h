@@ -57,6 +57,8 @@ void AppendValue(std::string& out, T value) {
     Append(out, value);
   else if constexpr (std::is_pointer_v<T>)
     Append(out, reinterpret_cast<const void*>(value));
+  else if constexpr (std::is_class_v<T>)
+    out += "{...}";  // a record passed by value
   else if constexpr (std::is_signed_v<T>)
     Append(out, static_cast<long long>(value));
   else

@@ -5,7 +5,7 @@
 
 #include "commands/command_frame.h"
 #include "commands/pxs_stores.h"
-#include "commands/settings_file.h"
+#include "core/settings_file.h"
 #include "qel/host.h"
 #include "qelcommon/value.h"
 

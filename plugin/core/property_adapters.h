@@ -22,4 +22,24 @@ bool GetUInt32Of(IQelValue* value, IQelService* context) {
   return value->SetUInt32(result);
 }
 
+// A service operation filling a text buffer of Capacity characters, stored
+// with SetStringZ; false from the operation means failure.
+template <class Service, bool (Service::*Operation)(char16_t*, uint32_t), uint32_t Capacity>
+bool GetTextOf(IQelValue* value, IQelService* context) {
+  if (!context || !value) return false;
+  char16_t buffer[Capacity] = {};
+  if (!(static_cast<Service*>(context)->*Operation)(buffer, Capacity)) return false;
+  buffer[Capacity - 1] = 0;
+  return value->SetStringZ(buffer);
+}
+
+// The value's text and its length handed to a service operation.
+template <class Service, bool (Service::*Operation)(const char16_t*, uint32_t)>
+bool SetTextOf(IQelValue* value, IQelService* context) {
+  if (!context || !value) return false;
+  IQelText* text = nullptr;
+  if (!value->GetString(&text) || !text) return false;
+  return (static_cast<Service*>(context)->*Operation)(text->Chars(), text->Length());
+}
+
 }  // namespace qel

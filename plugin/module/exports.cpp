@@ -8,6 +8,7 @@
 #include "module/tables.h"
 #include "qel/guids.h"
 #include "streams/stream_types.h"
+#include "terminal/terminal_service.h"
 
 namespace qel {
 namespace {
@@ -27,6 +28,15 @@ constexpr Slot kReleaseOrder[] = {
     Slot::HalEventHandler, Slot::Window,
 };
 static_assert(std::size(kReleaseOrder) == size_t(Slot::kCount));
+
+// A fresh terminal service for one question; never bound, released before returning.
+bool AskTerminal(bool (IQelTerminalService::*operation)(char16_t*, uint32_t), char16_t* buffer, uint32_t capacity) {
+  IQelTerminalService* terminal = NewTerminalService();
+  if (!terminal) return false;
+  const bool ok = (terminal->*operation)(buffer, capacity);
+  terminal->Release();
+  return ok;
+}
 
 }  // namespace
 }  // namespace qel
@@ -78,11 +88,10 @@ bool UnRegister() {
   return true;
 }
 
-// The terminal information service that answers these is not in this build:
-// each fails as it does when the service object cannot be created, leaving the
-// caller's buffer untouched.
-bool GetESN(char16_t*, uint32_t) { return false; }
-bool GetUSN(char16_t*, uint32_t) { return false; }
-bool GetQELPlatform(char16_t*, uint32_t) { return false; }
+bool GetESN(char16_t* buffer, uint32_t capacity) { return qel::AskTerminal(&IQelTerminalService::GetEsn, buffer, capacity); }
+bool GetUSN(char16_t* buffer, uint32_t capacity) { return qel::AskTerminal(&IQelTerminalService::GetUsn, buffer, capacity); }
+bool GetQELPlatform(char16_t* buffer, uint32_t capacity) {
+  return qel::AskTerminal(&IQelTerminalService::GetPlatform, buffer, capacity);
+}
 
 }  // extern "C"

@@ -34,9 +34,10 @@ struct ExpectedCall {
 // Services come in registration order between the property groups: the HAL
 // event handler first, the wake-up and power event services after the
 // keyboard's group, the cradle (no properties in this build) after the
-// backlight group, the display before its one property. Only commands with a
-// handler in this build appear: SXC and PXS, context-free, between the
-// backlight group and the cradle.
+// backlight group, the WLAN and the terminal information service before
+// theirs, the display before its one property. Only commands with a handler in
+// this build appear: SXC and PXS, context-free, between the backlight group
+// and the cradle.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER}};
   for (const auto& p : qeltest::kExpectedProperties) {
@@ -50,9 +51,17 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
     }
+    if (name == "WIFI_RSSI_PERCENT") out.push_back({Op::AddService, "", &qel::IID_QELWLANSERVICE});
+    if (name == "QEL_SSN") out.push_back({Op::AddService, "", &qel::IID_QELTERMINALSERVICE});
     if (name == "SYS_DROP_COUNT") out.push_back({Op::AddService, "", &qel::IID_QELDISPLAYSERVICE});
-    out.push_back({Op::AddProperty, name, nullptr, p.writable,
-                   name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE : nullptr});
+    const bool wlan = name.starts_with("WIFI_RSSI") || name == "WIFI_SSID" || name == "WIFI_BSSID" ||
+                      name == "NET_WLAN_IPCONFIG";
+    const bool terminal = name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
+    const GUID* context = name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE
+                          : wlan                   ? &qel::IID_QELWLANSERVICE
+                          : terminal               ? &qel::IID_QELTERMINALSERVICE
+                                                   : nullptr;
+    out.push_back({Op::AddProperty, name, nullptr, p.writable, context});
   }
   return out;
 }
@@ -72,7 +81,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 75u);
+  ASSERT_EQ(expected.size(), 77u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -116,14 +125,14 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  ASSERT_EQ(held.size(), 5u);  // the handler, the wake-up, power event, cradle and display services
+  ASSERT_EQ(held.size(), 7u);  // the handler, the wake-up, power event, cradle, WLAN, terminal information and display services
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 5);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 7);
   EXPECT_EQ(results.back(), 0);
 }
 

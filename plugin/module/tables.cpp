@@ -13,7 +13,12 @@
 #include "core/hal_event_handler.h"
 #include "devices/power_properties.h"
 #include "qel/guids.h"
+#include "devices/wlan_properties.h"
+#include "devices/wlan_service.h"
+#include "qel/terminal.h"
+#include "terminal/network_properties.h"
 #include "terminal/system_properties.h"
+#include "terminal/terminal_service.h"
 
 namespace qel {
 namespace {
@@ -33,8 +38,8 @@ constexpr GroupEntry kGroups[] = {
     {G::Led, &IID_QELLEDSERVICE, nullptr, false},
     {G::CommandsAfterLed, nullptr, nullptr, false},
     {G::Battery, &IID_QELBATTERYSERVICE, nullptr, false},
-    {G::Wlan, &IID_QELWLANSERVICE, nullptr, true},
-    {G::Terminal, &IID_QELTERMINALSERVICE, nullptr, false},
+    {G::Wlan, &IID_QELWLANSERVICE, CreateWlanService, true},
+    {G::Terminal, &IID_QELTERMINALSERVICE, CreateTerminalService, false},
     {G::Display, &IID_QELDISPLAYSERVICE, CreateDisplayService, false},
 };
 
@@ -62,6 +67,10 @@ static_assert(std::size(kCommands) == 15);
 constexpr QelPropertyFn kNA = NotAvailable;
 constexpr QelPropertyFn kRO = nullptr;
 
+using T = IQelTerminalService;
+template <bool (T::*Operation)(char16_t*, uint32_t), uint32_t Capacity>
+constexpr QelPropertyFn kText = GetTextOf<T, Operation, Capacity>;
+
 constexpr PropertyEntry kProperties[] = {
     {u"AUDIO_BEEP_VOLUME", G::Audio, kNA, kNA},
     {u"AUDIO_BEEP_FREQUENCY", G::Audio, kNA, kNA},
@@ -86,11 +95,11 @@ constexpr PropertyEntry kProperties[] = {
     {u"POWER_BATTERY_LEVEL_RT", G::ContextFreeProperties, GetBatteryLevelRefreshed, kRO},
     {u"POWER_BATTERY_LIFETIME_RT", G::ContextFreeProperties, GetBatteryLifetime, kRO},
     {u"POWER_SOURCE_RT", G::ContextFreeProperties, GetPowerSourceRefreshed, kRO},
-    {u"NET_IP_V4", G::ContextFreeProperties, kNA, kRO},
-    {u"NET_ADAPTERS_IPCONFIG", G::ContextFreeProperties, kNA, kRO},
-    {u"NET_CONNECTION", G::ContextFreeProperties, kNA, kRO},
-    {u"NET_CONNECTION_TYPE", G::ContextFreeProperties, kNA, kRO},
-    {u"NET_CONNECTION_LEVEL", G::ContextFreeProperties, kNA, kRO},
+    {u"NET_IP_V4", G::ContextFreeProperties, GetIpV4, kRO},
+    {u"NET_ADAPTERS_IPCONFIG", G::ContextFreeProperties, GetAdaptersIpConfig, kRO},
+    {u"NET_CONNECTION", G::ContextFreeProperties, GetConnection, kRO},
+    {u"NET_CONNECTION_TYPE", G::ContextFreeProperties, GetConnectionTypeProperty, kRO},
+    {u"NET_CONNECTION_LEVEL", G::ContextFreeProperties, GetConnectionLevel, kRO},
     {u"QEL_VER_LIST", G::ContextFreeProperties, kNA, kRO},
     {u"QEL_REMOTE_SESSION", G::ContextFreeProperties, GetRemoteSession, kRO},
     {u"SYS_DISK_FREE_SPACE", G::ContextFreeProperties, GetDiskFreeSpace, kRO},
@@ -107,29 +116,29 @@ constexpr PropertyEntry kProperties[] = {
     {u"BATT_STATE_HEALTH", G::Battery, kNA, kRO},
     {u"BATT_CHEM_TYPE", G::Battery, kNA, kRO},
     {u"BATT_DATE", G::Battery, kNA, kRO},
-    {u"WIFI_RSSI_PERCENT", G::Wlan, kNA, kRO},
-    {u"WIFI_RSSI_DBM", G::Wlan, kNA, kRO},
-    {u"WIFI_SSID", G::Wlan, kNA, kRO},
-    {u"WIFI_BSSID", G::Wlan, kNA, kRO},
-    {u"NET_WLAN_IPCONFIG", G::Wlan, kNA, kRO},
-    {u"QEL_SSN", G::Terminal, kNA, kRO},
-    {u"SYS_ESN", G::Terminal, kNA, kRO},
-    {u"SYS_USN", G::Terminal, kNA, kRO},
-    {u"SYS_FIRMWARE_VER", G::Terminal, kNA, kRO},
-    {u"SYS_ID_NAME", G::Terminal, kNA, kNA},
-    {u"SYS_ID_DESC", G::Terminal, kNA, kNA},
-    {u"WIFI_MAC", G::Terminal, kNA, kRO},
-    {u"BLUETOOTH_MAC", G::Terminal, kNA, kRO},
-    {u"SYS_DEVICE_DATE", G::Terminal, kNA, kRO},
-    {u"QEL_VER_CLIENT", G::Terminal, kNA, kRO},
-    {u"QEL_VER_AGENT", G::Terminal, kNA, kRO},
-    {u"QEL_VER_ADMIN", G::Terminal, kNA, kRO},
-    {u"SYS_OS_VER", G::Terminal, kNA, kRO},
-    {u"SYS_OS_TYPE", G::Terminal, kNA, kRO},
-    {u"QEL_PLATFORM", G::Terminal, kNA, kRO},
-    {u"SYS_DEVICE_MODEL", G::Terminal, kNA, kRO},
-    {u"SYS_OEM_PLATFORM", G::Terminal, kNA, kRO},
-    {u"SYS_MANUFACTURER", G::Terminal, kNA, kRO},
+    {u"WIFI_RSSI_PERCENT", G::Wlan, GetWifiRssiPercent, kRO},
+    {u"WIFI_RSSI_DBM", G::Wlan, GetWifiRssiDbm, kRO},
+    {u"WIFI_SSID", G::Wlan, GetWifiSsid, kRO},
+    {u"WIFI_BSSID", G::Wlan, GetWifiBssid, kRO},
+    {u"NET_WLAN_IPCONFIG", G::Wlan, GetWlanIpConfig, kRO},
+    {u"QEL_SSN", G::Terminal, (kText<&T::GetSsn, 128>), kRO},
+    {u"SYS_ESN", G::Terminal, (kText<&T::GetEsn, 64>), kRO},
+    {u"SYS_USN", G::Terminal, (kText<&T::GetUsn, 128>), kRO},
+    {u"SYS_FIRMWARE_VER", G::Terminal, (kText<&T::GetFirmwareVersion, 128>), kRO},
+    {u"SYS_ID_NAME", G::Terminal, (kText<&T::GetIdentName, 128>), (SetTextOf<T, &T::SetIdentName>)},
+    {u"SYS_ID_DESC", G::Terminal, (kText<&T::GetIdentDescription, 128>), (SetTextOf<T, &T::SetIdentDescription>)},
+    {u"WIFI_MAC", G::Terminal, (kText<&T::GetWifiMac, 128>), kRO},
+    {u"BLUETOOTH_MAC", G::Terminal, (kText<&T::GetBluetoothMac, 128>), kRO},
+    {u"SYS_DEVICE_DATE", G::Terminal, (kText<&T::GetDeviceDate, 128>), kRO},
+    {u"QEL_VER_CLIENT", G::Terminal, (kText<&T::GetClientVersion, 128>), kRO},
+    {u"QEL_VER_AGENT", G::Terminal, (kText<&T::GetAgentVersion, 128>), kRO},
+    {u"QEL_VER_ADMIN", G::Terminal, (kText<&T::GetAgentVersion, 128>), kRO},
+    {u"SYS_OS_VER", G::Terminal, (kText<&T::GetOsVersion, 32>), kRO},
+    {u"SYS_OS_TYPE", G::Terminal, (kText<&T::GetOsType, 127>), kRO},
+    {u"QEL_PLATFORM", G::Terminal, (kText<&T::GetPlatform, 127>), kRO},
+    {u"SYS_DEVICE_MODEL", G::Terminal, (kText<&T::GetDeviceModel, 127>), kRO},
+    {u"SYS_OEM_PLATFORM", G::Terminal, (kText<&T::GetOemInfo, 127>), kRO},
+    {u"SYS_MANUFACTURER", G::Terminal, (kText<&T::GetManufacturer, 127>), kRO},
     {u"SYS_DROP_COUNT", G::Display, GetUInt32Of<IQelDisplayService, &IQelDisplayService::GetCounter>, kRO},
 };
 static_assert(std::size(kProperties) == 68);

@@ -3,6 +3,7 @@
 // and removed with the folder afterwards.
 #pragma once
 
+#include <concepts>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -24,9 +25,13 @@ class TestTerminal {
       ADD_FAILURE() << "no built-in profile " << profile;
       return;
     }
-    std::string error;
-    if (!ce::sim::CreateTerminal(dir_, *p, &error) || !ce::sim::UseTerminal(dir_, &error))
-      ADD_FAILURE() << dir_ << ": " << error;
+    Make(*p);
+  }
+  // A terminal made from a profile the test wrote (often a built-in one, changed).
+  template <class J>
+    requires std::same_as<J, ce::sim::Json>
+  explicit TestTerminal(const J& profile) : dir_(temp_.path() / "terminal") {
+    Make(profile);
   }
   ~TestTerminal() { ce::sim::CloseTerminal(); }
   TestTerminal(const TestTerminal&) = delete;
@@ -55,6 +60,12 @@ class TestTerminal {
   }
 
  private:
+  void Make(const ce::sim::Json& profile) {
+    std::string error;
+    if (!ce::sim::CreateTerminal(dir_, profile, &error) || !ce::sim::UseTerminal(dir_, &error))
+      ADD_FAILURE() << dir_ << ": " << error;
+  }
+
   TempDir temp_;  // removed after the terminal is closed
   std::filesystem::path dir_;
 };

@@ -100,6 +100,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_FILENAME_EXCED_RANGE
 #define ERROR_FILENAME_EXCED_RANGE 206
 #endif
+#ifndef ERROR_NO_DATA
+#define ERROR_NO_DATA 232
+#endif
 #ifndef ERROR_MORE_DATA
 #define ERROR_MORE_DATA 234
 #endif

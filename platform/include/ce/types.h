@@ -9,6 +9,7 @@
 // on every backend, so the plug-in never meets an A/W renaming macro.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)

@@ -1,4 +1,4 @@
-#include "commands/settings_file.h"
+#include "core/settings_file.h"
 
 #include <string>
 

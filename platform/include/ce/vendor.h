@@ -1,0 +1,28 @@
+// Exports of the terminal vendors' libraries, as their headers declare them.
+// The module reaches each through LoadLibraryW and GetProcAddressW, so a
+// terminal without the library (or without one function) is told apart.
+#pragma once
+
+#include "ce/types.h"
+
+namespace ce {
+
+// "LXEAPI.dll": text answers are 8-bit, in the system code page; TRUE on success.
+using PFN_LXEVersionSerial = BOOL (*)(char* buffer, DWORD size);
+using PFN_LXEVersionOAL = BOOL (*)(char* buffer, DWORD size);
+using PFN_LXEBoot = void (*)();
+using PFN_LXEBootClear = void (*)();
+
+// "DeviceApi.dll" (Datalogic): the model code.
+using PFN_DeviceGetModel = int (*)();
+// "dl_api.dll" (Datalogic): the device name into a buffer of capacity characters;
+// the name's length, 0 or less on failure.
+using PFN_DLDEVICE_GetName = int (*)(LPWSTR buffer, DWORD capacity);
+
+// "itc50.dll" (Intermec): the device type code.
+using PFN_ITCGetDeviceType = int (*)();
+
+// "btdrt.dll": the local Bluetooth address in the low six bytes; 0 on success.
+using PFN_BthReadLocalAddr = int (*)(BYTE* address);
+
+}  // namespace ce
