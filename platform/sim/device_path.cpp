@@ -93,6 +93,13 @@ DWORD EnterError(int parent, const std::string& hostName, int err) {
 DWORD EnterFolder(HostFd* folder, std::u16string_view name, NameIndex* index) {
   std::string utf8, hostName;
   if (DWORD e = HostSpelling(name, &utf8)) return e;
+  // The name as spelled first: one call where the spelling matches.
+  HostFd same(::openat(folder->get(), utf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (same) {
+    *folder = std::move(same);
+    return ERROR_SUCCESS;
+  }
+  if (errno != ENOENT) return EnterError(folder->get(), utf8, errno);
   const DWORD found = FindEntry(folder->get(), name, utf8, &hostName, index);
   if (found == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
   if (found != ERROR_SUCCESS) return found;
@@ -105,13 +112,16 @@ DWORD EnterFolder(HostFd* folder, std::u16string_view name, NameIndex* index) {
 DWORD ResolveLast(std::u16string_view name, ResolvedPath* out, NameIndex* index) {
   if (DWORD e = HostSpelling(name, &out->requested)) return e;
   out->name = out->requested;
-  const DWORD found = FindEntry(out->folder.get(), name, out->requested, &out->name, index);
-  if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (found != ERROR_SUCCESS) return found;
+  // The name as spelled is looked at once; another spelling is searched for.
   if (::fstatat(out->folder.get(), out->name.c_str(), &out->st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return ErrorFromErrno(errno);
-    out->name = out->requested;  // removed meanwhile: now a new name
-    return ERROR_SUCCESS;
+    const DWORD found = FindEntry(out->folder.get(), name, out->requested, &out->name, index);
+    if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (found != ERROR_SUCCESS) return found;
+    if (::fstatat(out->folder.get(), out->name.c_str(), &out->st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return ErrorFromErrno(errno);
+      out->name = out->requested;  // removed meanwhile: now a new name
+      return ERROR_SUCCESS;
+    }
   }
   if (S_ISLNK(out->st.st_mode) || IsHardLinked(out->st)) return ERROR_ACCESS_DENIED;
   if (out->trailingSeparator && !S_ISDIR(out->st.st_mode)) return ERROR_INVALID_NAME;

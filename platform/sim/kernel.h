@@ -3,6 +3,9 @@
 // in the simulation is process-wide.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "handles.h"
 #include "modules.h"
 #include "named_objects.h"
@@ -33,6 +36,8 @@ class Kernel {
   ModuleTable modules;
   ProcessTable processes;
   TerminalChoice terminal;
+  // Hardware changes this process made: each of its terminal objects rereads after one.
+  std::atomic<uint64_t> hardwareWrites{0};
   PowerReportCache power;
   ThreadIds threadIds;
   TerminalEvents terminalEvents;  // power notifications and wake-ups from the terminal

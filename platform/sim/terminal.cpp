@@ -99,6 +99,11 @@ RegistryStore* Terminal::registry() {
 }
 
 void Terminal::reload_if_changed_locked() {
+  const auto now = std::chrono::steady_clock::now();
+  const uint64_t writes = Kernel::Get().hardwareWrites.load(std::memory_order_acquire);
+  if (loaded_ && writes == writesSeen_ && now - checked_ < kRecheck) return;
+  checked_ = now;
+  writesSeen_ = writes;
   struct ::stat st {};
   if (::stat(hardware_path().c_str(), &st) != 0) return;
   if (loaded_ && st.st_ino == seen_.st_ino && st.st_size == seen_.st_size &&
@@ -120,6 +125,7 @@ json Terminal::hardware() {
 
 bool Terminal::set_hardware(const std::string& dottedPath, const json& value, std::string* error) {
   if (!ChangeHardwareFile(hardware_path(), dottedPath, value, error)) return false;
+  Kernel::Get().hardwareWrites.fetch_add(1, std::memory_order_release);
   std::lock_guard lock(mu_);
   loaded_ = false;
   reload_if_changed_locked();
@@ -128,6 +134,7 @@ bool Terminal::set_hardware(const std::string& dottedPath, const json& value, st
 
 bool Terminal::count_in_hardware(const std::string& dottedPath, std::string* error) {
   if (!CountInHardwareFile(hardware_path(), dottedPath, error)) return false;
+  Kernel::Get().hardwareWrites.fetch_add(1, std::memory_order_release);
   std::lock_guard lock(mu_);
   loaded_ = false;
   reload_if_changed_locked();

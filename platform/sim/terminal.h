@@ -5,6 +5,8 @@
 //   <dir>/fs/             the device's file system
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -36,7 +38,11 @@ class Terminal {
   // Every process keeps its own connection, opened with the terminal.
   RegistryStore* registry();
 
-  // The hardware state, reread when another process (or this one) changed the file.
+  // The hardware state, reread when this process changed the file, or when
+  // another process did and kRecheck has passed since the file was last looked
+  // at: a change by another process is seen by every read that starts
+  // kRecheck after it, without a system call on every read.
+  static constexpr std::chrono::microseconds kRecheck{1000};
   nlohmann::json hardware();
   // Calls read with the hardware state, reread when its file changed, while it
   // is locked: no copy is made.
@@ -59,6 +65,9 @@ class Terminal {
   nlohmann::json hardware_;
   struct ::stat seen_ {};
   bool loaded_ = false;
+  // When the file was last looked at, and this process's write count then.
+  std::chrono::steady_clock::time_point checked_{};
+  uint64_t writesSeen_ = 0;
   std::unique_ptr<RegistryStore> registry_;
 };
 
