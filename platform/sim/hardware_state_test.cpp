@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 
 #include "ce/sim/control.h"
@@ -60,6 +61,25 @@ TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
     EXPECT_NE(error.find(b.mentions), std::string::npos) << error;
   }
   EXPECT_EQ(FieldOf(*other, "power.battery_life_percent"), 255);
+}
+
+// A change this process did not make (another process's, or a hand edit) is
+// seen by every read that starts the recheck interval after it.
+TEST(Hardware, AChangeFromOutsideIsSeenAfterTheRecheckInterval) {
+  qeltest::TestTerminal t("thor-vm1");
+  std::string error;
+  auto open = ce::sim::Terminal::Open(t.dir(), &error);
+  ASSERT_TRUE(open) << error;
+  for (const int percent : {7, 8, 9}) {
+    EXPECT_NE(FieldOf(*open, "power.battery_life_percent"), percent);
+    Json hw = Json::parse(std::ifstream(t.dir() / "hardware.json"));
+    hw["power"]["battery_life_percent"] = percent;
+    const fs::path next = t.dir() / "edited.json";
+    std::ofstream(next) << hw.dump();
+    fs::rename(next, t.dir() / "hardware.json");  // as a writer replaces it
+    std::this_thread::sleep_for(ce::sim::Terminal::kRecheck + std::chrono::milliseconds(1));
+    EXPECT_EQ(FieldOf(*open, "power.battery_life_percent"), percent);
+  }
 }
 
 TEST(Hardware, ConcurrentWritersLoseNoUpdate) {
