@@ -62,14 +62,19 @@ void Thread::Started(pthread_t native) {
   running_ = !ended_;
 }
 
-bool Thread::End(DWORD exitCode) {
-  std::lock_guard lock(mu_);
-  if (ended_) return false;
+// Records the end and signals the thread's handle.
+void Thread::MarkEndedLocked(DWORD exitCode) {
   ended_ = true;
   running_ = false;
   exitCode_ = exitCode;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+}
+
+bool Thread::End(DWORD exitCode) {
+  std::lock_guard lock(mu_);
+  if (ended_) return false;
+  MarkEndedLocked(exitCode);
   return true;
 }
 
@@ -78,11 +83,7 @@ bool Thread::Terminate(DWORD exitCode) {
   if (ended_) return false;
   // While the lock is held the thread cannot pass End, so native_ is alive.
   if (running_ && !pthread_equal(native_, pthread_self())) ::pthread_cancel(native_);
-  ended_ = true;
-  running_ = false;
-  exitCode_ = exitCode;
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+  MarkEndedLocked(exitCode);
   return true;
 }
 

@@ -30,6 +30,8 @@ class Thread final : public KernelObject {
   DWORD ExitCode();
 
  private:
+  void MarkEndedLocked(DWORD exitCode);
+
   const DWORD id_;
   const int fd_;
   std::mutex mu_;

@@ -210,19 +210,27 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
   return AsHandle(result);
 }
 
+namespace {
+
+// The current terminal's notifications; false with the last error set.
+bool ReadCurrentNotifications(sim::NotificationStore* s) {
+  auto terminal = sim::CurrentOrFail();
+  if (!terminal) return false;
+  if (sim::ReadNotifications(terminal->dir(), s)) return true;
+  SetLastError(ERROR_GEN_FAILURE);
+  return false;
+}
+
+}  // namespace
+
 BOOL CeGetUserNotificationHandles(HANDLE* handles, DWORD count, DWORD* needed) {
   using namespace sim;
   if (!needed || (count && !handles)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto terminal = CurrentOrFail();
-  if (!terminal) return FALSE;
   NotificationStore s;
-  if (!ReadNotifications(terminal->dir(), &s)) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  if (!ReadCurrentNotifications(&s)) return FALSE;
   *needed = DWORD(s.entries.size());
   if (count < s.entries.size()) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -238,13 +246,8 @@ BOOL CeGetUserNotification(HANDLE notification, DWORD bufferSize, DWORD* bytesNe
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto terminal = CurrentOrFail();
-  if (!terminal) return FALSE;
   NotificationStore s;
-  if (!ReadNotifications(terminal->dir(), &s)) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  if (!ReadCurrentNotifications(&s)) return FALSE;
   const StoredNotification* n = nullptr;
   for (const auto& e : s.entries)
     if (e.handle == IdOf(notification)) n = &e;

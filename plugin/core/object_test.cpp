@@ -12,6 +12,8 @@
 #include "qel/display.h"
 #include "qel/guids.h"
 #include "qel/host.h"
+#include "qel/terminal.h"
+#include "qel/wlan.h"
 #include "slot.h"
 
 namespace {
@@ -135,6 +137,28 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelFileLocation::Resolve, 9),
       PIN(IQelFileEnumerator::Dispose, 0), PIN(IQelFileEnumerator::Attributes, 1), PIN(IQelFileEnumerator::Name, 2),
       PIN(IQelFileEnumerator::Next, 3), PIN(IQelFileAttributes::IsDirectory, 5),
+      // The terminal information and WLAN services, and the caller's dictionary.
+      PIN(IQelTerminalService::GetSsn, 8), PIN(IQelTerminalService::GetEsn, 9), PIN(IQelTerminalService::GetUsn, 10),
+      PIN(IQelTerminalService::GetDeviceId, 11), PIN(IQelTerminalService::GetIdentName, 12),
+      PIN(IQelTerminalService::GetIdentDescription, 13), PIN(IQelTerminalService::GetConnectionType, 14),
+      PIN(IQelTerminalService::GetConnectionTypeName, 15), PIN(IQelTerminalService::GetWifiMac, 16),
+      PIN(IQelTerminalService::GetBluetoothMac, 17), PIN(IQelTerminalService::Reboot, 18),
+      PIN(IQelTerminalService::GetStorageFolders, 19), PIN(IQelTerminalService::GetAgentVersion, 20),
+      PIN(IQelTerminalService::GetClientVersion, 21), PIN(IQelTerminalService::GetOsVersion, 22),
+      PIN(IQelTerminalService::GetOsType, 23), PIN(IQelTerminalService::GetOemInfo, 24),
+      PIN(IQelTerminalService::GetDeviceModel, 25), PIN(IQelTerminalService::GetPlatform, 26),
+      PIN(IQelTerminalService::GetManufacturer, 27), PIN(IQelTerminalService::GetFlashState, 28),
+      PIN(IQelTerminalService::SetFlashMode, 29), PIN(IQelTerminalService::GetFocusState, 30),
+      PIN(IQelTerminalService::SetFocus, 31), PIN(IQelTerminalService::SetIdentDescription, 32),
+      PIN(IQelTerminalService::GetDeviceDate, 33), PIN(IQelTerminalService::GetFirmwareVersion, 34),
+      PIN(IQelTerminalService::SetIdentName, 35), PIN(IQelTerminalService::IsStorageVolume, 36),
+      PIN(IQelTerminalService::GetFlashFolder, 37), PIN(IQelTerminalService::GetRamFolder, 38),
+      PIN(IQelTerminalService::GetCardFolder, 39), PIN(IQelTerminalService::ReadProductVersion, 40),
+      PIN(IQelTerminalService::Reserved41, 41), PIN(IQelTerminalService::Reserved42, 42),
+      PIN(IQelWlanService::GetSignalLevel, 8), PIN(IQelWlanService::IsConnected, 9),
+      PIN(IQelWlanService::GetAdapterName, 10), PIN(IQelWlanService::GetSsid, 11), PIN(IQelWlanService::GetRssi, 12),
+      PIN(IQelWlanService::Open, 13), PIN(IQelWlanService::Close, 14), PIN(IQelWlanService::GetBssid, 15),
+      PIN(IQelDictionary::Add, 8),
   };
 #undef PIN
   for (const Pin& p : pins) EXPECT_EQ(p.slot, p.expected) << p.what;

@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,14 @@
 #include "temp_dir.h"
 
 namespace qeltest {
+
+// A built-in profile as JSON, to be changed by a test.
+inline ce::sim::Json Profile(std::string_view name = "thor-vm1") { return *ce::sim::BuiltinProfile(name); }
+
+// How many entries a folder holds (what a failed making left behind, say).
+inline size_t Entries(const std::filesystem::path& dir) {
+  return size_t(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+}
 
 class TestTerminal {
  public:

@@ -19,11 +19,8 @@ namespace fs = std::filesystem;
 using ce::sim::Json;
 using qeltest::TempDir;
 
-Json Profile(const std::string& name = "thor-vm1") { return *ce::sim::BuiltinProfile(name); }
-
-size_t Entries(const fs::path& dir) {
-  return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
+using qeltest::Entries;
+using qeltest::Profile;
 
 TEST(Profiles, DefaultComesFirstAndIsTheThorVm1) {
   const auto names = ce::sim::ProfileNames();

@@ -30,11 +30,8 @@ namespace fs = std::filesystem;
 using ce::sim::Json;
 using qeltest::TempDir;
 
-Json Profile(const std::string& name = "thor-vm1") { return *ce::sim::BuiltinProfile(name); }
-
-size_t Entries(const fs::path& dir) {
-  return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
+using qeltest::Entries;
+using qeltest::Profile;
 
 // A field of a terminal's hardware as that terminal reads it now; null when absent.
 nlohmann::json FieldOf(ce::sim::Terminal& terminal, const std::string& path) {
