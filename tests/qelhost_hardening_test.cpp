@@ -1,14 +1,20 @@
 // qelhost and the simulated terminal under hostile or careless use: each test
 // here is one of the defects found that way (issue 6), run end to end through
 // the real qelhost on a terminal of its own.
+#include <elf.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -163,7 +169,14 @@ TEST_F(Hardening, PluginWithoutASlashIsTheFileInTheWorkingFolder) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
-// 5. A truncated or damaged module is refused before the loader sees it.
+template <class T>
+T At(const std::string& bytes, size_t offset) {
+  T value{};
+  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+// 5. A truncated or damaged module is refused before it is loaded into qelhost.
 TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   const std::string module = qeltest::Contents(QEL_MODULE_PATH);
   ASSERT_GT(module.size(), 50000u);
@@ -191,6 +204,43 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   // The first program header's offset and size (64-bit layout: phoff 64).
   changed("segment offset", 64 + 8, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
   changed("segment size", 64 + 32, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
+  // Changes deeper in, that only the loader notices: found through the headers.
+  const Elf64_Ehdr eh = At<Elf64_Ehdr>(module, 0);
+  std::vector<std::pair<size_t, Elf64_Phdr>> loads;
+  size_t dynamicAt = 0;
+  for (size_t i = 0; i < eh.e_phnum; ++i) {
+    const size_t at = eh.e_phoff + i * sizeof(Elf64_Phdr);
+    const auto ph = At<Elf64_Phdr>(module, at);
+    if (ph.p_type == PT_LOAD) loads.emplace_back(at, ph);
+    if (ph.p_type == PT_DYNAMIC) dynamicAt = at;
+  }
+  ASSERT_NE(dynamicAt, 0u);
+  const auto dynamic = At<Elf64_Phdr>(module, dynamicAt);
+  auto fileOffset = [&](uint64_t address) {
+    for (const auto& [at, ph] : loads)
+      if (address >= ph.p_vaddr && address < ph.p_vaddr + ph.p_filesz) return size_t(ph.p_offset + address - ph.p_vaddr);
+    return size_t(0);
+  };
+  std::map<int64_t, std::pair<size_t, uint64_t>> tags;  // first entry of each tag: where, value
+  for (size_t at = dynamic.p_offset; at < dynamic.p_offset + dynamic.p_filesz; at += sizeof(Elf64_Dyn)) {
+    const auto d = At<Elf64_Dyn>(module, at);
+    if (d.d_tag == DT_NULL) break;
+    tags.emplace(d.d_tag, std::make_pair(at, d.d_un.d_val));
+  }
+  for (const auto tag : {DT_NEEDED, DT_STRSZ, DT_GNU_HASH, DT_JMPREL}) ASSERT_TRUE(tags.count(tag)) << tag;
+  auto u64 = [](uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); };
+  auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+  const auto& holder = *std::find_if(loads.begin(), loads.end(), [&](const auto& l) {
+    return dynamic.p_vaddr >= l.second.p_vaddr && dynamic.p_vaddr < l.second.p_vaddr + l.second.p_memsz;
+  });
+  changed("dynamic section's address", dynamicAt + offsetof(Elf64_Phdr, p_vaddr), u64(dynamic.p_vaddr + 8));
+  changed("library name past the string table", tags[DT_NEEDED].first + 8, u64(tags[DT_STRSZ].second + 64));
+  changed("dynamic section ended at once", dynamic.p_offset, u64(DT_NULL));
+  changed("segment holding the dynamic section shortened", holder.first + offsetof(Elf64_Phdr, p_filesz),
+          u64(dynamic.p_vaddr - holder.second.p_vaddr));
+  changed("hash filter of three words", fileOffset(tags[DT_GNU_HASH].second) + 8, u32(3));
+  // A call's relocation naming a symbol far past the symbol table: the headers are whole.
+  changed("relocation's symbol", fileOffset(tags[DT_JMPREL].second) + offsetof(Elf64_Rela, r_info) + 4, u32(0x7fffffff));
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
     const fs::path bad = root() / ("bad" + std::to_string(i) + ".mpi");
