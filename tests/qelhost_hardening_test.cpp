@@ -116,34 +116,59 @@ TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
     EXPECT_EQ(e.path().filename().string().find(".making."), std::string::npos) << e.path();
 }
 
+// A staging folder as a maker that died would leave it, marked with its process id.
+fs::path MarkedStaging(const fs::path& parent, const std::string& name, pid_t pid) {
+  const fs::path folder = parent / ("." + name + ".making." + std::to_string(pid));
+  fs::create_directories(folder / "fs");
+  std::ofstream(folder / ".qel-staging") << "qel terminal staging, maker " << pid << "\n";
+  return folder;
+}
+
 // 3. Leftovers of killed writers and makers are removed when the terminal or
-// its parent is next opened; those of living processes never.
+// its parent is next opened; those of living processes, and files and folders
+// that only look like leftovers by their names, never.
 TEST_F(Hardening, OrphansOfDeadProcessesAreCleanedAndLiveOnesKept) {
   const pid_t dead = DeadPid();
-  const fs::path orphan = root() / (".other.making." + std::to_string(dead));
-  const fs::path live = root() / (".other.making." + std::to_string(getpid()));
-  fs::create_directories(orphan / "fs");
-  fs::create_directories(live / "fs");
-  std::ofstream(dir() / "hardware.json.aB3xYz") << "{\"half\": ";
+  const fs::path orphan = MarkedStaging(root(), "other", dead);
+  const fs::path live = MarkedStaging(root(), "other", getpid());
+  const std::string deadTemp = ".hardware.json." + std::to_string(dead) + ".aB3xYz";
+  const std::string liveTemp = ".hardware.json." + std::to_string(getpid()) + ".aB3xYz";
+  std::ofstream(dir() / deadTemp) << "{\"half\": ";
+  std::ofstream(dir() / liveTemp) << "{\"half\": ";
+  // A person's files and folders named like leftovers.
+  const std::vector<fs::path> theirs = {
+      dir() / "hardware.json.backup", dir() / "hardware.json.orig01",
+      dir() / ("hardware.json." + std::to_string(dead) + ".aB3xYz"),
+      root() / (".mywork.making." + std::to_string(dead)) / "fs" / "My Documents" / "thesis.txt",
+      root() / (".forged.making." + std::to_string(dead)) / "fs" / "x.txt",
+  };
+  for (const auto& file : theirs) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "mine";
+  }
+  // A marker naming another process than the folder's name is no proof.
+  std::ofstream(theirs.back().parent_path().parent_path() / ".qel-staging")
+      << "qel terminal staging, maker " << getpid() << "\n";
   ASSERT_EQ(Host({"prop", "get", "SYS_DROP_COUNT"}).status, 0);
   EXPECT_FALSE(fs::exists(orphan));
   EXPECT_TRUE(fs::exists(live));
-  EXPECT_FALSE(fs::exists(dir() / "hardware.json.aB3xYz"));
+  EXPECT_FALSE(fs::exists(dir() / deadTemp));
+  EXPECT_TRUE(fs::exists(dir() / liveTemp));
+  for (const auto& file : theirs) EXPECT_EQ(qeltest::Contents(file), "mine") << file;
 
   // While a writer holds the hardware lock its temporary file is its own.
-  std::ofstream(dir() / "hardware.json.Qq1234") << "{";
+  std::ofstream(dir() / deadTemp) << "{";
   const int lock = ::open((dir() / "hardware.lock").c_str(), O_RDWR | O_CREAT, 0644);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);
-  EXPECT_TRUE(fs::exists(dir() / "hardware.json.Qq1234"));
+  EXPECT_TRUE(fs::exists(dir() / deadTemp));
   ::close(lock);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);
-  EXPECT_FALSE(fs::exists(dir() / "hardware.json.Qq1234"));
+  EXPECT_FALSE(fs::exists(dir() / deadTemp));
 
   // A maker that is alive and holds its staging folder's lock keeps it, even
   // when its process id looks dead to the name.
-  const fs::path held = root() / (".third.making." + std::to_string(DeadPid()));
-  fs::create_directories(held);
+  const fs::path held = MarkedStaging(root(), "third", DeadPid());
   const int heldFd = ::open(held.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);

@@ -13,6 +13,7 @@
 
 #include "device_path.h"
 #include "hardware_schema.h"
+#include "staging.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -228,9 +229,20 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
 
 namespace {
 
-bool IsTempName(std::string_view name) {
-  constexpr std::string_view kPrefix = "hardware.json.";
-  return name.size() == kPrefix.size() + 6 && name.substr(0, kPrefix.size()) == kPrefix;
+// A writer's temporary file is ".hardware.json.PID.XXXXXX": hidden, and
+// named after its writer, so that no file of a person's looks like one.
+constexpr std::string_view kTempPrefix = ".hardware.json.";
+
+std::string TempPattern(const fs::path& dir) {
+  return (dir / (std::string(kTempPrefix) + std::to_string(::getpid()) + ".XXXXXX")).string();
+}
+
+// The writer's process id of a temporary file's name, or 0 for any other name.
+pid_t TempWriterOf(std::string_view name) {
+  if (!name.starts_with(kTempPrefix) || name.size() < kTempPrefix.size() + 8) return 0;
+  const std::string_view rest = name.substr(kTempPrefix.size());
+  if (rest[rest.size() - 7] != '.') return 0;
+  return ProcessIdOf(rest.substr(0, rest.size() - 7));
 }
 
 // The lock every writer of hardware.json holds while its temporary file exists.
@@ -249,13 +261,14 @@ HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
 size_t RemoveStaleHardwareTemps(const fs::path& dir) {
   HostFd lock = OpenHardwareLock(dir, nullptr);
   // A writer makes its temporary file only while it holds the lock: with the
-  // lock ours, every temporary file is the leftover of a writer that died.
+  // lock ours, every temporary file of a process that is gone is a leftover.
   if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return 0;
   HostFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return 0;
   std::vector<std::string> stale;
   ListFolder(folder.get(), [&](const char* name) {
-    if (IsTempName(name)) stale.emplace_back(name);
+    const pid_t writer = TempWriterOf(name);
+    if (writer != 0 && ProcessIsGone(writer)) stale.emplace_back(name);
   });
   size_t removed = 0;
   for (const auto& name : stale) removed += ::unlinkat(folder.get(), name.c_str(), 0) == 0;
@@ -290,7 +303,7 @@ bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const j
   }
   if (text.size() > kMaxJsonFileBytes)
     return Fail(error, "the hardware state would grow past its limit of " + std::to_string(kMaxJsonFileBytes) + " bytes");
-  std::string tmp = file.string() + ".XXXXXX";
+  std::string tmp = TempPattern(file.parent_path());
   HostFd out(::mkstemp(tmp.data()));
   if (!out)
     return Fail(error, file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));
