@@ -390,6 +390,30 @@ TEST_F(Hardening, RegistryThatIsNotWholeIsAnError) {
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.err.find(db.string()), std::string::npos) << r.err;
   }
+  // Pages damaged on disk (a table page taken for an index page): refused
+  // when the terminal opens, naming the file, before any read or write.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
+  fs::copy_file(pristine, db, fs::copy_options::overwrite_existing);
+  ASSERT_EQ(std::system(("python3 -c 'import sqlite3,sys; sqlite3.connect(sys.argv[1]).execute(\"PRAGMA "
+                         "wal_checkpoint(TRUNCATE)\").fetchall()' " + Quoted(db.string())).c_str()),
+            0);
+  const std::string checkpointed = qeltest::Contents(db);
+  for (const size_t page : {4u, 5u}) {  // sqlite_sequence and vals in a new registry
+    SCOPED_TRACE(page);
+    std::string damaged = checkpointed;
+    ASSERT_GT(damaged.size(), page * 4096);
+    damaged[(page - 1) * 4096] = '\x0a';
+    std::ofstream(db, std::ios::binary | std::ios::trunc) << damaged;
+    for (const std::vector<std::string>& verb :
+         {std::vector<std::string>{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X N $v $t"},
+          std::vector<std::string>{"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\X N V S"}}) {
+      const HostRun r = Host(verb);
+      EXPECT_EQ(r.status, 2) << r.out;
+      EXPECT_NE(r.err.find(db.string() + ": damaged"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(qeltest::Contents(db), damaged);
+  }
+
   // Zero bytes, its log gone: refused, and left as it is.
   for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
   std::ofstream(db, std::ios::trunc).close();
