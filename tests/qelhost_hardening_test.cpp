@@ -514,22 +514,42 @@ TEST_F(Hardening, MessagesSayWhatIsWrong) {
   EXPECT_EQ(r.err, "");
 }
 
-// 14. A folder that cannot be read is "permission denied", not "not a terminal".
-TEST_F(Hardening, UnreadableTerminalFolderSaysPermissionDenied) {
-  fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-  fs::permissions(dir(), fs::perms::none);
-  // Root reads every folder: run as nobody there (when nobody can run qelhost from where it was built).
+// Root reads and writes every folder: permission tests run qelhost as nobody
+// then (when nobody can run it from where it was built); "" when not needed.
+std::optional<std::string> UnprivilegedPrefix() {
   const std::string prefix = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   if (!prefix.empty() && std::system((prefix + "test -x " + Quoted(qeltest::HostPath())).c_str()) != 0)
-    GTEST_SKIP() << "nobody cannot run " << qeltest::HostPath();
-  const std::string command = prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
-                              " terminal show 2>" + Quoted((root() / "err").string());
-  const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
-  fs::permissions(dir(), fs::perms::owner_all);
-  EXPECT_EQ(WEXITSTATUS(status), 2);
-  EXPECT_NE(qeltest::Contents(root() / "err").find("Permission denied"), std::string::npos)
-      << qeltest::Contents(root() / "err");
+    return std::nullopt;
+  return prefix;
+}
+
+// 14. A folder that cannot be read is "permission denied", not "not a terminal";
+// one that cannot be written, where the lock file is missing, too.
+TEST_F(Hardening, UnreadableOrUnwritableTerminalFolderSaysPermissionDenied) {
+  const auto prefix = UnprivilegedPrefix();
+  if (!prefix) GTEST_SKIP() << "nobody cannot run " << qeltest::HostPath();
+  fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);  // the registry's log files exist
+  fs::remove(dir() / "hardware.lock");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(std::system(("chown -R 65534:65534 " + Quoted(dir().string())).c_str()), 0);
+  }
+  const struct {
+    fs::perms mode;
+    const char* verb;
+  } cases[] = {{fs::perms::none, "terminal show"}, {fs::perms::owner_read | fs::perms::owner_exec, "terminal set oem_info X"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.verb);
+    fs::permissions(dir(), c.mode);
+    const std::string command = *prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
+                                " " + c.verb + " 2>" + Quoted((root() / "err").string());
+    const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
+    fs::permissions(dir(), fs::perms::owner_all);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(qeltest::Contents(root() / "err").find("Permission denied"), std::string::npos)
+        << qeltest::Contents(root() / "err");
+  }
 }
 
 // The command line is strict about Bool and TriState too: whole words only.

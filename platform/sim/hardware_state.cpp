@@ -249,10 +249,14 @@ pid_t TempWriterOf(std::string_view name) {
 HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
   const fs::path lockPath = dir / "hardware.lock";
   HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (!lock && (errno == EACCES || errno == EROFS || errno == EPERM))
+  int err = errno;
+  if (!lock && (err == EACCES || err == EROFS || err == EPERM)) {
     lock = HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
+    // A lock file that is not there could not be created: the first reason is the one.
+    if (!lock && errno != ENOENT) err = errno;
+  }
   if (!lock) Fail(error, lockPath.string() + ": cannot be " +
-                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(errno));
+                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(err));
   return lock;
 }
 
