@@ -6,7 +6,6 @@
 #include "ceutil/text.h"
 #include "qelcommon/guid_text.h"
 #include "qelcommon/kind_names.h"
-#include "ceutil/text.h"
 
 namespace qelhost {
 namespace {
@@ -50,10 +49,12 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
     for (const auto& [k, v] : j.items()) Flatten(out, v, prefix.empty() ? k : prefix + "." + k);
     return;
   }
-  out << prefix << " = " << j.dump() << "\n";
+  out << Printable(prefix) << " = " << j.dump() << "\n";
 }
 
 }  // namespace
+
+bool IsUtf8(std::string_view text) { return ceutil::ToUtf8(ceutil::FromUtf8(text)) == text; }
 
 std::string Printable(std::string_view text) {
   std::string shown;

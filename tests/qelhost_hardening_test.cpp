@@ -552,6 +552,43 @@ TEST_F(Hardening, UnreadableOrUnwritableTerminalFolderSaysPermissionDenied) {
   }
 }
 
+// A control character in anything echoed (a field name, a path, a command
+// line, a file name) is shown escaped, never sent to the terminal raw; text
+// that is not UTF-8 is refused rather than silently changed.
+TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
+  json hw = HardwareFile();
+  hw["eq = 5\nfake_line"] = 2;
+  hw["bell\x07" "esc\x1b[31m"] = 1;
+  WriteHardware(hw);
+  const fs::path script = root() / "bad.txt";
+  std::ofstream(script) << "# a script\nPXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string shows;  // in stdout and stderr together
+  } cases[] = {
+      {{"terminal", "show"}, 0, "eq = 5\\x0Afake_line = 2"},
+      {{"terminal", "show"}, 0, "bell\\x07esc\\x1B[31m = 1"},
+      {{"file-info", "\\\x1b[31mX"}, 1, "\\x1B[31mX: cannot be opened"},
+      {{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X\x1b[2J N $v $t"}, 1, "X\\x1B[2J N $v $t"},
+      {{"script", "/nonexist\x1b[2J"}, 2, "/nonexist\\x1B[2J: cannot be read: No such file or directory"},
+      {{"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S"}, 2, "not valid UTF-8"},
+      {{"script", script.string()}, 2, "not valid UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(qeltest::Quoted(Line(c.args)));
+    const HostRun r = Host(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const std::string both = r.out + r.err;
+    EXPECT_NE(both.find(c.shows), std::string::npos) << both;
+    EXPECT_EQ(std::count_if(both.begin(), both.end(), [](char ch) { return ch != '\n' && uint8_t(ch) < 0x20; }), 0)
+        << both;
+  }
+  // Nothing of the refused text reached the registry.
+  EXPECT_EQ(Host({"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Demo N $v $t"}).out.find("\xef\xbf\xbd"),
+            std::string::npos);
+}
+
 // The command line is strict about Bool and TriState too: whole words only.
 TEST_F(Hardening, BoolAndTriStateTakeWholeWordsOnly) {
   const struct {
