@@ -324,7 +324,9 @@ TEST_F(Hardening, EmptyOptionValuesAreUsageErrors) {
 
 // 9. Output that cannot be written is an error.
 TEST_F(Hardening, OutputWriteErrorsAreReported) {
-  const std::vector<std::string> verbs[] = {{"props"}, {"terminal", "show", "--json"}, {"profiles"}};
+  // A command that fails, too: an output failure wins over its status.
+  const std::vector<std::string> verbs[] = {
+      {"props"}, {"terminal", "show", "--json"}, {"profiles"}, {"run", "PXS W %REG HKEY_NOWHERE\\A N V S"}};
   for (const auto& verb : verbs) {
     for (const char* to : {"/dev/full", "&-"}) {
       SCOPED_TRACE(Line(verb) + to);
@@ -333,6 +335,12 @@ TEST_F(Hardening, OutputWriteErrorsAreReported) {
       EXPECT_NE(r.err.find("output could not be written"), std::string::npos) << r.err;
     }
   }
+  // A reader that went away: the write fails and says so, no SIGPIPE death.
+  const std::string piped = "env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " +
+                            Quoted(dir().string()) + " --json props 2>" + Quoted((root() / "err").string()) +
+                            " | true; exit ${PIPESTATUS[0]}";
+  const int status = std::system(("bash -c " + Quoted(piped)).c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << qeltest::Contents(root() / "err");
   // With stdout closed, nothing printed may land in a file the run opened.
   const std::string registry = qeltest::Contents(dir() / "registry.db");
   EXPECT_EQ(registry.find("POWER_SOURCE"), std::string::npos);
