@@ -184,6 +184,14 @@ int Run(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::RequiredError& e) {
+    // An unknown option is the first thing wrong, though the parser checks for
+    // a missing verb before it looks at what was left over.
+    if (const auto extras = app.remaining(); !extras.empty())
+      app.exit(CLI::ExtrasError(extras));
+    else
+      app.exit(e);
+    return kUsage;
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kUsage;

@@ -1,5 +1,6 @@
 #include "verbs.h"
 
+#include <cctype>
 #include <iomanip>
 
 #include "ce/sim/control.h"
@@ -197,7 +198,10 @@ int ShowTerminal(const Output& o) {
 }
 
 int SetTerminal(const std::string& key, const std::string& value, const Output& o) {
-  nlohmann::json parsed = nlohmann::json::parse(value, nullptr, false);
+  // Blanks around a value make it text: " 5" is no more a number than "+5" is.
+  const bool blanks = !value.empty() && (std::isspace(uint8_t(value.front())) || std::isspace(uint8_t(value.back())));
+  nlohmann::json parsed = blanks ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                 : nlohmann::json::parse(value, nullptr, false);
   if (parsed.is_discarded()) {
     // A bare word is taken as text, so `terminal set oem_info IA32` works unquoted;
     // the field's own type still decides whether text fits.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -595,6 +596,35 @@ TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
   // Nothing of the refused text reached the registry.
   EXPECT_EQ(Host({"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Demo N $v $t"}).out.find("\xef\xbf\xbd"),
             std::string::npos);
+}
+
+// Small strictnesses: one spelling for an index and a number, errors blamed
+// on what caused them, a boot time to come read as no up-time yet.
+TEST_F(Hardening, SmallRulesHold) {
+  std::ofstream(root() / "afile") << "a file";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // in stderr
+  } cases[] = {
+      {{"terminal", "set", "modules.01", "Z1"}, 2, "no field 'modules.01'"},
+      {{"terminal", "set", "power.battery_life_percent", " 5"}, 2, "must be"},
+      {{"terminal", "set", "power.battery_life_percent", "5 "}, 2, "must be"},
+      {{"terminal", "set", "power.battery_life_percent", "5"}, 0, ""},
+      {{"--terminal", (root() / "afile" / "sub").string(), "terminal", "show"}, 2, "qelhost: " + root().string()},
+      {{"--bogus"}, 2, "--bogus"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Line(c.args));
+    const HostRun r = c.args[0].starts_with("--") ? RunHost(c.args, root()) : Host(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  const auto future = std::chrono::duration_cast<std::chrono::milliseconds>(
+      (std::chrono::system_clock::now() + std::chrono::hours(24 * 365)).time_since_epoch());
+  ASSERT_EQ(Host({"terminal", "set", "kernel.boot_time_unix_ms", std::to_string(future.count())}).status, 0);
+  const std::string upTime = Host({"--json", "prop", "get", "SYS_DEVICE_UP_TIME"}).out;
+  EXPECT_NE(upTime.find("\"text\": \"0\""), std::string::npos) << upTime;
 }
 
 // The command line is strict about Bool and TriState too: whole words only.

@@ -158,6 +158,8 @@ const json* FindField(const json& root, const std::string& dotted) {
       if (it == at->end()) return nullptr;
       at = &*it;
     } else if (at->is_array()) {
+      // An index is written one way only: "01" names no element.
+      if (part.size() > 1 && part[0] == '0') return nullptr;
       size_t index = 0;
       const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), index);
       if (ec != std::errc() || end != part.data() + part.size() || index >= at->size()) return nullptr;
