@@ -8,10 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <vector>
+
+#include "qel/exports.h"
 
 namespace qelhost {
 namespace {
@@ -154,18 +157,35 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
                              : CheckRelocations<Rel>(image, loads, plt, plt ? pltSize : 0, why));
 }
 
+// One end of a pipe, closed when it goes.
+struct HostPipe {
+  int fd = -1;
+  explicit HostPipe(int f) : fd(f) {}
+  HostPipe(const HostPipe&) = delete;
+  HostPipe& operator=(const HostPipe&) = delete;
+  ~HostPipe() { reset(); }
+  void reset() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
 // Seconds the trial load may take before it counts as a failure (a loop in
 // a damaged module's initializers, say).
 constexpr unsigned kTrialSeconds = 20;
 
 }  // namespace
 
-bool LoaderAccepts(const std::filesystem::path& file, std::string* why) {
+bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* const> symbols, std::string* why) {
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
+  HostPipe refusal{pipeFds[0]}, refusalOut{pipeFds[1]};
   const pid_t child = ::fork();
   if (child < 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
   if (child == 0) {
-    // Only the load: _exit leaves stdio buffers and exit handlers to the parent,
-    // the default actions let a crash end this process, and nothing it prints shows.
+    // Only the loader's work: _exit leaves stdio buffers and exit handlers to
+    // the parent, the default actions let a crash end this process, and
+    // nothing the module prints shows.
     for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS, SIGALRM}) ::signal(sig, SIG_DFL);
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
@@ -173,9 +193,20 @@ bool LoaderAccepts(const std::filesystem::path& file, std::string* why) {
       ::dup2(null, STDERR_FILENO);
     }
     ::alarm(kTrialSeconds);
-    ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);  // a clean refusal is reported by the real load
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      // A load that fails can still have damaged the process: the parent does not try it.
+      const char* text = ::dlerror();
+      const size_t length = text ? std::min<size_t>(std::strlen(text), 1024) : 0;
+      if (length && ::write(refusalOut.fd, text, length) < 0) ::_exit(1);
+      ::_exit(1);
+    }
+    // The look-ups and the unloading qelhost does: symbol tables and finalizers.
+    for (const char* symbol : symbols) ::dlsym(handle, symbol);
+    ::dlclose(handle);
     ::_exit(0);
   }
+  refusalOut.reset();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0)
     if (errno != EINTR) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
@@ -185,6 +216,9 @@ bool LoaderAccepts(const std::filesystem::path& file, std::string* why) {
     return Fail(why, "the system loader fails on it (signal " + std::to_string(WTERMSIG(status)) +
                          (name ? std::string(", SIG") + name : "") + ")");
   }
+  char text[1025];
+  const ssize_t n = ::read(refusal.fd, text, sizeof text - 1);  // the child has ended: no wait
+  if (WEXITSTATUS(status) == 1 && n > 0) return Fail(why, std::string(text, size_t(n)));
   return Fail(why, "the system loader fails on it (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
 }
 
@@ -272,7 +306,8 @@ bool CheckModuleFile(const std::filesystem::path& file, std::string* error) {
   }
   ::close(fd);
   if (!ok) return fail(why);
-  if (!CheckModuleImage(image, &why) || !LoaderAccepts(file, &why)) return fail("cannot be loaded: " + why);
+  if (!CheckModuleImage(image, &why) || !LoaderAccepts(file, kQelExportNames, &why))
+    return fail("cannot be loaded: " + why);
   return true;
 }
 

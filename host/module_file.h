@@ -18,8 +18,9 @@ inline constexpr uint64_t kMaxModuleBytes = 256u << 20;
 // True when image (the whole file) may be given to the loader; else why not.
 bool CheckModuleImage(std::span<const uint8_t> image, std::string* why);
 // Headers cannot show everything the loader trusts: loads file in a child
-// process first, and true when that child lived through it.
-bool LoaderAccepts(const std::filesystem::path& file, std::string* why);
+// process, looks up symbols and unloads it, and true when that child lived
+// through it; a load the loader refuses is refused here with its reason.
+bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* const> symbols, std::string* why);
 // Reads the file (a regular file of at most kMaxModuleBytes), checks it and
 // tries it with the loader; error names the file.
 bool CheckModuleFile(const std::filesystem::path& file, std::string* error);
