@@ -28,3 +28,24 @@ void BM_MakeTerminalWithFilesInOneFolder(benchmark::State& state) {
 BENCHMARK(BM_MakeTerminalWithFilesInOneFolder)->RangeMultiplier(2)->Range(1000, 8000)->Complexity()->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// Opening the default terminal, as every qelhost run does; the registry's
+// integrity check is part of it.
+void BM_OpenDefaultTerminal(benchmark::State& state) {
+  char pattern[] = "/tmp/qel_bench_XXXXXX";
+  const std::filesystem::path dir = std::filesystem::path(::mkdtemp(pattern)) / "t";
+  std::string error;
+  if (!ce::sim::CreateTerminal(dir, *ce::sim::BuiltinProfile(ce::sim::DefaultProfileName()), &error))
+    state.SkipWithError(error.c_str());
+  for (auto _ : state) {
+    if (!ce::sim::UseTerminal(dir, &error)) state.SkipWithError(error.c_str());
+    ce::sim::CloseTerminal();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir.parent_path(), ec);
+}
+BENCHMARK(BM_OpenDefaultTerminal)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

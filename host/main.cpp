@@ -1,6 +1,7 @@
 // qelhost: loads the hardware-abstraction module and lets a person drive it
 // on a simulated terminal.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,12 +80,25 @@ void Say(const std::string& text) { std::cerr << "qelhost: " << qelhost::Printab
 
 int Run(int argc, char** argv);
 
+// A reader that went away (qelhost ... | head) makes the write fail, reported
+// as any output failure, rather than end the process. A handler, not SIG_IGN:
+// programs the terminal starts get the default action back at exec.
+void FailWritesToClosedPipes() {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  action.sa_flags = SA_RESTART;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   HoldClosedStandardStreams();
+  FailWritesToClosedPipes();
   const int status = Run(argc, argv);
-  if (!FinishOutput()) return status == 0 ? kOutputFailed : status;
+  // Output that did not arrive outweighs whatever the verb itself reported.
+  if (!FinishOutput()) return kOutputFailed;
   return status;
 }
 
@@ -172,6 +186,14 @@ int Run(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::RequiredError& e) {
+    // An unknown option is the first thing wrong, though the parser checks for
+    // a missing verb before it looks at what was left over.
+    if (const auto extras = app.remaining(); !extras.empty())
+      app.exit(CLI::ExtrasError(extras));
+    else
+      app.exit(e);
+    return kUsage;
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kUsage;

@@ -1,13 +1,20 @@
 #include "module_file.h"
 
+#include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <vector>
+
+#include "qel/exports.h"
 
 namespace qelhost {
 namespace {
@@ -85,12 +92,26 @@ bool CheckRelocations(std::span<const uint8_t> image, const std::vector<Phdr>& l
   return true;
 }
 
+// The loader masks with the Bloom filter's word count, so it must be a power of
+// two, and the filter and buckets must lie in the file.
+bool CheckGnuHash(std::span<const uint8_t> image, const std::vector<Phdr>& loads, uint64_t address) {
+  uint64_t offset = 0;
+  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, 4 * sizeof(uint32_t), image.size())) return false;
+  const uint32_t buckets = Read<uint32_t>(image, offset);
+  const uint32_t bloomWords = Read<uint32_t>(image, offset + 2 * sizeof(uint32_t));
+  return IsPowerOfTwo(bloomWords) &&
+         Inside(offset + 4 * sizeof(uint32_t), uint64_t(bloomWords) * sizeof(void*) + uint64_t(buckets) * 4,
+                image.size());
+}
+
 // The dynamic section's tables the loader reads at load time lie in the file,
 // and the relocations it applies land in the loaded segments.
 bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std::vector<Phdr>& loads,
                   std::string* why) {
   bool ended = false;
   uint64_t rela = 0, relaSize = 0, rel = 0, relSize = 0, plt = 0, pltSize = 0, pltKind = DT_RELA;
+  uint64_t strtab = 0, strSize = 0, symtab = 0, gnuHash = 0;
+  std::vector<uint64_t> needed;
   for (uint64_t at = dynamic.p_offset; at + sizeof(Dyn) <= dynamic.p_offset + dynamic.p_filesz; at += sizeof(Dyn)) {
     const Dyn d = Read<Dyn>(image, at);
     if (d.d_tag == DT_NULL) {
@@ -102,6 +123,8 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
       case DT_RELSZ: relSize = d.d_un.d_val; break;
       case DT_PLTRELSZ: pltSize = d.d_un.d_val; break;
       case DT_PLTREL: pltKind = d.d_un.d_val; break;
+      case DT_STRSZ: strSize = d.d_un.d_val; break;
+      case DT_NEEDED: case DT_SONAME: case DT_RPATH: case DT_RUNPATH: needed.push_back(d.d_un.d_val); break;
       case DT_STRTAB: case DT_SYMTAB: case DT_HASH: case DT_GNU_HASH: case DT_RELA: case DT_REL:
       case DT_JMPREL: case DT_VERSYM: case DT_VERDEF: case DT_VERNEED: case DT_INIT_ARRAY:
       case DT_FINI_ARRAY: case DT_INIT: case DT_FINI: {
@@ -111,6 +134,9 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
         if (d.d_tag == DT_RELA) rela = d.d_un.d_ptr;
         if (d.d_tag == DT_REL) rel = d.d_un.d_ptr;
         if (d.d_tag == DT_JMPREL) plt = d.d_un.d_ptr;
+        if (d.d_tag == DT_STRTAB) strtab = d.d_un.d_ptr;
+        if (d.d_tag == DT_SYMTAB) symtab = d.d_un.d_ptr;
+        if (d.d_tag == DT_GNU_HASH) gnuHash = d.d_un.d_ptr;
         break;
       }
       default: break;
@@ -118,13 +144,83 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
   }
   if (!ended) return Fail(why, "damaged: its dynamic section has no end");
   if (pltKind != DT_RELA && pltKind != DT_REL) return Fail(why, "damaged: its PLT relocations are of no known kind");
+  if (!strtab || !symtab) return Fail(why, "damaged: its dynamic section names no symbol or string table");
+  uint64_t strOffset = 0;
+  if (!FileOffsetOf(loads, strtab, &strOffset) || !Inside(strOffset, strSize, image.size()))
+    return Fail(why, "damaged: its string table lies outside the file");
+  for (const uint64_t name : needed)
+    if (name >= strSize) return Fail(why, "damaged: a library name lies past the end of its string table");
+  if (gnuHash && !CheckGnuHash(image, loads, gnuHash)) return Fail(why, "damaged: its GNU hash table is malformed");
   return CheckRelocations<Rela>(image, loads, rela, rela ? relaSize : 0, why) &&
          CheckRelocations<Rel>(image, loads, rel, rel ? relSize : 0, why) &&
          (pltKind == DT_RELA ? CheckRelocations<Rela>(image, loads, plt, plt ? pltSize : 0, why)
                              : CheckRelocations<Rel>(image, loads, plt, plt ? pltSize : 0, why));
 }
 
+// One end of a pipe, closed when it goes.
+struct HostPipe {
+  int fd = -1;
+  explicit HostPipe(int f) : fd(f) {}
+  HostPipe(const HostPipe&) = delete;
+  HostPipe& operator=(const HostPipe&) = delete;
+  ~HostPipe() { reset(); }
+  void reset() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+// Seconds the trial load may take before it counts as a failure (a loop in
+// a damaged module's initializers, say).
+constexpr unsigned kTrialSeconds = 20;
+
 }  // namespace
+
+bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* const> symbols, std::string* why) {
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
+  HostPipe refusal{pipeFds[0]}, refusalOut{pipeFds[1]};
+  const pid_t child = ::fork();
+  if (child < 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
+  if (child == 0) {
+    // Only the loader's work: _exit leaves stdio buffers and exit handlers to
+    // the parent, the default actions let a crash end this process, and
+    // nothing the module prints shows.
+    for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS, SIGALRM}) ::signal(sig, SIG_DFL);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+    }
+    ::alarm(kTrialSeconds);
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      // A load that fails can still have damaged the process: the parent does not try it.
+      const char* text = ::dlerror();
+      const size_t length = text ? std::min<size_t>(std::strlen(text), 1024) : 0;
+      if (length && ::write(refusalOut.fd, text, length) < 0) ::_exit(1);
+      ::_exit(1);
+    }
+    // The look-ups and the unloading qelhost does: symbol tables and finalizers.
+    for (const char* symbol : symbols) ::dlsym(handle, symbol);
+    ::dlclose(handle);
+    ::_exit(0);
+  }
+  refusalOut.reset();
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0)
+    if (errno != EINTR) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  if (WIFSIGNALED(status)) {
+    const char* name = ::sigabbrev_np(WTERMSIG(status));
+    return Fail(why, "the system loader fails on it (signal " + std::to_string(WTERMSIG(status)) +
+                         (name ? std::string(", SIG") + name : "") + ")");
+  }
+  char text[1025];
+  const ssize_t n = ::read(refusal.fd, text, sizeof text - 1);  // the child has ended: no wait
+  if (WEXITSTATUS(status) == 1 && n > 0) return Fail(why, std::string(text, size_t(n)));
+  return Fail(why, "the system loader fails on it (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+}
 
 bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
   const uint64_t size = image.size();
@@ -171,6 +267,14 @@ bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
   if (loads.empty()) return Fail(why, "damaged: it has no loadable segment");
   if (loads.front().p_offset != 0) return Fail(why, "damaged: its first segment does not start the file");
   if (!dynamic) return Fail(why, "not a shared library (no dynamic section)");
+  // The loader reads the dynamic section where it is mapped, this check where
+  // the file holds it: the two must be the same bytes.
+  bool mapped = false;
+  for (const Phdr& p : loads)
+    mapped = mapped || (dynamic->p_vaddr >= p.p_vaddr && dynamic->p_vaddr - p.p_vaddr <= p.p_filesz &&
+                        dynamic->p_filesz <= p.p_filesz - (dynamic->p_vaddr - p.p_vaddr) &&
+                        p.p_offset + (dynamic->p_vaddr - p.p_vaddr) == dynamic->p_offset);
+  if (!mapped) return Fail(why, "damaged: its dynamic section is not where a loaded segment puts it");
   return CheckDynamic(image, *dynamic, loads, why);
 }
 
@@ -202,7 +306,8 @@ bool CheckModuleFile(const std::filesystem::path& file, std::string* error) {
   }
   ::close(fd);
   if (!ok) return fail(why);
-  if (!CheckModuleImage(image, &why)) return fail("cannot be loaded: " + why);
+  if (!CheckModuleImage(image, &why) || !LoaderAccepts(file, kQelExportNames, &why))
+    return fail("cannot be loaded: " + why);
   return true;
 }
 

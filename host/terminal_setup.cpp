@@ -73,7 +73,8 @@ std::optional<fs::path> PrepareTerminal(const std::string& terminalDir, const st
   // made, it is the one to use.
   std::string why;
   if (!ce::sim::CreateTerminal(dir, *loaded, &why, ce::sim::IfTerminalExists::kUse)) {
-    *error = why.rfind(dir.string(), 0) == 0 ? why : "profile " + profileName + ": " + why;
+    // A failure of this machine's folders names its path; anything else is the profile's.
+    *error = why.starts_with('/') ? why : "profile " + profileName + ": " + why;
     return std::nullopt;
   }
   return dir;

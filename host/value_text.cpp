@@ -45,6 +45,9 @@ std::optional<double> DecimalNumber(std::string_view text) {
   char* end = nullptr;
   const double d = std::strtod(t.c_str(), &end);
   if (end != t.c_str() + t.size() || !std::isfinite(d)) return std::nullopt;
+  // A nonzero number too small for a double would silently become 0.
+  const std::string mantissa = t.substr(0, t.find_first_of("eE"));
+  if (d == 0 && mantissa.find_first_of("123456789") != std::string::npos) return std::nullopt;
   return d;
 }
 

@@ -25,6 +25,8 @@ TEST(CommandLineValues, EachKindTakesOnlyTextThatPlainlyIsOne) {
       {QelKind::UInt64, "18446744073709551615", true}, {QelKind::Int64, "9223372036854775808", false},
       {QelKind::Double, "2,5", true},       {QelKind::Double, "1e999", false},
       {QelKind::Double, "inf", false},      {QelKind::Double, "1.5x", false},
+      {QelKind::Double, "1e-400", false},   {QelKind::Double, "-0,5e-999", false},
+      {QelKind::Double, "0e-400", true},    {QelKind::Double, "2.5e-308", true},
       {QelKind::Char, "A", true},           {QelKind::Char, "AB", false},
   };
   for (const auto& c : cases) {

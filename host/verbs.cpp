@@ -1,12 +1,12 @@
 #include "verbs.h"
 
+#include <cctype>
 #include <iomanip>
 
 #include "ce/sim/control.h"
 #include "ceutil/text.h"
 #include "qelcommon/guid_text.h"
 #include "qelcommon/kind_names.h"
-#include "ceutil/text.h"
 
 namespace qelhost {
 namespace {
@@ -50,10 +50,12 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
     for (const auto& [k, v] : j.items()) Flatten(out, v, prefix.empty() ? k : prefix + "." + k);
     return;
   }
-  out << prefix << " = " << j.dump() << "\n";
+  out << Printable(prefix) << " = " << j.dump() << "\n";
 }
 
 }  // namespace
+
+bool IsUtf8(std::string_view text) { return ceutil::ToUtf8(ceutil::FromUtf8(text)) == text; }
 
 std::string Printable(std::string_view text) {
   std::string shown;
@@ -196,7 +198,10 @@ int ShowTerminal(const Output& o) {
 }
 
 int SetTerminal(const std::string& key, const std::string& value, const Output& o) {
-  nlohmann::json parsed = nlohmann::json::parse(value, nullptr, false);
+  // Blanks around a value make it text: " 5" is no more a number than "+5" is.
+  const bool blanks = !value.empty() && (std::isspace(uint8_t(value.front())) || std::isspace(uint8_t(value.back())));
+  nlohmann::json parsed = blanks ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                 : nlohmann::json::parse(value, nullptr, false);
   if (parsed.is_discarded()) {
     // A bare word is taken as text, so `terminal set oem_info IA32` works unquoted;
     // the field's own type still decides whether text fits.

@@ -15,6 +15,8 @@ enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
 // Text for a message line: control characters and bytes that are not UTF-8
 // shown as \xNN, so a name cannot move the cursor or break the line.
 std::string Printable(std::string_view text);
+// Text is well-formed UTF-8, so that its conversion to UTF-16 loses nothing.
+bool IsUtf8(std::string_view text);
 
 struct Output {
   std::ostream& out;

@@ -1,5 +1,7 @@
 #include "verbs_commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "ce/files.h"
@@ -42,7 +44,7 @@ json OutcomeJson(const CommandOutcome& outcome) {
 }
 
 void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutcome& outcome) {
-  out << line << "\n  result " << outcome.code << (outcome.failed() ? " (failed)" : "") << "\n";
+  out << Printable(line) << "\n  result " << outcome.code << (outcome.failed() ? " (failed)" : "") << "\n";
   for (const auto& r : outcome.reports) out << "  " << ReportJson(r).dump() << "\n";
   for (const auto& [name, value] : outcome.variables) out << "  $" << name << " = " << VariableJson(value).dump() << "\n";
 }
@@ -51,17 +53,23 @@ void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutco
 int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArray, const Output& o) {
   std::string error;
   CommandRunner runner(host.registrar(), host.registry());
-  for (const std::string& line : lines)
-    if (!runner.Check(line, &error)) {
-      o.err << "qelhost: " << error << "\n";
+  for (const std::string& line : lines) {
+    // The module takes UTF-16: bytes that are not UTF-8 would silently become U+FFFD.
+    if (!IsUtf8(line)) {
+      o.err << "qelhost: the command line is not valid UTF-8 text: " << Printable(line) << "\n";
       return kUsage;
     }
+    if (!runner.Check(line, &error)) {
+      o.err << "qelhost: " << Printable(error) << "\n";
+      return kUsage;
+    }
+  }
   json all = json::array();
   bool failed = false;
   for (const std::string& line : lines) {
     const auto outcome = runner.Run(line, &error);
     if (!outcome) {
-      o.err << "qelhost: " << error << "\n";
+      o.err << "qelhost: " << Printable(error) << "\n";
       return kUsage;
     }
     failed |= outcome->failed();
@@ -123,7 +131,7 @@ int RunLine(PluginHost& host, const std::string& line, const Output& o) { return
 int RunScript(PluginHost& host, const std::string& file, const Output& o) {
   std::ifstream in(file);
   if (!in) {
-    o.err << "qelhost: " << file << ": cannot be read\n";
+    o.err << "qelhost: " << Printable(file) << ": cannot be read: " << std::strerror(errno) << "\n";
     return kUsage;
   }
   std::vector<std::string> lines;
@@ -140,14 +148,14 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
   std::string error;
   const auto path = PackageOnTerminal(file, &error);
   if (!path) {
-    o.err << "qelhost: " << error << "\n";
+    o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
   const RegisteredFileHandler* handler = nullptr;
   for (const auto& h : host.registry().fileHandlers().handlers)
     if (MatchesPattern(h.pattern, *path)) handler = &h;
   if (!handler) {
-    o.err << "qelhost: the module registered no file handler for " << ceutil::ToUtf8(*path) << "\n";
+    o.err << "qelhost: the module registered no file handler for " << Printable(ceutil::ToUtf8(*path)) << "\n";
     return kUsage;
   }
   HandlerResult result;
@@ -157,7 +165,7 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
     for (const auto& r : result.reports) reports.push_back(ReportJson(r));
     o.out << json{{"package", ceutil::ToUtf8(*path)}, {"result", code}, {"reports", reports}}.dump(2) << "\n";
   } else {
-    o.out << ceutil::ToUtf8(*path) << "  result " << code << "\n";
+    o.out << Printable(ceutil::ToUtf8(*path)) << "  result " << code << "\n";
     for (const auto& r : result.reports) o.out << "  " << ReportJson(r).dump() << "\n";
   }
   return code == 0 ? kOk : kFailed;

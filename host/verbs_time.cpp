@@ -89,7 +89,7 @@ int FormatDate(const DateRequest& r, const Output& o) {
     for (const auto& [code, lang] : kLanguages)
       if (*r.language == code) language = lang, known = true;
     if (!known) {
-      o.err << "qelhost: date: --language must be fr, nl or en, not '" << *r.language << "'\n";
+      o.err << "qelhost: date: --language must be fr, nl or en, not '" << Printable(*r.language) << "'\n";
       return kUsage;
     }
   }
@@ -97,7 +97,7 @@ int FormatDate(const DateRequest& r, const Output& o) {
   if (!r.at.empty()) {
     const auto parsed = ParseIsoTime(r.at);
     if (!parsed) {
-      o.err << "qelhost: date: --at '" << r.at << "' is not a time such as 2024-03-05T14:07:09.045\n";
+      o.err << "qelhost: date: --at '" << Printable(r.at) << "' is not a time such as 2024-03-05T14:07:09.045\n";
       return kUsage;
     }
     fields = *parsed;
@@ -105,7 +105,7 @@ int FormatDate(const DateRequest& r, const Output& o) {
   Held<qel::CQelDateTime> value{qel::CQelDateTime::Create(fields)};
   if (!value.p) return kFailed;
   if (!value.p->IsValid()) {
-    o.err << "qelhost: date: --at '" << r.at << "' names no day of the calendar\n";
+    o.err << "qelhost: date: --at '" << Printable(r.at) << "' names no day of the calendar\n";
     return kUsage;
   }
   value.p->SetNameLanguage(language);
@@ -132,19 +132,23 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
     o.err << "qelhost: file-info: --wait must be 0 or more milliseconds\n";
     return kUsage;
   }
+  if (!IsUtf8(devicePath)) {
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": not valid UTF-8 text\n";
+    return kUsage;
+  }
   const std::u16string path = ceutil::FromUtf8(devicePath);
   Held<qel::CQelFile> file{qel::CQelFile::Create()};
   if (!file.p) return kFailed;
   // The object's record is taken when it closes the file; reopening then shows
   // whether anything wrote to the file in between.
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << devicePath << ": cannot be opened (error " << ce::GetLastError() << ")\n";
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be opened (error " << ce::GetLastError() << ")\n";
     return kFailed;
   }
   file.p->Close();
   if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << devicePath << ": cannot be reopened (error " << ce::GetLastError() << ")\n";
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be reopened (error " << ce::GetLastError() << ")\n";
     return kFailed;
   }
   const bool changed = file.p->HasChanged();
@@ -153,7 +157,7 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
   const auto writtenText =
       written.p ? FormatToUtf8(written.p, u"%Y-%M-%DT%H:%N:%S.%L") : std::optional<std::string>();
   if (size == ~uint64_t{0} || !writtenText) {
-    o.err << "qelhost: file-info: " << devicePath << ": size or last-write time cannot be read\n";
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": size or last-write time cannot be read\n";
     return kFailed;
   }
   if (o.json) {
@@ -161,7 +165,7 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
                  .dump(2)
           << "\n";
   } else {
-    o.out << "path        " << devicePath << "\n"
+    o.out << "path        " << Printable(devicePath) << "\n"
           << "size        " << size << "\n"
           << "last write  " << *writtenText << " (UTC)\n"
           << "changed     " << (changed ? "yes" : "no") << "\n";

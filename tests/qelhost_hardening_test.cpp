@@ -1,14 +1,21 @@
 // qelhost and the simulated terminal under hostile or careless use: each test
 // here is one of the defects found that way (issue 6), run end to end through
 // the real qelhost on a terminal of its own.
+#include <elf.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,34 +117,59 @@ TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
     EXPECT_EQ(e.path().filename().string().find(".making."), std::string::npos) << e.path();
 }
 
+// A staging folder as a maker that died would leave it, marked with its process id.
+fs::path MarkedStaging(const fs::path& parent, const std::string& name, pid_t pid) {
+  const fs::path folder = parent / ("." + name + ".making." + std::to_string(pid));
+  fs::create_directories(folder / "fs");
+  std::ofstream(folder / ".qel-staging") << "qel terminal staging, maker " << pid << "\n";
+  return folder;
+}
+
 // 3. Leftovers of killed writers and makers are removed when the terminal or
-// its parent is next opened; those of living processes never.
+// its parent is next opened; those of living processes, and files and folders
+// that only look like leftovers by their names, never.
 TEST_F(Hardening, OrphansOfDeadProcessesAreCleanedAndLiveOnesKept) {
   const pid_t dead = DeadPid();
-  const fs::path orphan = root() / (".other.making." + std::to_string(dead));
-  const fs::path live = root() / (".other.making." + std::to_string(getpid()));
-  fs::create_directories(orphan / "fs");
-  fs::create_directories(live / "fs");
-  std::ofstream(dir() / "hardware.json.aB3xYz") << "{\"half\": ";
+  const fs::path orphan = MarkedStaging(root(), "other", dead);
+  const fs::path live = MarkedStaging(root(), "other", getpid());
+  const std::string deadTemp = ".hardware.json." + std::to_string(dead) + ".aB3xYz";
+  const std::string liveTemp = ".hardware.json." + std::to_string(getpid()) + ".aB3xYz";
+  std::ofstream(dir() / deadTemp) << "{\"half\": ";
+  std::ofstream(dir() / liveTemp) << "{\"half\": ";
+  // A person's files and folders named like leftovers.
+  const std::vector<fs::path> theirs = {
+      dir() / "hardware.json.backup", dir() / "hardware.json.orig01",
+      dir() / ("hardware.json." + std::to_string(dead) + ".aB3xYz"),
+      root() / (".mywork.making." + std::to_string(dead)) / "fs" / "My Documents" / "thesis.txt",
+      root() / (".forged.making." + std::to_string(dead)) / "fs" / "x.txt",
+  };
+  for (const auto& file : theirs) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "mine";
+  }
+  // A marker naming another process than the folder's name is no proof.
+  std::ofstream(theirs.back().parent_path().parent_path() / ".qel-staging")
+      << "qel terminal staging, maker " << getpid() << "\n";
   ASSERT_EQ(Host({"prop", "get", "SYS_DROP_COUNT"}).status, 0);
   EXPECT_FALSE(fs::exists(orphan));
   EXPECT_TRUE(fs::exists(live));
-  EXPECT_FALSE(fs::exists(dir() / "hardware.json.aB3xYz"));
+  EXPECT_FALSE(fs::exists(dir() / deadTemp));
+  EXPECT_TRUE(fs::exists(dir() / liveTemp));
+  for (const auto& file : theirs) EXPECT_EQ(qeltest::Contents(file), "mine") << file;
 
   // While a writer holds the hardware lock its temporary file is its own.
-  std::ofstream(dir() / "hardware.json.Qq1234") << "{";
+  std::ofstream(dir() / deadTemp) << "{";
   const int lock = ::open((dir() / "hardware.lock").c_str(), O_RDWR | O_CREAT, 0644);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);
-  EXPECT_TRUE(fs::exists(dir() / "hardware.json.Qq1234"));
+  EXPECT_TRUE(fs::exists(dir() / deadTemp));
   ::close(lock);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);
-  EXPECT_FALSE(fs::exists(dir() / "hardware.json.Qq1234"));
+  EXPECT_FALSE(fs::exists(dir() / deadTemp));
 
   // A maker that is alive and holds its staging folder's lock keeps it, even
   // when its process id looks dead to the name.
-  const fs::path held = root() / (".third.making." + std::to_string(DeadPid()));
-  fs::create_directories(held);
+  const fs::path held = MarkedStaging(root(), "third", DeadPid());
   const int heldFd = ::open(held.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);
@@ -163,7 +195,14 @@ TEST_F(Hardening, PluginWithoutASlashIsTheFileInTheWorkingFolder) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
-// 5. A truncated or damaged module is refused before the loader sees it.
+template <class T>
+T At(const std::string& bytes, size_t offset) {
+  T value{};
+  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+// 5. A truncated or damaged module is refused before it is loaded into qelhost.
 TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   const std::string module = qeltest::Contents(QEL_MODULE_PATH);
   ASSERT_GT(module.size(), 50000u);
@@ -191,6 +230,43 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   // The first program header's offset and size (64-bit layout: phoff 64).
   changed("segment offset", 64 + 8, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
   changed("segment size", 64 + 32, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
+  // Changes deeper in, that only the loader notices: found through the headers.
+  const Elf64_Ehdr eh = At<Elf64_Ehdr>(module, 0);
+  std::vector<std::pair<size_t, Elf64_Phdr>> loads;
+  size_t dynamicAt = 0;
+  for (size_t i = 0; i < eh.e_phnum; ++i) {
+    const size_t at = eh.e_phoff + i * sizeof(Elf64_Phdr);
+    const auto ph = At<Elf64_Phdr>(module, at);
+    if (ph.p_type == PT_LOAD) loads.emplace_back(at, ph);
+    if (ph.p_type == PT_DYNAMIC) dynamicAt = at;
+  }
+  ASSERT_NE(dynamicAt, 0u);
+  const auto dynamic = At<Elf64_Phdr>(module, dynamicAt);
+  auto fileOffset = [&](uint64_t address) {
+    for (const auto& [at, ph] : loads)
+      if (address >= ph.p_vaddr && address < ph.p_vaddr + ph.p_filesz) return size_t(ph.p_offset + address - ph.p_vaddr);
+    return size_t(0);
+  };
+  std::map<int64_t, std::pair<size_t, uint64_t>> tags;  // first entry of each tag: where, value
+  for (size_t at = dynamic.p_offset; at < dynamic.p_offset + dynamic.p_filesz; at += sizeof(Elf64_Dyn)) {
+    const auto d = At<Elf64_Dyn>(module, at);
+    if (d.d_tag == DT_NULL) break;
+    tags.emplace(d.d_tag, std::make_pair(at, d.d_un.d_val));
+  }
+  for (const auto tag : {DT_NEEDED, DT_STRSZ, DT_GNU_HASH, DT_JMPREL}) ASSERT_TRUE(tags.count(tag)) << tag;
+  auto u64 = [](uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); };
+  auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+  const auto& holder = *std::find_if(loads.begin(), loads.end(), [&](const auto& l) {
+    return dynamic.p_vaddr >= l.second.p_vaddr && dynamic.p_vaddr < l.second.p_vaddr + l.second.p_memsz;
+  });
+  changed("dynamic section's address", dynamicAt + offsetof(Elf64_Phdr, p_vaddr), u64(dynamic.p_vaddr + 8));
+  changed("library name past the string table", tags[DT_NEEDED].first + 8, u64(tags[DT_STRSZ].second + 64));
+  changed("dynamic section ended at once", dynamic.p_offset, u64(DT_NULL));
+  changed("segment holding the dynamic section shortened", holder.first + offsetof(Elf64_Phdr, p_filesz),
+          u64(dynamic.p_vaddr - holder.second.p_vaddr));
+  changed("hash filter of three words", fileOffset(tags[DT_GNU_HASH].second) + 8, u32(3));
+  // A call's relocation naming a symbol far past the symbol table: the headers are whole.
+  changed("relocation's symbol", fileOffset(tags[DT_JMPREL].second) + offsetof(Elf64_Rela, r_info) + 4, u32(0x7fffffff));
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
     const fs::path bad = root() / ("bad" + std::to_string(i) + ".mpi");
@@ -249,7 +325,9 @@ TEST_F(Hardening, EmptyOptionValuesAreUsageErrors) {
 
 // 9. Output that cannot be written is an error.
 TEST_F(Hardening, OutputWriteErrorsAreReported) {
-  const std::vector<std::string> verbs[] = {{"props"}, {"terminal", "show", "--json"}, {"profiles"}};
+  // A command that fails, too: an output failure wins over its status.
+  const std::vector<std::string> verbs[] = {
+      {"props"}, {"terminal", "show", "--json"}, {"profiles"}, {"run", "PXS W %REG HKEY_NOWHERE\\A N V S"}};
   for (const auto& verb : verbs) {
     for (const char* to : {"/dev/full", "&-"}) {
       SCOPED_TRACE(Line(verb) + to);
@@ -258,6 +336,12 @@ TEST_F(Hardening, OutputWriteErrorsAreReported) {
       EXPECT_NE(r.err.find("output could not be written"), std::string::npos) << r.err;
     }
   }
+  // A reader that went away: the write fails and says so, no SIGPIPE death.
+  const std::string piped = "env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " +
+                            Quoted(dir().string()) + " --json props 2>" + Quoted((root() / "err").string()) +
+                            " | true; exit ${PIPESTATUS[0]}";
+  const int status = std::system(("bash -c " + Quoted(piped)).c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << qeltest::Contents(root() / "err");
   // With stdout closed, nothing printed may land in a file the run opened.
   const std::string registry = qeltest::Contents(dir() / "registry.db");
   EXPECT_EQ(registry.find("POWER_SOURCE"), std::string::npos);
@@ -315,6 +399,30 @@ TEST_F(Hardening, RegistryThatIsNotWholeIsAnError) {
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.err.find(db.string()), std::string::npos) << r.err;
   }
+  // Pages damaged on disk (a table page taken for an index page): refused
+  // when the terminal opens, naming the file, before any read or write.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
+  fs::copy_file(pristine, db, fs::copy_options::overwrite_existing);
+  ASSERT_EQ(std::system(("python3 -c 'import sqlite3,sys; sqlite3.connect(sys.argv[1]).execute(\"PRAGMA "
+                         "wal_checkpoint(TRUNCATE)\").fetchall()' " + Quoted(db.string())).c_str()),
+            0);
+  const std::string checkpointed = qeltest::Contents(db);
+  for (const size_t page : {4u, 5u}) {  // sqlite_sequence and vals in a new registry
+    SCOPED_TRACE(page);
+    std::string damaged = checkpointed;
+    ASSERT_GT(damaged.size(), page * 4096);
+    damaged[(page - 1) * 4096] = '\x0a';
+    std::ofstream(db, std::ios::binary | std::ios::trunc) << damaged;
+    for (const std::vector<std::string>& verb :
+         {std::vector<std::string>{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X N $v $t"},
+          std::vector<std::string>{"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\X N V S"}}) {
+      const HostRun r = Host(verb);
+      EXPECT_EQ(r.status, 2) << r.out;
+      EXPECT_NE(r.err.find(db.string() + ": damaged"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(qeltest::Contents(db), damaged);
+  }
+
   // Zero bytes, its log gone: refused, and left as it is.
   for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
   std::ofstream(db, std::ios::trunc).close();
@@ -415,22 +523,108 @@ TEST_F(Hardening, MessagesSayWhatIsWrong) {
   EXPECT_EQ(r.err, "");
 }
 
-// 14. A folder that cannot be read is "permission denied", not "not a terminal".
-TEST_F(Hardening, UnreadableTerminalFolderSaysPermissionDenied) {
-  fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-  fs::permissions(dir(), fs::perms::none);
-  // Root reads every folder: run as nobody there (when nobody can run qelhost from where it was built).
+// Root reads and writes every folder: permission tests run qelhost as nobody
+// then (when nobody can run it from where it was built); "" when not needed.
+std::optional<std::string> UnprivilegedPrefix() {
   const std::string prefix = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   if (!prefix.empty() && std::system((prefix + "test -x " + Quoted(qeltest::HostPath())).c_str()) != 0)
-    GTEST_SKIP() << "nobody cannot run " << qeltest::HostPath();
-  const std::string command = prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
-                              " terminal show 2>" + Quoted((root() / "err").string());
-  const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
-  fs::permissions(dir(), fs::perms::owner_all);
-  EXPECT_EQ(WEXITSTATUS(status), 2);
-  EXPECT_NE(qeltest::Contents(root() / "err").find("Permission denied"), std::string::npos)
-      << qeltest::Contents(root() / "err");
+    return std::nullopt;
+  return prefix;
+}
+
+// 14. A folder that cannot be read is "permission denied", not "not a terminal";
+// one that cannot be written, where the lock file is missing, too.
+TEST_F(Hardening, UnreadableOrUnwritableTerminalFolderSaysPermissionDenied) {
+  const auto prefix = UnprivilegedPrefix();
+  if (!prefix) GTEST_SKIP() << "nobody cannot run " << qeltest::HostPath();
+  fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);  // the registry's log files exist
+  fs::remove(dir() / "hardware.lock");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(std::system(("chown -R 65534:65534 " + Quoted(dir().string())).c_str()), 0);
+  }
+  const struct {
+    fs::perms mode;
+    const char* verb;
+  } cases[] = {{fs::perms::none, "terminal show"}, {fs::perms::owner_read | fs::perms::owner_exec, "terminal set oem_info X"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.verb);
+    fs::permissions(dir(), c.mode);
+    const std::string command = *prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
+                                " " + c.verb + " 2>" + Quoted((root() / "err").string());
+    const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
+    fs::permissions(dir(), fs::perms::owner_all);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(qeltest::Contents(root() / "err").find("Permission denied"), std::string::npos)
+        << qeltest::Contents(root() / "err");
+  }
+}
+
+// A control character in anything echoed (a field name, a path, a command
+// line, a file name) is shown escaped, never sent to the terminal raw; text
+// that is not UTF-8 is refused rather than silently changed.
+TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
+  json hw = HardwareFile();
+  hw["eq = 5\nfake_line"] = 2;
+  hw["bell\x07" "esc\x1b[31m"] = 1;
+  WriteHardware(hw);
+  const fs::path script = root() / "bad.txt";
+  std::ofstream(script) << "# a script\nPXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string shows;  // in stdout and stderr together
+  } cases[] = {
+      {{"terminal", "show"}, 0, "eq = 5\\x0Afake_line = 2"},
+      {{"terminal", "show"}, 0, "bell\\x07esc\\x1B[31m = 1"},
+      {{"file-info", "\\\x1b[31mX"}, 1, "\\x1B[31mX: cannot be opened"},
+      {{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X\x1b[2J N $v $t"}, 1, "X\\x1B[2J N $v $t"},
+      {{"script", "/nonexist\x1b[2J"}, 2, "/nonexist\\x1B[2J: cannot be read: No such file or directory"},
+      {{"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S"}, 2, "not valid UTF-8"},
+      {{"script", script.string()}, 2, "not valid UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(qeltest::Quoted(Line(c.args)));
+    const HostRun r = Host(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const std::string both = r.out + r.err;
+    EXPECT_NE(both.find(c.shows), std::string::npos) << both;
+    EXPECT_EQ(std::count_if(both.begin(), both.end(), [](char ch) { return ch != '\n' && uint8_t(ch) < 0x20; }), 0)
+        << both;
+  }
+  // Nothing of the refused text reached the registry.
+  EXPECT_EQ(Host({"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Demo N $v $t"}).out.find("\xef\xbf\xbd"),
+            std::string::npos);
+}
+
+// Small strictnesses: one spelling for an index and a number, errors blamed
+// on what caused them, a boot time to come read as no up-time yet.
+TEST_F(Hardening, SmallRulesHold) {
+  std::ofstream(root() / "afile") << "a file";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // in stderr
+  } cases[] = {
+      {{"terminal", "set", "modules.01", "Z1"}, 2, "no field 'modules.01'"},
+      {{"terminal", "set", "power.battery_life_percent", " 5"}, 2, "must be"},
+      {{"terminal", "set", "power.battery_life_percent", "5 "}, 2, "must be"},
+      {{"terminal", "set", "power.battery_life_percent", "5"}, 0, ""},
+      {{"--terminal", (root() / "afile" / "sub").string(), "terminal", "show"}, 2, "qelhost: " + root().string()},
+      {{"--bogus"}, 2, "--bogus"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Line(c.args));
+    const HostRun r = c.args[0].starts_with("--") ? RunHost(c.args, root()) : Host(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  const auto future = std::chrono::duration_cast<std::chrono::milliseconds>(
+      (std::chrono::system_clock::now() + std::chrono::hours(24 * 365)).time_since_epoch());
+  ASSERT_EQ(Host({"terminal", "set", "kernel.boot_time_unix_ms", std::to_string(future.count())}).status, 0);
+  const std::string upTime = Host({"--json", "prop", "get", "SYS_DEVICE_UP_TIME"}).out;
+  EXPECT_NE(upTime.find("\"text\": \"0\""), std::string::npos) << upTime;
 }
 
 // The command line is strict about Bool and TriState too: whole words only.

@@ -13,6 +13,7 @@
 
 #include "device_path.h"
 #include "hardware_schema.h"
+#include "staging.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -157,6 +158,8 @@ const json* FindField(const json& root, const std::string& dotted) {
       if (it == at->end()) return nullptr;
       at = &*it;
     } else if (at->is_array()) {
+      // An index is written one way only: "01" names no element.
+      if (part.size() > 1 && part[0] == '0') return nullptr;
       size_t index = 0;
       const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), index);
       if (ec != std::errc() || end != part.data() + part.size() || index >= at->size()) return nullptr;
@@ -228,19 +231,34 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
 
 namespace {
 
-bool IsTempName(std::string_view name) {
-  constexpr std::string_view kPrefix = "hardware.json.";
-  return name.size() == kPrefix.size() + 6 && name.substr(0, kPrefix.size()) == kPrefix;
+// A writer's temporary file is ".hardware.json.PID.XXXXXX": hidden, and
+// named after its writer, so that no file of a person's looks like one.
+constexpr std::string_view kTempPrefix = ".hardware.json.";
+
+std::string TempPattern(const fs::path& dir) {
+  return (dir / (std::string(kTempPrefix) + std::to_string(::getpid()) + ".XXXXXX")).string();
+}
+
+// The writer's process id of a temporary file's name, or 0 for any other name.
+pid_t TempWriterOf(std::string_view name) {
+  if (!name.starts_with(kTempPrefix) || name.size() < kTempPrefix.size() + 8) return 0;
+  const std::string_view rest = name.substr(kTempPrefix.size());
+  if (rest[rest.size() - 7] != '.') return 0;
+  return ProcessIdOf(rest.substr(0, rest.size() - 7));
 }
 
 // The lock every writer of hardware.json holds while its temporary file exists.
 HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
   const fs::path lockPath = dir / "hardware.lock";
   HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (!lock && (errno == EACCES || errno == EROFS || errno == EPERM))
+  int err = errno;
+  if (!lock && (err == EACCES || err == EROFS || err == EPERM)) {
     lock = HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
+    // A lock file that is not there could not be created: the first reason is the one.
+    if (!lock && errno != ENOENT) err = errno;
+  }
   if (!lock) Fail(error, lockPath.string() + ": cannot be " +
-                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(errno));
+                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(err));
   return lock;
 }
 
@@ -249,13 +267,14 @@ HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
 size_t RemoveStaleHardwareTemps(const fs::path& dir) {
   HostFd lock = OpenHardwareLock(dir, nullptr);
   // A writer makes its temporary file only while it holds the lock: with the
-  // lock ours, every temporary file is the leftover of a writer that died.
+  // lock ours, every temporary file of a process that is gone is a leftover.
   if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return 0;
   HostFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return 0;
   std::vector<std::string> stale;
   ListFolder(folder.get(), [&](const char* name) {
-    if (IsTempName(name)) stale.emplace_back(name);
+    const pid_t writer = TempWriterOf(name);
+    if (writer != 0 && ProcessIsGone(writer)) stale.emplace_back(name);
   });
   size_t removed = 0;
   for (const auto& name : stale) removed += ::unlinkat(folder.get(), name.c_str(), 0) == 0;
@@ -293,7 +312,7 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
   }
   if (text.size() > kMaxJsonFileBytes)
     return Fail(error, "the hardware state would grow past its limit of " + std::to_string(kMaxJsonFileBytes) + " bytes");
-  std::string tmp = file.string() + ".XXXXXX";
+  std::string tmp = TempPattern(file.parent_path());
   HostFd out(::mkstemp(tmp.data()));
   if (!out)
     return Fail(error, file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));

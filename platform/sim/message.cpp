@@ -43,6 +43,14 @@ constexpr Message kMessages[] = {
     {ERROR_MORE_DATA, u"More data is available.\r\n"},
     {ERROR_NO_MORE_ITEMS, u"No more data is available.\r\n"},
     {ERROR_DIRECTORY, u"The directory name is invalid.\r\n"},
+    {ERROR_GEN_FAILURE, u"A device attached to the system is not functioning.\r\n"},
+    {ERROR_BUSY, u"The requested resource is in use.\r\n"},
+    {ERROR_BADDB, u"The configuration registry database is corrupt.\r\n"},
+    {ERROR_BADKEY, u"The configuration registry key is invalid.\r\n"},
+    {ERROR_REGISTRY_IO_FAILED,
+     u"An I/O operation initiated by the registry failed unrecoverably. The registry could not read in, or "
+     u"write out, or flush, one of the files that contain the system's image of the registry.\r\n"},
+    {ERROR_KEY_DELETED, u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
 };
 
 }  // namespace

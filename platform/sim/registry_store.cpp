@@ -87,16 +87,19 @@ struct RegistryStore::Impl {
     return Query(it->second.get(), SQLITE_OK);
   }
 
+  // The device error for a failure of this connection.
+  DWORD Error(int rc) const { return FromSqlite(rc, sqlite3_system_errno(db.get())); }
+
   // Runs a statement that returns no rows.
   DWORD Run(Query& q) {
     const int rc = q.Step();
-    return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : FromSqlite(rc);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : Error(rc);
   }
 
   // ERROR_SUCCESS when a row came, notFound when none did.
-  static DWORD Found(int rc, DWORD notFound) {
+  DWORD Found(int rc, DWORD notFound) const {
     if (rc == SQLITE_ROW) return ERROR_SUCCESS;
-    return rc == SQLITE_DONE ? notFound : FromSqlite(rc);
+    return rc == SQLITE_DONE ? notFound : Error(rc);
   }
 
   DWORD CheckKey(KeyId key) {
@@ -343,6 +346,20 @@ bool CheckSchema(RegistryStore::Impl& impl, std::string* why) {
   return true;
 }
 
+// A database damaged on disk would open and then fail reads and take writes:
+// it is refused when opened. The quick check reads every page once, which a
+// registry of a terminal's size allows.
+bool CheckIntact(sqlite3* db, std::string* why) {
+  std::string answer;
+  if (!PragmaText(db, "PRAGMA quick_check(1)", &answer, why)) {
+    *why = "damaged: " + *why;
+    return false;
+  }
+  if (answer == "ok") return true;
+  *why = "damaged: " + answer;
+  return false;
+}
+
 // A write-ahead log keeps the file whole through crashes and lets readers in
 // other processes run beside a writer; NORMAL syncs at checkpoints, so a crash
 // of the process loses nothing committed and a power cut at worst the last
@@ -394,7 +411,8 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::st
   if (st.st_size == 0) return Fail(path, "is empty (0 bytes), not a registry", error);
   // Checked before anything is written: a database that is not ours is left as it is.
   auto impl = Connect(path, SQLITE_OPEN_READWRITE, &why);
-  if (!impl || !CheckSchema(*impl, &why) || !Configure(impl->db.get(), &why)) return Fail(path, why, error);
+  if (!impl || !CheckSchema(*impl, &why) || !CheckIntact(impl->db.get(), &why) || !Configure(impl->db.get(), &why))
+    return Fail(path, why, error);
   return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
 }
 
@@ -413,10 +431,10 @@ template <class Body>
 DWORD RegistryStore::InTransaction(bool write, Body&& body) {
   std::lock_guard lock(mu_);
   Transaction txn(impl_->db.get(), write);
-  if (txn.status() != SQLITE_OK) return FromSqlite(txn.status());
+  if (txn.status() != SQLITE_OK) return impl_->Error(txn.status());
   const DWORD rc = body(*impl_);
   if (rc != ERROR_SUCCESS) return rc;  // the transaction rolls back
-  return FromSqlite(txn.Commit());
+  return impl_->Error(txn.Commit());
 }
 
 DWORD RegistryStore::OpenKey(KeyId key, std::u16string_view path, KeyId* result) {

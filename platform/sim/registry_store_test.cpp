@@ -2,8 +2,12 @@
 // platform/tests) cannot show: refused names, order, other processes.
 #include "registry_store.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <fstream>
@@ -17,7 +21,9 @@
 #include <functional>
 
 #include "ce/error.h"
+#include "ce/message.h"
 #include "ce/registry.h"
+#include "sqlite_db.h"
 #include "temp_dir.h"
 
 namespace ce {
@@ -209,6 +215,11 @@ TEST_F(RegistryStoreTest, OpenRefusesARegistryThatIsNotWhole) {
          ExecSql(p, "CREATE TABLE notes(x); PRAGMA user_version = 1");
        }, "keys"},
       {"newer", [](const fs::path& p) { ExecSql(p, "PRAGMA user_version = 9"); }, "newer"},
+      {"a page damaged", [](const fs::path& p) {  // the values' table page taken for an index page
+         std::string bytes = qeltest::Contents(p);
+         bytes.at(4 * 4096) = '\x0a';
+         std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+       }, "damaged"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -229,6 +240,65 @@ TEST_F(RegistryStoreTest, OpenRefusesARegistryThatIsNotWhole) {
   std::string error;
   EXPECT_EQ(RegistryStore::Create(pristine, &error), nullptr);
   EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace ce
+
+namespace ce {
+namespace {
+
+// A failure says its cause: each SQLite result (with the file system's errno
+// where SQLite gives one) becomes the device error whose system message is true.
+TEST(RegistryStoreErrors, SqliteResultsBecomeTheErrorOfTheirCause) {
+  const struct {
+    int rc, systemError;
+    DWORD expected;
+  } cases[] = {
+      {SQLITE_FULL, 0, ERROR_DISK_FULL},
+      {SQLITE_IOERR_WRITE, ENOSPC, ERROR_DISK_FULL},
+      {SQLITE_IOERR_WRITE, EFBIG, ERROR_DISK_FULL},
+      {SQLITE_READONLY, 0, ERROR_ACCESS_DENIED},
+      {SQLITE_READONLY_CANTINIT, 0, ERROR_ACCESS_DENIED},
+      {SQLITE_CANTOPEN, EACCES, ERROR_ACCESS_DENIED},
+      {SQLITE_IOERR_SHMOPEN, EROFS, ERROR_ACCESS_DENIED},
+      {SQLITE_CORRUPT, 0, ERROR_BADDB},
+      {SQLITE_NOTADB, 0, ERROR_BADDB},
+      {SQLITE_BUSY, 0, ERROR_BUSY},
+      {SQLITE_LOCKED_SHAREDCACHE, 0, ERROR_BUSY},
+      {SQLITE_IOERR_READ, EIO, ERROR_GEN_FAILURE},
+      {SQLITE_CANTOPEN, ENOENT, ERROR_GEN_FAILURE},
+      {SQLITE_INTERNAL, 0, ERROR_REGISTRY_IO_FAILED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(sqlite3_errstr(c.rc));
+    const DWORD code = sim::FromSqlite(c.rc, c.systemError);
+    EXPECT_EQ(code, c.expected);
+    char16_t text[512];
+    EXPECT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, 512, nullptr), 0u) << code;
+  }
+}
+
+// A write that finds no room is "disk full", not a bad key; the store stays usable.
+TEST(RegistryStoreErrors, AFullDiskIsDiskFull) {
+  qeltest::TempDir dir;
+  std::string error;
+  ASSERT_NE(sim::RegistryStore::Create(dir.path() / "registry.db", &error), nullptr) << error;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // the file size limit holds this process only
+    auto store = sim::RegistryStore::Open(dir.path() / "registry.db", nullptr);
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const std::vector<uint8_t> big(4 << 20, 0x5a);
+    const DWORD full = store ? store->SetValue(kHklm, u"Big", REG_BINARY, big) : ERROR_INVALID_HANDLE;
+    const DWORD after = store ? store->SetValue(kHklm, u"Small", REG_DWORD, std::vector<uint8_t>(4)) : 0;
+    std::_Exit(full == ERROR_DISK_FULL && after == ERROR_SUCCESS ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -1,25 +1,41 @@
 #include "sqlite_db.h"
 
+#include <cerrno>
+
 #include "ce/error.h"
 
 namespace ce::sim {
 
-DWORD FromSqlite(int rc) {
+DWORD FromSqlite(int rc, int systemError) {
   switch (rc & 0xff) {
     case SQLITE_OK:
       return ERROR_SUCCESS;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return ERROR_SHARING_VIOLATION;
+      return ERROR_BUSY;
     case SQLITE_NOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_FULL:
       return ERROR_DISK_FULL;
     case SQLITE_READONLY:
     case SQLITE_PERM:
+    case SQLITE_AUTH:
       return ERROR_ACCESS_DENIED;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+    case SQLITE_SCHEMA:
+      return ERROR_BADDB;
     case SQLITE_TOOBIG:
       return ERROR_INVALID_PARAMETER;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+      // The file system's reason, when it gave one, is the better answer.
+      switch (systemError) {
+        case EACCES: case EPERM: case EROFS: return ERROR_ACCESS_DENIED;
+        case ENOSPC: case EDQUOT: case EFBIG: return ERROR_DISK_FULL;
+        default: return ERROR_GEN_FAILURE;
+      }
     default:
       return ERROR_REGISTRY_IO_FAILED;
   }

@@ -104,8 +104,9 @@ class Transaction {
 
 
 
-// The device error for an SQLite result code.
-DWORD FromSqlite(int rc);
+// The device error for an SQLite result code; systemError is the errno of the
+// file operation that failed (sqlite3_system_errno), 0 when none did.
+DWORD FromSqlite(int rc, int systemError = 0);
 
 // Runs SQL that returns no rows; false with why on failure.
 bool Exec(sqlite3* db, const char* sql, std::string* why);

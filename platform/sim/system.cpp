@@ -91,11 +91,13 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR dir, ULARGE_INTEGER* freeToCaller, ULARGE_INTEG
 }
 
 DWORD GetTickCount() {
-  const auto boot = uint64_t(sim::hw::Read(sim::hw::kBootTimeUnixMs));
-  const uint64_t now = uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::system_clock::now().time_since_epoch())
-                                    .count());
-  return DWORD(now - boot);
+  const int64_t boot = sim::hw::Read(sim::hw::kBootTimeUnixMs);
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  // A boot time still to come (set by hand, or the clock set back) is a
+  // terminal that has just started, not an up-time wrapped round.
+  return now <= boot ? 0 : DWORD(uint64_t(now - boot));
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT) {

@@ -121,6 +121,12 @@ void SetLastError(DWORD code);
 #ifndef ERROR_TIMEOUT
 #define ERROR_TIMEOUT 1460
 #endif
+#ifndef ERROR_BUSY
+#define ERROR_BUSY 170
+#endif
+#ifndef ERROR_BADDB
+#define ERROR_BADDB 1009
+#endif
 #ifndef ERROR_BADKEY
 #define ERROR_BADKEY 1010
 #endif

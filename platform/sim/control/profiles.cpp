@@ -331,6 +331,10 @@ bool CreateTerminal(const fs::path& where, const json& profile, std::string* err
   } catch (const std::exception& e) {
     Fail(error, std::string("the profile cannot be used: ") + e.what());
   }
+  // The terminal does not keep the marker; a death from here on leaves an
+  // unmarked folder, kept for a person to look at rather than removed.
+  if (made && ::unlinkat(held.get(), kStagingMarker, 0) != 0)
+    made = Fail(error, (staging / kStagingMarker).string() + ": cannot be removed: " + std::strerror(errno));
   if (made && intoExisting) {
     made = MoveInto(staging, dir, error);
   } else if (made && ::rename(staging.c_str(), dir.c_str()) != 0) {

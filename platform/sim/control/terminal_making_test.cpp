@@ -100,26 +100,41 @@ TEST(TerminalMaking, OrphansAreRemovedOnlyWhenTheirOwnerIsGone) {
   const fs::path mine = temp.path() / (".t.making." + std::to_string(::getppid()));
   const fs::path notStaging = temp.path() / (".t.making.x" + std::to_string(dead));
   const fs::path lookalike = temp.path() / (".u.making." + std::to_string(dead));  // holds someone's notes
-  for (const auto& p : {orphan, mine, notStaging, lookalike}) fs::create_directories(p / "fs");
+  const fs::path unmarked = temp.path() / (".v.making." + std::to_string(dead));   // only terminal names
+  for (const auto& p : {orphan, mine, notStaging, lookalike, unmarked}) fs::create_directories(p / "fs");
+  auto mark = [](const fs::path& folder, pid_t pid) {
+    std::ofstream(folder / ce::sim::kStagingMarker) << "qel terminal staging, maker " << pid << "\n";
+  };
+  mark(orphan, dead);
+  mark(mine, ::getppid());
+  mark(lookalike, dead);
   std::ofstream(orphan / "registry.db") << "half";
   std::ofstream(lookalike / "notes.txt") << "mine";
+  std::ofstream(unmarked / "fs" / "thesis.txt") << "mine";
   EXPECT_EQ(ce::sim::RemoveOrphanedStaging(temp.path()), 1u);
   EXPECT_FALSE(fs::exists(orphan));
   EXPECT_TRUE(fs::exists(mine));
   EXPECT_TRUE(fs::exists(notStaging));
   EXPECT_TRUE(fs::exists(lookalike / "notes.txt"));
+  EXPECT_TRUE(fs::exists(unmarked / "fs" / "thesis.txt"));
 
   qeltest::TestTerminal t;
-  std::ofstream(t.dir() / "hardware.json.AAAAAA") << "{";
-  std::ofstream(t.dir() / "hardware.json.toolong1") << "{";  // not a temporary file's name
+  const std::string leftover = ".hardware.json." + std::to_string(dead) + ".AAAAAA";
+  const std::vector<std::string> kept = {
+      ".hardware.json." + std::to_string(::getpid()) + ".AAAAAA",  // a living writer's
+      "hardware.json.AAAAAA", "hardware.json.backup", ".hardware.json.x.AAAAAA",
+      ".hardware.json." + std::to_string(dead) + ".AAAAAAA",
+  };
+  for (const auto& name : kept) std::ofstream(t.dir() / name) << "{";
+  std::ofstream(t.dir() / leftover) << "{";
   {
     ce::sim::HostFd lock(::open((t.dir() / "hardware.lock").c_str(), O_RDWR | O_CREAT, 0644));
     ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
     EXPECT_EQ(ce::sim::RemoveStaleHardwareTemps(t.dir()), 0u);  // a writer is at work
   }
   EXPECT_EQ(ce::sim::RemoveStaleHardwareTemps(t.dir()), 1u);
-  EXPECT_FALSE(fs::exists(t.dir() / "hardware.json.AAAAAA"));
-  EXPECT_TRUE(fs::exists(t.dir() / "hardware.json.toolong1"));
+  EXPECT_FALSE(fs::exists(t.dir() / leftover));
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(t.dir() / name)) << name;
 }
 
 // 10. A hardware.json broken by hand: refused when a terminal opens (naming
