@@ -207,7 +207,8 @@ void CrashOnTheHandlerThread() {
   auto* handler = new CQelHalEventHandler;
   auto* source = new EventSource(0, [&](int) {
     std::ofstream(dir / "thread-id") << handler->GetThreadId();
-    volatile int* nowhere = nullptr;
+    // Not null, so that the undefined-behaviour checker lets the fault happen.
+    volatile int* nowhere = reinterpret_cast<volatile int*>(uintptr_t(16));
     *nowhere = 1;
   });
   handler->AddSource(source);

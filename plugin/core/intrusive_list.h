@@ -25,9 +25,6 @@ class IntrusiveList {
     --count_;
     return true;
   }
-  void Clear() {
-    while (head_) Unlink(head_);
-  }
   bool Contains(const T* item) const {
     for (T* p = head_; p; p = p->next)
       if (p == item) return true;

@@ -50,8 +50,8 @@ CQelPowerEventService::~CQelPowerEventService() {
   }
   if (notifications_) ce::StopPowerNotifications(notifications_);
   if (queue_) ce::CloseMsgQueue(queue_);
-  Hold hold(lock_);
-  listeners_.Clear();
+  // Listeners still in the list are not touched: the service owns none, and
+  // their holders may have freed them already.
 }
 
 void CQelPowerEventService::AddListener(IQelPowerEventListener* listener) {

@@ -27,8 +27,8 @@ CQelWakeUpService::CQelWakeUpService() : event_(ce::CreateEventW(nullptr, FALSE,
 CQelWakeUpService::~CQelWakeUpService() {
   // The notification stays with the system; the next start clears it.
   if (event_) ce::CloseHandle(event_);
-  Hold hold(lock_);
-  listeners_.Clear();
+  // Listeners still in the list are not touched: the service owns none, and
+  // their holders may have freed them already.
 }
 
 void CQelWakeUpService::ClearStaleNotifications() {
