@@ -239,6 +239,48 @@ TEST_F(Commands, PxsSettingsFile) {
   for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
 }
 
+// A name or value that the file would not give back as written is refused
+// with a failure and changes nothing; the command's other groups are written.
+TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
+  ASSERT_TRUE(Reports(Run("PXS W \\Data\\s.ini Main k v x")).empty());
+  const std::string before = qeltest::Contents(Fs("Data/s.ini"));
+  ASSERT_EQ(before, "[Main]\r\nk=v\r\n");
+  const std::string rows[] = {
+      "PXS W \\Data\\s.ini Main k \"v\r\n[Evil]\r\nx=1\" x",  // a value of several lines
+      "PXS W \\Data\\s.ini Main k \"v\rx\" x",
+      "PXS W \\Data\\s.ini Main \"a=b\" 1 x",  // "=" ends a name
+      "PXS W \\Data\\s.ini Main \"a\nb\" 1 x",
+      "PXS W \\Data\\s.ini Main \" k\" 1 x",  // blanks around a name or value are trimmed when read
+      "PXS W \\Data\\s.ini Main \"k \" 1 x",
+      "PXS W \\Data\\s.ini Main k \" 1\" x",
+      "PXS W \\Data\\s.ini Main k \"1\t\" x",
+      "PXS W \\Data\\s.ini Main \";k\" 1 x",  // a comment line
+      "PXS W \\Data\\s.ini Main \"#k\" 1 x",
+      "PXS W \\Data\\s.ini Main \"[k]\" 1 x",  // a section line
+      "PXS W \\Data\\s.ini Main \"\" 1 x",
+      "PXS W \\Data\\s.ini Main k 日本 x",  // no such characters in the ANSI code page
+      "PXS W \\Data\\s.ini \"Ma]in\" k 1 x",
+      "PXS W \\Data\\s.ini \"[Main\" k 1 x",
+      "PXS W \\Data\\s.ini \" Main\" k 1 x",
+      "PXS W \\Data\\s.ini \"Main\r\nk=2\" k 1 x",
+  };
+  for (const std::string& line : rows) {
+    EXPECT_EQ(Reports(Run(line)), std::vector<std::string>{"SetResult 1"}) << line;
+    EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), before) << line;
+  }
+  EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")), std::vector<std::string>{"SetResult 1"});
+  EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
+}
+
+// Lines end in one CR LF however the file ended them, and a file that
+// shrinks is cut to its new length.
+TEST_F(Commands, PxsSettingsFileShrinksAndEndsLinesInOneCrLf) {
+  fs::create_directories(Fs("Data"));
+  std::ofstream(Fs("Data/e.ini"), std::ios::binary) << "[Main]\nk=a long value\r\nj=2\n";
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\e.ini Main k short x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/e.ini")), "[Main]\r\nk=short\r\nj=2\r\n");
+}
+
 TEST_F(Commands, SxcFailures) {
   struct Row {
     std::string line;
