@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ce/error.h"
+#include "ce/process.h"
 #include "ce/registry.h"
+#include "ce/sync.h"
 #include "ceutil/text.h"
 #include "command_runner.h"
 #include "plugin_host.h"
@@ -324,6 +327,57 @@ TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
   EXPECT_TRUE(Reports(Run("SXC \\Temp\\bad.cab 0 1")).empty());
   EXPECT_FALSE(fs::exists(Fs("Program Files/bad")));
   EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
+}
+
+// The installer's exit code for a package on the terminal.
+ce::DWORD Install(const std::u16string& package) {
+  std::u16string line = u"/delete 0 /noui /silent \"" + package + u"\"";
+  ce::STARTUPINFOW start{};
+  start.cb = sizeof start;
+  ce::PROCESS_INFORMATION pi{};
+  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &start, &pi))
+    return ~ce::DWORD(0);
+  ce::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  ce::WaitForSingleObject(pi.hProcess, INFINITE);
+  ce::DWORD code = ~ce::DWORD(0);
+  ce::GetExitCodeProcess(pi.hProcess, &code);
+  return code;
+}
+
+// A cabinet holding one member the terminal cannot hold installs nothing at
+// all, and the installer says why.
+TEST_F(Commands, InstallerRefusesACabinetWithAMemberItCannotHold) {
+  const fs::path work = terminal.root() / "cab";
+  fs::create_directories(work / "sub");
+  std::ofstream(work / "app.txt") << "hello";
+  fs::create_directories(Fs("Temp"));
+  struct Row {
+    std::string member;  // written over "sub/data.bin" in the cabinet, byte for byte
+    ce::DWORD code;
+  };
+  const Row rows[] = {
+      {"sub/da:a.bin", ERROR_INVALID_NAME}, {"sub/da*a.bin", ERROR_INVALID_NAME}, {"sub/da\x01" "a.bin", ERROR_INVALID_NAME},
+      {"sub/../.bin", ERROR_INVALID_DATA},  {"sub/data.bin", ERROR_SUCCESS},
+  };
+  std::ofstream(work / "sub" / "data.bin") << "d";
+  const std::string made = qeltest::Contents(MakeCabinet(work, "m.cab"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.member);
+    fs::remove_all(Fs("Program Files/m"));
+    std::string cab = made;
+    const size_t at = cab.find("sub/data.bin") != std::string::npos ? cab.find("sub/data.bin") : cab.find("sub\\data.bin");
+    ASSERT_NE(at, std::string::npos);
+    cab.replace(at, row.member.size(), row.member);
+    std::ofstream(Fs("Temp/m.cab"), std::ios::binary) << cab;
+    EXPECT_EQ(Install(u"\\Temp\\m.cab"), row.code);
+    EXPECT_EQ(fs::exists(Fs("Program Files/m/app.txt")), row.code == ERROR_SUCCESS);
+  }
+  // A member whose path on the terminal would not fit.
+  const std::u16string longName(240, u'x');
+  std::ofstream(Fs("Temp/" + ceutil::ToUtf8(longName) + ".cab"), std::ios::binary) << made;
+  EXPECT_EQ(Install(u"\\Temp\\" + longName + u".cab"), ce::DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_FALSE(fs::exists(Fs("Program Files/" + ceutil::ToUtf8(longName))));
 }
 
 TEST_F(Commands, CabHandlerInstallsTheFirstValue) {
