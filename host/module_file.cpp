@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host_file.h"
 #include "qel/exports.h"
 
 namespace qelhost {
@@ -279,36 +280,21 @@ bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
 }
 
 bool CheckModuleFile(const std::filesystem::path& file, std::string* error) {
-  auto fail = [&](const std::string& why) {
-    *error = file.string() + ": " + why;
-    return false;
-  };
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(errno == ENOENT ? "no such module file" : std::string("cannot be read: ") + std::strerror(errno));
-  struct ::stat st {};
-  std::vector<uint8_t> image;
+  const HostFileRead read = ReadRegularFile(file, kMaxModuleBytes);
   std::string why;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) why = std::string("cannot be read: ") + std::strerror(errno);
-  else if (S_ISDIR(st.st_mode)) ok = false, why = "no such module file (a folder)";
-  else if (!S_ISREG(st.st_mode)) ok = false, why = "not a regular file";
-  else if (uint64_t(st.st_size) > kMaxModuleBytes) ok = false, why = "larger than any module (" + std::to_string(st.st_size) + " bytes)";
-  if (ok) {
-    image.resize(size_t(st.st_size));
-    size_t got = 0;
-    while (got < image.size()) {
-      const ssize_t n = ::read(fd, image.data() + got, image.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += size_t(n);
-    }
-    image.resize(got);
+  switch (read.refusal) {
+    case ReadRefusal::kNone:
+      if (CheckModuleImage({reinterpret_cast<const uint8_t*>(read.bytes.data()), read.bytes.size()}, &why) &&
+          LoaderAccepts(file, kQelExportNames, &why))
+        return true;
+      why = "cannot be loaded: " + why;
+      break;
+    case ReadRefusal::kMissing: why = "no such module file"; break;
+    case ReadRefusal::kFolder: why = "no such module file (a folder)"; break;
+    default: why = read.why;
   }
-  ::close(fd);
-  if (!ok) return fail(why);
-  if (!CheckModuleImage(image, &why) || !LoaderAccepts(file, kQelExportNames, &why))
-    return fail("cannot be loaded: " + why);
-  return true;
+  *error = file.string() + ": " + why;
+  return false;
 }
 
 }  // namespace qelhost

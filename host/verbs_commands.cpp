@@ -1,13 +1,12 @@
 #include "verbs_commands.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <sstream>
 
 #include "ce/files.h"
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
+#include "host_file.h"
 #include "qel/command.h"
 
 namespace qelhost {
@@ -94,23 +93,36 @@ class HandlerResult final : public IQelResult {
   std::vector<CommandReport> reports;
 };
 
+// Packages and scripts are read whole; nothing a person hands qelhost is larger.
+constexpr uint64_t kMaxPackageBytes = 1u << 30;
+constexpr uint64_t kMaxScriptBytes = 16u << 20;
+
+// The file of this machine, whole, or nothing with error naming it.
+std::optional<std::string> ReadHostFile(const std::string& file, uint64_t maxBytes, std::string* error,
+                                        const std::string& whenMissing = "") {
+  HostFileRead read = ReadRegularFile(file, maxBytes);
+  if (read) return std::move(read.bytes);
+  *error = file + ": " + read.why + (read.refusal == ReadRefusal::kMissing ? whenMissing : "");
+  return std::nullopt;
+}
+
 // A device path as it stands; a file of this machine is first copied into the
 // terminal's \Temp folder.
 std::optional<std::u16string> PackageOnTerminal(const std::string& file, std::string* error) {
   if (!file.empty() && file[0] == '\\') return ceutil::FromUtf8(file);
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    *error = file + ": no such file (a device path starts with \\)";
-    return std::nullopt;
-  }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const auto bytes = ReadHostFile(file, kMaxPackageBytes, error, " (a device path starts with \\)");
+  if (!bytes) return std::nullopt;
   const std::string name = std::filesystem::path(file).filename().string();
   const std::u16string path = u"\\Temp\\" + ceutil::FromUtf8(name);
   ce::CreateDirectoryW(u"\\Temp", nullptr);
   ce::UniqueHandle out(ce::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ce::DWORD written = 0;
-  if (!out || !ce::WriteFile(out.get(), bytes.data(), ce::DWORD(bytes.size()), &written, nullptr) ||
-      written != bytes.size()) {
+  if (!out || !ce::WriteFile(out.get(), bytes->data(), ce::DWORD(bytes->size()), &written, nullptr) ||
+      written != bytes->size()) {
+    if (out) {
+      out.reset();
+      ce::DeleteFileW(path.c_str());  // no part of a package is left behind
+    }
     *error = file + ": cannot be copied to the terminal as " + ceutil::ToUtf8(path);
     return std::nullopt;
   }
@@ -129,11 +141,13 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
 int RunLine(PluginHost& host, const std::string& line, const Output& o) { return RunLines(host, {line}, false, o); }
 
 int RunScript(PluginHost& host, const std::string& file, const Output& o) {
-  std::ifstream in(file);
-  if (!in) {
-    o.err << "qelhost: " << Printable(file) << ": cannot be read: " << std::strerror(errno) << "\n";
+  std::string error;
+  const auto text = ReadHostFile(file, kMaxScriptBytes, &error);
+  if (!text) {
+    o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
+  std::istringstream in(*text);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

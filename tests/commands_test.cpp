@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ce/error.h"
+#include "ce/process.h"
 #include "ce/registry.h"
+#include "ce/sync.h"
 #include "ceutil/text.h"
 #include "command_runner.h"
 #include "plugin_host.h"
@@ -239,6 +242,48 @@ TEST_F(Commands, PxsSettingsFile) {
   for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
 }
 
+// A name or value that the file would not give back as written is refused
+// with a failure and changes nothing; the command's other groups are written.
+TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
+  ASSERT_TRUE(Reports(Run("PXS W \\Data\\s.ini Main k v x")).empty());
+  const std::string before = qeltest::Contents(Fs("Data/s.ini"));
+  ASSERT_EQ(before, "[Main]\r\nk=v\r\n");
+  const std::string rows[] = {
+      "PXS W \\Data\\s.ini Main k \"v\r\n[Evil]\r\nx=1\" x",  // a value of several lines
+      "PXS W \\Data\\s.ini Main k \"v\rx\" x",
+      "PXS W \\Data\\s.ini Main \"a=b\" 1 x",  // "=" ends a name
+      "PXS W \\Data\\s.ini Main \"a\nb\" 1 x",
+      "PXS W \\Data\\s.ini Main \" k\" 1 x",  // blanks around a name or value are trimmed when read
+      "PXS W \\Data\\s.ini Main \"k \" 1 x",
+      "PXS W \\Data\\s.ini Main k \" 1\" x",
+      "PXS W \\Data\\s.ini Main k \"1\t\" x",
+      "PXS W \\Data\\s.ini Main \";k\" 1 x",  // a comment line
+      "PXS W \\Data\\s.ini Main \"#k\" 1 x",
+      "PXS W \\Data\\s.ini Main \"[k]\" 1 x",  // a section line
+      "PXS W \\Data\\s.ini Main \"\" 1 x",
+      "PXS W \\Data\\s.ini Main k 日本 x",  // no such characters in the ANSI code page
+      "PXS W \\Data\\s.ini \"Ma]in\" k 1 x",
+      "PXS W \\Data\\s.ini \"[Main\" k 1 x",
+      "PXS W \\Data\\s.ini \" Main\" k 1 x",
+      "PXS W \\Data\\s.ini \"Main\r\nk=2\" k 1 x",
+  };
+  for (const std::string& line : rows) {
+    EXPECT_EQ(Reports(Run(line)), std::vector<std::string>{"SetResult 1"}) << line;
+    EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), before) << line;
+  }
+  EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")), std::vector<std::string>{"SetResult 1"});
+  EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
+}
+
+// Lines end in one CR LF however the file ended them, and a file that
+// shrinks is cut to its new length.
+TEST_F(Commands, PxsSettingsFileShrinksAndEndsLinesInOneCrLf) {
+  fs::create_directories(Fs("Data"));
+  std::ofstream(Fs("Data/e.ini"), std::ios::binary) << "[Main]\nk=a long value\r\nj=2\n";
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\e.ini Main k short x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/e.ini")), "[Main]\r\nk=short\r\nj=2\r\n");
+}
+
 TEST_F(Commands, SxcFailures) {
   struct Row {
     std::string line;
@@ -282,6 +327,57 @@ TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
   EXPECT_TRUE(Reports(Run("SXC \\Temp\\bad.cab 0 1")).empty());
   EXPECT_FALSE(fs::exists(Fs("Program Files/bad")));
   EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
+}
+
+// The installer's exit code for a package on the terminal.
+ce::DWORD Install(const std::u16string& package) {
+  std::u16string line = u"/delete 0 /noui /silent \"" + package + u"\"";
+  ce::STARTUPINFOW start{};
+  start.cb = sizeof start;
+  ce::PROCESS_INFORMATION pi{};
+  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &start, &pi))
+    return ~ce::DWORD(0);
+  ce::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  ce::WaitForSingleObject(pi.hProcess, INFINITE);
+  ce::DWORD code = ~ce::DWORD(0);
+  ce::GetExitCodeProcess(pi.hProcess, &code);
+  return code;
+}
+
+// A cabinet holding one member the terminal cannot hold installs nothing at
+// all, and the installer says why.
+TEST_F(Commands, InstallerRefusesACabinetWithAMemberItCannotHold) {
+  const fs::path work = terminal.root() / "cab";
+  fs::create_directories(work / "sub");
+  std::ofstream(work / "app.txt") << "hello";
+  fs::create_directories(Fs("Temp"));
+  struct Row {
+    std::string member;  // written over "sub/data.bin" in the cabinet, byte for byte
+    ce::DWORD code;
+  };
+  const Row rows[] = {
+      {"sub/da:a.bin", ERROR_INVALID_NAME}, {"sub/da*a.bin", ERROR_INVALID_NAME}, {"sub/da\x01" "a.bin", ERROR_INVALID_NAME},
+      {"sub/../.bin", ERROR_INVALID_DATA},  {"sub/data.bin", ERROR_SUCCESS},
+  };
+  std::ofstream(work / "sub" / "data.bin") << "d";
+  const std::string made = qeltest::Contents(MakeCabinet(work, "m.cab"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.member);
+    fs::remove_all(Fs("Program Files/m"));
+    std::string cab = made;
+    const size_t at = cab.find("sub/data.bin") != std::string::npos ? cab.find("sub/data.bin") : cab.find("sub\\data.bin");
+    ASSERT_NE(at, std::string::npos);
+    cab.replace(at, row.member.size(), row.member);
+    std::ofstream(Fs("Temp/m.cab"), std::ios::binary) << cab;
+    EXPECT_EQ(Install(u"\\Temp\\m.cab"), row.code);
+    EXPECT_EQ(fs::exists(Fs("Program Files/m/app.txt")), row.code == ERROR_SUCCESS);
+  }
+  // A member whose path on the terminal would not fit.
+  const std::u16string longName(240, u'x');
+  std::ofstream(Fs("Temp/" + ceutil::ToUtf8(longName) + ".cab"), std::ios::binary) << made;
+  EXPECT_EQ(Install(u"\\Temp\\" + longName + u".cab"), ce::DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_FALSE(fs::exists(Fs("Program Files/" + ceutil::ToUtf8(longName))));
 }
 
 TEST_F(Commands, CabHandlerInstallsTheFirstValue) {

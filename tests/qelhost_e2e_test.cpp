@@ -1,6 +1,8 @@
 // End to end: the real qelhost and the real module, each run on a fresh
 // terminal; the module loaded in-process through the host's own loader; and
 // the module's export table as the dynamic linker sees it.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -160,6 +162,31 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
   EXPECT_FALSE(fs::exists(root / "outside.txt"));
   for (const auto& e : fs::directory_iterator(root))
     EXPECT_EQ(e.path().filename().string().find("made"), std::string::npos) << e.path();
+}
+
+// Packages and scripts are regular files: anything else in their place is
+// refused with a message, without waiting on it and without leaving a copy.
+TEST_F(QelHost, InstallAndScriptReadOnlyRegularFiles) {
+  const fs::path root = terminal.root(), folder = root / "folder", fifo = root / "fifo";
+  fs::create_directory(folder);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string verb, file, inError;
+  } cases[] = {
+      {"install", folder.string(), "is a folder"},     {"install", "/dev/null", "not a regular file"},
+      {"install", fifo.string(), "not a regular file"}, {"install", (root / "none.cab").string(), "no such file"},
+      {"script", folder.string(), "is a folder"},      {"script", "/dev/null", "not a regular file"},
+      {"script", fifo.string(), "not a regular file"},  {"script", (root / "none.txt").string(), "no such file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.verb + " " + c.file);
+    // A run that waits on the FIFO is ended, and fails, rather than hanging the test.
+    const HostRun r = RunHost({"--terminal", terminal.dir().string(), c.verb, c.file}, root, {.prefix = "timeout 20 "});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(c.file + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(!fs::exists(terminal.dir() / "fs" / "Temp") || fs::is_empty(terminal.dir() / "fs" / "Temp"));
 }
 
 // Shell completion leaves a slash at the end of a folder's name.

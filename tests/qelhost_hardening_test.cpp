@@ -580,7 +580,7 @@ TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
       {{"terminal", "show"}, 0, "bell\\x07esc\\x1B[31m = 1"},
       {{"file-info", "\\\x1b[31mX"}, 1, "\\x1B[31mX: cannot be opened"},
       {{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X\x1b[2J N $v $t"}, 1, "X\\x1B[2J N $v $t"},
-      {{"script", "/nonexist\x1b[2J"}, 2, "/nonexist\\x1B[2J: cannot be read: No such file or directory"},
+      {{"script", "/nonexist\x1b[2J"}, 2, "/nonexist\\x1B[2J: no such file"},
       {{"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S"}, 2, "not valid UTF-8"},
       {{"script", script.string()}, 2, "not valid UTF-8"},
   };

@@ -44,6 +44,16 @@ DWORD CheckComponent(std::u16string_view name, bool wildcardsAllowed) {
   return IsWellFormed(name) ? ERROR_SUCCESS : ERROR_INVALID_NAME;
 }
 
+}  // namespace
+
+DWORD CheckRelativeName(std::u16string_view path) {
+  for (const std::u16string_view part : SplitComponents(path))
+    if (DWORD e = CheckComponent(part, /*wildcardsAllowed=*/false)) return e;
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
 DWORD HostSpelling(std::u16string_view name, std::string* utf8) {
   *utf8 = ToUtf8(name);
   return utf8->size() > NAME_MAX ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;

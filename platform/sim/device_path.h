@@ -84,6 +84,10 @@ class NameIndex {
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
                         Resolve mode, ResolvedPath* out, NameIndex* index = nullptr);
 
+// ERROR_SUCCESS when every component of a relative path is a name the device
+// allows for a file or folder (no wildcards), else ERROR_INVALID_NAME.
+DWORD CheckRelativeName(std::u16string_view path);
+
 // * (any run) and ? (one character), without regard to case; "*.*" matches every name.
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
 // The device's name for a host entry, or nothing when the device could not name

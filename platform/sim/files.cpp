@@ -7,8 +7,9 @@
 //    hidden, system and archive bits are accepted and not stored. Root folders
 //    the hardware state lists under storage.mounted are mounted stores
 //    (directory | temporary); they cannot be removed or moved.
-//  - Sharing is enforced among the handles of this process, as the device does
-//    among all of its programs; an open file cannot be deleted or moved.
+//  - Sharing is enforced among all handles of every process on the terminal,
+//    as the device does among all of its programs; an open file cannot be
+//    deleted or moved.
 //  - Links (symbolic, or a file with more than one hard link), sockets and
 //    other host-only entries are not listed and cannot be opened, changed or
 //    deleted (ERROR_ACCESS_DENIED).
@@ -104,6 +105,13 @@ FileKey KeyOf(const struct ::stat& st) { return {st.st_dev, st.st_ino}; }
 
 OpenFileTable& OpenFiles() { return sim::Kernel::Get().openFiles; }
 
+// Open for data access by a handle of this process or of another one.
+bool IsOpen(const ResolvedPath& rp) {
+  if (OpenFiles().IsOpen(KeyOf(rp.st))) return true;
+  const HostFd fd(::openat(rp.folder.get(), rp.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return fd && sim::IsOpenElsewhere(fd.get());
+}
+
 // A registered open of a file for data access; released when destroyed.
 class ShareClaim {
  public:
@@ -121,15 +129,17 @@ class ShareClaim {
   }
   ~ShareClaim() { Release(); }
 
-  // An open without read or write access (attributes only) shares with everything.
-  static DWORD Take(FileKey key, DWORD access, DWORD share, ShareClaim* out) {
+  // Claims the file open as fd, in this process and across processes. An open
+  // without read or write access (attributes only) shares with everything.
+  static DWORD Take(int fd, FileKey key, DWORD access, DWORD share, ShareClaim* out) {
     access &= GENERIC_READ | GENERIC_WRITE;
     if (access == 0) return ERROR_SUCCESS;
-    const uint64_t id = OpenFiles().Claim(key, {access, share});
-    if (id == 0) return ERROR_SHARING_VIOLATION;
-    *out = ShareClaim();
-    out->key_ = key;
-    out->id_ = id;
+    ShareClaim claim;
+    claim.id_ = OpenFiles().Claim(key, {access, share});
+    if (claim.id_ == 0) return ERROR_SHARING_VIOLATION;
+    claim.key_ = key;
+    if (DWORD e = sim::LockShareMode(fd, {access, share})) return e;
+    *out = std::move(claim);
     return ERROR_SUCCESS;
   }
 
@@ -224,7 +234,7 @@ DWORD AdmitOpenedFile(const OpenedFile& opened, DWORD access, DWORD share, DWORD
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   if (!opened.created && IsReadOnly(st.st_mode) && ((access & GENERIC_WRITE) || truncates))
     return ERROR_ACCESS_DENIED;
-  if (DWORD e = ShareClaim::Take(KeyOf(st), access, share, claim)) return e;
+  if (DWORD e = ShareClaim::Take(opened.fd.get(), KeyOf(st), access, share, claim)) return e;
   if (!opened.created && truncates && ::ftruncate(opened.fd.get(), 0) != 0) return sim::ErrorFromErrno(errno);
   const int fl = ::fcntl(opened.fd.get(), F_GETFL);
   if (fl < 0 || ::fcntl(opened.fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return sim::ErrorFromErrno(errno);
@@ -326,7 +336,7 @@ DWORD OpenCopySource(const ResolvedPath& from, CopySource* src) {
   src->fd = HostFd(::openat(from.folder.get(), from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!src->fd || ::fstat(src->fd.get(), &src->st) != 0) return sim::ErrorFromErrno(errno);
   if (!S_ISREG(src->st.st_mode) || sim::IsHardLinked(src->st)) return ERROR_ACCESS_DENIED;
-  return ShareClaim::Take(KeyOf(src->st), GENERIC_READ, FILE_SHARE_READ, &src->claim);
+  return ShareClaim::Take(src->fd.get(), KeyOf(src->st), GENERIC_READ, FILE_SHARE_READ, &src->claim);
 }
 
 DWORD CheckCopyTarget(const ResolvedPath& to, BOOL failIfExists) {
@@ -344,7 +354,7 @@ DWORD FillCopy(const CopySource& src, const OpenedFile& dst) {
   if (!S_ISREG(st.st_mode) || sim::IsHardLinked(st) || (!dst.created && IsReadOnly(st.st_mode)))
     return ERROR_ACCESS_DENIED;
   ShareClaim claim;
-  if (DWORD e = ShareClaim::Take(KeyOf(st), GENERIC_WRITE, 0, &claim)) return e;
+  if (DWORD e = ShareClaim::Take(dst.fd.get(), KeyOf(st), GENERIC_WRITE, 0, &claim)) return e;
   if (::ftruncate(dst.fd.get(), 0) != 0 || !CopyContents(src.fd.get(), dst.fd.get())) return sim::ErrorFromErrno(errno);
   const struct ::timespec times[2] = {src.st.st_atim, src.st.st_mtim};
   if (::fchmod(dst.fd.get(), src.st.st_mode & 07777) != 0 || ::futimens(dst.fd.get(), times) != 0)
@@ -519,7 +529,7 @@ BOOL DeleteFileW(LPCWSTR path) {
   if (DWORD e = ResolveApiPath(path, sim::Resolve::kName, &rp)) return Fail(e);
   if (!rp.exists) return Fail(ERROR_FILE_NOT_FOUND);
   if (rp.isRoot || !S_ISREG(rp.st.st_mode) || IsReadOnly(rp.st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  if (OpenFiles().IsOpen(KeyOf(rp.st))) return Fail(ERROR_SHARING_VIOLATION);
+  if (IsOpen(rp)) return Fail(ERROR_SHARING_VIOLATION);
   return ::unlinkat(rp.folder.get(), rp.name.c_str(), 0) == 0 ? TRUE : FailErrno();
 }
 
@@ -529,7 +539,7 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
   if (DWORD e = ResolveApiPath(to, sim::Resolve::kName, &dst)) return Fail(e);
   if (!src.exists) return Fail(ERROR_FILE_NOT_FOUND);
   if (src.isRoot || dst.isRoot || IsMountedStore(src)) return Fail(ERROR_ACCESS_DENIED);
-  if (S_ISREG(src.st.st_mode) && OpenFiles().IsOpen(KeyOf(src.st))) return Fail(ERROR_SHARING_VIOLATION);
+  if (S_ISREG(src.st.st_mode) && IsOpen(src)) return Fail(ERROR_SHARING_VIOLATION);
   // The same entry under another spelling is a rename that changes only case.
   const bool sameEntry = dst.exists && SameEntry(src, dst);
   if (dst.exists && !sameEntry) return Fail(ERROR_ALREADY_EXISTS);

@@ -9,7 +9,9 @@
 // one changes nothing. Exit codes: 0 installed; the file error reading the
 // package (2 not found, ...); 11 (ERROR_BAD_FORMAT) not a cabinet; 13
 // (ERROR_INVALID_DATA) damaged content or a file name that leaves the
-// destination; 87 no package named; a file error while writing.
+// destination; 123 (ERROR_INVALID_NAME) a file name the device does not
+// allow; 206 (ERROR_FILENAME_EXCED_RANGE) a file whose path would be too long;
+// 87 no package named; a file error while writing.
 #include <libgcab.h>
 
 #include <memory>
@@ -19,6 +21,7 @@
 #include "api.h"
 #include "ce/error.h"
 #include "ce/files.h"
+#include "device_path.h"
 #include "programs.h"
 #include "utf.h"
 
@@ -81,6 +84,20 @@ bool IsPlainRelative(std::u16string_view name) {
   return true;
 }
 
+std::u16string Destination(std::u16string_view package) {
+  const size_t slash = package.find_last_of(u"\\/");
+  std::u16string_view base = slash == package.npos ? package : package.substr(slash + 1);
+  if (const size_t dot = base.find_last_of(u'.'); dot != base.npos && dot > 0) base = base.substr(0, dot);
+  return u"\\Program Files\\" + std::u16string(base) + u"\\";
+}
+
+// Every member must be one the terminal can hold where it goes, or none is written.
+DWORD CheckMember(GBytes* data, const std::u16string& name, const std::u16string& destination) {
+  if (!data || !IsPlainRelative(name)) return ERROR_INVALID_DATA;
+  if (const DWORD error = CheckRelativeName(name); error != ERROR_SUCCESS) return error;
+  return destination.size() + name.size() < size_t(MAX_PATH) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+}
+
 DWORD ReadPackage(const std::u16string& path, std::string* bytes) {
   HANDLE file = api::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
@@ -91,7 +108,7 @@ DWORD ReadPackage(const std::u16string& path, std::string* bytes) {
   return ERROR_SUCCESS;
 }
 
-DWORD Extract(const std::string& bytes, std::vector<Extracted>* out) {
+DWORD Extract(const std::string& bytes, const std::u16string& destination, std::vector<Extracted>* out) {
   GPtr<GInputStream> stream(g_memory_input_stream_new_from_data(bytes.data(), gssize(bytes.size()), nullptr));
   GPtr<GCabCabinet> cabinet(gcab_cabinet_new());
   GError* error = nullptr;
@@ -111,9 +128,9 @@ DWORD Extract(const std::string& bytes, std::vector<Extracted>* out) {
       GCabFile* file = GCAB_FILE(f->data);
       GBytes* data = gcab_file_get_bytes(file);
       const std::u16string name = FromUtf8(gcab_file_get_name(file));
-      if (!data || !IsPlainRelative(name)) {
+      if (const DWORD error = CheckMember(data, name, destination); error != ERROR_SUCCESS) {
         g_slist_free(files);
-        return ERROR_INVALID_DATA;
+        return error;
       }
       gsize size = 0;
       const auto* p = static_cast<const char*>(g_bytes_get_data(data, &size));
@@ -141,13 +158,6 @@ DWORD Write(const std::u16string& path, const std::string& data) {
   return error;
 }
 
-std::u16string Destination(std::u16string_view package) {
-  const size_t slash = package.find_last_of(u"\\/");
-  std::u16string_view base = slash == package.npos ? package : package.substr(slash + 1);
-  if (const size_t dot = base.find_last_of(u'.'); dot != base.npos && dot > 0) base = base.substr(0, dot);
-  return u"\\Program Files\\" + std::u16string(base) + u"\\";
-}
-
 }  // namespace
 
 DWORD WceloadMain(std::u16string_view arguments) {
@@ -155,9 +165,9 @@ DWORD WceloadMain(std::u16string_view arguments) {
   if (options.package.empty()) return ERROR_INVALID_PARAMETER;
   std::string bytes;
   if (const DWORD error = ReadPackage(options.package, &bytes); error != ERROR_SUCCESS) return error;
-  std::vector<Extracted> files;
-  if (const DWORD error = Extract(bytes, &files); error != ERROR_SUCCESS) return error;
   const std::u16string destination = Destination(options.package);
+  std::vector<Extracted> files;
+  if (const DWORD error = Extract(bytes, destination, &files); error != ERROR_SUCCESS) return error;
   for (Extracted& f : files) {
     for (char16_t& c : f.name)
       if (c == u'/') c = u'\\';

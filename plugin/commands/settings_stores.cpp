@@ -58,11 +58,11 @@ void WriteToFile(const PxsCall& c, IQelFileSystemService* files, IQelFileReferen
     c.context->SetResult(1, u"Cannot create destination directory");
     return;
   }
-  const char16_t* path = file->FullPath();
-  SettingsFile ini;
-  ini.Load(path);  // a missing or unreadable file starts empty
   const std::u16string section(TextOf(c.args->GetText(3, nullptr, -1)));
-  if (section.empty()) {
+  SettingsFile ini;
+  // The file is held from its load to its save, so no other writer's change
+  // is lost; one that cannot be held sets no value.
+  if (!SettingsFile::CanHoldSection(section) || !ini.OpenForChange(file->FullPath())) {
     c.context->SetResult(1, nullptr);
     return;
   }
@@ -72,7 +72,7 @@ void WriteToFile(const PxsCall& c, IQelFileSystemService* files, IQelFileReferen
     const std::u16string value(TextOf(c.args->GetText(n + 1, nullptr, -1)));
     if (!ini.Set(section.c_str(), name.c_str(), value.c_str())) failed = true;
   });
-  ini.Save(path);  // a file that cannot be written is not reported
+  ini.Save();  // a file that cannot be written is not reported
   if (failed) c.context->SetResult(1, nullptr);
 }
 

@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "ce/error.h"
 #include "ce/files.h"
 #include "ce/handle.h"
+#include "ce/sync.h"
 #include "ce/text.h"
 
 // The library converts through the converter given below, not its own.
@@ -41,27 +43,93 @@ class AnsiConverter {
 
 using Ini = CSimpleIniTempl<char16_t, SI_GenericCase<char16_t>, AnsiConverter>;
 
-bool ReadAll(const char16_t* path, std::string* out) {
-  ce::UniqueHandle file(ce::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return false;
-  char chunk[16384];
-  ce::DWORD got = 0;
-  while (ce::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) out->append(chunk, got);
-  return true;
+// Another program's load or change of the file lasts milliseconds; this
+// waits out a queue of them, and no more.
+constexpr int kOpenAttempts = 200;
+constexpr ce::DWORD kOpenPauseMs = 10;
+
+// Opens path denying writers (readers too, when opening for writing).
+ce::UniqueHandle OpenWaiting(const char16_t* path, ce::DWORD access, ce::DWORD disposition) {
+  for (int attempt = 1;; ++attempt) {
+    ce::UniqueHandle file(ce::CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr));
+    if (file || ce::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kOpenAttempts) return file;
+    ce::Sleep(kOpenPauseMs);
+  }
 }
 
-bool WriteAll(const char16_t* path, const std::string& data) {
-  ce::UniqueHandle file(ce::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file) return false;
+bool ReadAll(ce::HANDLE file, std::string* out) {
+  char chunk[16384];
+  ce::DWORD got = 0;
+  while (ce::ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+    if (got == 0) return true;
+    out->append(chunk, got);
+  }
+  return false;
+}
+
+// Rewrites the file from its start. Until the end is cut, the old bytes past
+// the new text are blank lines: a program that dies between the two steps
+// leaves a file that reads the same.
+bool Rewrite(ce::HANDLE file, std::string text, size_t oldSize) {
+  const size_t length = text.size();
+  while (text.size() + 2 <= oldSize) text += "\r\n";
+  if (text.size() < oldSize) text += ' ';
   ce::DWORD written = 0;
-  return ce::WriteFile(file.get(), data.data(), ce::DWORD(data.size()), &written, nullptr) &&
-         written == data.size();
+  return ce::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 &&
+         ce::WriteFile(file, text.data(), ce::DWORD(text.size()), &written, nullptr) && written == text.size() &&
+         ce::SetFilePointer(file, ce::LONG(length), nullptr, FILE_BEGIN) == length && ce::SetEndOfFile(file);
+}
+
+// The library ends lines the host's way; the device's files end them in CR LF.
+std::string WithCrLf(const std::string& text) {
+  std::string crlf;
+  crlf.reserve(text.size() + text.size() / 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) crlf += '\r';
+    crlf += text[i];
+  }
+  return crlf;
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+bool IsAnsi(std::u16string_view text) {
+  if (text.empty()) return true;
+  ce::BOOL usedDefault = FALSE;
+  return ce::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, &usedDefault) > 0 &&
+         !usedDefault;
+}
+
+// One line that loading gives back unchanged: the library trims blanks at
+// either end and a line break would start a new entry.
+bool StaysOneLine(std::u16string_view text) {
+  return text.find_first_of(u"\r\n") == text.npos &&
+         (text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back()))) && IsAnsi(text);
+}
+
+// A name ends at "=", and a line that starts with ";", "#" or "[" is a comment or a section.
+bool CanHoldName(std::u16string_view name) {
+  return !name.empty() && name.find(u'=') == name.npos && name.find_first_of(u";#[") != 0 && StaysOneLine(name);
 }
 
 }  // namespace
 
 struct SettingsFile::Impl {
   Ini ini{/*isUtf8=*/false, /*multiKey=*/false, /*multiLine=*/false};
+  ce::UniqueHandle held;  // the file of a change, from its load to its save
+  size_t heldSize = 0;    // its length when loaded
+
+  // Loads the whole of file; false, leaving ini empty, when that fails.
+  bool LoadFrom(ce::HANDLE file, size_t* size) {
+    ini.Reset();
+    std::string bytes;
+    if (!ReadAll(file, &bytes) || ini.LoadData(bytes.data(), bytes.size()) < 0) {
+      ini.Reset();
+      return false;
+    }
+    *size = bytes.size();
+    return true;
+  }
 };
 
 SettingsFile::SettingsFile() : impl_(std::make_unique<Impl>()) { impl_->ini.SetSpaces(false); }
@@ -69,29 +137,34 @@ SettingsFile::~SettingsFile() = default;
 
 bool SettingsFile::Load(const char16_t* path) {
   impl_->ini.Reset();
-  std::string bytes;
-  if (!ReadAll(path, &bytes)) return false;
-  if (impl_->ini.LoadData(bytes.data(), bytes.size()) < 0) {
-    impl_->ini.Reset();
-    return false;
-  }
-  return true;
+  const ce::UniqueHandle file = OpenWaiting(path, GENERIC_READ, OPEN_EXISTING);
+  size_t size = 0;
+  return file && impl_->LoadFrom(file.get(), &size);
 }
 
-bool SettingsFile::Save(const char16_t* path) const {
+bool SettingsFile::OpenForChange(const char16_t* path) {
+  impl_->ini.Reset();
+  impl_->held = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  // A file that cannot be loaded is let go rather than written over.
+  if (impl_->held && !impl_->LoadFrom(impl_->held.get(), &impl_->heldSize)) impl_->held.reset();
+  return bool(impl_->held);
+}
+
+bool SettingsFile::Save() {
+  if (!impl_->held) return false;
   std::string text;
-  if (impl_->ini.Save(text, /*addSignature=*/false) < 0) return false;
-  // The library ends lines the host's way; the device's files end them in CR LF.
-  std::string crlf;
-  crlf.reserve(text.size() + text.size() / 8);
-  for (const char c : text) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  return WriteAll(path, crlf);
+  const bool saved = impl_->ini.Save(text, /*addSignature=*/false) >= 0 &&
+                     Rewrite(impl_->held.get(), WithCrLf(text), impl_->heldSize);
+  impl_->held.reset();
+  return saved;
+}
+
+bool SettingsFile::CanHoldSection(std::u16string_view section) {
+  return !section.empty() && section.find_first_of(u"[]") == section.npos && StaysOneLine(section);
 }
 
 bool SettingsFile::Set(const char16_t* section, const char16_t* name, const char16_t* value) {
+  if (!CanHoldSection(section) || !CanHoldName(name) || !StaysOneLine(value)) return false;
   return impl_->ini.SetValue(section, name, value) >= 0;
 }
 

@@ -2,10 +2,15 @@
 // byte-order mark: one value per name, no multi-line values, "name=value"
 // without spaces, CR LF line ends, sections and names kept in the order they
 // were first loaded or added. Read and written through the system's file calls.
+//
+// Other programs may use the same file at the same time: a change holds the
+// file from its load to its save, denying other writers and readers, and a
+// reader denies writers while it loads.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -18,11 +23,25 @@ class SettingsFile {
   SettingsFile(const SettingsFile&) = delete;
   SettingsFile& operator=(const SettingsFile&) = delete;
 
-  // False, leaving the object empty, when the file is missing or unreadable.
+  // For reading. False, leaving the object empty, when the file is missing,
+  // unreadable, or held by a writer for longer than a reader waits.
   bool Load(const char16_t* path);
-  bool Save(const char16_t* path) const;
 
-  // Creates the section when missing and replaces an existing value; false when the library refuses.
+  // For a change: opens the file, creating it when missing, holds it until
+  // Save or destruction, and loads what it holds. False when it cannot be
+  // opened (for instance held by another program for longer than a change waits).
+  bool OpenForChange(const char16_t* path);
+  // Writes the object back into the file OpenForChange holds, and lets it go.
+  bool Save();
+
+  // Whether the text is a section name that reads back as written: not empty,
+  // no brackets or line breaks, no blank at either end, ANSI characters only.
+  static bool CanHoldSection(std::u16string_view section);
+
+  // Creates the section when missing and replaces an existing value. False,
+  // changing nothing, when the library refuses or when a name or value would
+  // not read back as written (line breaks, "=" in a name, blanks at either end,
+  // a name that reads as a comment or section, characters outside the ANSI code page).
   bool Set(const char16_t* section, const char16_t* name, const char16_t* value);
   // Null when the section or the name is missing.
   const char16_t* Get(const char16_t* section, const char16_t* name) const;
