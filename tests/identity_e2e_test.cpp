@@ -48,6 +48,13 @@ const Identity kIdentities[] = {
      {{"SYS_MANUFACTURER", "HON"}, {"SYS_DEVICE_MODEL", "Honeywell 99EX"}, {"SYS_OS_VER", "WM6"}}},
     {"wm6-mc75", nullptr, "A1B2C3D4E5F60718293A4B5C6D7E8F9001122334", "MOT_MC75_WM6",
      {{"SYS_OS_TYPE", "PocketPC"}, {"SYS_OS_VER", "WM6"}, {"NET_IP_V4", "192.168.0.20"}}},
+    // The model from the Datalogic device library's number (7), not the OEM text.
+    {"falcon-x3", nullptr, "6A1F03C2D94E7B58A0C4", "DTL_FALCONX3_CE60",
+     {{"SYS_DEVICE_MODEL", "Datalogic FalconX3"}, {"SYS_OS_TYPE", "WindowsCE"}, {"BLUETOOTH_MAC", "00-0E-9F-21-43-65"}}},
+    {"mc9190", nullptr, "MC9190-G-", "MOT_MC9190_CE60",
+     {{"SYS_MANUFACTURER", "MOT"}, {"NET_CONNECTION_TYPE", "ActiveSync"}, {"WIFI_SSID", "Yard"}}},
+    {"omnii-xt10", nullptr, "1C77E4A09B3D52F8610E", "PSI_7545XA_CE60",
+     {{"SYS_MANUFACTURER", "PSI"}, {"SYS_DEVICE_MODEL", "Psion 7545XA"}, {"NET_IP_V4", "10.1.4.22"}}},
 };
 
 TEST(Identity, EveryBuiltInTerminalReportsItsOwn) {
