@@ -48,6 +48,14 @@ TEST(ModuleFile, DamagedHeadersAreRefused) {
     return b;
   };
   const size_t ph0 = h.e_phoff;
+  // The header from the program header offset to the count, with a table of
+  // three entries placed two entries before the end: it runs past the file
+  // whatever the module's size.
+  std::vector<uint8_t> pastTheEnd(module.begin() + 32, module.begin() + 58);
+  const uint64_t nearEnd = module.size() - 2 * sizeof(Elf64_Phdr);
+  const uint16_t three = 3;
+  std::memcpy(pastTheEnd.data(), &nearEnd, 8);
+  std::memcpy(pastTheEnd.data() + 24, &three, 2);
   const Case cases[] = {
       {"magic", 0, {0x7f, 'E', 'L', 'G'}},
       {"class", EI_CLASS, {ELFCLASS32}},
@@ -56,7 +64,7 @@ TEST(ModuleFile, DamagedHeadersAreRefused) {
       {"type", 16, {ET_EXEC, 0}},
       {"header size", 52, {0x10, 0}},
       {"program header offset", 32, u64(uint64_t(1) << 40)},
-      {"program header count", 56, {0xff, 0x7f}},
+      {"program header count", 32, pastTheEnd},
       {"program header entry size", 54, {0x10, 0}},
       {"section header offset", 40, u64(uint64_t(1) << 40)},
       {"segment type to load, offset past the end", ph0 + 8, u64(module.size())},

@@ -225,7 +225,15 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   changed("machine", 18, "\x28\x00");
   changed("type", 16, "\x02\x00");
   changed("program header offset", 32, std::string("\xff\xff\xff\x7f\x00\x00\x00\x00", 8));
-  changed("program header count", 56, "\xff\x7f");
+  {
+    // A table of three entries two entries before the end runs past the file,
+    // whatever the module's size.
+    std::string table = module.substr(32, 26);  // program header offset .. count
+    const uint64_t nearEnd = module.size() - 2 * sizeof(Elf64_Phdr);
+    table.replace(0, 8, reinterpret_cast<const char*>(&nearEnd), 8);
+    table.replace(24, 2, "\x03\x00", 2);
+    changed("program header count", 32, table);
+  }
   changed("program header size", 54, "\x10\x00");
   // The first program header's offset and size (64-bit layout: phoff 64).
   changed("segment offset", 64 + 8, std::string("\x00\x00\x00\x40\x00\x00\x00\x00", 8));
