@@ -3,6 +3,7 @@
 #include "ce/device.h"
 #include "api.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -60,8 +61,9 @@ BOOL DeviceId(void* out, DWORD outSize, DWORD* returned) {
   }
   std::vector<uint8_t> record(header.dwSize);
   std::memcpy(record.data(), &header, sizeof header);
-  std::memcpy(record.data() + header.dwPresetIDOffset, preset->data(), preset->size());
-  std::memcpy(record.data() + header.dwPlatformIDOffset, platform->data(), platform->size());
+  // Either identifier may be empty: copied as ranges, never from a null pointer.
+  std::copy(preset->begin(), preset->end(), record.begin() + header.dwPresetIDOffset);
+  std::copy(platform->begin(), platform->end(), record.begin() + header.dwPlatformIDOffset);
   return Answer(record.data(), DWORD(record.size()), out, outSize, returned);
 }
 
