@@ -208,8 +208,8 @@ void CrashOnTheHandlerThread() {
   auto* source = new EventSource(0, [&](int) {
     std::ofstream(dir / "thread-id") << handler->GetThreadId();
     // Not null, so that the undefined-behaviour checker lets the fault happen.
-    volatile int* nowhere = reinterpret_cast<volatile int*>(uintptr_t(16));
-    *nowhere = 1;
+    volatile uintptr_t nowhere = 16;  // read back at run time: no compiler sees the address
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
   });
   handler->AddSource(source);
   handler->Restart();
