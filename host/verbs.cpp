@@ -20,10 +20,11 @@ json ReadingJson(const std::string& name, const PropertyReading& r) {
   return {{"name", name}, {"ok", true}, {"kind", QelKindName(r.kind)}, {"text", r.text}};
 }
 
+// A value is whatever the module or a setter put there: shown, never obeyed.
 void PrintReading(std::ostream& out, const std::string& name, const PropertyReading& r, size_t width) {
-  out << std::left << std::setw(int(width)) << name << "  ";
+  out << std::left << std::setw(int(width)) << Printable(name) << "  ";
   if (r.ok)
-    out << r.text << "  (" << QelKindName(r.kind) << ")\n";
+    out << Printable(r.text) << "  (" << QelKindName(r.kind) << ")\n";
   else
     out << "<getter failed>\n";
 }
@@ -144,7 +145,7 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
   if (o.json)
     o.out << json{{"name", name}, {"ok", ok}}.dump(2) << "\n";
   else
-    o.out << name << (ok ? "  set\n" : "  <setter failed>\n");
+    o.out << Printable(name) << (ok ? "  set\n" : "  <setter failed>\n");
   return ok ? kOk : kFailed;
 }
 
