@@ -103,8 +103,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
       break;
     }
     case kOidBssid: {
-      const auto bssid = ParseHex(hw::Read(hw::kWlanBssid, adapter));
-      if (!wireless || !connected || !bssid || bssid->size() != 6) return Fail(ERROR_NOT_SUPPORTED);
+      const auto bssid = ParseMac(hw::Read(hw::kWlanBssid, adapter));
+      if (!wireless || !connected || !bssid) return Fail(ERROR_NOT_SUPPORTED);
       data.assign(bssid->begin(), bssid->end());
       break;
     }

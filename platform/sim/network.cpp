@@ -45,7 +45,7 @@ std::vector<Adapter> ProfileAdapters() {
     a.ip = hw::Read(hw::kAdapterIp, name);
     a.mask = hw::Read(hw::kAdapterMask, name);
     a.gateway = hw::Read(hw::kAdapterGateway, name);
-    a.mac = sim::ParseHex(hw::Read(hw::kAdapterMac, name)).value_or(std::vector<uint8_t>{});
+    if (const auto mac = sim::ParseMac(hw::Read(hw::kAdapterMac, name))) a.mac.assign(mac->begin(), mac->end());
     out.push_back(std::move(a));
   }
   return out;

@@ -55,8 +55,8 @@ int DLDEVICE_GetName(LPWSTR buffer, DWORD capacity) {
 int ITCGetDeviceType() { return hw::Read(hw::kIntermecDeviceType); }
 
 int BthReadLocalAddr(BYTE* address) {
-  const auto bytes = ParseHex(hw::Read(hw::kBluetoothAddress));
-  if (!address || !bytes || bytes->size() != 6) return int(ERROR_NOT_READY);
+  const auto bytes = ParseMac(hw::Read(hw::kBluetoothAddress));
+  if (!address || !bytes) return int(ERROR_NOT_READY);
   // Written as read aloud ("00:16:A4:..."), kept least significant byte first.
   std::memset(address, 0, 8);
   for (size_t i = 0; i < 6; ++i) address[i] = (*bytes)[5 - i];
