@@ -96,7 +96,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
       break;
     case kOidSsid: {
       if (!wireless || !connected) return Fail(ERROR_NOT_SUPPORTED);
-      std::string ssid = hw::Read(hw::kWlanSsid, adapter).substr(0, 32);
+      std::string ssid = Utf8ToAnsi(hw::Read(hw::kWlanSsid, adapter)).substr(0, 32);
       put32(uint32_t(ssid.size()));
       ssid.resize(32, '\0');
       data += ssid;
