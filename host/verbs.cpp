@@ -1,6 +1,7 @@
 #include "verbs.h"
 
 #include <cctype>
+#include <cstring>
 #include <iomanip>
 
 #include "ce/sim/control.h"
@@ -55,6 +56,10 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
 }
 
 }  // namespace
+
+void ReportOutputFailure(std::ostream& err, int reason) {
+  err << "qelhost: the output could not be written: " << std::strerror(reason) << "\n";
+}
 
 bool IsUtf8(std::string_view text) { return ceutil::ToUtf8(ceutil::FromUtf8(text)) == text; }
 

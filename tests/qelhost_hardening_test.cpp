@@ -33,6 +33,7 @@ using nlohmann::json;
 using qeltest::HostOptions;
 using qeltest::HostRun;
 using qeltest::Quoted;
+using qeltest::CountOf;
 using qeltest::RunHost;
 
 // A terminal of its own for each test, not chosen in this process (qelhost
@@ -62,12 +63,6 @@ class Hardening : public ::testing::Test {
 
   qeltest::TempDir temp_;
 };
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // A process id that names no living process: a child that has been waited for.
 pid_t DeadPid() {
