@@ -46,9 +46,11 @@ constexpr const char* kAbout =
     "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n"
     "\n"
     "'events' and 'watch' print one JSON line per event until interrupted (SIGINT, SIGTERM),\n"
-    "--count lines were printed or --seconds passed. 'terminal suspend|resume|power-status|wakeup'\n"
-    "makes the terminal deliver that event to every qelhost running on it. A crash on a thread of\n"
-    "the module appends a line to Qel-Clientv4.err beside the program's device path\n"
+    "--count lines were printed or --seconds passed; 'watch' ends with status 1 when its folder is\n"
+    "deleted (a folder made again under the name is another folder: watch it anew).\n"
+    "'terminal suspend|resume|power-status|wakeup' makes the terminal deliver that event to every\n"
+    "qelhost running on it. A crash on a thread of the module appends a line to Qel-Clientv4.err\n"
+    "beside the program's device path\n"
     "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.";
 
 // A closed standard stream's descriptor would be handed to the next file
