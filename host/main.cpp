@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,12 +46,12 @@ constexpr const char* kAbout =
     "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n"
     "\n"
     "'events' and 'watch' print one JSON line per event until interrupted (SIGINT, SIGTERM),\n"
-    "--count lines were printed or --seconds passed. 'terminal suspend|resume|power-status|wakeup'\n"
-    "makes the terminal deliver that event to every qelhost running on it. A crash on a thread of\n"
-    "the module appends a line to Qel-Clientv4.err beside the program's device path\n"
+    "--count lines were printed or --seconds passed; 'watch' ends with status 1 when its folder is\n"
+    "deleted (a folder made again under the name is another folder: watch it anew).\n"
+    "'terminal suspend|resume|power-status|wakeup' makes the terminal deliver that event to every\n"
+    "qelhost running on it. A crash on a thread of the module appends a line to Qel-Clientv4.err\n"
+    "beside the program's device path\n"
     "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.";
-
-constexpr int kOutputFailed = 3;
 
 // A closed standard stream's descriptor would be handed to the next file
 // opened (a registry, say), and the output written into it. Each closed one
@@ -72,7 +74,7 @@ bool FinishOutput() {
   const int err = errno;
   const bool closed = std::fclose(stdout) == 0;
   if (written && closed) return true;
-  std::cerr << "qelhost: the output could not be written: " << std::strerror(written ? errno : err) << "\n";
+  qelhost::ReportOutputFailure(std::cerr, written ? errno : err);
   return false;
 }
 
@@ -97,8 +99,12 @@ int main(int argc, char** argv) {
   HoldClosedStandardStreams();
   FailWritesToClosedPipes();
   const int status = Run(argc, argv);
+  if (status == qelhost::kOutputFailed) {  // the verb found it first and said why
+    std::fclose(stdout);
+    return status;
+  }
   // Output that did not arrive outweighs whatever the verb itself reported.
-  if (!FinishOutput()) return kOutputFailed;
+  if (!FinishOutput()) return qelhost::kOutputFailed;
   return status;
 }
 
@@ -166,9 +172,25 @@ int Run(int argc, char** argv) {
   install->add_flag("--delete", deleteAfter, "delete the package once installed");
 
   Bounds bounds;
+  const CLI::Validator wholeCount(
+      [](std::string& s) -> std::string {
+        long n = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+        if (ec == std::errc() && end == s.data() + s.size() && n >= 1) return {};
+        return "must be a whole number of lines, 1 or more, not '" + Printable(s) + "'";
+      },
+      "COUNT");
+  const CLI::Validator seconds(
+      [](std::string& s) -> std::string {
+        double d = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+        if (ec == std::errc() && end == s.data() + s.size() && std::isfinite(d) && d > 0) return {};
+        return "must be a number of seconds above 0, such as 2.5, not '" + Printable(s) + "'";
+      },
+      "SECONDS");
   auto addBounds = [&](CLI::App* verb) {
-    verb->add_option("--count", bounds.count, "end after this many lines")->check(CLI::PositiveNumber);
-    verb->add_option("--seconds", bounds.seconds, "end after this many seconds")->check(CLI::PositiveNumber);
+    verb->add_option("--count", bounds.count, "end after this many lines")->check(wholeCount);
+    verb->add_option("--seconds", bounds.seconds, "end after this many seconds")->check(seconds);
   };
   auto* events = app.add_subcommand("events", "print power events and wake-ups as JSON lines");
   addBounds(events);

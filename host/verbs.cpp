@@ -1,6 +1,7 @@
 #include "verbs.h"
 
 #include <cctype>
+#include <cstring>
 #include <iomanip>
 
 #include "ce/sim/control.h"
@@ -20,10 +21,11 @@ json ReadingJson(const std::string& name, const PropertyReading& r) {
   return {{"name", name}, {"ok", true}, {"kind", QelKindName(r.kind)}, {"text", r.text}};
 }
 
+// A value is whatever the module or a setter put there: shown, never obeyed.
 void PrintReading(std::ostream& out, const std::string& name, const PropertyReading& r, size_t width) {
-  out << std::left << std::setw(int(width)) << name << "  ";
+  out << std::left << std::setw(int(width)) << Printable(name) << "  ";
   if (r.ok)
-    out << r.text << "  (" << QelKindName(r.kind) << ")\n";
+    out << Printable(r.text) << "  (" << QelKindName(r.kind) << ")\n";
   else
     out << "<getter failed>\n";
 }
@@ -54,6 +56,10 @@ void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& pref
 }
 
 }  // namespace
+
+void ReportOutputFailure(std::ostream& err, int reason) {
+  err << "qelhost: the output could not be written: " << std::strerror(reason) << "\n";
+}
 
 bool IsUtf8(std::string_view text) { return ceutil::ToUtf8(ceutil::FromUtf8(text)) == text; }
 
@@ -144,7 +150,7 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
   if (o.json)
     o.out << json{{"name", name}, {"ok", ok}}.dump(2) << "\n";
   else
-    o.out << name << (ok ? "  set\n" : "  <setter failed>\n");
+    o.out << Printable(name) << (ok ? "  set\n" : "  <setter failed>\n");
   return ok ? kOk : kFailed;
 }
 

@@ -10,13 +10,16 @@
 
 namespace qelhost {
 
-enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2, kOutputFailed = 3 };
 
 // Text for a message line: control characters and bytes that are not UTF-8
 // shown as \xNN, so a name cannot move the cursor or break the line.
 std::string Printable(std::string_view text);
 // Text is well-formed UTF-8, so that its conversion to UTF-16 loses nothing.
 bool IsUtf8(std::string_view text);
+
+// Says on err that the output could not be written, and why (an errno value).
+void ReportOutputFailure(std::ostream& err, int reason);
 
 struct Output {
   std::ostream& out;

@@ -2,14 +2,19 @@
 
 #include <signal.h>
 
+#include <cerrno>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
 
 #include <nlohmann/json.hpp>
 
+#include "ce/files.h"
 #include "ce/sim/control.h"
+#include "ce/sync.h"
 #include "ceutil/text.h"
+#include "host_services.h"
 #include "qel/guids.h"
 #include "qel/power_events.h"
 
@@ -26,36 +31,89 @@ sigset_t EndSignals() {
   return set;
 }
 
-// Prints event lines from any thread, whole, and counts them.
+// Prints event lines from any thread, whole, and counts them. After a line
+// fails to reach the output nothing more is written, and the reason is kept.
 class Printer {
  public:
   explicit Printer(const Output& o) : o_(o) {}
   void Print(const json& line) {
     std::lock_guard lock(mu_);
+    if (writeError_) return;
+    errno = 0;
     o_.out << line.dump() << std::endl;
-    ++printed_;
+    if (o_.out)
+      ++printed_;
+    else
+      writeError_ = errno ? errno : EIO;
   }
   long printed() const { return printed_.load(); }
+  int writeError() const { return writeError_.load(); }
 
  private:
   const Output& o_;
   std::mutex mu_;
   std::atomic<long> printed_{0};
+  std::atomic<int> writeError_{0};
 };
 
-// Until the bounds are reached or an end signal comes.
-void Follow(const Printer& printer, const Bounds& bounds) {
+enum class End { Done, OutputFailed, SourceLost };
+
+// Until the bounds are reached, an end signal comes, the output fails or
+// lost() says that nothing more can come.
+template <class Lost>
+End Follow(const Printer& printer, const Bounds& bounds, Lost&& lost) {
   const sigset_t set = EndSignals();
   const auto start = std::chrono::steady_clock::now();
   while (true) {
-    if (bounds.count > 0 && printer.printed() >= bounds.count) return;
+    if (printer.writeError()) return End::OutputFailed;
+    if (bounds.count > 0 && printer.printed() >= bounds.count) return End::Done;
+    if (lost()) return End::SourceLost;
     if (bounds.seconds > 0 &&
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= bounds.seconds)
-      return;
+      return End::Done;
     timespec tick{0, 50 * 1000 * 1000};
-    if (::sigtimedwait(&set, nullptr, &tick) > 0) return;
+    if (::sigtimedwait(&set, nullptr, &tick) > 0) return End::Done;
   }
 }
+
+int ExitFor(End end, const Printer& printer, const Output& o) {
+  if (end != End::OutputFailed) return end == End::Done ? kOk : kFailed;
+  ReportOutputFailure(o.err, printer.writeError());
+  return kOutputFailed;
+}
+
+// The folder the module watches for a path: the part before the first ";",
+// resolved as this host resolves names, up to its last backslash.
+std::u16string WatchedFolder(std::u16string_view path) {
+  std::u16string p(path.substr(0, path.find(u';')));
+  if (std::u16string resolved = ResolveName(p); !resolved.empty()) p = std::move(resolved);
+  const size_t slash = p.rfind(u'\\');
+  return slash == std::u16string::npos ? p : p.substr(0, slash);
+}
+
+// Learns when a watched folder goes away. A change notification belongs to
+// the folder it was opened on: once that folder is deleted it cannot be
+// re-armed, the module's watch can report nothing more, and a folder made
+// again under the same name is another folder. This host's own notification
+// on the folder fails to re-arm at the same point.
+class FolderSentinel {
+ public:
+  explicit FolderSentinel(const std::u16string& folder)
+      : handle_(ce::FindFirstChangeNotificationW(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME)) {}
+  ~FolderSentinel() {
+    if (handle_ != INVALID_HANDLE_VALUE) ce::FindCloseChangeNotification(handle_);
+  }
+  FolderSentinel(const FolderSentinel&) = delete;
+  FolderSentinel& operator=(const FolderSentinel&) = delete;
+
+  bool Gone() {
+    if (handle_ == INVALID_HANDLE_VALUE || ce::WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0) return false;
+    return !ce::FindNextChangeNotification(handle_);
+  }
+
+ private:
+  ce::HANDLE handle_;
+};
 
 json Event(const char* service, const char* event) { return {{"service", service}, {"event", event}}; }
 
@@ -113,12 +171,12 @@ int FollowEvents(PluginHost& host, const Bounds& bounds, const Output& o) {
   power->AddListener(&listener);
   wakeup->AddListener(&listener);
   o.err << "qelhost: following power events and wake-ups" << std::endl;
-  Follow(printer, bounds);
+  const End end = Follow(printer, bounds, [] { return false; });
   wakeup->RemoveListener(&listener);
   power->RemoveListener(&listener);
   wakeup->Release();
   power->Release();
-  return kOk;
+  return ExitFor(end, printer, o);
 }
 
 int WatchFolder(PluginHost& host, const std::string& name, const std::string& path, const Bounds& bounds,
@@ -131,18 +189,29 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
     return kFailed;
   }
   const std::u16string wideName = ceutil::FromUtf8(name), widePath = ceutil::FromUtf8(path);
+  const std::u16string folder = WatchedFolder(widePath);
+  const std::string shownFolder = Printable(ceutil::ToUtf8(folder));
+  FolderSentinel sentinel(folder);
   if (!fs->Watch(0, wideName.c_str(), widePath.c_str())) {
-    o.err << "qelhost: cannot watch '" << path << "': its folder does not exist on the terminal\n";
+    o.err << "qelhost: cannot watch '" << Printable(path) << "': ";
+    if (folder.empty())
+      o.err << "the folder watched is the part before the last backslash, and that is empty"
+               " (end a folder's path with a backslash to watch it: '" << Printable(path) << "\\')\n";
+    else
+      o.err << "its folder '" << shownFolder << "' does not exist on the terminal\n";
     return kFailed;
   }
   Printer printer(o);
   ChangePrinter callback(printer);
   fs->Attach(wideName.c_str(), &callback);
-  o.err << "qelhost: watching " << path << std::endl;
-  Follow(printer, bounds);
+  o.err << "qelhost: watching " << Printable(path) << std::endl;
+  const End end = Follow(printer, bounds, [&] { return sentinel.Gone(); });
   fs->DetachAll(&callback);
   fs->Unwatch(0);
-  return kOk;
+  if (end == End::SourceLost)
+    o.err << "qelhost: the folder '" << shownFolder << "' was deleted; its watch can report no more changes"
+             " (watch it again to follow the folder now under that name)\n";
+  return ExitFor(end, printer, o);
 }
 
 int DeliverPowerEvent(const std::string& which, const Output& o) {

@@ -102,4 +102,37 @@ TEST(Identity, WritesToTheIdentityNameReachTheRegistry) {
   EXPECT_EQ(host({"prop", "set", "SYS_MANUFACTURER", "x"}).status, 2);
 }
 
+// Names the profile writes in UTF-8 reach the 8-bit calls in the terminal's
+// code page, so they read back as written; an adapter added by hand included.
+TEST(Identity, WlanAndAdapterNamesBeyondAsciiReadBackAsWritten) {
+  qeltest::TestTerminal terminal;
+  auto host = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--terminal", terminal.dir().string()});
+    return qeltest::RunHost(args, terminal.root());
+  };
+  const std::string adapter = "network.adapter.Wé1.";
+  const std::vector<std::string> sets[] = {
+      {"network.adapters", R"(["Wé1"])"},
+      {adapter + "ip", "10.0.0.5"},
+      {adapter + "mask", "255.255.255.0"},
+      {adapter + "mac", "00-1A-2B-3C-4D-5E"},
+      {adapter + "wlan.connected", "true"},
+      {adapter + "wlan.answers_encryption_query", "true"},
+      {adapter + "wlan.ssid", "Café€"},
+  };
+  for (const auto& set : sets) {
+    const qeltest::HostRun r = host({"terminal", "set", set[0], set[1]});
+    ASSERT_EQ(r.status, 0) << set[0] << ": " << r.err;
+  }
+  const std::pair<const char*, const char*> want[] = {
+      {"WIFI_SSID", "Café€"},
+      {"NET_WLAN_IPCONFIG", "Wé1,10.0.0.5,255.255.255.0,,00-1A-2B-3C-4D-5E"},
+      {"NET_ADAPTERS_IPCONFIG", "Wé1,10.0.0.5,255.255.255.0,,00-1A-2B-3C-4D-5E"},
+  };
+  for (const auto& [name, text] : want) {
+    const qeltest::HostRun r = host({"prop", "get", name, "--json"});
+    EXPECT_EQ(json::parse(r.out, nullptr, false).value("text", "<failed>"), text) << name << ": " << r.out << r.err;
+  }
+}
+
 }  // namespace

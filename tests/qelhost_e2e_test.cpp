@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 using qeltest::HostRun;
+using qeltest::CountOf;
 using qeltest::RunHost;
 
 // A terminal for qelhost to run on, and a shorthand for --terminal it.
@@ -200,9 +201,10 @@ TEST_F(QelHost, ANewTerminalFolderMayEndInASlash) {
 // Runs a following verb in the background; Ready waits until it listens.
 class Background {
  public:
-  Background(std::vector<std::string> args, fs::path scratch) : scratch_(std::move(scratch)) {
+  Background(std::vector<std::string> args, fs::path scratch, qeltest::HostOptions options = {})
+      : scratch_(std::move(scratch)) {
     fs::create_directories(scratch_);
-    thread_ = std::thread([this, args] { run_ = RunHost(args, scratch_); });
+    thread_ = std::thread([this, args, options] { run_ = RunHost(args, scratch_, options); });
   }
   bool Ready() {
     for (int i = 0; i < 1000; ++i) {
@@ -256,11 +258,87 @@ TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "{\"watch\":\"FS:docs\",\"event\":\"changed\"}\n");
 
-  const HostRun missing = Host({"watch", "docs", "\\Nowhere\\file.txt", "--count", "1"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("'\\Nowhere\\file.txt'"), std::string::npos) << missing.err;
-  const HostRun badCount = Host({"events", "--count", "0"});
-  EXPECT_EQ(badCount.status, 2);
+  // The message names the folder the module tried: the part before the last backslash.
+  const struct {
+    const char* path;
+    const char* says;
+  } missing[] = {
+      {"\\Nowhere\\file.txt", "its folder '\\Nowhere' does not exist"},
+      {"\\Temp", "the part before the last backslash, and that is empty"},
+  };
+  for (const auto& m : missing) {
+    const HostRun r = Host({"watch", "docs", m.path, "--count", "1"});
+    EXPECT_EQ(r.status, 1) << m.path;
+    EXPECT_NE(r.err.find(std::string("cannot watch '") + m.path + "'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(m.says), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {
+  const struct {
+    const char* option;
+    const char* value;
+  } bad[] = {
+      {"--count", "0"},      {"--count", "-3"},      {"--count", "1.5"},     {"--count", "x"},
+      {"--seconds", "0"},    {"--seconds", "-1"},    {"--seconds", "nan"},   {"--seconds", "inf"},
+      {"--seconds", "1e999"}, {"--seconds", " 2"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(std::string(b.option) + " " + b.value);
+    for (const char* verb : {"events", "watch"}) {
+      std::vector<std::string> args{verb};
+      if (std::string(verb) == "watch") args.insert(args.end(), {"docs", "\\Windows\\"});
+      args.insert(args.end(), {b.option, b.value});
+      args.insert(args.begin(), {"--terminal", terminal.dir().string()});
+      // A bound taken wrongly would run on; ended, the run fails rather than hangs.
+      const HostRun r = RunHost(args, terminal.root(), {.prefix = "timeout 20 "});
+      EXPECT_EQ(r.status, 2) << verb << ": " << r.err;
+      EXPECT_NE(r.err.find(b.option), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(std::string(b.option) == "--count" ? "whole number" : "number of seconds above 0"),
+                std::string::npos) << r.err;
+      EXPECT_LT(r.err.size(), 400u) << r.err;
+    }
+  }
+}
+
+// A following verb ends at its first failed write, with the reason of that write.
+TEST_F(QelHost, FollowingEndsAtTheFirstFailedWrite) {
+  const struct {
+    const char* to;
+    const char* reason;
+  } outputs[] = {{"/dev/full", "No space left on device"}, {"&-", "Bad file descriptor"}};
+  for (const auto& o : outputs) {
+    SCOPED_TRACE(o.to);
+    const fs::path scratch = terminal.root() / "events";
+    fs::remove_all(scratch);
+    Background events({"--terminal", terminal.dir().string(), "events", "--seconds", "60"}, scratch, {.stdoutTo = o.to});
+    ASSERT_TRUE(events.Ready());
+    EXPECT_EQ(Host({"terminal", "suspend"}).status, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const HostRun r = events.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ran on after the failure";
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find(std::string("the output could not be written: ") + o.reason), std::string::npos) << r.err;
+    EXPECT_EQ(CountOf(r.err, "could not be written"), 1u) << r.err;
+  }
+}
+
+// A watch belongs to the folder it was opened on: deleting that folder ends
+// it, and qelhost says so rather than follow a folder it no longer sees.
+TEST_F(QelHost, WatchEndsWithAnErrorWhenItsFolderIsDeleted) {
+  const fs::path temp = terminal.dir() / "fs" / "Temp";
+  fs::create_directories(temp);
+  Background watch({"--terminal", terminal.dir().string(), "watch", "w1", "\\Temp\\", "--seconds", "60"},
+                   terminal.root() / "watch");
+  ASSERT_TRUE(watch.Ready());
+  const auto start = std::chrono::steady_clock::now();
+  fs::remove_all(temp);
+  fs::create_directory(temp);
+  std::ofstream(temp / "b") << "b\n";
+  const HostRun r = watch.Finish();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ran on after the deletion";
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("the folder '\\Temp' was deleted"), std::string::npos) << r.err;
 }
 
 // Load, register, unregister and unload, over and over, reading every property

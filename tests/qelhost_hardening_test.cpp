@@ -33,6 +33,7 @@ using nlohmann::json;
 using qeltest::HostOptions;
 using qeltest::HostRun;
 using qeltest::Quoted;
+using qeltest::CountOf;
 using qeltest::RunHost;
 
 // A terminal of its own for each test, not chosen in this process (qelhost
@@ -62,12 +63,6 @@ class Hardening : public ::testing::Test {
 
   qeltest::TempDir temp_;
 };
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // A process id that names no living process: a child that has been waited for.
 pid_t DeadPid() {
@@ -579,6 +574,8 @@ TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
   WriteHardware(hw);
   const fs::path script = root() / "bad.txt";
   std::ofstream(script) << "# a script\nPXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S\n";
+  // A value that would retitle the terminal window were it printed raw.
+  ASSERT_EQ(Host({"prop", "set", "SYS_ID_NAME", "a\x1b]0;pwned\x07" "b"}).status, 0);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -586,6 +583,8 @@ TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
   } cases[] = {
       {{"terminal", "show"}, 0, "eq = 5\\x0Afake_line = 2"},
       {{"terminal", "show"}, 0, "bell\\x07esc\\x1B[31m = 1"},
+      {{"prop", "get", "SYS_ID_NAME"}, 0, "a\\x1B]0;pwned\\x07b  (String)"},
+      {{"props"}, 0, "a\\x1B]0;pwned\\x07b  (String)"},
       {{"file-info", "\\\x1b[31mX"}, 1, "\\x1B[31mX: cannot be opened"},
       {{"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\X\x1b[2J N $v $t"}, 1, "X\\x1B[2J N $v $t"},
       {{"script", "/nonexist\x1b[2J"}, 2, "/nonexist\\x1B[2J: no such file"},

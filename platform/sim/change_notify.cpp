@@ -3,6 +3,9 @@
 // the handle signalled; FindNextChangeNotification releases the latch, and
 // changes made after the wait (while the waiter handled the first ones) signal
 // the handle again. The waitable descriptor is an epoll set of both.
+// A notification belongs to the folder it was opened on: when that folder is
+// deleted the handle is signalled once more and can no longer be re-armed;
+// a folder made again under the name is not watched.
 #include "ce/files.h"
 #include "api.h"
 
@@ -72,12 +75,15 @@ class ChangeNotification final : public KernelObject {
     return WatchLocked(folder);
   }
 
-  void Rearm() {
+  // False once the watched folder is gone; the handle then stays unsignalled.
+  bool Rearm() {
     std::lock_guard lock(mu_);
-    if (!latched_) return;
-    uint64_t v;
-    [[maybe_unused]] ssize_t n = ::read(latch_.get(), &v, sizeof v);
-    latched_ = false;
+    if (latched_) {
+      uint64_t v;
+      [[maybe_unused]] ssize_t n = ::read(latch_.get(), &v, sizeof v);
+      latched_ = false;
+    }
+    return !folderGone_;
   }
 
  private:
@@ -92,6 +98,10 @@ class ChangeNotification final : public KernelObject {
         at += ssize_t(sizeof(inotify_event) + e->len);
         if (e->mask & IN_IGNORED) {
           folders_.erase(e->wd);
+          if (e->wd == folderWatch_) {
+            folderGone_ = true;
+            changed = true;
+          }
           continue;
         }
         changed = true;
@@ -108,6 +118,7 @@ class ChangeNotification final : public KernelObject {
   DWORD WatchLocked(const std::string& folder) {
     const int wd = ::inotify_add_watch(notify_.get(), folder.c_str(), mask_ | IN_ONLYDIR | IN_DONT_FOLLOW);
     if (wd < 0) return ErrorFromErrno(errno);
+    if (folders_.empty() && folderWatch_ < 0) folderWatch_ = wd;
     folders_[wd] = folder;
     if (!subtree_) return ERROR_SUCCESS;
     HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -128,6 +139,8 @@ class ChangeNotification final : public KernelObject {
   const bool subtree_;
   std::mutex mu_;
   bool latched_ = false;
+  int folderWatch_ = -1;     // the watch descriptor of the folder it was opened on
+  bool folderGone_ = false;  // that folder was deleted
   std::map<int, std::string> folders_;  // watch descriptor -> host folder
 };
 
@@ -180,7 +193,10 @@ BOOL FindNextChangeNotification(HANDLE h) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  change->Rearm();
+  if (!change->Rearm()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
   return TRUE;
 }
 

@@ -96,15 +96,15 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
       break;
     case kOidSsid: {
       if (!wireless || !connected) return Fail(ERROR_NOT_SUPPORTED);
-      std::string ssid = hw::Read(hw::kWlanSsid, adapter).substr(0, 32);
+      std::string ssid = Utf8ToAnsi(hw::Read(hw::kWlanSsid, adapter)).substr(0, 32);
       put32(uint32_t(ssid.size()));
       ssid.resize(32, '\0');
       data += ssid;
       break;
     }
     case kOidBssid: {
-      const auto bssid = ParseHex(hw::Read(hw::kWlanBssid, adapter));
-      if (!wireless || !connected || !bssid || bssid->size() != 6) return Fail(ERROR_NOT_SUPPORTED);
+      const auto bssid = ParseMac(hw::Read(hw::kWlanBssid, adapter));
+      if (!wireless || !connected || !bssid) return Fail(ERROR_NOT_SUPPORTED);
       data.assign(bssid->begin(), bssid->end());
       break;
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "hardware_schema.h"
@@ -29,7 +30,7 @@ std::optional<typename ValueOf<T>::type> Find(const Field<T, D>& f, std::string_
     if (auto v = detail::FindUnsigned(f.path, name)) return V(*v);
   } else if constexpr (T == Type::Int32 || T == Type::Int64) {
     if (auto v = detail::FindSigned(f.path, name)) return V(*v);
-  } else if constexpr (T == Type::Text) {
+  } else if constexpr (std::is_same_v<V, std::string>) {
     return detail::FindText(f.path, name);
   } else if constexpr (T == Type::Flag) {
     return detail::FindFlag(f.path, name);
@@ -42,7 +43,7 @@ std::optional<typename ValueOf<T>::type> Find(const Field<T, D>& f, std::string_
 template <Type T, class D>
 typename ValueOf<T>::type Read(const Field<T, D>& f, std::string_view name = {}) {
   if (auto v = Find(f, name)) return *v;
-  if constexpr (T == Type::TextList)
+  if constexpr (std::is_same_v<typename ValueOf<T>::type, std::vector<std::string>>)
     return {};
   else
     return typename ValueOf<T>::type(f.fallback);

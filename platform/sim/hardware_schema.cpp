@@ -5,8 +5,8 @@
 namespace ce::sim::hw {
 namespace {
 
-#define QEL_HARDWARE_RULE(name, path, type, def) FieldRule{path, Type::type},
-#define QEL_HARDWARE_GROUP_RULE(path, type) FieldRule{path, Type::type},
+#define QEL_HARDWARE_RULE(name, path, type, def) FieldRule{path, Type::type, true},
+#define QEL_HARDWARE_GROUP_RULE(path, type) FieldRule{path, Type::type, false},
 constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE) QEL_HARDWARE_GROUP_TYPES(QEL_HARDWARE_GROUP_RULE)};
 #undef QEL_HARDWARE_GROUP_RULE
 #undef QEL_HARDWARE_RULE
@@ -52,6 +52,11 @@ const char* Describe(Type t) {
     case Type::Text: return "a text";
     case Type::Flag: return "true or false";
     case Type::TextList: return "a list of texts";
+    case Type::Hex: return "an even number of hexadecimal digits such as \"0A1B2C\" (empty for none)";
+    case Type::Mac: return "six hexadecimal bytes between dashes or colons such as \"00-1A-2B-3C-4D-5E\" (empty for none)";
+    case Type::Ipv4: return "an IPv4 address in dotted form such as \"10.0.0.1\"";
+    case Type::Ipv4OrNone: return "an IPv4 address in dotted form such as \"10.0.0.1\" (empty for none)";
+    case Type::Ipv4List: return "a list of IPv4 addresses in dotted form such as [\"10.0.0.1\"]";
   }
   return "?";
 }

@@ -15,7 +15,9 @@
 
 namespace ce::sim::hw {
 
-enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList };
+// Hex, Mac, Ipv4, Ipv4OrNone and Ipv4List are texts (lists of texts) of a
+// fixed form; their readers get the text as written.
+enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList, Hex, Mac, Ipv4, Ipv4OrNone, Ipv4List };
 
 //  name                       path                                     type     default
 #define QEL_HARDWARE_FIELDS(F)                                                                  \
@@ -88,13 +90,13 @@ enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList 
   F(ZoneDaylightMinute,        "time.zone.daylight_date.minute",        Word,    0)             \
   F(ZoneDaylightSecond,        "time.zone.daylight_date.second",        Word,    0)             \
   F(ZoneDaylightMilliseconds,  "time.zone.daylight_date.milliseconds",  Word,    0)             \
-  /* identity: hex bytes; empty means the call fails */                                         \
-  F(DeviceUniqueId,            "identity.unique_id",                    Text,    "")            \
-  F(HalUuid,                   "hal.uuid",                              Text,    "")            \
+  /* identity: empty means the call fails */                                                   \
+  F(DeviceUniqueId,            "identity.unique_id",                    Hex,     "")            \
+  F(HalUuid,                   "hal.uuid",                              Hex,     "")            \
   F(HalDeviceIdSupported,      "hal.device_id.supported",               Flag,    false)         \
   F(HalPresetFirst,            "hal.device_id.preset_first",            Flag,    true)          \
-  F(HalPresetId,               "hal.device_id.preset_id",               Text,    "")            \
-  F(HalPlatformId,             "hal.device_id.platform_id",             Text,    "")            \
+  F(HalPresetId,               "hal.device_id.preset_id",               Hex,     "")            \
+  F(HalPlatformId,             "hal.device_id.platform_id",             Hex,     "")            \
   /* vendor I/O controls: 0 or empty means not supported */                                     \
   F(HalModelNumber,            "hal.vendor.model_number",               DWord,   0)             \
   F(HalModelText,              "hal.vendor.model_text",                 Text,    "")            \
@@ -106,24 +108,24 @@ enum class Type { Byte, Word, DWord, Int32, UInt64, Int64, Text, Flag, TextList 
   F(DatalogicModel,            "datalogic.model",                       Int32,   0)             \
   F(DatalogicName,             "datalogic.name",                        Text,    "")            \
   F(IntermecDeviceType,        "intermec.device_type",                  Int32,   0)             \
-  F(BluetoothAddress,          "bluetooth.address",                     Text,    "")            \
+  F(BluetoothAddress,          "bluetooth.address",                     Mac,     "")            \
   F(ProgramFilesFolder,        "shell.program_files",                   Text,    "")            \
   /* network: adapters in list order, each described under network.adapter.<name> */          \
   F(HostName,                  "network.host_name",                     Text,    "")            \
   F(UseHostInterfaces,         "network.use_host_interfaces",           Flag,    false)         \
   F(Adapters,                  "network.adapters",                      TextList, {})           \
   F(AdapterType,               "network.adapter.*.type",                DWord,   6)             \
-  F(AdapterIp,                 "network.adapter.*.ip",                  Text,    "0.0.0.0")     \
-  F(AdapterMask,               "network.adapter.*.mask",                Text,    "0.0.0.0")     \
-  F(AdapterGateway,            "network.adapter.*.gateway",             Text,    "")            \
-  F(AdapterMac,                "network.adapter.*.mac",                 Text,    "")            \
+  F(AdapterIp,                 "network.adapter.*.ip",                  Ipv4,    "0.0.0.0")     \
+  F(AdapterMask,               "network.adapter.*.mask",                Ipv4,    "0.0.0.0")     \
+  F(AdapterGateway,            "network.adapter.*.gateway",             Ipv4OrNone, "")         \
+  F(AdapterMac,                "network.adapter.*.mac",                 Mac,     "")            \
   F(WlanOids,                  "network.adapter.*.wlan.answers_encryption_query", Flag, false)         \
   F(WlanConnected,             "network.adapter.*.wlan.connected",      Flag,    false)         \
   F(WlanRssi,                  "network.adapter.*.wlan.rssi",           Int32,   -100)          \
   F(WlanSsid,                  "network.adapter.*.wlan.ssid",           Text,    "")            \
-  F(WlanBssid,                 "network.adapter.*.wlan.bssid",          Text,    "")            \
+  F(WlanBssid,                 "network.adapter.*.wlan.bssid",          Mac,     "")            \
   F(ResolverError,             "network.resolver_error",                DWord,   10014)         \
-  F(ResolverNames,             "network.resolver.*",                    TextList, {})
+  F(ResolverNames,             "network.resolver.*",                    Ipv4List, {})
 
 // Groups whose every member has one type, named or not: a field a profile adds
 // to them is checked too. Named fields above take precedence.
@@ -144,6 +146,11 @@ template <> struct ValueOf<Type::Int64> { using type = int64_t; };
 template <> struct ValueOf<Type::Text> { using type = std::string; };
 template <> struct ValueOf<Type::Flag> { using type = bool; };
 template <> struct ValueOf<Type::TextList> { using type = std::vector<std::string>; };
+template <> struct ValueOf<Type::Hex> { using type = std::string; };
+template <> struct ValueOf<Type::Mac> { using type = std::string; };
+template <> struct ValueOf<Type::Ipv4> { using type = std::string; };
+template <> struct ValueOf<Type::Ipv4OrNone> { using type = std::string; };
+template <> struct ValueOf<Type::Ipv4List> { using type = std::vector<std::string>; };
 
 // One field, as readers name it. The default is kept as the declaration gives it.
 template <Type T, class Default>
@@ -169,6 +176,7 @@ QEL_HARDWARE_FIELDS(QEL_HARDWARE_KEY)
 struct FieldRule {
   std::string_view path;
   Type type;
+  bool named;  // a field of the list above, not a member of a typed group
 };
 
 // Every declared field, in declaration order, then the group types.

@@ -1,5 +1,6 @@
 #include "hardware_state.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include "device_path.h"
 #include "hardware_schema.h"
+#include "hex.h"
 #include "staging.h"
 
 namespace ce::sim {
@@ -45,11 +47,24 @@ bool InRange(const json& v, int64_t lo, uint64_t hi) {
   return false;
 }
 
-bool IsTextList(const json& v) {
+bool IsTextList(const json& v, bool (*fits)(const std::string&)) {
   if (!v.is_array()) return false;
   for (const auto& e : v)
-    if (!e.is_string()) return false;
+    if (!e.is_string() || !fits(e.get_ref<const std::string&>())) return false;
   return true;
+}
+
+bool AnyText(const std::string&) { return true; }
+bool IsHex(const std::string& s) { return ParseHex(s).has_value(); }
+bool IsMac(const std::string& s) { return s.empty() || ParseMac(s).has_value(); }
+bool IsIpv4(const std::string& s) {
+  in_addr address{};
+  return ::inet_pton(AF_INET, s.c_str(), &address) == 1;
+}
+bool IsIpv4OrNone(const std::string& s) { return s.empty() || IsIpv4(s); }
+
+bool IsText(const json& v, bool (*fits)(const std::string&)) {
+  return v.is_string() && fits(v.get_ref<const std::string&>());
 }
 
 bool Fits(Type t, const json& v) {
@@ -63,7 +78,12 @@ bool Fits(Type t, const json& v) {
     case Type::Int64: return InRange(v, 0, uint64_t(std::numeric_limits<int64_t>::max()));
     case Type::Text: return v.is_string();
     case Type::Flag: return v.is_boolean();
-    case Type::TextList: return IsTextList(v);
+    case Type::TextList: return IsTextList(v, AnyText);
+    case Type::Hex: return IsText(v, IsHex);
+    case Type::Mac: return IsText(v, IsMac);
+    case Type::Ipv4: return IsText(v, IsIpv4);
+    case Type::Ipv4OrNone: return IsText(v, IsIpv4OrNone);
+    case Type::Ipv4List: return IsTextList(v, IsIpv4);
   }
   return false;
 }
@@ -144,6 +164,29 @@ void CheckAll(const json& node, const std::string& path, std::string* firstError
     }
 }
 
+// Whether every part of a dotted path that the state holds, short of the
+// last, is a group, so that the missing rest can be made.
+bool CanMake(const json& root, const std::string& dotted) {
+  const json* at = &root;
+  for (const auto& part : Split(dotted)) {
+    if (!at->is_object()) return false;
+    const auto it = at->find(part);
+    if (it == at->end()) return true;
+    at = &*it;
+  }
+  return true;
+}
+
+// The field at a dotted path, made (with the groups above it) when missing;
+// null when that cannot be (see CanMake).
+json* FindOrMakeField(json& root, const std::string& dotted) {
+  if (const json* found = FindField(root, dotted)) return const_cast<json*>(found);
+  if (!CanMake(root, dotted)) return nullptr;
+  json* at = &root;
+  for (const auto& part : Split(dotted)) at = &(*at)[part];
+  return at;
+}
+
 }  // namespace
 
 bool IsFieldName(std::string_view name) { return !name.empty() && name.find('.') == std::string_view::npos; }
@@ -185,13 +228,16 @@ bool CheckFieldChange(const json& hardware, const std::string& dotted, const jso
     if (part.empty()) return Fail(error, "'" + dotted + "' is not a dotted key such as power.battery_life_percent");
   if (ValueDepth(value, kMaxDepth) > kMaxDepth) return Fail(error, "the value is nested too deeply");
   if (!IsWellFormedText(value)) return Fail(error, "the value for '" + dotted + "' is not valid UTF-8 text");
-  const json* field = FindField(hardware, dotted);
-  if (!field) return Fail(error, "the hardware state has no field '" + dotted + "'");
   const hw::FieldRule* rule = hw::RuleFor(dotted);
-  if (field->is_object() || (!rule && hw::IsGroup(dotted)))
+  const json* field = FindField(hardware, dotted);
+  // A declared field the state lacks is made, with its groups, when it is set.
+  if (!field && !(rule && rule->named && CanMake(hardware, dotted)))
+    return Fail(error, "the hardware state has no field '" + dotted + "'");
+  if ((field && field->is_object()) || (!rule && hw::IsGroup(dotted)))
     return Fail(error, "'" + dotted + "' is a group of fields; set its fields one by one");
   if (rule) {
-    if (!Fits(rule->type, value)) return Fail(error, "'" + dotted + "' must be " + hw::Describe(rule->type));
+    if (!Fits(rule->type, value))
+      return Fail(error, "'" + dotted + "' must be " + hw::Describe(rule->type) + ", not " + value.dump());
     return true;
   }
   if (!field->is_null() && !SameShape(*field, value))
@@ -346,7 +392,7 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
 bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
   return RewriteHardwareFile(file, error, [&](json& state) {
     if (!CheckFieldChange(state, dotted, value, error)) return false;
-    *const_cast<json*>(FindField(state, dotted)) = value;
+    *FindOrMakeField(state, dotted) = value;
     return true;
   });
 }
@@ -355,10 +401,9 @@ bool CountInHardwareFile(const fs::path& file, const std::string& dotted, std::s
   const hw::FieldRule* rule = hw::RuleFor(dotted);
   if (!rule || rule->type != Type::DWord) return Fail(error, "'" + dotted + "' is not a declared count");
   return RewriteHardwareFile(file, error, [&](json& state) {
-    std::string pointer = "/" + dotted;
-    for (char& c : pointer)
-      if (c == '.') c = '/';
-    json& field = state[json::json_pointer(pointer)];
+    json* made = FindOrMakeField(state, dotted);
+    if (!made) return Fail(error, "'" + dotted + "' lies under a field that is not a group");
+    json& field = *made;
     const uint64_t now = field.is_number_unsigned() ? field.get<uint64_t>() : 0;
     field = uint32_t(now + 1);  // wraps as the device's counter does
     return true;

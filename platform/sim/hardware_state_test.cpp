@@ -63,6 +63,100 @@ TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
   EXPECT_EQ(FieldOf(*other, "power.battery_life_percent"), 255);
 }
 
+// Identifiers, hardware and network addresses have one written form each, so
+// that what the simulation reads back from them is never a guess.
+TEST(Hardware, AddressesAndIdentifiersKeepTheirForm) {
+  qeltest::TestTerminal t("thor-vm1");
+  const std::string wlan = "network.adapter.WLAGS46B1.";
+  const struct {
+    std::string key;
+    Json value;
+    const char* form;  // in the message; null: accepted
+  } rows[] = {
+      {"identity.unique_id", "0a1B2c", nullptr},
+      {"identity.unique_id", "", nullptr},
+      {"identity.unique_id", "ZZ", "hexadecimal digits"},
+      {"identity.unique_id", "ABC", "hexadecimal digits"},
+      {"identity.unique_id", "0x12", "hexadecimal digits"},
+      {"identity.unique_id", "12 34", "hexadecimal digits"},
+      {"hal.uuid", "ZZZZ", "hexadecimal digits"},
+      {"hal.device_id.platform_id", "XYZ", "hexadecimal digits"},
+      {"hal.device_id.preset_id", 12, "hexadecimal digits"},
+      {wlan + "mac", "00:1a:2b:3c:4d:5e", nullptr},
+      {wlan + "mac", "ZZ-11-22-33-44-55", "six hexadecimal bytes"},
+      {wlan + "mac", "00-11:22-33-44-55", "six hexadecimal bytes"},
+      {wlan + "wlan.bssid", "", nullptr},
+      {wlan + "wlan.bssid", "zz", "six hexadecimal bytes"},
+      {wlan + "wlan.bssid", "00-11", "six hexadecimal bytes"},
+      {wlan + "wlan.bssid", "00-11-22-33-44-55-66-77", "six hexadecimal bytes"},
+      {wlan + "wlan.bssid", "001122334455", "six hexadecimal bytes"},
+      {"bluetooth.address", "zz", "six hexadecimal bytes"},
+      {wlan + "ip", "192.168.1.2", nullptr},
+      {wlan + "ip", "abc", "IPv4 address"},
+      {wlan + "ip", "999.1.1.1", "IPv4 address"},
+      {wlan + "ip", "", "IPv4 address"},
+      {wlan + "ip", "10.0.0", "IPv4 address"},
+      {wlan + "mask", "255.255.255.0 ", "IPv4 address"},
+      {wlan + "gateway", "", nullptr},
+      {wlan + "gateway", "gw", "IPv4 address"},
+      {"network.resolver.ThorVM1", Json::array({"10.0.0.1", "10.0.0.2"}), nullptr},
+      {"network.resolver.ThorVM1", Json::array({"10.0.0.1", "host"}), "list of IPv4 addresses"},
+      {"network.resolver.ThorVM1", "10.0.0.1", "list of IPv4 addresses"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.key + " " + row.value.dump());
+    std::string error;
+    EXPECT_EQ(ce::sim::SetHardware(row.key, row.value, &error), row.form == nullptr) << error;
+    if (row.form) {
+      EXPECT_NE(error.find("'" + row.key + "' must be"), std::string::npos) << error;
+      EXPECT_NE(error.find(row.form), std::string::npos) << error;
+      EXPECT_NE(FieldOf(*ce::sim::Current(), row.key), row.value);
+    }
+  }
+  // A hand edit is held to the same form when the terminal opens.
+  Json hw = Json::parse(std::ifstream(t.dir() / "hardware.json"));
+  hw["network"]["adapter"]["E1000CE1"]["mac"] = "00-30-8C-11-22";
+  std::ofstream(t.dir() / "hardware.json") << hw.dump();
+  std::string error;
+  EXPECT_FALSE(ce::sim::Terminal::Open(t.dir(), &error));
+  EXPECT_NE(error.find("\"network.adapter.E1000CE1.mac\" must be six hexadecimal bytes"), std::string::npos) << error;
+}
+
+// A field the list declares may be set on a terminal whose state lacks it
+// (an older profile's), groups above it included; undeclared ones may not.
+TEST(Hardware, SetMakesADeclaredFieldTheStateLacks) {
+  Json profile = qeltest::Profile();
+  profile["hardware"].erase("identity");
+  profile["hardware"].erase("bluetooth");
+  profile["hardware"]["network"]["adapter"]["E1000CE1"].erase("mac");
+  qeltest::TestTerminal t(profile);
+  const struct {
+    const char* key;
+    Json value;
+    bool made;
+  } rows[] = {
+      {"identity.unique_id", "0A0B", true},
+      {"network.adapter.E1000CE1.mac", "00-30-8C-11-22-33", true},
+      {"network.adapter.NEW1.wlan.ssid", "Yard", true},
+      {"identity.serial", "x", false},
+      {"memory.cache", 5, false},  // typed as its group's members, but no declared field
+      {"network.adapter.E1000CE1.ip.extra", "1.2.3.4", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.key);
+    std::string error;
+    EXPECT_EQ(ce::sim::SetHardware(row.key, row.value, &error), row.made) << error;
+    EXPECT_EQ(FieldOf(*ce::sim::Current(), row.key), row.made ? row.value : Json()) << error;
+    if (!row.made) {
+      EXPECT_NE(error.find("no field '" + std::string(row.key) + "'"), std::string::npos) << error;
+    }
+  }
+  // A value that does not fit is still refused, and no group is made for it.
+  std::string error;
+  EXPECT_FALSE(ce::sim::SetHardware("bluetooth.address", "zz", &error));
+  EXPECT_EQ(FieldOf(*ce::sim::Current(), "bluetooth"), Json());
+}
+
 // A change this process did not make (another process's, or a hand edit) is
 // seen by every read that starts the recheck interval after it.
 TEST(Hardware, AChangeFromOutsideIsSeenAfterTheRecheckInterval) {

@@ -24,6 +24,7 @@
 #include "hardware.h"
 #include "hex.h"
 #include "terminal.h"
+#include "utf.h"
 
 namespace ce::sim::api {
 namespace {
@@ -45,7 +46,7 @@ std::vector<Adapter> ProfileAdapters() {
     a.ip = hw::Read(hw::kAdapterIp, name);
     a.mask = hw::Read(hw::kAdapterMask, name);
     a.gateway = hw::Read(hw::kAdapterGateway, name);
-    a.mac = sim::ParseHex(hw::Read(hw::kAdapterMac, name)).value_or(std::vector<uint8_t>{});
+    if (const auto mac = sim::ParseMac(hw::Read(hw::kAdapterMac, name))) a.mac.assign(mac->begin(), mac->end());
     out.push_back(std::move(a));
   }
   return out;
@@ -119,8 +120,9 @@ DWORD GetAdaptersInfo(IP_ADAPTER_INFO* info, DWORD* size) {
     IP_ADAPTER_INFO& r = info[i];
     r.Next = i + 1 < adapters.size() ? &info[i + 1] : nullptr;
     r.ComboIndex = r.Index = DWORD(i + 1);
-    CopyText(r.AdapterName, sizeof r.AdapterName, a.name);
-    CopyText(r.Description, sizeof r.Description, a.name);
+    const std::string name = sim::Utf8ToAnsi(a.name);
+    CopyText(r.AdapterName, sizeof r.AdapterName, name);
+    CopyText(r.Description, sizeof r.Description, name);
     r.AddressLength = UINT(std::min<size_t>(a.mac.size(), MAX_ADAPTER_ADDRESS_LENGTH));
     std::memcpy(r.Address, a.mac.data(), r.AddressLength);
     r.Type = a.type;
@@ -134,7 +136,7 @@ DWORD GetAdaptersInfo(IP_ADAPTER_INFO* info, DWORD* size) {
 int gethostname(char* name, int length) {
   if (!name || length <= 0) return WSAEFAULT;
   if (!sim::Current()) return int(ERROR_NOT_READY);
-  std::string host = sim::hw::Read(sim::hw::kHostName);
+  std::string host = sim::Utf8ToAnsi(sim::hw::Read(sim::hw::kHostName));
   if (sim::hw::Read(sim::hw::kUseHostInterfaces)) {
     char own[256] = {};
     if (::gethostname(own, sizeof own - 1) == 0) host = own;
@@ -207,7 +209,7 @@ int getaddrinfo(const char* node, const char*, const ADDRINFOA* hints, ADDRINFOA
   if (node && ::inet_pton(AF_INET, node, &literal) == 1) {
     found.push_back(literal.s_addr);
   } else if (node && *node) {
-    const auto known = sim::hw::Find(sim::hw::kResolverNames, node);
+    const auto known = sim::hw::Find(sim::hw::kResolverNames, sim::AnsiToUtf8(node));
     if (known) {
       for (const std::string& ip : *known)
         if (::inet_pton(AF_INET, ip.c_str(), &literal) == 1) found.push_back(literal.s_addr);

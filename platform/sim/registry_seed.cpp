@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "case_fold.h"
+#include "hex.h"
 #include "ce/registry.h"
 #include "registry_path.h"
 #include "utf.h"
@@ -112,13 +113,6 @@ bool ParseMultiString(const json& v, std::vector<uint8_t>* out, std::string* why
   }
   AppendWithNul(u"", out);
   return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // Pairs of hex digits, optionally separated by spaces: "0a1b" or "0a 1b".

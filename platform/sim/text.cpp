@@ -271,6 +271,24 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+std::string Utf8ToAnsi(std::string_view utf8) {
+  const std::u16string wide = FromUtf8(utf8);
+  std::string out;
+  out.reserve(wide.size());
+  for (const char16_t c : wide) {
+    const int b = To1252(c);
+    out += b < 0 ? '?' : char(b);
+  }
+  return out;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  std::u16string wide;
+  wide.reserve(ansi.size());
+  for (const char c : ansi) wide += From1252(static_cast<unsigned char>(c));
+  return ToUtf8(wide);
+}
+
 bool FromUtf8Strict(std::string_view text, std::u16string* out) {
   out->clear();
   out->reserve(text.size());

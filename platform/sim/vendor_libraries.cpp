@@ -28,9 +28,10 @@ FARPROC Export(F f) {
 // 8-bit text in the system code page into a caller's buffer of size bytes.
 BOOL AnsiAnswer(const std::string& utf8, char* buffer, DWORD size) {
   if (!buffer || size == 0 || utf8.empty()) return FALSE;
-  const std::u16string wide = FromUtf8(utf8);
-  const int n = api::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, int(size), nullptr, nullptr);
-  return n > 0 ? TRUE : FALSE;
+  const std::string ansi = Utf8ToAnsi(utf8);
+  if (ansi.size() >= size) return FALSE;
+  std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
+  return TRUE;
 }
 
 BOOL LXEVersionSerial(char* buffer, DWORD size) { return AnsiAnswer(hw::Read(hw::kLxeSerial), buffer, size); }
@@ -55,8 +56,8 @@ int DLDEVICE_GetName(LPWSTR buffer, DWORD capacity) {
 int ITCGetDeviceType() { return hw::Read(hw::kIntermecDeviceType); }
 
 int BthReadLocalAddr(BYTE* address) {
-  const auto bytes = ParseHex(hw::Read(hw::kBluetoothAddress));
-  if (!address || !bytes || bytes->size() != 6) return int(ERROR_NOT_READY);
+  const auto bytes = ParseMac(hw::Read(hw::kBluetoothAddress));
+  if (!address || !bytes) return int(ERROR_NOT_READY);
   // Written as read aloud ("00:16:A4:..."), kept least significant byte first.
   std::memset(address, 0, 8);
   for (size_t i = 0; i < 6; ++i) address[i] = (*bytes)[5 - i];

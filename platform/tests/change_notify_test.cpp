@@ -51,6 +51,31 @@ TEST(ChangeNotifications, SignalOnChangesBelowTheFolderUntilRearmed) {
   EXPECT_EQ(WaitForSingleObject(flat.get(), 5000), WAIT_OBJECT_0);
 }
 
+// The notification keeps to the folder it was opened on: its deletion is the
+// last thing it reports, and a folder made again under the name is another.
+TEST(ChangeNotifications, ADeletedFolderEndsItsNotification) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Doomed", nullptr));
+  ASSERT_TRUE(CreateDirectoryW(u"\\Doomed\\Sub", nullptr));
+  UniqueChange tree(FindFirstChangeNotificationW(u"\\Doomed", TRUE, kAll));
+  ASSERT_TRUE(tree.valid());
+  // A subfolder's deletion is an ordinary change.
+  ASSERT_TRUE(RemoveDirectoryW(u"\\Doomed\\Sub"));
+  ASSERT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
+  ASSERT_TRUE(FindNextChangeNotification(tree.get()));
+
+  ASSERT_TRUE(RemoveDirectoryW(u"\\Doomed"));
+  ASSERT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
+  SetLastError(0);
+  EXPECT_FALSE(FindNextChangeNotification(tree.get()));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), DWORD(WAIT_TIMEOUT));  // not signalled for good
+
+  ASSERT_TRUE(CreateDirectoryW(u"\\Doomed", nullptr));
+  Touch(u"\\Doomed\\b.txt");
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 200), DWORD(WAIT_TIMEOUT));
+  EXPECT_FALSE(FindNextChangeNotification(tree.get()));
+}
+
 TEST(ChangeNotifications, MissingFoldersAndFilesAreRefused) {
   Touch(u"\\plain.txt");
   const struct {

@@ -18,6 +18,13 @@ struct HostRun {
   std::string out, err;
 };
 
+// How many times what occurs in text (lines of a message, say).
+inline size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 inline std::string Quoted(const std::string& text) {  // for the shell, whatever the text holds
   std::string quoted = "'";
   for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
