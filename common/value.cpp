@@ -140,7 +140,6 @@ uint32_t Widen(const char* first, const char* last, char16_t* out) {
 
 // At most 17 digits: a plain loop, cheaper than a call to memmove for so few.
 char* CopyDigits(const char* first, const char* last, char* out) {
-#pragma GCC unroll 0
   while (first != last) *out++ = *first++;
   return out;
 }
