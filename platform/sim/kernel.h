@@ -38,6 +38,8 @@ class Kernel {
   TerminalChoice terminal;
   // Hardware changes this process made: each of its terminal objects rereads after one.
   std::atomic<uint64_t> hardwareWrites{0};
+  // Registry writes this process made: each of its connections drops what it read before one.
+  std::atomic<uint64_t> registryWrites{0};
   PowerReportCache power;
   ThreadIds threadIds;
   TerminalEvents terminalEvents;  // power notifications and wake-ups from the terminal

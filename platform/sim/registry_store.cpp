@@ -12,6 +12,7 @@
 #include "case_fold.h"
 #include "ce/error.h"
 #include "ce/registry.h"
+#include "kernel.h"
 #include "registry_path.h"
 #include "registry_seed.h"
 #include "sqlite_db.h"
@@ -427,9 +428,9 @@ std::unique_ptr<RegistryStore> RegistryStore::Create(const fs::path& path, std::
 
 // ---- Operations -------------------------------------------------------------
 
+// Called with mu_ held.
 template <class Body>
 DWORD RegistryStore::InTransaction(bool write, Body&& body) {
-  std::lock_guard lock(mu_);
   Transaction txn(impl_->db.get(), write);
   if (txn.status() != SQLITE_OK) return impl_->Error(txn.status());
   const DWORD rc = body(*impl_);
@@ -437,17 +438,43 @@ DWORD RegistryStore::InTransaction(bool write, Body&& body) {
   return impl_->Error(txn.Commit());
 }
 
+template <class Body>
+DWORD RegistryStore::Reading(Body&& body) {
+  std::lock_guard lock(mu_);
+  return InTransaction(false, body);
+}
+
+// Counted even when it fails: whether a failed commit reached the file is not
+// known, and a needless reread costs little.
+template <class Body>
+DWORD RegistryStore::Writing(Body&& body) {
+  std::lock_guard lock(mu_);
+  const DWORD rc = InTransaction(true, body);
+  Kernel::Get().registryWrites.fetch_add(1, std::memory_order_release);
+  return rc;
+}
+
 DWORD RegistryStore::OpenKey(KeyId key, std::u16string_view path, KeyId* result) {
-  return InTransaction(false, [&](Impl& db) { return db.Walk(key, path, result); });
+  std::lock_guard lock(mu_);
+  opens_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
+  if (const Opened* known = opens_.Find(key, path)) {
+    if (known->rc == ERROR_SUCCESS) *result = known->key;
+    return known->rc;
+  }
+  KeyId opened = 0;
+  const DWORD rc = InTransaction(false, [&](Impl& db) { return db.Walk(key, path, &opened); });
+  if (opens_.Keepable(rc)) opens_.Keep(key, path, {rc, opened});
+  if (rc == ERROR_SUCCESS) *result = opened;
+  return rc;
 }
 
 DWORD RegistryStore::CreateKey(KeyId key, std::u16string_view path, std::u16string_view cls, KeyId* result,
                                bool* created) {
-  return InTransaction(true, [&](Impl& db) { return db.WalkCreating(key, path, cls, result, created); });
+  return Writing([&](Impl& db) { return db.WalkCreating(key, path, cls, result, created); });
 }
 
 DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
-  return InTransaction(true, [&](Impl& db) {
+  return Writing([&](Impl& db) {
     KeyId doomed = 0;
     const DWORD rc = db.Walk(key, path, &doomed);
     return rc == ERROR_SUCCESS ? db.DeleteTree(doomed) : rc;
@@ -455,30 +482,40 @@ DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
 }
 
 DWORD RegistryStore::QueryValue(KeyId key, std::u16string_view name, Value* result) {
-  return InTransaction(false, [&](Impl& db) { return db.ReadValue(key, name, result); });
+  std::lock_guard lock(mu_);
+  values_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
+  if (const Read* known = values_.Find(key, name)) {
+    if (known->rc == ERROR_SUCCESS) *result = known->value;
+    return known->rc;
+  }
+  Value value;
+  const DWORD rc = InTransaction(false, [&](Impl& db) { return db.ReadValue(key, name, &value); });
+  if (rc == ERROR_SUCCESS) *result = value;
+  if (values_.Keepable(rc)) values_.Keep(key, name, {rc, std::move(value)});
+  return rc;
 }
 
 DWORD RegistryStore::SetValue(KeyId key, std::u16string_view name, DWORD type, std::span<const uint8_t> data) {
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   if ((type == REG_DWORD && data.size() != 4) || (type == REG_QWORD && data.size() != 8))
     return ERROR_INVALID_PARAMETER;
-  return InTransaction(true, [&](Impl& db) { return db.WriteValue(key, name, type, data); });
+  return Writing([&](Impl& db) { return db.WriteValue(key, name, type, data); });
 }
 
 DWORD RegistryStore::DeleteValue(KeyId key, std::u16string_view name) {
-  return InTransaction(true, [&](Impl& db) { return db.RemoveValue(key, name); });
+  return Writing([&](Impl& db) { return db.RemoveValue(key, name); });
 }
 
 DWORD RegistryStore::EnumKey(KeyId key, DWORD index, SubKey* result) {
-  return InTransaction(false, [&](Impl& db) { return db.NthChild(key, index, result); });
+  return Reading([&](Impl& db) { return db.NthChild(key, index, result); });
 }
 
 DWORD RegistryStore::EnumValue(KeyId key, DWORD index, Value* result) {
-  return InTransaction(false, [&](Impl& db) { return db.NthValue(key, index, result); });
+  return Reading([&](Impl& db) { return db.NthValue(key, index, result); });
 }
 
 DWORD RegistryStore::QueryInfo(KeyId key, KeyInfo* result) {
-  return InTransaction(false, [&](Impl& db) { return db.Describe(key, result); });
+  return Reading([&](Impl& db) { return db.Describe(key, result); });
 }
 
 bool RegistryStore::Seed(const json& seed, std::string* error) {
@@ -489,7 +526,7 @@ bool RegistryStore::Seed(const json& seed, std::string* error) {
     return false;
   }
   std::string dbError;
-  const DWORD rc = InTransaction(true, [&](Impl& db) {
+  const DWORD rc = Writing([&](Impl& db) {
     const DWORD applied = db.ApplySeed(plan);
     if (applied != ERROR_SUCCESS) dbError = db.LastError();
     return applied;

@@ -14,18 +14,22 @@
 #include <nlohmann/json.hpp>
 
 #include "ce/types.h"
+#include "registry_read_cache.h"
 
 namespace ce::sim {
 
-// Every operation is one SQLite transaction and nothing is cached, so a write by
-// any process is seen by the next call of every other. Key and value names are
-// compared without regard to case and keep the spelling they were created with.
-// One instance may be used by many threads.
+// Every operation is one SQLite transaction. Opening a key and reading a value
+// are answered from memory for up to kRecheck after they were last read (see
+// registry_read_cache.h): a write by this process is seen by its next read, one
+// by another process by every read that starts kRecheck after it. Key and value
+// names are compared without regard to case and keep the spelling they were
+// created with. One instance may be used by many threads.
 class RegistryStore {
  public:
   // A key's row. Rows are never reused, so an id outliving its key is known to
   // name a deleted key rather than a newer one.
   using KeyId = int64_t;
+  static constexpr auto kRecheck = RegistryReadCache<int>::kRecheck;
   enum class Root { kClassesRoot, kCurrentUser, kLocalMachine, kUsers };
   static KeyId RootKey(Root root) { return static_cast<KeyId>(root) + 1; }
 
@@ -92,9 +96,24 @@ class RegistryStore {
  private:
   template <class Body>
   DWORD InTransaction(bool write, Body&& body);
+  template <class Body>
+  DWORD Reading(Body&& body);
+  template <class Body>
+  DWORD Writing(Body&& body);
+
+  struct Opened {
+    DWORD rc;
+    KeyId key;
+  };
+  struct Read {
+    DWORD rc;
+    Value value;
+  };
 
   std::mutex mu_;  // one connection, one transaction at a time
   std::unique_ptr<Impl> impl_;
+  RegistryReadCache<Opened> opens_;
+  RegistryReadCache<Read> values_;
 };
 
 }  // namespace ce::sim

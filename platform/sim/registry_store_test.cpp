@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -152,6 +153,88 @@ TEST_F(RegistryStoreTest, AnotherConnectionSeesChangesAndDeletions) {
   ASSERT_EQ(other->DeleteKey(kHklm, u"doomed"), ERROR_SUCCESS);
   EXPECT_EQ(store_->QueryValue(child, u"x", &value), ERROR_KEY_DELETED);
   EXPECT_EQ(store_->SetValue(key, u"x", REG_NONE, {}), ERROR_KEY_DELETED);
+}
+
+// Opening keys and reading values are answered from memory for a while, so
+// each change below follows a read of what it changes: a change this process
+// made, through any of its connections, is seen by the very next read.
+TEST_F(RegistryStoreTest, ThisProcessSeesItsOwnChangesAtOnceThroughEveryConnection) {
+  const KeyId key = Create(u"Doomed");
+  std::string error;
+  auto other = RegistryStore::Open(db_path(), &error);
+  ASSERT_NE(other, nullptr) << error;
+  auto valueOf = [&](KeyId k) {
+    RegistryStore::Value value;
+    const DWORD rc = store_->QueryValue(k, u"v", &value);
+    return rc == ERROR_SUCCESS ? std::to_string(value.data.at(0)) : "error " + std::to_string(rc);
+  };
+  auto childIs = [&] {
+    KeyId child = 0;
+    const DWORD rc = store_->OpenKey(kHklm, u"Doomed\\Child", &child);
+    return rc == ERROR_SUCCESS ? std::string("there") : "error " + std::to_string(rc);
+  };
+  auto set = [&](uint8_t v) { return other->SetValue(key, u"V", REG_BINARY, Bytes{v}); };
+  struct Step {
+    const char* change;
+    std::function<DWORD()> apply;
+    std::function<std::string()> read;
+    std::string before, after;
+  };
+  const std::string missing = "error " + std::to_string(ERROR_FILE_NOT_FOUND);
+  const std::vector<Step> steps = {
+      {"value made", [&] { return set(5); }, [&] { return valueOf(key); }, missing, "5"},
+      {"value changed", [&] { return set(6); }, [&] { return valueOf(key); }, "5", "6"},
+      {"value changed again", [&] { return set(7); }, [&] { return valueOf(key); }, "6", "7"},
+      {"value deleted", [&] { return other->DeleteValue(key, u"v"); }, [&] { return valueOf(key); }, "7", missing},
+      {"key made",
+       [&] {
+         KeyId made = 0;
+         bool created = false;
+         return other->CreateKey(kHklm, u"doomed\\child", u"", &made, &created);
+       },
+       childIs, missing, "there"},
+      {"value made by this connection",
+       [&] { return store_->SetValue(key, u"v", REG_BINARY, Bytes{9}); }, [&] { return valueOf(key); }, missing,
+       "9"},
+      {"key deleted", [&] { return other->DeleteKey(kHklm, u"DOOMED"); }, [&] { return valueOf(key); }, "9",
+       "error " + std::to_string(ERROR_KEY_DELETED)},
+      {"subkey deleted with it", [] { return DWORD{ERROR_SUCCESS}; }, childIs, missing, missing},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.change);
+    EXPECT_EQ(step.read(), step.before);
+    EXPECT_EQ(step.apply(), ERROR_SUCCESS);
+    EXPECT_EQ(step.read(), step.after);
+  }
+}
+
+// Another process's change is seen by every read that starts the recheck
+// interval after it, however often the value was read before.
+TEST_F(RegistryStoreTest, AnotherProcessesChangeIsSeenAfterTheRecheckInterval) {
+  const KeyId key = Create(u"Shared");
+  for (const uint8_t v : {1, 2, 3}) {
+    RegistryStore::Value value;
+    for (int i = 0; i < 3; ++i) store_->QueryValue(key, u"v", &value);
+    KeyId theirs = 0;
+    EXPECT_EQ(store_->OpenKey(kHklm, u"Shared\\New" + Ascii(std::to_string(v)), &theirs), ERROR_FILE_NOT_FOUND);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto own = RegistryStore::Open(db_path(), nullptr);
+      KeyId made = 0;
+      bool created = false;
+      const bool ok = own && own->SetValue(key, u"v", REG_BINARY, Bytes{v}) == ERROR_SUCCESS &&
+                      own->CreateKey(key, u"New" + Ascii(std::to_string(v)), u"", &made, &created) == ERROR_SUCCESS;
+      std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::this_thread::sleep_for(RegistryStore::kRecheck + std::chrono::milliseconds(1));
+    ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_SUCCESS);
+    EXPECT_EQ(value.data, Bytes{v});
+    EXPECT_EQ(store_->OpenKey(kHklm, u"Shared\\New" + Ascii(std::to_string(v)), &theirs), ERROR_SUCCESS);
+  }
 }
 
 // Both processes write at once, so each must wait for the other's lock rather

@@ -1,0 +1,70 @@
+// Answers of recent registry reads, so that a caller reading the same keys and
+// values again and again (model identification does, on every call) costs no
+// database transaction. The rule is the hardware state's: answers are kept
+// for at most kRecheck, so a change by another process is seen by every read
+// that starts kRecheck after it, and a write by this process (through any of
+// its connections) drops them at once.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "ce/error.h"
+#include "ce/types.h"
+
+namespace ce::sim {
+
+template <class Answer>
+class RegistryReadCache {
+ public:
+  using KeyId = int64_t;
+  static constexpr std::chrono::microseconds kRecheck{1000};
+  // Beyond this many answers the oldest epoch is simply dropped early.
+  static constexpr size_t kMaxAnswers = 4096;
+
+  // Called before each read with this process's registry write count: drops
+  // every answer once kRecheck has passed since the first of them was kept,
+  // or when this process wrote since.
+  void Begin(uint64_t writes) {
+    const auto now = std::chrono::steady_clock::now();
+    if (writes == writesSeen_ && now - started_ < kRecheck && answers_.size() < kMaxAnswers) return;
+    answers_.clear();
+    started_ = now;
+    writesSeen_ = writes;
+  }
+
+  const Answer* Find(KeyId key, std::u16string_view name) const {
+    auto it = answers_.find(Key(key, name));
+    return it == answers_.end() ? nullptr : &it->second;
+  }
+
+  void Keep(KeyId key, std::u16string_view name, Answer answer) {
+    answers_.insert_or_assign(Key(key, name), std::move(answer));
+  }
+
+  // Only answers that follow from the stored state are kept: a busy or
+  // failing database is asked again.
+  static bool Keepable(DWORD rc) {
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED;
+  }
+
+ private:
+  // The key id's bytes, then the name as spelled: another spelling of the
+  // same name is only a miss.
+  static std::u16string Key(KeyId key, std::u16string_view name) {
+    std::u16string k(sizeof key / sizeof(char16_t), u'\0');
+    std::memcpy(k.data(), &key, sizeof key);
+    k.append(name);
+    return k;
+  }
+
+  std::unordered_map<std::u16string, Answer> answers_;
+  std::chrono::steady_clock::time_point started_{};
+  uint64_t writesSeen_ = ~uint64_t{0};
+};
+
+}  // namespace ce::sim
