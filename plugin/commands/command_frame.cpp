@@ -24,16 +24,6 @@ std::u16string_view TextOf(IQelText* text) {
   return {text->Chars(), text->Length()};
 }
 
-// g++ at -O3 speculates that the reference is nothing but its abstract
-// interface and warns about the offset delete that case would need; the
-// object is always a host class whose own destructor runs.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
-void ReleaseFile(IQelFileReference* file) {
-  if (file) static_cast<CQelRefCounted*>(file)->Release();
-}
-#pragma GCC diagnostic pop
-
 const char16_t* CharsOf(IQelText* text) { return text && text->Chars() ? text->Chars() : u""; }
 
 }  // namespace qel

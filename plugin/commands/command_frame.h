@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/file_ref.h"
 #include "core/module_slots.h"
 #include "qel/command.h"
 
@@ -26,22 +27,5 @@ T* Require(Slot slot, ICommandContext* context, ICommandReply* reply) {
 std::u16string_view TextOf(IQelText* text);
 // NUL-terminated characters of a text object; "" for null.
 const char16_t* CharsOf(IQelText* text);
-
-// Releases a file reference through its counted part.
-void ReleaseFile(IQelFileReference* file);
-
-// A file reference released through its counted part when the owner ends.
-class FileRef {
- public:
-  explicit FileRef(IQelFileReference* file) : file_(file) {}
-  FileRef(const FileRef&) = delete;
-  FileRef& operator=(const FileRef&) = delete;
-  ~FileRef() { ReleaseFile(file_); }
-  IQelFileReference* get() const { return file_; }
-  explicit operator bool() const { return file_ != nullptr; }
-
- private:
-  IQelFileReference* file_;
-};
 
 }  // namespace qel

@@ -1,5 +1,6 @@
 #include "core/fs_watcher.h"
 
+#include "core/file_ref.h"
 #include "qelcommon/text_buffer.h"
 
 namespace qel {
@@ -41,10 +42,8 @@ std::u16string CQelFsWatcher::FolderOf(const char16_t* path) {
   if (fileLocation_) {
     CQelTextBuffer first;
     if (first.Assign(p.data(), uint32_t(p.size())))
-      if (IQelFileReference* resolved = fileLocation_->Resolve(&first)) {
+      if (FileRef resolved(fileLocation_->Resolve(&first)); resolved)
         p = resolved->FullPath() ? resolved->FullPath() : u"";
-        static_cast<CQelRefCounted*>(resolved)->Release();
-      }
   }
   const size_t slash = p.rfind(u'\\');
   return slash == std::u16string::npos ? p : p.substr(0, slash);

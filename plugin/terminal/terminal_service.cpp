@@ -9,6 +9,7 @@
 #include "ce/registry.h"
 #include "ce/vendor.h"
 #include "ceutil/text.h"
+#include "core/file_ref.h"
 #include "core/proc_address.h"
 #include "core/text_out.h"
 #include "qelcommon/text_buffer.h"
@@ -157,11 +158,8 @@ bool CQelTerminalService::ProductVersion(const char16_t* name, char16_t* buffer,
   if (!fileLocation_) return false;
   CQelTextBuffer text;
   if (!text.AssignZ(name)) return false;
-  IQelFileReference* file = fileLocation_->Resolve(&text);
-  if (!file) return false;
-  const bool ok = ReadProductVersion(file->FullPath(), buffer, capacity);
-  static_cast<CQelRefCounted*>(file)->Release();  // through its second part
-  return ok;
+  FileRef file(fileLocation_->Resolve(&text));
+  return file && ReadProductVersion(file->FullPath(), buffer, capacity);
 }
 
 bool CQelTerminalService::GetAgentVersion(char16_t* buffer, uint32_t capacity) {
