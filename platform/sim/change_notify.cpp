@@ -150,7 +150,7 @@ DWORD HostFolder(LPCWSTR path, std::string* out) {
   const auto terminal = Current();
   if (!terminal) return ERROR_NOT_READY;
   ResolvedPath p;
-  const DWORD r = ResolveDevicePath(terminal->fs_root(), path, Resolve::kName, &p);
+  const DWORD r = ResolveDevicePath(terminal->fs_root_fd(), path, Resolve::kName, &p);
   if (r != ERROR_SUCCESS) return r;
   if (p.isRoot) {
     *out = terminal->fs_root().string();

@@ -100,21 +100,22 @@ DWORD EnterError(int parent, const std::string& hostName, int err) {
   return ErrorFromErrno(err);
 }
 
-DWORD EnterFolder(HostFd* folder, std::u16string_view name, NameIndex* index) {
+// Opens the folder of parent the device calls name into *folder.
+DWORD EnterFolder(int parent, std::u16string_view name, NameIndex* index, HostFd* folder) {
   std::string utf8, hostName;
   if (DWORD e = HostSpelling(name, &utf8)) return e;
   // The name as spelled first: one call where the spelling matches.
-  HostFd same(::openat(folder->get(), utf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  HostFd same(::openat(parent, utf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (same) {
     *folder = std::move(same);
     return ERROR_SUCCESS;
   }
-  if (errno != ENOENT) return EnterError(folder->get(), utf8, errno);
-  const DWORD found = FindEntry(folder->get(), name, utf8, &hostName, index);
+  if (errno != ENOENT) return EnterError(parent, utf8, errno);
+  const DWORD found = FindEntry(parent, name, utf8, &hostName, index);
   if (found == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
   if (found != ERROR_SUCCESS) return found;
-  HostFd next(::openat(folder->get(), hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!next) return EnterError(folder->get(), hostName, errno);
+  HostFd next(::openat(parent, hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!next) return EnterError(parent, hostName, errno);
   *folder = std::move(next);
   return ERROR_SUCCESS;
 }
@@ -181,8 +182,8 @@ void NameIndex::Add(int folder, const std::string& hostName) {
   if (!added && hostName < it->second) it->second = hostName;
 }
 
-DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
-                        Resolve mode, ResolvedPath* out, NameIndex* index) {
+DWORD ResolveDevicePath(int fsRoot, std::u16string_view devicePath, Resolve mode, ResolvedPath* out,
+                        NameIndex* index) {
   *out = ResolvedPath{};
   if (devicePath.size() >= size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
   const auto parts = SplitComponents(devicePath);
@@ -190,7 +191,11 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     const bool last = i + 1 == parts.size();
     if (DWORD e = CheckComponent(parts[i], last && mode == Resolve::kPattern)) return e;
   }
-  HostFd folder(::open(fsRoot.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // The root is walked from as it is; the caller gets a descriptor of its own.
+  HostFd folder;
+  for (size_t i = 0; i + 1 < parts.size(); ++i)
+    if (DWORD e = EnterFolder(folder ? folder.get() : fsRoot, parts[i], index, &folder)) return e;
+  if (!folder) folder = HostFd(::openat(fsRoot, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return ERROR_NOT_READY;
   if (parts.empty()) {
     out->isRoot = out->inRoot = out->exists = true;
@@ -198,8 +203,6 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     out->folder = std::move(folder);
     return ERROR_SUCCESS;
   }
-  for (size_t i = 0; i + 1 < parts.size(); ++i)
-    if (DWORD e = EnterFolder(&folder, parts[i], index)) return e;
   out->folder = std::move(folder);
   out->inRoot = parts.size() == 1;
   out->trailingSeparator = IsSeparator(devicePath.back());
@@ -208,6 +211,16 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
     return ERROR_SUCCESS;
   }
   return ResolveLast(parts.back(), out, index);
+}
+
+DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
+                        Resolve mode, ResolvedPath* out, NameIndex* index) {
+  HostFd root(::open(fsRoot.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!root) {
+    *out = ResolvedPath{};
+    return ERROR_NOT_READY;
+  }
+  return ResolveDevicePath(root.get(), devicePath, mode, out, index);
 }
 
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {

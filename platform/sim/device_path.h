@@ -83,6 +83,10 @@ class NameIndex {
 // ERROR_NOT_READY (fsRoot cannot be opened). An empty path names the root.
 DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
                         Resolve mode, ResolvedPath* out, NameIndex* index = nullptr);
+// The same from a descriptor of fsRoot, which stays the caller's: a terminal
+// keeps its root open so that a walk does not open it again.
+DWORD ResolveDevicePath(int fsRoot, std::u16string_view devicePath, Resolve mode, ResolvedPath* out,
+                        NameIndex* index = nullptr);
 
 // ERROR_SUCCESS when every component of a relative path is a name the device
 // allows for a file or folder (no wildcards), else ERROR_INVALID_NAME.

@@ -223,6 +223,19 @@ TEST_F(DevicePathTest, LinksNeverLeadOutside) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// The terminal walks from the fs/ folder it opened: a link put in its place
+// later leads nowhere, and the files keep their folder.
+TEST_F(DevicePathTest, ARootSwappedForALinkIsNotFollowed) {
+  fs::rename(root_, dir_ / "fs.moved");
+  fs::create_directory_symlink(dir_ / "outside", root_);
+  UniqueHandle made(CreateFileW(u"\\made.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  EXPECT_TRUE(made.valid());
+  EXPECT_EQ(GetFileAttributesW(u"\\secret.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(u"\\docs\\old.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(fs::exists(dir_ / "fs.moved" / "made.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.txt"));
+}
+
 TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {
   const struct {
     std::u16string pattern, name;

@@ -1,5 +1,6 @@
 #include "terminal.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,11 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
   std::error_code ec;
   std::shared_ptr<Terminal> t(new Terminal(fs::absolute(dir, ec)));
   if (!CheckStateFiles(t->dir_, error)) return nullptr;
+  t->fsRoot_ = HostFd(::open(t->fs_root().c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!t->fsRoot_) {
+    Fail(error, t->fs_root().string() + ": " + std::strerror(errno));
+    return nullptr;
+  }
   // Leftovers of processes killed while writing here, or while making a
   // terminal beside this one; never anything a living process still uses.
   RemoveStaleHardwareTemps(t->dir_);

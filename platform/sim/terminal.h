@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "device_path.h"
+
 namespace ce::sim {
 
 class RegistryStore;
@@ -32,6 +34,8 @@ class Terminal {
 
   const std::filesystem::path& dir() const { return dir_; }
   std::filesystem::path fs_root() const { return dir_ / "fs"; }
+  // fs/ opened (O_PATH) with the terminal, to walk device paths from.
+  int fs_root_fd() const { return fsRoot_.get(); }
   std::filesystem::path registry_path() const { return dir_ / "registry.db"; }
   std::filesystem::path hardware_path() const { return dir_ / "hardware.json"; }
 
@@ -61,6 +65,7 @@ class Terminal {
   void reload_if_changed_locked();
 
   std::filesystem::path dir_;
+  HostFd fsRoot_;
   std::mutex mu_;
   nlohmann::json hardware_;
   struct ::stat seen_ {};
