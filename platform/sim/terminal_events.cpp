@@ -42,14 +42,18 @@ void FollowLoop(fs::path dir, int inotifyFd, off_t offset) {
       if (errno == EINTR) continue;
       return;
     }
-    bool gone = false;
+    bool gone = false, ours = false;
     const ssize_t n = ::read(notify.get(), events, sizeof events);
     for (ssize_t at = 0; at < n;) {
       const auto* e = reinterpret_cast<const inotify_event*>(events + at);
       if (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) gone = true;
+      // The folder's other files (the registry's log above all) change often.
+      // An overflowed queue may have lost the channel's own event.
+      if ((e->len && std::strcmp(e->name, kEventsFile) == 0) || (e->mask & IN_Q_OVERFLOW)) ours = true;
       at += ssize_t(sizeof(inotify_event) + e->len);
     }
     if (gone) return;
+    if (!ours) continue;
     HostFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in) continue;
     char buffer[4096];
