@@ -37,13 +37,25 @@ class RegistryReadCache {
     writesSeen_ = writes;
   }
 
-  const Answer* Find(KeyId key, std::u16string_view name) const {
-    auto it = answers_.find(Key(key, name));
+  // Told the database's version by every read that was not answered from
+  // here: answers from another version are dropped, so that no answer is
+  // older than a read before it (an enumeration that shows a new value, say,
+  // and then the value itself).
+  void Seen(uint64_t version) {
+    if (version == version_) return;
+    answers_.clear();
+    version_ = version;
+  }
+
+  // kind tells apart the questions asked of one key and name (a key opened,
+  // a value read).
+  const Answer* Find(char16_t kind, KeyId key, std::u16string_view name) const {
+    auto it = answers_.find(Key(kind, key, name));
     return it == answers_.end() ? nullptr : &it->second;
   }
 
-  void Keep(KeyId key, std::u16string_view name, Answer answer) {
-    answers_.insert_or_assign(Key(key, name), std::move(answer));
+  void Keep(char16_t kind, KeyId key, std::u16string_view name, Answer answer) {
+    answers_.insert_or_assign(Key(kind, key, name), std::move(answer));
   }
 
   // Only answers that follow from the stored state are kept: a busy or
@@ -53,11 +65,11 @@ class RegistryReadCache {
   }
 
  private:
-  // The key id's bytes, then the name as spelled: another spelling of the
-  // same name is only a miss.
-  static std::u16string Key(KeyId key, std::u16string_view name) {
-    std::u16string k(sizeof key / sizeof(char16_t), u'\0');
-    std::memcpy(k.data(), &key, sizeof key);
+  // The kind, the key id's bytes, then the name as spelled: another spelling
+  // of the same name is only a miss.
+  static std::u16string Key(char16_t kind, KeyId key, std::u16string_view name) {
+    std::u16string k(1 + sizeof key / sizeof(char16_t), kind);
+    std::memcpy(k.data() + 1, &key, sizeof key);
     k.append(name);
     return k;
   }
@@ -65,6 +77,7 @@ class RegistryReadCache {
   std::unordered_map<std::u16string, Answer> answers_;
   std::chrono::steady_clock::time_point started_{};
   uint64_t writesSeen_ = ~uint64_t{0};
+  uint64_t version_ = ~uint64_t{0};
 };
 
 }  // namespace ce::sim

@@ -262,6 +262,14 @@ struct RegistryStore::Impl {
   }
 
   std::string LastError() const { return sqlite3_errmsg(db.get()); }
+
+  // Changes whenever any connection, this one included, changed the file.
+  // Meaningful inside a transaction that has read.
+  uint64_t DataVersion() const {
+    unsigned int version = 0;
+    sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    return version;
+  }
 };
 
 // ---- Opening ----------------------------------------------------------------
@@ -438,10 +446,21 @@ DWORD RegistryStore::InTransaction(bool write, Body&& body) {
   return impl_->Error(txn.Commit());
 }
 
+// A read of the database as it is now, with mu_ held: answers kept from an
+// older state are dropped, so no later answer is older than this one.
+template <class Body>
+DWORD RegistryStore::ReadFresh(Body&& body) {
+  return InTransaction(false, [&](Impl& db) {
+    const DWORD rc = body(db);
+    answers_.Seen(db.DataVersion());
+    return rc;
+  });
+}
+
 template <class Body>
 DWORD RegistryStore::Reading(Body&& body) {
   std::lock_guard lock(mu_);
-  return InTransaction(false, body);
+  return ReadFresh(body);
 }
 
 // Counted even when it fails: whether a failed commit reached the file is not
@@ -454,16 +473,20 @@ DWORD RegistryStore::Writing(Body&& body) {
   return rc;
 }
 
+namespace {
+constexpr char16_t kOpened = u'k', kRead = u'v';
+}  // namespace
+
 DWORD RegistryStore::OpenKey(KeyId key, std::u16string_view path, KeyId* result) {
   std::lock_guard lock(mu_);
-  opens_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
-  if (const Opened* known = opens_.Find(key, path)) {
+  answers_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
+  if (const Answer* known = answers_.Find(kOpened, key, path)) {
     if (known->rc == ERROR_SUCCESS) *result = known->key;
     return known->rc;
   }
   KeyId opened = 0;
-  const DWORD rc = InTransaction(false, [&](Impl& db) { return db.Walk(key, path, &opened); });
-  if (opens_.Keepable(rc)) opens_.Keep(key, path, {rc, opened});
+  const DWORD rc = ReadFresh([&](Impl& db) { return db.Walk(key, path, &opened); });
+  if (answers_.Keepable(rc)) answers_.Keep(kOpened, key, path, {rc, opened, {}});
   if (rc == ERROR_SUCCESS) *result = opened;
   return rc;
 }
@@ -483,15 +506,15 @@ DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
 
 DWORD RegistryStore::QueryValue(KeyId key, std::u16string_view name, Value* result) {
   std::lock_guard lock(mu_);
-  values_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
-  if (const Read* known = values_.Find(key, name)) {
+  answers_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
+  if (const Answer* known = answers_.Find(kRead, key, name)) {
     if (known->rc == ERROR_SUCCESS) *result = known->value;
     return known->rc;
   }
   Value value;
-  const DWORD rc = InTransaction(false, [&](Impl& db) { return db.ReadValue(key, name, &value); });
+  const DWORD rc = ReadFresh([&](Impl& db) { return db.ReadValue(key, name, &value); });
   if (rc == ERROR_SUCCESS) *result = value;
-  if (values_.Keepable(rc)) values_.Keep(key, name, {rc, std::move(value)});
+  if (answers_.Keepable(rc)) answers_.Keep(kRead, key, name, {rc, 0, std::move(value)});
   return rc;
 }
 

@@ -97,23 +97,22 @@ class RegistryStore {
   template <class Body>
   DWORD InTransaction(bool write, Body&& body);
   template <class Body>
+  DWORD ReadFresh(Body&& body);
+  template <class Body>
   DWORD Reading(Body&& body);
   template <class Body>
   DWORD Writing(Body&& body);
 
-  struct Opened {
+  // What a key opened or a value read answered.
+  struct Answer {
     DWORD rc;
     KeyId key;
-  };
-  struct Read {
-    DWORD rc;
     Value value;
   };
 
   std::mutex mu_;  // one connection, one transaction at a time
   std::unique_ptr<Impl> impl_;
-  RegistryReadCache<Opened> opens_;
-  RegistryReadCache<Read> values_;
+  RegistryReadCache<Answer> answers_;
 };
 
 }  // namespace ce::sim

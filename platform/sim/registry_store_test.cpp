@@ -208,6 +208,45 @@ TEST_F(RegistryStoreTest, ThisProcessSeesItsOwnChangesAtOnceThroughEveryConnecti
   }
 }
 
+// A change from outside (here a hand edit of the file, which this process's
+// writes do not count) that one read has shown is shown by every read after
+// it, even one that could be answered from memory.
+TEST_F(RegistryStoreTest, NoReadIsOlderThanTheReadBeforeIt) {
+  struct Row {
+    const char* fresh;
+    std::function<void(KeyId)> read;
+  };
+  RegistryStore::Value value;
+  const Row rows[] = {
+      {"key information",
+       [&](KeyId key) {
+         RegistryStore::KeyInfo info;
+         EXPECT_EQ(store_->QueryInfo(key, &info), ERROR_SUCCESS);
+         EXPECT_EQ(info.values, 1u);
+       }},
+      {"enumeration", [&](KeyId key) { EXPECT_EQ(store_->EnumValue(key, 0, &value), ERROR_SUCCESS); }},
+      {"another value", [&](KeyId key) { EXPECT_EQ(store_->QueryValue(key, u"other", &value), ERROR_FILE_NOT_FOUND); }},
+      {"another key",
+       [&](KeyId) {
+         KeyId none = 0;
+         EXPECT_EQ(store_->OpenKey(kHklm, u"Nowhere", &none), ERROR_FILE_NOT_FOUND);
+       }},
+  };
+  const KeyId source = Create(u"Source");
+  ASSERT_EQ(store_->SetValue(source, u"v", REG_BINARY, Bytes{1}), ERROR_SUCCESS);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fresh);
+    const KeyId key = Create(Ascii(std::string("Target ") + row.fresh));
+    ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_FILE_NOT_FOUND);
+    ExecSql(db_path(), ("INSERT INTO vals(key, name, folded, type, data) SELECT " + std::to_string(key) +
+                        ", name, folded, type, data FROM vals WHERE key = " + std::to_string(source))
+                           .c_str());
+    row.read(key);
+    ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_SUCCESS);
+    EXPECT_EQ(value.data, Bytes{1});
+  }
+}
+
 // Another process's change is seen by every read that starts the recheck
 // interval after it, however often the value was read before.
 TEST_F(RegistryStoreTest, AnotherProcessesChangeIsSeenAfterTheRecheckInterval) {
