@@ -149,19 +149,19 @@ DWORD HostFolder(LPCWSTR path, std::string* out) {
   if (!path || !*path) return ERROR_PATH_NOT_FOUND;
   const auto terminal = Current();
   if (!terminal) return ERROR_NOT_READY;
+  const auto root = terminal->fs_root_handle();
+  if (!root) return ERROR_NOT_READY;
   ResolvedPath p;
-  const DWORD r = ResolveDevicePath(terminal->fs_root_fd(), path, Resolve::kName, &p);
+  const DWORD r = ResolveDevicePath(root->get(), path, Resolve::kName, &p);
   if (r != ERROR_SUCCESS) return r;
-  if (p.isRoot) {
-    *out = terminal->fs_root().string();
-    return ERROR_SUCCESS;
-  }
   if (!p.exists || !S_ISDIR(p.st.st_mode)) return p.exists ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
+  // The folder the walk reached, wherever it is now, as file calls see it.
   char folder[4096];
   const std::string link = "/proc/self/fd/" + std::to_string(p.folder.get());
   const ssize_t n = ::readlink(link.c_str(), folder, sizeof folder - 1);
   if (n <= 0) return ERROR_PATH_NOT_FOUND;
-  *out = std::string(folder, size_t(n)) + "/" + p.name;
+  *out = std::string(folder, size_t(n));
+  if (!p.isRoot) *out += "/" + p.name;
   return ERROR_SUCCESS;
 }
 

@@ -12,15 +12,18 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ce/error.h"
 #include "ce/handle.h"
+#include "ce/sync.h"
 #include "ce/sim/control.h"
 #include "ce/text.h"
 #include "ceutil/text.h"
 #include "device_path.h"
 #include "registry_store.h"
+#include "terminal.h"
 #include "temp_dir.h"
 
 namespace ce {
@@ -223,17 +226,48 @@ TEST_F(DevicePathTest, LinksNeverLeadOutside) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-// The terminal walks from the fs/ folder it opened: a link put in its place
-// later leads nowhere, and the files keep their folder.
-TEST_F(DevicePathTest, ARootSwappedForALinkIsNotFollowed) {
-  fs::rename(root_, dir_ / "fs.moved");
-  fs::create_directory_symlink(dir_ / "outside", root_);
-  UniqueHandle made(CreateFileW(u"\\made.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  EXPECT_TRUE(made.valid());
-  EXPECT_EQ(GetFileAttributesW(u"\\secret.txt"), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(GetFileAttributesW(u"\\docs\\old.txt"), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(fs::exists(dir_ / "fs.moved" / "made.txt"));
-  EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.txt"));
+// The terminal walks from the fs/ folder it opened and looks at fs/ again once
+// the recheck interval has passed: a link put in its place is never followed,
+// a missing fs/ is ERROR_NOT_READY, and a folder put in its place is used by
+// file calls and change notifications alike.
+TEST_F(DevicePathTest, WalksFollowWhatFsIsNowButNeverALink) {
+  const fs::path moved = dir_ / "fs.moved";
+  struct Row {
+    const char* what;
+    std::function<void()> swap;
+    DWORD error;  // of a call after the swap
+  };
+  const Row rows[] = {
+      {"a link", [&] { fs::create_directory_symlink(dir_ / "outside", root_); }, ERROR_NOT_READY},
+      {"nothing", [] {}, ERROR_NOT_READY},
+      {"a new folder", [&] { fs::create_directory(root_); }, ERROR_SUCCESS},
+  };
+  auto afterRecheck = [] { std::this_thread::sleep_for(sim::Terminal::kRecheck + std::chrono::milliseconds(1)); };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::rename(root_, moved);
+    row.swap();
+    afterRecheck();
+    SetLastError(0);
+    UniqueHandle made(CreateFileW(u"\\made.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    EXPECT_EQ(made.valid() ? DWORD{ERROR_SUCCESS} : GetLastError(), row.error);
+    HANDLE change = FindFirstChangeNotificationW(u"\\", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    EXPECT_EQ(change != INVALID_HANDLE_VALUE ? DWORD{ERROR_SUCCESS} : GetLastError(), row.error);
+    if (row.error == ERROR_SUCCESS) {
+      EXPECT_TRUE(fs::exists(root_ / "made.txt"));
+      UniqueHandle second(CreateFileW(u"\\second.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+      EXPECT_EQ(WaitForSingleObject(change, 5000), WAIT_OBJECT_0);
+    }
+    if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
+    made.reset();
+    EXPECT_FALSE(fs::exists(moved / "made.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "outside" / "made.txt"));
+    // Put back, the original folder serves again.
+    fs::remove_all(root_);
+    fs::rename(moved, root_);
+    afterRecheck();
+    EXPECT_NE(GetFileAttributesW(u"\\docs\\old.txt"), INVALID_FILE_ATTRIBUTES);
+  }
 }
 
 TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {

@@ -73,7 +73,9 @@ DWORD ResolveApiPath(LPCWSTR path, sim::Resolve mode, ResolvedPath* out) {
   if (length == 0) return ERROR_PATH_NOT_FOUND;
   const auto terminal = sim::Current();
   if (!terminal) return ERROR_NOT_READY;
-  return sim::ResolveDevicePath(terminal->fs_root_fd(), {path, length}, mode, out);
+  const auto root = terminal->fs_root_handle();
+  if (!root) return ERROR_NOT_READY;
+  return sim::ResolveDevicePath(root->get(), {path, length}, mode, out);
 }
 
 bool IsMountedStore(const std::string& hostName) {

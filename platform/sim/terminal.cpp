@@ -77,9 +77,8 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
   std::error_code ec;
   std::shared_ptr<Terminal> t(new Terminal(fs::absolute(dir, ec)));
   if (!CheckStateFiles(t->dir_, error)) return nullptr;
-  t->fsRoot_ = HostFd(::open(t->fs_root().c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!t->fsRoot_) {
-    Fail(error, t->fs_root().string() + ": " + std::strerror(errno));
+  if (!t->fs_root_handle()) {
+    Fail(error, t->fs_root().string() + ": cannot be opened as a folder");
     return nullptr;
   }
   // Leftovers of processes killed while writing here, or while making a
@@ -98,6 +97,26 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
     return nullptr;
   }
   return t;
+}
+
+std::shared_ptr<const HostFd> Terminal::fs_root_handle() {
+  std::lock_guard lock(rootMu_);
+  const auto now = std::chrono::steady_clock::now();
+  if (fsRoot_ && now - rootChecked_ < kRecheck) return fsRoot_;
+  rootChecked_ = now;
+  struct ::stat st {};
+  if (::lstat(fs_root().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    fsRoot_.reset();
+    return nullptr;
+  }
+  if (fsRoot_ && st.st_dev == rootSeen_.st_dev && st.st_ino == rootSeen_.st_ino) return fsRoot_;
+  HostFd fd(::open(fs_root().c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd || ::fstat(fd.get(), &rootSeen_) != 0) {
+    fsRoot_.reset();
+    return nullptr;
+  }
+  fsRoot_ = std::make_shared<const HostFd>(std::move(fd));
+  return fsRoot_;
 }
 
 RegistryStore* Terminal::registry() {

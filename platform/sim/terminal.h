@@ -34,8 +34,10 @@ class Terminal {
 
   const std::filesystem::path& dir() const { return dir_; }
   std::filesystem::path fs_root() const { return dir_ / "fs"; }
-  // fs/ opened (O_PATH) with the terminal, to walk device paths from.
-  int fs_root_fd() const { return fsRoot_.get(); }
+  // fs/ opened (O_PATH), to walk device paths from without opening it each
+  // time. It is looked at again at most once per kRecheck: a folder put in
+  // its place is opened then; a missing fs/, or a link in its place, is null.
+  std::shared_ptr<const HostFd> fs_root_handle();
   std::filesystem::path registry_path() const { return dir_ / "registry.db"; }
   std::filesystem::path hardware_path() const { return dir_ / "hardware.json"; }
 
@@ -65,7 +67,10 @@ class Terminal {
   void reload_if_changed_locked();
 
   std::filesystem::path dir_;
-  HostFd fsRoot_;
+  std::mutex rootMu_;
+  std::shared_ptr<const HostFd> fsRoot_;
+  struct ::stat rootSeen_ {};
+  std::chrono::steady_clock::time_point rootChecked_{};
   std::mutex mu_;
   nlohmann::json hardware_;
   struct ::stat seen_ {};
