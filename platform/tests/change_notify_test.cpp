@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/handle.h"
@@ -26,7 +28,14 @@ void Touch(const char16_t* path) {
   ASSERT_TRUE(WriteFile(f.get(), "x", 1, &written, nullptr));
 }
 
+// What an earlier run left (under --gtest_repeat): files first, then folders.
+void RemoveLeftovers(std::initializer_list<const char16_t*> paths) {
+  for (const char16_t* path : paths)
+    if (!DeleteFileW(path)) RemoveDirectoryW(path);
+}
+
 TEST(ChangeNotifications, SignalOnChangesBelowTheFolderUntilRearmed) {
+  RemoveLeftovers({u"\\Watched\\Sub\\New\\b.txt", u"\\Watched\\Sub\\New"});
   ASSERT_TRUE(CreateDirectoryW(u"\\Watched", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   ASSERT_TRUE(CreateDirectoryW(u"\\Watched\\Sub", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   UniqueChange tree(FindFirstChangeNotificationW(u"\\Watched", TRUE, kAll));
@@ -54,6 +63,7 @@ TEST(ChangeNotifications, SignalOnChangesBelowTheFolderUntilRearmed) {
 // The notification keeps to the folder it was opened on: its deletion is the
 // last thing it reports, and a folder made again under the name is another.
 TEST(ChangeNotifications, ADeletedFolderEndsItsNotification) {
+  RemoveLeftovers({u"\\Doomed\\b.txt", u"\\Doomed"});
   ASSERT_TRUE(CreateDirectoryW(u"\\Doomed", nullptr));
   ASSERT_TRUE(CreateDirectoryW(u"\\Doomed\\Sub", nullptr));
   UniqueChange tree(FindFirstChangeNotificationW(u"\\Doomed", TRUE, kAll));
