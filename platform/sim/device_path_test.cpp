@@ -242,7 +242,7 @@ TEST_F(DevicePathTest, WalksFollowWhatFsIsNowButNeverALink) {
       {"nothing", [] {}, ERROR_NOT_READY},
       {"a new folder", [&] { fs::create_directory(root_); }, ERROR_SUCCESS},
   };
-  auto afterRecheck = [] { std::this_thread::sleep_for(sim::Terminal::kRecheck + std::chrono::milliseconds(1)); };
+  auto afterRecheck = [] { std::this_thread::sleep_for(sim::kRecheck + std::chrono::milliseconds(1)); };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     fs::rename(root_, moved);

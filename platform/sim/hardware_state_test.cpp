@@ -171,7 +171,7 @@ TEST(Hardware, AChangeFromOutsideIsSeenAfterTheRecheckInterval) {
     const fs::path next = t.dir() / "edited.json";
     std::ofstream(next) << hw.dump();
     fs::rename(next, t.dir() / "hardware.json");  // as a writer replaces it
-    std::this_thread::sleep_for(ce::sim::Terminal::kRecheck + std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(ce::sim::kRecheck + std::chrono::milliseconds(1));
     EXPECT_EQ(FieldOf(*open, "power.battery_life_percent"), percent);
   }
 }

@@ -15,6 +15,7 @@
 
 #include "ce/error.h"
 #include "ce/types.h"
+#include "recheck.h"
 
 namespace ce::sim {
 
@@ -22,8 +23,8 @@ template <class Answer>
 class RegistryReadCache {
  public:
   using KeyId = int64_t;
-  static constexpr std::chrono::microseconds kRecheck{1000};
-  // Beyond this many answers the oldest epoch is simply dropped early.
+  // A burst of distinct reads starts the window again early beyond this many
+  // answers, which bounds the memory kept.
   static constexpr size_t kMaxAnswers = 4096;
 
   // Called before each read with this process's registry write count: drops

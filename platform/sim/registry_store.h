@@ -21,15 +21,15 @@ namespace ce::sim {
 // Every operation is one SQLite transaction. Opening a key and reading a value
 // are answered from memory for up to kRecheck after they were last read (see
 // registry_read_cache.h): a write by this process is seen by its next read, one
-// by another process by every read that starts kRecheck after it. Key and value
-// names are compared without regard to case and keep the spelling they were
-// created with. One instance may be used by many threads.
+// by another process by every read that starts kRecheck after it, and no read
+// is older than the read before it. Key and value names are compared without
+// regard to case and keep the spelling they were created with. One instance
+// may be used by many threads.
 class RegistryStore {
  public:
   // A key's row. Rows are never reused, so an id outliving its key is known to
   // name a deleted key rather than a newer one.
   using KeyId = int64_t;
-  static constexpr auto kRecheck = RegistryReadCache<int>::kRecheck;
   enum class Root { kClassesRoot, kCurrentUser, kLocalMachine, kUsers };
   static KeyId RootKey(Root root) { return static_cast<KeyId>(root) + 1; }
 

@@ -269,7 +269,7 @@ TEST_F(RegistryStoreTest, AnotherProcessesChangeIsSeenAfterTheRecheckInterval) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::this_thread::sleep_for(RegistryStore::kRecheck + std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(sim::kRecheck + std::chrono::milliseconds(1));
     ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_SUCCESS);
     EXPECT_EQ(value.data, Bytes{v});
     EXPECT_EQ(store_->OpenKey(kHklm, u"Shared\\New" + Ascii(std::to_string(v)), &theirs), ERROR_SUCCESS);

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device_path.h"
+#include "recheck.h"
 
 namespace ce::sim {
 
@@ -48,7 +49,6 @@ class Terminal {
   // another process did and kRecheck has passed since the file was last looked
   // at: a change by another process is seen by every read that starts
   // kRecheck after it, without a system call on every read.
-  static constexpr std::chrono::microseconds kRecheck{1000};
   nlohmann::json hardware();
   // Calls read with the hardware state, reread when its file changed, while it
   // is locked: no copy is made.
