@@ -68,11 +68,17 @@ class ChangeNotification final : public KernelObject {
     return latched_;
   }
 
-  // Watches the folder, and with a subtree every folder below it.
-  DWORD Watch(const std::string& folder) {
+  // Watches the folder, and with a subtree every folder below it. The path
+  // must still name the folder `expected` describes once the watch is on: one
+  // deleted or moved meanwhile could leave it naming another.
+  DWORD Watch(const std::string& folder, const struct ::stat& expected) {
     if (!notify_ || !latch_ || either_.get() < 0) return ERROR_NOT_ENOUGH_MEMORY;
     std::lock_guard lock(mu_);
-    return WatchLocked(folder);
+    if (DWORD r = WatchLocked(folder)) return r;
+    struct ::stat now {};
+    if (::lstat(folder.c_str(), &now) != 0 || now.st_dev != expected.st_dev || now.st_ino != expected.st_ino)
+      return ERROR_PATH_NOT_FOUND;
+    return ERROR_SUCCESS;
   }
 
   // False once the watched folder is gone; the handle then stays unsignalled.
@@ -144,8 +150,8 @@ class ChangeNotification final : public KernelObject {
   std::map<int, std::string> folders_;  // watch descriptor -> host folder
 };
 
-// The host path of an existing folder of the terminal.
-DWORD HostFolder(LPCWSTR path, std::string* out) {
+// The host path of an existing folder of the terminal, and what it was then.
+DWORD HostFolder(LPCWSTR path, std::string* out, struct ::stat* st) {
   if (!path || !*path) return ERROR_PATH_NOT_FOUND;
   const auto terminal = Current();
   if (!terminal) return ERROR_NOT_READY;
@@ -158,10 +164,11 @@ DWORD HostFolder(LPCWSTR path, std::string* out) {
   // The folder the walk reached, wherever it is now, as file calls see it.
   char folder[4096];
   const std::string link = "/proc/self/fd/" + std::to_string(p.folder.get());
-  const ssize_t n = ::readlink(link.c_str(), folder, sizeof folder - 1);
-  if (n <= 0) return ERROR_PATH_NOT_FOUND;
+  const ssize_t n = ::readlink(link.c_str(), folder, sizeof folder);
+  if (n <= 0 || size_t(n) == sizeof folder) return ERROR_PATH_NOT_FOUND;
   *out = std::string(folder, size_t(n));
   if (!p.isRoot) *out += "/" + p.name;
+  *st = p.st;
   return ERROR_SUCCESS;
 }
 
@@ -173,12 +180,13 @@ namespace sim::api {
 HANDLE FindFirstChangeNotificationW(LPCWSTR path, BOOL watchSubtree, DWORD filter) {
   using namespace sim;
   std::string folder;
-  DWORD r = HostFolder(path, &folder);
+  struct ::stat st {};
+  DWORD r = HostFolder(path, &folder, &st);
   if (r == ERROR_SUCCESS && (filter & 0x1F) == 0) r = ERROR_INVALID_PARAMETER;
   std::shared_ptr<ChangeNotification> change;
   if (r == ERROR_SUCCESS) {
     change = std::make_shared<ChangeNotification>(MaskFor(filter, watchSubtree != FALSE), watchSubtree != FALSE);
-    r = change->Watch(folder);
+    r = change->Watch(folder, st);
   }
   if (r != ERROR_SUCCESS) {
     SetLastError(r);

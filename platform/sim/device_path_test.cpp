@@ -270,6 +270,23 @@ TEST_F(DevicePathTest, WalksFollowWhatFsIsNowButNeverALink) {
   }
 }
 
+// A root deleted just before a change notification is asked for is never
+// taken for a folder that carries its old host name and " (deleted)".
+TEST_F(DevicePathTest, ADeletedRootIsNotWatchedThroughANamesake) {
+  // An empty root, so that deleting it is one quick call.
+  fs::rename(root_, dir_ / "fs.full");
+  fs::create_directory(root_);
+  fs::create_directory(dir_ / "fs (deleted)");
+  std::this_thread::sleep_for(sim::kRecheck + std::chrono::milliseconds(1));
+  ASSERT_EQ(GetFileAttributesW(u"\\docs"), INVALID_FILE_ATTRIBUTES);  // the new root is in use
+  fs::remove(root_);
+  HANDLE change = FindFirstChangeNotificationW(u"\\", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+  const DWORD error = GetLastError();
+  EXPECT_EQ(change, INVALID_HANDLE_VALUE);
+  if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
+  EXPECT_TRUE(error == ERROR_PATH_NOT_FOUND || error == ERROR_NOT_READY) << error;
+}
+
 TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {
   const struct {
     std::u16string pattern, name;

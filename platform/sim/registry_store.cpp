@@ -265,11 +265,15 @@ struct RegistryStore::Impl {
 
   // Changes whenever any connection, this one included, changed the file.
   // Meaningful inside a transaction that has read.
-  uint64_t DataVersion() const {
+  // An SQLite that cannot tell gives a new version each time: every read that
+  // goes to the database then drops what was kept, which keeps reads in order.
+  uint64_t DataVersion() {
     unsigned int version = 0;
-    sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    if (sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+      return uint64_t{1} << 32 | ++unknownVersions;
     return version;
   }
+  uint32_t unknownVersions = 0;
 };
 
 // ---- Opening ----------------------------------------------------------------

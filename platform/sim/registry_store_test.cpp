@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <memory>
 #include <csignal>
 
 #include <cstdlib>
@@ -210,7 +212,8 @@ TEST_F(RegistryStoreTest, ThisProcessSeesItsOwnChangesAtOnceThroughEveryConnecti
 
 // A change from outside (here a hand edit of the file, which this process's
 // writes do not count) that one read has shown is shown by every read after
-// it, even one that could be answered from memory.
+// it, even one that could be answered from memory. A round proves that only
+// when it ends within the recheck interval, so a slow round is made again.
 TEST_F(RegistryStoreTest, NoReadIsOlderThanTheReadBeforeIt) {
   struct Row {
     const char* fresh;
@@ -232,18 +235,27 @@ TEST_F(RegistryStoreTest, NoReadIsOlderThanTheReadBeforeIt) {
          EXPECT_EQ(store_->OpenKey(kHklm, u"Nowhere", &none), ERROR_FILE_NOT_FOUND);
        }},
   };
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(db_path().c_str(), &raw), SQLITE_OK);
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> editor(raw, sqlite3_close);
+  ASSERT_EQ(sqlite3_exec(raw, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr), SQLITE_OK);
   const KeyId source = Create(u"Source");
   ASSERT_EQ(store_->SetValue(source, u"v", REG_BINARY, Bytes{1}), ERROR_SUCCESS);
+  int rounds = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fresh);
-    const KeyId key = Create(Ascii(std::string("Target ") + row.fresh));
-    ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_FILE_NOT_FOUND);
-    ExecSql(db_path(), ("INSERT INTO vals(key, name, folded, type, data) SELECT " + std::to_string(key) +
-                        ", name, folded, type, data FROM vals WHERE key = " + std::to_string(source))
-                           .c_str());
-    row.read(key);
-    ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_SUCCESS);
-    EXPECT_EQ(value.data, Bytes{1});
+    for (bool proved = false; !proved && rounds < 200; ++rounds) {
+      const KeyId key = Create(Ascii("Target " + std::to_string(rounds)));
+      const std::string copy = "INSERT INTO vals(key, name, folded, type, data) SELECT " + std::to_string(key) +
+                               ", name, folded, type, data FROM vals WHERE key = " + std::to_string(source);
+      const auto start = std::chrono::steady_clock::now();
+      ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_FILE_NOT_FOUND);
+      ASSERT_EQ(sqlite3_exec(raw, copy.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+      row.read(key);
+      ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_SUCCESS);
+      EXPECT_EQ(value.data, Bytes{1});
+      proved = std::chrono::steady_clock::now() - start < sim::kRecheck;
+    }
   }
 }
 
