@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
   }
   // Output that did not arrive outweighs whatever the verb itself reported.
   if (!FinishOutput()) return qelhost::kOutputFailed;
+  if (const int lost = ce::sim::LostTraceError()) {  // the trace is output too
+    qelhost::ReportOutputFailure(std::cerr, lost);
+    return qelhost::kOutputFailed;
+  }
   return status;
 }
 

@@ -339,6 +339,10 @@ TEST_F(Hardening, OutputWriteErrorsAreReported) {
       EXPECT_NE(r.err.find("output could not be written"), std::string::npos) << r.err;
     }
   }
+  // A trace that cannot be written is output lost too; the verb's own output still arrives.
+  const HostRun traced = Host({"--trace", "props"}, {.stderrTo = "/dev/full"});
+  EXPECT_EQ(traced.status, 3);
+  EXPECT_NE(traced.out.find("SYS_MANUFACTURER"), std::string::npos) << traced.out;
   // A reader that went away: the write fails and says so, no SIGPIPE death.
   const std::string piped = "env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " +
                             Quoted(dir().string()) + " --json props 2>" + Quoted((root() / "err").string()) +

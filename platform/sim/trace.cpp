@@ -1,5 +1,7 @@
 #include "trace.h"
 
+#include <cerrno>
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -95,12 +97,23 @@ void Emit(const char* name, const std::string& arguments, const std::string& res
   line += ", last error ";
   line += std::to_string(lastError);
   line += '\n';
-  std::lock_guard lock(Kernel::Get().trace.writing);  // one line at a time from every thread
+  TraceState& t = Kernel::Get().trace;
+  std::lock_guard lock(t.writing);  // one line at a time from every thread
   for (size_t done = 0; done < line.size();) {
     const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-    if (n <= 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (!t.lostError) t.lostError = n < 0 ? errno : EIO;
+      break;
+    }
     done += size_t(n);
   }
+}
+
+int LostError() {
+  TraceState& t = Kernel::Get().trace;
+  std::lock_guard lock(t.writing);
+  return t.lostError;
 }
 
 void Append(std::string& out, LPCWSTR text) {

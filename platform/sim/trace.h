@@ -24,12 +24,15 @@ struct TraceState {
   std::once_flag modeRead;
   Mode mode = Mode::kOff;
   std::mutex writing;
+  int lostError = 0;  // errno of the first line that could not be written, under writing
 };
 
 // Whether a call from this return address is traced.
 bool Wanted(const void* caller);
 // Writes one line, whole, to standard error.
 void Emit(const char* name, const std::string& arguments, const std::string& result, DWORD lastError);
+// The errno of the first line that could not be written, or 0.
+int LostError();
 
 // Arguments and results as the trace shows them.
 void Append(std::string& out, LPCWSTR text);

@@ -34,6 +34,7 @@ inline std::string Quoted(const std::string& text) {  // for the shell, whatever
 struct HostOptions {
   std::string env;         // more "NAME=value" words (or "-u NAME") for env
   std::string stdoutTo;    // shell redirection of stdout instead of the capture file ("/dev/full", "&-")
+  std::string stderrTo;    // the same for stderr
   std::string cwd;         // the working folder, when not inherited
   std::string prefix;      // shell commands before qelhost
   bool stateHome = true;   // XDG_STATE_HOME set to the scratch folder's state/
@@ -60,7 +61,7 @@ inline HostRun RunHost(const std::vector<std::string>& args, const std::filesyst
   command += " </dev/null";
   command += o.stdoutTo.empty() ? " >" + Quoted((scratch / "stdout").string())
                                 : (o.stdoutTo[0] == '&' ? " >" + o.stdoutTo : " >" + Quoted(o.stdoutTo));
-  command += " 2>" + Quoted((scratch / "stderr").string()) + ")";
+  command += " 2>" + Quoted(o.stderrTo.empty() ? (scratch / "stderr").string() : o.stderrTo) + ")";
   const int status = std::system(command.c_str());
   HostRun r;
   // The subshell reports a signal of qelhost as 128 + signal.

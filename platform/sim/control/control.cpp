@@ -96,6 +96,8 @@ bool PowerStatusChanged(std::string* error) { return DeliverPowerBroadcast(PBT_P
 
 bool WakeUp(std::string* error) { return Announce("wakeup", error); }
 
+int LostTraceError() { return trace::LostError(); }
+
 void SetProgramPath(std::u16string_view devicePath) {
   ProgramPath& program = Kernel::Get().program;
   std::lock_guard lock(program.mu);

@@ -86,4 +86,8 @@ bool WakeUp(std::string* error);
 // (default "\Windows\" and the executable's file name).
 void SetProgramPath(std::u16string_view devicePath);
 
+// The errno of the first trace line (QEL_TRACE) that could not be written to
+// standard error, or 0 when every line was.
+int LostTraceError();
+
 }  // namespace ce::sim
