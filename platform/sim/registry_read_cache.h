@@ -6,7 +6,6 @@
 // its connections) drops them at once.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -31,11 +30,8 @@ class RegistryReadCache {
   // every answer once kRecheck has passed since the first of them was kept,
   // or when this process wrote since.
   void Begin(uint64_t writes) {
-    const auto now = std::chrono::steady_clock::now();
-    if (writes == writesSeen_ && now - started_ < kRecheck && answers_.size() < kMaxAnswers) return;
-    answers_.clear();
-    started_ = now;
-    writesSeen_ = writes;
+    if (answers_.size() >= kMaxAnswers) clock_.Expire();
+    if (clock_.Due(writes)) answers_.clear();
   }
 
   // Told the database's version by every read that was not answered from
@@ -76,8 +72,7 @@ class RegistryReadCache {
   }
 
   std::unordered_map<std::u16string, Answer> answers_;
-  std::chrono::steady_clock::time_point started_{};
-  uint64_t writesSeen_ = ~uint64_t{0};
+  RecheckClock clock_;
   uint64_t version_ = ~uint64_t{0};
 };
 

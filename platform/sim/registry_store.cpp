@@ -477,21 +477,26 @@ DWORD RegistryStore::Writing(Body&& body) {
   return rc;
 }
 
-namespace {
-constexpr char16_t kOpened = u'k', kRead = u'v';
-}  // namespace
-
-DWORD RegistryStore::OpenKey(KeyId key, std::u16string_view path, KeyId* result) {
+// The answer kept for this question (kind, key, name) while it may be kept,
+// else the database's, read by read(db, answer) and then kept.
+template <class Read>
+DWORD RegistryStore::Remembered(char16_t kind, KeyId key, std::u16string_view name, Answer* answer, Read&& read) {
   std::lock_guard lock(mu_);
   answers_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
-  if (const Answer* known = answers_.Find(kOpened, key, path)) {
-    if (known->rc == ERROR_SUCCESS) *result = known->key;
-    return known->rc;
+  if (const Answer* known = answers_.Find(kind, key, name)) {
+    *answer = *known;
+    return answer->rc;
   }
-  KeyId opened = 0;
-  const DWORD rc = ReadFresh([&](Impl& db) { return db.Walk(key, path, &opened); });
-  if (answers_.Keepable(rc)) answers_.Keep(kOpened, key, path, {rc, opened, {}});
-  if (rc == ERROR_SUCCESS) *result = opened;
+  answer->rc = ReadFresh([&](Impl& db) { return read(db, answer); });
+  if (answers_.Keepable(answer->rc)) answers_.Keep(kind, key, name, *answer);
+  return answer->rc;
+}
+
+DWORD RegistryStore::OpenKey(KeyId key, std::u16string_view path, KeyId* result) {
+  Answer opened{};
+  const DWORD rc =
+      Remembered(u'k', key, path, &opened, [&](Impl& db, Answer* a) { return db.Walk(key, path, &a->key); });
+  if (rc == ERROR_SUCCESS) *result = opened.key;
   return rc;
 }
 
@@ -509,16 +514,10 @@ DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
 }
 
 DWORD RegistryStore::QueryValue(KeyId key, std::u16string_view name, Value* result) {
-  std::lock_guard lock(mu_);
-  answers_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
-  if (const Answer* known = answers_.Find(kRead, key, name)) {
-    if (known->rc == ERROR_SUCCESS) *result = known->value;
-    return known->rc;
-  }
-  Value value;
-  const DWORD rc = ReadFresh([&](Impl& db) { return db.ReadValue(key, name, &value); });
-  if (rc == ERROR_SUCCESS) *result = value;
-  if (answers_.Keepable(rc)) answers_.Keep(kRead, key, name, {rc, 0, std::move(value)});
+  Answer read{};
+  const DWORD rc =
+      Remembered(u'v', key, name, &read, [&](Impl& db, Answer* a) { return db.ReadValue(key, name, &a->value); });
+  if (rc == ERROR_SUCCESS) *result = std::move(read.value);
   return rc;
 }
 

@@ -94,6 +94,13 @@ class RegistryStore {
   RegistryStore(OpenToken, std::unique_ptr<Impl> impl);
 
  private:
+  // What a key opened or a value read answered.
+  struct Answer {
+    DWORD rc;
+    KeyId key;
+    Value value;
+  };
+
   template <class Body>
   DWORD InTransaction(bool write, Body&& body);
   template <class Body>
@@ -102,13 +109,8 @@ class RegistryStore {
   DWORD Reading(Body&& body);
   template <class Body>
   DWORD Writing(Body&& body);
-
-  // What a key opened or a value read answered.
-  struct Answer {
-    DWORD rc;
-    KeyId key;
-    Value value;
-  };
+  template <class Read>
+  DWORD Remembered(char16_t kind, KeyId key, std::u16string_view name, Answer* answer, Read&& read);
 
   std::mutex mu_;  // one connection, one transaction at a time
   std::unique_ptr<Impl> impl_;

@@ -101,9 +101,8 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
 
 std::shared_ptr<const HostFd> Terminal::fs_root_handle() {
   std::lock_guard lock(rootMu_);
-  const auto now = std::chrono::steady_clock::now();
-  if (fsRoot_ && now - rootChecked_ < kRecheck) return fsRoot_;
-  rootChecked_ = now;
+  const bool due = rootClock_.Due();
+  if (fsRoot_ && !due) return fsRoot_;
   struct ::stat st {};
   if (::lstat(fs_root().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     fsRoot_.reset();
@@ -124,11 +123,8 @@ RegistryStore* Terminal::registry() {
 }
 
 void Terminal::reload_if_changed_locked() {
-  const auto now = std::chrono::steady_clock::now();
-  const uint64_t writes = Kernel::Get().hardwareWrites.load(std::memory_order_acquire);
-  if (loaded_ && writes == writesSeen_ && now - checked_ < kRecheck) return;
-  checked_ = now;
-  writesSeen_ = writes;
+  const bool due = hardwareClock_.Due(Kernel::Get().hardwareWrites.load(std::memory_order_acquire));
+  if (loaded_ && !due) return;
   struct ::stat st {};
   if (::stat(hardware_path().c_str(), &st) != 0) return;
   if (loaded_ && st.st_ino == seen_.st_ino && st.st_size == seen_.st_size &&

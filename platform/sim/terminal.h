@@ -70,14 +70,12 @@ class Terminal {
   std::mutex rootMu_;
   std::shared_ptr<const HostFd> fsRoot_;
   struct ::stat rootSeen_ {};
-  std::chrono::steady_clock::time_point rootChecked_{};
+  RecheckClock rootClock_;
   std::mutex mu_;
   nlohmann::json hardware_;
   struct ::stat seen_ {};
   bool loaded_ = false;
-  // When the file was last looked at, and this process's write count then.
-  std::chrono::steady_clock::time_point checked_{};
-  uint64_t writesSeen_ = 0;
+  RecheckClock hardwareClock_;
   std::unique_ptr<RegistryStore> registry_;
 };
 
