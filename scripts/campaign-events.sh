@@ -34,14 +34,21 @@ ready() {
   echo "listener $1 never started"; failed=1
 }
 power_lines() { grep -c '"OnPowerStatusChange"' "$work/ev.$1" || true; }
+# Starts the senders, each making the terminal deliver `each` power-status
+# changes; their pids in senders_pids.
+flood() {
+  senders_pids=()
+  for ((s = 0; s < senders; ++s)); do
+    ( for ((i = 0; i < each; ++i)); do "$Q" --terminal "$T" terminal power-status; done ) &
+    senders_pids+=($!)
+  done
+}
 
 # ---- flood: every listener gets every event.
 pids=()
 for ((l = 0; l < listeners; ++l)); do listen "f$l"; pids+=($!); ready "f$l"; done
-for ((s = 0; s < senders; ++s)); do
-  ( for ((i = 0; i < each; ++i)); do "$Q" --terminal "$T" terminal power-status; done ) &
-done
-for job in $(jobs -p); do [[ " ${pids[*]} " == *" $job "* ]] || wait "$job"; done
+flood
+wait "${senders_pids[@]}"
 sleep 2  # let the last deliveries arrive
 kill -TERM "${pids[@]}"; wait "${pids[@]}" 2>/dev/null || true
 expected=$((senders * each))
@@ -53,11 +60,7 @@ echo "flood: $expected power events from $senders senders to $listeners listener
 # ---- kill -9 of half the listeners during a flood.
 pids=()
 for ((l = 0; l < listeners; ++l)); do listen "k$l"; pids+=($!); ready "k$l"; done
-senders_pids=()
-for ((s = 0; s < senders; ++s)); do
-  ( for ((i = 0; i < each; ++i)); do "$Q" --terminal "$T" terminal power-status; done ) &
-  senders_pids+=($!)
-done
+flood
 killed=()
 for ((l = 0; l < listeners; l += 2)); do
   sleep 0.2
