@@ -63,7 +63,8 @@ struct Arrival {
 
 class Source final : public IQelHalEventSource, public CQelRefCounted {
  public:
-  explicit Source(Arrival* arrival) : arrival_(arrival), event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  explicit Source(Arrival* arrival)
+      : arrival_(arrival), event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
   int32_t AddRef() override { return CQelRefCounted::AddRef(); }
   int32_t Release() override { return CQelRefCounted::Release(); }
   void* GetHandle() override { return event_.get(); }
@@ -195,7 +196,8 @@ void BM_InotifyFloor(benchmark::State& state) {
   std::filesystem::create_directories(folder);
   std::fclose(std::fopen((folder / "file.txt").c_str(), "w"));
   const int fd = ::inotify_init1(IN_CLOEXEC);
-  ::inotify_add_watch(fd, folder.c_str(), IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB);
+  ::inotify_add_watch(fd, folder.c_str(),
+                      IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB);
   const int stop = ::eventfd(0, EFD_CLOEXEC);
   Arrival arrival;
   std::thread waiter([&] {

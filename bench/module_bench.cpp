@@ -9,18 +9,17 @@
 
 #include "bench_terminal.h"
 #include "ce/sim/control.h"
-#include "qelcommon/value.h"
 #include "command_runner.h"
 #include "plugin_host.h"
-#include "qelcommon/ref.h"
 #include "qel/exports.h"
+#include "qelcommon/ref.h"
+#include "qelcommon/value.h"
 #include "terminal/model_table.h"
 #include "terminal/terminal_service.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
 
 BenchTerminal& Terminal() {
   static BenchTerminal t;

@@ -80,9 +80,7 @@ bool CQelTextBuffer::Assign(const char16_t* text, uint32_t length) {
   return true;
 }
 
-bool CQelTextBuffer::AssignZ(const char16_t* text) {
-  return text != nullptr && Assign(text, kUpToNul);
-}
+bool CQelTextBuffer::AssignZ(const char16_t* text) { return text != nullptr && Assign(text, kUpToNul); }
 
 bool CQelTextBuffer::SetLength(uint32_t length) {
   if (locked_ || length >= capacity_) return false;

@@ -145,12 +145,9 @@ TEST(TextBuffer, LockBlocksEveryChange) {
     const char* what;
     std::function<bool()> change;
   } changes[] = {
-      {"Assign", [&] { return b.Assign(u"x", 1); }},
-      {"AssignZ", [&] { return b.AssignZ(u"x"); }},
-      {"Append", [&] { return b.Append(u"x", 1); }},
-      {"SetLength", [&] { return b.SetLength(1); }},
-      {"Clear", [&] { return b.Clear(); }},
-      {"Clear to a size", [&] { return b.Clear(500); }},
+      {"Assign", [&] { return b.Assign(u"x", 1); }}, {"AssignZ", [&] { return b.AssignZ(u"x"); }},
+      {"Append", [&] { return b.Append(u"x", 1); }}, {"SetLength", [&] { return b.SetLength(1); }},
+      {"Clear", [&] { return b.Clear(); }},          {"Clear to a size", [&] { return b.Clear(500); }},
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.what);

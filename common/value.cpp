@@ -121,8 +121,7 @@ bool ParseDouble(const char16_t* chars, uint32_t length, double* out) {
   const bool decimal = digits < end && (*digits == '.' || (*digits >= '0' && *digits <= '9'));
   if (!decimal) return false;
   double v;
-  const auto result =
-      std::from_chars(p, static_cast<const char*>(end), v, std::chars_format::general);
+  const auto result = std::from_chars(p, static_cast<const char*>(end), v, std::chars_format::general);
   if (result.ec != std::errc()) return false;
   *out = v;
   return true;
@@ -160,8 +159,7 @@ char* CopyDigits(const char* first, const char* last, char* out) {
 char* FormatShortG15(double d, char* out) {
   if (d != 0.0 && !std::isnormal(d)) return nullptr;
   char sci[32];  // "-d.dddddddddddddddde-XXX"
-  const char* const end =
-      std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific).ptr;
+  const char* const end = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific).ptr;
   const char* p = sci;
   const bool negative = *p == '-';
   if (negative) ++p;
@@ -223,8 +221,7 @@ char* FormatShortG15(double d, char* out) {
 uint32_t FormatDouble(double d, char16_t* out) {
   char text[64];
   char* end = FormatShortG15(d, text);
-  if (end == nullptr)
-    end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
+  if (end == nullptr) end = std::to_chars(text, text + sizeof text, d, std::chars_format::general, 15).ptr;
   const char* const e = std::find(text, end, 'e');
   if (e != end && e[1] == '-') {
     int exponent = 0;
@@ -287,35 +284,49 @@ uint32_t CQelValue::Format(char16_t (&work)[kWorkChars]) const {
       if (payload_.c == 0) return 0;
       return uint32_t(ce::MultiByteToWideChar(CP_ACP, 0, &payload_.c, 1, work, kWorkChars));
     }
-    case QelKind::Bool: return FormatAscii(payload_.b ? "Y" : "N", work);
+    case QelKind::Bool:
+      return FormatAscii(payload_.b ? "Y" : "N", work);
     case QelKind::TriState:
       return FormatAscii(payload_.tri == kTriYes ? "Y" : payload_.tri == kTriNo ? "N" : "X", work);
-    case QelKind::Double: return FormatDouble(payload_.d, work);
-    case QelKind::Int32: return FormatInteger(payload_.i32, work);
-    case QelKind::UInt32: return FormatInteger(payload_.u32, work);
-    case QelKind::Int64: return FormatInteger(payload_.i64, work);
-    case QelKind::UInt64: return FormatInteger(payload_.u64, work);
+    case QelKind::Double:
+      return FormatDouble(payload_.d, work);
+    case QelKind::Int32:
+      return FormatInteger(payload_.i32, work);
+    case QelKind::UInt32:
+      return FormatInteger(payload_.u32, work);
+    case QelKind::Int64:
+      return FormatInteger(payload_.i64, work);
+    case QelKind::UInt64:
+      return FormatInteger(payload_.u64, work);
     // IQelService has no operation that renders an object, so every
     // object reads as "Object".
-    case QelKind::Object: return FormatAscii("Object", work);
-    default: return 0;  // Null (and String, which the callers never format)
+    case QelKind::Object:
+      return FormatAscii("Object", work);
+    default:
+      return 0;  // Null (and String, which the callers never format)
   }
 }
 
 bool CQelValue::ReadChar(char* out) const {
   switch (kind_) {
-    case QelKind::Char: *out = payload_.c; return true;
-    case QelKind::Bool: *out = payload_.b ? 'Y' : 'N'; return true;
+    case QelKind::Char:
+      *out = payload_.c;
+      return true;
+    case QelKind::Bool:
+      *out = payload_.b ? 'Y' : 'N';
+      return true;
     case QelKind::TriState:
       *out = payload_.tri == kTriYes ? 'Y' : payload_.tri == kTriNo ? 'N' : 'X';
       return true;
     case QelKind::String:
       // The first character in the ANSI code page ('?' when it has none).
-      return text_.Length() != 0 && ce::WideCharToMultiByte(CP_ACP, 0, text_.Chars(), 1, out, 1,
-                                                            nullptr, nullptr) == 1;
+      return text_.Length() != 0 &&
+             ce::WideCharToMultiByte(CP_ACP, 0, text_.Chars(), 1, out, 1, nullptr, nullptr) == 1;
     // The object's character (left to the implementer): 'O', the first
     // character of its text "Object".
-    case QelKind::Object: *out = 'O'; return true;
+    case QelKind::Object:
+      *out = 'O';
+      return true;
     case QelKind::Double:
     case QelKind::Int32:
     case QelKind::UInt32:
@@ -326,18 +337,31 @@ bool CQelValue::ReadChar(char* out) const {
       *out = char(work[0]);  // digits, signs and letters of a number: all ASCII
       return true;
     }
-    default: return false;  // Null: its text is empty
+    default:
+      return false;  // Null: its text is empty
   }
 }
 
 bool CQelValue::ReadBool(bool* out) const {
   switch (kind_) {
-    case QelKind::Bool: *out = payload_.b; return true;
-    case QelKind::Int32: *out = payload_.i32 != 0; return true;
-    case QelKind::UInt32: *out = payload_.u32 != 0; return true;
-    case QelKind::Int64: *out = payload_.i64 != 0; return true;
-    case QelKind::UInt64: *out = payload_.u64 != 0; return true;
-    case QelKind::Double: *out = payload_.d != 0.0; return true;
+    case QelKind::Bool:
+      *out = payload_.b;
+      return true;
+    case QelKind::Int32:
+      *out = payload_.i32 != 0;
+      return true;
+    case QelKind::UInt32:
+      *out = payload_.u32 != 0;
+      return true;
+    case QelKind::Int64:
+      *out = payload_.i64 != 0;
+      return true;
+    case QelKind::UInt64:
+      *out = payload_.u64 != 0;
+      return true;
+    case QelKind::Double:
+      *out = payload_.d != 0.0;
+      return true;
     case QelKind::TriState:
       if (payload_.tri != kTriYes && payload_.tri != kTriNo) return false;
       *out = payload_.tri == kTriYes;
@@ -351,19 +375,27 @@ bool CQelValue::ReadBool(bool* out) const {
       *out = a == Answer::kYes;
       return true;
     }
-    default: return false;  // Null, Object
+    default:
+      return false;  // Null, Object
   }
 }
 
 int32_t CQelValue::ReadTriState() const {
   switch (kind_) {
-    case QelKind::TriState: return payload_.tri;
-    case QelKind::Bool: return payload_.b ? kTriYes : kTriNo;
-    case QelKind::Int32: return payload_.i32 != 0 ? kTriYes : kTriNo;
-    case QelKind::UInt32: return payload_.u32 != 0 ? kTriYes : kTriNo;
-    case QelKind::Int64: return payload_.i64 != 0 ? kTriYes : kTriNo;
-    case QelKind::UInt64: return payload_.u64 != 0 ? kTriYes : kTriNo;
-    case QelKind::Double: return payload_.d != 0.0 ? kTriYes : kTriNo;
+    case QelKind::TriState:
+      return payload_.tri;
+    case QelKind::Bool:
+      return payload_.b ? kTriYes : kTriNo;
+    case QelKind::Int32:
+      return payload_.i32 != 0 ? kTriYes : kTriNo;
+    case QelKind::UInt32:
+      return payload_.u32 != 0 ? kTriYes : kTriNo;
+    case QelKind::Int64:
+      return payload_.i64 != 0 ? kTriYes : kTriNo;
+    case QelKind::UInt64:
+      return payload_.u64 != 0 ? kTriYes : kTriNo;
+    case QelKind::Double:
+      return payload_.d != 0.0 ? kTriYes : kTriNo;
     case QelKind::String:
     case QelKind::Char: {
       char c;
@@ -371,31 +403,48 @@ int32_t CQelValue::ReadTriState() const {
       const Answer a = AnswerOf(c);
       return a == Answer::kYes ? kTriYes : a == Answer::kNo ? kTriNo : kTriUnknown;
     }
-    default: return kTriUnknown;  // Null, Object
+    default:
+      return kTriUnknown;  // Null, Object
   }
 }
 
 // Char, Bool and TriState read the same way for every number getter.
 bool CQelValue::ReadSmall(int32_t* out) const {
   switch (kind_) {
-    case QelKind::Char: *out = static_cast<unsigned char>(payload_.c); return true;
-    case QelKind::Bool: *out = payload_.b ? 1 : 0; return true;
+    case QelKind::Char:
+      *out = static_cast<unsigned char>(payload_.c);
+      return true;
+    case QelKind::Bool:
+      *out = payload_.b ? 1 : 0;
+      return true;
     case QelKind::TriState:
       if (payload_.tri != kTriYes && payload_.tri != kTriNo) return false;
       *out = payload_.tri == kTriYes ? 1 : 0;
       return true;
-    default: return false;  // Null, Object
+    default:
+      return false;  // Null, Object
   }
 }
 
 bool CQelValue::ReadDouble(double* out) const {
   switch (kind_) {
-    case QelKind::Double: *out = payload_.d; return true;
-    case QelKind::Int32: *out = payload_.i32; return true;
-    case QelKind::UInt32: *out = payload_.u32; return true;
-    case QelKind::Int64: *out = double(payload_.i64); return true;
-    case QelKind::UInt64: *out = double(payload_.u64); return true;
-    case QelKind::String: return ParseDouble(text_.Chars(), text_.Length(), out);
+    case QelKind::Double:
+      *out = payload_.d;
+      return true;
+    case QelKind::Int32:
+      *out = payload_.i32;
+      return true;
+    case QelKind::UInt32:
+      *out = payload_.u32;
+      return true;
+    case QelKind::Int64:
+      *out = double(payload_.i64);
+      return true;
+    case QelKind::UInt64:
+      *out = double(payload_.u64);
+      return true;
+    case QelKind::String:
+      return ParseDouble(text_.Chars(), text_.Length(), out);
     default: {
       int32_t v;
       if (!ReadSmall(&v)) return false;
@@ -408,7 +457,9 @@ bool CQelValue::ReadDouble(double* out) const {
 // NaN fails every range check below: the comparisons are written so that it does.
 bool CQelValue::ReadInt32(int32_t* out) const {
   switch (kind_) {
-    case QelKind::Int32: *out = payload_.i32; return true;
+    case QelKind::Int32:
+      *out = payload_.i32;
+      return true;
     case QelKind::UInt32:
       if (payload_.u32 > 0x7FFFFFFFu) return false;
       *out = int32_t(payload_.u32);
@@ -425,14 +476,19 @@ bool CQelValue::ReadInt32(int32_t* out) const {
       if (!(payload_.d >= -2147483648.0 && payload_.d <= 2147483647.0)) return false;
       *out = int32_t(RoundHalfUp(payload_.d));
       return true;
-    case QelKind::String: *out = ParseInt32(text_.Chars()); return true;
-    default: return ReadSmall(out);
+    case QelKind::String:
+      *out = ParseInt32(text_.Chars());
+      return true;
+    default:
+      return ReadSmall(out);
   }
 }
 
 bool CQelValue::ReadUInt32(uint32_t* out) const {
   switch (kind_) {
-    case QelKind::UInt32: *out = payload_.u32; return true;
+    case QelKind::UInt32:
+      *out = payload_.u32;
+      return true;
     case QelKind::Int32:
       if (payload_.i32 < 0) return false;
       *out = uint32_t(payload_.i32);
@@ -449,7 +505,8 @@ bool CQelValue::ReadUInt32(uint32_t* out) const {
       if (!(payload_.d >= 0.0 && payload_.d <= 4294967295.0)) return false;
       *out = uint32_t(RoundHalfUp(payload_.d));
       return true;
-    case QelKind::String: return ParseUInt32(text_.Chars(), out);
+    case QelKind::String:
+      return ParseUInt32(text_.Chars(), out);
     default: {
       int32_t v;
       if (!ReadSmall(&v)) return false;
@@ -461,9 +518,15 @@ bool CQelValue::ReadUInt32(uint32_t* out) const {
 
 bool CQelValue::ReadInt64(int64_t* out) const {
   switch (kind_) {
-    case QelKind::Int64: *out = payload_.i64; return true;
-    case QelKind::Int32: *out = payload_.i32; return true;
-    case QelKind::UInt32: *out = payload_.u32; return true;
+    case QelKind::Int64:
+      *out = payload_.i64;
+      return true;
+    case QelKind::Int32:
+      *out = payload_.i32;
+      return true;
+    case QelKind::UInt32:
+      *out = payload_.u32;
+      return true;
     case QelKind::UInt64:
       if (payload_.u64 > uint64_t{INT64_MAX}) return false;
       *out = int64_t(payload_.u64);
@@ -472,7 +535,9 @@ bool CQelValue::ReadInt64(int64_t* out) const {
       if (!(payload_.d >= -kTwo63 && payload_.d < kTwo63)) return false;
       *out = int64_t(RoundHalfUp(payload_.d));
       return true;
-    case QelKind::String: *out = ParseInt64(text_.Chars()); return true;
+    case QelKind::String:
+      *out = ParseInt64(text_.Chars());
+      return true;
     default: {
       int32_t v;
       if (!ReadSmall(&v)) return false;
@@ -484,8 +549,12 @@ bool CQelValue::ReadInt64(int64_t* out) const {
 
 bool CQelValue::ReadUInt64(uint64_t* out) const {
   switch (kind_) {
-    case QelKind::UInt64: *out = payload_.u64; return true;
-    case QelKind::UInt32: *out = payload_.u32; return true;
+    case QelKind::UInt64:
+      *out = payload_.u64;
+      return true;
+    case QelKind::UInt32:
+      *out = payload_.u32;
+      return true;
     case QelKind::Int32:
       if (payload_.i32 < 0) return false;
       *out = uint64_t(payload_.i32);
@@ -498,7 +567,8 @@ bool CQelValue::ReadUInt64(uint64_t* out) const {
       if (!(payload_.d >= 0.0 && payload_.d < kTwo64)) return false;
       *out = uint64_t(RoundHalfUp(payload_.d));
       return true;
-    case QelKind::String: return ParseUInt64(text_.Chars(), out);
+    case QelKind::String:
+      return ParseUInt64(text_.Chars(), out);
     default: {
       int32_t v;
       if (!ReadSmall(&v)) return false;
@@ -656,7 +726,8 @@ bool CQelValue::Assign(IQelValue* other) {
       IQelService* object = nullptr;
       return other->GetObject(&object) && SetObject(&object);
     }
-    default: return false;  // a kind code this contract does not know
+    default:
+      return false;  // a kind code this contract does not know
   }
 }
 

@@ -1,14 +1,13 @@
-#include "qelcommon/kind_names.h"
 #include "qelcommon/value.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-#include <array>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -20,6 +19,7 @@
 #include "ceutil/text.h"
 #include "qel/refcounted.h"
 #include "qel/service.h"
+#include "qelcommon/kind_names.h"
 #include "slot.h"
 
 namespace {
@@ -64,16 +64,36 @@ Source Obj() { return {K::Object, u""}; }
 void Load(CQelValue& v, const Source& s) {
   const uint64_t raw = s.kind == K::UInt64 ? s.u : uint64_t(s.i);
   switch (s.kind) {
-    case K::Null: v.Clear(); break;
-    case K::String: ASSERT_TRUE(v.SetString(s.text.data(), uint32_t(s.text.size()))); break;
-    case K::Char: v.SetChar(char(s.i)); break;
-    case K::Bool: v.SetBool(s.i != 0); break;
-    case K::TriState: v.SetTriState(int32_t(s.i)); break;
-    case K::Double: v.SetDouble(s.d); break;
-    case K::Int32: v.SetInt32(int32_t(s.i)); break;
-    case K::UInt32: v.SetUInt32(uint32_t(s.i)); break;
-    case K::Int64: v.SetInt64(uint32_t(raw), uint32_t(raw >> 32)); break;
-    case K::UInt64: v.SetUInt64(uint32_t(raw), uint32_t(raw >> 32)); break;
+    case K::Null:
+      v.Clear();
+      break;
+    case K::String:
+      ASSERT_TRUE(v.SetString(s.text.data(), uint32_t(s.text.size())));
+      break;
+    case K::Char:
+      v.SetChar(char(s.i));
+      break;
+    case K::Bool:
+      v.SetBool(s.i != 0);
+      break;
+    case K::TriState:
+      v.SetTriState(int32_t(s.i));
+      break;
+    case K::Double:
+      v.SetDouble(s.d);
+      break;
+    case K::Int32:
+      v.SetInt32(int32_t(s.i));
+      break;
+    case K::UInt32:
+      v.SetUInt32(uint32_t(s.i));
+      break;
+    case K::Int64:
+      v.SetInt64(uint32_t(raw), uint32_t(raw >> 32));
+      break;
+    case K::UInt64:
+      v.SetUInt64(uint32_t(raw), uint32_t(raw >> 32));
+      break;
     case K::Object: {
       IQelService* object = new TestObject;
       ASSERT_TRUE(v.SetObject(&object));
@@ -97,7 +117,9 @@ std::string Render(double d) {  // the shortest text that reads back as d
   return std::string(text, std::to_chars(text, text + sizeof text, d).ptr);
 }
 template <class T>
-std::string Render(T n) { return std::to_string(n); }
+std::string Render(T n) {
+  return std::to_string(n);
+}
 
 template <class T>
 std::optional<std::string> Try(CQelValue& v, bool (CQelValue::*get)(T*)) {
@@ -116,14 +138,22 @@ std::optional<std::string> Read(CQelValue& v, Get g) {
       EXPECT_EQ(t->Chars()[t->Length()], u'\0');
       return ceutil::ToUtf8(std::u16string_view(t->Chars(), t->Length()));
     }
-    case Get::Char: return Try(v, &CQelValue::GetChar);
-    case Get::Bool: return Try(v, &CQelValue::GetBool);
-    case Get::TriState: return Try(v, &CQelValue::GetTriState);
-    case Get::Double: return Try(v, &CQelValue::GetDouble);
-    case Get::Int32: return Try(v, &CQelValue::GetInt32);
-    case Get::UInt32: return Try(v, &CQelValue::GetUInt32);
-    case Get::Int64: return Try(v, &CQelValue::GetInt64);
-    case Get::UInt64: return Try(v, &CQelValue::GetUInt64);
+    case Get::Char:
+      return Try(v, &CQelValue::GetChar);
+    case Get::Bool:
+      return Try(v, &CQelValue::GetBool);
+    case Get::TriState:
+      return Try(v, &CQelValue::GetTriState);
+    case Get::Double:
+      return Try(v, &CQelValue::GetDouble);
+    case Get::Int32:
+      return Try(v, &CQelValue::GetInt32);
+    case Get::UInt32:
+      return Try(v, &CQelValue::GetUInt32);
+    case Get::Int64:
+      return Try(v, &CQelValue::GetInt64);
+    case Get::UInt64:
+      return Try(v, &CQelValue::GetUInt64);
   }
   return std::nullopt;
 }
@@ -394,7 +424,8 @@ TEST(Value, IsEmptyAndSetters) {
     int32_t empty;
   } setters[] = {
       {"SetString", [](CQelValue& x) { return x.SetString(u"abcdef", 3); }, true, K::String, 0},
-      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true, K::String, 0},
+      {"SetString to the NUL", [](CQelValue& x) { return x.SetString(u"abc", 0xFFFFFFFF); }, true, K::String,
+       0},
       {"SetString empty", [](CQelValue& x) { return x.SetString(u"abc", 0); }, true, K::String, 1},
       {"SetString null", [](CQelValue& x) { return x.SetString(nullptr, 3); }, false, K::Object, 0},
       {"SetString null, empty", [](CQelValue& x) { return x.SetString(nullptr, 0); }, true, K::String, 1},
@@ -542,14 +573,14 @@ TEST(Value, KindNames) {
 // The slot numbers are the contract with the host client.
 TEST(Value, InterfaceSlotsAreFixed) {
   const size_t valueSlots[] = {
-      SlotOf(&IQelValue::IsEmpty),   SlotOf(&IQelValue::GetKind),     SlotOf(&IQelValue::GetString),
-      SlotOf(&IQelValue::GetChar),   SlotOf(&IQelValue::GetBool),     SlotOf(&IQelValue::GetTriState),
-      SlotOf(&IQelValue::GetDouble), SlotOf(&IQelValue::GetInt32),    SlotOf(&IQelValue::GetUInt32),
-      SlotOf(&IQelValue::GetInt64),  SlotOf(&IQelValue::GetUInt64),   SlotOf(&IQelValue::GetObject),
-      SlotOf(&IQelValue::SetObject), SlotOf(&IQelValue::Assign),      SlotOf(&IQelValue::SetUInt64),
-      SlotOf(&IQelValue::SetInt64),  SlotOf(&IQelValue::SetUInt32),   SlotOf(&IQelValue::SetInt32),
-      SlotOf(&IQelValue::SetDouble), SlotOf(&IQelValue::SetTriState), SlotOf(&IQelValue::SetBool),
-      SlotOf(&IQelValue::SetChar),   SlotOf(&IQelValue::SetText),     SlotOf(&IQelValue::SetString),
+      SlotOf(&IQelValue::IsEmpty),    SlotOf(&IQelValue::GetKind),     SlotOf(&IQelValue::GetString),
+      SlotOf(&IQelValue::GetChar),    SlotOf(&IQelValue::GetBool),     SlotOf(&IQelValue::GetTriState),
+      SlotOf(&IQelValue::GetDouble),  SlotOf(&IQelValue::GetInt32),    SlotOf(&IQelValue::GetUInt32),
+      SlotOf(&IQelValue::GetInt64),   SlotOf(&IQelValue::GetUInt64),   SlotOf(&IQelValue::GetObject),
+      SlotOf(&IQelValue::SetObject),  SlotOf(&IQelValue::Assign),      SlotOf(&IQelValue::SetUInt64),
+      SlotOf(&IQelValue::SetInt64),   SlotOf(&IQelValue::SetUInt32),   SlotOf(&IQelValue::SetInt32),
+      SlotOf(&IQelValue::SetDouble),  SlotOf(&IQelValue::SetTriState), SlotOf(&IQelValue::SetBool),
+      SlotOf(&IQelValue::SetChar),    SlotOf(&IQelValue::SetText),     SlotOf(&IQelValue::SetString),
       SlotOf(&IQelValue::SetStringZ), SlotOf(&IQelValue::Clear),
   };
 

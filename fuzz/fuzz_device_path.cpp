@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The pattern matcher on the two halves.
   const size_t half = path.size() / 2;
-  (void)ce::sim::MatchesPattern(std::u16string_view(path).substr(0, half), std::u16string_view(path).substr(half));
+  (void)ce::sim::MatchesPattern(std::u16string_view(path).substr(0, half),
+                                std::u16string_view(path).substr(half));
   return 0;
 }

@@ -20,15 +20,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t u64;
     double d;
     switch (kind) {
-      case 0: v.GetChar(&c); break;
-      case 1: v.GetBool(&b); break;
-      case 2: v.GetTriState(&i32); break;
-      case 3: v.GetDouble(&d); break;
-      case 4: v.GetInt32(&i32); break;
-      case 5: v.GetUInt32(&u32); break;
-      case 6: v.GetInt64(&i64); break;
-      case 7: v.GetUInt64(&u64); break;
-      default: break;
+      case 0:
+        v.GetChar(&c);
+        break;
+      case 1:
+        v.GetBool(&b);
+        break;
+      case 2:
+        v.GetTriState(&i32);
+        break;
+      case 3:
+        v.GetDouble(&d);
+        break;
+      case 4:
+        v.GetInt32(&i32);
+        break;
+      case 5:
+        v.GetUInt32(&u32);
+        break;
+      case 6:
+        v.GetInt64(&i64);
+        break;
+      case 7:
+        v.GetUInt64(&u64);
+        break;
+      default:
+        break;
     }
     CQelValue copy;
     if (!copy.Assign(&v)) abort();

@@ -10,7 +10,7 @@
 namespace qelhost {
 
 struct Entry {
-  std::string text;      // UTF-8; for a variable, its name without the $
+  std::string text;  // UTF-8; for a variable, its name without the $
   bool variable = false;
 };
 

@@ -16,7 +16,8 @@ TEST(SplitCommandLine, BlanksQuotesAndVariables) {
       {"  PXS\tR  x ", {{"PXS", false}, {"R", false}, {"x", false}}},
       {"A \"two words\" \"\" b\"c d\"e", {{"A", false}, {"two words", false}, {"", false}, {"bc de", false}}},
       {"A \"say \"\"hi\"\"\"", {{"A", false}, {"say \"hi\"", false}}},
-      {"A $v $\"x y\" \"$lit\" a$b", {{"A", false}, {"v", true}, {"x y", true}, {"$lit", false}, {"a$b", false}}},
+      {"A $v $\"x y\" \"$lit\" a$b",
+       {{"A", false}, {"v", true}, {"x y", true}, {"$lit", false}, {"a$b", false}}},
       {"PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo",
        {{"PXS", false}, {"W", false}, {"%REG", false}, {"HKEY_LOCAL_MACHINE\\Software\\Demo", false}}},
   };

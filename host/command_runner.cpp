@@ -49,7 +49,8 @@ class Variable final : public IQelVariable {
 
 class Run final : public ICommandContext, public ICommandArguments, public ICommandReply {
  public:
-  Run(std::vector<Entry> entries, IQelServiceRegistry& services) : entries_(std::move(entries)), services_(services) {
+  Run(std::vector<Entry> entries, IQelServiceRegistry& services)
+      : entries_(std::move(entries)), services_(services) {
     for (const Entry& e : entries_)
       if (e.variable && !variables_.count(e.text)) variables_.emplace(e.text, std::make_unique<Variable>());
   }
@@ -78,9 +79,20 @@ class Run final : public ICommandContext, public ICommandArguments, public IComm
   bool GetBool(int32_t n, bool fallback) override {
     if (!Present(n)) return fallback;
     switch (entries_[n].text[0]) {
-      case '1': case 'T': case 't': case 'Y': case 'y': return true;
-      case '0': case 'F': case 'f': case 'N': case 'n': return false;
-      default: return fallback;
+      case '1':
+      case 'T':
+      case 't':
+      case 'Y':
+      case 'y':
+        return true;
+      case '0':
+      case 'F':
+      case 'f':
+      case 'N':
+      case 'n':
+        return false;
+      default:
+        return fallback;
     }
   }
   int32_t GetNumber(int32_t n, int32_t fallback) override { return GetInt(n, fallback); }

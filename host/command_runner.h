@@ -18,9 +18,9 @@ namespace qelhost {
 struct CommandReport {
   enum class Kind { SetResult, Fail, BadArgument, MissingArguments };
   Kind kind;
-  int32_t result = 0;                 // SetResult
+  int32_t result = 0;                  // SetResult
   std::optional<std::u16string> text;  // SetResult (may be null), Fail
-  int32_t argument = 0;               // BadArgument
+  int32_t argument = 0;                // BadArgument
 };
 
 // A variable's value: never set, a number, or text.

@@ -17,7 +17,9 @@ HostFileRead Refuse(ReadRefusal refusal, std::string why) {
   return r;
 }
 
-HostFileRead Unreadable() { return Refuse(ReadRefusal::kUnreadable, std::string("cannot be read: ") + std::strerror(errno)); }
+HostFileRead Unreadable() {
+  return Refuse(ReadRefusal::kUnreadable, std::string("cannot be read: ") + std::strerror(errno));
+}
 
 }  // namespace
 
@@ -33,7 +35,8 @@ HostFileRead ReadRegularFile(const std::filesystem::path& file, uint64_t maxByte
   if (S_ISDIR(st.st_mode)) return Refuse(ReadRefusal::kFolder, "is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return Refuse(ReadRefusal::kNotRegular, "is not a regular file");
   if (uint64_t(st.st_size) > maxBytes)
-    return Refuse(ReadRefusal::kTooLarge, "is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+    return Refuse(ReadRefusal::kTooLarge,
+                  "is larger than the limit of " + std::to_string(maxBytes) + " bytes");
   HostFileRead r;
   r.bytes.resize(size_t(st.st_size));
   size_t got = 0;

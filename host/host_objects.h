@@ -49,8 +49,8 @@ class Registrar final : public IQelRegistrar {
   bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
                   IQelService* context, QelArgumentKindFn kinds) override;
   bool AddService(IQelService* service, GUID iid) override;
-  bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter,
-                   IQelService* context, int32_t zero) override;
+  bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter, IQelService* context,
+                   int32_t zero) override;
 
   template <class T>
   using List = std::vector<std::reference_wrapper<const T>>;

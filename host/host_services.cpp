@@ -100,7 +100,8 @@ bool FileSystem::PrepareDirectory(IQelFileReference* file) {
   const std::u16string path = file->FullPath();
   const size_t last = path.find_last_of(u'\\');
   if (last == std::u16string::npos || last == 0) return true;  // the root is always there
-  for (size_t at = path.find(u'\\', 1); at != std::u16string::npos && at <= last; at = path.find(u'\\', at + 1))
+  for (size_t at = path.find(u'\\', 1); at != std::u16string::npos && at <= last;
+       at = path.find(u'\\', at + 1))
     ce::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
   const ce::DWORD attributes = ce::GetFileAttributesW(path.substr(0, last).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -136,19 +137,21 @@ bool Settings::Set(IQelText* section, IQelText* name, IQelValue* value) {
   if (View(name).empty() || !value || !value->GetString(&text) || !text) return false;
   ce::RegKey key;
   ce::DWORD disposition = 0;
-  if (ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SectionKey(section).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          key.put(), &disposition) != ERROR_SUCCESS)
+  if (ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SectionKey(section).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, key.put(), &disposition) != ERROR_SUCCESS)
     return false;
   const std::u16string data(View(text));
   const std::u16string valueName(View(name));
-  return ce::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const ce::BYTE*>(data.c_str()),
+  return ce::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const ce::BYTE*>(data.c_str()),
                             ce::DWORD((data.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
 bool Settings::Get(IQelText* section, IQelText* name, IQelValue* value) {
   if (View(name).empty() || !value) return false;
   ce::RegKey key;
-  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SectionKey(section).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SectionKey(section).c_str(), 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
     return false;
   const std::u16string valueName(View(name));
   ce::DWORD type = 0, size = 0;
@@ -156,8 +159,8 @@ bool Settings::Get(IQelText* section, IQelText* name, IQelValue* value) {
       type != REG_SZ)
     return false;
   std::u16string data(size / sizeof(char16_t) + 1, u'\0');
-  if (ce::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<ce::BYTE*>(data.data()),
-                           &size) != ERROR_SUCCESS)
+  if (ce::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type,
+                           reinterpret_cast<ce::BYTE*>(data.data()), &size) != ERROR_SUCCESS)
     return false;
   data.resize(size / sizeof(char16_t));
   while (!data.empty() && data.back() == 0) data.pop_back();

@@ -4,16 +4,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <charconv>
+#include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string_view>
-
-#include <CLI/CLI.hpp>
 
 #include "ce/sim/control.h"
 #include "plugin_host.h"
@@ -40,7 +39,8 @@ constexpr const char* kAbout =
     "Absent arguments take the command's defaults; a number is decimal or 0x hexadecimal.\n"
     "File names: a device path (\\Temp\\x.cab) as it stands; <QEL>name and bare names are\n"
     "in the host's folder on the terminal, \\Program Files\\Qel\\, <ADM>name in its agent's,\n"
-    "\\Program Files\\Qel\\Agent\\ (QEL_VER_CLIENT, QEL_VER_AGENT read product.inf there). The host's own settings\n"
+    "\\Program Files\\Qel\\Agent\\ (QEL_VER_CLIENT, QEL_VER_AGENT read product.inf there). The host's own "
+    "settings\n"
     "(%QEL) live in the terminal's registry, HKEY_LOCAL_MACHINE\\Software\\Qel\\Settings\\<section>.\n"
     "Values of prop set: --kind Bool takes 1/0, true/false, yes/no, on/off, t/f, y/n (whole words,\n"
     "any case); TriState takes those or unknown; numbers are whole decimal numbers that fit the kind.\n"
@@ -122,12 +122,16 @@ int Run(int argc, char** argv) {
   std::string terminal, profile, plugin;
   bool json = false, trace = false;
   app.add_flag("--trace", trace, "print every system call the module makes on stderr (as QEL_TRACE=1 does)");
-  auto* terminalOpt = app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
-  auto* profileOpt = app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
-  auto* pluginOpt = app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
+  auto* terminalOpt =
+      app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
+  auto* profileOpt =
+      app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
+  auto* pluginOpt =
+      app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
   app.add_flag("--json", json, "print JSON");
 
-  auto* props = app.add_subcommand("props", "list every registered property with its value, in registration order");
+  auto* props =
+      app.add_subcommand("props", "list every registered property with its value, in registration order");
   auto* prop = app.add_subcommand("prop", "read or write one property");
   prop->require_subcommand(1);
   std::string name, value, kind = "String";
@@ -137,7 +141,8 @@ int Run(int argc, char** argv) {
   propSet->add_option("NAME", name, "property name")->required();
   propSet->add_option("VALUE", value, "the value, as text")->required();
   propSet->add_option("--kind", kind, "kind of the value written (default String)");
-  auto* identity = app.add_subcommand("identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote");
+  auto* identity = app.add_subcommand(
+      "identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote");
   auto* services = app.add_subcommand("services", "list the services the module registered");
   auto* commands = app.add_subcommand("commands", "list the commands the module registered");
   auto* term = app.add_subcommand("terminal", "show or change the simulated terminal's hardware state");
@@ -145,7 +150,8 @@ int Run(int argc, char** argv) {
   auto* termShow = term->add_subcommand("show", "print the hardware state");
   std::string key, jsonValue;
   auto* termSet = term->add_subcommand("set", "change one field of the hardware state");
-  termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")->required();
+  termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")
+      ->required();
   termSet->add_option("VALUE", jsonValue, "a JSON value (a bare word is taken as text)")->required();
   auto* termPower = term->add_subcommand("suspend", "the terminal suspends (to every process on it)");
   auto* termResume = term->add_subcommand("resume", "the terminal resumes and wakes up");
@@ -153,26 +159,35 @@ int Run(int argc, char** argv) {
   auto* termWake = term->add_subcommand("wakeup", "the terminal's wake-up event alone");
   auto* profiles = app.add_subcommand("profiles", "list the built-in terminal profiles");
   DateRequest date;
-  auto* dateVerb = app.add_subcommand("date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)");
+  auto* dateVerb =
+      app.add_subcommand("date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)");
   dateVerb->add_option("FORMAT", date.format, "the format; %#NN selects standard format NN")->required();
-  dateVerb->add_option("--at", date.at, "the time, YYYY-MM-DD[THH:MM[:SS[.mmm]]] (default: the terminal's local time)");
+  dateVerb->add_option("--at", date.at,
+                       "the time, YYYY-MM-DD[THH:MM[:SS[.mmm]]] (default: the terminal's local time)");
   dateVerb->add_flag("--utc", date.utc, "convert from the terminal's local time to UTC first");
-  dateVerb->add_option("--language", date.language, "names when the terminal's locale has none: fr, nl or en");
+  dateVerb->add_option("--language", date.language,
+                       "names when the terminal's locale has none: fr, nl or en");
   std::string filePath;
   int waitMs = 0;
-  auto* fileInfo = app.add_subcommand("file-info", "size, last-write time and change state of a terminal file");
+  auto* fileInfo =
+      app.add_subcommand("file-info", "size, last-write time and change state of a terminal file");
   fileInfo->add_option("DEVICE-PATH", filePath, "device path, e.g. \\Windows\\Wceload.exe")->required();
   fileInfo->add_option("--wait", waitMs, "milliseconds between the close and the reopening (default 0)");
   std::string line, script, package;
   bool deleteAfter = false;
   auto* run = app.add_subcommand("run", "run one command line (see the syntax above)");
-  run->add_option("LINE", line, "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
+  run->add_option("LINE", line,
+                  "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
       ->required();
-  auto* scriptCmd = app.add_subcommand("script", "run a file of command lines in order (# starts a comment line)");
+  auto* scriptCmd =
+      app.add_subcommand("script", "run a file of command lines in order (# starts a comment line)");
   scriptCmd->add_option("FILE", script, "the script file")->required();
   auto* install = app.add_subcommand("install", "hand a package to the module's file handler (\"*.cab\")");
-  install->add_option("FILE", package, "a device path (\\Temp\\app.cab), or a file of this machine, "
-                                       "copied to the terminal's \\Temp first")->required();
+  install
+      ->add_option("FILE", package,
+                   "a device path (\\Temp\\app.cab), or a file of this machine, "
+                   "copied to the terminal's \\Temp first")
+      ->required();
   install->add_flag("--delete", deleteAfter, "delete the package once installed");
 
   Bounds bounds;
@@ -202,8 +217,11 @@ int Run(int argc, char** argv) {
   auto* watch = app.add_subcommand(
       "watch", "watch a terminal folder through the module's \"FS\" notifier and print each change");
   watch->add_option("NAME", watchName, "the watch's name")->required();
-  watch->add_option("PATH", watchPath, "a device path; its folder is watched with every folder below it "
-                                       "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")->required();
+  watch
+      ->add_option("PATH", watchPath,
+                   "a device path; its folder is watched with every folder below it "
+                   "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")
+      ->required();
   addBounds(watch);
 
   try {

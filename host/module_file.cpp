@@ -81,7 +81,8 @@ bool CheckRelocations(std::span<const uint8_t> image, const std::vector<Phdr>& l
                       uint64_t bytes, std::string* why) {
   uint64_t offset = 0;
   if (bytes == 0) return true;
-  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, bytes, image.size()) || bytes % sizeof(Entry) != 0)
+  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, bytes, image.size()) ||
+      bytes % sizeof(Entry) != 0)
     return Fail(why, "damaged: a relocation table lies outside the file");
   for (uint64_t at = offset; at < offset + bytes; at += sizeof(Entry)) {
     const Entry r = Read<Entry>(image, at);
@@ -97,7 +98,8 @@ bool CheckRelocations(std::span<const uint8_t> image, const std::vector<Phdr>& l
 // two, and the filter and buckets must lie in the file.
 bool CheckGnuHash(std::span<const uint8_t> image, const std::vector<Phdr>& loads, uint64_t address) {
   uint64_t offset = 0;
-  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, 4 * sizeof(uint32_t), image.size())) return false;
+  if (!FileOffsetOf(loads, address, &offset) || !Inside(offset, 4 * sizeof(uint32_t), image.size()))
+    return false;
   const uint32_t buckets = Read<uint32_t>(image, offset);
   const uint32_t bloomWords = Read<uint32_t>(image, offset + 2 * sizeof(uint32_t));
   return IsPowerOfTwo(bloomWords) &&
@@ -113,22 +115,49 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
   uint64_t rela = 0, relaSize = 0, rel = 0, relSize = 0, plt = 0, pltSize = 0, pltKind = DT_RELA;
   uint64_t strtab = 0, strSize = 0, symtab = 0, gnuHash = 0;
   std::vector<uint64_t> needed;
-  for (uint64_t at = dynamic.p_offset; at + sizeof(Dyn) <= dynamic.p_offset + dynamic.p_filesz; at += sizeof(Dyn)) {
+  for (uint64_t at = dynamic.p_offset; at + sizeof(Dyn) <= dynamic.p_offset + dynamic.p_filesz;
+       at += sizeof(Dyn)) {
     const Dyn d = Read<Dyn>(image, at);
     if (d.d_tag == DT_NULL) {
       ended = true;
       break;
     }
     switch (d.d_tag) {
-      case DT_RELASZ: relaSize = d.d_un.d_val; break;
-      case DT_RELSZ: relSize = d.d_un.d_val; break;
-      case DT_PLTRELSZ: pltSize = d.d_un.d_val; break;
-      case DT_PLTREL: pltKind = d.d_un.d_val; break;
-      case DT_STRSZ: strSize = d.d_un.d_val; break;
-      case DT_NEEDED: case DT_SONAME: case DT_RPATH: case DT_RUNPATH: needed.push_back(d.d_un.d_val); break;
-      case DT_STRTAB: case DT_SYMTAB: case DT_HASH: case DT_GNU_HASH: case DT_RELA: case DT_REL:
-      case DT_JMPREL: case DT_VERSYM: case DT_VERDEF: case DT_VERNEED: case DT_INIT_ARRAY:
-      case DT_FINI_ARRAY: case DT_INIT: case DT_FINI: {
+      case DT_RELASZ:
+        relaSize = d.d_un.d_val;
+        break;
+      case DT_RELSZ:
+        relSize = d.d_un.d_val;
+        break;
+      case DT_PLTRELSZ:
+        pltSize = d.d_un.d_val;
+        break;
+      case DT_PLTREL:
+        pltKind = d.d_un.d_val;
+        break;
+      case DT_STRSZ:
+        strSize = d.d_un.d_val;
+        break;
+      case DT_NEEDED:
+      case DT_SONAME:
+      case DT_RPATH:
+      case DT_RUNPATH:
+        needed.push_back(d.d_un.d_val);
+        break;
+      case DT_STRTAB:
+      case DT_SYMTAB:
+      case DT_HASH:
+      case DT_GNU_HASH:
+      case DT_RELA:
+      case DT_REL:
+      case DT_JMPREL:
+      case DT_VERSYM:
+      case DT_VERDEF:
+      case DT_VERNEED:
+      case DT_INIT_ARRAY:
+      case DT_FINI_ARRAY:
+      case DT_INIT:
+      case DT_FINI: {
         uint64_t offset = 0;
         if (!FileOffsetOf(loads, d.d_un.d_ptr, &offset))
           return Fail(why, "damaged: its dynamic section points outside the file's loaded segments");
@@ -140,18 +169,21 @@ bool CheckDynamic(std::span<const uint8_t> image, const Phdr& dynamic, const std
         if (d.d_tag == DT_GNU_HASH) gnuHash = d.d_un.d_ptr;
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
   if (!ended) return Fail(why, "damaged: its dynamic section has no end");
-  if (pltKind != DT_RELA && pltKind != DT_REL) return Fail(why, "damaged: its PLT relocations are of no known kind");
+  if (pltKind != DT_RELA && pltKind != DT_REL)
+    return Fail(why, "damaged: its PLT relocations are of no known kind");
   if (!strtab || !symtab) return Fail(why, "damaged: its dynamic section names no symbol or string table");
   uint64_t strOffset = 0;
   if (!FileOffsetOf(loads, strtab, &strOffset) || !Inside(strOffset, strSize, image.size()))
     return Fail(why, "damaged: its string table lies outside the file");
   for (const uint64_t name : needed)
     if (name >= strSize) return Fail(why, "damaged: a library name lies past the end of its string table");
-  if (gnuHash && !CheckGnuHash(image, loads, gnuHash)) return Fail(why, "damaged: its GNU hash table is malformed");
+  if (gnuHash && !CheckGnuHash(image, loads, gnuHash))
+    return Fail(why, "damaged: its GNU hash table is malformed");
   return CheckRelocations<Rela>(image, loads, rela, rela ? relaSize : 0, why) &&
          CheckRelocations<Rel>(image, loads, rel, rel ? relSize : 0, why) &&
          (pltKind == DT_RELA ? CheckRelocations<Rela>(image, loads, plt, plt ? pltSize : 0, why)
@@ -177,9 +209,11 @@ constexpr unsigned kTrialSeconds = 20;
 
 }  // namespace
 
-bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* const> symbols, std::string* why) {
+bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* const> symbols,
+                   std::string* why) {
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+    return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
   HostPipe refusal{pipeFds[0]}, refusalOut{pipeFds[1]};
   const pid_t child = ::fork();
   if (child < 0) return Fail(why, std::string("cannot be tried: ") + std::strerror(errno));
@@ -187,7 +221,8 @@ bool LoaderAccepts(const std::filesystem::path& file, std::span<const char* cons
     // Only the loader's work: _exit leaves stdio buffers and exit handlers to
     // the parent, the default actions let a crash end this process, and
     // nothing the module prints shows.
-    for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS, SIGALRM}) ::signal(sig, SIG_DFL);
+    for (const int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS, SIGALRM})
+      ::signal(sig, SIG_DFL);
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
       ::dup2(null, STDOUT_FILENO);
@@ -230,11 +265,15 @@ bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
   if (std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) return Fail(why, "not an ELF file");
   if (h.e_ident[EI_CLASS] != kClass) return Fail(why, "an ELF file of another word size than this program's");
   if (h.e_ident[EI_DATA] != ELFDATA2LSB) return Fail(why, "an ELF file of another byte order");
-  if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT) return Fail(why, "an ELF file of an unknown version");
-  if ((h.e_ident[EI_OSABI] != ELFOSABI_SYSV && h.e_ident[EI_OSABI] != ELFOSABI_GNU) || h.e_ident[EI_ABIVERSION] > 1)
+  if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT)
+    return Fail(why, "an ELF file of an unknown version");
+  if ((h.e_ident[EI_OSABI] != ELFOSABI_SYSV && h.e_ident[EI_OSABI] != ELFOSABI_GNU) ||
+      h.e_ident[EI_ABIVERSION] > 1)
     return Fail(why, "an ELF file for another system (OS ABI " + std::to_string(h.e_ident[EI_OSABI]) + ")");
-  if (h.e_machine != kMachine) return Fail(why, "an ELF file for another machine (e_machine " + std::to_string(h.e_machine) + ")");
-  if (h.e_type != ET_DYN) return Fail(why, "not a shared library (ELF type " + std::to_string(h.e_type) + ")");
+  if (h.e_machine != kMachine)
+    return Fail(why, "an ELF file for another machine (e_machine " + std::to_string(h.e_machine) + ")");
+  if (h.e_type != ET_DYN)
+    return Fail(why, "not a shared library (ELF type " + std::to_string(h.e_type) + ")");
   if (h.e_ehsize != sizeof(Ehdr)) return Fail(why, "its ELF header has a wrong size");
   if (h.e_phentsize != sizeof(Phdr) || h.e_phnum == 0 || h.e_phnum >= PN_XNUM)
     return Fail(why, "its program header table is malformed");
@@ -255,7 +294,8 @@ bool CheckModuleImage(std::span<const uint8_t> image, std::string* why) {
       dynamic = &p;
       continue;
     }
-    if (p.p_filesz > p.p_memsz) return Fail(why, "damaged: a segment holds more bytes in the file than in memory");
+    if (p.p_filesz > p.p_memsz)
+      return Fail(why, "damaged: a segment holds more bytes in the file than in memory");
     if (!IsPowerOfTwo(p.p_align) || p.p_align < uint64_t(::getpagesize()) ||
         p.p_vaddr % p.p_align != p.p_offset % p.p_align)
       return Fail(why, "damaged: a segment is not aligned as the loader needs");
@@ -289,9 +329,14 @@ bool CheckModuleFile(const std::filesystem::path& file, std::string* error) {
         return true;
       why = "cannot be loaded: " + why;
       break;
-    case ReadRefusal::kMissing: why = "no such module file"; break;
-    case ReadRefusal::kFolder: why = "no such module file (a folder)"; break;
-    default: why = read.why;
+    case ReadRefusal::kMissing:
+      why = "no such module file";
+      break;
+    case ReadRefusal::kFolder:
+      why = "no such module file (a folder)";
+      break;
+    default:
+      why = read.why;
   }
   *error = file.string() + ": " + why;
   return false;

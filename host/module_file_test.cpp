@@ -3,13 +3,12 @@
 #include "module_file.h"
 
 #include <elf.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "ce/text.h"
 #include "ceutil/text.h"
+#include "module_file.h"
 #include "qelcommon/kind_names.h"
 #include "qelcommon/value.h"
-#include "module_file.h"
 #include "value_text.h"
 
 namespace qelhost {

@@ -11,13 +11,15 @@ namespace fs = std::filesystem;
 std::optional<fs::path> StateHome(std::string* error) {
   // The XDG rules: a relative path in the variable is to be ignored.
   if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/') return fs::path(xdg) / "qelhost";
-  if (const char* home = std::getenv("HOME"); home && *home == '/') return fs::path(home) / ".local/state/qelhost";
+  if (const char* home = std::getenv("HOME"); home && *home == '/')
+    return fs::path(home) / ".local/state/qelhost";
   std::error_code ec;
   const fs::path temp = fs::temp_directory_path(ec);
   if (ec || !temp.is_absolute()) {
-    *error = "no folder for persistent terminals: XDG_STATE_HOME and HOME are unset or not absolute, and the "
-             "temporary folder (TMPDIR) is unusable" + (ec ? ": " + ec.message() : std::string()) +
-             "; name a terminal with --terminal DIR";
+    *error =
+        "no folder for persistent terminals: XDG_STATE_HOME and HOME are unset or not absolute, and the "
+        "temporary folder (TMPDIR) is unusable" +
+        (ec ? ": " + ec.message() : std::string()) + "; name a terminal with --terminal DIR";
     return std::nullopt;
   }
   return temp / "qelhost";
@@ -36,7 +38,8 @@ std::optional<std::string> ProfileNameOf(const std::string& profile) {
 std::optional<std::string> TerminalProfileName(const fs::path& dir) {
   std::ifstream in(dir / "terminal.json");
   const auto j = nlohmann::json::parse(in, nullptr, false);
-  if (j.is_discarded() || !j.is_object() || !j.contains("name") || !j["name"].is_string()) return std::nullopt;
+  if (j.is_discarded() || !j.is_object() || !j.contains("name") || !j["name"].is_string())
+    return std::nullopt;
   return j["name"].get<std::string>();
 }
 
@@ -62,8 +65,8 @@ std::optional<fs::path> PrepareTerminal(const std::string& terminalDir, const st
     if (!profile.empty() && !terminalDir.empty()) {
       const auto made = TerminalProfileName(dir), asked = ProfileNameOf(profile);
       if (made && asked != made)
-        *notice = dir.string() + " is a terminal already, made from profile " + *made + "; --profile " + profile +
-                  " applies only to a new terminal and is ignored";
+        *notice = dir.string() + " is a terminal already, made from profile " + *made + "; --profile " +
+                  profile + " applies only to a new terminal and is ignored";
     }
     return dir;
   }

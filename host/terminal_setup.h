@@ -16,7 +16,8 @@ std::optional<std::filesystem::path> StateHome(std::string* error);
 // profile; the default profile's when profile is empty). A missing or empty
 // folder is made from the profile. On failure error says what and where;
 // notice is set when the profile asked for differs from an existing terminal's.
-std::optional<std::filesystem::path> PrepareTerminal(const std::string& terminalDir, const std::string& profile,
-                                                     std::string* error, std::string* notice);
+std::optional<std::filesystem::path> PrepareTerminal(const std::string& terminalDir,
+                                                     const std::string& profile, std::string* error,
+                                                     std::string* notice);
 
 }  // namespace qelhost

@@ -41,7 +41,8 @@ std::optional<uint64_t> WholeUInt64(std::string_view text) { return WholeNumber<
 std::optional<double> DecimalNumber(std::string_view text) {
   std::string t(Trim(text));
   if (t.empty() || t.find_first_not_of("0123456789+-.,eE") != std::string::npos) return std::nullopt;
-  if (auto comma = t.find(','); comma != std::string::npos && t.find('.') == std::string::npos) t[comma] = '.';
+  if (auto comma = t.find(','); comma != std::string::npos && t.find('.') == std::string::npos)
+    t[comma] = '.';
   char* end = nullptr;
   const double d = std::strtod(t.c_str(), &end);
   if (end != t.c_str() + t.size() || !std::isfinite(d)) return std::nullopt;
@@ -63,11 +64,14 @@ std::optional<bool> YesNo(std::string_view text) {
 bool MakeValue(const std::string& text, QelKind kind, CQelValue* value) {
   const std::u16string wide = ceutil::FromUtf8(text);
   switch (kind) {
-    case QelKind::Null: return value->Clear();
-    case QelKind::String: return value->SetString(wide.data(), uint32_t(wide.size()));
+    case QelKind::Null:
+      return value->Clear();
+    case QelKind::String:
+      return value->SetString(wide.data(), uint32_t(wide.size()));
     case QelKind::Char: {
       const std::string ansi = ceutil::ToAnsi(wide);
-      return wide.size() == 1 && ansi.size() == 1 && ceutil::FromAnsi(ansi) == wide && value->SetChar(ansi[0]);
+      return wide.size() == 1 && ansi.size() == 1 && ceutil::FromAnsi(ansi) == wide &&
+             value->SetChar(ansi[0]);
     }
     case QelKind::Bool:
       if (auto b = YesNo(text)) return value->SetBool(*b);
@@ -86,12 +90,14 @@ bool MakeValue(const std::string& text, QelKind kind, CQelValue* value) {
       if (auto v = WholeNumber<uint32_t>(text)) return value->SetUInt32(*v);
       return false;
     case QelKind::Int64:
-      if (auto v = WholeNumber<int64_t>(text)) return value->SetInt64(uint32_t(uint64_t(*v)), uint32_t(uint64_t(*v) >> 32));
+      if (auto v = WholeNumber<int64_t>(text))
+        return value->SetInt64(uint32_t(uint64_t(*v)), uint32_t(uint64_t(*v) >> 32));
       return false;
     case QelKind::UInt64:
       if (auto v = WholeNumber<uint64_t>(text)) return value->SetUInt64(uint32_t(*v), uint32_t(*v >> 32));
       return false;
-    case QelKind::Object: return false;
+    case QelKind::Object:
+      return false;
   }
   return false;
 }

@@ -80,14 +80,20 @@ std::string Printable(std::string_view text) {
       continue;
     }
     // The length of a well-formed UTF-8 sequence starting here, or 0.
-    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    size_t n = c < 0x80                   ? 1
+               : (c >= 0xC2 && c <= 0xDF) ? 2
+               : (c >= 0xE0 && c <= 0xEF) ? 3
+               : (c >= 0xF0 && c <= 0xF4) ? 4
+                                          : 0;
     if (n > 1) {
       if (i + n > text.size()) n = 0;
       for (size_t k = 1; k < n; ++k)
         if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) n = 0;
       if (n > 0) {
         const auto d = static_cast<unsigned char>(text[i + 1]);
-        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F)) n = 0;
+        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) ||
+            (c == 0xF4 && d > 0x8F))
+          n = 0;
       }
     }
     if (n == 0) {
@@ -127,8 +133,8 @@ int GetProperty(PluginHost& host, const std::string& name, const Output& o) {
   return r.ok ? kOk : kFailed;
 }
 
-int SetProperty(PluginHost& host, const std::string& name, const std::string& value, const std::string& kindName,
-                const Output& o) {
+int SetProperty(PluginHost& host, const std::string& name, const std::string& value,
+                const std::string& kindName, const Output& o) {
   const RegisteredProperty* p = Find(host, name, o);
   if (!p) return kUsage;
   if (!p->setter) {
@@ -138,7 +144,8 @@ int SetProperty(PluginHost& host, const std::string& name, const std::string& va
   const auto kind = QelKindFromName(kindName);
   if (!kind || *kind == QelKind::Object) {
     o.err << "qelhost: --kind must be one of Null, String, Char, Bool, TriState, Double, Int32, UInt32, "
-             "Int64, UInt64 (not '" << Printable(kindName) << "')\n";
+             "Int64, UInt64 (not '"
+          << Printable(kindName) << "')\n";
     return kUsage;
   }
   bool ok = false;
@@ -205,7 +212,8 @@ int ShowTerminal(const Output& o) {
 
 int SetTerminal(const std::string& key, const std::string& value, const Output& o) {
   // Blanks around a value make it text: " 5" is no more a number than "+5" is.
-  const bool blanks = !value.empty() && (std::isspace(uint8_t(value.front())) || std::isspace(uint8_t(value.back())));
+  const bool blanks =
+      !value.empty() && (std::isspace(uint8_t(value.front())) || std::isspace(uint8_t(value.back())));
   nlohmann::json parsed = blanks ? nlohmann::json(nlohmann::json::value_t::discarded)
                                  : nlohmann::json::parse(value, nullptr, false);
   if (parsed.is_discarded()) {
@@ -218,7 +226,8 @@ int SetTerminal(const std::string& key, const std::string& value, const Output& 
     o.err << "qelhost: terminal set: " << Printable(error) << "\n";
     return kUsage;
   }
-  if (o.json) o.out << json{{"key", key}, {"value", json::parse(parsed.dump())}, {"ok", true}}.dump(2) << "\n";
+  if (o.json)
+    o.out << json{{"key", key}, {"value", json::parse(parsed.dump())}, {"ok", true}}.dump(2) << "\n";
   return kOk;
 }
 
@@ -228,7 +237,8 @@ int ListProfiles(const Output& o) {
     const auto p = ce::sim::BuiltinProfile(name);
     const std::string description = p ? p->value("description", "") : "";
     if (o.json)
-      all.push_back({{"name", name}, {"description", description}, {"default", name == ce::sim::DefaultProfileName()}});
+      all.push_back(
+          {{"name", name}, {"description", description}, {"default", name == ce::sim::DefaultProfileName()}});
     else
       o.out << std::left << std::setw(12) << name << "  " << description
             << (name == ce::sim::DefaultProfileName() ? "  (default)" : "") << "\n";

@@ -41,8 +41,8 @@ int ListProfiles(const Output& o);
 
 struct DateRequest {
   std::string format;
-  std::string at;        // ISO time; empty: the terminal's local time now
-  bool utc = false;      // convert from local time to UTC first
+  std::string at;                       // ISO time; empty: the terminal's local time now
+  bool utc = false;                     // convert from local time to UTC first
   std::optional<std::string> language;  // fr, nl or en: names when the locale has none
 };
 int FormatDate(const DateRequest& request, const Output& o);

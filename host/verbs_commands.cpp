@@ -22,9 +22,12 @@ json ReportJson(const CommandReport& r) {
   switch (r.kind) {
     case CommandReport::Kind::SetResult:
       return {{"kind", "SetResult"}, {"result", r.result}, {"text", TextOrNull(r.text)}};
-    case CommandReport::Kind::Fail: return {{"kind", "Fail"}, {"text", TextOrNull(r.text)}};
-    case CommandReport::Kind::BadArgument: return {{"kind", "BadArgument"}, {"argument", r.argument}};
-    case CommandReport::Kind::MissingArguments: return {{"kind", "MissingArguments"}};
+    case CommandReport::Kind::Fail:
+      return {{"kind", "Fail"}, {"text", TextOrNull(r.text)}};
+    case CommandReport::Kind::BadArgument:
+      return {{"kind", "BadArgument"}, {"argument", r.argument}};
+    case CommandReport::Kind::MissingArguments:
+      return {{"kind", "MissingArguments"}};
   }
   return {};
 }
@@ -45,7 +48,8 @@ json OutcomeJson(const CommandOutcome& outcome) {
 void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutcome& outcome) {
   out << Printable(line) << "\n  result " << outcome.code << (outcome.failed() ? " (failed)" : "") << "\n";
   for (const auto& r : outcome.reports) out << "  " << ReportJson(r).dump() << "\n";
-  for (const auto& [name, value] : outcome.variables) out << "  $" << name << " = " << VariableJson(value).dump() << "\n";
+  for (const auto& [name, value] : outcome.variables)
+    out << "  $" << name << " = " << VariableJson(value).dump() << "\n";
 }
 
 // Runs every line; a line that cannot run stops the run before anything of it happens.
@@ -133,12 +137,15 @@ std::optional<std::u16string> PackageOnTerminal(const std::string& file, std::st
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
   if (!pattern.starts_with(u"*")) return ceutil::EqualNoCase(pattern, path);
   const std::u16string_view ending = pattern.substr(1);
-  return path.size() >= ending.size() && ceutil::EqualNoCase(path.substr(path.size() - ending.size()), ending);
+  return path.size() >= ending.size() &&
+         ceutil::EqualNoCase(path.substr(path.size() - ending.size()), ending);
 }
 
 }  // namespace
 
-int RunLine(PluginHost& host, const std::string& line, const Output& o) { return RunLines(host, {line}, false, o); }
+int RunLine(PluginHost& host, const std::string& line, const Output& o) {
+  return RunLines(host, {line}, false, o);
+}
 
 int RunScript(PluginHost& host, const std::string& file, const Output& o) {
   std::string error;
@@ -169,7 +176,8 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
   for (const auto& h : host.registry().fileHandlers().handlers)
     if (MatchesPattern(h.pattern, *path)) handler = &h;
   if (!handler) {
-    o.err << "qelhost: the module registered no file handler for " << Printable(ceutil::ToUtf8(*path)) << "\n";
+    o.err << "qelhost: the module registered no file handler for " << Printable(ceutil::ToUtf8(*path))
+          << "\n";
     return kUsage;
   }
   HandlerResult result;

@@ -2,12 +2,10 @@
 
 #include <signal.h>
 
-#include <cerrno>
-
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
-
 #include <nlohmann/json.hpp>
 
 #include "ce/files.h"
@@ -196,7 +194,8 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
     o.err << "qelhost: cannot watch '" << Printable(path) << "': ";
     if (folder.empty())
       o.err << "the folder watched is the part before the last backslash, and that is empty"
-               " (end a folder's path with a backslash to watch it: '" << Printable(path) << "\\')\n";
+               " (end a folder's path with a backslash to watch it: '"
+            << Printable(path) << "\\')\n";
     else
       o.err << "its folder '" << shownFolder << "' does not exist on the terminal\n";
     return kFailed;
@@ -209,7 +208,8 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
   fs->DetachAll(&callback);
   fs->Unwatch(0);
   if (end == End::SourceLost)
-    o.err << "qelhost: the folder '" << shownFolder << "' was deleted; its watch can report no more changes"
+    o.err << "qelhost: the folder '" << shownFolder
+          << "' was deleted; its watch can report no more changes"
              " (watch it again to follow the folder now under that name)\n";
   return ExitFor(end, printer, o);
 }

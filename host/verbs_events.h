@@ -11,7 +11,7 @@
 namespace qelhost {
 
 struct Bounds {
-  long count = 0;    // 0: no limit
+  long count = 0;      // 0: no limit
   double seconds = 0;  // 0: no limit
 };
 

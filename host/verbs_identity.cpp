@@ -1,7 +1,6 @@
 // qelhost identity: the three text exports, called as a host client calls
 // them, each with a fresh buffer.
 #include <iomanip>
-
 #include <nlohmann/json.hpp>
 
 #include "ceutil/text.h"

@@ -48,7 +48,8 @@ std::optional<QelDateTimeFields> ParseIsoTime(const std::string& text) {
     if (!Take(text, &at, 2, &f.hour) || !Expect(text, &at, ':') || !Take(text, &at, 2, &f.minute))
       return std::nullopt;
     if (at < text.size() && (!Expect(text, &at, ':') || !Take(text, &at, 2, &f.second))) return std::nullopt;
-    if (at < text.size() && (!Expect(text, &at, '.') || !Take(text, &at, 3, &f.millisecond))) return std::nullopt;
+    if (at < text.size() && (!Expect(text, &at, '.') || !Take(text, &at, 3, &f.millisecond)))
+      return std::nullopt;
   }
   if (at != text.size() || f.day == 0) return std::nullopt;
   return f;
@@ -81,8 +82,9 @@ std::optional<std::string> FormatToUtf8(IQelDateTime* value, const std::u16strin
 }  // namespace
 
 int FormatDate(const DateRequest& r, const Output& o) {
-  static const std::pair<const char*, qel::NameLanguage> kLanguages[] = {
-      {"fr", qel::NameLanguage::kFrench}, {"nl", qel::NameLanguage::kDutch}, {"en", qel::NameLanguage::kEnglish}};
+  static const std::pair<const char*, qel::NameLanguage> kLanguages[] = {{"fr", qel::NameLanguage::kFrench},
+                                                                         {"nl", qel::NameLanguage::kDutch},
+                                                                         {"en", qel::NameLanguage::kEnglish}};
   auto language = qel::NameLanguage::kEnglish;
   if (r.language) {
     bool known = false;
@@ -97,7 +99,8 @@ int FormatDate(const DateRequest& r, const Output& o) {
   if (!r.at.empty()) {
     const auto parsed = ParseIsoTime(r.at);
     if (!parsed) {
-      o.err << "qelhost: date: --at '" << Printable(r.at) << "' is not a time such as 2024-03-05T14:07:09.045\n";
+      o.err << "qelhost: date: --at '" << Printable(r.at)
+            << "' is not a time such as 2024-03-05T14:07:09.045\n";
       return kUsage;
     }
     fields = *parsed;
@@ -142,13 +145,15 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
   // The object's record is taken when it closes the file; reopening then shows
   // whether anything wrote to the file in between.
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be opened (error " << ce::GetLastError() << ")\n";
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be opened (error "
+          << ce::GetLastError() << ")\n";
     return kFailed;
   }
   file.p->Close();
   if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be reopened (error " << ce::GetLastError() << ")\n";
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be reopened (error "
+          << ce::GetLastError() << ")\n";
     return kFailed;
   }
   const bool changed = file.p->HasChanged();
@@ -161,7 +166,10 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
     return kFailed;
   }
   if (o.json) {
-    o.out << json{{"path", devicePath}, {"size", size}, {"last_write_utc", *writtenText + "Z"}, {"changed", changed}}
+    o.out << json{{"path", devicePath},
+                  {"size", size},
+                  {"last_write_utc", *writtenText + "Z"},
+                  {"changed", changed}}
                  .dump(2)
           << "\n";
   } else {

@@ -1,10 +1,10 @@
 // PXS, SXC and the "*.cab" file handler end to end: the real module loaded by
 // the host, its commands run through the host's command runner on a fresh
 // terminal, and the outcome checked in the terminal's registry and files.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "ce/error.h"
 #include "ce/process.h"
@@ -43,11 +43,18 @@ class Commands : public ::testing::Test {
     std::vector<std::string> all;
     for (const CommandReport& r : o.reports) switch (r.kind) {
         case Kind::SetResult:
-          all.push_back("SetResult " + std::to_string(r.result) + (r.text ? " " + ceutil::ToUtf8(*r.text) : ""));
+          all.push_back("SetResult " + std::to_string(r.result) +
+                        (r.text ? " " + ceutil::ToUtf8(*r.text) : ""));
           break;
-        case Kind::Fail: all.push_back("Fail " + ceutil::ToUtf8(r.text.value_or(u""))); break;
-        case Kind::BadArgument: all.push_back("BadArgument " + std::to_string(r.argument)); break;
-        case Kind::MissingArguments: all.push_back("MissingArguments"); break;
+        case Kind::Fail:
+          all.push_back("Fail " + ceutil::ToUtf8(r.text.value_or(u"")));
+          break;
+        case Kind::BadArgument:
+          all.push_back("BadArgument " + std::to_string(r.argument));
+          break;
+        case Kind::MissingArguments:
+          all.push_back("MissingArguments");
+          break;
       }
     return all;
   }
@@ -61,7 +68,8 @@ class Commands : public ::testing::Test {
   }
 
   // A registry value as type and raw bytes; type 0 when missing.
-  static std::pair<ce::DWORD, std::string> RegValue(ce::HKEY root, const char16_t* key, const char16_t* name) {
+  static std::pair<ce::DWORD, std::string> RegValue(ce::HKEY root, const char16_t* key,
+                                                    const char16_t* name) {
     ce::RegKey k;
     if (ce::RegOpenKeyExW(root, key, 0, KEY_READ, k.put()) != ERROR_SUCCESS) return {0, ""};
     ce::DWORD type = 0, size = 0;
@@ -87,7 +95,8 @@ class Commands : public ::testing::Test {
 
 TEST_F(Commands, BothAreRegisteredWithTheirHandlersAndTheCabHandlerToo) {
   std::vector<std::string> codes;
-  for (const qelhost::RegisteredCommand& c : host.registrar().commands()) codes.push_back(ceutil::ToUtf8(c.code));
+  for (const qelhost::RegisteredCommand& c : host.registrar().commands())
+    codes.push_back(ceutil::ToUtf8(c.code));
   EXPECT_EQ(codes, (std::vector<std::string>{"SXC", "PXS"}));
   ASSERT_EQ(host.registry().fileHandlers().handlers.size(), 1u);
   EXPECT_EQ(host.registry().fileHandlers().handlers[0].pattern, u"*.cab");
@@ -120,7 +129,8 @@ TEST_F(Commands, PxsFrameAndRegistryStoreFailures) {
       {"PXS R %REG HKEY_LOCAL_MACHINE\\A Missing $v $t", {"SetResult 1 The value is not valid"}},
   };
   for (const Row& row : rows) EXPECT_EQ(Reports(Run(row.line)), row.reports) << row.line;
-  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"A", u"M").first, ce::DWORD(REG_DWORD)) << "the group after a failure";
+  EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, u"A", u"M").first, ce::DWORD(REG_DWORD))
+      << "the group after a failure";
 }
 
 TEST_F(Commands, PxsRegistryWritesEachTypeAndReadsItBack) {
@@ -176,7 +186,8 @@ TEST_F(Commands, PxsRegistryEdgeCases) {
     ce::RegKey k;
     ce::DWORD disposition = 0;
     ASSERT_EQ(ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Odd", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(),
-                                  &disposition), ERROR_SUCCESS);
+                                  &disposition),
+              ERROR_SUCCESS);
     ce::RegSetValueExW(k.get(), u"Empty", 0, REG_SZ, nullptr, 0);
     const uint64_t q = 1;
     ce::RegSetValueExW(k.get(), u"Q", 0, REG_QWORD, reinterpret_cast<const ce::BYTE*>(&q), 8);
@@ -215,7 +226,9 @@ TEST_F(Commands, PxsSettingsFile) {
   // Writing makes the file and its folder; a name written twice keeps the second value.
   EXPECT_TRUE(Reports(Run("PXS W \\Data\\New\\app.ini Main b 2 x a 1 x b 3 x")).empty());
   EXPECT_TRUE(Reports(Run("PXS W \\Data\\New\\app.ini Other k Grüße x")).empty());
-  EXPECT_EQ(qeltest::Contents(Fs("Data/New/app.ini")), "[Main]\r\nb=3\r\na=1\r\n\r\n\r\n[Other]\r\nk=Gr\xFC\xDF" "e\r\n");
+  EXPECT_EQ(qeltest::Contents(Fs("Data/New/app.ini")),
+            "[Main]\r\nb=3\r\na=1\r\n\r\n\r\n[Other]\r\nk=Gr\xFC\xDF"
+            "e\r\n");
   // "*" lists the section in file order; a missing name is served empty and fails the command.
   const CommandOutcome r = Run("PXS R \\Data\\New\\app.ini Main * $all x missing $m x a $a x");
   EXPECT_EQ(Reports(r), std::vector<std::string>{"SetResult 1"});
@@ -271,7 +284,8 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
     EXPECT_EQ(Reports(Run(line)), std::vector<std::string>{"SetResult 1"}) << line;
     EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), before) << line;
   }
-  EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")), std::vector<std::string>{"SetResult 1"});
+  EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")),
+            std::vector<std::string>{"SetResult 1"});
   EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
 }
 
@@ -303,7 +317,8 @@ TEST_F(Commands, SxcFailures) {
 // A cabinet made with the gcab tool from files under `from`.
 fs::path MakeCabinet(const fs::path& from, const std::string& name) {
   const fs::path cab = from / name;
-  const std::string command = "cd '" + from.string() + "' && gcab -c -z '" + name + "' app.txt 'sub/data.bin' >/dev/null";
+  const std::string command =
+      "cd '" + from.string() + "' && gcab -c -z '" + name + "' app.txt 'sub/data.bin' >/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   return cab;
 }
@@ -335,8 +350,8 @@ ce::DWORD Install(const std::u16string& package) {
   ce::STARTUPINFOW start{};
   start.cb = sizeof start;
   ce::PROCESS_INFORMATION pi{};
-  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &start, &pi))
+  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &start, &pi))
     return ~ce::DWORD(0);
   ce::UniqueHandle process(pi.hProcess), thread(pi.hThread);
   ce::WaitForSingleObject(pi.hProcess, INFINITE);
@@ -357,8 +372,13 @@ TEST_F(Commands, InstallerRefusesACabinetWithAMemberItCannotHold) {
     ce::DWORD code;
   };
   const Row rows[] = {
-      {"sub/da:a.bin", ERROR_INVALID_NAME}, {"sub/da*a.bin", ERROR_INVALID_NAME}, {"sub/da\x01" "a.bin", ERROR_INVALID_NAME},
-      {"sub/../.bin", ERROR_INVALID_DATA},  {"sub/data.bin", ERROR_SUCCESS},
+      {"sub/da:a.bin", ERROR_INVALID_NAME},
+      {"sub/da*a.bin", ERROR_INVALID_NAME},
+      {"sub/da\x01"
+       "a.bin",
+       ERROR_INVALID_NAME},
+      {"sub/../.bin", ERROR_INVALID_DATA},
+      {"sub/data.bin", ERROR_SUCCESS},
   };
   std::ofstream(work / "sub" / "data.bin") << "d";
   const std::string made = qeltest::Contents(MakeCabinet(work, "m.cab"));
@@ -366,7 +386,8 @@ TEST_F(Commands, InstallerRefusesACabinetWithAMemberItCannotHold) {
     SCOPED_TRACE(row.member);
     fs::remove_all(Fs("Program Files/m"));
     std::string cab = made;
-    const size_t at = cab.find("sub/data.bin") != std::string::npos ? cab.find("sub/data.bin") : cab.find("sub\\data.bin");
+    const size_t at =
+        cab.find("sub/data.bin") != std::string::npos ? cab.find("sub/data.bin") : cab.find("sub\\data.bin");
     ASSERT_NE(at, std::string::npos);
     cab.replace(at, row.member.size(), row.member);
     std::ofstream(Fs("Temp/m.cab"), std::ios::binary) << cab;
@@ -403,8 +424,8 @@ TEST_F(Commands, PolicyValueInAllFourSituations) {
   auto setPolicy = [](const std::string& bytes, ce::DWORD type) {
     ce::RegKey k;
     ce::DWORD d = 0;
-    ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        k.put(), &d);
+    ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, k.put(), &d);
     ce::RegSetValueExW(k.get(), u"0000101a", 0, type, reinterpret_cast<const ce::BYTE*>(bytes.data()),
                        ce::DWORD(bytes.size()));
   };

@@ -1,8 +1,8 @@
 // End to end: qelhost date and file-info on a fresh terminal.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <fstream>
-
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "host_run.h"
@@ -34,8 +34,10 @@ TEST_F(QelHostDate, FormatsAndRefusesBadInput) {
       {{"date", "%d%/%m%/%Y %h%:%N:%S.%L", "--at", "2024-03-05T14:07:09.045"}, 0, "5/3/2024 14:07:09.045\n"},
       {{"date", "%#64", "--at", "2024-03-05T14:07"}, 0, "2:07 PM\n"},
       {{"date", "%W %C", "--at", "2021-01-01"}, 0, "53 001\n"},
-      {{"date", "%A %B", "--at", "2024-03-05 14:07:09", "--language", "fr"}, 0, "Tuesday March\n"},  // the locale wins
-      {{"date", "%H:%N", "--at", "2024-01-15T12:00", "--utc"}, 0, "02:00\n"},  // bias -600
+      {{"date", "%A %B", "--at", "2024-03-05 14:07:09", "--language", "fr"},
+       0,
+       "Tuesday March\n"},                                                             // the locale wins
+      {{"date", "%H:%N", "--at", "2024-01-15T12:00", "--utc"}, 0, "02:00\n"},          // bias -600
       {{"date", "%H:%N UTC", "--at", "2024-01-15T12:00", "--utc"}, 0, "02:00 UTC\n"},  // converted once
       {{"date", "%H:%N UTC", "--at", "2024-01-15T12:00"}, 0, "02:00 UTC\n"},
       {{"date", "%Y", "--at", "2024-02-30"}, 2, "names no day"},
@@ -49,7 +51,8 @@ TEST_F(QelHostDate, FormatsAndRefusesBadInput) {
   terminal.Set("time.zone.daylight_date.month", 0);
   for (const Case& c : cases) {
     const HostRun r = Host(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "") << ": " << r.err;
+    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "") << ": "
+                                  << r.err;
     if (c.status == 0)
       EXPECT_EQ(r.out, c.out);
     else
@@ -58,14 +61,16 @@ TEST_F(QelHostDate, FormatsAndRefusesBadInput) {
   terminal.Set("time.locale", 1040);  // a locale the terminal lacks: the built-in names
   EXPECT_EQ(Host({"date", "%A %b", "--at", "2024-03-05", "--language", "nl"}).out, "Dinsdag Maa\n");
   const HostRun json = Host({"date", "%Y", "--at", "2024-03-05", "--json"});
-  EXPECT_EQ(nlohmann::json::parse(json.out, nullptr, false), (nlohmann::json{{"format", "%Y"}, {"text", "2024"}}));
+  EXPECT_EQ(nlohmann::json::parse(json.out, nullptr, false),
+            (nlohmann::json{{"format", "%Y"}, {"text", "2024"}}));
 }
 
 TEST_F(QelHostDate, FileInfo) {
   fs::create_directories(terminal.dir() / "fs" / "Temp");
   std::ofstream(terminal.dir() / "fs" / "Temp" / "a.txt") << "hello";
   fs::last_write_time(terminal.dir() / "fs" / "Temp" / "a.txt",
-                      fs::file_time_type::clock::from_sys(std::chrono::sys_seconds{std::chrono::seconds{1709647620}}));  // 2024-03-05 14:07 UTC
+                      fs::file_time_type::clock::from_sys(std::chrono::sys_seconds{
+                          std::chrono::seconds{1709647620}}));  // 2024-03-05 14:07 UTC
   const HostRun r = Host({"file-info", "\\Temp\\A.TXT", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto j = nlohmann::json::parse(r.out, nullptr, false);
@@ -75,7 +80,8 @@ TEST_F(QelHostDate, FileInfo) {
 
   const HostRun missing = Host({"file-info", "\\Temp\\none.txt"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("\\Temp\\none.txt: cannot be opened (error 2)"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("\\Temp\\none.txt: cannot be opened (error 2)"), std::string::npos)
+      << missing.err;
 }
 
 }  // namespace

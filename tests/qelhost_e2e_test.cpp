@@ -1,23 +1,20 @@
 // End to end: the real qelhost and the real module, each run on a fresh
 // terminal; the module loaded in-process through the host's own loader; and
 // the module's export table as the dynamic linker sees it.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <thread>
 
 #include "ce/notify.h"
-#include <nlohmann/json.hpp>
-
 #include "ce/text.h"
 #include "expected_properties.h"
 #include "host_run.h"
@@ -29,8 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-using qeltest::HostRun;
 using qeltest::CountOf;
+using qeltest::HostRun;
 using qeltest::RunHost;
 
 // A terminal for qelhost to run on, and a shorthand for --terminal it.
@@ -95,7 +92,8 @@ TEST_F(QelHost, TerminalSetIsSeenByShowAndByTheModule) {
   EXPECT_EQ(hw["display"]["supported_orientations"], 7);
   const HostRun r = Host({"prop", "get", "POWER_BATTERY_LEVEL", "--json"});  // 255: the driver does not know
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Parse(r), (json{{"name", "POWER_BATTERY_LEVEL"}, {"ok", true}, {"kind", "String"}, {"text", "?"}}));
+  EXPECT_EQ(Parse(r),
+            (json{{"name", "POWER_BATTERY_LEVEL"}, {"ok", true}, {"kind", "String"}, {"text", "?"}}));
 }
 
 TEST_F(QelHost, ServicesAreListedInRegistrationOrder) {
@@ -117,7 +115,8 @@ TEST_F(QelHost, ExitStatusSaysWhatWentWrong) {
   std::ofstream(junk / "notes.txt") << "keep me";
   std::ofstream(broken) << "{\"name\": \"x\", ";
   // Readable, but a file it asks for would land outside the terminal.
-  std::ofstream(root / "escape.json") << R"({"name": "x", "hardware": {}, "files": {"\\..\\..\\outside.txt": "x"}})";
+  std::ofstream(root / "escape.json")
+      << R"({"name": "x", "hardware": {}, "files": {"\\..\\..\\outside.txt": "x"}})";
   const std::string made = (root / "made").string();
 
   struct Case {
@@ -174,15 +173,20 @@ TEST_F(QelHost, InstallAndScriptReadOnlyRegularFiles) {
   const struct {
     std::string verb, file, inError;
   } cases[] = {
-      {"install", folder.string(), "is a folder"},     {"install", "/dev/null", "not a regular file"},
-      {"install", fifo.string(), "not a regular file"}, {"install", (root / "none.cab").string(), "no such file"},
-      {"script", folder.string(), "is a folder"},      {"script", "/dev/null", "not a regular file"},
-      {"script", fifo.string(), "not a regular file"},  {"script", (root / "none.txt").string(), "no such file"},
+      {"install", folder.string(), "is a folder"},
+      {"install", "/dev/null", "not a regular file"},
+      {"install", fifo.string(), "not a regular file"},
+      {"install", (root / "none.cab").string(), "no such file"},
+      {"script", folder.string(), "is a folder"},
+      {"script", "/dev/null", "not a regular file"},
+      {"script", fifo.string(), "not a regular file"},
+      {"script", (root / "none.txt").string(), "no such file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.verb + " " + c.file);
     // A run that waits on the FIFO is ended, and fails, rather than hanging the test.
-    const HostRun r = RunHost({"--terminal", terminal.dir().string(), c.verb, c.file}, root, {.prefix = "timeout 20 "});
+    const HostRun r =
+        RunHost({"--terminal", terminal.dir().string(), c.verb, c.file}, root, {.prefix = "timeout 20 "});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find(c.file + ": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
@@ -193,7 +197,8 @@ TEST_F(QelHost, InstallAndScriptReadOnlyRegularFiles) {
 // Shell completion leaves a slash at the end of a folder's name.
 TEST_F(QelHost, ANewTerminalFolderMayEndInASlash) {
   const fs::path fresh = terminal.root() / "fresh";
-  const HostRun r = RunHost({"--terminal", fresh.string() + "/", "prop", "get", "SYS_DROP_COUNT"}, terminal.root());
+  const HostRun r =
+      RunHost({"--terminal", fresh.string() + "/", "prop", "get", "SYS_DROP_COUNT"}, terminal.root());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(ce::sim::IsTerminal(fresh));
 }
@@ -244,14 +249,16 @@ TEST_F(QelHost, EventsPrintsWhatAnotherProcessMakesTheTerminalDeliver) {
             "{\"service\":\"power\",\"event\":\"OnSuspend\"}\n"
             "{\"service\":\"power\",\"event\":\"OnResume\"}\n"
             "{\"service\":\"power\",\"event\":\"OnPowerOn\"}\n"
-            "{\"service\":\"power\",\"event\":\"OnPowerStatusChange\"}\n") << r.out;
+            "{\"service\":\"power\",\"event\":\"OnPowerStatusChange\"}\n")
+      << r.out;
   EXPECT_EQ(wakeup, "{\"service\":\"wakeup\",\"event\":\"OnWakeUp\"}\n") << r.out;
 }
 
 TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
   fs::create_directories(terminal.dir() / "fs" / "Temp" / "Sub");
-  Background watch({"--terminal", terminal.dir().string(), "watch", "docs", "\\Temp\\", "--count", "1", "--seconds", "30"},
-                   terminal.root() / "watch");
+  Background watch(
+      {"--terminal", terminal.dir().string(), "watch", "docs", "\\Temp\\", "--count", "1", "--seconds", "30"},
+      terminal.root() / "watch");
   ASSERT_TRUE(watch.Ready());
   fs::create_directory(terminal.dir() / "fs" / "Temp" / "Sub" / "New");
   const HostRun r = watch.Finish();
@@ -279,8 +286,8 @@ TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {
     const char* option;
     const char* value;
   } bad[] = {
-      {"--count", "0"},      {"--count", "-3"},      {"--count", "1.5"},     {"--count", "x"},
-      {"--seconds", "0"},    {"--seconds", "-1"},    {"--seconds", "nan"},   {"--seconds", "inf"},
+      {"--count", "0"},       {"--count", "-3"},   {"--count", "1.5"},   {"--count", "x"},
+      {"--seconds", "0"},     {"--seconds", "-1"}, {"--seconds", "nan"}, {"--seconds", "inf"},
       {"--seconds", "1e999"}, {"--seconds", " 2"},
   };
   for (const auto& b : bad) {
@@ -295,7 +302,8 @@ TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {
       EXPECT_EQ(r.status, 2) << verb << ": " << r.err;
       EXPECT_NE(r.err.find(b.option), std::string::npos) << r.err;
       EXPECT_NE(r.err.find(std::string(b.option) == "--count" ? "whole number" : "number of seconds above 0"),
-                std::string::npos) << r.err;
+                std::string::npos)
+          << r.err;
       EXPECT_LT(r.err.size(), 400u) << r.err;
     }
   }
@@ -311,14 +319,17 @@ TEST_F(QelHost, FollowingEndsAtTheFirstFailedWrite) {
     SCOPED_TRACE(o.to);
     const fs::path scratch = terminal.root() / "events";
     fs::remove_all(scratch);
-    Background events({"--terminal", terminal.dir().string(), "events", "--seconds", "60"}, scratch, {.stdoutTo = o.to});
+    Background events({"--terminal", terminal.dir().string(), "events", "--seconds", "60"}, scratch,
+                      {.stdoutTo = o.to});
     ASSERT_TRUE(events.Ready());
     EXPECT_EQ(Host({"terminal", "suspend"}).status, 0);
     const auto start = std::chrono::steady_clock::now();
     const HostRun r = events.Finish();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ran on after the failure";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+        << "ran on after the failure";
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find(std::string("the output could not be written: ") + o.reason), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::string("the output could not be written: ") + o.reason), std::string::npos)
+        << r.err;
     EXPECT_EQ(CountOf(r.err, "could not be written"), 1u) << r.err;
   }
 }
@@ -336,7 +347,8 @@ TEST_F(QelHost, WatchEndsWithAnErrorWhenItsFolderIsDeleted) {
   fs::create_directory(temp);
   std::ofstream(temp / "b") << "b\n";
   const HostRun r = watch.Finish();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "ran on after the deletion";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+      << "ran on after the deletion";
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("the folder '\\Temp' was deleted"), std::string::npos) << r.err;
 }
@@ -408,8 +420,12 @@ TEST(ModuleFile, ExportsExactlyTheSixEntryPoints) {
   char address[32], type, name[256];
   while (std::fscanf(nm, "%31s %c %255s", address, &type, name) == 3) symbols[name] = type;
   ASSERT_EQ(pclose(nm), 0);
-  EXPECT_EQ(symbols, (std::map<std::string, char>{{"GetESN", 'T'}, {"GetQELPlatform", 'T'}, {"GetUSN", 'T'},
-                                                  {"Register", 'T'}, {"RegisterService", 'T'}, {"UnRegister", 'T'}}));
+  EXPECT_EQ(symbols, (std::map<std::string, char>{{"GetESN", 'T'},
+                                                  {"GetQELPlatform", 'T'},
+                                                  {"GetUSN", 'T'},
+                                                  {"Register", 'T'},
+                                                  {"RegisterService", 'T'},
+                                                  {"UnRegister", 'T'}}));
 }
 
 }  // namespace
@@ -433,13 +449,14 @@ TEST_F(QelHost, TraceShowsTheModulesCallsOnly) {
     std::istringstream lines(r.err);
     std::vector<std::string> traced;
     for (std::string line; std::getline(lines, line);) traced.push_back(line);
-    EXPECT_TRUE(std::any_of(traced.begin(), traced.end(),
-                            [&](const std::string& l) { return l.rfind(c.expected, 0) == 0; }))
-        << r.err;
+    EXPECT_TRUE(std::any_of(traced.begin(), traced.end(), [&](const std::string& l) {
+      return l.rfind(c.expected, 0) == 0;
+    })) << r.err;
     // qelhost converts every property name and value it prints; none of that
     // is the module's, which converts only the names of its two threads.
-    EXPECT_EQ(std::count_if(traced.begin(), traced.end(),
-                            [](const std::string& l) { return l.find("WideCharToMultiByte") != std::string::npos; }),
+    EXPECT_EQ(std::count_if(
+                  traced.begin(), traced.end(),
+                  [](const std::string& l) { return l.find("WideCharToMultiByte") != std::string::npos; }),
               2)
         << r.err;
   }

@@ -3,6 +3,7 @@
 // the real qelhost on a terminal of its own.
 #include <elf.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,12 +16,10 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "ce/sim/control.h"
 #include "host_run.h"
@@ -30,10 +29,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using qeltest::CountOf;
 using qeltest::HostOptions;
 using qeltest::HostRun;
 using qeltest::Quoted;
-using qeltest::CountOf;
 using qeltest::RunHost;
 
 // A terminal of its own for each test, not chosen in this process (qelhost
@@ -98,10 +97,10 @@ TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
     const fs::path fresh = root() / ("fresh" + std::to_string(round));
     std::string script;
     for (int i = 1; i <= kProcesses; ++i)
-      script += "( env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(fresh.string()) +
-                " terminal set power.battery_voltage " + std::to_string(i) + " >/dev/null 2>>" +
-                Quoted((root() / "errors").string()) + " || echo x >>" + Quoted((root() / "failed").string()) +
-                ") & ";
+      script += "( env -u QEL_TERMINAL " + Quoted(qeltest::HostPath()) + " --terminal " +
+                Quoted(fresh.string()) + " terminal set power.battery_voltage " + std::to_string(i) +
+                " >/dev/null 2>>" + Quoted((root() / "errors").string()) + " || echo x >>" +
+                Quoted((root() / "failed").string()) + ") & ";
     script += "wait";
     ASSERT_EQ(std::system(script.c_str()), 0);
     EXPECT_TRUE(ce::sim::IsTerminal(fresh));
@@ -133,7 +132,8 @@ TEST_F(Hardening, OrphansOfDeadProcessesAreCleanedAndLiveOnesKept) {
   std::ofstream(dir() / liveTemp) << "{\"half\": ";
   // A person's files and folders named like leftovers.
   const std::vector<fs::path> theirs = {
-      dir() / "hardware.json.backup", dir() / "hardware.json.orig01",
+      dir() / "hardware.json.backup",
+      dir() / "hardware.json.orig01",
       dir() / ("hardware.json." + std::to_string(dead) + ".aB3xYz"),
       root() / (".mywork.making." + std::to_string(dead)) / "fs" / "My Documents" / "thesis.txt",
       root() / (".forged.making." + std::to_string(dead)) / "fs" / "x.txt",
@@ -206,8 +206,8 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
     std::string bytes;
   };
   std::vector<Damage> cases;
-  for (size_t cut : {size_t(0), size_t(10), size_t(64), size_t(1000), size_t(4096), size_t(10000), size_t(41968),
-                     size_t(50000), module.size() / 2, module.size() - 1})
+  for (size_t cut : {size_t(0), size_t(10), size_t(64), size_t(1000), size_t(4096), size_t(10000),
+                     size_t(41968), size_t(50000), module.size() / 2, module.size() - 1})
     cases.push_back({"truncated at " + std::to_string(cut), module.substr(0, cut)});
   auto changed = [&](const std::string& name, size_t at, std::string bytes) {
     std::string copy = module;
@@ -247,7 +247,8 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
   const auto dynamic = At<Elf64_Phdr>(module, dynamicAt);
   auto fileOffset = [&](uint64_t address) {
     for (const auto& [at, ph] : loads)
-      if (address >= ph.p_vaddr && address < ph.p_vaddr + ph.p_filesz) return size_t(ph.p_offset + address - ph.p_vaddr);
+      if (address >= ph.p_vaddr && address < ph.p_vaddr + ph.p_filesz)
+        return size_t(ph.p_offset + address - ph.p_vaddr);
     return size_t(0);
   };
   std::map<int64_t, std::pair<size_t, uint64_t>> tags;  // first entry of each tag: where, value
@@ -269,7 +270,8 @@ TEST_F(Hardening, DamagedModulesAreRefusedWithAMessage) {
           u64(dynamic.p_vaddr - holder.second.p_vaddr));
   changed("hash filter of three words", fileOffset(tags[DT_GNU_HASH].second) + 8, u32(3));
   // A call's relocation naming a symbol far past the symbol table: the headers are whole.
-  changed("relocation's symbol", fileOffset(tags[DT_JMPREL].second) + offsetof(Elf64_Rela, r_info) + 4, u32(0x7fffffff));
+  changed("relocation's symbol", fileOffset(tags[DT_JMPREL].second) + offsetof(Elf64_Rela, r_info) + 4,
+          u32(0x7fffffff));
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
     const fs::path bad = root() / ("bad" + std::to_string(i) + ".mpi");
@@ -290,7 +292,8 @@ TEST_F(Hardening, StateHomeFollowsTheXdgRules) {
 
   const fs::path work = root() / "work", home = root() / "home";
   fs::create_directories(work);
-  HostOptions relative{.env = "XDG_STATE_HOME=relative HOME=" + Quoted(home.string()), .cwd = work.string(),
+  HostOptions relative{.env = "XDG_STATE_HOME=relative HOME=" + Quoted(home.string()),
+                       .cwd = work.string(),
                        .stateHome = false};
   r = RunHost({"prop", "get", "SYS_DROP_COUNT"}, root(), relative);
   EXPECT_EQ(r.status, 0) << r.err;
@@ -305,7 +308,8 @@ TEST_F(Hardening, TerminalDotFillsTheEmptyWorkingFolder) {
   fs::create_directories(work);
   struct ::stat before {};
   ASSERT_EQ(::stat(work.c_str(), &before), 0);
-  const HostRun r = RunHost({"--terminal", ".", "prop", "get", "SYS_DROP_COUNT"}, root(), {.cwd = work.string()});
+  const HostRun r =
+      RunHost({"--terminal", ".", "prop", "get", "SYS_DROP_COUNT"}, root(), {.cwd = work.string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(ce::sim::IsTerminal(work));
   struct ::stat after {};
@@ -376,9 +380,10 @@ TEST_F(Hardening, BrokenHardwareFileIsRefusedNamingTheField) {
     std::string field = std::string(c.pointer).substr(1);
     for (char& ch : field)
       if (ch == '/') ch = '.';
-    for (const std::vector<std::string>& verb : {std::vector<std::string>{"prop", "get", "SYS_MEM_TOTAL"},
-                                                 std::vector<std::string>{"terminal", "show"},
-                                                 std::vector<std::string>{"terminal", "set", "oem_info", "x"}}) {
+    for (const std::vector<std::string>& verb :
+         {std::vector<std::string>{"prop", "get", "SYS_MEM_TOTAL"},
+          std::vector<std::string>{"terminal", "show"},
+          std::vector<std::string>{"terminal", "set", "oem_info", "x"}}) {
       const HostRun r = Host(verb);
       EXPECT_EQ(r.status, 2) << Line(verb) << r.out;
       EXPECT_NE(r.err.find(field), std::string::npos) << r.err;
@@ -399,9 +404,13 @@ TEST_F(Hardening, RegistryThatIsNotWholeIsAnError) {
   for (const auto& statement : sql) {
     SCOPED_TRACE(statement);
     fs::copy_file(pristine, db, fs::copy_options::overwrite_existing);
-    ASSERT_EQ(std::system(("python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.executescript(sys.argv[2]); "
-                           "c.commit()' " + Quoted(db.string()) + " " + Quoted(statement)).c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(
+            ("python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.executescript(sys.argv[2]); "
+             "c.commit()' " +
+             Quoted(db.string()) + " " + Quoted(statement))
+                .c_str()),
+        0);
     const HostRun r = Host({"prop", "get", "SYS_DROP_COUNT"});
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.err.find(db.string()), std::string::npos) << r.err;
@@ -411,7 +420,9 @@ TEST_F(Hardening, RegistryThatIsNotWholeIsAnError) {
   for (const char* suffix : {"-wal", "-shm"}) fs::remove(db.string() + suffix);
   fs::copy_file(pristine, db, fs::copy_options::overwrite_existing);
   ASSERT_EQ(std::system(("python3 -c 'import sqlite3,sys; sqlite3.connect(sys.argv[1]).execute(\"PRAGMA "
-                         "wal_checkpoint(TRUNCATE)\").fetchall()' " + Quoted(db.string())).c_str()),
+                         "wal_checkpoint(TRUNCATE)\").fetchall()' " +
+                         Quoted(db.string()))
+                            .c_str()),
             0);
   const std::string checkpointed = qeltest::Contents(db);
   for (const size_t page : {4u, 5u}) {  // sqlite_sequence and vals in a new registry
@@ -476,7 +487,8 @@ TEST_F(Hardening, ProfilesBeyondTheLimitsAreRefused) {
   json many = {{"name", "many"}, {"hardware", json::object()}, {"files", json::object()}};
   for (size_t i = 0; i <= ce::sim::kMaxProfileEntries; ++i) many["files"]["\\f" + std::to_string(i)] = "";
   std::ofstream(root() / "many.json") << many.dump();
-  HostRun r = RunHost({"--terminal", (root() / "m").string(), "--profile", (root() / "many.json").string(), "props"}, root());
+  HostRun r = RunHost(
+      {"--terminal", (root() / "m").string(), "--profile", (root() / "many.json").string(), "props"}, root());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("limit"), std::string::npos) << r.err;
 
@@ -485,7 +497,8 @@ TEST_F(Hardening, ProfilesBeyondTheLimitsAreRefused) {
     big << R"({"name": "big", "hardware": {}, "description": ")";
     big << std::string(ce::sim::kMaxProfileFileBytes, 'x') << "\"}";
   }
-  r = RunHost({"--terminal", (root() / "b").string(), "--profile", (root() / "big.json").string(), "props"}, root());
+  r = RunHost({"--terminal", (root() / "b").string(), "--profile", (root() / "big.json").string(), "props"},
+              root());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("limit"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(root() / "m"));
@@ -503,16 +516,20 @@ TEST_F(Hardening, MessagesSayWhatIsWrong) {
   // A profile that is a folder or a FIFO (which must not hang the run).
   fs::create_directories(root() / "profdir");
   ASSERT_EQ(::mkfifo((root() / "fifo").c_str(), 0644), 0);
-  r = RunHost({"--terminal", (root() / "n1").string(), "--profile", (root() / "profdir").string(), "props"}, root());
+  r = RunHost({"--terminal", (root() / "n1").string(), "--profile", (root() / "profdir").string(), "props"},
+              root());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("is a folder"), std::string::npos) << r.err;
-  r = RunHost({"--terminal", (root() / "n2").string(), "--profile", (root() / "fifo").string(), "props"}, root());
+  r = RunHost({"--terminal", (root() / "n2").string(), "--profile", (root() / "fifo").string(), "props"},
+              root());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
 
   // \a is a file, so \a\b cannot be made: the message blames \a.
-  std::ofstream(root() / "ab.json") << R"({"name": "ab", "hardware": {}, "files": {"\\a": "x", "\\a\\b": "y"}})";
-  r = RunHost({"--terminal", (root() / "n3").string(), "--profile", (root() / "ab.json").string(), "props"}, root());
+  std::ofstream(root() / "ab.json")
+      << R"({"name": "ab", "hardware": {}, "files": {"\\a": "x", "\\a\\b": "y"}})";
+  r = RunHost({"--terminal", (root() / "n3").string(), "--profile", (root() / "ab.json").string(), "props"},
+              root());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find(R"("\a" is a file, not a folder)"), std::string::npos) << r.err;
 
@@ -554,12 +571,14 @@ TEST_F(Hardening, UnreadableOrUnwritableTerminalFolderSaysPermissionDenied) {
   const struct {
     fs::perms mode;
     const char* verb;
-  } cases[] = {{fs::perms::none, "terminal show"}, {fs::perms::owner_read | fs::perms::owner_exec, "terminal set oem_info X"}};
+  } cases[] = {{fs::perms::none, "terminal show"},
+               {fs::perms::owner_read | fs::perms::owner_exec, "terminal set oem_info X"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.verb);
     fs::permissions(dir(), c.mode);
-    const std::string command = *prefix + Quoted(qeltest::HostPath()) + " --terminal " + Quoted(dir().string()) +
-                                " " + c.verb + " 2>" + Quoted((root() / "err").string());
+    const std::string command = *prefix + Quoted(qeltest::HostPath()) + " --terminal " +
+                                Quoted(dir().string()) + " " + c.verb + " 2>" +
+                                Quoted((root() / "err").string());
     const int status = std::system(("env -u QEL_TERMINAL " + command).c_str());
     fs::permissions(dir(), fs::perms::owner_all);
     EXPECT_EQ(WEXITSTATUS(status), 2);
@@ -574,12 +593,17 @@ TEST_F(Hardening, UnreadableOrUnwritableTerminalFolderSaysPermissionDenied) {
 TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
   json hw = HardwareFile();
   hw["eq = 5\nfake_line"] = 2;
-  hw["bell\x07" "esc\x1b[31m"] = 1;
+  hw["bell\x07"
+     "esc\x1b[31m"] = 1;
   WriteHardware(hw);
   const fs::path script = root() / "bad.txt";
   std::ofstream(script) << "# a script\nPXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo N \xff\xfe S\n";
   // A value that would retitle the terminal window were it printed raw.
-  ASSERT_EQ(Host({"prop", "set", "SYS_ID_NAME", "a\x1b]0;pwned\x07" "b"}).status, 0);
+  ASSERT_EQ(Host({"prop", "set", "SYS_ID_NAME",
+                  "a\x1b]0;pwned\x07"
+                  "b"})
+                .status,
+            0);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -601,7 +625,8 @@ TEST_F(Hardening, ControlCharactersAreEscapedAndBadTextRefused) {
     EXPECT_EQ(r.status, c.status) << r.err;
     const std::string both = r.out + r.err;
     EXPECT_NE(both.find(c.shows), std::string::npos) << both;
-    EXPECT_EQ(std::count_if(both.begin(), both.end(), [](char ch) { return ch != '\n' && uint8_t(ch) < 0x20; }), 0)
+    EXPECT_EQ(
+        std::count_if(both.begin(), both.end(), [](char ch) { return ch != '\n' && uint8_t(ch) < 0x20; }), 0)
         << both;
   }
   // Nothing of the refused text reached the registry.
@@ -622,7 +647,9 @@ TEST_F(Hardening, SmallRulesHold) {
       {{"terminal", "set", "power.battery_life_percent", " 5"}, 2, "must be"},
       {{"terminal", "set", "power.battery_life_percent", "5 "}, 2, "must be"},
       {{"terminal", "set", "power.battery_life_percent", "5"}, 0, ""},
-      {{"--terminal", (root() / "afile" / "sub").string(), "terminal", "show"}, 2, "qelhost: " + root().string()},
+      {{"--terminal", (root() / "afile" / "sub").string(), "terminal", "show"},
+       2,
+       "qelhost: " + root().string()},
       {{"--bogus"}, 2, "--bogus"},
   };
   for (const auto& c : cases) {
@@ -645,9 +672,18 @@ TEST_F(Hardening, BoolAndTriStateTakeWholeWordsOnly) {
     const char* text;
     int status;  // 2 refused; 0 well formed (the setter then decides)
   } cases[] = {
-      {"Bool", "18446744073709551616", 2}, {"Bool", "nan", 2}, {"Bool", "1e308", 2}, {"Bool", "yesterday", 2},
-      {"Bool", "Trueish", 2},              {"Bool", "true", 0},  {"Bool", "0", 0},     {"Bool", " No ", 0},
-      {"TriState", "x", 2},                {"TriState", "xyz", 2}, {"TriState", "unknown", 0}, {"TriState", "yes", 0},
+      {"Bool", "18446744073709551616", 2},
+      {"Bool", "nan", 2},
+      {"Bool", "1e308", 2},
+      {"Bool", "yesterday", 2},
+      {"Bool", "Trueish", 2},
+      {"Bool", "true", 0},
+      {"Bool", "0", 0},
+      {"Bool", " No ", 0},
+      {"TriState", "x", 2},
+      {"TriState", "xyz", 2},
+      {"TriState", "unknown", 0},
+      {"TriState", "yes", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.kind) + " " + c.text);

@@ -1,8 +1,8 @@
 // Settings files under programs that run at once: many qelhost processes
 // writing, and reading, one INI file of one terminal.
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "host_run.h"
 #include "test_terminal.h"
@@ -25,8 +25,9 @@ TEST(SettingsFileInParallel, NoWriterLosesAKeyAndNoReaderSeesAHalfFile) {
   std::string all = "(";
   const std::string out = (terminal.root() / "status").string();
   for (int i = 0; i < kWriters; ++i)
-    all += host + " run " + Quoted("PXS W \\Data\\shared.ini Main a" + std::to_string(i) + " " + std::to_string(i) +
-                                   " x common " + std::to_string(i) + " x b" + std::to_string(i) + " x x") +
+    all += host + " run " +
+           Quoted("PXS W \\Data\\shared.ini Main a" + std::to_string(i) + " " + std::to_string(i) +
+                  " x common " + std::to_string(i) + " x b" + std::to_string(i) + " x x") +
            " >/dev/null 2>&1 || echo writer" + std::to_string(i) + " >>" + Quoted(out) + " & ";
   for (int i = 0; i < kReaders; ++i)
     all += host + " run " + Quoted("PXS R \\Data\\shared.ini Main kept $k x") +
@@ -38,7 +39,8 @@ TEST(SettingsFileInParallel, NoWriterLosesAKeyAndNoReaderSeesAHalfFile) {
   const std::string ini = qeltest::Contents(terminal.dir() / "fs" / "Data" / "shared.ini");
   EXPECT_NE(ini.find("kept=1\r\n"), std::string::npos) << ini;
   for (int i = 0; i < kWriters; ++i) {
-    EXPECT_NE(ini.find("a" + std::to_string(i) + "=" + std::to_string(i) + "\r\n"), std::string::npos) << i << ini;
+    EXPECT_NE(ini.find("a" + std::to_string(i) + "=" + std::to_string(i) + "\r\n"), std::string::npos)
+        << i << ini;
     EXPECT_NE(ini.find("b" + std::to_string(i) + "=x\r\n"), std::string::npos) << i << ini;
   }
   EXPECT_EQ(ini.find("common="), ini.rfind("common=")) << "one value per name";

@@ -15,8 +15,8 @@
 // holder releases it through the second interface.
 class IQelFilePath {
  public:
-  virtual void Reserved0() {}                   // slot 0
-  virtual const char16_t* FullPath() = 0;        // slot 1
+  virtual void Reserved0() {}              // slot 0
+  virtual const char16_t* FullPath() = 0;  // slot 1
 
  protected:
   ~IQelFilePath() = default;
@@ -27,19 +27,19 @@ class IQelFileReference : public IQelFilePath, public CQelRefCounted {};
 // An output variable of a command line.
 class IQelVariable {
  public:
-  virtual void Reserved0() {}                                                      // slot 0
-  virtual void Reserved1() {}                                                      // slot 1
-  virtual void Reserved2() {}                                                      // slot 2
-  virtual void Reserved3() {}                                                      // slot 3
-  virtual bool SetInt(int32_t value, int32_t zero) = 0;                            // slot 4
-  virtual void Reserved5() {}                                                      // slot 5
-  virtual void Reserved6() {}                                                      // slot 6
-  virtual void Reserved7() {}                                                      // slot 7
-  virtual void Reserved8() {}                                                      // slot 8
-  virtual void Reserved9() {}                                                      // slot 9
-  virtual bool SetValue(IQelText* text, int32_t zero) = 0;                         // slot 10
-  virtual void Reserved11() {}                                                     // slot 11
-  virtual void Reserved12() {}                                                     // slot 12
+  virtual void Reserved0() {}                               // slot 0
+  virtual void Reserved1() {}                               // slot 1
+  virtual void Reserved2() {}                               // slot 2
+  virtual void Reserved3() {}                               // slot 3
+  virtual bool SetInt(int32_t value, int32_t zero) = 0;     // slot 4
+  virtual void Reserved5() {}                               // slot 5
+  virtual void Reserved6() {}                               // slot 6
+  virtual void Reserved7() {}                               // slot 7
+  virtual void Reserved8() {}                               // slot 8
+  virtual void Reserved9() {}                               // slot 9
+  virtual bool SetValue(IQelText* text, int32_t zero) = 0;  // slot 10
+  virtual void Reserved11() {}                              // slot 11
+  virtual void Reserved12() {}                              // slot 12
   // Binary data or characters: `length` counts bytes for binary data and
   // characters for text, as the caller read them.
   virtual bool SetData(const void* data, int32_t length, int32_t zero) = 0;        // slot 13
@@ -95,23 +95,23 @@ class ICommandContext {
 // Objects handed out belong to the list and are not released by the caller.
 class ICommandArguments {
  public:
-  virtual uint32_t Count() = 0;                                                    // slot 0
-  virtual bool IsEmpty(int32_t argument) = 0;                                      // slot 1
-  virtual void Reserved2() {}                                                      // slot 2
-  virtual char GetChar(int32_t argument, char fallback) = 0;                       // slot 3
-  virtual bool GetBool(int32_t argument, bool fallback) = 0;                       // slot 4
-  virtual void Reserved5() {}                                                      // slot 5
-  virtual void Reserved6() {}                                                      // slot 6
-  virtual int32_t GetNumber(int32_t argument, int32_t fallback) = 0;               // slot 7
-  virtual int32_t GetInt(int32_t argument, int32_t fallback) = 0;                  // slot 8
-  virtual void Reserved9() {}                                                      // slot 9
-  virtual void Reserved10() {}                                                     // slot 10
+  virtual uint32_t Count() = 0;                                                                 // slot 0
+  virtual bool IsEmpty(int32_t argument) = 0;                                                   // slot 1
+  virtual void Reserved2() {}                                                                   // slot 2
+  virtual char GetChar(int32_t argument, char fallback) = 0;                                    // slot 3
+  virtual bool GetBool(int32_t argument, bool fallback) = 0;                                    // slot 4
+  virtual void Reserved5() {}                                                                   // slot 5
+  virtual void Reserved6() {}                                                                   // slot 6
+  virtual int32_t GetNumber(int32_t argument, int32_t fallback) = 0;                            // slot 7
+  virtual int32_t GetInt(int32_t argument, int32_t fallback) = 0;                               // slot 8
+  virtual void Reserved9() {}                                                                   // slot 9
+  virtual void Reserved10() {}                                                                  // slot 10
   virtual IQelText* GetText(int32_t argument, const char16_t* fallback, int32_t minusOne) = 0;  // slot 11
-  virtual IQelVariable* GetVariable(int32_t argument) = 0;                         // slot 12
-  virtual void Reserved13() {}                                                     // slot 13
-  virtual void Reserved14() {}                                                     // slot 14
+  virtual IQelVariable* GetVariable(int32_t argument) = 0;                                      // slot 12
+  virtual void Reserved13() {}                                                                  // slot 13
+  virtual void Reserved14() {}                                                                  // slot 14
   virtual IQelFileReference* GetFile(int32_t argument, int32_t mode, int32_t zero, int32_t minusOne,
-                                     int32_t last) = 0;                            // slot 15
+                                     int32_t last) = 0;  // slot 15
 
  protected:
   ~ICommandArguments() = default;
@@ -120,11 +120,11 @@ class ICommandArguments {
 // Where argument errors and service failures are reported.
 class ICommandReply {
  public:
-  virtual void Reserved0() {}                             // slot 0
-  virtual void Reserved1() {}                             // slot 1
-  virtual void Fail(const char16_t* text) = 0;            // slot 2
-  virtual void BadArgument(int32_t argument) = 0;         // slot 3
-  virtual void MissingArguments() = 0;                    // slot 4
+  virtual void Reserved0() {}                      // slot 0
+  virtual void Reserved1() {}                      // slot 1
+  virtual void Fail(const char16_t* text) = 0;     // slot 2
+  virtual void BadArgument(int32_t argument) = 0;  // slot 3
+  virtual void MissingArguments() = 0;             // slot 4
 
  protected:
   ~ICommandReply() = default;
@@ -142,12 +142,12 @@ class IQelResult {
 // An entry's attributes, as a directory enumeration reports them.
 class IQelFileAttributes {
  public:
-  virtual void Reserved0() {}           // slot 0
-  virtual void Reserved1() {}           // slot 1
-  virtual void Reserved2() {}           // slot 2
-  virtual void Reserved3() {}           // slot 3
-  virtual void Reserved4() {}           // slot 4
-  virtual bool IsDirectory() = 0;       // slot 5
+  virtual void Reserved0() {}      // slot 0
+  virtual void Reserved1() {}      // slot 1
+  virtual void Reserved2() {}      // slot 2
+  virtual void Reserved3() {}      // slot 3
+  virtual void Reserved4() {}      // slot 4
+  virtual bool IsDirectory() = 0;  // slot 5
 
  protected:
   ~IQelFileAttributes() = default;
@@ -160,10 +160,10 @@ class IQelName : public IQelText, public CQelRefCounted {};
 // Walks the entries matching a pattern; positioned on the first entry when made.
 class IQelFileEnumerator {
  public:
-  virtual void Dispose() = 0;                       // slot 0
-  virtual IQelFileAttributes* Attributes() = 0;     // slot 1: borrowed
-  virtual IQelName* Name() = 0;                     // slot 2: counted, the caller releases it
-  virtual bool Next(IQelName** name) = 0;           // slot 3: false at the end
+  virtual void Dispose() = 0;                    // slot 0
+  virtual IQelFileAttributes* Attributes() = 0;  // slot 1: borrowed
+  virtual IQelName* Name() = 0;                  // slot 2: counted, the caller releases it
+  virtual bool Next(IQelName** name) = 0;        // slot 3: false at the end
 
  protected:
   ~IQelFileEnumerator() = default;
@@ -172,18 +172,18 @@ class IQelFileEnumerator {
 // IID_QELFILESYSTEMSERVICE.
 class IQelFileSystemService : public IQelService {
  public:
-  virtual void Reserved8() {}                                             // slot 8
+  virtual void Reserved8() {}  // slot 8
   // Entries matching a pattern ("\\Folder\\*.mpi"); false when none can be listed.
   virtual bool Enumerate(IQelText* pattern, IQelFileEnumerator** out) = 0;  // slot 9
-  virtual void Reserved10() {}                                            // slot 10
-  virtual void Reserved11() {}                                            // slot 11
-  virtual void Reserved12() {}                                            // slot 12
-  virtual void Reserved13() {}                                            // slot 13
-  virtual void Reserved14() {}                                            // slot 14
-  virtual void Reserved15() {}                                            // slot 15
-  virtual bool Exists(IQelFileReference* file) = 0;                      // slot 16
+  virtual void Reserved10() {}                                              // slot 10
+  virtual void Reserved11() {}                                              // slot 11
+  virtual void Reserved12() {}                                              // slot 12
+  virtual void Reserved13() {}                                              // slot 13
+  virtual void Reserved14() {}                                              // slot 14
+  virtual void Reserved15() {}                                              // slot 15
+  virtual bool Exists(IQelFileReference* file) = 0;                         // slot 16
   // Makes sure the folder holding the file exists.
-  virtual bool PrepareDirectory(IQelFileReference* file) = 0;            // slot 17
+  virtual bool PrepareDirectory(IQelFileReference* file) = 0;  // slot 17
 
  protected:
   ~IQelFileSystemService() = default;
@@ -202,7 +202,7 @@ class IQelFileService : public IQelService {
 // IID_QELFILELOCATION.
 class IQelFileLocation : public IQelService {
  public:
-  virtual void Reserved8() {}                              // slot 8
+  virtual void Reserved8() {}  // slot 8
   // A counted reference for the name, or null when it cannot be resolved.
   virtual IQelFileReference* Resolve(IQelText* name) = 0;  // slot 9
 

@@ -6,10 +6,10 @@
 
 class IQelHalEventSource {
  public:
-  virtual int32_t AddRef() = 0;    // slot 0
-  virtual int32_t Release() = 0;   // slot 1
-  virtual void* GetHandle() = 0;   // slot 2: the waitable handle
-  virtual bool OnSignaled() = 0;   // slot 3: on the handler's thread
+  virtual int32_t AddRef() = 0;   // slot 0
+  virtual int32_t Release() = 0;  // slot 1
+  virtual void* GetHandle() = 0;  // slot 2: the waitable handle
+  virtual bool OnSignaled() = 0;  // slot 3: on the handler's thread
 
  protected:
   ~IQelHalEventSource() = default;

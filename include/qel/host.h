@@ -18,8 +18,7 @@ class IQelResult;
 // Property getter and setter: the host's value and the context service (or null).
 using QelPropertyFn = bool (*)(IQelValue* value, IQelService* context);
 // Command handler: context, arguments, reply; reports only through those objects.
-using QelCommandHandler = void (*)(ICommandContext* context, ICommandArguments* args,
-                                   ICommandReply* reply);
+using QelCommandHandler = void (*)(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Kind of a command argument by its number (1-based).
 using QelArgumentKindFn = int32_t (*)(int32_t argument);
 // Stores a new stream for a matching type name; leaves `out` alone otherwise.
@@ -30,12 +29,12 @@ using QelFileHandler = int32_t (*)(void* first, bool deleteAfter, void* third, I
 // Registrar handed to RegisterService. Results are not relied on.
 class IQelRegistrar {
  public:
-  virtual bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag,
-                          int32_t timeout, IQelService* context, QelArgumentKindFn kinds) = 0;  // 0
-  virtual bool AddService(IQelService* service, GUID iid) = 0;                                // 1
-  virtual void Reserved2() {}                                                                 // 2
+  virtual bool AddCommand(const char16_t* code, QelCommandHandler handler, int32_t flag, int32_t timeout,
+                          IQelService* context, QelArgumentKindFn kinds) = 0;  // 0
+  virtual bool AddService(IQelService* service, GUID iid) = 0;                 // 1
+  virtual void Reserved2() {}                                                  // 2
   virtual bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter,
-                           IQelService* context, int32_t zero) = 0;                           // 3
+                           IQelService* context, int32_t zero) = 0;  // 3
 
  protected:
   ~IQelRegistrar() = default;
@@ -53,7 +52,7 @@ class IQelStreamRegistry : public IQelService {
 // IID_QELFILEHANDLERREGISTRY.
 class IQelFileHandlerRegistry : public IQelService {
  public:
-  virtual void Reserved8() {}                                                            // slot 8
+  virtual void Reserved8() {}                                                                      // slot 8
   virtual bool AddFileHandler(const char16_t* pattern, QelFileHandler handler, int32_t zero) = 0;  // 9
 
  protected:
@@ -73,12 +72,12 @@ class IQelNotifyCallback {
 // A notifier the module adds to the host's notifier list.
 class IQelNotifier {
  public:
-  virtual int32_t AddRef() = 0;                                                      // slot 0
-  virtual int32_t Release() = 0;                                                     // slot 1
-  virtual void Unwatch(uint32_t subscriber) = 0;                                     // slot 2
+  virtual int32_t AddRef() = 0;                                                             // slot 0
+  virtual int32_t Release() = 0;                                                            // slot 1
+  virtual void Unwatch(uint32_t subscriber) = 0;                                            // slot 2
   virtual bool Watch(uint32_t subscriber, const char16_t* name, const char16_t* path) = 0;  // slot 3
-  virtual bool Attach(const char16_t* name, IQelNotifyCallback* callback) = 0;       // slot 4
-  virtual bool DetachAll(IQelNotifyCallback* callback) = 0;                          // slot 5
+  virtual bool Attach(const char16_t* name, IQelNotifyCallback* callback) = 0;              // slot 4
+  virtual bool DetachAll(IQelNotifyCallback* callback) = 0;                                 // slot 5
 
  protected:
   ~IQelNotifier() = default;
@@ -103,11 +102,11 @@ class IQelDictionary : public IQelService {
 // IID_QELWINDOWSERVICE: the host's main window.
 class IQelWindowService {
  public:
-  virtual void Reserved0() {}              // slot 0
-  virtual void Reserved1() {}              // slot 1
-  virtual void Reserved2() {}              // slot 2
-  virtual int32_t Release() = 0;           // slot 3
-  virtual void* GetWindowHandle() = 0;     // slot 4
+  virtual void Reserved0() {}           // slot 0
+  virtual void Reserved1() {}           // slot 1
+  virtual void Reserved2() {}           // slot 2
+  virtual int32_t Release() = 0;        // slot 3
+  virtual void* GetWindowHandle() = 0;  // slot 4
 
  protected:
   ~IQelWindowService() = default;

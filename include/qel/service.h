@@ -20,14 +20,14 @@ class IQelServiceRegistry {
 
 class IQelService {
  public:
-  virtual int32_t AddRef() = 0;                           // slot 0
-  virtual int32_t Release() = 0;                          // slot 1
-  virtual bool GetInterface(GUID iid, void** out) = 0;    // slot 2
+  virtual int32_t AddRef() = 0;                            // slot 0
+  virtual int32_t Release() = 0;                           // slot 1
+  virtual bool GetInterface(GUID iid, void** out) = 0;     // slot 2
   virtual void Bind(IQelServiceRegistry* /*registry*/) {}  // slot 3
-  virtual void SaveState() {}                             // slot 4
-  virtual void RestoreState() {}                          // slot 5
-  virtual void Reserved6(uint32_t /*value*/) {}           // slot 6
-  virtual void Reserved7(uint32_t /*value*/) {}           // slot 7
+  virtual void SaveState() {}                              // slot 4
+  virtual void RestoreState() {}                           // slot 5
+  virtual void Reserved6(uint32_t /*value*/) {}            // slot 6
+  virtual void Reserved7(uint32_t /*value*/) {}            // slot 7
 
  protected:
   ~IQelService() = default;  // no destructor slot: objects die through Release

@@ -34,7 +34,7 @@ enum : int32_t { kTriUnknown = 0, kTriYes = 1, kTriNo = 2 };
 // owner changes them.
 class IQelText {
  public:
-  virtual uint32_t Length() const = 0;       // slot 0
+  virtual uint32_t Length() const = 0;        // slot 0
   virtual const char16_t* Chars() const = 0;  // slot 1
 
  protected:
@@ -43,31 +43,31 @@ class IQelText {
 
 class IQelValue {
  public:
-  virtual int32_t IsEmpty() = 0;                          // slot 0
-  virtual QelKind GetKind() = 0;                          // slot 1
-  virtual bool GetString(IQelText** out) = 0;             // slot 2
-  virtual bool GetChar(char* out) = 0;                    // slot 3
-  virtual bool GetBool(bool* out) = 0;                    // slot 4
-  virtual bool GetTriState(int32_t* out) = 0;             // slot 5
-  virtual bool GetDouble(double* out) = 0;                // slot 6
-  virtual bool GetInt32(int32_t* out) = 0;                // slot 7
-  virtual bool GetUInt32(uint32_t* out) = 0;              // slot 8
-  virtual bool GetInt64(int64_t* out) = 0;                // slot 9
-  virtual bool GetUInt64(uint64_t* out) = 0;              // slot 10
-  virtual bool GetObject(IQelService** inout) = 0;        // slot 11
-  virtual bool SetObject(IQelService** inout) = 0;        // slot 12
-  virtual bool Assign(IQelValue* other) = 0;              // slot 13
-  virtual bool SetUInt64(uint32_t low, uint32_t high) = 0;  // slot 14
-  virtual bool SetInt64(uint32_t low, uint32_t high) = 0;   // slot 15
-  virtual bool SetUInt32(uint32_t v) = 0;                 // slot 16
-  virtual bool SetInt32(int32_t v) = 0;                   // slot 17
-  virtual bool SetDouble(double v) = 0;                   // slot 18
-  virtual bool SetTriState(int32_t v) = 0;                // slot 19
-  virtual bool SetBool(bool v) = 0;                       // slot 20
-  virtual bool SetChar(char v) = 0;                       // slot 21
-  virtual bool SetText(IQelText* text) = 0;               // slot 22
+  virtual int32_t IsEmpty() = 0;                                   // slot 0
+  virtual QelKind GetKind() = 0;                                   // slot 1
+  virtual bool GetString(IQelText** out) = 0;                      // slot 2
+  virtual bool GetChar(char* out) = 0;                             // slot 3
+  virtual bool GetBool(bool* out) = 0;                             // slot 4
+  virtual bool GetTriState(int32_t* out) = 0;                      // slot 5
+  virtual bool GetDouble(double* out) = 0;                         // slot 6
+  virtual bool GetInt32(int32_t* out) = 0;                         // slot 7
+  virtual bool GetUInt32(uint32_t* out) = 0;                       // slot 8
+  virtual bool GetInt64(int64_t* out) = 0;                         // slot 9
+  virtual bool GetUInt64(uint64_t* out) = 0;                       // slot 10
+  virtual bool GetObject(IQelService** inout) = 0;                 // slot 11
+  virtual bool SetObject(IQelService** inout) = 0;                 // slot 12
+  virtual bool Assign(IQelValue* other) = 0;                       // slot 13
+  virtual bool SetUInt64(uint32_t low, uint32_t high) = 0;         // slot 14
+  virtual bool SetInt64(uint32_t low, uint32_t high) = 0;          // slot 15
+  virtual bool SetUInt32(uint32_t v) = 0;                          // slot 16
+  virtual bool SetInt32(int32_t v) = 0;                            // slot 17
+  virtual bool SetDouble(double v) = 0;                            // slot 18
+  virtual bool SetTriState(int32_t v) = 0;                         // slot 19
+  virtual bool SetBool(bool v) = 0;                                // slot 20
+  virtual bool SetChar(char v) = 0;                                // slot 21
+  virtual bool SetText(IQelText* text) = 0;                        // slot 22
   virtual bool SetString(const char16_t* s, uint32_t length) = 0;  // slot 23
-  virtual bool SetStringZ(const char16_t* s) = 0;         // slot 24
-  virtual bool Clear() = 0;                               // slot 25
-  virtual ~IQelValue() = default;                         // slots 26 and 27
+  virtual bool SetStringZ(const char16_t* s) = 0;                  // slot 24
+  virtual bool Clear() = 0;                                        // slot 25
+  virtual ~IQelValue() = default;                                  // slots 26 and 27
 };

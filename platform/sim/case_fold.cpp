@@ -1,7 +1,7 @@
 #include "case_fold.h"
 
-#include "ce/text.h"
 #include "api.h"
+#include "ce/text.h"
 
 namespace ce {
 namespace sim {
@@ -19,15 +19,24 @@ char16_t FoldLatinExtendedA(char16_t c) {
 
 char16_t FoldGreek(char16_t c) {
   switch (c) {
-    case 0x3AC: return 0x386;
-    case 0x3AD: return 0x388;
-    case 0x3AE: return 0x389;
-    case 0x3AF: return 0x38A;
-    case 0x3C2: return 0x3A3;  // final sigma
-    case 0x3CC: return 0x38C;
-    case 0x3CD: return 0x38E;
-    case 0x3CE: return 0x38F;
-    default: return c >= 0x3B1 && c <= 0x3C9 ? static_cast<char16_t>(c - 0x20) : c;
+    case 0x3AC:
+      return 0x386;
+    case 0x3AD:
+      return 0x388;
+    case 0x3AE:
+      return 0x389;
+    case 0x3AF:
+      return 0x38A;
+    case 0x3C2:
+      return 0x3A3;  // final sigma
+    case 0x3CC:
+      return 0x38C;
+    case 0x3CD:
+      return 0x38E;
+    case 0x3CE:
+      return 0x38F;
+    default:
+      return c >= 0x3B1 && c <= 0x3C9 ? static_cast<char16_t>(c - 0x20) : c;
   }
 }
 

@@ -6,9 +6,6 @@
 // A notification belongs to the folder it was opened on: when that folder is
 // deleted the handle is signalled once more and can no longer be re-armed;
 // a folder made again under the name is not watched.
-#include "ce/files.h"
-#include "api.h"
-
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -20,7 +17,9 @@
 #include <mutex>
 #include <string>
 
+#include "api.h"
 #include "ce/error.h"
+#include "ce/files.h"
 #include "device_path.h"
 #include "handles.h"
 #include "kernel.h"
@@ -132,7 +131,8 @@ class ChangeNotification final : public KernelObject {
     std::vector<std::string> children;
     ListFolder(dir.get(), [&](const char* name) {
       struct ::stat st {};
-      if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) children.push_back(name);
+      if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        children.push_back(name);
     });
     for (const auto& child : children) WatchLocked(folder + "/" + child);
     return ERROR_SUCCESS;
@@ -145,8 +145,8 @@ class ChangeNotification final : public KernelObject {
   const bool subtree_;
   std::mutex mu_;
   bool latched_ = false;
-  int folderWatch_ = -1;     // the watch descriptor of the folder it was opened on
-  bool folderGone_ = false;  // that folder was deleted
+  int folderWatch_ = -1;                // the watch descriptor of the folder it was opened on
+  bool folderGone_ = false;             // that folder was deleted
   std::map<int, std::string> folders_;  // watch descriptor -> host folder
 };
 
@@ -185,7 +185,8 @@ HANDLE FindFirstChangeNotificationW(LPCWSTR path, BOOL watchSubtree, DWORD filte
   if (r == ERROR_SUCCESS && (filter & 0x1F) == 0) r = ERROR_INVALID_PARAMETER;
   std::shared_ptr<ChangeNotification> change;
   if (r == ERROR_SUCCESS) {
-    change = std::make_shared<ChangeNotification>(MaskFor(filter, watchSubtree != FALSE), watchSubtree != FALSE);
+    change =
+        std::make_shared<ChangeNotification>(MaskFor(filter, watchSubtree != FALSE), watchSubtree != FALSE);
     r = change->Watch(folder, st);
   }
   if (r != ERROR_SUCCESS) {

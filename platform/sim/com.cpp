@@ -1,5 +1,6 @@
 // Identifiers from their text form.
 #include "ce/com.h"
+
 #include "api.h"
 
 namespace ce::sim::api {
@@ -10,10 +11,14 @@ bool HexDigits(LPCWSTR s, int n, uint32_t* out) {
   for (int i = 0; i < n; ++i) {
     const char16_t c = s[i];
     int d;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else return false;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      return false;
     v = v << 4 | uint32_t(d);
   }
   *out = v;

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "ce/error.h"
 #include "case_fold.h"
+#include "ce/error.h"
 #include "ce/files.h"
 #include "utf.h"
 
@@ -213,8 +213,8 @@ DWORD ResolveDevicePath(int fsRoot, std::u16string_view devicePath, Resolve mode
   return ResolveLast(parts.back(), out, index);
 }
 
-DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
-                        Resolve mode, ResolvedPath* out, NameIndex* index) {
+DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath, Resolve mode,
+                        ResolvedPath* out, NameIndex* index) {
   HostFd root(::open(fsRoot.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!root) {
     *out = ResolvedPath{};
@@ -274,28 +274,41 @@ bool ListFolder(int folderFd, const std::function<void(const char* hostName)>& v
 
 DWORD ErrorFromErrno(int err) {
   switch (err) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case ELOOP:
     case EISDIR:
     case EROFS:
     case ETXTBSY:
-    case EBUSY: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EBUSY:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return ERROR_DISK_FULL;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EFBIG:
+      return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
     case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    default: return ERROR_GEN_FAILURE;
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    default:
+      return ERROR_GEN_FAILURE;
   }
 }
 

@@ -18,15 +18,16 @@
 //    above 1 (a link planted from outside fs/ would be one) is ERROR_ACCESS_DENIED.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <unordered_map>
-#include <utility>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
+#include <unordered_map>
+#include <utility>
 
 #include "ce/types.h"
 #include "ce/unique.h"
@@ -81,8 +82,8 @@ class NameIndex {
 // device error: ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE, ERROR_PATH_NOT_FOUND
 // (a folder on the way is missing or is a file), ERROR_ACCESS_DENIED (a link),
 // ERROR_NOT_READY (fsRoot cannot be opened). An empty path names the root.
-DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath,
-                        Resolve mode, ResolvedPath* out, NameIndex* index = nullptr);
+DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view devicePath, Resolve mode,
+                        ResolvedPath* out, NameIndex* index = nullptr);
 // The same from a descriptor of fsRoot, which stays the caller's: a terminal
 // keeps its root open so that a walk does not open it again.
 DWORD ResolveDevicePath(int fsRoot, std::u16string_view devicePath, Resolve mode, ResolvedPath* out,

@@ -2,7 +2,7 @@
 // folders, a read-only file, spellings that differ only in case, and links that
 // lead outside, inside and nowhere. The file API itself is tested in
 // platform/tests against ce calls alone.
-#include "ce/files.h"
+#include "device_path.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "ce/error.h"
+#include "ce/files.h"
 #include "ce/handle.h"
-#include "ce/sync.h"
 #include "ce/sim/control.h"
+#include "ce/sync.h"
 #include "ce/text.h"
 #include "ceutil/text.h"
-#include "device_path.h"
 #include "registry_store.h"
-#include "terminal.h"
 #include "temp_dir.h"
+#include "terminal.h"
 
 namespace ce {
 namespace {
@@ -35,7 +35,8 @@ using sim::ResolvedPath;
 
 class DevicePathTest : public ::testing::Test {
  protected:
-  static constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  static constexpr fs::perms kWriteBits =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 
   void SetUp() override {
     fs::create_directories(root_ / "docs" / "sub");
@@ -167,7 +168,8 @@ TEST_F(DevicePathTest, StoresAndReadOnlyComeFromTheHost) {
       {u"\\docs\\Storage Card", FILE_ATTRIBUTE_DIRECTORY},  // only root folders are stores
       {u"\\docs\\LOCKED.txt", FILE_ATTRIBUTE_READONLY},
   };
-  for (const auto& row : rows) EXPECT_EQ(GetFileAttributesW(row.path), row.attributes) << ceutil::ToUtf8(row.path);
+  for (const auto& row : rows)
+    EXPECT_EQ(GetFileAttributesW(row.path), row.attributes) << ceutil::ToUtf8(row.path);
   std::string error;
   ASSERT_TRUE(sim::SetHardware("storage.mounted", sim::Json::array({"docs"}), &error)) << error;
   EXPECT_EQ(GetFileAttributesW(u"\\Storage Card"), FILE_ATTRIBUTE_DIRECTORY);
@@ -195,9 +197,12 @@ TEST_F(DevicePathTest, LinksNeverLeadOutside) {
       {"truncate file link", [&] { return open(u"\\docs\\LINK_FILE", CREATE_ALWAYS); }},
       {"delete file link", [] { return DeleteFileW(u"\\docs\\link_file"); }},
       {"delete through folder link", [] { return DeleteFileW(u"\\link_dir\\secret.txt"); }},
-      {"find through folder link", [&] { return FindFirstFileW(u"\\link_dir\\*", &data) != INVALID_HANDLE_VALUE; }},
-      {"attributes of file link", [] { return GetFileAttributesW(u"\\docs\\link_file") != INVALID_FILE_ATTRIBUTES; }},
-      {"read-only through file link", [] { return SetFileAttributesW(u"\\docs\\link_file", FILE_ATTRIBUTE_READONLY); }},
+      {"find through folder link",
+       [&] { return FindFirstFileW(u"\\link_dir\\*", &data) != INVALID_HANDLE_VALUE; }},
+      {"attributes of file link",
+       [] { return GetFileAttributesW(u"\\docs\\link_file") != INVALID_FILE_ATTRIBUTES; }},
+      {"read-only through file link",
+       [] { return SetFileAttributesW(u"\\docs\\link_file", FILE_ATTRIBUTE_READONLY); }},
       {"copy onto file link", [] { return CopyFileW(u"\\docs\\old.txt", u"\\docs\\link_file", FALSE); }},
       {"copy from file link", [] { return CopyFileW(u"\\docs\\link_file", u"\\docs\\stolen.txt", FALSE); }},
       {"move into folder link", [] { return MoveFileW(u"\\docs\\old.txt", u"\\link_dir\\old.txt"); }},
@@ -292,21 +297,30 @@ TEST(DeviceNameRules, PatternsMatchWithoutRegardToCase) {
     std::u16string pattern, name;
     bool matches;
   } rows[] = {
-      {u"*", u"anything", true},          {u"*.*", u"noextension", true},
-      {u"*.exe", u"WCELOAD.EXE", true},   {u"*.exe", u"a.exe.bak", false},
-      {u"?.txt", u"a.txt", true},         {u"?.txt", u"ab.txt", false},
-      {u"a*b*c", u"aXXbYYc", true},       {u"a*b*c", u"aXXbYY", false},
-      {u"*a", u"bab", false},             {u"*b", u"bab", true},
-      {u"\u00C4*", u"\u00E4pfel", true},  {u"", u"x", false},
-      {u"exact.txt", u"EXACT.TXT", true}, {u"**?", u"", false},
+      {u"*", u"anything", true},
+      {u"*.*", u"noextension", true},
+      {u"*.exe", u"WCELOAD.EXE", true},
+      {u"*.exe", u"a.exe.bak", false},
+      {u"?.txt", u"a.txt", true},
+      {u"?.txt", u"ab.txt", false},
+      {u"a*b*c", u"aXXbYYc", true},
+      {u"a*b*c", u"aXXbYY", false},
+      {u"*a", u"bab", false},
+      {u"*b", u"bab", true},
+      {u"\u00C4*", u"\u00E4pfel", true},
+      {u"", u"x", false},
+      {u"exact.txt", u"EXACT.TXT", true},
+      {u"**?", u"", false},
   };
   for (const auto& r : rows)
-    EXPECT_EQ(sim::MatchesPattern(r.pattern, r.name), r.matches) << ceutil::ToUtf8(r.pattern) << " / " << ceutil::ToUtf8(r.name);
+    EXPECT_EQ(sim::MatchesPattern(r.pattern, r.name), r.matches)
+        << ceutil::ToUtf8(r.pattern) << " / " << ceutil::ToUtf8(r.name);
 }
 
 TEST(DeviceNameRules, HostNamesTheDeviceCannotSpellAreHidden) {
   EXPECT_EQ(sim::DeviceNameOf("\xC3\x84pfel"), std::u16string(u"\u00C4pfel"));
-  for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"}) EXPECT_FALSE(sim::DeviceNameOf(host)) << host;
+  for (const char* host : {"\xFF", "a:b", "a\\b", "tab\t", "x?"})
+    EXPECT_FALSE(sim::DeviceNameOf(host)) << host;
 }
 
 // The device has no hard links: a file of fs/ with a second host link (one
@@ -317,7 +331,8 @@ TEST_F(DevicePathTest, HardLinkedFilesAreRefused) {
   const auto outsideBefore = qeltest::Contents(dir_ / "outside/secret.txt");
   WIN32_FIND_DATAW data;
   auto open = [](DWORD access, DWORD disposition) {
-    UniqueHandle h(CreateFileW(u"\\Plant\\hardlink.txt", access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr));
+    UniqueHandle h(
+        CreateFileW(u"\\Plant\\hardlink.txt", access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr));
     return h.valid();
   };
   struct Row {
@@ -329,7 +344,8 @@ TEST_F(DevicePathTest, HardLinkedFilesAreRefused) {
       {"write", [&] { return open(GENERIC_WRITE, OPEN_EXISTING); }},
       {"truncate", [&] { return open(GENERIC_WRITE, CREATE_ALWAYS); }},
       {"attributes only", [&] { return open(0, OPEN_EXISTING); }},
-      {"get attributes", [] { return GetFileAttributesW(u"\\plant\\HARDLINK.TXT") != INVALID_FILE_ATTRIBUTES; }},
+      {"get attributes",
+       [] { return GetFileAttributesW(u"\\plant\\HARDLINK.TXT") != INVALID_FILE_ATTRIBUTES; }},
       {"set read-only", [] { return SetFileAttributesW(u"\\Plant\\hardlink.txt", FILE_ATTRIBUTE_READONLY); }},
       {"delete", [] { return DeleteFileW(u"\\Plant\\hardlink.txt"); }},
       {"move", [] { return MoveFileW(u"\\Plant\\hardlink.txt", u"\\Plant\\moved.txt"); }},
@@ -356,11 +372,13 @@ TEST_F(DevicePathTest, HardLinkedFilesAreRefused) {
 // folder listing finds: any spelling of a name, the first in byte order.
 TEST_F(DevicePathTest, NameIndexFindsWhatAListingFinds) {
   sim::NameIndex index;
-  const std::u16string paths[] = {u"\\DOCS\\OLD.TXT", u"\\docs\\sub\\readme.txt", u"\\Docs\\Sub\\Readme.Txt",
-                                  u"\\docs\\sub\\\u00e4-datei.TXT", u"\\docs\\none.txt", u"\\NO\\x"};
+  const std::u16string paths[] = {u"\\DOCS\\OLD.TXT",         u"\\docs\\sub\\readme.txt",
+                                  u"\\Docs\\Sub\\Readme.Txt", u"\\docs\\sub\\\u00e4-datei.TXT",
+                                  u"\\docs\\none.txt",        u"\\NO\\x"};
   for (const auto& path : paths) {
     ResolvedPath plain, indexed;
-    const DWORD a = Walk(path, &plain), b = sim::ResolveDevicePath(root_, path, Resolve::kName, &indexed, &index);
+    const DWORD a = Walk(path, &plain),
+                b = sim::ResolveDevicePath(root_, path, Resolve::kName, &indexed, &index);
     EXPECT_EQ(a, b) << ceutil::ToUtf8(path);
     if (a != ERROR_SUCCESS) continue;
     EXPECT_EQ(plain.exists, indexed.exists) << ceutil::ToUtf8(path);

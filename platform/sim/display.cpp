@@ -1,7 +1,7 @@
 // The display driver's orientation settings.
 #include "ce/display.h"
-#include "api.h"
 
+#include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
 #include "terminal.h"
@@ -33,7 +33,8 @@ LONG ChangeDisplaySettingsExW(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*)
     const DWORD want = mode->dmDisplayOrientation;
     if (!IsOrientation(want) || (want != DMDO_0 && !(supported & want))) return DISP_CHANGE_BADMODE;
     std::string error;
-    if (!terminal->set_hardware(std::string(sim::hw::kDisplayOrientation.path), want, &error)) return DISP_CHANGE_FAILED;
+    if (!terminal->set_hardware(std::string(sim::hw::kDisplayOrientation.path), want, &error))
+      return DISP_CHANGE_FAILED;
     return DISP_CHANGE_SUCCESSFUL;
   }
   return DISP_CHANGE_BADMODE;

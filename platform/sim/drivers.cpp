@@ -80,12 +80,15 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
   // An adapter with a wlan group is wireless; whether its driver answers the
   // encryption-status query is the profile's choice.
   const bool wireless = hw::Find(hw::kWlanConnected, adapter).has_value();
-  const bool connected = wireless ? hw::Read(hw::kWlanConnected, adapter) : hw::Read(hw::kAdapterIp, adapter) != "0.0.0.0";
+  const bool connected =
+      wireless ? hw::Read(hw::kWlanConnected, adapter) : hw::Read(hw::kAdapterIp, adapter) != "0.0.0.0";
 
   std::string data;
   auto put32 = [&](uint32_t v) { data.append(reinterpret_cast<const char*>(&v), 4); };
   switch (query.Oid) {
-    case kOidMediaConnectStatus: put32(connected ? 0 : 1); break;
+    case kOidMediaConnectStatus:
+      put32(connected ? 0 : 1);
+      break;
     case kOidEncryptionStatus:
       if (!wireless || !hw::Read(hw::kWlanOids, adapter)) return Fail(ERROR_NOT_SUPPORTED);
       put32(kEncryptionEnabled);
@@ -108,7 +111,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
       data.assign(bssid->begin(), bssid->end());
       break;
     }
-    default: return Fail(ERROR_NOT_SUPPORTED);
+    default:
+      return Fail(ERROR_NOT_SUPPORTED);
   }
   if (outSize < kDataOffset + data.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(out, &query, kDataOffset);

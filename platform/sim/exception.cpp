@@ -4,7 +4,6 @@
 // exception code the device would raise. Signals outside any guard go to
 // whatever handled them before (the default action, or a sanitizer).
 #include "ce/exception.h"
-#include "api.h"
 
 #include <setjmp.h>
 #include <signal.h>
@@ -13,6 +12,7 @@
 #include <array>
 #include <mutex>
 
+#include "api.h"
 #include "ce/error.h"
 
 namespace ce {
@@ -36,7 +36,8 @@ class AltStack {
  public:
   AltStack() {
     stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size >= kAltStackBytes)
+    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) &&
+        current.ss_size >= kAltStackBytes)
       return;
     void* p = ::mmap(nullptr, kAltStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return;
@@ -68,20 +69,31 @@ struct sigaction g_previous[65];
 DWORD CodeOf(int sig, const siginfo_t* info) {
   const int code = info ? info->si_code : 0;
   switch (sig) {
-    case SIGSEGV: return EXCEPTION_ACCESS_VIOLATION;
-    case SIGBUS: return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
+    case SIGSEGV:
+      return EXCEPTION_ACCESS_VIOLATION;
+    case SIGBUS:
+      return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
     case SIGILL:
-      return code == ILL_PRVOPC || code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION : EXCEPTION_ILLEGAL_INSTRUCTION;
-    case SIGTRAP: return EXCEPTION_BREAKPOINT;
+      return code == ILL_PRVOPC || code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION
+                                                      : EXCEPTION_ILLEGAL_INSTRUCTION;
+    case SIGTRAP:
+      return EXCEPTION_BREAKPOINT;
     case SIGFPE:
       switch (code) {
-        case FPE_INTDIV: return EXCEPTION_INT_DIVIDE_BY_ZERO;
-        case FPE_INTOVF: return EXCEPTION_INT_OVERFLOW;
-        case FPE_FLTDIV: return EXCEPTION_FLT_DIVIDE_BY_ZERO;
-        case FPE_FLTOVF: return EXCEPTION_FLT_OVERFLOW;
-        case FPE_FLTUND: return EXCEPTION_FLT_UNDERFLOW;
-        case FPE_FLTRES: return EXCEPTION_FLT_INEXACT_RESULT;
-        default: return EXCEPTION_FLT_INVALID_OPERATION;
+        case FPE_INTDIV:
+          return EXCEPTION_INT_DIVIDE_BY_ZERO;
+        case FPE_INTOVF:
+          return EXCEPTION_INT_OVERFLOW;
+        case FPE_FLTDIV:
+          return EXCEPTION_FLT_DIVIDE_BY_ZERO;
+        case FPE_FLTOVF:
+          return EXCEPTION_FLT_OVERFLOW;
+        case FPE_FLTUND:
+          return EXCEPTION_FLT_UNDERFLOW;
+        case FPE_FLTRES:
+          return EXCEPTION_FLT_INEXACT_RESULT;
+        default:
+          return EXCEPTION_FLT_INVALID_OPERATION;
       }
   }
   return EXCEPTION_ACCESS_VIOLATION;
@@ -105,7 +117,7 @@ void OnSignal(int sig, siginfo_t* info, void* context) {
 }
 
 void Install() {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_sigaction = OnSignal;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
   sigemptyset(&action.sa_mask);

@@ -16,7 +16,6 @@
 //  - FindFirstFileW takes the folder's matches at once, sorted by name; file
 //    times are UTC.
 #include "ce/files.h"
-#include "api.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,16 +30,17 @@
 #include <utility>
 #include <vector>
 
+#include "api.h"
+#include "case_fold.h"
 #include "ce/error.h"
 #include "ce/text.h"
 #include "device_path.h"
 #include "drivers.h"
-#include "case_fold.h"
 #include "handles.h"
 #include "hardware.h"
-#include "utf.h"
 #include "kernel.h"
 #include "terminal.h"
+#include "utf.h"
 
 namespace ce::sim::api {
 namespace {
@@ -211,7 +211,8 @@ DWORD OpenHostFile(const ResolvedPath& rp, DWORD access, DWORD disposition, DWOR
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   const int accessMode = ((access & GENERIC_WRITE) || truncates) ? O_RDWR : O_RDONLY;
   const int common = accessMode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+  const bool mayCreate =
+      disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
   if (disposition == CREATE_NEW && rp.exists) return ERROR_FILE_EXISTS;
   if (mayCreate && !rp.exists) {
     const mode_t perms = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
@@ -229,7 +230,8 @@ DWORD OpenHostFile(const ResolvedPath& rp, DWORD access, DWORD disposition, DWOR
 }
 
 // Checks the opened file and claims it; only then is it safe to truncate.
-DWORD AdmitOpenedFile(const OpenedFile& opened, DWORD access, DWORD share, DWORD disposition, ShareClaim* claim) {
+DWORD AdmitOpenedFile(const OpenedFile& opened, DWORD access, DWORD share, DWORD disposition,
+                      ShareClaim* claim) {
   struct ::stat st {};
   if (::fstat(opened.fd.get(), &st) != 0) return sim::ErrorFromErrno(errno);
   if (!S_ISREG(st.st_mode) || sim::IsHardLinked(st)) return ERROR_ACCESS_DENIED;
@@ -258,7 +260,9 @@ bool TransferAll(Io io, int fd, Buffer* buffer, size_t count, size_t* done) {
   return true;
 }
 
-bool ReadAll(int fd, char* buffer, size_t count, size_t* done) { return TransferAll(::read, fd, buffer, count, done); }
+bool ReadAll(int fd, char* buffer, size_t count, size_t* done) {
+  return TransferAll(::read, fd, buffer, count, done);
+}
 bool WriteAll(int fd, const char* buffer, size_t count, size_t* done) {
   return TransferAll(::write, fd, buffer, count, done);
 }
@@ -282,7 +286,8 @@ bool CopyContents(int src, int dst) {
 
 FILETIME ToFileTime(int64_t seconds, uint32_t nanoseconds) {
   constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
-  const int64_t ticks = std::max<int64_t>(0, (seconds + kSecondsFrom1601To1970) * 10'000'000 + nanoseconds / 100);
+  const int64_t ticks =
+      std::max<int64_t>(0, (seconds + kSecondsFrom1601To1970) * 10'000'000 + nanoseconds / 100);
   return {DWORD(uint64_t(ticks)), DWORD(uint64_t(ticks) >> 32)};
 }
 
@@ -296,7 +301,8 @@ bool DescribeEntry(int folder, const char* hostName, const std::u16string& name,
   if (!IsDeviceEntry(sx.stx_mode) || name.size() >= size_t(MAX_PATH)) return false;
   if (S_ISREG(sx.stx_mode) && sx.stx_nlink > 1) return false;  // a hard link: the device has none
   *data = WIN32_FIND_DATAW{};
-  data->dwFileAttributes = AttributesOf(sx.stx_mode, inRoot && S_ISDIR(sx.stx_mode) && IsMountedStore(hostName));
+  data->dwFileAttributes =
+      AttributesOf(sx.stx_mode, inRoot && S_ISDIR(sx.stx_mode) && IsMountedStore(hostName));
   data->ftLastWriteTime = ToFileTime(sx.stx_mtime);
   data->ftLastAccessTime = ToFileTime(sx.stx_atime);
   data->ftCreationTime = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : data->ftLastWriteTime;
@@ -335,7 +341,8 @@ struct CopySource {
 DWORD OpenCopySource(const ResolvedPath& from, CopySource* src) {
   if (from.isRoot || (from.exists && S_ISDIR(from.st.st_mode))) return ERROR_ACCESS_DENIED;
   if (!from.exists) return ERROR_FILE_NOT_FOUND;
-  src->fd = HostFd(::openat(from.folder.get(), from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  src->fd =
+      HostFd(::openat(from.folder.get(), from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!src->fd || ::fstat(src->fd.get(), &src->st) != 0) return sim::ErrorFromErrno(errno);
   if (!S_ISREG(src->st.st_mode) || sim::IsHardLinked(src->st)) return ERROR_ACCESS_DENIED;
   return ShareClaim::Take(src->fd.get(), KeyOf(src->st), GENERIC_READ, FILE_SHARE_READ, &src->claim);
@@ -357,7 +364,8 @@ DWORD FillCopy(const CopySource& src, const OpenedFile& dst) {
     return ERROR_ACCESS_DENIED;
   ShareClaim claim;
   if (DWORD e = ShareClaim::Take(dst.fd.get(), KeyOf(st), GENERIC_WRITE, 0, &claim)) return e;
-  if (::ftruncate(dst.fd.get(), 0) != 0 || !CopyContents(src.fd.get(), dst.fd.get())) return sim::ErrorFromErrno(errno);
+  if (::ftruncate(dst.fd.get(), 0) != 0 || !CopyContents(src.fd.get(), dst.fd.get()))
+    return sim::ErrorFromErrno(errno);
   const struct ::timespec times[2] = {src.st.st_atim, src.st.st_mtim};
   if (::fchmod(dst.fd.get(), src.st.st_mode & 07777) != 0 || ::futimens(dst.fd.get(), times) != 0)
     return sim::ErrorFromErrno(errno);
@@ -381,7 +389,8 @@ DWORD SeekTarget(int fd, int64_t move, DWORD method, int64_t* target) {
 }
 
 bool SameEntry(const ResolvedPath& a, const ResolvedPath& b) {
-  struct ::stat fa {}, fb {};
+  struct ::stat fa {
+  }, fb{};
   return ::fstat(a.folder.get(), &fa) == 0 && ::fstat(b.folder.get(), &fb) == 0 && KeyOf(fa) == KeyOf(fb) &&
          a.name == b.name;
 }
@@ -393,7 +402,8 @@ bool SameEntry(const ResolvedPath& a, const ResolvedPath& b) {
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* /*security*/, DWORD disposition,
                    DWORD flags, HANDLE /*templateFile*/) {
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
-  if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return FailHandle(ERROR_INVALID_PARAMETER);
+  if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))
+    return FailHandle(ERROR_INVALID_PARAMETER);
   if (path && sim::IsDeviceName(path)) {
     if (disposition != OPEN_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
     return sim::OpenDevice(path);

@@ -1,13 +1,12 @@
 // The HAL's I/O controls: the UUID, the DEVICE_ID record, the vendor model
 // codes and reboot, all answered from the hardware state.
-#include "ce/device.h"
-#include "api.h"
-
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "api.h"
+#include "ce/device.h"
 #include "ce/error.h"
 #include "hardware.h"
 #include "hex.h"
@@ -78,7 +77,8 @@ BOOL ModelText(void* out, DWORD outSize, DWORD* returned) {
   if (text.empty()) return Fail(ERROR_NOT_SUPPORTED);
   char record[kVendorModelTextBytes] = {};
   std::memcpy(record, text.data(), std::min<size_t>(text.size(), kVendorModelTextBytes - 1));
-  return Answer(record, DWORD(std::min<size_t>(text.size() + 1, kVendorModelTextBytes)), out, outSize, returned);
+  return Answer(record, DWORD(std::min<size_t>(text.size() + 1, kVendorModelTextBytes)), out, outSize,
+                returned);
 }
 
 BOOL Reboot() {
@@ -94,12 +94,18 @@ BOOL Reboot() {
 BOOL KernelIoControl(DWORD code, void*, DWORD, void* out, DWORD outSize, DWORD* returned) {
   if (!sim::Current()) return Fail(ERROR_NOT_READY);
   switch (code) {
-    case IOCTL_HAL_GET_UUID: return Uuid(out, outSize, returned);
-    case IOCTL_HAL_GET_DEVICEID: return DeviceId(out, outSize, returned);
-    case kIoctlVendorModelNumber: return ModelNumber(out, outSize, returned);
-    case kIoctlVendorModelText: return ModelText(out, outSize, returned);
-    case IOCTL_HAL_REBOOT: return Reboot();
-    default: return Fail(ERROR_NOT_SUPPORTED);
+    case IOCTL_HAL_GET_UUID:
+      return Uuid(out, outSize, returned);
+    case IOCTL_HAL_GET_DEVICEID:
+      return DeviceId(out, outSize, returned);
+    case kIoctlVendorModelNumber:
+      return ModelNumber(out, outSize, returned);
+    case kIoctlVendorModelText:
+      return ModelText(out, outSize, returned);
+    case IOCTL_HAL_REBOOT:
+      return Reboot();
+    default:
+      return Fail(ERROR_NOT_SUPPORTED);
   }
 }
 

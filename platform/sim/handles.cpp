@@ -1,8 +1,8 @@
 #include "handles.h"
 
+#include "api.h"
 #include "ce/error.h"
 #include "ce/handle.h"
-#include "api.h"
 #include "kernel.h"
 
 namespace ce::sim {
@@ -31,7 +31,9 @@ bool HandleTable::Remove(HANDLE handle) {
   return true;
 }
 
-HANDLE AddHandle(std::shared_ptr<KernelObject> object) { return Kernel::Get().handles.Add(std::move(object)); }
+HANDLE AddHandle(std::shared_ptr<KernelObject> object) {
+  return Kernel::Get().handles.Add(std::move(object));
+}
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) { return Kernel::Get().handles.Lookup(handle); }
 
 bool RemoveHandle(HANDLE handle) {

@@ -7,7 +7,8 @@ namespace {
 
 #define QEL_HARDWARE_RULE(name, path, type, def) FieldRule{path, Type::type, true},
 #define QEL_HARDWARE_GROUP_RULE(path, type) FieldRule{path, Type::type, false},
-constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE) QEL_HARDWARE_GROUP_TYPES(QEL_HARDWARE_GROUP_RULE)};
+constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE)
+                                    QEL_HARDWARE_GROUP_TYPES(QEL_HARDWARE_GROUP_RULE)};
 #undef QEL_HARDWARE_GROUP_RULE
 #undef QEL_HARDWARE_RULE
 
@@ -18,7 +19,8 @@ bool Matches(std::string_view pattern, std::string_view path, bool prefix) {
     const size_t p = pattern.find('.'), q = path.find('.');
     const std::string_view part = pattern.substr(0, p), name = path.substr(0, q);
     if (part != "*" && part != name) return false;
-    if (q == std::string_view::npos) return prefix ? p != std::string_view::npos : p == std::string_view::npos;
+    if (q == std::string_view::npos)
+      return prefix ? p != std::string_view::npos : p == std::string_view::npos;
     if (p == std::string_view::npos) return false;
     pattern.remove_prefix(p + 1);
     path.remove_prefix(q + 1);
@@ -43,20 +45,34 @@ bool IsGroup(std::string_view path) {
 
 const char* Describe(Type t) {
   switch (t) {
-    case Type::Byte: return "a whole number from 0 to 255";
-    case Type::Word: return "a whole number from 0 to 65535";
-    case Type::DWord: return "a whole number from 0 to 4294967295";
-    case Type::Int32: return "a whole number from -2147483648 to 2147483647";
-    case Type::UInt64: return "a whole number from 0 to 18446744073709551615";
-    case Type::Int64: return "a whole number from 0 to 9223372036854775807";
-    case Type::Text: return "a text";
-    case Type::Flag: return "true or false";
-    case Type::TextList: return "a list of texts";
-    case Type::Hex: return "an even number of hexadecimal digits such as \"0A1B2C\" (empty for none)";
-    case Type::Mac: return "six hexadecimal bytes between dashes or colons such as \"00-1A-2B-3C-4D-5E\" (empty for none)";
-    case Type::Ipv4: return "an IPv4 address in dotted form such as \"10.0.0.1\"";
-    case Type::Ipv4OrNone: return "an IPv4 address in dotted form such as \"10.0.0.1\" (empty for none)";
-    case Type::Ipv4List: return "a list of IPv4 addresses in dotted form such as [\"10.0.0.1\"]";
+    case Type::Byte:
+      return "a whole number from 0 to 255";
+    case Type::Word:
+      return "a whole number from 0 to 65535";
+    case Type::DWord:
+      return "a whole number from 0 to 4294967295";
+    case Type::Int32:
+      return "a whole number from -2147483648 to 2147483647";
+    case Type::UInt64:
+      return "a whole number from 0 to 18446744073709551615";
+    case Type::Int64:
+      return "a whole number from 0 to 9223372036854775807";
+    case Type::Text:
+      return "a text";
+    case Type::Flag:
+      return "true or false";
+    case Type::TextList:
+      return "a list of texts";
+    case Type::Hex:
+      return "an even number of hexadecimal digits such as \"0A1B2C\" (empty for none)";
+    case Type::Mac:
+      return "six hexadecimal bytes between dashes or colons such as \"00-1A-2B-3C-4D-5E\" (empty for none)";
+    case Type::Ipv4:
+      return "an IPv4 address in dotted form such as \"10.0.0.1\"";
+    case Type::Ipv4OrNone:
+      return "an IPv4 address in dotted form such as \"10.0.0.1\" (empty for none)";
+    case Type::Ipv4List:
+      return "a list of IPv4 addresses in dotted form such as [\"10.0.0.1\"]";
   }
   return "?";
 }

@@ -21,8 +21,8 @@ TEST(HardwareSchema, WildcardsMatchOneNameAndEveryPrefixIsAGroup) {
       {"storage.volumes", nullptr, true},
       {"power", nullptr, true},
       {"storage.volumes.SD.total.more", nullptr, false},
-      {"storage.volumes.total", nullptr, true},   // a volume may be called anything
-      {"power.battery", nullptr, false},           // a name's prefix is no name
+      {"storage.volumes.total", nullptr, true},  // a volume may be called anything
+      {"power.battery", nullptr, false},         // a name's prefix is no name
       {"vendor.extra", nullptr, false},
       {"memory.cache", "memory.*", false},  // every member of the group has its type
       {"storage.volumes.SD.label", "storage.volumes.*.*", false},
@@ -40,13 +40,15 @@ TEST(HardwareSchema, StateOfTheWrongTypeIsRefusedNamingTheField) {
     const char* state;
     const char* mentions;  // null: accepted
   } rows[] = {
-      {R"({"storage": {"volumes": {"SD": {"total": -1}}}})", "\"storage.volumes.SD.total\" must be a whole number from 0"},
+      {R"({"storage": {"volumes": {"SD": {"total": -1}}}})",
+       "\"storage.volumes.SD.total\" must be a whole number from 0"},
       {R"({"storage": {"volumes": {"SD": 3}}})", "\"storage.volumes.SD\" must be a group"},
       {R"({"power": {"driver_ok": 1}})", "\"power.driver_ok\" must be true or false"},
       {R"({"memory": {"extra": "x"}})", "\"memory.extra\" must be a whole number from 0 to 4294967295"},
       {R"({"display": {"dpi": "high"}})", "\"display.dpi\" must be a whole number"},
       {R"({"storage": {"root": {"extra": -1}}})", "\"storage.root.extra\" must be a whole number from 0"},
-      {R"({"power": {"battery_current": -5}, "vendor": {"extra": [1]}})", nullptr},  // undeclared fields keep their own
+      {R"({"power": {"battery_current": -5}, "vendor": {"extra": [1]}})",
+       nullptr},  // undeclared fields keep their own
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.state);

@@ -5,8 +5,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -70,20 +70,34 @@ bool IsText(const json& v, bool (*fits)(const std::string&)) {
 bool Fits(Type t, const json& v) {
   constexpr uint64_t kU32 = std::numeric_limits<uint32_t>::max();
   switch (t) {
-    case Type::Byte: return InRange(v, 0, 255);
-    case Type::Word: return InRange(v, 0, 65535);
-    case Type::DWord: return InRange(v, 0, kU32);
-    case Type::Int32: return InRange(v, std::numeric_limits<int32_t>::min(), uint64_t(std::numeric_limits<int32_t>::max()));
-    case Type::UInt64: return InRange(v, 0, std::numeric_limits<uint64_t>::max());
-    case Type::Int64: return InRange(v, 0, uint64_t(std::numeric_limits<int64_t>::max()));
-    case Type::Text: return v.is_string();
-    case Type::Flag: return v.is_boolean();
-    case Type::TextList: return IsTextList(v, AnyText);
-    case Type::Hex: return IsText(v, IsHex);
-    case Type::Mac: return IsText(v, IsMac);
-    case Type::Ipv4: return IsText(v, IsIpv4);
-    case Type::Ipv4OrNone: return IsText(v, IsIpv4OrNone);
-    case Type::Ipv4List: return IsTextList(v, IsIpv4);
+    case Type::Byte:
+      return InRange(v, 0, 255);
+    case Type::Word:
+      return InRange(v, 0, 65535);
+    case Type::DWord:
+      return InRange(v, 0, kU32);
+    case Type::Int32:
+      return InRange(v, std::numeric_limits<int32_t>::min(), uint64_t(std::numeric_limits<int32_t>::max()));
+    case Type::UInt64:
+      return InRange(v, 0, std::numeric_limits<uint64_t>::max());
+    case Type::Int64:
+      return InRange(v, 0, uint64_t(std::numeric_limits<int64_t>::max()));
+    case Type::Text:
+      return v.is_string();
+    case Type::Flag:
+      return v.is_boolean();
+    case Type::TextList:
+      return IsTextList(v, AnyText);
+    case Type::Hex:
+      return IsText(v, IsHex);
+    case Type::Mac:
+      return IsText(v, IsMac);
+    case Type::Ipv4:
+      return IsText(v, IsIpv4);
+    case Type::Ipv4OrNone:
+      return IsText(v, IsIpv4OrNone);
+    case Type::Ipv4List:
+      return IsTextList(v, IsIpv4);
   }
   return false;
 }
@@ -101,9 +115,12 @@ size_t NestingDepth(const std::string& text) {
   bool inString = false, escaped = false;
   for (const char c : text) {
     if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -223,9 +240,11 @@ bool CheckHardware(const json& hardware, std::string* error) {
   return ok;
 }
 
-bool CheckFieldChange(const json& hardware, const std::string& dotted, const json& value, std::string* error) {
+bool CheckFieldChange(const json& hardware, const std::string& dotted, const json& value,
+                      std::string* error) {
   for (const auto& part : Split(dotted))
-    if (part.empty()) return Fail(error, "'" + dotted + "' is not a dotted key such as power.battery_life_percent");
+    if (part.empty())
+      return Fail(error, "'" + dotted + "' is not a dotted key such as power.battery_life_percent");
   if (ValueDepth(value, kMaxDepth) > kMaxDepth) return Fail(error, "the value is nested too deeply");
   if (!IsWellFormedText(value)) return Fail(error, "the value for '" + dotted + "' is not valid UTF-8 text");
   const hw::FieldRule* rule = hw::RuleFor(dotted);
@@ -254,11 +273,13 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
   HostFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
   struct ::stat st {};
-  if (::fstat(fd.get(), &st) != 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  if (::fstat(fd.get(), &st) != 0)
+    return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) return Fail(error, path.string() + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return Fail(error, path.string() + ": is not a regular file");
   if (uint64_t(st.st_size) > maxBytes)
-    return Fail(error, path.string() + ": is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+    return Fail(error,
+                path.string() + ": is larger than the limit of " + std::to_string(maxBytes) + " bytes");
   std::string s(size_t(st.st_size), '\0');
   size_t got = 0;
   while (got < s.size()) {
@@ -299,12 +320,14 @@ HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
   HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   int err = errno;
   if (!lock && (err == EACCES || err == EROFS || err == EPERM)) {
-    lock = HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
+    lock =
+        HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
     // A lock file that is not there could not be created: the first reason is the one.
     if (!lock && errno != ENOENT) err = errno;
   }
-  if (!lock) Fail(error, lockPath.string() + ": cannot be " +
-                             (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(err));
+  if (!lock)
+    Fail(error, lockPath.string() + ": cannot be " +
+                    (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(err));
   return lock;
 }
 
@@ -335,13 +358,15 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
   HostFd lock = OpenHardwareLock(file.parent_path(), error);
   if (!lock) return false;
   if (::flock(lock.get(), LOCK_EX) != 0)
-    return Fail(error, (file.parent_path() / "hardware.lock").string() + ": cannot be locked: " + std::strerror(errno));
+    return Fail(error, (file.parent_path() / "hardware.lock").string() +
+                           ": cannot be locked: " + std::strerror(errno));
 
   // The file is replaced, not written in place: a link would be replaced by a
   // file, so it is refused; the new file keeps the old one's mode and owner.
   struct ::stat was {};
   if (::lstat(file.c_str(), &was) != 0) return Fail(error, file.string() + ": " + std::strerror(errno));
-  if (S_ISLNK(was.st_mode)) return Fail(error, file.string() + ": is a symbolic link; a terminal's hardware.json is a file");
+  if (S_ISLNK(was.st_mode))
+    return Fail(error, file.string() + ": is a symbolic link; a terminal's hardware.json is a file");
   if (!S_ISREG(was.st_mode)) return Fail(error, file.string() + ": is not a regular file");
 
   json state;
@@ -357,11 +382,13 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
     return Fail(error, "the value is not valid UTF-8 text");
   }
   if (text.size() > kMaxJsonFileBytes)
-    return Fail(error, "the hardware state would grow past its limit of " + std::to_string(kMaxJsonFileBytes) + " bytes");
+    return Fail(error, "the hardware state would grow past its limit of " +
+                           std::to_string(kMaxJsonFileBytes) + " bytes");
   std::string tmp = TempPattern(file.parent_path());
   HostFd out(::mkstemp(tmp.data()));
   if (!out)
-    return Fail(error, file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));
+    return Fail(error,
+                file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));
   auto failWith = [&](const std::string& what) {
     const int err = errno;
     out.reset();
@@ -378,7 +405,8 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
     }
     rest.remove_prefix(size_t(n));
   }
-  if ((was.st_uid != ::geteuid() || was.st_gid != ::getegid()) && ::fchown(out.get(), was.st_uid, was.st_gid) != 0)
+  if ((was.st_uid != ::geteuid() || was.st_gid != ::getegid()) &&
+      ::fchown(out.get(), was.st_uid, was.st_gid) != 0)
     return failWith("cannot keep its owner " + std::to_string(was.st_uid) + ":" + std::to_string(was.st_gid));
   if (::fchmod(out.get(), was.st_mode & 07777) != 0) return failWith("cannot keep its mode");
   if (::fsync(out.get()) != 0) return failWith("cannot be written");
@@ -389,7 +417,8 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
 
 }  // namespace
 
-bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value, std::string* error) {
+bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value,
+                        std::string* error) {
   return RewriteHardwareFile(file, error, [&](json& state) {
     if (!CheckFieldChange(state, dotted, value, error)) return false;
     *FindOrMakeField(state, dotted) = value;

@@ -2,12 +2,11 @@
 // lookups by dotted path, and the locked, atomic rewrite of the file.
 #pragma once
 
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace ce::sim {
 
@@ -40,14 +39,15 @@ bool ReadJsonFile(const std::filesystem::path& path, nlohmann::json* out, std::s
 size_t RemoveStaleHardwareTemps(const std::filesystem::path& dir);
 
 // Under an exclusive lock on the terminal's hardware: reads the file afresh
-// (refused when it breaks a field rule, or is a link), applies the change (checked with CheckFieldChange) and replaces the file
-// atomically (written beside it, synced, renamed), so concurrent writers from
-// any process neither lose updates nor see half a file.
+// (refused when it breaks a field rule, or is a link), applies the change (checked with CheckFieldChange) and
+// replaces the file atomically (written beside it, synced, renamed), so concurrent writers from any process
+// neither lose updates nor see half a file.
 bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
                         const nlohmann::json& value, std::string* error);
 // The same for a count the system keeps itself (a reboot, say): adds one to a
 // declared DWord field, which is made when the state lacks it, so that the
 // count need not be in every profile.
-bool CountInHardwareFile(const std::filesystem::path& file, const std::string& dottedPath, std::string* error);
+bool CountInHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
+                         std::string* error);
 
 }  // namespace ce::sim

@@ -119,7 +119,8 @@ TEST(Hardware, AddressesAndIdentifiersKeepTheirForm) {
   std::ofstream(t.dir() / "hardware.json") << hw.dump();
   std::string error;
   EXPECT_FALSE(ce::sim::Terminal::Open(t.dir(), &error));
-  EXPECT_NE(error.find("\"network.adapter.E1000CE1.mac\" must be six hexadecimal bytes"), std::string::npos) << error;
+  EXPECT_NE(error.find("\"network.adapter.E1000CE1.mac\" must be six hexadecimal bytes"), std::string::npos)
+      << error;
 }
 
 // A field the list declares may be set on a terminal whose state lacks it
@@ -187,14 +188,16 @@ TEST(Hardware, ConcurrentWritersLoseNoUpdate) {
   auto other = ce::sim::Terminal::Open(t.dir(), nullptr);  // a second opener writes too, as another process
   std::thread a(writer, "memory.memory_load");
   std::thread b([&] {
-    for (uint32_t i = 1; i <= 25; ++i) ASSERT_TRUE(other->set_hardware("power.battery_voltage", 1000 + i, nullptr));
+    for (uint32_t i = 1; i <= 25; ++i)
+      ASSERT_TRUE(other->set_hardware("power.battery_voltage", 1000 + i, nullptr));
   });
   a.join();
   b.join();
   EXPECT_EQ(FieldOf(*other, "memory.memory_load"), 25);
   EXPECT_EQ(FieldOf(*other, "power.battery_voltage"), 1025);
   for (const auto& e : fs::directory_iterator(t.dir()))
-    EXPECT_EQ(e.path().filename().string().find("hardware.json."), std::string::npos) << e.path();  // no temp left
+    EXPECT_EQ(e.path().filename().string().find("hardware.json."), std::string::npos)
+        << e.path();  // no temp left
 }
 
 }  // namespace

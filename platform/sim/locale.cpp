@@ -3,13 +3,13 @@
 // the user and system default; a terminal without one runs on US English. Any
 // other LCID is a locale that is not installed.
 #include "ce/locale.h"
-#include "api.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
 
+#include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
 
@@ -29,23 +29,23 @@ constexpr std::array<std::u16string_view, 12> kEnglishMonths = {
     u"July",    u"August",   u"September", u"October", u"November", u"December"};
 constexpr std::array<std::u16string_view, 12> kEnglishShortMonths = {
     u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun", u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-constexpr std::array<std::u16string_view, 7> kEnglishDays = {u"Monday", u"Tuesday",  u"Wednesday", u"Thursday",
-                                                             u"Friday", u"Saturday", u"Sunday"};
+constexpr std::array<std::u16string_view, 7> kEnglishDays = {
+    u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday", u"Sunday"};
 constexpr std::array<std::u16string_view, 7> kEnglishShortDays = {u"Mon", u"Tue", u"Wed", u"Thu",
                                                                   u"Fri", u"Sat", u"Sun"};
 
 constexpr LocaleData kLocales[] = {
-    {0x0409, u"English", u"English", kEnglishMonths, kEnglishShortMonths, kEnglishDays, kEnglishShortDays, u"/",
-     u"M/d/yyyy", u"dddd, MMMM dd, yyyy"},
-    {0x0809, u"English", u"English", kEnglishMonths, kEnglishShortMonths, kEnglishDays, kEnglishShortDays, u"/",
-     u"dd/MM/yyyy", u"dd MMMM yyyy"},
+    {0x0409, u"English", u"English", kEnglishMonths, kEnglishShortMonths, kEnglishDays, kEnglishShortDays,
+     u"/", u"M/d/yyyy", u"dddd, MMMM dd, yyyy"},
+    {0x0809, u"English", u"English", kEnglishMonths, kEnglishShortMonths, kEnglishDays, kEnglishShortDays,
+     u"/", u"dd/MM/yyyy", u"dd MMMM yyyy"},
     {0x040C,
      u"French",
      u"fran\u00E7ais",
      {u"janvier", u"f\u00E9vrier", u"mars", u"avril", u"mai", u"juin", u"juillet", u"ao\u00FBt", u"septembre",
       u"octobre", u"novembre", u"d\u00E9cembre"},
-     {u"janv.", u"f\u00E9vr.", u"mars", u"avr.", u"mai", u"juin", u"juil.", u"ao\u00FBt", u"sept.", u"oct.", u"nov.",
-      u"d\u00E9c."},
+     {u"janv.", u"f\u00E9vr.", u"mars", u"avr.", u"mai", u"juin", u"juil.", u"ao\u00FBt", u"sept.", u"oct.",
+      u"nov.", u"d\u00E9c."},
      {u"lundi", u"mardi", u"mercredi", u"jeudi", u"vendredi", u"samedi", u"dimanche"},
      {u"lun.", u"mar.", u"mer.", u"jeu.", u"ven.", u"sam.", u"dim."},
      u"/",
@@ -54,8 +54,8 @@ constexpr LocaleData kLocales[] = {
     {0x0413,
      u"Dutch",
      u"Nederlands",
-     {u"januari", u"februari", u"maart", u"april", u"mei", u"juni", u"juli", u"augustus", u"september", u"oktober",
-      u"november", u"december"},
+     {u"januari", u"februari", u"maart", u"april", u"mei", u"juni", u"juli", u"augustus", u"september",
+      u"oktober", u"november", u"december"},
      {u"jan", u"feb", u"mrt", u"apr", u"mei", u"jun", u"jul", u"aug", u"sep", u"okt", u"nov", u"dec"},
      {u"maandag", u"dinsdag", u"woensdag", u"donderdag", u"vrijdag", u"zaterdag", u"zondag"},
      {u"ma", u"di", u"wo", u"do", u"vr", u"za", u"zo"},
@@ -65,8 +65,8 @@ constexpr LocaleData kLocales[] = {
     {0x0407,
      u"German",
      u"Deutsch",
-     {u"Januar", u"Februar", u"M\u00E4rz", u"April", u"Mai", u"Juni", u"Juli", u"August", u"September", u"Oktober",
-      u"November", u"Dezember"},
+     {u"Januar", u"Februar", u"M\u00E4rz", u"April", u"Mai", u"Juni", u"Juli", u"August", u"September",
+      u"Oktober", u"November", u"Dezember"},
      {u"Jan", u"Feb", u"Mrz", u"Apr", u"Mai", u"Jun", u"Jul", u"Aug", u"Sep", u"Okt", u"Nov", u"Dez"},
      {u"Montag", u"Dienstag", u"Mittwoch", u"Donnerstag", u"Freitag", u"Samstag", u"Sonntag"},
      {u"Mo", u"Di", u"Mi", u"Do", u"Fr", u"Sa", u"So"},
@@ -79,7 +79,8 @@ LCID TerminalLocale() { return hw::Read(hw::kLocale); }
 
 // The default locales and LCIDs with any sort order resolve by language.
 const LocaleData* Find(LCID locale) {
-  if (locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT) locale = TerminalLocale();
+  if (locale == 0 || locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT)
+    locale = TerminalLocale();
   const DWORD language = locale & 0xFFFF;
   for (const auto& l : kLocales)
     if (l.id == language && (locale >> 16) <= 0xF) return &l;
@@ -88,10 +89,12 @@ const LocaleData* Find(LCID locale) {
 
 // The item's text, or false for an item the locale does not offer.
 bool ItemOf(const LocaleData& l, LCTYPE item, std::u16string* text) {
-  if (item >= LOCALE_SMONTHNAME1 && item <= LOCALE_SMONTHNAME12) return *text = l.months[item - LOCALE_SMONTHNAME1], true;
+  if (item >= LOCALE_SMONTHNAME1 && item <= LOCALE_SMONTHNAME12)
+    return *text = l.months[item - LOCALE_SMONTHNAME1], true;
   if (item >= LOCALE_SABBREVMONTHNAME1 && item <= LOCALE_SABBREVMONTHNAME12)
     return *text = l.shortMonths[item - LOCALE_SABBREVMONTHNAME1], true;
-  if (item >= LOCALE_SDAYNAME1 && item <= LOCALE_SDAYNAME7) return *text = l.days[item - LOCALE_SDAYNAME1], true;
+  if (item >= LOCALE_SDAYNAME1 && item <= LOCALE_SDAYNAME7)
+    return *text = l.days[item - LOCALE_SDAYNAME1], true;
   if (item >= LOCALE_SABBREVDAYNAME1 && item <= LOCALE_SABBREVDAYNAME7)
     return *text = l.shortDays[item - LOCALE_SABBREVDAYNAME1], true;
   switch (item) {
@@ -102,12 +105,18 @@ bool ItemOf(const LocaleData& l, LCTYPE item, std::u16string* text) {
       return true;
     }
     case LOCALE_SLANGUAGE:
-    case LOCALE_SENGLANGUAGE: return *text = l.englishLanguage, true;
-    case LOCALE_SNATIVELANGNAME: return *text = l.nativeLanguage, true;
-    case LOCALE_SDATE: return *text = l.dateSeparator, true;
-    case LOCALE_STIME: return *text = u":", true;
-    case LOCALE_SSHORTDATE: return *text = l.shortDate, true;
-    case LOCALE_SLONGDATE: return *text = l.longDate, true;
+    case LOCALE_SENGLANGUAGE:
+      return *text = l.englishLanguage, true;
+    case LOCALE_SNATIVELANGNAME:
+      return *text = l.nativeLanguage, true;
+    case LOCALE_SDATE:
+      return *text = l.dateSeparator, true;
+    case LOCALE_STIME:
+      return *text = u":", true;
+    case LOCALE_SSHORTDATE:
+      return *text = l.shortDate, true;
+    case LOCALE_SLONGDATE:
+      return *text = l.longDate, true;
   }
   return false;
 }
@@ -137,7 +146,8 @@ void AppendNumber(std::u16string* out, unsigned value, int width) {
 
 // Expands a date picture. Runs of d, M and y select their element by length;
 // text in single quotes is copied ('' is a quote); anything else is copied.
-std::u16string Expand(const LocaleData& l, const SYSTEMTIME& date, int dayOfWeek, std::u16string_view picture) {
+std::u16string Expand(const LocaleData& l, const SYSTEMTIME& date, int dayOfWeek,
+                      std::u16string_view picture) {
   std::u16string out;
   const size_t monday = size_t((dayOfWeek + 6) % 7);
   for (size_t i = 0; i < picture.size();) {
@@ -166,14 +176,20 @@ std::u16string Expand(const LocaleData& l, const SYSTEMTIME& date, int dayOfWeek
     size_t run = 1;
     while (i + run < picture.size() && picture[i + run] == c) ++run;
     if (c == u'd') {
-      if (run <= 2) AppendNumber(&out, date.wDay, int(run));
-      else out.append(run == 3 ? l.shortDays[monday] : l.days[monday]);
+      if (run <= 2)
+        AppendNumber(&out, date.wDay, int(run));
+      else
+        out.append(run == 3 ? l.shortDays[monday] : l.days[monday]);
     } else if (c == u'M') {
-      if (run <= 2) AppendNumber(&out, date.wMonth, int(run));
-      else out.append(run == 3 ? l.shortMonths[date.wMonth - 1] : l.months[date.wMonth - 1]);
+      if (run <= 2)
+        AppendNumber(&out, date.wMonth, int(run));
+      else
+        out.append(run == 3 ? l.shortMonths[date.wMonth - 1] : l.months[date.wMonth - 1]);
     } else if (c == u'y') {
-      if (run <= 2) AppendNumber(&out, date.wYear % 100, int(run));
-      else AppendNumber(&out, date.wYear, 4);
+      if (run <= 2)
+        AppendNumber(&out, date.wYear % 100, int(run));
+      else
+        AppendNumber(&out, date.wYear, 4);
     } else {
       out.append(run, c);
     }
@@ -222,16 +238,19 @@ int GetDateFormatW(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCWSTR for
     return 0;
   }
   SYSTEMTIME when{};
-  if (date) when = *date;
-  else api::GetLocalTime(&when);
+  if (date)
+    when = *date;
+  else
+    api::GetLocalTime(&when);
   when.wHour = when.wMinute = when.wSecond = when.wMilliseconds = 0;  // only the date is checked
   FILETIME ft{};
   if (!api::SystemTimeToFileTime(&when, &ft) || !api::FileTimeToSystemTime(&ft, &when)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const std::u16string_view picture = format ? std::u16string_view(format) : picked == DATE_LONGDATE ? l->longDate
-                                                                                                      : l->shortDate;
+  const std::u16string_view picture = format                    ? std::u16string_view(format)
+                                      : picked == DATE_LONGDATE ? l->longDate
+                                                                : l->shortDate;
   return Deliver(Expand(*l, when, when.wDayOfWeek, picture), out, size);
 }
 

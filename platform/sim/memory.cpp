@@ -1,12 +1,12 @@
 // The local heap over the C heap: a block is a malloc block.
 #include "ce/memory.h"
-#include "api.h"
 
 #include <malloc.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "api.h"
 #include "ce/error.h"
 
 namespace ce::sim::api {

@@ -1,12 +1,12 @@
 // System message texts (English) for the error codes the system reports, and
 // the local heap that carries allocated texts.
 #include "ce/message.h"
-#include "api.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "api.h"
 #include "ce/error.h"
 
 namespace ce::sim::api {
@@ -30,7 +30,8 @@ constexpr Message kMessages[] = {
     {ERROR_INVALID_DATA, u"The data is invalid.\r\n"},
     {ERROR_OUTOFMEMORY, u"Not enough storage is available to complete this operation.\r\n"},
     {ERROR_NOT_READY, u"The device is not ready.\r\n"},
-    {ERROR_SHARING_VIOLATION, u"The process cannot access the file because it is being used by another process.\r\n"},
+    {ERROR_SHARING_VIOLATION,
+     u"The process cannot access the file because it is being used by another process.\r\n"},
     {ERROR_NOT_SUPPORTED, u"The request is not supported.\r\n"},
     {ERROR_FILE_EXISTS, u"The file exists.\r\n"},
     {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
@@ -50,7 +51,8 @@ constexpr Message kMessages[] = {
     {ERROR_REGISTRY_IO_FAILED,
      u"An I/O operation initiated by the registry failed unrecoverably. The registry could not read in, or "
      u"write out, or flush, one of the files that contain the system's image of the registry.\r\n"},
-    {ERROR_KEY_DELETED, u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
+    {ERROR_KEY_DELETED,
+     u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
 };
 
 }  // namespace

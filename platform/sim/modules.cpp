@@ -4,11 +4,10 @@
 
 #include <algorithm>
 
-
-#include "ce/error.h"
 #include "api.h"
-#include "ce/module.h"
 #include "case_fold.h"
+#include "ce/error.h"
+#include "ce/module.h"
 #include "hardware.h"
 #include "kernel.h"
 #include "terminal.h"

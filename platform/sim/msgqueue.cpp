@@ -1,8 +1,5 @@
 #include "msgqueue.h"
 
-#include "ce/msgqueue.h"
-#include "api.h"
-
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -10,7 +7,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "api.h"
 #include "ce/error.h"
+#include "ce/msgqueue.h"
 #include "kernel.h"
 #include "threads.h"
 
@@ -105,7 +104,8 @@ BOOL CloseMsgQueue(HANDLE queue) {
   return sim::RemoveHandle(queue) ? TRUE : FALSE;
 }
 
-BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead, DWORD timeout, DWORD* flags) {
+BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead, DWORD timeout,
+                  DWORD* flags) {
   using Clock = std::chrono::steady_clock;
   auto end = sim::LookupEnd(queue);
   if (!end) return FALSE;
@@ -126,7 +126,8 @@ BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead
     }
     int wait = -1;
     if (timeout != INFINITE) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) {
         SetLastError(ERROR_TIMEOUT);
         return FALSE;

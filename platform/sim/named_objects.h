@@ -39,7 +39,8 @@ class NamedObjects {
     *outcome = Outcome::kCreated;
     // Names whose objects are gone are dropped now and then, so the table
     // does not grow with every name a process ever used.
-    if (++created_ % kSweepEvery == 0) std::erase_if(byName_, [](const auto& e) { return e.second.expired(); });
+    if (++created_ % kSweepEvery == 0)
+      std::erase_if(byName_, [](const auto& e) { return e.second.expired(); });
     return fresh;
   }
 

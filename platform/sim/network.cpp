@@ -2,9 +2,6 @@
 // (network.adapters, in list order, and network.adapter.<name>), the host name
 // and the names the resolver knows; with network.use_host_interfaces the
 // machine's own IPv4 interfaces, host name and resolver answer instead.
-#include "ce/net.h"
-#include "api.h"
-
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -20,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "api.h"
 #include "ce/error.h"
+#include "ce/net.h"
 #include "hardware.h"
 #include "hex.h"
 #include "terminal.h"
@@ -46,7 +45,8 @@ std::vector<Adapter> ProfileAdapters() {
     a.ip = hw::Read(hw::kAdapterIp, name);
     a.mask = hw::Read(hw::kAdapterMask, name);
     a.gateway = hw::Read(hw::kAdapterGateway, name);
-    if (const auto mac = sim::ParseMac(hw::Read(hw::kAdapterMac, name))) a.mac.assign(mac->begin(), mac->end());
+    if (const auto mac = sim::ParseMac(hw::Read(hw::kAdapterMac, name)))
+      a.mac.assign(mac->begin(), mac->end());
     out.push_back(std::move(a));
   }
   return out;

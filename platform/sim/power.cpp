@@ -1,11 +1,11 @@
 // The battery driver. The kernel keeps the driver's last report; callers that
 // do not ask for an update get that copy.
 #include "ce/power.h"
-#include "api.h"
 
 #include <cstring>
 #include <mutex>
 
+#include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
 #include "kernel.h"

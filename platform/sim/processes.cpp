@@ -15,7 +15,8 @@
 
 namespace ce::sim {
 
-Process::Process(DWORD id) : id_(id), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), exitCode_(STILL_ACTIVE) {}
+Process::Process(DWORD id)
+    : id_(id), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), exitCode_(STILL_ACTIVE) {}
 
 Process::~Process() {
   if (fd_ >= 0) ::close(fd_);
@@ -77,7 +78,9 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   info->hThread = AddHandle(std::make_shared<ProcessThread>(process));
   info->dwProcessId = process->id();
   info->dwThreadId = process->id() + 2;
-  table.Start(process, [main, arguments = std::u16string(commandLine ? commandLine : u"")] { return main(arguments); });
+  table.Start(process, [main, arguments = std::u16string(commandLine ? commandLine : u"")] {
+    return main(arguments);
+  });
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -1,6 +1,5 @@
 // The Reg* functions over the current terminal's registry store.
 #include "ce/registry.h"
-#include "api.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "api.h"
 #include "kernel.h"
 #include "registry_store.h"
 #include "terminal.h"

@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include "case_fold.h"
-#include "hex.h"
 #include "ce/registry.h"
+#include "hex.h"
 #include "registry_path.h"
 #include "utf.h"
 
@@ -43,8 +43,9 @@ bool ParseRoot(std::string_view name, RegistryStore::Root* root) {
 bool ParseKeyLabel(const std::string& label, SeedKey* key, std::string* why) {
   const size_t slash = label.find('\\');
   if (!ParseRoot(std::string_view(label).substr(0, slash), &key->root)) {
-    *why = "unknown root; use HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
-           "HKEY_USERS or HKCR, HKCU, HKLM, HKU";
+    *why =
+        "unknown root; use HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+        "HKEY_USERS or HKCR, HKCU, HKLM, HKU";
     return false;
   }
   if (slash != std::string::npos && !FromUtf8Strict(std::string_view(label).substr(slash + 1), &key->path)) {
@@ -174,8 +175,9 @@ bool ParseSeedValue(const json& v, SeedValue* out, std::string* why) {
     return false;
   }
   if (v.is_object() && v.size() == 1) return ParseTypedValue(v.begin().key(), v.begin().value(), out, why);
-  *why = "must be a text, a non-negative integer, or an object with one member such as "
-         "{\"dword\": 1} or {\"binary\": \"0a1b\"}";
+  *why =
+      "must be a text, a non-negative integer, or an object with one member such as "
+      "{\"dword\": 1} or {\"binary\": \"0a1b\"}";
   return false;
 }
 

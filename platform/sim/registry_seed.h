@@ -3,10 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "ce/registry.h"
 #include "registry_store.h"
@@ -24,7 +23,6 @@ struct SeedKey {
   std::u16string path;
   std::vector<SeedValue> values;
 };
-
 
 // Roots may be spelled out or abbreviated (HKLM, HKCU, HKCR, HKU). A value is a
 // JSON string (REG_SZ), a non-negative integer (REG_DWORD), or one of

@@ -1,11 +1,12 @@
 #include "registry_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <cerrno>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <utility>
 
@@ -122,8 +123,11 @@ struct RegistryStore::Impl {
 
   DWORD AddChild(KeyId parent, std::u16string_view name, std::u16string_view cls, KeyId* child) {
     Query q = Sql("INSERT INTO keys(parent, name, folded, class, written) VALUES (?1, ?2, ?3, ?4, ?5)");
-    const DWORD rc = Run(q.Bind(1, parent).Bind(2, name).Bind(3, FoldName(name)).Bind(4, cls).Bind(
-        5, static_cast<int64_t>(NowFileTime())));
+    const DWORD rc = Run(q.Bind(1, parent)
+                             .Bind(2, name)
+                             .Bind(3, FoldName(name))
+                             .Bind(4, cls)
+                             .Bind(5, static_cast<int64_t>(NowFileTime())));
     if (rc != ERROR_SUCCESS) return rc;
     *child = sqlite3_last_insert_rowid(db.get());
     return Touch(parent);
@@ -163,16 +167,16 @@ struct RegistryStore::Impl {
       if (q.IsNull(0)) return ERROR_ACCESS_DENIED;  // a root
       parent = q.Int(0);
     }
-    Query values = Sql(
-        "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-        "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-        "DELETE FROM vals WHERE key IN tree");
+    Query values =
+        Sql("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+            "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+            "DELETE FROM vals WHERE key IN tree");
     DWORD rc = Run(values.Bind(1, key));
     if (rc != ERROR_SUCCESS) return rc;
-    Query keys = Sql(
-        "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-        "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-        "DELETE FROM keys WHERE id IN tree");
+    Query keys =
+        Sql("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+            "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+            "DELETE FROM keys WHERE id IN tree");
     rc = Run(keys.Bind(1, key));
     return rc == ERROR_SUCCESS ? Touch(parent) : rc;
   }
@@ -190,9 +194,9 @@ struct RegistryStore::Impl {
   DWORD WriteValue(KeyId key, std::u16string_view name, DWORD type, std::span<const uint8_t> data) {
     DWORD rc = CheckKey(key);
     if (rc != ERROR_SUCCESS) return rc;
-    Query q = Sql(
-        "INSERT INTO vals(key, name, folded, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
-        "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+    Query q =
+        Sql("INSERT INTO vals(key, name, folded, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+            "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
     rc = Run(q.Bind(1, key).Bind(2, name).Bind(3, FoldName(name)).Bind(4, int64_t{type}).Bind(5, data));
     return rc == ERROR_SUCCESS ? Touch(key) : rc;
   }
@@ -230,17 +234,17 @@ struct RegistryStore::Impl {
     if (rc != ERROR_SUCCESS) return rc;
     info->cls = self.Text(0);
     info->lastWrite = static_cast<uint64_t>(self.Int(1));
-    Query keys = Sql(
-        "SELECT count(*), ifnull(max(length(name)), 0) / 2, ifnull(max(length(class)), 0) / 2 "
-        "FROM keys WHERE parent = ?1");
+    Query keys =
+        Sql("SELECT count(*), ifnull(max(length(name)), 0) / 2, ifnull(max(length(class)), 0) / 2 "
+            "FROM keys WHERE parent = ?1");
     rc = Found(keys.Bind(1, key).Step(), ERROR_KEY_DELETED);
     if (rc != ERROR_SUCCESS) return rc;
     info->subKeys = static_cast<DWORD>(keys.Int(0));
     info->maxSubKeyLength = static_cast<DWORD>(keys.Int(1));
     info->maxClassLength = static_cast<DWORD>(keys.Int(2));
-    Query values = Sql(
-        "SELECT count(*), ifnull(max(length(name)), 0) / 2, ifnull(max(length(data)), 0) "
-        "FROM vals WHERE key = ?1");
+    Query values =
+        Sql("SELECT count(*), ifnull(max(length(name)), 0) / 2, ifnull(max(length(data)), 0) "
+            "FROM vals WHERE key = ?1");
     rc = Found(values.Bind(1, key).Step(), ERROR_KEY_DELETED);
     if (rc != ERROR_SUCCESS) return rc;
     info->values = static_cast<DWORD>(values.Int(0));
@@ -278,12 +282,12 @@ struct RegistryStore::Impl {
 
 // ---- Opening ----------------------------------------------------------------
 
-
 namespace {
 
 bool AddRoots(RegistryStore::Impl& impl, std::string* why) {
   for (const auto& [root, name] : kRootNames) {
-    Query q = impl.Sql("INSERT INTO keys(id, parent, name, folded, class, written) VALUES (?1, NULL, ?2, ?3, x'', ?4)");
+    Query q = impl.Sql(
+        "INSERT INTO keys(id, parent, name, folded, class, written) VALUES (?1, NULL, ?2, ?3, x'', ?4)");
     q.Bind(1, RegistryStore::RootKey(root)).Bind(2, name).Bind(3, FoldName(name));
     if (impl.Run(q.Bind(4, static_cast<int64_t>(NowFileTime()))) != ERROR_SUCCESS) {
       *why = impl.LastError();
@@ -341,8 +345,8 @@ bool CheckSchema(RegistryStore::Impl& impl, std::string* why) {
                : "not a registry of a terminal (schema " + version + ")";
     return false;
   }
-  constexpr std::pair<const char*, const char*> kTables[] = {
-      {"keys", "id,parent,name,folded,class,written"}, {"vals", "id,key,name,folded,type,data"}};
+  constexpr std::pair<const char*, const char*> kTables[] = {{"keys", "id,parent,name,folded,class,written"},
+                                                             {"vals", "id,key,name,folded,type,data"}};
   for (const auto& [table, columns] : kTables) {
     if (Columns(db, table) != columns) {
       *why = std::string("not a whole registry: its table \"") + table + "\" is missing or has other columns";
@@ -424,7 +428,8 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::st
   if (st.st_size == 0) return Fail(path, "is empty (0 bytes), not a registry", error);
   // Checked before anything is written: a database that is not ours is left as it is.
   auto impl = Connect(path, SQLITE_OPEN_READWRITE, &why);
-  if (!impl || !CheckSchema(*impl, &why) || !CheckIntact(impl->db.get(), &why) || !Configure(impl->db.get(), &why))
+  if (!impl || !CheckSchema(*impl, &why) || !CheckIntact(impl->db.get(), &why) ||
+      !Configure(impl->db.get(), &why))
     return Fail(path, why, error);
   return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
 }
@@ -432,7 +437,8 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::st
 std::unique_ptr<RegistryStore> RegistryStore::Create(const fs::path& path, std::string* error) {
   std::string why;
   std::error_code ec;
-  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found) return Fail(path, "already exists", error);
+  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found)
+    return Fail(path, "already exists", error);
   auto impl = Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &why);
   if (!impl || !Configure(impl->db.get(), &why) || !CreateSchema(*impl, &why)) return Fail(path, why, error);
   return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
@@ -480,7 +486,8 @@ DWORD RegistryStore::Writing(Body&& body) {
 // The answer kept for this question (kind, key, name) while it may be kept,
 // else the database's, read by read(db, answer) and then kept.
 template <class Read>
-DWORD RegistryStore::Remembered(char16_t kind, KeyId key, std::u16string_view name, Answer* answer, Read&& read) {
+DWORD RegistryStore::Remembered(char16_t kind, KeyId key, std::u16string_view name, Answer* answer,
+                                Read&& read) {
   std::lock_guard lock(mu_);
   answers_.Begin(Kernel::Get().registryWrites.load(std::memory_order_acquire));
   if (const Answer* known = answers_.Find(kind, key, name)) {
@@ -515,13 +522,14 @@ DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
 
 DWORD RegistryStore::QueryValue(KeyId key, std::u16string_view name, Value* result) {
   Answer read{};
-  const DWORD rc =
-      Remembered(u'v', key, name, &read, [&](Impl& db, Answer* a) { return db.ReadValue(key, name, &a->value); });
+  const DWORD rc = Remembered(u'v', key, name, &read,
+                              [&](Impl& db, Answer* a) { return db.ReadValue(key, name, &a->value); });
   if (rc == ERROR_SUCCESS) *result = std::move(read.value);
   return rc;
 }
 
-DWORD RegistryStore::SetValue(KeyId key, std::u16string_view name, DWORD type, std::span<const uint8_t> data) {
+DWORD RegistryStore::SetValue(KeyId key, std::u16string_view name, DWORD type,
+                              std::span<const uint8_t> data) {
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   if ((type == REG_DWORD && data.size() != 4) || (type == REG_QWORD && data.size() != 8))
     return ERROR_INVALID_PARAMETER;
@@ -558,7 +566,9 @@ bool RegistryStore::Seed(const json& seed, std::string* error) {
     return applied;
   });
   if (rc == ERROR_SUCCESS) return true;
-  if (error) *error = "registry seed: cannot be written (" + (dbError.empty() ? "error " + std::to_string(rc) : dbError) + ")";
+  if (error)
+    *error = "registry seed: cannot be written (" +
+             (dbError.empty() ? "error " + std::to_string(rc) : dbError) + ")";
   return false;
 }
 

@@ -6,12 +6,11 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "ce/types.h"
 #include "registry_read_cache.h"
@@ -73,8 +72,7 @@ class RegistryStore {
   // A key id that was deleted gives ERROR_KEY_DELETED.
   DWORD OpenKey(KeyId key, std::u16string_view path, KeyId* result);
   // Creates the missing keys along path; created tells whether the last one was new.
-  DWORD CreateKey(KeyId key, std::u16string_view path, std::u16string_view cls, KeyId* result,
-                  bool* created);
+  DWORD CreateKey(KeyId key, std::u16string_view path, std::u16string_view cls, KeyId* result, bool* created);
   // Deletes the key at path with everything below it. A root cannot be deleted.
   DWORD DeleteKey(KeyId key, std::u16string_view path);
   DWORD QueryValue(KeyId key, std::u16string_view name, Value* result);

@@ -2,26 +2,22 @@
 // platform/tests) cannot show: refused names, order, other processes.
 #include "registry_store.h"
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <memory>
 #include <csignal>
-
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include <sqlite3.h>
-
-#include <functional>
 
 #include "ce/error.h"
 #include "ce/message.h"
@@ -85,8 +81,11 @@ TEST_F(RegistryStoreTest, NamesMatchWithoutRegardToCaseAndKeepTheirSpelling) {
     std::u16string created, other;
     bool same;
   };
-  const Case cases[] = {  // the fold itself is CharUpperBuffW's, tested in platform/tests
-      {u"Software", u"SOFTWARE", true}, {u"Ärger", u"äRGER", true}, {u"Äpfel", u"Apfel", false},
+  const Case cases[] = {
+      // the fold itself is CharUpperBuffW's, tested in platform/tests
+      {u"Software", u"SOFTWARE", true},
+      {u"Ärger", u"äRGER", true},
+      {u"Äpfel", u"Apfel", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
@@ -119,7 +118,8 @@ TEST_F(RegistryStoreTest, MalformedNamesAndSizesAreRefusedAndChangeNothing) {
   EXPECT_EQ(store_->SetValue(key, u"q", REG_QWORD, Bytes{1, 2, 3, 4}), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(store_->SetValue(key, std::u16string(16384, u'v'), REG_NONE, {}), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(store_->CreateKey(key, u"a\\\\b", u"", &out, &created), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(store_->CreateKey(key, u"ok\\" + std::u16string(256, u'k'), u"", &out, &created), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(store_->CreateKey(key, u"ok\\" + std::u16string(256, u'k'), u"", &out, &created),
+            ERROR_INVALID_PARAMETER);
   RegistryStore::KeyInfo info;
   ASSERT_EQ(store_->QueryInfo(key, &info), ERROR_SUCCESS);
   EXPECT_EQ(info.subKeys, 0u);  // not even "ok" of the refused path
@@ -187,7 +187,8 @@ TEST_F(RegistryStoreTest, ThisProcessSeesItsOwnChangesAtOnceThroughEveryConnecti
       {"value made", [&] { return set(5); }, [&] { return valueOf(key); }, missing, "5"},
       {"value changed", [&] { return set(6); }, [&] { return valueOf(key); }, "5", "6"},
       {"value changed again", [&] { return set(7); }, [&] { return valueOf(key); }, "6", "7"},
-      {"value deleted", [&] { return other->DeleteValue(key, u"v"); }, [&] { return valueOf(key); }, "7", missing},
+      {"value deleted", [&] { return other->DeleteValue(key, u"v"); }, [&] { return valueOf(key); }, "7",
+       missing},
       {"key made",
        [&] {
          KeyId made = 0;
@@ -195,9 +196,8 @@ TEST_F(RegistryStoreTest, ThisProcessSeesItsOwnChangesAtOnceThroughEveryConnecti
          return other->CreateKey(kHklm, u"doomed\\child", u"", &made, &created);
        },
        childIs, missing, "there"},
-      {"value made by this connection",
-       [&] { return store_->SetValue(key, u"v", REG_BINARY, Bytes{9}); }, [&] { return valueOf(key); }, missing,
-       "9"},
+      {"value made by this connection", [&] { return store_->SetValue(key, u"v", REG_BINARY, Bytes{9}); },
+       [&] { return valueOf(key); }, missing, "9"},
       {"key deleted", [&] { return other->DeleteKey(kHklm, u"DOOMED"); }, [&] { return valueOf(key); }, "9",
        "error " + std::to_string(ERROR_KEY_DELETED)},
       {"subkey deleted with it", [] { return DWORD{ERROR_SUCCESS}; }, childIs, missing, missing},
@@ -228,7 +228,8 @@ TEST_F(RegistryStoreTest, NoReadIsOlderThanTheReadBeforeIt) {
          EXPECT_EQ(info.values, 1u);
        }},
       {"enumeration", [&](KeyId key) { EXPECT_EQ(store_->EnumValue(key, 0, &value), ERROR_SUCCESS); }},
-      {"another value", [&](KeyId key) { EXPECT_EQ(store_->QueryValue(key, u"other", &value), ERROR_FILE_NOT_FOUND); }},
+      {"another value",
+       [&](KeyId key) { EXPECT_EQ(store_->QueryValue(key, u"other", &value), ERROR_FILE_NOT_FOUND); }},
       {"another key",
        [&](KeyId) {
          KeyId none = 0;
@@ -246,7 +247,8 @@ TEST_F(RegistryStoreTest, NoReadIsOlderThanTheReadBeforeIt) {
     SCOPED_TRACE(row.fresh);
     for (bool proved = false; !proved && rounds < 200; ++rounds) {
       const KeyId key = Create(Ascii("Target " + std::to_string(rounds)));
-      const std::string copy = "INSERT INTO vals(key, name, folded, type, data) SELECT " + std::to_string(key) +
+      const std::string copy = "INSERT INTO vals(key, name, folded, type, data) SELECT " +
+                               std::to_string(key) +
                                ", name, folded, type, data FROM vals WHERE key = " + std::to_string(source);
       const auto start = std::chrono::steady_clock::now();
       ASSERT_EQ(store_->QueryValue(key, u"v", &value), ERROR_FILE_NOT_FOUND);
@@ -267,15 +269,17 @@ TEST_F(RegistryStoreTest, AnotherProcessesChangeIsSeenAfterTheRecheckInterval) {
     RegistryStore::Value value;
     for (int i = 0; i < 3; ++i) store_->QueryValue(key, u"v", &value);
     KeyId theirs = 0;
-    EXPECT_EQ(store_->OpenKey(kHklm, u"Shared\\New" + Ascii(std::to_string(v)), &theirs), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store_->OpenKey(kHklm, u"Shared\\New" + Ascii(std::to_string(v)), &theirs),
+              ERROR_FILE_NOT_FOUND);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       auto own = RegistryStore::Open(db_path(), nullptr);
       KeyId made = 0;
       bool created = false;
-      const bool ok = own && own->SetValue(key, u"v", REG_BINARY, Bytes{v}) == ERROR_SUCCESS &&
-                      own->CreateKey(key, u"New" + Ascii(std::to_string(v)), u"", &made, &created) == ERROR_SUCCESS;
+      const bool ok =
+          own && own->SetValue(key, u"v", REG_BINARY, Bytes{v}) == ERROR_SUCCESS &&
+          own->CreateKey(key, u"New" + Ascii(std::to_string(v)), u"", &made, &created) == ERROR_SUCCESS;
       std::_Exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -342,18 +346,23 @@ TEST_F(RegistryStoreTest, OpenRefusesARegistryThatIsNotWhole) {
       {"missing", [](const fs::path& p) { fs::remove(p); }, "No such file"},
       {"values dropped", [](const fs::path& p) { ExecSql(p, "DROP TABLE vals"); }, "vals"},
       {"keys dropped", [](const fs::path& p) { ExecSql(p, "DROP TABLE keys"); }, "keys"},
-      {"roots deleted", [](const fs::path& p) { ExecSql(p, "DELETE FROM keys WHERE parent IS NULL"); }, "root keys"},
+      {"roots deleted", [](const fs::path& p) { ExecSql(p, "DELETE FROM keys WHERE parent IS NULL"); },
+       "root keys"},
       {"no version", [](const fs::path& p) { ExecSql(p, "PRAGMA user_version = 0"); }, "not a registry"},
-      {"other schema", [](const fs::path& p) {
+      {"other schema",
+       [](const fs::path& p) {
          fs::remove(p);
          ExecSql(p, "CREATE TABLE notes(x); PRAGMA user_version = 1");
-       }, "keys"},
+       },
+       "keys"},
       {"newer", [](const fs::path& p) { ExecSql(p, "PRAGMA user_version = 9"); }, "newer"},
-      {"a page damaged", [](const fs::path& p) {  // the values' table page taken for an index page
+      {"a page damaged",
+       [](const fs::path& p) {  // the values' table page taken for an index page
          std::string bytes = qeltest::Contents(p);
          bytes.at(4 * 4096) = '\x0a';
          std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-       }, "damaged"},
+       },
+       "damaged"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

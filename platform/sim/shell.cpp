@@ -1,9 +1,9 @@
 // Shell folders, from the hardware state.
 #include "ce/shell.h"
-#include "api.h"
 
 #include <cstring>
 
+#include "api.h"
 #include "ce/error.h"
 #include "ce/files.h"
 #include "hardware.h"

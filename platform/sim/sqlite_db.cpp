@@ -32,9 +32,16 @@ DWORD FromSqlite(int rc, int systemError) {
     case SQLITE_CANTOPEN:
       // The file system's reason, when it gave one, is the better answer.
       switch (systemError) {
-        case EACCES: case EPERM: case EROFS: return ERROR_ACCESS_DENIED;
-        case ENOSPC: case EDQUOT: case EFBIG: return ERROR_DISK_FULL;
-        default: return ERROR_GEN_FAILURE;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+          return ERROR_ACCESS_DENIED;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+          return ERROR_DISK_FULL;
+        default:
+          return ERROR_GEN_FAILURE;
       }
     default:
       return ERROR_REGISTRY_IO_FAILED;

@@ -41,7 +41,9 @@ class Query {
     sqlite3_clear_bindings(stmt_);
   }
 
-  Query& Bind(int index, int64_t value) { return Check(stmt_ ? sqlite3_bind_int64(stmt_, index, value) : rc_); }
+  Query& Bind(int index, int64_t value) {
+    return Check(stmt_ ? sqlite3_bind_int64(stmt_, index, value) : rc_);
+  }
   Query& Bind(int index, std::span<const uint8_t> bytes) {
     // A null pointer would bind NULL; an empty blob needs a real one.
     static const uint8_t kEmpty = 0;
@@ -101,8 +103,6 @@ class Transaction {
   int rc_;
   bool open_ = false;
 };
-
-
 
 // The device error for an SQLite result code; systemError is the errno of the
 // file operation that failed (sqlite3_system_errno), 0 when none did.

@@ -45,8 +45,9 @@ bool HoldsOnlyTerminalFiles(int folder) {
   bool only = true;
   const bool listed = ListFolder(folder, [&](const char* name) {
     const std::string_view n = name;
-    only = only && (n == "fs" || n == kStagingMarker || n == "terminal.json" || n == "hardware.json" || n == "registry.db" ||
-                    n == "registry.db-wal" || n == "registry.db-shm" || n == "registry.db-journal");
+    only = only && (n == "fs" || n == kStagingMarker || n == "terminal.json" || n == "hardware.json" ||
+                    n == "registry.db" || n == "registry.db-wal" || n == "registry.db-shm" ||
+                    n == "registry.db-journal");
   });
   return listed && only;
 }
@@ -86,8 +87,9 @@ size_t RemoveOrphanedStaging(const fs::path& parent) {
     HostFd staging(::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     // Both tests: the lock guards against a reused process id, the process id
     // against a maker that took no lock.
-    if (!staging || ::flock(staging.get(), LOCK_EX | LOCK_NB) != 0 || !MarkedBy(staging.get(), MakerOf(name)) ||
-        !ProcessIsGone(MakerOf(name)) || !HoldsOnlyTerminalFiles(staging.get()))
+    if (!staging || ::flock(staging.get(), LOCK_EX | LOCK_NB) != 0 ||
+        !MarkedBy(staging.get(), MakerOf(name)) || !ProcessIsGone(MakerOf(name)) ||
+        !HoldsOnlyTerminalFiles(staging.get()))
       continue;
     std::error_code ec;
     fs::remove_all(parent / name, ec);

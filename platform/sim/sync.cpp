@@ -3,7 +3,6 @@
 // ready index wins, and an auto-reset event is consumed by the one waiter
 // whose TryAcquire succeeds.
 #include "ce/sync.h"
-#include "api.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -14,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "ce/error.h"
+#include "api.h"
 #include "case_fold.h"
+#include "ce/error.h"
 #include "handles.h"
 #include "hardware.h"
 #include "kernel.h"
@@ -86,7 +86,8 @@ std::shared_ptr<Event> Lookup(HANDLE h) {
 
 bool SetNamedEvent(std::u16string_view name) {
   auto outcome = NamedObjects::Outcome::kCreated;
-  auto event = Kernel::Get().names.Open<Event>(name, [] { return std::shared_ptr<Event>(); }, &outcome);
+  auto event = Kernel::Get().names.Open<Event>(
+      name, [] { return std::shared_ptr<Event>(); }, &outcome);
   if (!event) return false;
   event->Set();
   return true;
@@ -173,7 +174,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   while (true) {
     int timeout = -1;
     if (ms != INFINITE) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       timeout = left > 0 ? int(std::min<long long>(left, 1 << 30)) : 0;
     }
     int ready;

@@ -1,14 +1,14 @@
 // Memory, disk space, up-time, OEM text and version of the terminal.
 #include "ce/system.h"
-#include "api.h"
 
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
+#include "api.h"
+#include "case_fold.h"
 #include "ce/error.h"
 #include "ce/files.h"
-#include "case_fold.h"
 #include "hardware.h"
 #include "terminal.h"
 #include "utf.h"

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "ce/error.h"
-#include "kernel.h"
 #include "hardware_state.h"
+#include "kernel.h"
 #include "registry_store.h"
 #include "staging.h"
 
@@ -20,12 +20,12 @@ namespace ce::sim {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-
 bool IsTerminalDir(const fs::path& dir) {
   std::error_code ec;
   // fs/ itself must be a folder, not a link that could lead anywhere on the host.
   return fs::is_regular_file(dir / "terminal.json", ec) && fs::is_regular_file(dir / "hardware.json", ec) &&
-         fs::is_regular_file(dir / "registry.db", ec) && fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
+         fs::is_regular_file(dir / "registry.db", ec) &&
+         fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
 }
 
 namespace {
@@ -50,7 +50,8 @@ bool CheckStateFiles(const fs::path& dir, std::string* error) {
   for (const char* name : {"terminal.json", "hardware.json", "registry.db"}) {
     std::error_code ec;
     if (fs::symlink_status(dir / name, ec).type() == fs::file_type::symlink)
-      return Fail(error, (dir / name).string() + ": is a symbolic link; a terminal's state files are its own");
+      return Fail(error,
+                  (dir / name).string() + ": is a symbolic link; a terminal's state files are its own");
   }
   return true;
 }
@@ -118,9 +119,7 @@ std::shared_ptr<const HostFd> Terminal::fs_root_handle() {
   return fsRoot_;
 }
 
-RegistryStore* Terminal::registry() {
-  return registry_.get();
-}
+RegistryStore* Terminal::registry() { return registry_.get(); }
 
 void Terminal::reload_if_changed_locked() {
   const bool due = hardwareClock_.Due(Kernel::Get().hardwareWrites.load(std::memory_order_acquire));
@@ -188,6 +187,5 @@ void TerminalChoice::Forget() {
 }
 
 std::shared_ptr<Terminal> Current() { return Kernel::Get().terminal.Current(); }
-
 
 }  // namespace ce::sim

@@ -5,15 +5,15 @@
 //   <dir>/fs/             the device's file system
 #pragma once
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <sys/stat.h>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "device_path.h"
 #include "recheck.h"
@@ -98,6 +98,5 @@ class TerminalChoice {
 
 // The kernel's current terminal.
 std::shared_ptr<Terminal> Current();
-
 
 }  // namespace ce::sim

@@ -25,7 +25,8 @@ namespace {
 std::vector<uint8_t> FromHex(std::string_view hex) {
   std::vector<uint8_t> out;
   auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(digit(hex[i]) << 4 | digit(hex[i + 1])));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(uint8_t(digit(hex[i]) << 4 | digit(hex[i + 1])));
   return out;
 }
 
@@ -100,7 +101,8 @@ bool TerminalEvents::Follow(const std::shared_ptr<Terminal>& terminal) {
   // request is delivered, one appended before is not.
   const int fd = ::inotify_init1(IN_CLOEXEC);
   if (fd < 0) return false;
-  if (::inotify_add_watch(fd, dir.c_str(), IN_MODIFY | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+  if (::inotify_add_watch(fd, dir.c_str(),
+                          IN_MODIFY | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0) {
     ::close(fd);
     return false;
   }

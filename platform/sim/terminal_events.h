@@ -27,7 +27,8 @@ class Terminal;
 
 inline constexpr char kEventsFile[] = "events.log";
 
-bool AppendTerminalEvent(const std::filesystem::path& terminalDir, const std::string& line, std::string* error);
+bool AppendTerminalEvent(const std::filesystem::path& terminalDir, const std::string& line,
+                         std::string* error);
 
 // A RequestPowerNotifications registration: its handle's object.
 class PowerNotification final : public KernelObject {

@@ -10,10 +10,10 @@
 //    sequence is read as one U+FFFD per maximal ill-formed subpart.
 //  - The flags are accepted and ignored.
 #include "ce/text.h"
-#include "api.h"
 
 #include <cstdint>
 
+#include "api.h"
 #include "ce/error.h"
 #include "utf.h"
 
@@ -31,9 +31,7 @@ constexpr char16_t k1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
 };
 
-char16_t From1252(unsigned char b) {
-  return (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : char16_t(b);
-}
+char16_t From1252(unsigned char b) { return (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : char16_t(b); }
 
 // The byte for a character, or -1 when the code page has none.
 int To1252(char16_t c) {
@@ -192,8 +190,8 @@ size_t MeasureNarrow(const char* s) {
 
 namespace api {
 
-int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst,
-                        int dstSize, const char* defaultChar, BOOL* usedDefault) {
+int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst, int dstSize,
+                        const char* defaultChar, BOOL* usedDefault) {
   const Page page = PageOf(codePage);
   if (page == Page::kInvalid || src == nullptr || srcLength == 0 || srcLength < -1 || dstSize < 0 ||
       (dst == nullptr && dstSize != 0))
@@ -206,8 +204,7 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLeng
   Sink<char> out(dst, dstSize);
   if (page == Page::kUtf8) {
     char bytes[4];
-    for (size_t i = 0; i < n && !out.overflow();)
-      out.Put(bytes, EncodeUtf8(NextUtf16(src, n, i), bytes));
+    for (size_t i = 0; i < n && !out.overflow();) out.Put(bytes, EncodeUtf8(NextUtf16(src, n, i), bytes));
   } else {
     const char fallback = defaultChar != nullptr ? *defaultChar : '?';
     bool used = false;
@@ -235,8 +232,7 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int src
   Sink<char16_t> out(dst, dstSize);
   if (page == Page::kUtf8) {
     char16_t units[2];
-    for (size_t i = 0; i < n && !out.overflow();)
-      out.Put(units, EncodeUtf16(NextUtf8(bytes, n, i), units));
+    for (size_t i = 0; i < n && !out.overflow();) out.Put(units, EncodeUtf16(NextUtf8(bytes, n, i), units));
   } else {
     for (size_t i = 0; i < n && !out.overflow(); ++i) {
       const char16_t c = From1252(bytes[i]);
@@ -250,7 +246,6 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int src
 UINT GetACP() { return CP_1252; }
 
 }  // namespace api
-
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;

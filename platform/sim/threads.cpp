@@ -1,16 +1,15 @@
 // Threads, critical sections and the process's end.
 #include "threads.h"
 
-#include "ce/thread.h"
-#include "api.h"
-
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
 
+#include "api.h"
 #include "ce/error.h"
+#include "ce/thread.h"
 #include "kernel.h"
 
 namespace ce {
@@ -96,7 +95,8 @@ DWORD Thread::ExitCode() {
 
 namespace sim::api {
 
-HANDLE CreateThread(void*, DWORD, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags, DWORD* threadId) {
+HANDLE CreateThread(void*, DWORD, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
+                    DWORD* threadId) {
   using namespace sim;
   if (!start || (flags & CREATE_SUSPENDED)) {
     SetLastError(ERROR_INVALID_PARAMETER);

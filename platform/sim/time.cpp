@@ -3,12 +3,12 @@
 // that `terminal set` takes effect at once. A terminal without that group (made
 // before it existed) runs on UTC without daylight time.
 #include "ce/time.h"
-#include "api.h"
 
 #include <algorithm>
 #include <chrono>
 #include <string>
 
+#include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
 #include "utf.h"
@@ -62,7 +62,8 @@ int DayOfWeek(int64_t daysSince1970) { return int(((daysSince1970 % 7) + 7 + 4) 
 
 int64_t TicksOf(int64_t y, int m, int d, int hour, int minute, int second, int ms) {
   const int64_t days = DaysFromCivil(y, m, d) + kDays1601To1970;
-  return days * kTicksPerDay + ((int64_t(hour) * 60 + minute) * 60 + second) * 1000 * kTicksPerMs + ms * kTicksPerMs;
+  return days * kTicksPerDay + ((int64_t(hour) * 60 + minute) * 60 + second) * 1000 * kTicksPerMs +
+         ms * kTicksPerMs;
 }
 
 SYSTEMTIME FieldsOf(int64_t ticks) {
@@ -96,15 +97,17 @@ int64_t NowTicks() {
 // ---- The zone ------------------------------------------------------------------
 
 SYSTEMTIME StandardDate() {
-  return {hw::Read(hw::kZoneStandardYear),   hw::Read(hw::kZoneStandardMonth), hw::Read(hw::kZoneStandardDayOfWeek),
-          hw::Read(hw::kZoneStandardDay),    hw::Read(hw::kZoneStandardHour),  hw::Read(hw::kZoneStandardMinute),
-          hw::Read(hw::kZoneStandardSecond), hw::Read(hw::kZoneStandardMilliseconds)};
+  return {hw::Read(hw::kZoneStandardYear),      hw::Read(hw::kZoneStandardMonth),
+          hw::Read(hw::kZoneStandardDayOfWeek), hw::Read(hw::kZoneStandardDay),
+          hw::Read(hw::kZoneStandardHour),      hw::Read(hw::kZoneStandardMinute),
+          hw::Read(hw::kZoneStandardSecond),    hw::Read(hw::kZoneStandardMilliseconds)};
 }
 
 SYSTEMTIME DaylightDate() {
-  return {hw::Read(hw::kZoneDaylightYear),   hw::Read(hw::kZoneDaylightMonth), hw::Read(hw::kZoneDaylightDayOfWeek),
-          hw::Read(hw::kZoneDaylightDay),    hw::Read(hw::kZoneDaylightHour),  hw::Read(hw::kZoneDaylightMinute),
-          hw::Read(hw::kZoneDaylightSecond), hw::Read(hw::kZoneDaylightMilliseconds)};
+  return {hw::Read(hw::kZoneDaylightYear),      hw::Read(hw::kZoneDaylightMonth),
+          hw::Read(hw::kZoneDaylightDayOfWeek), hw::Read(hw::kZoneDaylightDay),
+          hw::Read(hw::kZoneDaylightHour),      hw::Read(hw::kZoneDaylightMinute),
+          hw::Read(hw::kZoneDaylightSecond),    hw::Read(hw::kZoneDaylightMilliseconds)};
 }
 
 void CopyName(const std::string& utf8, WCHAR (&out)[32]) {
@@ -208,7 +211,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime) {
       t.wDay > MonthLength(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59 ||
       t.wMilliseconds > 999)
     return Fail(ERROR_INVALID_PARAMETER);
-  *fileTime = FileTimeOf(uint64_t(TicksOf(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds)));
+  *fileTime = FileTimeOf(
+      uint64_t(TicksOf(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds)));
   return TRUE;
 }
 

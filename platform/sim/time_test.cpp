@@ -16,7 +16,8 @@ namespace {
 
 SYSTEMTIME At(WORD y, WORD m, WORD d, WORD h = 0, WORD n = 0, WORD s = 0, WORD ms = 0) {
   SYSTEMTIME st{};
-  st.wYear = y, st.wMonth = m, st.wDay = d, st.wHour = h, st.wMinute = n, st.wSecond = s, st.wMilliseconds = ms;
+  st.wYear = y, st.wMonth = m, st.wDay = d, st.wHour = h, st.wMinute = n, st.wSecond = s,
+  st.wMilliseconds = ms;
   return st;
 }
 
@@ -48,9 +49,9 @@ TEST(SimTime, SystemTimeAndFileTimeConvert) {
     EXPECT_EQ(back.wMilliseconds, c.st.wMilliseconds);
     EXPECT_EQ(back.wDayOfWeek, c.dayOfWeek) << c.st.wYear;
   }
-  const SYSTEMTIME bad[] = {At(1600, 12, 31), At(2023, 2, 29), At(2024, 13, 1), At(2024, 1, 0),
-                            At(2024, 1, 1, 24), At(2024, 1, 1, 0, 60), At(2024, 1, 1, 0, 0, 60),
-                            At(2024, 1, 1, 0, 0, 0, 1000)};
+  const SYSTEMTIME bad[] = {
+      At(1600, 12, 31),   At(2023, 2, 29),       At(2024, 13, 1),          At(2024, 1, 0),
+      At(2024, 1, 1, 24), At(2024, 1, 1, 0, 60), At(2024, 1, 1, 0, 0, 60), At(2024, 1, 1, 0, 0, 0, 1000)};
   for (const SYSTEMTIME& st : bad) {
     FILETIME ft{};
     SetLastError(0xDEAD);
@@ -139,10 +140,10 @@ TEST(SimLocale, NamesAndPicturesOfEachLocale) {
   qeltest::TestTerminal terminal;
   struct Case {
     LCID locale;
-    const char* month3;  // LOCALE_SMONTHNAME3
-    const char* monday;  // LOCALE_SDAYNAME1
-    const char* sunday;  // LOCALE_SDAYNAME7
-    const char* shortDate, * longDate;  // of Tuesday 5 March 2024
+    const char* month3;                // LOCALE_SMONTHNAME3
+    const char* monday;                // LOCALE_SDAYNAME1
+    const char* sunday;                // LOCALE_SDAYNAME7
+    const char *shortDate, *longDate;  // of Tuesday 5 March 2024
   };
   const Case cases[] = {
       {0x0409, "March", "Monday", "Sunday", "3/5/2024", "Tuesday, March 05, 2024"},
@@ -156,9 +157,9 @@ TEST(SimLocale, NamesAndPicturesOfEachLocale) {
     terminal.Set("time.locale", c.locale);
     EXPECT_EQ(GetUserDefaultLCID(), c.locale);
     char16_t text[64];
-    for (const auto& [item, expected] : {std::pair{DWORD(LOCALE_SMONTHNAME3), c.month3},
-                                         std::pair{DWORD(LOCALE_SDAYNAME1), c.monday},
-                                         std::pair{DWORD(LOCALE_SDAYNAME7), c.sunday}}) {
+    for (const auto& [item, expected] :
+         {std::pair{DWORD(LOCALE_SMONTHNAME3), c.month3}, std::pair{DWORD(LOCALE_SDAYNAME1), c.monday},
+          std::pair{DWORD(LOCALE_SDAYNAME7), c.sunday}}) {
       const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, item, text, 64);
       EXPECT_EQ(ceutil::ToUtf8(text), expected);
       EXPECT_EQ(n, int(ceutil::FromUtf8(expected).size()) + 1);

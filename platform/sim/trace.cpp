@@ -1,14 +1,13 @@
 #include "trace.h"
 
-#include <cerrno>
-
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -32,7 +31,8 @@ const char* ProgramPath() {
 // separators), direction overrides and lone surrogates, which are escaped.
 bool IsPrintable(char16_t c) {
   if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return false;
-  if (c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) return false;
+  if (c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+    return false;
   return !(c >= 0xD800 && c <= 0xDFFF);
 }
 
@@ -53,7 +53,7 @@ bool FromModule(const void* caller) {
   // A position-dependent program is mapped at its link address (dlpi_addr 0):
   // dladdr then reports its real base, which the main map's name identifies.
   if (from.dli_fbase == program || (program == nullptr && from.dli_fname && *from.dli_fname &&
-                                     std::strcmp(from.dli_fname, ProgramPath()) == 0))
+                                    std::strcmp(from.dli_fname, ProgramPath()) == 0))
     return false;
   return true;
 }
@@ -72,7 +72,8 @@ Mode ReadMode() {
   if (Lower(v, "all")) return Mode::kAll;
   if (v == "1" || Lower(v, "on") || Lower(v, "yes") || Lower(v, "true") || Lower(v, "modules"))
     return Mode::kModules;
-  const std::string warning = "ce: QEL_TRACE=" + std::string(v) + " is not understood (use 1 or all); no trace\n";
+  const std::string warning =
+      "ce: QEL_TRACE=" + std::string(v) + " is not understood (use 1 or all); no trace\n";
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, warning.data(), warning.size());
   return Mode::kOff;
 }
@@ -127,7 +128,8 @@ void Append(std::string& out, LPCWSTR text) {
   out += "u\"";
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = text[i];
-    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const bool pair =
+        c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
     if (pair) {
       out += ToUtf8({text + i, 2});
       ++i;

@@ -2,16 +2,14 @@
 // that registered them.
 #include "user_notifications.h"
 
-#include "api.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cstring>
-
 #include <nlohmann/json.hpp>
 
+#include "api.h"
 #include "case_fold.h"
 #include "ce/error.h"
 #include "device_path.h"
@@ -44,12 +42,19 @@ SYSTEMTIME TimeOf(const json& j) {
 json ToJson(const NotificationStore& s) {
   json list = json::array();
   for (const auto& n : s.entries) {
-    json e = {{"handle", n.handle},      {"type", n.type},          {"event", n.event},
-              {"application", ToUtf8(n.application)}, {"arguments", ToUtf8(n.arguments)},
-              {"start", TimeJson(n.start)}, {"end", TimeJson(n.end)}};
+    json e = {{"handle", n.handle},
+              {"type", n.type},
+              {"event", n.event},
+              {"application", ToUtf8(n.application)},
+              {"arguments", ToUtf8(n.arguments)},
+              {"start", TimeJson(n.start)},
+              {"end", TimeJson(n.end)}};
     if (n.hasUser)
-      e["user"] = {{"action_flags", n.actionFlags}, {"title", ToUtf8(n.title)}, {"text", ToUtf8(n.text)},
-                   {"sound", ToUtf8(n.sound)},     {"max_sound", n.maxSound}};
+      e["user"] = {{"action_flags", n.actionFlags},
+                   {"title", ToUtf8(n.title)},
+                   {"text", ToUtf8(n.text)},
+                   {"sound", ToUtf8(n.sound)},
+                   {"max_sound", n.maxSound}};
     list.push_back(std::move(e));
   }
   return {{"next", s.next}, {"notifications", std::move(list)}};
@@ -258,7 +263,8 @@ BOOL CeGetUserNotification(HANDLE notification, DWORD bufferSize, DWORD* bytesNe
   // The header, the trigger, the user record, then the texts they point to.
   size_t size = sizeof(CE_NOTIFICATION_INFO_HEADER) + sizeof(CE_NOTIFICATION_TRIGGER) +
                 TextBytes(n->application) + TextBytes(n->arguments);
-  if (n->hasUser) size += sizeof(CE_USER_NOTIFICATION) + TextBytes(n->title) + TextBytes(n->text) + TextBytes(n->sound);
+  if (n->hasUser)
+    size += sizeof(CE_USER_NOTIFICATION) + TextBytes(n->title) + TextBytes(n->text) + TextBytes(n->sound);
   *bytesNeeded = DWORD(size);
   if (!buffer || bufferSize < size) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -35,7 +35,8 @@ struct NotificationStore {
 // Runs change on the terminal's store under its lock and writes it back
 // (atomically) when change returns true. False when the store cannot be read
 // or written.
-bool UpdateNotifications(const std::filesystem::path& dir, const std::function<bool(NotificationStore&)>& change);
+bool UpdateNotifications(const std::filesystem::path& dir,
+                         const std::function<bool(NotificationStore&)>& change);
 bool ReadNotifications(const std::filesystem::path& dir, NotificationStore* out);
 
 // The named event a trigger's application text names, or empty.

@@ -35,7 +35,9 @@ BOOL AnsiAnswer(const std::string& utf8, char* buffer, DWORD size) {
 }
 
 BOOL LXEVersionSerial(char* buffer, DWORD size) { return AnsiAnswer(hw::Read(hw::kLxeSerial), buffer, size); }
-BOOL LXEVersionOAL(char* buffer, DWORD size) { return AnsiAnswer(hw::Read(hw::kLxeOalVersion), buffer, size); }
+BOOL LXEVersionOAL(char* buffer, DWORD size) {
+  return AnsiAnswer(hw::Read(hw::kLxeOalVersion), buffer, size);
+}
 
 void Count(std::string_view path) {
   std::string error;
@@ -85,9 +87,12 @@ const bool kRegistered = [] {
                                         {u"LXEBoot", Export<PFN_LXEBoot>(LXEBoot)},
                                         {u"LXEBootClear", Export<PFN_LXEBootClear>(LXEBootClear)}});
   RegisterModuleExports(u"DeviceApi.dll", {{u"DeviceGetModel", Export<PFN_DeviceGetModel>(DeviceGetModel)}});
-  RegisterModuleExports(u"dl_api.dll", {{u"DLDEVICE_GetName", Export<PFN_DLDEVICE_GetName>(DLDEVICE_GetName)}});
-  RegisterModuleExports(u"itc50.dll", {{u"ITCGetDeviceType", Export<PFN_ITCGetDeviceType>(ITCGetDeviceType)}});
-  RegisterModuleExports(u"btdrt.dll", {{u"BthReadLocalAddr", Export<PFN_BthReadLocalAddr>(BthReadLocalAddr)}});
+  RegisterModuleExports(u"dl_api.dll",
+                        {{u"DLDEVICE_GetName", Export<PFN_DLDEVICE_GetName>(DLDEVICE_GetName)}});
+  RegisterModuleExports(u"itc50.dll",
+                        {{u"ITCGetDeviceType", Export<PFN_ITCGetDeviceType>(ITCGetDeviceType)}});
+  RegisterModuleExports(u"btdrt.dll",
+                        {{u"BthReadLocalAddr", Export<PFN_BthReadLocalAddr>(BthReadLocalAddr)}});
   RegisterModuleExports(u"coredll.dll",
                         {{u"GetDeviceUniqueID", Export<PFN_GetDeviceUniqueID>(GetDeviceUniqueID)}});
   return true;

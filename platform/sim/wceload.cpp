@@ -99,7 +99,8 @@ DWORD CheckMember(GBytes* data, const std::u16string& name, const std::u16string
 }
 
 DWORD ReadPackage(const std::u16string& path, std::string* bytes) {
-  HANDLE file = api::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      api::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   char chunk[65536];
   DWORD got = 0;

@@ -45,7 +45,7 @@ TEST(ChangeNotifications, SignalOnChangesBelowTheFolderUntilRearmed) {
 
   Touch(u"\\Watched\\Sub\\a.txt");
   EXPECT_EQ(WaitForSingleObject(tree.get(), 5000), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), WAIT_OBJECT_0);  // until re-armed
+  EXPECT_EQ(WaitForSingleObject(tree.get(), 0), WAIT_OBJECT_0);          // until re-armed
   EXPECT_EQ(WaitForSingleObject(flat.get(), 100), DWORD(WAIT_TIMEOUT));  // not its own folder
   ASSERT_TRUE(FindNextChangeNotification(tree.get()));
   EXPECT_EQ(WaitForSingleObject(tree.get(), 0), DWORD(WAIT_TIMEOUT));

@@ -57,14 +57,15 @@ class FolderTest : public ::testing::Test {
   // A path inside the test's folder.
   std::u16string At(std::u16string_view rel) const { return dir_ + u"\\" + std::u16string(rel); }
   void Put(std::u16string_view rel, std::string_view content) const {
-    ce::UniqueHandle h(ce::CreateFileW(At(rel).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ce::UniqueHandle h(
+        ce::CreateFileW(At(rel).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ce::DWORD n = 0;
     ASSERT_TRUE(h.valid() && ce::WriteFile(h.get(), content.data(), ce::DWORD(content.size()), &n, nullptr));
   }
   // The content of a file; "<missing>" when it cannot be opened.
   std::string Get(std::u16string_view rel) const {
-    ce::UniqueHandle h(ce::CreateFileW(At(rel).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
+    ce::UniqueHandle h(
+        ce::CreateFileW(At(rel).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!h) return "<missing>";
     std::string all;
     char buffer[512];

@@ -33,7 +33,9 @@ class Files : public cetest::FolderTest {
     ASSERT_TRUE(SetFileAttributesW(At(u"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(CreateDirectoryW(At(u"sub").c_str(), nullptr));
   }
-  bool Exists(std::u16string_view rel) const { return GetFileAttributesW(At(rel).c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool Exists(std::u16string_view rel) const {
+    return GetFileAttributesW(At(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
 };
 
 TEST_F(Files, DispositionsOpenCreateAndTruncate) {
@@ -43,11 +45,16 @@ TEST_F(Files, DispositionsOpenCreateAndTruncate) {
     DWORD error;        // last error afterwards; a handle when ERROR_SUCCESS or ERROR_ALREADY_EXISTS
     const char* after;  // content afterwards, or null when the file must not exist
   } rows[] = {
-      {CREATE_NEW, false, ERROR_SUCCESS, ""},          {CREATE_NEW, true, ERROR_FILE_EXISTS, "old"},
-      {CREATE_ALWAYS, false, ERROR_SUCCESS, ""},       {CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, ""},
-      {OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr}, {OPEN_EXISTING, true, ERROR_SUCCESS, "old"},
-      {OPEN_ALWAYS, false, ERROR_SUCCESS, ""},         {OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, "old"},
-      {TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr}, {TRUNCATE_EXISTING, true, ERROR_SUCCESS, ""},
+      {CREATE_NEW, false, ERROR_SUCCESS, ""},
+      {CREATE_NEW, true, ERROR_FILE_EXISTS, "old"},
+      {CREATE_ALWAYS, false, ERROR_SUCCESS, ""},
+      {CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, ""},
+      {OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {OPEN_EXISTING, true, ERROR_SUCCESS, "old"},
+      {OPEN_ALWAYS, false, ERROR_SUCCESS, ""},
+      {OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, "old"},
+      {TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {TRUNCATE_EXISTING, true, ERROR_SUCCESS, ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << "disposition " << row.disposition << " existing " << row.existing);
@@ -92,7 +99,8 @@ TEST_F(Files, CreateFileRefusals) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.path ? ceutil::ToUtf8(row.path).substr(0, 60) : "null");
     SetLastError(kSentinel);
-    EXPECT_EQ(CreateFileW(row.path, row.access, 0, nullptr, row.disposition, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(row.path, row.access, 0, nullptr, row.disposition, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), row.error);
   }
   EXPECT_EQ(Get(u"locked.txt"), "keep");
@@ -100,7 +108,8 @@ TEST_F(Files, CreateFileRefusals) {
 }
 
 TEST_F(Files, ReadWriteSeekAndSize) {
-  UniqueHandle h(CreateFileW(At(u"rw.bin").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  UniqueHandle h(
+      CreateFileW(At(u"rw.bin").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   ASSERT_TRUE(h);
   DWORD n = 0;
   ASSERT_TRUE(WriteFile(h.get(), "hello world", 11, &n, nullptr));
@@ -145,8 +154,8 @@ TEST_F(Files, ReadWriteSeekAndSize) {
 
 TEST_F(Files, HandlesKeepTheirAccessAndSharing) {
   Put(u"old.txt", "old");
-  UniqueHandle reader(CreateFileW(At(u"old.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
+  UniqueHandle reader(
+      CreateFileW(At(u"old.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(reader);
   DWORD n = 0;
   SetLastError(kSentinel);
@@ -159,15 +168,17 @@ TEST_F(Files, HandlesKeepTheirAccessAndSharing) {
   const struct {
     DWORD access, share, error;
   } rows[] = {
-      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},  // the reader denies writers
-      {GENERIC_READ, 0, ERROR_SHARING_VIOLATION},                                     // would deny the reader
+      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+       ERROR_SHARING_VIOLATION},                   // the reader denies writers
+      {GENERIC_READ, 0, ERROR_SHARING_VIOLATION},  // would deny the reader
       {GENERIC_READ, FILE_SHARE_READ, ERROR_SUCCESS},
       {0, 0, ERROR_SUCCESS},  // attributes only
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.access << "/" << row.share);
     SetLastError(kSentinel);
-    UniqueHandle second(CreateFileW(At(u"OLD.txt").c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle second(
+        CreateFileW(At(u"OLD.txt").c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(second.valid(), row.error == ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), row.error);
   }
@@ -210,16 +221,20 @@ TEST_F(Files, SharingHoldsAcrossProcesses) {
   const struct {
     DWORD access, share, disposition, error;
   } rows[] = {
-      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, ERROR_SHARING_VIOLATION},  // denied writer
-      {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, ERROR_SHARING_VIOLATION},  // would deny the child's writing
-      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS, ERROR_SHARING_VIOLATION},  // no truncation
+      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+       ERROR_SHARING_VIOLATION},  // denied writer
+      {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+       ERROR_SHARING_VIOLATION},  // would deny the child's writing
+      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
+       ERROR_SHARING_VIOLATION},  // no truncation
       {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, ERROR_SUCCESS},
       {0, 0, OPEN_EXISTING, ERROR_SUCCESS},  // attributes only
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.access << "/" << row.share << "/" << row.disposition);
     SetLastError(kSentinel);
-    UniqueHandle h(CreateFileW(At(u"shared.txt").c_str(), row.access, row.share, nullptr, row.disposition, 0, nullptr));
+    UniqueHandle h(
+        CreateFileW(At(u"shared.txt").c_str(), row.access, row.share, nullptr, row.disposition, 0, nullptr));
     EXPECT_EQ(h.valid(), row.error == ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), row.error);
   }
@@ -233,7 +248,8 @@ TEST_F(Files, SharingHoldsAcrossProcesses) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
   EXPECT_EQ(Get(u"shared.txt"), "data") << "the refused opens changed nothing";
-  UniqueHandle writer(CreateFileW(At(u"shared.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle writer(
+      CreateFileW(At(u"shared.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_TRUE(writer) << "the child's open ended with it";
 }
 
@@ -254,7 +270,8 @@ TEST_F(Files, ClosedAndForeignHandlesAreInvalid) {
   const std::vector<std::pair<const char*, std::function<bool()>>> uses = {
       {"ReadFile", [&] { return ReadFile(file, buf, 1, &n, nullptr); }},
       {"WriteFile", [&] { return WriteFile(file, "x", 1, &n, nullptr); }},
-      {"SetFilePointer", [&] { return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER; }},
+      {"SetFilePointer",
+       [&] { return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER; }},
       {"GetFileSize", [&] { return GetFileSize(file, nullptr) != INVALID_FILE_SIZE; }},
       {"SetEndOfFile", [&] { return SetEndOfFile(file); }},
       {"FlushFileBuffers", [&] { return FlushFileBuffers(file); }},
@@ -288,7 +305,8 @@ TEST_F(Files, OneHandleServesSeveralThreads) {
   EXPECT_EQ(GetFileSize(h.get(), nullptr), DWORD(kThreads * kRecords * kSize));
   h.reset();
   const std::string all = Get(u"log.bin");
-  for (size_t i = 0; i < all.size(); i += kSize) ASSERT_EQ(all.substr(i, kSize), std::string(kSize, all[i])) << i;
+  for (size_t i = 0; i < all.size(); i += kSize)
+    ASSERT_EQ(all.substr(i, kSize), std::string(kSize, all[i])) << i;
 }
 
 TEST_F(Files, AttributesAndMountedStores) {
@@ -349,8 +367,8 @@ TEST_F(Files, ReadOnlyFilesRefuseWritersButNotTheirCreator) {
   SetLastError(kSentinel);
   EXPECT_FALSE(SetFileAttributesW(At(u"none").c_str(), FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-  UniqueHandle made(CreateFileW(At(u"ro.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY,
-                                nullptr));
+  UniqueHandle made(CreateFileW(At(u"ro.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_READONLY, nullptr));
   DWORD n = 0;
   EXPECT_TRUE(WriteFile(made.get(), "x", 1, &n, nullptr));
   EXPECT_EQ(GetFileAttributesW(At(u"ro.txt").c_str()), FILE_ATTRIBUTE_READONLY);
@@ -382,16 +400,25 @@ TEST_F(Files, DeleteMoveCopyAndFolders) {
       {kMove, u"old.txt", u"b.txt", ERROR_ALREADY_EXISTS, [&] { return Get(u"B.TXT") == "bb"; }},
       {kMove, u"none", u"x", ERROR_FILE_NOT_FOUND, nullptr},
       {kMove, u".", u"sub\\x", ERROR_ACCESS_DENIED, nullptr},  // a folder into itself
-      {kMove, u"OLD.txt", u"sub\\moved.txt", 0, [&] { return Get(u"sub\\moved.txt") == "old" && !Exists(u"old.txt"); }},
-      {kMove, u"b.txt", u"b.Txt", 0, [&] { return Names() == List{"b.Txt", "locked.txt", "sub"}; }},  // case only
+      {kMove, u"OLD.txt", u"sub\\moved.txt", 0,
+       [&] { return Get(u"sub\\moved.txt") == "old" && !Exists(u"old.txt"); }},
+      {kMove, u"b.txt", u"b.Txt", 0,
+       [&] {
+         return Names() == List{"b.Txt", "locked.txt", "sub"};
+       }},  // case only
       {kCopy, u"none", u"x", ERROR_FILE_NOT_FOUND, nullptr},
       {kCopy, u"sub", u"x", ERROR_ACCESS_DENIED, nullptr},
-      {kCopyNew, u"b.txt", u"sub\\MOVED.txt", ERROR_FILE_EXISTS, [&] { return Get(u"sub\\moved.txt") == "old"; }},
+      {kCopyNew, u"b.txt", u"sub\\MOVED.txt", ERROR_FILE_EXISTS,
+       [&] { return Get(u"sub\\moved.txt") == "old"; }},
       {kCopy, u"b.txt", u"B.TXT", ERROR_SHARING_VIOLATION, [&] { return Get(u"b.Txt") == "bb"; }},
       {kCopy, u"b.txt", u"locked.txt", ERROR_ACCESS_DENIED, [&] { return Get(u"locked.txt") == "keep"; }},
-      {kCopy, u"b.txt", u"sub\\moved.txt", 0, [&] { return Get(u"sub\\moved.txt") == "bb" && Get(u"b.Txt") == "bb"; }},
+      {kCopy, u"b.txt", u"sub\\moved.txt", 0,
+       [&] { return Get(u"sub\\moved.txt") == "bb" && Get(u"b.Txt") == "bb"; }},
       {kCopyNew, u"locked.txt", u"copy.txt", 0,
-       [&] { return Get(u"copy.txt") == "keep" && GetFileAttributesW(At(u"copy.txt").c_str()) == FILE_ATTRIBUTE_READONLY; }},
+       [&] {
+         return Get(u"copy.txt") == "keep" &&
+                GetFileAttributesW(At(u"copy.txt").c_str()) == FILE_ATTRIBUTE_READONLY;
+       }},
   };
   auto path = [&](const char16_t* rel) {
     const std::u16string r = rel ? rel : u"";
@@ -399,9 +426,10 @@ TEST_F(Files, DeleteMoveCopyAndFolders) {
   };
   for (const auto& row : rows) {
     const std::u16string from = path(row.path), to = path(row.to);
-    SCOPED_TRACE(testing::Message() << "op " << row.op << " " << ceutil::ToUtf8(from) << " " << ceutil::ToUtf8(to));
+    SCOPED_TRACE(testing::Message() << "op " << row.op << " " << ceutil::ToUtf8(from) << " "
+                                    << ceutil::ToUtf8(to));
     SetLastError(kSentinel);
-    const BOOL ok = row.op == kDelete ? DeleteFileW(from.c_str())
+    const BOOL ok = row.op == kDelete  ? DeleteFileW(from.c_str())
                     : row.op == kMkdir ? CreateDirectoryW(from.c_str(), nullptr)
                     : row.op == kRmdir ? RemoveDirectoryW(from.c_str())
                     : row.op == kMove  ? MoveFileW(from.c_str(), to.c_str())
@@ -458,7 +486,8 @@ TEST_F(Files, FindMatchesPatternsWithoutRegardToCase) {
 TEST_F(Files, FindReportsAttributesSizesAndTimes) {
   Put(u"B.TXT", "bb");
   ASSERT_TRUE(CreateDirectoryW(At(u"sub").c_str(), nullptr));
-  const uint64_t now = (uint64_t(std::time(nullptr)) + 11644473600ull) * 10'000'000ull;  // since 1601, in 100 ns
+  const uint64_t now =
+      (uint64_t(std::time(nullptr)) + 11644473600ull) * 10'000'000ull;  // since 1601, in 100 ns
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(At(u"b.txt").c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
@@ -467,7 +496,8 @@ TEST_F(Files, FindReportsAttributesSizesAndTimes) {
   EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(data.nFileSizeLow, 2u);
   EXPECT_EQ(data.nFileSizeHigh, 0u);
-  const uint64_t written = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  const uint64_t written =
+      (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   EXPECT_NEAR(double(written), double(now), 5.0 * 10'000'000);
   find = FindFirstFileW(At(u"SUB").c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);

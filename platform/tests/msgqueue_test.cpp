@@ -67,7 +67,8 @@ TEST(MsgQueues, LimitsAndWrongEndsAreRefused) {
       {"fits", WriteMsgQueue(writer.get(), "1234", 4, 0, 0), 0},
       {"full", WriteMsgQueue(writer.get(), "1", 1, 0, 0), ERROR_OUTOFMEMORY},
       {"write to the read end", WriteMsgQueue(reader.get(), "1", 1, 0, 0), ERROR_ACCESS_DENIED},
-      {"read from the write end", ReadMsgQueue(writer.get(), buffer, 8, &read, 0, &flags), ERROR_ACCESS_DENIED},
+      {"read from the write end", ReadMsgQueue(writer.get(), buffer, 8, &read, 0, &flags),
+       ERROR_ACCESS_DENIED},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -53,8 +53,9 @@ TEST_F(Registry, CreateAndOpen) {
   EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
 
   RegKey vendor;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (u"\\" + name_ + u"\\VENDOR").c_str(), 0, KEY_READ, vendor.put()),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegOpenKeyExW(HKEY_CURRENT_USER, (u"\\" + name_ + u"\\VENDOR").c_str(), 0, KEY_READ, vendor.put()),
+      ERROR_SUCCESS);
   HKEY missing = HKEY_USERS;
   EXPECT_EQ(RegOpenKeyExW(vendor.get(), u"Nope", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing, nullptr);
@@ -158,7 +159,8 @@ TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
   EXPECT_EQ(std::u16string(name), u"Second2");
   length = 16;
   EXPECT_EQ(RegEnumKeyExW(key, 2, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(RegEnumKeyExW(key, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegEnumKeyExW(key, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_INVALID_PARAMETER);
 
   DWORD type = 0, dataSize = 2;
   BYTE buffer[8] = {};
@@ -183,7 +185,8 @@ TEST_F(Registry, QueryInfoKeyFillsCountsAndMaxima) {
   Create(key.get(), u"ab");
   Create(key.get(), u"abcd\\deeper");
   ASSERT_EQ(SetDword(key.get(), u"Value", 1), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key.get(), u"V", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"long text"), 20), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.get(), u"V", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"long text"), 20),
+            ERROR_SUCCESS);
 
   char16_t clsOut[16];
   DWORD clsLength = 16, subKeys = 0, maxSubKey = 0, maxClass = 99, values = 0, maxName = 0, maxData = 0;
@@ -200,8 +203,8 @@ TEST_F(Registry, QueryInfoKeyFillsCountsAndMaxima) {
   EXPECT_EQ(maxName, 5u);
   EXPECT_EQ(maxData, 20u);
   EXPECT_NE(written.dwHighDateTime, 0u);
-  EXPECT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr),
+  EXPECT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
 }
 
@@ -216,9 +219,11 @@ TEST_F(Registry, KeysDeletedUnderneathReportKeyDeleted) {
   RegKey sub;
   EXPECT_EQ(GetDword(child.get(), u"x", &value), ERROR_KEY_DELETED);
   EXPECT_EQ(SetDword(parent.get(), u"x", 1), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegEnumKeyExW(parent.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumKeyExW(parent.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
   EXPECT_EQ(RegOpenKeyExW(parent.get(), u"Child", 0, KEY_READ, sub.put()), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegCreateKeyExW(parent.get(), u"New", 0, nullptr, 0, 0, nullptr, sub.put(), nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegCreateKeyExW(parent.get(), u"New", 0, nullptr, 0, 0, nullptr, sub.put(), nullptr),
+            ERROR_KEY_DELETED);
   EXPECT_EQ(SetDword(sibling.get(), u"x", 1), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(child.release()), ERROR_SUCCESS);
 
@@ -243,18 +248,20 @@ TEST_F(Registry, ThreadsShareTheRegistry) {
         RegKey key;
         ASSERT_EQ(RegCreateKeyExW(root_.get(), path.c_str(), 0, nullptr, 0, 0, nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(SetDword(key.get(), (u"v" + ceutil::FromUtf8(std::to_string(i))).c_str(), DWORD(i)), ERROR_SUCCESS);
+        ASSERT_EQ(SetDword(key.get(), (u"v" + ceutil::FromUtf8(std::to_string(i))).c_str(), DWORD(i)),
+                  ERROR_SUCCESS);
       }
     });
   }
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
     RegKey key;
-    ASSERT_EQ(RegOpenKeyExW(root_.get(), (u"t" + ceutil::FromUtf8(std::to_string(t))).c_str(), 0, KEY_READ, key.put()),
+    ASSERT_EQ(RegOpenKeyExW(root_.get(), (u"t" + ceutil::FromUtf8(std::to_string(t))).c_str(), 0, KEY_READ,
+                            key.put()),
               ERROR_SUCCESS);
     DWORD values = 0;
-    ASSERT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                               nullptr, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(values, DWORD{kValues});
   }

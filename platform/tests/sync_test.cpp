@@ -94,8 +94,10 @@ TEST(Waits, BadArgumentsFail) {
       {"wait on closed", [&] { return WaitForSingleObject(stale, 0) == WAIT_FAILED; }, ERROR_INVALID_HANDLE},
       {"set closed", [&] { return !SetEvent(stale); }, ERROR_INVALID_HANDLE},
       {"reset closed", [&] { return !ResetEvent(stale); }, ERROR_INVALID_HANDLE},
-      {"no handles", [&] { return WaitForMultipleObjects(0, one, FALSE, 0) == WAIT_FAILED; }, ERROR_INVALID_PARAMETER},
-      {"too many", [&] { return WaitForMultipleObjects(DWORD(tooMany.size()), tooMany.data(), FALSE, 0) == WAIT_FAILED; },
+      {"no handles", [&] { return WaitForMultipleObjects(0, one, FALSE, 0) == WAIT_FAILED; },
+       ERROR_INVALID_PARAMETER},
+      {"too many",
+       [&] { return WaitForMultipleObjects(DWORD(tooMany.size()), tooMany.data(), FALSE, 0) == WAIT_FAILED; },
        ERROR_INVALID_PARAMETER},
   };
   for (const auto& row : rows) {

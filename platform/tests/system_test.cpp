@@ -93,7 +93,8 @@ TEST(Modules, LoadsAreCountedAndNamesMatchWithoutRegardToCase) {
   const struct {
     const char16_t* name;
     DWORD error;
-  } refused[] = {{nullptr, ERROR_INVALID_PARAMETER}, {u"", ERROR_INVALID_PARAMETER},
+  } refused[] = {{nullptr, ERROR_INVALID_PARAMETER},
+                 {u"", ERROR_INVALID_PARAMETER},
                  {u"no-such-library.dll", ERROR_MOD_NOT_FOUND}};
   for (const auto& r : refused) {
     SetLastError(kSentinel);

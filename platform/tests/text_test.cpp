@@ -19,8 +19,8 @@ TEST(Text, Cp1252MapsBytesAsWindowsDoes) {
     unsigned char byte;
     char16_t wide;
   } cases[] = {
-      {0x00, 0x0000}, {0x7F, 0x007F}, {0x80, 0x20AC}, {0x81, 0x0081}, {0x8A, 0x0160}, {0x8D, 0x008D},
-      {0x99, 0x2122}, {0x9F, 0x0178}, {0xA0, 0x00A0}, {0xFF, 0x00FF},
+      {0x00, 0x0000}, {0x7F, 0x007F}, {0x80, 0x20AC}, {0x81, 0x0081}, {0x8A, 0x0160},
+      {0x8D, 0x008D}, {0x99, 0x2122}, {0x9F, 0x0178}, {0xA0, 0x00A0}, {0xFF, 0x00FF},
   };
   SetLastError(cetest::kSentinel);
   for (const auto& c : cases) {
@@ -84,8 +84,8 @@ TEST(Text, Utf8EncodesCodePointsAndSurrogatePairs) {
   for (const auto& c : cases) {
     EXPECT_EQ(ceutil::ToUtf8(c.wide), c.utf8);
     char out[16];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, c.wide.data(), int(c.wide.size()), out,
-                                      sizeof out, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, c.wide.data(), int(c.wide.size()), out, sizeof out, nullptr, nullptr);
     EXPECT_EQ(std::string(out, size_t(n)), c.utf8);
   }
 }
@@ -130,23 +130,30 @@ TEST(Text, CountsSizesAndErrorsFollowWin32) {
     std::function<int()> call;
     DWORD error;
   } failures[] = {
-      {"short narrow", [&] { return WideCharToMultiByte(CP_ACP, 0, u"abc", -1, narrow, 3, nullptr, nullptr); },
+      {"short narrow",
+       [&] { return WideCharToMultiByte(CP_ACP, 0, u"abc", -1, narrow, 3, nullptr, nullptr); },
        ERROR_INSUFFICIENT_BUFFER},
-      {"split UTF-8", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a\u20AC", 2, narrow, 3, nullptr, nullptr); },
+      {"split UTF-8",
+       [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a\u20AC", 2, narrow, 3, nullptr, nullptr); },
        ERROR_INSUFFICIENT_BUFFER},
       {"split pair", [&] { return MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1); },
        ERROR_INSUFFICIENT_BUFFER},
-      {"short wide", [&] { return MultiByteToWideChar(CP_ACP, 0, "abc", 3, wide, 2); }, ERROR_INSUFFICIENT_BUFFER},
+      {"short wide", [&] { return MultiByteToWideChar(CP_ACP, 0, "abc", 3, wide, 2); },
+       ERROR_INSUFFICIENT_BUFFER},
       {"code page 437", [&] { return WideCharToMultiByte(437, 0, u"a", 1, narrow, 8, nullptr, nullptr); },
        ERROR_INVALID_PARAMETER},
-      {"code page 1250", [&] { return MultiByteToWideChar(1250, 0, "a", 1, wide, 8); }, ERROR_INVALID_PARAMETER},
+      {"code page 1250", [&] { return MultiByteToWideChar(1250, 0, "a", 1, wide, 8); },
+       ERROR_INVALID_PARAMETER},
       {"null source", [&] { return WideCharToMultiByte(CP_ACP, 0, nullptr, 1, narrow, 8, nullptr, nullptr); },
        ERROR_INVALID_PARAMETER},
       {"zero length", [&] { return WideCharToMultiByte(CP_ACP, 0, u"a", 0, narrow, 8, nullptr, nullptr); },
        ERROR_INVALID_PARAMETER},
-      {"length -2", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 8); }, ERROR_INVALID_PARAMETER},
-      {"null target", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 8); }, ERROR_INVALID_PARAMETER},
-      {"negative size", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1); }, ERROR_INVALID_PARAMETER},
+      {"length -2", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", -2, wide, 8); },
+       ERROR_INVALID_PARAMETER},
+      {"null target", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 8); },
+       ERROR_INVALID_PARAMETER},
+      {"negative size", [&] { return MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1); },
+       ERROR_INVALID_PARAMETER},
       // UTF-8 has no default character.
       {"UTF-8 default", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, narrow, 8, "?", nullptr); },
        ERROR_INVALID_PARAMETER},
@@ -169,10 +176,12 @@ TEST(Text, CharUpperBuffWUpperCasesTheDevicesLetters) {
     std::u16string text, upper;
   } rows[] = {
       {"ASCII", u"az AZ@[`{09", u"AZ AZ@[`{09"},
-      {"Latin-1", u"\u00E0\u00E9\u00FE\u00FF\u00F7\u00DF\u00C4", u"\u00C0\u00C9\u00DE\u0178\u00F7\u00DF\u00C4"},
+      {"Latin-1", u"\u00E0\u00E9\u00FE\u00FF\u00F7\u00DF\u00C4",
+       u"\u00C0\u00C9\u00DE\u0178\u00F7\u00DF\u00C4"},
       {"Latin Extended-A", u"\u0101\u0105\u0138\u013A\u0142\u0148\u0149\u014B\u0177\u017A\u017E",
        u"\u0100\u0104\u0138\u0139\u0141\u0147\u0149\u014A\u0176\u0179\u017D"},
-      {"Greek", u"\u03B1\u03C9\u03C2\u03AC\u03AF\u03CC\u03CE\u03A9", u"\u0391\u03A9\u03A3\u0386\u038A\u038C\u038F\u03A9"},
+      {"Greek", u"\u03B1\u03C9\u03C2\u03AC\u03AF\u03CC\u03CE\u03A9",
+       u"\u0391\u03A9\u03A3\u0386\u038A\u038C\u038F\u03A9"},
       {"Cyrillic", u"\u0430\u044F\u0450\u0451\u045F\u0416", u"\u0410\u042F\u0400\u0401\u040F\u0416"},
       {"full-width Latin", u"\uFF41\uFF5A\uFF21\uFF40", u"\uFF21\uFF3A\uFF21\uFF40"},
       {"others", u"\u00D7\u4E2D\u0250\u0561", u"\u00D7\u4E2D\u0250\u0561"},

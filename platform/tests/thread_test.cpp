@@ -102,7 +102,8 @@ TEST(Waits, ServeEveryKindAndTheLowestIndexFirst) {
   ASSERT_EQ(handles.size(), size_t(MAXIMUM_WAIT_OBJECTS));
   ASSERT_EQ(WaitForSingleObject(handles[62], 5000), WAIT_OBJECT_0);  // the thread has ended
   EXPECT_EQ(WaitForMultipleObjects(64, handles.data(), FALSE, 0), WAIT_OBJECT_0 + 62);
-  EXPECT_EQ(WaitForMultipleObjects(64, handles.data(), FALSE, 0), WAIT_OBJECT_0 + 62);  // threads stay signalled
+  EXPECT_EQ(WaitForMultipleObjects(64, handles.data(), FALSE, 0),
+            WAIT_OBJECT_0 + 62);  // threads stay signalled
   SetEvent(handles[5]);
   EXPECT_EQ(WaitForMultipleObjects(64, handles.data(), FALSE, 0), WAIT_OBJECT_0 + 5);
   SetLastError(0xDEADBEEF);
@@ -136,9 +137,12 @@ volatile int g_zero = 0;
 // Crashes on purpose: the sanitizers must let the fault itself happen.
 __attribute__((no_sanitize("undefined"))) DWORD Crash(void* kind) {
   switch (reinterpret_cast<uintptr_t>(kind)) {
-    case 0: return DWORD(*g_nowhere);
-    case 1: return DWORD(10 / g_zero);
-    case 2: __builtin_trap();
+    case 0:
+      return DWORD(*g_nowhere);
+    case 1:
+      return DWORD(10 / g_zero);
+    case 2:
+      __builtin_trap();
   }
   return 5;
 }
@@ -171,7 +175,8 @@ TEST(GuardedCall, TurnsACrashIntoItsExceptionCode) {
     EXPECT_EQ(there.load(), c.expected);
   }
   EXPECT_EQ(GuardedCall(Nested, nullptr, Handler), 42u);
-  EXPECT_EQ(GuardedCall(Crash, nullptr, Handler), DWORD(EXCEPTION_ACCESS_VIOLATION));  // the guard is re-armed
+  EXPECT_EQ(GuardedCall(Crash, nullptr, Handler),
+            DWORD(EXCEPTION_ACCESS_VIOLATION));  // the guard is re-armed
 }
 
 }  // namespace

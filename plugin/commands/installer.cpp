@@ -36,8 +36,8 @@ ce::DWORD RunInstaller(InstallerCommandLine& line) {
   ce::STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   ce::PROCESS_INFORMATION info{};
-  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.chars(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                          nullptr, nullptr, &startup, &info))
+  if (!ce::CreateProcessW(u"\\Windows\\Wceload.exe", line.chars(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info))
     return ce::GetLastError();
   ce::UniqueHandle process(info.hProcess), thread(info.hThread);
   ce::WaitForSingleObject(process.get(), INFINITE);

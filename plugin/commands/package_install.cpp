@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "ce/error.h"
-
 #include "commands/command_frame.h"
 #include "commands/commands.h"
 #include "commands/installer.h"

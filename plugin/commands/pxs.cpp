@@ -13,8 +13,18 @@ void Pxs(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
   }
   bool read = false;
   switch (args->GetChar(1, '\0')) {
-    case 'G': case 'g': case 'R': case 'r': read = true; break;
-    case 'S': case 's': case 'W': case 'w': read = false; break;
+    case 'G':
+    case 'g':
+    case 'R':
+    case 'r':
+      read = true;
+      break;
+    case 'S':
+    case 's':
+    case 'W':
+    case 'w':
+      read = false;
+      break;
     default:
       reply->BadArgument(1);
       return;

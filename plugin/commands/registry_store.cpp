@@ -49,8 +49,8 @@ bool OpenKey(const PxsCall& c, ce::RegKey* key) {
   }
   const std::u16string sub(path.substr(slash + 1));
   ce::DWORD disposition = 0;
-  if (ce::RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key->put(),
-                          &disposition) != ERROR_SUCCESS) {
+  if (ce::RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                          key->put(), &disposition) != ERROR_SUCCESS) {
     c.context->SetResult(1, kKeyNotValid);
     return false;
   }
@@ -75,10 +75,18 @@ void WriteGroups(const PxsCall& c, ce::HKEY key) {
     if (type == '?') type = c.args->GetInt(n + 1, -1) != -1 ? 'D' : 'S';
     ce::LONG rc = ERROR_SUCCESS;
     switch (type) {
-      case 'S': rc = SetText(key, CharsOf(name), REG_SZ, c.args->GetText(n + 1, nullptr, -1)); break;
-      case 'E': rc = SetText(key, CharsOf(name), REG_EXPAND_SZ, c.args->GetText(n + 1, nullptr, -1)); break;
-      case 'B': rc = SetText(key, CharsOf(name), REG_BINARY, c.args->GetText(n + 1, nullptr, -1)); break;
-      case 'M': rc = SetText(key, CharsOf(name), REG_MULTI_SZ, c.args->GetText(n + 1, nullptr, -1)); break;
+      case 'S':
+        rc = SetText(key, CharsOf(name), REG_SZ, c.args->GetText(n + 1, nullptr, -1));
+        break;
+      case 'E':
+        rc = SetText(key, CharsOf(name), REG_EXPAND_SZ, c.args->GetText(n + 1, nullptr, -1));
+        break;
+      case 'B':
+        rc = SetText(key, CharsOf(name), REG_BINARY, c.args->GetText(n + 1, nullptr, -1));
+        break;
+      case 'M':
+        rc = SetText(key, CharsOf(name), REG_MULTI_SZ, c.args->GetText(n + 1, nullptr, -1));
+        break;
       case 'D': {
         const int32_t number = c.args->GetInt(n + 1, -1);
         if (number == -1) {
@@ -103,12 +111,23 @@ bool Deliver(ce::DWORD type, const std::vector<ce::BYTE>& data, ce::DWORD size, 
              IQelVariable* typeVar) {
   const char16_t* letter = nullptr;
   switch (type) {
-    case REG_SZ: letter = u"S"; break;
-    case REG_EXPAND_SZ: letter = u"E"; break;
-    case REG_MULTI_SZ: letter = u"M"; break;
-    case REG_BINARY: letter = u"B"; break;
-    case REG_DWORD: letter = u"D"; break;
-    default: return false;
+    case REG_SZ:
+      letter = u"S";
+      break;
+    case REG_EXPAND_SZ:
+      letter = u"E";
+      break;
+    case REG_MULTI_SZ:
+      letter = u"M";
+      break;
+    case REG_BINARY:
+      letter = u"B";
+      break;
+    case REG_DWORD:
+      letter = u"D";
+      break;
+    default:
+      return false;
   }
   if (typeVar) typeVar->SetText(letter, 0);
   if (type == REG_DWORD) {

@@ -6,7 +6,8 @@ namespace qel {
 
 bool SetPolicyValue(uint32_t* value) {
   ce::RegKey key;
-  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", 0, 0, key.put()) != ERROR_SUCCESS)
+  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Policies\\Policies", 0, 0, key.put()) !=
+      ERROR_SUCCESS)
     return false;
   uint32_t before = 0;
   ce::DWORD size = sizeof before;
@@ -14,8 +15,9 @@ bool SetPolicyValue(uint32_t* value) {
   const bool read = ce::RegQueryValueExW(key.get(), u"0000101a", nullptr, nullptr,
                                          reinterpret_cast<ce::BYTE*>(&before), &size) == ERROR_SUCCESS;
   if (!read || before == *value) return read;
-  const bool written = ce::RegSetValueExW(key.get(), u"0000101a", 0, REG_DWORD,
-                                          reinterpret_cast<const ce::BYTE*>(value), sizeof *value) == ERROR_SUCCESS;
+  const bool written =
+      ce::RegSetValueExW(key.get(), u"0000101a", 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(value),
+                         sizeof *value) == ERROR_SUCCESS;
   if (written) *value = before;
   return written;
 }

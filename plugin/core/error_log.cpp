@@ -34,15 +34,15 @@ std::string FormatErrorLine(const ce::SYSTEMTIME& t, const char* threadName, ce:
   const int bytes = ce::WideCharToMultiByte(CP_ACP, 0, message, length, text, 255, nullptr, nullptr);
   text[bytes > 0 ? std::min(bytes, length) : 0] = 0;
   char line[256];
-  const int n = std::snprintf(line, sizeof line, "%04d%02d%02d%02d%02d%02d%03d %s [0x%08X] ERROR - %s\r\n", t.wYear,
-                              t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, threadName,
-                              unsigned(threadId), text);
+  const int n = std::snprintf(line, sizeof line, "%04d%02d%02d%02d%02d%02d%03d %s [0x%08X] ERROR - %s\r\n",
+                              t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                              threadName, unsigned(threadId), text);
   return std::string(line, n < 0 ? 0 : std::min<size_t>(size_t(n), sizeof line - 1));
 }
 
 void AppendErrorLine(const char16_t* path, const std::string& line) {
-  ce::UniqueHandle file(
-      ce::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ce::UniqueHandle file(ce::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   ce::SetFilePointer(file.get(), 0, nullptr, FILE_END);
   ce::DWORD written = 0;

@@ -17,9 +17,9 @@ namespace qel {
 // The watch's own table.
 class IQelFsWatch {
  public:
-  virtual int32_t AddRef() = 0;               // slot 0
-  virtual int32_t Release() = 0;              // slot 1
-  virtual bool TestAndClearChanged() = 0;     // slot 2
+  virtual int32_t AddRef() = 0;            // slot 0
+  virtual int32_t Release() = 0;           // slot 1
+  virtual bool TestAndClearChanged() = 0;  // slot 2
 
  protected:
   ~IQelFsWatch() = default;

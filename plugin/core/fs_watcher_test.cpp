@@ -57,13 +57,16 @@ class Callback final : public IQelNotifyCallback {
 class FsWatcher : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* d : {"fs/Data", "fs/Data/Sub", "fs/Other"}) std::filesystem::create_directories(terminal.dir() / d);
+    for (const char* d : {"fs/Data", "fs/Data/Sub", "fs/Other"})
+      std::filesystem::create_directories(terminal.dir() / d);
   }
   void TearDown() override {
     watcher.reset();
     handler->Stop();
   }
-  ce::DWORD MakeFolder(const char16_t* path) { return ce::CreateDirectoryW(path, nullptr) ? 0 : ce::GetLastError(); }
+  ce::DWORD MakeFolder(const char16_t* path) {
+    return ce::CreateDirectoryW(path, nullptr) ? 0 : ce::GetLastError();
+  }
 
   qeltest::TestTerminal terminal;
   Ref<CQelHalEventHandler> handler = Ref<CQelHalEventHandler>::Adopt(new CQelHalEventHandler);
@@ -123,7 +126,7 @@ TEST_F(FsWatcher, AttachedCallbacksAreToldInsteadOfTheFlag) {
   ASSERT_TRUE(Eventually([&] { return !dealt.names().empty() && !notDealt.names().empty(); }));
   EXPECT_EQ(dealt.names(), std::vector<std::u16string>{u"FS:data"});
   EXPECT_TRUE(dealt.zeros());
-  EXPECT_FALSE(data->TestAndClearChanged());  // dealt with
+  EXPECT_FALSE(data->TestAndClearChanged());                              // dealt with
   EXPECT_TRUE(Eventually([&] { return other->TestAndClearChanged(); }));  // not dealt with: flagged
 
   // A change waiting when a callback attaches is told at once.

@@ -93,7 +93,8 @@ ce::DWORD CQelHalEventHandler::Run() {
   handles.push_back(stop_);
   for (IQelHalEventSource* s : sources) handles.push_back(s->GetHandle());
   while (true) {
-    const ce::DWORD r = ce::WaitForMultipleObjects(ce::DWORD(handles.size()), handles.data(), FALSE, INFINITE);
+    const ce::DWORD r =
+        ce::WaitForMultipleObjects(ce::DWORD(handles.size()), handles.data(), FALSE, INFINITE);
     if (r < WAIT_OBJECT_0 + 1 || r >= WAIT_OBJECT_0 + handles.size()) break;  // stop, or a failed wait
     sources[r - WAIT_OBJECT_0 - 1]->OnSignaled();
   }

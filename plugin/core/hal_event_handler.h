@@ -47,13 +47,15 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Guards the list against AddSource while the thread takes its copy.
   CriticalSection listLock_;
   std::vector<IQelHalEventSource*> sources_;  // one reference each
-  ce::HANDLE stop_;  // manual reset
+  ce::HANDLE stop_;                           // manual reset
 };
 
 // The registration table's creation function: the IQelService part, count 1.
 IQelService* CreateHalEventHandler();
 
 // The handler behind a pointer that its GetInterface handed out.
-inline CQelHalEventHandler* AsHalEventHandler(void* whole) { return static_cast<CQelHalEventHandler*>(whole); }
+inline CQelHalEventHandler* AsHalEventHandler(void* whole) {
+  return static_cast<CQelHalEventHandler*>(whole);
+}
 
 }  // namespace qel

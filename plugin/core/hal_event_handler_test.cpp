@@ -2,13 +2,13 @@
 // error log line of a crash on its thread.
 #include "core/hal_event_handler.h"
 
-#include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -30,7 +30,9 @@ using qel::Ref;
 class EventSource final : public IQelHalEventSource, public CQelRefCounted {
  public:
   explicit EventSource(int id, std::function<void(int)> onSignaled = nullptr)
-      : id_(id), event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)), onSignaled_(std::move(onSignaled)) {}
+      : id_(id),
+        event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        onSignaled_(std::move(onSignaled)) {}
   int32_t AddRef() override { return CQelRefCounted::AddRef(); }
   int32_t Release() override { return CQelRefCounted::Release(); }
   void* GetHandle() override { return event_.get(); }
@@ -182,9 +184,15 @@ TEST(ErrorLog, LinesHaveTheFixedShape) {
     const char16_t* message;
     const char* expected;
   } cases[] = {
-      {{2026, 1, 0, 2, 3, 4, 5, 6}, "HAL Event Handler", 0x1A2B, u"__except [0xC0000005]",
+      {{2026, 1, 0, 2, 3, 4, 5, 6},
+       "HAL Event Handler",
+       0x1A2B,
+       u"__except [0xC0000005]",
        "20260102030405006 HAL Event Handler [0x00001A2B] ERROR - __except [0xC0000005]\r\n"},
-      {{999, 12, 0, 31, 23, 59, 59, 999}, "CQelThread", 0xFFFFFFFF, u"caf\u00e9",
+      {{999, 12, 0, 31, 23, 59, 59, 999},
+       "CQelThread",
+       0xFFFFFFFF,
+       u"caf\u00e9",
        "09991231235959999 CQelThread [0xFFFFFFFF] ERROR - caf\xe9\r\n"},
   };
   for (const auto& c : cases)
@@ -236,7 +244,8 @@ TEST(ErrorLogDeathTest, ACrashOnAThreadWritesOneLineAndEndsTheProcess) {
   char tail[96];
   std::snprintf(tail, sizeof tail, " HAL Event Handler [0x%08lX] ERROR - __except [0xC0000005]\r\n", id);
   ASSERT_EQ(text.size(), 17 + std::strlen(tail)) << text;
-  EXPECT_TRUE(std::regex_match(text.substr(0, 17), std::regex("20[0-9]{2}(0[1-9]|1[0-2])[0-3][0-9][0-2][0-9][0-5][0-9]{3}[0-9]{3}")))
+  EXPECT_TRUE(std::regex_match(
+      text.substr(0, 17), std::regex("20[0-9]{2}(0[1-9]|1[0-2])[0-3][0-9][0-2][0-9][0-5][0-9]{3}[0-9]{3}")))
       << text;
   EXPECT_EQ(text.substr(17), tail);
 }

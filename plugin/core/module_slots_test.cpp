@@ -2,11 +2,11 @@
 // Releases through the right table are checked with UnRegister, in exports_test.
 #include "core/module_slots.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "qel/exports.h"
 #include "recording_registrar.h"

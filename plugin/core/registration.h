@@ -31,7 +31,7 @@ enum class Group {
 
 struct GroupEntry {
   Group group;
-  const GUID* iid;         // null for a context-free group
+  const GUID* iid;           // null for a context-free group
   IQelService* (*create)();  // null while this build has no such service
   // When creation fails, nothing of the group is registered (instead of its
   // properties being registered without a context).

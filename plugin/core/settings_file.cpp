@@ -76,7 +76,8 @@ bool Rewrite(ce::HANDLE file, std::string text, size_t oldSize) {
   if (text.size() < oldSize) text += ' ';
   ce::DWORD written = 0;
   return ce::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 &&
-         ce::WriteFile(file, text.data(), ce::DWORD(text.size()), &written, nullptr) && written == text.size() &&
+         ce::WriteFile(file, text.data(), ce::DWORD(text.size()), &written, nullptr) &&
+         written == text.size() &&
          ce::SetFilePointer(file, ce::LONG(length), nullptr, FILE_BEGIN) == length && ce::SetEndOfFile(file);
 }
 
@@ -96,7 +97,8 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 bool IsAnsi(std::u16string_view text) {
   if (text.empty()) return true;
   ce::BOOL usedDefault = FALSE;
-  return ce::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, &usedDefault) > 0 &&
+  return ce::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
+                                 &usedDefault) > 0 &&
          !usedDefault;
 }
 
@@ -109,7 +111,8 @@ bool StaysOneLine(std::u16string_view text) {
 
 // A name ends at "=", and a line that starts with ";", "#" or "[" is a comment or a section.
 bool CanHoldName(std::u16string_view name) {
-  return !name.empty() && name.find(u'=') == name.npos && name.find_first_of(u";#[") != 0 && StaysOneLine(name);
+  return !name.empty() && name.find(u'=') == name.npos && name.find_first_of(u";#[") != 0 &&
+         StaysOneLine(name);
 }
 
 }  // namespace
@@ -172,7 +175,9 @@ const char16_t* SettingsFile::Get(const char16_t* section, const char16_t* name)
   return impl_->ini.GetValue(section, name, nullptr);
 }
 
-bool SettingsFile::HasSection(const char16_t* section) const { return impl_->ini.GetSectionSize(section) >= 0; }
+bool SettingsFile::HasSection(const char16_t* section) const {
+  return impl_->ini.GetSectionSize(section) >= 0;
+}
 
 std::vector<std::pair<std::u16string, std::u16string>> SettingsFile::Entries(const char16_t* section) const {
   Ini::TNamesDepend names;

@@ -6,9 +6,9 @@
 #include "ce/exception.h"
 #include "ce/sync.h"
 #include "ce/system.h"
-#include "ce/time.h"
 #include "ce/text.h"
 #include "ce/thread.h"
+#include "ce/time.h"
 #include "core/error_log.h"
 
 namespace qel {

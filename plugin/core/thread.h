@@ -21,13 +21,13 @@ class CQelThread {
   CQelThread(const CQelThread&) = delete;
   CQelThread& operator=(const CQelThread&) = delete;
 
-  virtual void Destroy() { delete this; }                // slot 0
-  virtual ce::DWORD Run() = 0;                           // slot 1
-  virtual bool Start();                                  // slot 2
-  virtual bool Close();                                  // slot 3
-  virtual bool Wait(ce::DWORD milliseconds);             // slot 4
+  virtual void Destroy() { delete this; }                                                // slot 0
+  virtual ce::DWORD Run() = 0;                                                           // slot 1
+  virtual bool Start();                                                                  // slot 2
+  virtual bool Close();                                                                  // slot 3
+  virtual bool Wait(ce::DWORD milliseconds);                                             // slot 4
   virtual ce::DWORD GetThreadId() { return threadId_.load(std::memory_order_acquire); }  // slot 5
-  virtual bool IsCurrentThread();                        // slot 6
+  virtual bool IsCurrentThread();                                                        // slot 6
   // Waits up to 1000 ms for the thread, then terminates it.
   virtual ~CQelThread();
 

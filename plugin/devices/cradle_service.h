@@ -2,9 +2,9 @@
 // controls, so every operation reports failure.
 #pragma once
 
-#include "qel/object.h"
 #include "qel/cradle.h"
 #include "qel/guids.h"
+#include "qel/object.h"
 
 namespace qel {
 

@@ -1,9 +1,9 @@
 // Screen orientation through the display driver.
 #pragma once
 
-#include "qel/object.h"
 #include "qel/display.h"
 #include "qel/guids.h"
+#include "qel/object.h"
 
 namespace qel {
 

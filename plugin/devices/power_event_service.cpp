@@ -26,8 +26,10 @@ PowerEvent PowerEventOf(const void* record, ce::DWORD bytes) {
       if (flags & kSuspendStates) return PowerEvent::kSuspend;
       if (flags & POWER_STATE_ON) return PowerEvent::kPowerOn;
       return PowerEvent::kNone;
-    case PBT_RESUME: return PowerEvent::kResume;
-    case PBT_POWERSTATUSCHANGE: return PowerEvent::kStatusChange;
+    case PBT_RESUME:
+      return PowerEvent::kResume;
+    case PBT_POWERSTATUSCHANGE:
+      return PowerEvent::kStatusChange;
   }
   return PowerEvent::kNone;
 }
@@ -80,11 +82,20 @@ ce::DWORD CQelPowerEventService::Serve() {
 void CQelPowerEventService::Deliver(PowerEvent event) {
   void (IQelPowerEventListener::*call)() = nullptr;
   switch (event) {
-    case PowerEvent::kNone: return;
-    case PowerEvent::kStatusChange: call = &IQelPowerEventListener::OnPowerStatusChange; break;
-    case PowerEvent::kResume: call = &IQelPowerEventListener::OnResume; break;
-    case PowerEvent::kPowerOn: call = &IQelPowerEventListener::OnPowerOn; break;
-    case PowerEvent::kSuspend: call = &IQelPowerEventListener::OnSuspend; break;
+    case PowerEvent::kNone:
+      return;
+    case PowerEvent::kStatusChange:
+      call = &IQelPowerEventListener::OnPowerStatusChange;
+      break;
+    case PowerEvent::kResume:
+      call = &IQelPowerEventListener::OnResume;
+      break;
+    case PowerEvent::kPowerOn:
+      call = &IQelPowerEventListener::OnPowerOn;
+      break;
+    case PowerEvent::kSuspend:
+      call = &IQelPowerEventListener::OnSuspend;
+      break;
   }
   Hold hold(lock_);
   listeners_.ForEach([&](IQelPowerEventListener* l) { (l->*call)(); });

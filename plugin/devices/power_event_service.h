@@ -31,7 +31,8 @@ class CQelPowerEventService final : public CQelObject<IQelPowerEventService, IID
  private:
   class Thread final : public CQelThread {
    public:
-    explicit Thread(CQelPowerEventService* service) : CQelThread(u"CQelPowerEventService"), service_(service) {}
+    explicit Thread(CQelPowerEventService* service)
+        : CQelThread(u"CQelPowerEventService"), service_(service) {}
     ce::DWORD Run() override { return service_->Serve(); }
     bool running = false;
 

@@ -36,7 +36,8 @@ TEST(PowerEventOf, MapsRecordsToEvents) {
     std::vector<uint8_t> record;
     PowerEvent expected;
   } cases[] = {
-      {"on and suspend together", Record(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND), PowerEvent::kSuspend},
+      {"on and suspend together", Record(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND),
+       PowerEvent::kSuspend},
       {"user idle", Record(PBT_TRANSITION, POWER_STATE_USERIDLE), PowerEvent::kSuspend},
       {"unattended", Record(PBT_TRANSITION, POWER_STATE_UNATTENDED), PowerEvent::kSuspend},
       {"on", Record(PBT_TRANSITION, POWER_STATE_ON), PowerEvent::kPowerOn},
@@ -86,8 +87,10 @@ TEST(PowerEventService, TellsListenersOfTheTerminalsTransitions) {
   service->AddListener(&b);
   service->AddListener(nullptr);
   std::string error;
-  ASSERT_TRUE(ce::sim::DeliverPowerRecord(Record(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND, 12), &error));
-  ASSERT_TRUE(ce::sim::DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND, u"x", &error));
+  ASSERT_TRUE(
+      ce::sim::DeliverPowerRecord(Record(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND, 12), &error));
+  ASSERT_TRUE(
+      ce::sim::DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON | POWER_STATE_SUSPEND, u"x", &error));
   ASSERT_TRUE(ce::sim::Resume(&error));
   ASSERT_TRUE(ce::sim::PowerStatusChanged(&error));
   ASSERT_TRUE(a.WaitFor(4));

@@ -1,6 +1,7 @@
 // The power-status properties. Fields the driver reports as unknown read as "?".
-#include "ce/power.h"
 #include "devices/power_properties.h"
+
+#include "ce/power.h"
 
 namespace qel {
 namespace {

@@ -42,8 +42,8 @@ constexpr size_t kHeader = offsetof(ce::NDISUIO_QUERY_OID, Data);
 
 // Adapters whose driver does not answer 802.11 queries but whose name says wireless.
 constexpr char16_t kWirelessNames[20][32] = {
-    u"WLAN", u"BCMCF", u"SDCCF", u"PEGAS", u"P300", u"WLAGS", u"SWL",   u"CF8385PN", u"PHOTON", u"DSFLTR",
-    u"SDIO", u"JEDI",  u"CFWG",  u"AR6K",  u"WLSKT", u"PRISM", u"SDCSD", u"TIWLN",   u"XWING",  u""};
+    u"WLAN", u"BCMCF", u"SDCCF", u"PEGAS", u"P300",  u"WLAGS", u"SWL",   u"CF8385PN", u"PHOTON", u"DSFLTR",
+    u"SDIO", u"JEDI",  u"CFWG",  u"AR6K",  u"WLSKT", u"PRISM", u"SDCSD", u"TIWLN",    u"XWING",  u""};
 
 bool NamedWireless(std::u16string_view name) {
   for (const auto& entry : kWirelessNames) {
@@ -62,8 +62,9 @@ bool CQelWlanService::Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_
   header.ptcDeviceName = adapter_;
   std::memcpy(record.data(), &header, kHeader);
   ce::DWORD returned = 0;
-  if (!ce::DeviceIoControl(device_.get(), IOCTL_NDISUIO_QUERY_OID_VALUE, record.data(), ce::DWORD(record.size()),
-                           record.data(), ce::DWORD(record.size()), &returned, nullptr))
+  if (!ce::DeviceIoControl(device_.get(), IOCTL_NDISUIO_QUERY_OID_VALUE, record.data(),
+                           ce::DWORD(record.size()), record.data(), ce::DWORD(record.size()), &returned,
+                           nullptr))
     return false;
   if (out) std::memcpy(out, record.data() + kHeader, std::min(outBytes, dataBytes));
   return true;
@@ -72,8 +73,8 @@ bool CQelWlanService::Query(uint32_t oid, uint32_t dataBytes, void* out, uint32_
 bool CQelWlanService::Open() {
   FlagLock lock(opening_);
   if (device_) return true;
-  device_.reset(ce::CreateFileW(u"UIO1:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+  device_.reset(ce::CreateFileW(u"UIO1:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
   if (!device_) return false;
   ce::DWORD size = 0;
   if (ce::GetAdaptersInfo(nullptr, &size) == ERROR_BUFFER_OVERFLOW && size != 0) {
@@ -144,8 +145,8 @@ bool CQelWlanService::GetSsid(char16_t* buffer, uint32_t capacity) {
   uint32_t length = 0;
   std::memcpy(&length, data, 4);
   if (length >= capacity || length > 32) return false;
-  return WriteText(ceutil::FromAnsi(std::string_view(reinterpret_cast<const char*>(data + 4), length)), buffer,
-                   capacity);
+  return WriteText(ceutil::FromAnsi(std::string_view(reinterpret_cast<const char*>(data + 4), length)),
+                   buffer, capacity);
 }
 
 bool CQelWlanService::GetBssid(char16_t* buffer, uint32_t capacity) {

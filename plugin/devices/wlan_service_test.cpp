@@ -1,9 +1,9 @@
 // The WLAN service over the simulated NDIS user-mode I/O driver.
 #include "devices/wlan_service.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "ceutil/text.h"
 #include "qelcommon/ref.h"
@@ -20,11 +20,12 @@ std::string Text(bool (IQelWlanService::*op)(char16_t*, uint32_t), IQelWlanServi
 }
 
 TEST(WlanService, SignalLevelThresholds) {
-  const std::pair<int, int> cases[] = {{-200, 0}, {-91, 0}, {-90, 1}, {-82, 1}, {-81, 2}, {-72, 2}, {-71, 3},
-                                       {-68, 3},  {-67, 4}, {-58, 4}, {-57, 5}, {-1, 5}};
+  const std::pair<int, int> cases[] = {{-200, 0}, {-91, 0}, {-90, 1}, {-82, 1}, {-81, 2}, {-72, 2},
+                                       {-71, 3},  {-68, 3}, {-67, 4}, {-58, 4}, {-57, 5}, {-1, 5}};
   for (const auto& [dbm, level] : cases) EXPECT_EQ(qel::SignalLevelOf(dbm), level) << dbm;
   qeltest::TestTerminal terminal;
-  auto s = Ref<IQelWlanService>::Adopt(static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
+  auto s = Ref<IQelWlanService>::Adopt(
+      static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
   terminal.Set("network.adapter.WLAGS46B1.wlan.rssi", -58);
   EXPECT_EQ(s->GetSignalLevel(), 4);
   terminal.Set("network.adapter.WLAGS46B1.wlan.rssi", 0);  // no reading: unknown
@@ -33,7 +34,8 @@ TEST(WlanService, SignalLevelThresholds) {
 
 TEST(WlanService, ConnectedAndDisconnected) {
   qeltest::TestTerminal terminal;
-  auto s = Ref<IQelWlanService>::Adopt(static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
+  auto s = Ref<IQelWlanService>::Adopt(
+      static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
   EXPECT_EQ(ceutil::ToUtf8(s->GetAdapterName()), "WLAGS46B1");
   EXPECT_EQ(Text(&IQelWlanService::GetSsid, s.get()), "Warehouse");
   EXPECT_EQ(Text(&IQelWlanService::GetBssid, s.get()), "00:0B:86:A1:B2:C3");
@@ -56,7 +58,8 @@ TEST(WlanService, ConnectedAndDisconnected) {
 TEST(WlanService, FindsTheAdapterByDriverOrByName) {
   qeltest::TestTerminal terminal;
   auto make = [] {
-    return Ref<IQelWlanService>::Adopt(static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
+    return Ref<IQelWlanService>::Adopt(
+        static_cast<IQelWlanService*>(static_cast<qel::CQelWlanService*>(qel::CreateWlanService())));
   };
   // The driver does not answer the encryption query: the name decides (WLAGS is in the table).
   terminal.Set("network.adapter.WLAGS46B1.wlan.answers_encryption_query", false);

@@ -18,7 +18,8 @@ constexpr uint32_t kBlockGrowth = 16;
 
 class Output {
  public:
-  Output(char16_t* buffer, uint32_t capacity) : chars_(buffer), capacity_(capacity), owned_(buffer == nullptr) {
+  Output(char16_t* buffer, uint32_t capacity)
+      : chars_(buffer), capacity_(capacity), owned_(buffer == nullptr) {
     if (owned_) {
       chars_ = static_cast<char16_t*>(ce::LocalAlloc(LMEM_FIXED, kFirstBlock * sizeof(char16_t)));
       capacity_ = chars_ ? kFirstBlock : 0;
@@ -134,37 +135,68 @@ class DateFormatter {
   // Appends a code's text; false when `code` is no code.
   bool Code(char16_t code) {
     switch (code) {
-      case u'Y': return Piece(Number(f_.year, 4));
-      case u'y': return Piece(Number(f_.year % 100, 2));
-      case u'M': return Piece(Number(f_.month, 2));
-      case u'm': return Piece(Number(f_.month, 1));
-      case u'D': return Piece(Number(f_.day, 2));
-      case u'd': return Piece(Number(f_.day, 1));
-      case u'H': return Piece(Number(f_.hour, 2));
-      case u'h': return Piece(Number(f_.hour, 1));
-      case u'G': return Piece(Number(Hour12(), 2));
-      case u'g': return Piece(Number(Hour12(), 1));
-      case u'N': return Piece(Number(f_.minute, 2));
-      case u'n': return Piece(Number(f_.minute, 1));
-      case u'S': return Piece(Number(f_.second, 2));
-      case u's': return Piece(Number(f_.second, 1));
-      case u'L': return Piece(Number(f_.millisecond, 3));
-      case u'l': return Piece(Number(f_.millisecond, 1));
-      case u'C': return Piece(Number(Valid() ? DayOfYear(f_.year, f_.month, f_.day) : 999, 3));
-      case u'c': return Piece(Number(Valid() ? DayOfYear(f_.year, f_.month, f_.day) : 999, 1));
-      case u'W': return Piece(Number(Valid() ? IsoWeek(f_.year, f_.month, f_.day) : 99, 1));
-      case u'w': return Piece(Number(Weekday(), 1));
-      case u'q': return Piece(Number((f_.month + 2) / 3, 1));
-      case u'P': return Piece(out_.Put(f_.hour >= 12 ? u"PM" : u"AM"));
-      case u'p': return Piece(out_.Put(f_.hour >= 12 ? u"pm" : u"am"));
-      case u'A': return Piece(out_.Put(DayName(Weekday(), v_.language_)));
-      case u'a': return Piece(out_.Put(Cut(DayName(Weekday(), v_.language_))));
-      case u'B': return Piece(out_.Put(MonthName(f_.month, v_.language_)));
-      case u'b': return Piece(out_.Put(Cut(MonthName(f_.month, v_.language_))));
-      case u'/': return Piece(out_.Put(v_.dateSeparator_));
-      case u':': return Piece(out_.Put(v_.timeSeparator_));
-      case u'%': return Piece(out_.Put(u'%'));
-      default: return false;
+      case u'Y':
+        return Piece(Number(f_.year, 4));
+      case u'y':
+        return Piece(Number(f_.year % 100, 2));
+      case u'M':
+        return Piece(Number(f_.month, 2));
+      case u'm':
+        return Piece(Number(f_.month, 1));
+      case u'D':
+        return Piece(Number(f_.day, 2));
+      case u'd':
+        return Piece(Number(f_.day, 1));
+      case u'H':
+        return Piece(Number(f_.hour, 2));
+      case u'h':
+        return Piece(Number(f_.hour, 1));
+      case u'G':
+        return Piece(Number(Hour12(), 2));
+      case u'g':
+        return Piece(Number(Hour12(), 1));
+      case u'N':
+        return Piece(Number(f_.minute, 2));
+      case u'n':
+        return Piece(Number(f_.minute, 1));
+      case u'S':
+        return Piece(Number(f_.second, 2));
+      case u's':
+        return Piece(Number(f_.second, 1));
+      case u'L':
+        return Piece(Number(f_.millisecond, 3));
+      case u'l':
+        return Piece(Number(f_.millisecond, 1));
+      case u'C':
+        return Piece(Number(Valid() ? DayOfYear(f_.year, f_.month, f_.day) : 999, 3));
+      case u'c':
+        return Piece(Number(Valid() ? DayOfYear(f_.year, f_.month, f_.day) : 999, 1));
+      case u'W':
+        return Piece(Number(Valid() ? IsoWeek(f_.year, f_.month, f_.day) : 99, 1));
+      case u'w':
+        return Piece(Number(Weekday(), 1));
+      case u'q':
+        return Piece(Number((f_.month + 2) / 3, 1));
+      case u'P':
+        return Piece(out_.Put(f_.hour >= 12 ? u"PM" : u"AM"));
+      case u'p':
+        return Piece(out_.Put(f_.hour >= 12 ? u"pm" : u"am"));
+      case u'A':
+        return Piece(out_.Put(DayName(Weekday(), v_.language_)));
+      case u'a':
+        return Piece(out_.Put(Cut(DayName(Weekday(), v_.language_))));
+      case u'B':
+        return Piece(out_.Put(MonthName(f_.month, v_.language_)));
+      case u'b':
+        return Piece(out_.Put(Cut(MonthName(f_.month, v_.language_))));
+      case u'/':
+        return Piece(out_.Put(v_.dateSeparator_));
+      case u':':
+        return Piece(out_.Put(v_.timeSeparator_));
+      case u'%':
+        return Piece(out_.Put(u'%'));
+      default:
+        return false;
     }
   }
 
@@ -206,7 +238,8 @@ char16_t* CQelDateTime::Format(const char16_t* format, int32_t length, char16_t*
   size_t size = 0;
   if (format) size = length < 0 ? TextLength(format) : size_t(length);
   std::u16string_view standard;
-  if (format && size == 4 && format[0] == u'%' && format[1] == u'#' && IsDigit(format[2]) && IsDigit(format[3])) {
+  if (format && size == 4 && format[0] == u'%' && format[1] == u'#' && IsDigit(format[2]) &&
+      IsDigit(format[3])) {
     standard = StandardFormat(uint32_t((format[2] - u'0') * 10 + (format[3] - u'0')));
     format = standard.data();
     size = standard.size();

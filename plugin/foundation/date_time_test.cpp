@@ -3,12 +3,12 @@
 // independent one.
 #include "foundation/date_time.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ce/memory.h"
 #include "ceutil/text.h"
@@ -65,7 +65,7 @@ TEST(DateTimeFormat, CodesAndStandardFormats) {
       {kMarch5, u"%#61", u"14:07:09.045"},
       {kMarch5, u"%#53", u"3/5/24 14:07"},
       {kMarch5, u"%#15", u"24/05/03"},
-      {kMarch5, u"%#6", u"%#6"},     // not four characters: no standard format
+      {kMarch5, u"%#6", u"%#6"},  // not four characters: no standard format
       {kMarch5, u"x%#64", u"x%#64"},
       {kMarch5, u"%H %h %G %g %P %p", u"14 14 02 2 PM pm"},
       {Ymd(2024, 3, 5, 0, 5), u"%H %h %G %g %P %p", u"00 0 12 12 AM am"},
@@ -82,7 +82,7 @@ TEST(DateTimeFormat, CodesAndStandardFormats) {
       {Ymd(2024, 13, 1), u"%B|%b|%G|%g|%w|%W|%C|%A|%a|%q", u"?|?|99|99|9|99|999|?|?|5"},
       {Ymd(2023, 2, 29), u"%C %w %g", u"999 9 99"},  // no 29 February in 2023
       {Ymd(2024, 2, 29, 24), u"%g %h", u"99 24"},
-      {Ymd(2024, 3, 0), u"%C %w", u"060 4"},  // day 0 counts as valid: the day before 1 March
+      {Ymd(2024, 3, 0), u"%C %w", u"060 4"},   // day 0 counts as valid: the day before 1 March
       {kMarch5, u"100%% %Z %", u"100% %Z %"},  // unknown code and a trailing %
       {kMarch5, u"%%Y %%%Y", u"%Y %2024"},
       {kMarch5, u"%#%Y", u"%#2024"},
@@ -123,10 +123,9 @@ TEST(DateTimeFormat, CallerCapacity) {
     const char* expected;
   };
   const Case cases[] = {
-      {u"%Y%M%D", 5, "2024"},   {u"%Y%M%D", 6, "2024"},   {u"%Y%M%D", 7, "202403"},
-      {u"%Y%M%D", 9, "20240305"}, {u"%Y%M%D", 4, ""},     {u"%Y%M%D", 1, ""},
-      {u"ab%Ycd", 4, "ab"},     {u"ab%Ycd", 8, "ab2024c"}, {u"%B", 5, ""},
-      {u"%B", 6, "March"},      {u"%#64", 5, "2:07"},
+      {u"%Y%M%D", 5, "2024"}, {u"%Y%M%D", 6, "2024"}, {u"%Y%M%D", 7, "202403"}, {u"%Y%M%D", 9, "20240305"},
+      {u"%Y%M%D", 4, ""},     {u"%Y%M%D", 1, ""},     {u"ab%Ycd", 4, "ab"},     {u"ab%Ycd", 8, "ab2024c"},
+      {u"%B", 5, ""},         {u"%B", 6, "March"},    {u"%#64", 5, "2:07"},
   };
   TestTerminal terminal;
   Value v(kMarch5);
@@ -178,7 +177,8 @@ TEST(DateTimeFormat, NamesFromTheLocaleElseTheBuiltInTable) {
   std::u16string months, days;
   for (uint32_t m = 1; m <= 12; ++m) months += MonthName(m, NameLanguage::kDutch) + u" ";
   for (uint32_t d = 0; d <= 6; ++d) days += DayName(d, NameLanguage::kFrench) + u" ";
-  EXPECT_EQ(U8(months), "Januari Februari Maart April Mei Juni Juli Augustus September Oktober November December ");
+  EXPECT_EQ(U8(months),
+            "Januari Februari Maart April Mei Juni Juli Augustus September Oktober November December ");
   EXPECT_EQ(U8(days), "Dimanche Lundi Mardi Mercredi Jeudi Vendredi Samedi ");
 }
 
@@ -203,11 +203,19 @@ TEST(DateTime, ValidityComparisonAndAssignment) {
     bool valid;
   };
   const Case cases[] = {
-      {Ymd(2024, 2, 29, 23, 59, 59, 999), true}, {Ymd(2023, 2, 29), false}, {Ymd(1900, 2, 29), false},
-      {Ymd(2000, 2, 29), true},                   {Ymd(2024, 4, 31), false}, {Ymd(2024, 12, 31), true},
-      {Ymd(2024, 1, 0), true},                    {Ymd(2024, 0, 1), false},  {Ymd(2024, 13, 1), false},
-      {Ymd(2024, 1, 1, 24), false},               {Ymd(2024, 1, 1, 0, 60), false},
-      {Ymd(2024, 1, 1, 0, 0, 60), false},         {Ymd(2024, 1, 1, 0, 0, 0, 1000), false},
+      {Ymd(2024, 2, 29, 23, 59, 59, 999), true},
+      {Ymd(2023, 2, 29), false},
+      {Ymd(1900, 2, 29), false},
+      {Ymd(2000, 2, 29), true},
+      {Ymd(2024, 4, 31), false},
+      {Ymd(2024, 12, 31), true},
+      {Ymd(2024, 1, 0), true},
+      {Ymd(2024, 0, 1), false},
+      {Ymd(2024, 13, 1), false},
+      {Ymd(2024, 1, 1, 24), false},
+      {Ymd(2024, 1, 1, 0, 60), false},
+      {Ymd(2024, 1, 1, 0, 0, 60), false},
+      {Ymd(2024, 1, 1, 0, 0, 0, 1000), false},
   };
   for (const Case& c : cases) {
     Value v(c.f);
@@ -216,9 +224,13 @@ TEST(DateTime, ValidityComparisonAndAssignment) {
 
   Value base(kMarch5);
   EXPECT_EQ(base->Compare(nullptr), -1);
-  const QelDateTimeFields earlier[] = {Ymd(2023, 12, 31, 23, 59, 59, 999), Ymd(2024, 2, 29), Ymd(2024, 3, 4, 23),
-                                       Ymd(2024, 3, 5, 13, 59), Ymd(2024, 3, 5, 14, 6, 59),
-                                       Ymd(2024, 3, 5, 14, 7, 8, 999), Ymd(2024, 3, 5, 14, 7, 9, 44)};
+  const QelDateTimeFields earlier[] = {Ymd(2023, 12, 31, 23, 59, 59, 999),
+                                       Ymd(2024, 2, 29),
+                                       Ymd(2024, 3, 4, 23),
+                                       Ymd(2024, 3, 5, 13, 59),
+                                       Ymd(2024, 3, 5, 14, 6, 59),
+                                       Ymd(2024, 3, 5, 14, 7, 8, 999),
+                                       Ymd(2024, 3, 5, 14, 7, 9, 44)};
   for (const auto& e : earlier) {
     Value other(e);
     EXPECT_EQ(base->Compare(other.p), 1);
@@ -284,7 +296,8 @@ TEST(DateTimeCalendar, EveryDayFrom1900To2100MatchesPython) {
     char16_t text[32];
     const std::string got = U8(v->Format(u"%w %W %c", -1, text, 32));
     const std::string want = std::to_string(dow) + " " + std::to_string(week) + " " + std::to_string(doy);
-    if (got != want && ++wrong <= 5) ADD_FAILURE() << y << "-" << m << "-" << d << ": " << got << " not " << want;
+    if (got != want && ++wrong <= 5)
+      ADD_FAILURE() << y << "-" << m << "-" << d << ": " << got << " not " << want;
   }
   EXPECT_EQ(pclose(py), 0) << "python3 is needed for this test";
   EXPECT_EQ(days, 73414u);  // 201 years, 49 of them leap years

@@ -45,10 +45,17 @@ bool CQelFile::Open(const char16_t* path, uint32_t mode) {
   ce::DWORD access = 0;
   ce::DWORD disposition = OPEN_EXISTING;
   switch (mode & 0xFF) {
-    case kQelFileRead: access = GENERIC_READ; break;
-    case kQelFileWrite: access = GENERIC_WRITE, disposition = OPEN_ALWAYS; break;
-    case kQelFileReadWrite: access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_ALWAYS; break;
-    default: break;  // no access rights, an existing file
+    case kQelFileRead:
+      access = GENERIC_READ;
+      break;
+    case kQelFileWrite:
+      access = GENERIC_WRITE, disposition = OPEN_ALWAYS;
+      break;
+    case kQelFileReadWrite:
+      access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_ALWAYS;
+      break;
+    default:
+      break;  // no access rights, an existing file
   }
   if ((mode & 0xFF00) == kQelFileCreate) disposition = CREATE_ALWAYS;
   if (mode & kQelFileOpenAlways) disposition = OPEN_ALWAYS;
@@ -135,7 +142,8 @@ uint64_t CQelFile::Tell() { return Seek(0, 0, FILE_CURRENT); }
 IQelDateTime* CQelFile::GetLastWriteTime() {
   ce::FILETIME written{};
   ce::SYSTEMTIME utc{};
-  if (!IsOpen() || !ce::GetFileTime(handle_, nullptr, nullptr, &written) || !ce::FileTimeToSystemTime(&written, &utc))
+  if (!IsOpen() || !ce::GetFileTime(handle_, nullptr, nullptr, &written) ||
+      !ce::FileTimeToSystemTime(&written, &utc))
     return nullptr;
   return CQelDateTime::Create(
       {utc.wMilliseconds, utc.wSecond, utc.wMinute, utc.wHour, utc.wDay, utc.wMonth, utc.wYear});

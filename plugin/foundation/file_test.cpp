@@ -2,12 +2,12 @@
 // sizes and positions, the change check and the last-write time.
 #include "foundation/file.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "ce/files.h"
 #include "ce/handle.h"
@@ -44,24 +44,19 @@ TEST_F(QelFileTest, OpenModes) {
     uint32_t mode;
     bool exists;
     bool opens;
-    uint64_t size;      // after opening
+    uint64_t size;  // after opening
     bool reads, writes;
   };
   const Case cases[] = {
       {0x00, false, false, 0, false, false},  // read: an existing file only
-      {0x00, true, true, 5, true, false},
-      {0x01, false, true, 0, false, true},    // write: opened or created
-      {0x01, true, true, 5, false, true},
-      {0x02, false, true, 0, true, true},
-      {0x02, true, true, 5, true, true},
-      {0x1001, true, true, 0, false, true},   // created anew
-      {0x1002, true, true, 0, true, true},
-      {0x1000, false, true, 0, true, false},
-      {0x2001, true, true, 5, false, true},   // opened or created
-      {0x2000, false, true, 0, true, false},
-      {0x3001, true, true, 5, false, true},
-      {0x0801, true, true, 5, false, true},   // other high bits change nothing
-      {0x05, true, true, 5, false, false},    // no access rights
+      {0x00, true, true, 5, true, false},    {0x01, false, true, 0, false, true},  // write: opened or created
+      {0x01, true, true, 5, false, true},    {0x02, false, true, 0, true, true},
+      {0x02, true, true, 5, true, true},     {0x1001, true, true, 0, false, true},  // created anew
+      {0x1002, true, true, 0, true, true},   {0x1000, false, true, 0, true, false},
+      {0x2001, true, true, 5, false, true},  // opened or created
+      {0x2000, false, true, 0, true, false}, {0x3001, true, true, 5, false, true},
+      {0x0801, true, true, 5, false, true},  // other high bits change nothing
+      {0x05, true, true, 5, false, false},   // no access rights
       {0x05, false, false, 0, false, false},
   };
   int n = 0;
@@ -139,10 +134,12 @@ TEST_F(QelFileTest, SetSizeSeekAndTell) {
     uint64_t expected;
   };
   const Step steps[] = {
-      {5, 0, 0, 5},  {3, 0, 1, 8}, {0xFFFFFFFE, 0xFFFFFFFF, 2, 8},  // -2 from the end
-      {0, 1, 0, 0x100000000ull},    // past the end is allowed
+      {5, 0, 0, 5},
+      {3, 0, 1, 8},
+      {0xFFFFFFFE, 0xFFFFFFFF, 2, 8},          // -2 from the end
+      {0, 1, 0, 0x100000000ull},               // past the end is allowed
       {0xFFFFFFFF, 0xFFFFFFFF, 0, kFailed64},  // before the start
-      {0, 0, 7, kFailed64},                     // no such origin
+      {0, 0, 7, kFailed64},                    // no such origin
   };
   for (const Step& s : steps) EXPECT_EQ(file_->Seek(s.low, s.high, s.origin), s.expected) << s.origin;
   EXPECT_TRUE(file_->SetSize(20, 0));  // growing works too

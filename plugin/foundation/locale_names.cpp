@@ -19,11 +19,11 @@ constexpr NameTable kTables[] = {
     {{u"Janvier", u"F\u00E9vrier", u"Mars", u"Avril", u"Mai", u"Juin", u"Juillet", u"Ao\u00FBt", u"Septembre",
       u"Octobre", u"Novembre", u"D\u00E9cembre"},
      {u"Dimanche", u"Lundi", u"Mardi", u"Mercredi", u"Jeudi", u"Vendredi", u"Samedi"}},
-    {{u"Januari", u"Februari", u"Maart", u"April", u"Mei", u"Juni", u"Juli", u"Augustus", u"September", u"Oktober",
-      u"November", u"December"},
+    {{u"Januari", u"Februari", u"Maart", u"April", u"Mei", u"Juni", u"Juli", u"Augustus", u"September",
+      u"Oktober", u"November", u"December"},
      {u"Zondag", u"Maandag", u"Dinsdag", u"Woensdag", u"Donderdag", u"Vrijdag", u"Zaterdag"}},
-    {{u"January", u"February", u"March", u"April", u"May", u"June", u"July", u"August", u"September", u"October",
-      u"November", u"December"},
+    {{u"January", u"February", u"March", u"April", u"May", u"June", u"July", u"August", u"September",
+      u"October", u"November", u"December"},
      {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"}},
 };
 

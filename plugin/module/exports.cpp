@@ -15,22 +15,23 @@ namespace {
 
 // Slots Register fills, in its order (the stream registry comes first, on its own).
 constexpr Slot kFetchOrder[] = {
-    Slot::FileSystem, Slot::Settings, Slot::Audio,     Slot::FileService, Slot::Wlan,
-    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2, Slot::Terminal,    Slot::Radio,
-    Slot::Battery,    Slot::Cradle,   Slot::Unnamed3,  Slot::HalEventHandler, Slot::Window,
+    Slot::FileSystem, Slot::Settings,  Slot::Audio,    Slot::FileService,     Slot::Wlan,
+    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2, Slot::Terminal,        Slot::Radio,
+    Slot::Battery,    Slot::Cradle,    Slot::Unnamed3, Slot::HalEventHandler, Slot::Window,
 };
 
 // Slots UnRegister releases, in its order.
 constexpr Slot kReleaseOrder[] = {
-    Slot::FileLocation, Slot::StreamRegistry, Slot::Settings, Slot::Audio,    Slot::FileService,
-    Slot::FileSystem,   Slot::Wlan,           Slot::Unnamed1, Slot::Backlight, Slot::Cradle,
-    Slot::Unnamed2,     Slot::Terminal,       Slot::Radio,    Slot::Battery,  Slot::Unnamed3,
+    Slot::FileLocation,    Slot::StreamRegistry, Slot::Settings, Slot::Audio,     Slot::FileService,
+    Slot::FileSystem,      Slot::Wlan,           Slot::Unnamed1, Slot::Backlight, Slot::Cradle,
+    Slot::Unnamed2,        Slot::Terminal,       Slot::Radio,    Slot::Battery,   Slot::Unnamed3,
     Slot::HalEventHandler, Slot::Window,
 };
 static_assert(std::size(kReleaseOrder) == size_t(Slot::kCount));
 
 // A fresh terminal service for one question; never bound, released before returning.
-bool AskTerminal(bool (IQelTerminalService::*operation)(char16_t*, uint32_t), char16_t* buffer, uint32_t capacity) {
+bool AskTerminal(bool (IQelTerminalService::*operation)(char16_t*, uint32_t), char16_t* buffer,
+                 uint32_t capacity) {
   IQelTerminalService* terminal = NewTerminalService();
   if (!terminal) return false;
   const bool ok = (terminal->*operation)(buffer, capacity);
@@ -88,8 +89,12 @@ bool UnRegister() {
   return true;
 }
 
-bool GetESN(char16_t* buffer, uint32_t capacity) { return qel::AskTerminal(&IQelTerminalService::GetEsn, buffer, capacity); }
-bool GetUSN(char16_t* buffer, uint32_t capacity) { return qel::AskTerminal(&IQelTerminalService::GetUsn, buffer, capacity); }
+bool GetESN(char16_t* buffer, uint32_t capacity) {
+  return qel::AskTerminal(&IQelTerminalService::GetEsn, buffer, capacity);
+}
+bool GetUSN(char16_t* buffer, uint32_t capacity) {
+  return qel::AskTerminal(&IQelTerminalService::GetUsn, buffer, capacity);
+}
 bool GetQELPlatform(char16_t* buffer, uint32_t capacity) {
   return qel::AskTerminal(&IQelTerminalService::GetPlatform, buffer, capacity);
 }

@@ -1,15 +1,16 @@
 // Register and UnRegister against a host whose providers the test controls.
 // The three text exports are checked through the loaded module, end to end.
+#include "qel/exports.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
 
-#include <gtest/gtest.h>
-
 #include "core/hal_event_handler.h"
 #include "core/module_slots.h"
-#include "qel/exports.h"
 #include "qelcommon/guid_text.h"
 #include "recording_registrar.h"
 
@@ -125,10 +126,14 @@ class HostSide {
   }
   IQelService* Make(const HostInterface& h, bool fails, CallLog* log) {
     switch (h.shape) {
-      case Shape::Settings: return Forward<IQelSettingService>(h, fails, log);
-      case Shape::Unnamed: return Forward<IQelUnnamedHostService>(h, fails, log);
-      case Shape::StreamRegistry: return Probe(new ProbeStreamRegistry(*h.iid, h.name, log), fails);
-      case Shape::Service: return Probe(new ProbeProvider<>(*h.iid, h.name, log), fails);
+      case Shape::Settings:
+        return Forward<IQelSettingService>(h, fails, log);
+      case Shape::Unnamed:
+        return Forward<IQelUnnamedHostService>(h, fails, log);
+      case Shape::StreamRegistry:
+        return Probe(new ProbeStreamRegistry(*h.iid, h.name, log), fails);
+      case Shape::Service:
+        return Probe(new ProbeProvider<>(*h.iid, h.name, log), fails);
       case Shape::HalEventHandler: {
         auto* handler = new LoggingHalEventHandler(h.name, log);
         drops_.push_back([handler] { handler->CQelHalEventHandler::Release(); });
@@ -140,7 +145,8 @@ class HostSide {
           return whole;
         });
       }
-      case Shape::Window: break;
+      case Shape::Window:
+        break;
     }
     auto window = std::make_shared<ProbeWindow>(log);
     counts_.push_back([window] { return window->count.load(); });

@@ -1,17 +1,17 @@
 // The property getters of this build, read through the registrations a host
 // receives, on a terminal whose hardware the test scripts.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "ce/text.h"
 #include "ceutil/text.h"
 #include "devices/display_service.h"
-#include "qelcommon/value.h"
 #include "qel/exports.h"
+#include "qelcommon/value.h"
 #include "recording_registrar.h"
 #include "test_terminal.h"
 
@@ -134,10 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
         PowerCase{"lifetime_unknown",
                   {Set("power.battery_life_time", 4294967295u), Get("POWER_BATTERY_LIFETIME", kUnknown),
                    Get("POWER_BATTERY_LIFETIME_RT", kUnknown)}},
-        PowerCase{"lifetime_always_refreshes",
-                  {Set("power.battery_life_time", 3600), Get("POWER_BATTERY_LIFETIME", UInt(3600)),
-                   Set("power.battery_life_time", 4294967294u), Get("POWER_BATTERY_LIFETIME", UInt(4294967294u)),
-                   Get("POWER_BATTERY_LIFETIME_RT", UInt(4294967294u))}},
+        PowerCase{
+            "lifetime_always_refreshes",
+            {Set("power.battery_life_time", 3600), Get("POWER_BATTERY_LIFETIME", UInt(3600)),
+             Set("power.battery_life_time", 4294967294u), Get("POWER_BATTERY_LIFETIME", UInt(4294967294u)),
+             Get("POWER_BATTERY_LIFETIME_RT", UInt(4294967294u))}},
         PowerCase{"plain_reads_see_the_last_report",
                   {Set("power.battery_life_percent", 30), Set("power.ac_line_status", 1),
                    Get("POWER_BATTERY_LEVEL_RT", UInt(30)), Get("POWER_SOURCE_RT", UInt(1)),
@@ -251,8 +252,8 @@ TEST_F(Properties, DisplayReadsTheDriversOrientationAndPresets) {
     std::pair<uint32_t, uint32_t> presets;
   };
   const Case cases[] = {
-      {0, 0, {0, 3}}, {1, 1, {3, 0}}, {2, 2, {3, 0}}, {4, 3, {3, 0}},
-      {3, 0, {0, 3}},  // not a driver orientation: reads as upright
+      {0, 0, {0, 3}}, {1, 1, {3, 0}}, {2, 2, {3, 0}},
+      {4, 3, {3, 0}}, {3, 0, {0, 3}},  // not a driver orientation: reads as upright
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("driver orientation " + std::to_string(c.driver));

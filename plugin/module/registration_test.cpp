@@ -1,20 +1,19 @@
 // RegisterService as a host sees it: the exact sequence of registrar calls, and
 // who holds the services afterwards.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "core/hal_event_handler.h"
-
 #include "ce/text.h"
 #include "ceutil/text.h"
+#include "core/hal_event_handler.h"
 #include "expected_properties.h"
 #include "qel/exports.h"
-#include "qelcommon/guid_text.h"
 #include "qel/guids.h"
+#include "qelcommon/guid_text.h"
 #include "recording_registrar.h"
 #include "test_terminal.h"
 
@@ -25,10 +24,10 @@ using qeltest::RecordingRegistrar;
 
 struct ExpectedCall {
   Op op;
-  std::string name;                // property
-  const GUID* iid = nullptr;       // service
-  bool writable = false;           // property
-  const GUID* context = nullptr;   // property: the service registered under this GUID, or none
+  std::string name;               // property
+  const GUID* iid = nullptr;      // service
+  bool writable = false;          // property
+  const GUID* context = nullptr;  // property: the service registered under this GUID, or none
 };
 
 // Services come in registration order between the property groups: the HAL
@@ -56,7 +55,8 @@ std::vector<ExpectedCall> ExpectedCalls() {
     if (name == "SYS_DROP_COUNT") out.push_back({Op::AddService, "", &qel::IID_QELDISPLAYSERVICE});
     const bool wlan = name.starts_with("WIFI_RSSI") || name == "WIFI_SSID" || name == "WIFI_BSSID" ||
                       name == "NET_WLAN_IPCONFIG";
-    const bool terminal = name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
+    const bool terminal =
+        name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
     const GUID* context = name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE
                           : wlan                   ? &qel::IID_QELWLANSERVICE
                           : terminal               ? &qel::IID_QELTERMINALSERVICE
@@ -68,9 +68,12 @@ std::vector<ExpectedCall> ExpectedCalls() {
 
 std::string Describe(const qeltest::RegistrarCall& c) {
   switch (c.op) {
-    case Op::AddCommand: return "AddCommand " + ceutil::ToUtf8(c.name);
-    case Op::AddService: return "AddService " + qel::ToString(c.iid);
-    case Op::AddProperty: return "AddProperty " + ceutil::ToUtf8(c.name);
+    case Op::AddCommand:
+      return "AddCommand " + ceutil::ToUtf8(c.name);
+    case Op::AddService:
+      return "AddService " + qel::ToString(c.iid);
+    case Op::AddProperty:
+      return "AddProperty " + ceutil::ToUtf8(c.name);
   }
   return "?";
 }
@@ -125,7 +128,9 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  ASSERT_EQ(held.size(), 7u);  // the handler, the wake-up, power event, cradle, WLAN, terminal information and display services
+  ASSERT_EQ(
+      held.size(),
+      7u);  // the handler, the wake-up, power event, cradle, WLAN, terminal information and display services
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);

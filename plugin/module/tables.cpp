@@ -5,16 +5,16 @@
 
 #include "commands/argument_kinds.h"
 #include "commands/commands.h"
+#include "core/hal_event_handler.h"
 #include "core/property_adapters.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
 #include "devices/power_event_service.h"
-#include "devices/wakeup_service.h"
-#include "core/hal_event_handler.h"
 #include "devices/power_properties.h"
-#include "qel/guids.h"
+#include "devices/wakeup_service.h"
 #include "devices/wlan_properties.h"
 #include "devices/wlan_service.h"
+#include "qel/guids.h"
 #include "qel/terminal.h"
 #include "terminal/network_properties.h"
 #include "terminal/system_properties.h"
@@ -126,7 +126,8 @@ constexpr PropertyEntry kProperties[] = {
     {u"SYS_USN", G::Terminal, (kText<&T::GetUsn, 128>), kRO},
     {u"SYS_FIRMWARE_VER", G::Terminal, (kText<&T::GetFirmwareVersion, 128>), kRO},
     {u"SYS_ID_NAME", G::Terminal, (kText<&T::GetIdentName, 128>), (SetTextOf<T, &T::SetIdentName>)},
-    {u"SYS_ID_DESC", G::Terminal, (kText<&T::GetIdentDescription, 128>), (SetTextOf<T, &T::SetIdentDescription>)},
+    {u"SYS_ID_DESC", G::Terminal, (kText<&T::GetIdentDescription, 128>),
+     (SetTextOf<T, &T::SetIdentDescription>)},
     {u"WIFI_MAC", G::Terminal, (kText<&T::GetWifiMac, 128>), kRO},
     {u"BLUETOOTH_MAC", G::Terminal, (kText<&T::GetBluetoothMac, 128>), kRO},
     {u"SYS_DEVICE_DATE", G::Terminal, (kText<&T::GetDeviceDate, 128>), kRO},

@@ -40,7 +40,8 @@ AdapterList ReadAdapters(bool* sizeAnswered) {
   AdapterList list;
   if (!overflow) return list;
   list.block.reset(new (std::nothrow) uint8_t[size]);
-  if (list.block && ce::GetAdaptersInfo(reinterpret_cast<ce::IP_ADAPTER_INFO*>(list.block.get()), &size) != ERROR_SUCCESS)
+  if (list.block &&
+      ce::GetAdaptersInfo(reinterpret_cast<ce::IP_ADAPTER_INFO*>(list.block.get()), &size) != ERROR_SUCCESS)
     list.block.reset();
   return list;
 }
@@ -69,7 +70,9 @@ uint32_t ConnectionType(const char16_t* wlanAdapterName) {
   return best;
 }
 
-IQelText* ConnectionTypeName(uint32_t code) { return code <= kNone ? CQelCountedText::Create(kNames[code]) : nullptr; }
+IQelText* ConnectionTypeName(uint32_t code) {
+  return code <= kNone ? CQelCountedText::Create(kNames[code]) : nullptr;
+}
 
 bool AdapterAddress(const char16_t* name, uint8_t* mac) {
   const AdapterList list = ReadAdapters();

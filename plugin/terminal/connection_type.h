@@ -13,7 +13,9 @@ namespace qel {
 // The adapter list in one block, or empty when the system has none.
 struct AdapterList {
   std::unique_ptr<uint8_t[]> block;
-  const ce::IP_ADAPTER_INFO* first() const { return reinterpret_cast<const ce::IP_ADAPTER_INFO*>(block.get()); }
+  const ce::IP_ADAPTER_INFO* first() const {
+    return reinterpret_cast<const ce::IP_ADAPTER_INFO*>(block.get());
+  }
   explicit operator bool() const { return block != nullptr; }
 };
 // *sizeAnswered: whether the size query answered ERROR_BUFFER_OVERFLOW.

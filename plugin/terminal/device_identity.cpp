@@ -17,8 +17,8 @@ namespace {
 
 // The application data that keys this module's unique identifier: 20 bytes,
 // the third and eighteenth being 0xB0.
-constexpr uint8_t kApplicationData[20] = {'-', '=', 0xB0, 'Q', 'E', 'L', '-', 'H', 'a', 'r',
-                                          'b', 'o', 'r', 'l', 'i', 'n', 'e', 0xB0, '=', '-'};
+constexpr uint8_t kApplicationData[20] = {'-', '=', 0xB0, 'Q', 'E', 'L', '-', 'H',  'a', 'r',
+                                          'b', 'o', 'r',  'l', 'i', 'n', 'e', 0xB0, '=', '-'};
 
 // Terminals whose core library hashes nothing into the identifier all answer
 // this value; it identifies no one.
@@ -51,7 +51,8 @@ bool ReadDeviceIdRecord(std::vector<uint8_t>* block) {
   ce::DEVICE_ID header{};
   header.dwSize = probe.dwSize;
   std::memcpy(block->data(), &header, sizeof header);
-  return ce::KernelIoControl(IOCTL_HAL_GET_DEVICEID, nullptr, 0, block->data(), probe.dwSize, &returned) == TRUE;
+  return ce::KernelIoControl(IOCTL_HAL_GET_DEVICEID, nullptr, 0, block->data(), probe.dwSize, &returned) ==
+         TRUE;
 }
 
 ce::DEVICE_ID HeaderOf(const std::vector<uint8_t>& block) {
@@ -86,8 +87,7 @@ std::u16string PlatformIdText(const std::vector<uint8_t>& block, size_t* end) {
 bool ReadDeviceUniqueId(uint8_t* buffer, uint32_t* size) {
   if (!buffer || !size) return false;
   ce::UniqueModule core(ce::LoadLibraryW(u"coredll.dll"));
-  auto getId = core ? ProcAddress<ce::PFN_GetDeviceUniqueID>(core.get(), u"GetDeviceUniqueID")
-                    : nullptr;
+  auto getId = core ? ProcAddress<ce::PFN_GetDeviceUniqueID>(core.get(), u"GetDeviceUniqueID") : nullptr;
   if (!getId) return false;
   uint8_t appData[sizeof kApplicationData];
   std::memcpy(appData, kApplicationData, sizeof appData);
@@ -109,8 +109,9 @@ bool UniqueSerialNumber(std::u16string* usn) {
   ce::DWORD returned = 0;
   if (ReadUuid(uuid, sizeof uuid, &returned) && returned == 16) {
     // Data1, Data2 and Data3 are little-endian numbers; Data4 is bytes.
-    const uint8_t ordered[16] = {uuid[3], uuid[2], uuid[1], uuid[0], uuid[5], uuid[4], uuid[7], uuid[6],
-                                 uuid[8], uuid[9], uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]};
+    const uint8_t ordered[16] = {uuid[3],  uuid[2],  uuid[1],  uuid[0], uuid[5],  uuid[4],
+                                 uuid[7],  uuid[6],  uuid[8],  uuid[9], uuid[10], uuid[11],
+                                 uuid[12], uuid[13], uuid[14], uuid[15]};
     const std::u16string text = Hex(ordered, 16);
     for (size_t i = 1; i < 16; ++i)
       if (text[i] != text[i - 1]) {

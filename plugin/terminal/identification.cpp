@@ -26,16 +26,31 @@ struct ManufacturerRule {
 
 // The first word found in the upper-cased OEM text decides.
 constexpr ManufacturerRule kManufacturers[] = {
-    {u"MOTOROLA", u"MOT"},  {u"SYMBOL", u"MOT"},    {u"APOLLO", u"MOT"},    {u"MC35", u"MOT"},
-    {u"PX-798", u"CAS"},    {u"CPT9500CE", u"CPH"}, {u"CPT9400CE", u"CPH"}, {u"DATALOGIC", u"DTL"},
-    {u"VIPER-NET", u"DTL"}, {u"RHINO-NET", u"DTL"}, {u"FALCON", u"DTL_PSC"}, {u"PEGASO", u"DTL_PSC"},
-    {u"HHP", u"HON"},       {u"HAND HELD PRODUCTS", u"HON"}, {u"HONEYWELL", u"HON"}, {u"INTERMEC", u"IMC"},
-    {u"F&S ELEKTRONIK", u"IND"}, {u"LXE", u"LXE"},  {u"PSION", u"PSI"},     {u"UNITECH", u"UNI"},
+    {u"MOTOROLA", u"MOT"},
+    {u"SYMBOL", u"MOT"},
+    {u"APOLLO", u"MOT"},
+    {u"MC35", u"MOT"},
+    {u"PX-798", u"CAS"},
+    {u"CPT9500CE", u"CPH"},
+    {u"CPT9400CE", u"CPH"},
+    {u"DATALOGIC", u"DTL"},
+    {u"VIPER-NET", u"DTL"},
+    {u"RHINO-NET", u"DTL"},
+    {u"FALCON", u"DTL_PSC"},
+    {u"PEGASO", u"DTL_PSC"},
+    {u"HHP", u"HON"},
+    {u"HAND HELD PRODUCTS", u"HON"},
+    {u"HONEYWELL", u"HON"},
+    {u"INTERMEC", u"IMC"},
+    {u"F&S ELEKTRONIK", u"IND"},
+    {u"LXE", u"LXE"},
+    {u"PSION", u"PSI"},
+    {u"UNITECH", u"UNI"},
     {u"METROLOGIC", u"MTL"},
 };
 
-constexpr std::u16string_view kHoneywellWords[] = {u"HHP", u"D7600", u"HAND HELD PRODUCTS", u"HANDHELD PRODUCTS",
-                                                    u"HONEYWELL"};
+constexpr std::u16string_view kHoneywellWords[] = {u"HHP", u"D7600", u"HAND HELD PRODUCTS",
+                                                   u"HANDHELD PRODUCTS", u"HONEYWELL"};
 
 bool Contains(std::u16string_view text, std::u16string_view word) {
   return text.find(word) != std::u16string_view::npos;
@@ -126,10 +141,17 @@ bool DatalogicModel(std::u16string* model) {
       switch (value) {
         case 0x01A4004D:
         case 0x01F4004D:
-        case 0x01F4004E: *model = u"Datalogic Memor"; return true;
-        case 0x01F40053: *model = u"Datalogic Skorpio"; return true;
-        case 0x0258004D: *model = u"Datalogic Memor X3"; return true;
-        default: break;
+        case 0x01F4004E:
+          *model = u"Datalogic Memor";
+          return true;
+        case 0x01F40053:
+          *model = u"Datalogic Skorpio";
+          return true;
+        case 0x0258004D:
+          *model = u"Datalogic Memor X3";
+          return true;
+        default:
+          break;
       }
     }
   }
@@ -137,15 +159,32 @@ bool DatalogicModel(std::u16string* model) {
     if (auto getModel = Find<ce::PFN_DeviceGetModel>(api.get(), u"DeviceGetModel")) {
       std::u16string_view name;
       switch (getModel()) {
-        case 6: name = u"Datalogic Elf"; break;
-        case 7: name = u"Datalogic FalconX3"; break;
-        case 8: name = u"Datalogic Lynx"; break;
-        case 9: name = Contains(*model, u"X2") ? u"Datalogic Joya X2" : u"Datalogic Joya"; break;
-        case 10: name = u"Datalogic SkorpioX3"; break;
-        case 13: name = u"Datalogic FalconX3 Plus"; break;
-        case 14: name = u"Datalogic Memor X3"; break;
-        case 133: name = u"Datalogic Rhino"; break;
-        default: break;
+        case 6:
+          name = u"Datalogic Elf";
+          break;
+        case 7:
+          name = u"Datalogic FalconX3";
+          break;
+        case 8:
+          name = u"Datalogic Lynx";
+          break;
+        case 9:
+          name = Contains(*model, u"X2") ? u"Datalogic Joya X2" : u"Datalogic Joya";
+          break;
+        case 10:
+          name = u"Datalogic SkorpioX3";
+          break;
+        case 13:
+          name = u"Datalogic FalconX3 Plus";
+          break;
+        case 14:
+          name = u"Datalogic Memor X3";
+          break;
+        case 133:
+          name = u"Datalogic Rhino";
+          break;
+        default:
+          break;
       }
       if (!name.empty()) {
         *model = name;
@@ -195,8 +234,8 @@ bool UnitechModel(std::u16string* model) {
   // The platform ID holds the model as wide text.
   char16_t name[64] = {};
   const size_t offset = std::min<size_t>(h.dwPlatformIDOffset, block.size());
-  const size_t bytes = std::min(std::min<size_t>(h.dwPlatformIDBytes, sizeof name - sizeof(char16_t)),
-                                block.size() - offset);
+  const size_t bytes =
+      std::min(std::min<size_t>(h.dwPlatformIDBytes, sizeof name - sizeof(char16_t)), block.size() - offset);
   std::memcpy(name, block.data() + offset, bytes);
   *model = TextIn(name, 63);
   return true;
@@ -208,21 +247,50 @@ bool IntermecModel(std::u16string* model) {
   if (!getType) return false;
   std::u16string_view name;
   switch (getType()) {
-    case 12: name = u"Intermec CN3"; break;
-    case 13: name = u"Intermec CV30"; break;
-    case 14: name = u"Intermec CK32"; break;
-    case 15: name = u"Intermec CK3"; break;
-    case 16: name = u"Intermec CN4"; break;
-    case 17: name = u"Intermec CN50"; break;
-    case 18: name = u"Intermec CS40"; break;
-    case 20: name = u"Intermec CN70"; break;
-    case 21: name = u"Intermec CN70e"; break;
-    case 22: name = u"Intermec CK70"; break;
-    case 23: name = u"Intermec CK71"; break;
-    case 24: name = u"Intermec CN51"; break;
-    case 27: name = u"Honeywell CV31"; break;
-    case 30: name = u"Honeywell CK75"; break;
-    default: return false;
+    case 12:
+      name = u"Intermec CN3";
+      break;
+    case 13:
+      name = u"Intermec CV30";
+      break;
+    case 14:
+      name = u"Intermec CK32";
+      break;
+    case 15:
+      name = u"Intermec CK3";
+      break;
+    case 16:
+      name = u"Intermec CN4";
+      break;
+    case 17:
+      name = u"Intermec CN50";
+      break;
+    case 18:
+      name = u"Intermec CS40";
+      break;
+    case 20:
+      name = u"Intermec CN70";
+      break;
+    case 21:
+      name = u"Intermec CN70e";
+      break;
+    case 22:
+      name = u"Intermec CK70";
+      break;
+    case 23:
+      name = u"Intermec CK71";
+      break;
+    case 24:
+      name = u"Intermec CN51";
+      break;
+    case 27:
+      name = u"Honeywell CV31";
+      break;
+    case 30:
+      name = u"Honeywell CK75";
+      break;
+    default:
+      return false;
   }
   *model = name;
   return true;

@@ -14,7 +14,8 @@ namespace qel {
 namespace {
 
 // u"\0" stays its own literal, so a number after it cannot join the escape.
-#define QEL_MODEL(pattern, code, model, number) pattern u"\0" code u"\0" model u"\0" number u"\0" u"\0"
+#define QEL_MODEL(pattern, code, model, number) \
+  pattern u"\0" code u"\0" model u"\0" number u"\0" u"\0"
 #define QEL_MODEL_EXTRA(pattern, code, model, number, extra) \
   pattern u"\0" code u"\0" model u"\0" number u"\0" extra u"\0" u"\0"
 

@@ -7,9 +7,9 @@
 #include "ceutil/text.h"
 #include "core/module_slots.h"
 #include "core/text_out.h"
+#include "qel/counted_text.h"
 #include "qel/terminal.h"
 #include "qel/wlan.h"
-#include "qel/counted_text.h"
 #include "terminal/connection_type.h"
 
 namespace qel {
@@ -42,7 +42,8 @@ IQelTerminalService* Terminal() { return SlotAs<IQelTerminalService>(Slot::Termi
 
 }  // namespace
 
-int ResolveHost(const char16_t* node, const char16_t* service, const ce::ADDRINFOA* hints, ce::ADDRINFOA** result) {
+int ResolveHost(const char16_t* node, const char16_t* service, const ce::ADDRINFOA* hints,
+                ce::ADDRINFOA** result) {
   std::string name = Ansi(node, 1024);
   const std::string serviceText = Ansi(service, 31);
   const char* serviceArg = service ? serviceText.c_str() : nullptr;
@@ -60,8 +61,8 @@ int ResolveHost(const char16_t* node, const char16_t* service, const ce::ADDRINF
   if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return error;
   ce::IN_ADDR address{};
   ce::DWORD type = 0, size = sizeof address;
-  if (ce::RegQueryValueExW(k.get(), u"ipaddr", nullptr, &type, reinterpret_cast<ce::BYTE*>(&address), &size) ==
-          ERROR_SUCCESS &&
+  if (ce::RegQueryValueExW(k.get(), u"ipaddr", nullptr, &type, reinterpret_cast<ce::BYTE*>(&address),
+                           &size) == ERROR_SUCCESS &&
       type == REG_BINARY) {
     const std::string dotted = ce::inet_ntoa(address);
     error = ce::getaddrinfo(dotted.c_str(), serviceArg, hints, result);
@@ -100,8 +101,8 @@ std::u16string AdapterConfiguration(const char16_t* onlyName, bool* found) {
     if (onlyName && !ceutil::EqualNoCase(name, onlyName)) continue;
     if (onlyName && *found) text += u';';
     text += name + u"," + Widened(a->IpAddressList.IpAddress.String, 15) + u"," +
-            Widened(a->IpAddressList.IpMask.String, 15) + u"," + Widened(a->GatewayList.IpAddress.String, 15) + u"," +
-            HardwareAddress(*a);
+            Widened(a->IpAddressList.IpMask.String, 15) + u"," +
+            Widened(a->GatewayList.IpAddress.String, 15) + u"," + HardwareAddress(*a);
     *found = true;
     // Every adapter but the list's last is followed by ";", whether or not
     // anything comes after it.
@@ -123,7 +124,8 @@ bool GetConnection(IQelValue* value, IQelService*) {
   const AdapterList list = ReadAdapters(&answered);
   if (!answered) return false;
   bool any = false;
-  for (const ce::IP_ADAPTER_INFO* a = list ? list.first() : nullptr; a; a = a->Next) any = any || IsConfigured(*a);
+  for (const ce::IP_ADAPTER_INFO* a = list ? list.first() : nullptr; a; a = a->Next)
+    any = any || IsConfigured(*a);
   return value->SetBool(any);
 }
 

@@ -11,7 +11,8 @@
 namespace qel {
 
 // The resolver's error (0 on success); the caller frees *result with freeaddrinfo.
-int ResolveHost(const char16_t* node, const char16_t* service, const ce::ADDRINFOA* hints, ce::ADDRINFOA** result);
+int ResolveHost(const char16_t* node, const char16_t* service, const ce::ADDRINFOA* hints,
+                ce::ADDRINFOA** result);
 
 bool GetIpV4(IQelValue* value, IQelService* context);
 bool GetAdaptersIpConfig(IQelValue* value, IQelService* context);

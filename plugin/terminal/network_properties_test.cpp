@@ -2,9 +2,9 @@
 // and the resolver's fall-back to the registry's host table.
 #include "terminal/network_properties.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "ce/registry.h"
 #include "ceutil/text.h"
@@ -49,12 +49,21 @@ TEST(ConnectionType, TheSmallestCodeOfAllAdaptersWins) {
     const char16_t* wlan;
     const char* expected;
   } cases[] = {
-      {"wlan_and_usb_link", {{"WLAN1", Adapter(71, "10.0.0.2")}, {"USB Cable:", Adapter(6, "169.254.2.1")}}, u"WLAN1", "ActiveSync"},
-      {"ethernet_beats_wireless", {{"WLAN1", Adapter(71, "10.0.0.2")}, {"E1000", Adapter(6, "10.0.1.2")}}, u"WLAN1", "Ethernet"},
+      {"wlan_and_usb_link",
+       {{"WLAN1", Adapter(71, "10.0.0.2")}, {"USB Cable:", Adapter(6, "169.254.2.1")}},
+       u"WLAN1",
+       "ActiveSync"},
+      {"ethernet_beats_wireless",
+       {{"WLAN1", Adapter(71, "10.0.0.2")}, {"E1000", Adapter(6, "10.0.1.2")}},
+       u"WLAN1",
+       "Ethernet"},
       {"wlan_by_name_not_type", {{"ODDNAME", Adapter(23, "10.0.0.2")}}, u"ODDNAME", "Wireless"},
       {"type_80211_without_service", {{"X", Adapter(71, "10.0.0.2")}}, nullptr, "Wireless"},
       {"other_type", {{"PPP1", Adapter(23, "10.0.0.2")}}, nullptr, "None"},
-      {"no_address_anywhere", {{"WLAN1", Adapter(71, "0.0.0.0")}, {"COM1", Adapter(6, "0.0.0.0")}}, u"WLAN1", "None"},
+      {"no_address_anywhere",
+       {{"WLAN1", Adapter(71, "0.0.0.0")}, {"COM1", Adapter(6, "0.0.0.0")}},
+       u"WLAN1",
+       "None"},
       {"com_prefix", {{"com3 serial", Adapter(1, "192.168.55.101")}}, nullptr, "ActiveSync"},
       {"serial_on_usb", {{"serial on usb", Adapter(1, "192.168.55.101")}}, nullptr, "ActiveSync"},
       {"usb_exactly", {{"USB", Adapter(1, "192.168.55.101")}}, nullptr, "ActiveSync"},
@@ -91,7 +100,8 @@ TEST(NetworkProperties, AdapterConfigurations) {
                                                  {"W1", Adapter(71, "10.0.1.6", "00-0A-0B-0C-0D-0E")},
                                                  {"OFF", Adapter(6, "0.0.0.0")}}));
     EXPECT_EQ(Read(qel::GetAdaptersIpConfig).second,
-              "E1,10.0.0.5,255.255.255.0,10.0.0.1,00-1A-2B-3C-4D-5E;W1,10.0.1.6,255.255.255.0,10.0.0.1,00-0A-0B-0C-0D-0E;");
+              "E1,10.0.0.5,255.255.255.0,10.0.0.1,00-1A-2B-3C-4D-5E;W1,10.0.1.6,255.255.255.0,10.0.0.1,00-0A-"
+              "0B-0C-0D-0E;");
     EXPECT_EQ(Read(qel::GetConnection).second, "Y");
   }
   {

@@ -32,9 +32,11 @@ std::u16string Number(uint32_t n) { return Widen(std::to_string(n)); }
 bool GetOsTypeText(char16_t* buffer, uint32_t capacity) {
   if (!buffer || capacity == 0) return false;
   std::memset(buffer, 0, capacity * sizeof(char16_t));
-  const bool answered = ce::SystemParametersInfoW(SPI_GETPLATFORMTYPE, capacity * sizeof(char16_t), buffer, 0) != FALSE;
+  const bool answered =
+      ce::SystemParametersInfoW(SPI_GETPLATFORMTYPE, capacity * sizeof(char16_t), buffer, 0) != FALSE;
   const std::u16string_view t = TextIn(buffer, capacity);
-  if (!ceutil::EqualNoCase(t, u"PocketPC") && !ceutil::EqualNoCase(t, u"SmartPhone")) WriteText(u"WindowsCE", buffer, capacity);
+  if (!ceutil::EqualNoCase(t, u"PocketPC") && !ceutil::EqualNoCase(t, u"SmartPhone"))
+    WriteText(u"WindowsCE", buffer, capacity);
   return answered;
 }
 

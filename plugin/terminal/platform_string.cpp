@@ -25,8 +25,8 @@ std::u16string_view WearableModifier(std::u16string_view oem) {
   if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Platform\\Modifier", 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return u"";
   ce::DWORD headless = 0, size = sizeof headless, type = 0;
-  if (ce::RegQueryValueExW(key.get(), u"Headless", nullptr, &type, reinterpret_cast<ce::BYTE*>(&headless), &size) !=
-          ERROR_SUCCESS ||
+  if (ce::RegQueryValueExW(key.get(), u"Headless", nullptr, &type, reinterpret_cast<ce::BYTE*>(&headless),
+                           &size) != ERROR_SUCCESS ||
       size != 4 || headless != 1)
     return u"";
   return u"VOW";
@@ -37,12 +37,13 @@ bool IsThorVehicleMount() {
   const ce::DWORD attributes = ce::GetFileAttributesW(u"\\Windows\\vm1ceapi.dll");
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
   ce::RegKey key;
-  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\LXE\\Version", 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\LXE\\Version", 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
     return false;
   char16_t image[128] = {};
   ce::DWORD size = sizeof image - sizeof(char16_t), type = 0;
-  if (ce::RegQueryValueExW(key.get(), u"Honeywell Image", nullptr, &type, reinterpret_cast<ce::BYTE*>(image), &size) !=
-          ERROR_SUCCESS ||
+  if (ce::RegQueryValueExW(key.get(), u"Honeywell Image", nullptr, &type, reinterpret_cast<ce::BYTE*>(image),
+                           &size) != ERROR_SUCCESS ||
       type != REG_SZ)
     return false;
   const std::u16string_view text = TextIn(image, 128);
@@ -61,7 +62,8 @@ bool PlatformString(char16_t* buffer, uint32_t capacity) {
   const std::u16string osText(TextIn(os, 32));
   const std::u16string code(entry->code), model(entry->model);
   if (model.starts_with(u"WT"))
-    return WriteText(code + u"_" + model + std::u16string(WearableModifier(oem)) + u"_" + osText, buffer, capacity);
+    return WriteText(code + u"_" + model + std::u16string(WearableModifier(oem)) + u"_" + osText, buffer,
+                     capacity);
   if (model.starts_with(u"THOR")) {
     if (!IsThorVehicleMount()) return false;
     return WriteText(code + u"_" + model + u"VM_" + osText, buffer, capacity);

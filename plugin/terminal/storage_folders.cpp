@@ -42,7 +42,8 @@ constexpr const char16_t* kCardProfiles[] = {u"System\\StorageManager\\Profiles\
 
 bool ProgramFiles(char16_t* buffer, uint32_t capacity) {
   char16_t path[MAX_PATH] = {};
-  return ce::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE) && WriteText(path, buffer, capacity);
+  return ce::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE) &&
+         WriteText(path, buffer, capacity);
 }
 
 // The first mounted store of the root.
@@ -52,8 +53,8 @@ bool SearchVolumes(char16_t* buffer, uint32_t capacity) {
   if (!find) return false;
   do {
     if ((found.dwFileAttributes & kStoreAttributes) == kStoreAttributes)
-      return WriteText(u"\\" + std::u16string(TextIn(found.cFileName, capacity > 1 ? capacity - 1 : 0)), buffer,
-                       capacity);
+      return WriteText(u"\\" + std::u16string(TextIn(found.cFileName, capacity > 1 ? capacity - 1 : 0)),
+                       buffer, capacity);
   } while (ce::FindNextFileW(find.get(), &found));
   return false;
 }
@@ -94,7 +95,8 @@ bool GetFlashFolderPath(char16_t* buffer, uint32_t capacity) {
   for (const FlashCandidates& c : kFlashCandidates) {
     if (c.code != code) continue;
     for (const std::u16string_view folder : c.folders)
-      if (!folder.empty() && IsStorageVolumePath(std::u16string(folder).c_str())) return WriteText(folder, buffer, capacity);
+      if (!folder.empty() && IsStorageVolumePath(std::u16string(folder).c_str()))
+        return WriteText(folder, buffer, capacity);
   }
   return SearchVolumes(buffer, capacity);
 }

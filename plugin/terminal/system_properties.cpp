@@ -1,8 +1,9 @@
 // Memory, disk, up-time and remote-session properties.
+#include "terminal/system_properties.h"
+
 #include "ce/handle.h"
 #include "ce/sync.h"
 #include "ce/system.h"
-#include "terminal/system_properties.h"
 
 namespace qel {
 
@@ -34,8 +35,6 @@ bool GetMemTotal(IQelValue* value, IQelService*) {
   return value->SetUInt32(status.dwTotalPhys);
 }
 
-bool GetDeviceUpTime(IQelValue* value, IQelService*) {
-  return value && value->SetUInt32(ce::GetTickCount());
-}
+bool GetDeviceUpTime(IQelValue* value, IQelService*) { return value && value->SetUInt32(ce::GetTickCount()); }
 
 }  // namespace qel

@@ -118,7 +118,9 @@ bool CQelTerminalService::GetIdentName(char16_t* buffer, uint32_t capacity) {
 bool CQelTerminalService::GetIdentDescription(char16_t* buffer, uint32_t capacity) {
   return ReadIdent(u"Desc", buffer, capacity);
 }
-bool CQelTerminalService::SetIdentName(const char16_t* text, uint32_t length) { return WriteIdent(u"Name", text, length); }
+bool CQelTerminalService::SetIdentName(const char16_t* text, uint32_t length) {
+  return WriteIdent(u"Name", text, length);
+}
 bool CQelTerminalService::SetIdentDescription(const char16_t* text, uint32_t length) {
   return WriteIdent(u"Desc", text, length);
 }
@@ -169,16 +171,24 @@ bool CQelTerminalService::GetClientVersion(char16_t* buffer, uint32_t capacity) 
   return ProductVersion(u"<QEL>product.inf", buffer, capacity);
 }
 
-bool CQelTerminalService::GetOsVersion(char16_t* buffer, uint32_t capacity) { return GetOsVersionText(buffer, capacity); }
-bool CQelTerminalService::GetOsType(char16_t* buffer, uint32_t capacity) { return GetOsTypeText(buffer, capacity); }
-bool CQelTerminalService::GetOemInfo(char16_t* buffer, uint32_t capacity) { return ReadOemInfo(buffer, capacity); }
+bool CQelTerminalService::GetOsVersion(char16_t* buffer, uint32_t capacity) {
+  return GetOsVersionText(buffer, capacity);
+}
+bool CQelTerminalService::GetOsType(char16_t* buffer, uint32_t capacity) {
+  return GetOsTypeText(buffer, capacity);
+}
+bool CQelTerminalService::GetOemInfo(char16_t* buffer, uint32_t capacity) {
+  return ReadOemInfo(buffer, capacity);
+}
 
 bool CQelTerminalService::GetDeviceModel(char16_t* buffer, uint32_t capacity) {
   std::u16string oem, model;
   return ReadOemInfo(&oem) && DeviceModel(oem, &model) && WriteText(model, buffer, capacity);
 }
 
-bool CQelTerminalService::GetPlatform(char16_t* buffer, uint32_t capacity) { return PlatformString(buffer, capacity); }
+bool CQelTerminalService::GetPlatform(char16_t* buffer, uint32_t capacity) {
+  return PlatformString(buffer, capacity);
+}
 
 bool CQelTerminalService::GetManufacturer(char16_t* buffer, uint32_t capacity) {
   std::u16string oem;
@@ -186,9 +196,15 @@ bool CQelTerminalService::GetManufacturer(char16_t* buffer, uint32_t capacity) {
 }
 
 bool CQelTerminalService::IsStorageVolume(const char16_t* path) { return IsStorageVolumePath(path); }
-bool CQelTerminalService::GetFlashFolder(char16_t* buffer, uint32_t capacity) { return GetFlashFolderPath(buffer, capacity); }
-bool CQelTerminalService::GetRamFolder(char16_t* buffer, uint32_t capacity) { return GetRamFolderPath(buffer, capacity); }
-bool CQelTerminalService::GetCardFolder(char16_t* buffer, uint32_t capacity) { return GetCardFolderPath(buffer, capacity); }
+bool CQelTerminalService::GetFlashFolder(char16_t* buffer, uint32_t capacity) {
+  return GetFlashFolderPath(buffer, capacity);
+}
+bool CQelTerminalService::GetRamFolder(char16_t* buffer, uint32_t capacity) {
+  return GetRamFolderPath(buffer, capacity);
+}
+bool CQelTerminalService::GetCardFolder(char16_t* buffer, uint32_t capacity) {
+  return GetCardFolderPath(buffer, capacity);
+}
 
 // Camera control: flash is property 7, focus property 6; values are set by hand.
 uint32_t CQelTerminalService::GetFlashState(ce::IAMCameraControl* camera) {
@@ -201,7 +217,8 @@ uint32_t CQelTerminalService::GetFlashState(ce::IAMCameraControl* camera) {
 
 bool CQelTerminalService::SetFlashMode(ce::IAMCameraControl* camera, uint32_t mode) {
   ce::LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
-  if (!camera || camera->GetRange(ce::CameraControl_Flash, &min, &max, &step, &def, &caps) != S_OK) return false;
+  if (!camera || camera->GetRange(ce::CameraControl_Flash, &min, &max, &step, &def, &caps) != S_OK)
+    return false;
   const ce::LONG values[] = {min, max, step};
   if (mode > 2) return false;
   return camera->Set(ce::CameraControl_Flash, values[mode], ce::CameraControl_Flags_Manual) == S_OK;

@@ -3,8 +3,8 @@
 // vendor library for the serial number, firmware version and reboot.
 #pragma once
 
-#include "qel/guids.h"
 #include "qel/command.h"
+#include "qel/guids.h"
 #include "qel/host.h"
 #include "qel/object.h"
 #include "qel/terminal.h"
@@ -58,7 +58,7 @@ class CQelTerminalService : public CQelObject<IQelTerminalService, IID_QELTERMIN
  private:
   bool ProductVersion(const char16_t* name, char16_t* buffer, uint32_t capacity);
 
-  IQelWlanService* wlan_ = nullptr;       // one reference, from Bind
+  IQelWlanService* wlan_ = nullptr;           // one reference, from Bind
   IQelFileLocation* fileLocation_ = nullptr;  // one reference, from Bind
 };
 

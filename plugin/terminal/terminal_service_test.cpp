@@ -3,11 +3,11 @@
 // manufacturer and model rules, and camera control.
 #include "terminal/terminal_service.h"
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ce/com.h"
 #include "ce/files.h"
@@ -116,7 +116,8 @@ TEST(TerminalService, OsTypeAndVersion) {
 class Folders final : public qel::CQelObject<IQelDictionary, qel::IID_QELTERMINALSERVICE> {
  public:
   bool Add(IQelText* key, IQelText* value) override {
-    entries[ceutil::ToUtf8({key->Chars(), key->Length()})] = ceutil::ToUtf8({value->Chars(), value->Length()});
+    entries[ceutil::ToUtf8({key->Chars(), key->Length()})] =
+        ceutil::ToUtf8({value->Chars(), value->Length()});
     return true;
   }
   std::map<std::string, std::string> entries;
@@ -131,8 +132,9 @@ TEST(TerminalService, StorageFolders) {
   auto folders = Ref<Folders>::Adopt(new Folders);
   EXPECT_TRUE(s->GetStorageFolders(folders.get()));
   // "IA32" names no manufacturer: the first mounted store of the root.
-  EXPECT_EQ(folders->entries, (std::map<std::string, std::string>{
-                                  {"FLASH", "\\Storage Card"}, {"RAM", "\\My Documents"}, {"SD", "\\Storage Card"}}));
+  EXPECT_EQ(folders->entries,
+            (std::map<std::string, std::string>{
+                {"FLASH", "\\Storage Card"}, {"RAM", "\\My Documents"}, {"SD", "\\Storage Card"}}));
   EXPECT_TRUE(s->GetStorageFolders(nullptr));
   terminal.Set("oem_info", "LXE_MX7");
   EXPECT_EQ(Text(&IQelTerminalService::GetFlashFolder, s.get()), u"\\System");
@@ -161,7 +163,8 @@ TEST(TerminalService, StorageFolders) {
 
 TEST(TerminalService, CardProfilesAreTriedInOrder) {
   Json profile = *ce::sim::BuiltinProfile("thor-vm1");
-  profile["registry"]["HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMMC"] = {{"Folder", "Missing Card"}};
+  profile["registry"]["HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMMC"] = {
+      {"Folder", "Missing Card"}};
   profile["registry"]["HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\MMC"] = {{"Folder", "Temp"}};
   profile["registry"].erase("HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory");
   qeltest::TestTerminal terminal(profile);
@@ -183,11 +186,13 @@ TEST(TerminalService, ManufacturerAndModel) {
       {"Symbol MC3090", u"MOT", u"Symbol MC3090"},
       {"Hand Held Products Dolphin", u"HON", u"<false>"},  // no vendor code answers
       {"Intermec CK32 with more", u"IMC", u"Intermec CK32"},
-      {"HANDHELD PRODUCTS", u"UNK", u"<false>"},  // Honeywell by the model rule, unknown to the manufacturer rules
+      {"HANDHELD PRODUCTS", u"UNK",
+       u"<false>"},  // Honeywell by the model rule, unknown to the manufacturer rules
       {"Psion Teklogix 7535", u"PSI", u"Psion Teklogix 7535"},
       {"F&S Elektronik", u"IND", u"F&S Elektronik"},
       {"Pegaso", u"DTL_PSC", u"Pegaso"},
-      {"LXE MX8 Motorola", u"MOT", u"LXE MX8 Motorola"},  // the first rule in the list wins, not the first in the text
+      {"LXE MX8 Motorola", u"MOT",
+       u"LXE MX8 Motorola"},  // the first rule in the list wins, not the first in the text
   };
   for (const auto& c : cases) {
     terminal.Set("oem_info", c.oem);
@@ -206,17 +211,18 @@ TEST(TerminalService, ThorNeedsItsLibraryAndImage) {
   auto s = Service();
   EXPECT_EQ(Text(&IQelTerminalService::GetPlatform, s.get()), u"HON_THORVM_CE60");
   ce::RegKey key;
-  ASSERT_EQ(ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\LXE\\Version", 0, KEY_WRITE, key.put()), ERROR_SUCCESS);
+  ASSERT_EQ(ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\LXE\\Version", 0, KEY_WRITE, key.put()),
+            ERROR_SUCCESS);
   const char16_t vm3[] = u"VM3 WEC6";
-  ASSERT_EQ(ce::RegSetValueExW(key.get(), u"Honeywell Image", 0, REG_SZ, reinterpret_cast<const ce::BYTE*>(vm3),
-                               sizeof vm3),
+  ASSERT_EQ(ce::RegSetValueExW(key.get(), u"Honeywell Image", 0, REG_SZ,
+                               reinterpret_cast<const ce::BYTE*>(vm3), sizeof vm3),
             ERROR_SUCCESS);
   bool ok = true;
   Text(&IQelTerminalService::GetPlatform, s.get(), &ok);
   EXPECT_FALSE(ok);
   const char16_t vm2[] = u"VM2";
-  ASSERT_EQ(ce::RegSetValueExW(key.get(), u"Honeywell Image", 0, REG_SZ, reinterpret_cast<const ce::BYTE*>(vm2),
-                               sizeof vm2),
+  ASSERT_EQ(ce::RegSetValueExW(key.get(), u"Honeywell Image", 0, REG_SZ,
+                               reinterpret_cast<const ce::BYTE*>(vm2), sizeof vm2),
             ERROR_SUCCESS);
   EXPECT_EQ(Text(&IQelTerminalService::GetPlatform, s.get()), u"HON_THORVM_CE60");
   ASSERT_TRUE(ce::DeleteFileW(u"\\Windows\\vm1ceapi.dll"));
@@ -230,7 +236,8 @@ class Camera final : public ce::IAMCameraControl {
   ce::HRESULT QueryInterface(const ce::GUID&, void**) override { return E_FAIL; }
   ce::DWORD AddRef() override { return 1; }
   ce::DWORD Release() override { return 1; }
-  ce::HRESULT GetRange(ce::LONG p, ce::LONG* min, ce::LONG* max, ce::LONG* step, ce::LONG* def, ce::LONG* caps) override {
+  ce::HRESULT GetRange(ce::LONG p, ce::LONG* min, ce::LONG* max, ce::LONG* step, ce::LONG* def,
+                       ce::LONG* caps) override {
     if (!ranges.count(p)) return E_FAIL;
     *min = ranges[p][0], *max = ranges[p][1], *step = ranges[p][2], *def = 0, *caps = 2;
     return S_OK;

@@ -3,11 +3,10 @@
 #include "terminal/wildcard.h"
 
 #include <fnmatch.h>
+#include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "ceutil/text.h"
 #include "test_terminal.h"
@@ -32,7 +31,8 @@ TEST(Wildcard, AgreesWithFnmatchOnRandomPatternsAndTexts) {
     const std::string p = draw(patternChars, 7), t = draw(textChars, 9);
     const bool want = Oracle(p, t);
     matches += want;
-    ASSERT_EQ(qel::WildcardMatch(ceutil::FromUtf8(p), ceutil::FromUtf8(t)), want) << "'" << p << "' on '" << t << "'";
+    ASSERT_EQ(qel::WildcardMatch(ceutil::FromUtf8(p), ceutil::FromUtf8(t)), want)
+        << "'" << p << "' on '" << t << "'";
   }
   EXPECT_GT(matches, 1000);  // both outcomes were exercised
 }
@@ -45,9 +45,9 @@ TEST(Wildcard, EdgeCases) {
     bool match;
   } cases[] = {
       {u"Intermec 7?1*", u"Intermec 701", true},
-      {u"Intermec 7?1*", u"Intermec 71", false},   // "?" never matches past the end
-      {u"PA692?", u"PA692", false},                // a trailing "?" needs one more character
-      {u"IA32", u"IA32 ", false},                  // without "*" the whole text must match
+      {u"Intermec 7?1*", u"Intermec 71", false},  // "?" never matches past the end
+      {u"PA692?", u"PA692", false},               // a trailing "?" needs one more character
+      {u"IA32", u"IA32 ", false},                 // without "*" the whole text must match
       {u"IA32", u"ia32", true},
       {u"*CK3", u"Intermec CK3", true},
       {u"*CK3", u"Intermec CK3R", false},
@@ -56,7 +56,7 @@ TEST(Wildcard, EdgeCases) {
       {u"", u"", true},
       {u"", u"x", false},
       {u"*a*a", u"aaa", true},
-      {u"*ab", u"aab", true},                      // the back-tracking point moves on
+      {u"*ab", u"aab", true},  // the back-tracking point moves on
       {u"*Psion Teklogix PX750", u"x Psion Teklogix PX7500", false},
       {u"hon*", u"HONEYWELL", true},
   };

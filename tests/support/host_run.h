@@ -32,12 +32,12 @@ inline std::string Quoted(const std::string& text) {  // for the shell, whatever
 }
 
 struct HostOptions {
-  std::string env;         // more "NAME=value" words (or "-u NAME") for env
-  std::string stdoutTo;    // shell redirection of stdout instead of the capture file ("/dev/full", "&-")
-  std::string stderrTo;    // the same for stderr
-  std::string cwd;         // the working folder, when not inherited
-  std::string prefix;      // shell commands before qelhost
-  bool stateHome = true;   // XDG_STATE_HOME set to the scratch folder's state/
+  std::string env;        // more "NAME=value" words (or "-u NAME") for env
+  std::string stdoutTo;   // shell redirection of stdout instead of the capture file ("/dev/full", "&-")
+  std::string stderrTo;   // the same for stderr
+  std::string cwd;        // the working folder, when not inherited
+  std::string prefix;     // shell commands before qelhost
+  bool stateHome = true;  // XDG_STATE_HOME set to the scratch folder's state/
 };
 
 // The qelhost run: the one built beside the tests, or QEL_HOST_UNDER_TEST

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "qelcommon/ref.h"
 #include "qel/guids.h"
 #include "qel/host.h"
+#include "qelcommon/ref.h"
 
 namespace qeltest {
 
@@ -72,8 +72,12 @@ class RecordingRegistrar final : public IQelRegistrar {
   }
   bool AddProperty(const char16_t* name, QelPropertyFn getter, QelPropertyFn setter, IQelService* context,
                    int32_t zero) override {
-    calls.push_back({.op = Op::AddProperty, .name = name ? name : u"", .getter = getter, .setter = setter,
-                     .last = zero, .object = Hold(context)});
+    calls.push_back({.op = Op::AddProperty,
+                     .name = name ? name : u"",
+                     .getter = getter,
+                     .setter = setter,
+                     .last = zero,
+                     .object = Hold(context)});
     return true;
   }
 
@@ -113,7 +117,9 @@ class FakeServiceRegistry final : public IQelServiceRegistry {
       if (offered == iid) return provider.get();
     return nullptr;
   }
-  void Offer(GUID iid, IQelService* provider) { offered_.emplace_back(iid, Ref<IQelService>::Share(provider)); }
+  void Offer(GUID iid, IQelService* provider) {
+    offered_.emplace_back(iid, Ref<IQelService>::Share(provider));
+  }
 
   std::vector<GUID> queries;
 

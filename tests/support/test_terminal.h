@@ -3,6 +3,8 @@
 // and removed with the folder afterwards.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <concepts>
 #include <cstdlib>
 #include <filesystem>
@@ -10,8 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <gtest/gtest.h>
 
 #include "ce/sim/control.h"
 #include "temp_dir.h"
@@ -23,7 +23,8 @@ inline ce::sim::Json Profile(std::string_view name = "thor-vm1") { return *ce::s
 
 // How many entries a folder holds (what a failed making left behind, say).
 inline size_t Entries(const std::filesystem::path& dir) {
-  return size_t(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+  return size_t(
+      std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
 }
 
 class TestTerminal {
@@ -38,10 +39,8 @@ class TestTerminal {
   }
   // A terminal made from a profile the test wrote (often a built-in one, changed).
   template <class J>
-    requires std::same_as<J, ce::sim::Json>
-  explicit TestTerminal(const J& profile) : dir_(temp_.path() / "terminal") {
-    Make(profile);
-  }
+  requires std::same_as<J, ce::sim::Json>
+  explicit TestTerminal(const J& profile) : dir_(temp_.path() / "terminal") { Make(profile); }
   ~TestTerminal() { ce::sim::CloseTerminal(); }
   TestTerminal(const TestTerminal&) = delete;
   TestTerminal& operator=(const TestTerminal&) = delete;

@@ -21,11 +21,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   ce::HKEY key = nullptr;
-  if (ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Campaign", 0, nullptr, 0, 0, nullptr, &key, nullptr) != 0) return 1;
+  if (ce::RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Campaign", 0, nullptr, 0, 0, nullptr, &key, nullptr) != 0)
+    return 1;
   if (std::string(argv[2]) == "--count") {
     ce::DWORD values = 0;
-    if (ce::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                             nullptr, nullptr) != 0)
+    if (ce::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != 0)
       return 1;
     std::printf("%u\n", values);
     return 0;
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
     std::u16string name = u"w";
     for (const char c : std::string(argv[2]) + "_" + std::to_string(i)) name += char16_t(c);
     const ce::DWORD v = ce::DWORD(i);
-    written += ce::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(&v), sizeof v) == 0;
+    written += ce::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(&v),
+                                  sizeof v) == 0;
   }
   ce::RegCloseKey(key);
   std::printf("%d\n", written);

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "qelcommon/text_buffer.h"
 #include "qel/value.h"
+#include "qelcommon/text_buffer.h"
 
 class CQelValue final : public IQelValue {
  public:

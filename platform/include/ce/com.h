@@ -20,8 +20,8 @@
 namespace ce {
 
 #if defined(_WIN32)
-using ::HRESULT;
 using ::GUID;
+using ::HRESULT;
 #else
 using HRESULT = LONG;
 struct GUID {
@@ -48,8 +48,8 @@ class IAMCameraControl {
   virtual DWORD AddRef() = 0;                                       // slot 1
   virtual DWORD Release() = 0;                                      // slot 2
   virtual HRESULT GetRange(LONG property, LONG* min, LONG* max, LONG* steppingDelta, LONG* defaultValue,
-                           LONG* capsFlags) = 0;                    // slot 3
-  virtual HRESULT Set(LONG property, LONG value, LONG flags) = 0;   // slot 4
+                           LONG* capsFlags) = 0;                     // slot 3
+  virtual HRESULT Set(LONG property, LONG value, LONG flags) = 0;    // slot 4
   virtual HRESULT Get(LONG property, LONG* value, LONG* flags) = 0;  // slot 5
 
  protected:

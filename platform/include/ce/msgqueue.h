@@ -31,7 +31,8 @@ HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options);
 BOOL CloseMsgQueue(HANDLE queue);
 // Takes the oldest message; ERROR_INSUFFICIENT_BUFFER (the message kept) when
 // it does not fit, ERROR_TIMEOUT when none came in time.
-BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead, DWORD timeout, DWORD* flags);
+BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead, DWORD timeout,
+                  DWORD* flags);
 // ERROR_INSUFFICIENT_BUFFER for a message above the queue's maximum size,
 // ERROR_OUTOFMEMORY when the queue is full.
 BOOL WriteMsgQueue(HANDLE queue, const void* buffer, DWORD bufferSize, DWORD timeout, DWORD flags);

@@ -71,26 +71,23 @@ using REGSAM = DWORD;
 namespace ce {
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, HKEY* result);
-LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR cls, DWORD options,
-                     REGSAM sam, void* security, HKEY* result, DWORD* disposition);
+LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR cls, DWORD options, REGSAM sam,
+                     void* security, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 // data may be null to ask for the size; a short buffer gives ERROR_MORE_DATA and the size.
-LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* size);
-LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                    DWORD size);
+LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size);
+LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 LONG RegDeleteValueW(HKEY key, LPCWSTR name);
 // Deletes the key with everything below it, as the device does.
 LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 // nameLength: in characters, in with the capacity including the NUL, out without it.
-LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved,
-                   LPWSTR cls, DWORD* classLength, FILETIME* lastWrite);
-LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved,
-                   DWORD* type, BYTE* data, DWORD* dataSize);
-LONG RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* classLength, DWORD* reserved,
-                      DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
-                      DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
-                      DWORD* securityDescriptor, FILETIME* lastWrite);
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, LPWSTR cls,
+                   DWORD* classLength, FILETIME* lastWrite);
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* dataSize);
+LONG RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* classLength, DWORD* reserved, DWORD* subKeys,
+                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                      DWORD* maxValueLength, DWORD* securityDescriptor, FILETIME* lastWrite);
 
 // Owns an open key; closes it on destruction.
 struct RegKeyTraits {

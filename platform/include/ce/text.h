@@ -17,10 +17,9 @@ namespace ce {
 
 // Counts include the NUL when srcLength is -1. Zero size asks for the size needed;
 // a short buffer fails with ERROR_INSUFFICIENT_BUFFER.
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, char* dst,
-                        int dstSize, const char* defaultChar, BOOL* usedDefault);
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, LPWSTR dst,
-                        int dstSize);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, char* dst, int dstSize,
+                        const char* defaultChar, BOOL* usedDefault);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, LPWSTR dst, int dstSize);
 
 UINT GetACP();
 

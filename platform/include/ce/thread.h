@@ -27,8 +27,8 @@ struct CRITICAL_SECTION {
 
 // The thread starts at once (CREATE_SUSPENDED is refused with ERROR_INVALID_PARAMETER);
 // its id is stored before it runs.
-HANDLE CreateThread(void* security, DWORD stackSize, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
-                    DWORD* threadId);
+HANDLE CreateThread(void* security, DWORD stackSize, LPTHREAD_START_ROUTINE start, void* parameter,
+                    DWORD flags, DWORD* threadId);
 DWORD GetCurrentThreadId();
 // STILL_ACTIVE while the thread runs.
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);

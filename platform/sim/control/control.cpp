@@ -5,8 +5,8 @@
 
 #include "ce/power.h"
 #include "kernel.h"
-#include "terminal_events.h"
 #include "terminal.h"
+#include "terminal_events.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -23,9 +23,7 @@ bool UseTerminal(const fs::path& dir, std::string* error) {
   return true;
 }
 
-void CloseTerminal() {
-  Kernel::Get().terminal.Forget();
-}
+void CloseTerminal() { Kernel::Get().terminal.Forget(); }
 
 std::optional<fs::path> CurrentTerminalDir() {
   auto t = Current();
@@ -76,10 +74,12 @@ bool DeliverPowerRecord(const std::vector<uint8_t>& record, std::string* error) 
 
 bool DeliverPowerBroadcast(uint32_t message, uint32_t flags, std::u16string_view state, std::string* error) {
   const DWORD nameBytes = DWORD((state.size() + 1) * sizeof(char16_t));
-  std::vector<uint8_t> record(std::max<size_t>(sizeof(POWER_BROADCAST), offsetof(POWER_BROADCAST, SystemPowerState) + nameBytes));
+  std::vector<uint8_t> record(
+      std::max<size_t>(sizeof(POWER_BROADCAST), offsetof(POWER_BROADCAST, SystemPowerState) + nameBytes));
   POWER_BROADCAST header{message, flags, nameBytes, {0}};
   std::memcpy(record.data(), &header, offsetof(POWER_BROADCAST, SystemPowerState));
-  std::memcpy(record.data() + offsetof(POWER_BROADCAST, SystemPowerState), state.data(), state.size() * sizeof(char16_t));
+  std::memcpy(record.data() + offsetof(POWER_BROADCAST, SystemPowerState), state.data(),
+              state.size() * sizeof(char16_t));
   return DeliverPowerRecord(record, error);
 }
 
@@ -92,7 +92,9 @@ bool Resume(std::string* error) {
          DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON, u"on", error) && WakeUp(error);
 }
 
-bool PowerStatusChanged(std::string* error) { return DeliverPowerBroadcast(PBT_POWERSTATUSCHANGE, 0, u"", error); }
+bool PowerStatusChanged(std::string* error) {
+  return DeliverPowerBroadcast(PBT_POWERSTATUSCHANGE, 0, u"", error);
+}
 
 bool WakeUp(std::string* error) { return Announce("wakeup", error); }
 

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ce/sim/control.h"
 #include "ce/error.h"
-#include "utf.h"
+#include "ce/sim/control.h"
 #include "device_path.h"
 #include "hardware_state.h"
 #include "registry_store.h"
 #include "staging.h"
 #include "terminal.h"
+#include "utf.h"
 
 namespace ce::sim {
 namespace detail {
@@ -40,8 +40,10 @@ bool CheckProfile(const json& p, std::string* error) {
   // The name becomes a folder name: one plain name, nothing that walks elsewhere.
   const std::string name = p["name"].get<std::string>();
   if (name.empty() || name == "." || name == ".." ||
-      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") != std::string::npos)
-    return Fail(error, "\"name\" must be a plain name of letters, digits, '.', '_' and '-', not \"" + name + "\"");
+      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") !=
+          std::string::npos)
+    return Fail(error,
+                "\"name\" must be a plain name of letters, digits, '.', '_' and '-', not \"" + name + "\"");
   if (!p.contains("hardware")) return Fail(error, "\"hardware\" is missing");
   if (!CheckHardware(p["hardware"], error)) return false;
   for (const char* key : {"folders", "files"}) {
@@ -150,7 +152,8 @@ bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool
       continue;
     }
     if (at.exists && S_ISDIR(at.st.st_mode)) return Fail(error, shown + ": is a folder, not a file");
-    HostFd file(::openat(at.folder.get(), at.name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    HostFd file(::openat(at.folder.get(), at.name.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file || !WriteAll(file.get(), content))
       return Fail(error, shown + ": cannot be written: " + std::strerror(errno));
     if (!at.exists) index->Add(at.folder.get(), at.name);
@@ -202,7 +205,8 @@ bool MoveInto(const fs::path& staging, const fs::path& dir, std::string* error) 
     const fs::path to = dir / entries[i].filename();
     if (::renameat2(AT_FDCWD, entries[i].c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) continue;
     Fail(error, to.string() + ": cannot be created: " + std::strerror(errno));
-    for (size_t j = 0; j < i; ++j) fs::remove_all(dir / entries[j].filename(), ec);  // the folder is empty again
+    for (size_t j = 0; j < i; ++j)
+      fs::remove_all(dir / entries[j].filename(), ec);  // the folder is empty again
     return false;
   }
   return true;
@@ -214,7 +218,8 @@ class ParentLock {
   bool Take(const fs::path& parent, std::string* error) {
     fd_ = HostFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd_) return Fail(error, parent.string() + ": cannot be opened: " + std::strerror(errno));
-    if (::flock(fd_.get(), LOCK_EX) != 0) return Fail(error, parent.string() + ": cannot be locked: " + std::strerror(errno));
+    if (::flock(fd_.get(), LOCK_EX) != 0)
+      return Fail(error, parent.string() + ": cannot be locked: " + std::strerror(errno));
     return true;
   }
 
@@ -245,8 +250,9 @@ Target Inspect(const fs::path& dir, std::string* error) {
     return Target::kOccupied;
   }
   if (!empty) {
-    Fail(error, dir.string() + ": not a terminal (it exists but holds no terminal.json, hardware.json, "
-                               "registry.db and fs/), and not an empty folder to make one in");
+    Fail(error, dir.string() +
+                    ": not a terminal (it exists but holds no terminal.json, hardware.json, "
+                    "registry.db and fs/), and not an empty folder to make one in");
     return Target::kOccupied;
   }
   return Target::kEmptyFolder;
@@ -275,7 +281,8 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
   if (nameOrPath.empty() || fs::symlink_status(path, ec).type() == fs::file_type::not_found) {
     std::string names;
     for (const auto& n : ProfileNames()) names += (names.empty() ? "" : ", ") + n;
-    Fail(error, std::string(nameOrPath) + ": no such profile file, and not a built-in profile (" + names + ")");
+    Fail(error,
+         std::string(nameOrPath) + ": no such profile file, and not a built-in profile (" + names + ")");
     return std::nullopt;
   }
   json profile;
@@ -288,7 +295,8 @@ std::optional<json> LoadProfile(std::string_view nameOrPath, std::string* error)
   return profile;
 }
 
-bool CreateTerminal(const fs::path& where, const json& profile, std::string* error, IfTerminalExists ifExists) {
+bool CreateTerminal(const fs::path& where, const json& profile, std::string* error,
+                    IfTerminalExists ifExists) {
   if (!CheckProfile(profile, error)) return false;
   std::error_code ec;
   // "t/" names the folder t: the staging folder is made beside it.
@@ -309,9 +317,11 @@ bool CreateTerminal(const fs::path& where, const json& profile, std::string* err
     case Target::kTerminal:
       if (ifExists == IfTerminalExists::kUse) return true;
       return Fail(error, dir.string() + ": already exists and is not an empty folder");
-    case Target::kOccupied: return false;
+    case Target::kOccupied:
+      return false;
     case Target::kMissing:
-    case Target::kEmptyFolder: break;
+    case Target::kEmptyFolder:
+      break;
   }
   const bool intoExisting = fs::is_directory(dir, ec);
 

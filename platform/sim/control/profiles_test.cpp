@@ -1,6 +1,4 @@
 // Built-in profiles and the terminals made from them.
-#include "ce/sim/control.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +7,7 @@
 #include "ce/files.h"
 #include "ce/module.h"
 #include "ce/registry.h"
+#include "ce/sim/control.h"
 #include "ce/system.h"
 #include "temp_dir.h"
 #include "test_terminal.h"

@@ -1,8 +1,5 @@
-#include "ce/sim/control.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -17,12 +14,13 @@
 #include "ce/files.h"
 #include "ce/module.h"
 #include "ce/registry.h"
+#include "ce/sim/control.h"
 #include "ce/system.h"
-#include "temp_dir.h"
-#include "test_terminal.h"
 #include "hardware_state.h"
 #include "staging.h"
+#include "temp_dir.h"
 #include "terminal.h"
+#include "test_terminal.h"
 
 namespace {
 
@@ -41,7 +39,6 @@ nlohmann::json FieldOf(ce::sim::Terminal& terminal, const std::string& path) {
   });
   return out;
 }
-
 
 // Runs body in a child process and returns what it wrote to its pipe, so that
 // limits and identities set there stay there.
@@ -122,7 +119,9 @@ TEST(TerminalMaking, OrphansAreRemovedOnlyWhenTheirOwnerIsGone) {
   const std::string leftover = ".hardware.json." + std::to_string(dead) + ".AAAAAA";
   const std::vector<std::string> kept = {
       ".hardware.json." + std::to_string(::getpid()) + ".AAAAAA",  // a living writer's
-      "hardware.json.AAAAAA", "hardware.json.backup", ".hardware.json.x.AAAAAA",
+      "hardware.json.AAAAAA",
+      "hardware.json.backup",
+      ".hardware.json.x.AAAAAA",
       ".hardware.json." + std::to_string(dead) + ".AAAAAAA",
   };
   for (const auto& name : kept) std::ofstream(t.dir() / name) << "{";
@@ -151,7 +150,9 @@ TEST(HardwareState, BrokenFileIsRefusedOnOpenAndIgnoredOnReread) {
   std::ofstream(t.dir() / "hardware.json", std::ios::trunc) << hw.dump();
   EXPECT_EQ(FieldOf(*open, "memory.total_phys"), good);
   EXPECT_EQ(ce::sim::Terminal::Open(t.dir(), &error), nullptr);
-  EXPECT_NE(error.find("\"memory.total_phys\" must be a whole number from 0 to 4294967295"), std::string::npos) << error;
+  EXPECT_NE(error.find("\"memory.total_phys\" must be a whole number from 0 to 4294967295"),
+            std::string::npos)
+      << error;
   EXPECT_NE(error.find("hardware.json"), std::string::npos) << error;
   EXPECT_FALSE(ce::sim::SetHardware("power.battery_life_percent", 10, &error));
   EXPECT_NE(error.find("memory.total_phys"), std::string::npos) << error;
@@ -186,10 +187,13 @@ TEST(TerminalMaking, ProfilesPastTheLimitsAreRefused) {
     const char* what;
     std::function<void(Json*)> grow;
   } cases[] = {
-      {"files", [](Json* p) {
-         for (size_t i = 0; i <= ce::sim::kMaxProfileEntries; ++i) (*p)["files"]["\\f" + std::to_string(i)] = "";
+      {"files",
+       [](Json* p) {
+         for (size_t i = 0; i <= ce::sim::kMaxProfileEntries; ++i)
+           (*p)["files"]["\\f" + std::to_string(i)] = "";
        }},
-      {"registry keys", [](Json* p) {
+      {"registry keys",
+       [](Json* p) {
          for (size_t i = 0; i <= ce::sim::kMaxProfileRegistryKeys; ++i)
            (*p)["registry"]["HKLM\\K" + std::to_string(i)] = Json::object();
        }},
@@ -225,7 +229,8 @@ TEST(HardwareState, FailedWritesSayWhy) {
   ::unlink((t.dir() / "hardware.lock").c_str());
   fs::permissions(t.root(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
   // Root writes in any folder: the child becomes nobody there; others see a read-only folder.
-  const fs::perms owner = ::geteuid() == 0 ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_exec;
+  const fs::perms owner =
+      ::geteuid() == 0 ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_exec;
   fs::permissions(t.dir(), owner | fs::perms::others_read | fs::perms::others_exec);
   const std::string locked = InChild([&] {
     if (::geteuid() == 0 && ::setuid(65534) != 0) return std::string("setuid failed");

@@ -6,13 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace ce::sim {
 
