@@ -3,7 +3,7 @@
 # against the Windows SDK (mingw-w64, 32-bit x86 as the device) with the ce
 # headers' Windows side: proves the code needs nothing but the ce API and
 # that the ce headers coexist with <windows.h>. Syntax only; the Windows
-# backend itself is not built here.
+# backend itself is not built here. Sources compile in parallel, one job a core.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cxx=${MINGW_CXX:-i686-w64-mingw32-g++}
@@ -16,10 +16,13 @@ ln -s /usr/include/SimpleIni.h "$libs/SimpleIni.h"
 flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers -DUNICODE -D_UNICODE
        -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin -isystem "$libs")
 mapfile -t sources < <(git ls-files 'plugin/*.cpp' 'common/*.cpp' 'platform/util/*.cpp' | grep -v '_test\.cpp$')
+# One line per source that fails, in $libs/failed; the compiler's own messages on stderr.
+export cxx libs
+printf '%s\0' "${sources[@]}" |
+  xargs -0 -n1 -P "$(nproc)" bash -c '"$cxx" "${@:1:$#-1}" "${!#}" ||
+    echo "check-windows: ${!#} does not compile against the Windows SDK" >>"$libs/failed"' _ "${flags[@]}"
 failed=0
-for f in "${sources[@]}"; do
-  "$cxx" "${flags[@]}" "$f" || { echo "check-windows: $f does not compile against the Windows SDK" >&2; failed=1; }
-done
+[[ -s $libs/failed ]] && { sort "$libs/failed" >&2; failed=1; }
 # Every contract and ce header, then windows.h again and in the other order:
 # no macro of either side may break the other.
 headers=$(git ls-files 'include/qel/*.h' 'platform/include/ce/*.h' | sed 's|^include/||; s|^platform/include/||; s|.*|#include "&"|')
