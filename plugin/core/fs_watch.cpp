@@ -17,11 +17,10 @@ CQelFsWatch::CQelFsWatch(std::u16string_view name, const char16_t* folder)
   nameText_.Assign(name_.data(), uint32_t(name_.size()));
 }
 
-CQelFsWatch::~CQelFsWatch() {
-  if (valid()) ce::FindCloseChangeNotification(notification_);
-}
+// Closed before the lock goes, which a member declared ahead of it would not be.
+CQelFsWatch::~CQelFsWatch() { notification_.reset(); }
 
-bool CQelFsWatch::valid() const { return notification_ && notification_ != INVALID_HANDLE_VALUE; }
+bool CQelFsWatch::valid() const { return notification_.valid(); }
 
 int32_t CQelFsWatch::Release() {
   const int32_t now = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
@@ -37,7 +36,7 @@ void CQelFsWatch::SetCallback(IQelNotifyCallback* callback) {
 bool CQelFsWatch::OnSignaled() {
   Hold hold(lock_);
   if (!callback_ || !callback_->OnChange(&nameText_, 0, 0)) changed_.store(true, std::memory_order_release);
-  return ce::FindNextChangeNotification(notification_) != FALSE;
+  return ce::FindNextChangeNotification(notification_.get()) != FALSE;
 }
 
 }  // namespace qel

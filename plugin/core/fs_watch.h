@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 
+#include "ce/files.h"
 #include "ce/types.h"
 #include "core/critical_section.h"
 #include "qel/hal_event.h"
@@ -36,7 +37,7 @@ class CQelFsWatch final : public IQelFsWatch, public IQelHalEventSource {
   int32_t Release() override;
   bool TestAndClearChanged() override { return changed_.exchange(false, std::memory_order_acq_rel); }
 
-  void* GetHandle() override { return notification_; }
+  void* GetHandle() override { return notification_.get(); }
   bool OnSignaled() override;
 
   // The callback is the host's and is held without a reference.
@@ -50,7 +51,7 @@ class CQelFsWatch final : public IQelFsWatch, public IQelHalEventSource {
   CQelTextBuffer nameText_;  // the name as the callback reads it
   std::u16string name_;
   std::atomic<bool> changed_{false};
-  ce::HANDLE notification_;
+  ce::UniqueChangeNotification notification_;
   CriticalSection lock_;
   IQelNotifyCallback* callback_ = nullptr;
 };

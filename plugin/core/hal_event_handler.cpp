@@ -15,7 +15,7 @@ CQelHalEventHandler::CQelHalEventHandler()
 
 CQelHalEventHandler::~CQelHalEventHandler() {
   Stop();
-  if (stop_) ce::CloseHandle(stop_);
+  stop_.reset();  // before the sources go, not after them as a member would be
   for (IQelHalEventSource* s : sources_) s->Release();
 }
 
@@ -57,11 +57,11 @@ void CQelHalEventHandler::Stop() {
   // From a source's callback: the thread cannot wait for itself; it ends
   // once the callback returns.
   if (IsCurrentThread()) {
-    ce::SetEvent(stop_);
+    ce::SetEvent(stop_.get());
     return;
   }
   Hold control(control_);
-  if (stop_) ce::SetEvent(stop_);
+  if (stop_) ce::SetEvent(stop_.get());
   if (threadHandle()) ce::WaitForSingleObject(threadHandle(), INFINITE);
   Close();
 }
@@ -70,7 +70,7 @@ bool CQelHalEventHandler::Restart() {
   if (IsCurrentThread()) return false;  // see Stop
   Hold control(control_);
   Stop();
-  if (stop_) ce::ResetEvent(stop_);
+  if (stop_) ce::ResetEvent(stop_.get());
   return CQelThread::Start();
 }
 
@@ -90,7 +90,7 @@ ce::DWORD CQelHalEventHandler::Run() {
   if (sources.empty()) return 0;
   std::vector<ce::HANDLE> handles;
   handles.reserve(sources.size() + 1);
-  handles.push_back(stop_);
+  handles.push_back(stop_.get());
   for (IQelHalEventSource* s : sources) handles.push_back(s->GetHandle());
   while (true) {
     const ce::DWORD r =

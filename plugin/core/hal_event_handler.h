@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "ce/handle.h"
 #include "core/critical_section.h"
 #include "core/thread.h"
 #include "qel/guids.h"
@@ -47,7 +48,7 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Guards the list against AddSource while the thread takes its copy.
   CriticalSection listLock_;
   std::vector<IQelHalEventSource*> sources_;  // one reference each
-  ce::HANDLE stop_;                           // manual reset
+  ce::UniqueHandle stop_;                     // manual reset
 };
 
 // The registration table's creation function: the IQelService part, count 1.

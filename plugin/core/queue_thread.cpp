@@ -9,7 +9,7 @@ CQelQueueThread::CQelQueueThread(const char16_t* name, bool selfDelete)
     : CQelThread(name, selfDelete), queued_(ce::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 CQelQueueThread::~CQelQueueThread() {
-  if (queued_) ce::CloseHandle(queued_);
+  queued_.reset();  // before the queue is emptied, not after it as a member would be
   Hold hold(lock_);
   while (CQelQueueRequest* r = head_) {
     head_ = r->next_;
@@ -26,23 +26,23 @@ void CQelQueueThread::Put(CQelQueueRequest* request) {
   (tail_ ? tail_->next_ : head_) = request;
   tail_ = request;
   ++count_;
-  ce::SetEvent(queued_);
+  ce::SetEvent(queued_.get());
 }
 
 bool CQelQueueThread::Get(CQelQueueRequest** out) {
-  ce::WaitForSingleObject(queued_, INFINITE);
+  ce::WaitForSingleObject(queued_.get(), INFINITE);
   CQelQueueRequest* request = nullptr;
   lock_.Enter();
   while (!head_) {
     lock_.Leave();
-    ce::WaitForSingleObject(queued_, INFINITE);
+    ce::WaitForSingleObject(queued_.get(), INFINITE);
     lock_.Enter();
   }
   request = head_;
   head_ = request->next_;
   if (!head_) {
     tail_ = nullptr;
-    ce::ResetEvent(queued_);
+    ce::ResetEvent(queued_.get());
   }
   --count_;
   lock_.Leave();

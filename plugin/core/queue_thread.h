@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ce/handle.h"
 #include "ce/types.h"
 #include "core/critical_section.h"
 #include "core/thread.h"
@@ -39,7 +40,7 @@ class CQelQueueThread : public CQelThread {
   CQelQueueRequest* head_ = nullptr;
   CQelQueueRequest* tail_ = nullptr;
   uint32_t count_ = 0;
-  ce::HANDLE queued_;  // manual reset: signalled while requests wait
+  ce::UniqueHandle queued_;  // manual reset: signalled while requests wait
 };
 
 }  // namespace qel

@@ -23,42 +23,39 @@ CQelThread::CQelThread(const char16_t* name, bool selfDelete) : selfDelete_(self
 }
 
 CQelThread::~CQelThread() {
-  if (!Wait(1000) && thread_) ce::TerminateThread(thread_, 0xFFFFFFFF);
+  if (!Wait(1000) && thread_) ce::TerminateThread(thread_.get(), 0xFFFFFFFF);
   Close();
 }
 
 bool CQelThread::Start() {
   Hold hold(starting_);
   if (started_) return false;
-  started_ = ce::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  started_.reset(ce::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!started_) return false;
   if (thread_) return false;
   ce::DWORD id = 0;
-  thread_ = ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &id);
+  thread_.reset(ce::CreateThread(nullptr, 0, &CQelThread::Entry, this, 0, &id));
   if (thread_) threadId_.store(id, std::memory_order_release);
   if (!thread_) {
     // Left as it was: no event, no thread.
-    ce::CloseHandle(started_);
-    started_ = nullptr;
+    started_.reset();
     return false;
   }
-  return ce::WaitForSingleObject(started_, INFINITE) == WAIT_OBJECT_0;
+  return ce::WaitForSingleObject(started_.get(), INFINITE) == WAIT_OBJECT_0;
 }
 
 bool CQelThread::Close() {
   threadId_.store(0xFFFFFFFF, std::memory_order_release);
-  if (thread_) ce::CloseHandle(thread_);
-  if (started_) ce::CloseHandle(started_);
-  thread_ = nullptr;
-  started_ = nullptr;
+  thread_.reset();
+  started_.reset();
   return true;
 }
 
 bool CQelThread::Wait(ce::DWORD milliseconds) {
   if (!thread_) return true;
-  if (ce::WaitForSingleObject(started_, milliseconds) != WAIT_OBJECT_0) return false;
+  if (ce::WaitForSingleObject(started_.get(), milliseconds) != WAIT_OBJECT_0) return false;
   if (selfDelete_) return true;  // the object deletes itself
-  return ce::WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
+  return ce::WaitForSingleObject(thread_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 bool CQelThread::IsCurrentThread() { return ce::GetCurrentThreadId() == GetThreadId(); }
@@ -78,7 +75,7 @@ ce::DWORD CQelThread::Body(void* p) {
   auto* self = static_cast<CQelThread*>(p);
   // The id Start stores too; the thread may need it (in LogError) first.
   self->threadId_.store(ce::GetCurrentThreadId(), std::memory_order_release);
-  ce::SetEvent(self->started_);
+  ce::SetEvent(self->started_.get());
   const bool selfDelete = self->selfDelete_;
   const ce::DWORD code = self->Run();
   if (selfDelete) {

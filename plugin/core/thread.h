@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "ce/handle.h"
 #include "ce/types.h"
 #include "core/critical_section.h"
 
@@ -38,17 +39,17 @@ class CQelThread {
   const char16_t* logPath() const { return logPath_; }
 
  protected:
-  ce::HANDLE threadHandle() const { return thread_; }
+  ce::HANDLE threadHandle() const { return thread_.get(); }
 
  private:
   static ce::DWORD Entry(void* self);
   static ce::DWORD Body(void* self);
   static ce::DWORD OnException(ce::DWORD code, void* self);
 
-  ce::HANDLE thread_ = nullptr;
+  ce::UniqueHandle thread_;
   // Read from other threads (IsCurrentThread) while Start or Close change it.
   std::atomic<ce::DWORD> threadId_{0xFFFFFFFF};
-  ce::HANDLE started_ = nullptr;
+  ce::UniqueHandle started_;
   char16_t logPath_[260] = {};
   char name_[260] = {};
   bool selfDelete_;

@@ -36,22 +36,20 @@ PowerEvent PowerEventOf(const void* record, ce::DWORD bytes) {
 
 CQelPowerEventService::CQelPowerEventService() : thread_(this) {
   ce::MSGQUEUEOPTIONS options{20, MSGQUEUE_NOPRECOMMIT, 0, kRecordBytes, TRUE};
-  queue_ = ce::CreateMsgQueue(nullptr, &options);
+  queue_.reset(ce::CreateMsgQueue(nullptr, &options));
   if (!queue_) return;
-  notifications_ = ce::RequestPowerNotifications(queue_, PBT_TRANSITION | PBT_RESUME | PBT_POWERSTATUSCHANGE);
+  notifications_.reset(
+      ce::RequestPowerNotifications(queue_.get(), PBT_TRANSITION | PBT_RESUME | PBT_POWERSTATUSCHANGE));
   if (!notifications_) return;
-  stop_ = ce::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  stop_.reset(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (stop_) thread_.running = thread_.Start();
 }
 
 CQelPowerEventService::~CQelPowerEventService() {
   if (stop_) {
-    ce::SetEvent(stop_);
+    ce::SetEvent(stop_.get());
     thread_.Wait(10000);
-    ce::CloseHandle(stop_);
   }
-  if (notifications_) ce::StopPowerNotifications(notifications_);
-  if (queue_) ce::CloseMsgQueue(queue_);
   // Listeners still in the list are not touched: the service owns none, and
   // their holders may have freed them already.
 }
@@ -69,11 +67,11 @@ void CQelPowerEventService::RemoveListener(IQelPowerEventListener* listener) {
 }
 
 ce::DWORD CQelPowerEventService::Serve() {
-  ce::HANDLE handles[] = {stop_, queue_};
+  ce::HANDLE handles[] = {stop_.get(), queue_.get()};
   uint8_t record[kRecordBytes];
   while (ce::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     ce::DWORD bytes = 0, flags = 0;
-    if (!ce::ReadMsgQueue(queue_, record, sizeof record, &bytes, 0, &flags)) continue;
+    if (!ce::ReadMsgQueue(queue_.get(), record, sizeof record, &bytes, 0, &flags)) continue;
     Deliver(PowerEventOf(record, bytes));
   }
   return 0;

@@ -3,6 +3,9 @@
 // its own. Failed system calls leave it silent.
 #pragma once
 
+#include "ce/handle.h"
+#include "ce/msgqueue.h"
+#include "ce/power.h"
 #include "core/critical_section.h"
 #include "core/intrusive_list.h"
 #include "core/thread.h"
@@ -46,9 +49,11 @@ class CQelPowerEventService final : public CQelObject<IQelPowerEventService, IID
   Thread thread_;
   CriticalSection lock_;  // the listener list, held while listeners are called
   IntrusiveList<IQelPowerEventListener> listeners_;
-  ce::HANDLE queue_ = nullptr;
-  ce::HANDLE notifications_ = nullptr;
-  ce::HANDLE stop_ = nullptr;  // auto reset
+  // Closed in reverse order once the destructor has stopped the thread: the
+  // stop event, the notifications, then the queue they were written into.
+  ce::UniqueMsgQueue queue_;
+  ce::UniquePowerNotifications notifications_;
+  ce::UniqueHandle stop_;  // auto reset
 };
 
 IQelService* CreatePowerEventService();

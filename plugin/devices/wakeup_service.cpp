@@ -21,12 +21,14 @@ CQelWakeUpService::CQelWakeUpService() : event_(ce::CreateEventW(nullptr, FALSE,
   char16_t target[std::size(kWakeUpTarget)];
   std::copy(std::begin(kWakeUpTarget), std::end(kWakeUpTarget), target);
   trigger.lpszApplication = target;
-  notification_ = ce::CeSetUserNotificationEx(nullptr, &trigger, nullptr);
+  // The registration belongs to the system and outlives the service (the next
+  // start clears it), so its handle is not kept.
+  ce::CeSetUserNotificationEx(nullptr, &trigger, nullptr);
 }
 
 CQelWakeUpService::~CQelWakeUpService() {
-  // The notification stays with the system; the next start clears it.
-  if (event_) ce::CloseHandle(event_);
+  // Closed before the lock goes, which a member declared ahead of it would not be.
+  event_.reset();
   // Listeners still in the list are not touched: the service owns none, and
   // their holders may have freed them already.
 }

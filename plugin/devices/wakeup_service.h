@@ -3,6 +3,7 @@
 // wakes, and, as a source of the HAL event handler, tells its listeners.
 #pragma once
 
+#include "ce/handle.h"
 #include "core/critical_section.h"
 #include "core/intrusive_list.h"
 #include "qel/guids.h"
@@ -30,14 +31,13 @@ class CQelWakeUpService final : public CQelObject<IQelWakeUpService, IID_QELWAKE
   bool AddListener(IQelWakeUpListener* listener) override;
   bool RemoveListener(IQelWakeUpListener* listener) override;
 
-  void* GetHandle() override { return event_; }
+  void* GetHandle() override { return event_.get(); }
   bool OnSignaled() override;
 
  private:
   void ClearStaleNotifications();
 
-  ce::HANDLE event_;
-  ce::HANDLE notification_ = nullptr;
+  ce::UniqueHandle event_;
   bool bound_ = false;
   // Listeners change on host threads and are told on the handler's thread.
   CriticalSection lock_;

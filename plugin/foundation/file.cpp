@@ -21,9 +21,13 @@ uint64_t Combine(ce::DWORD low, ce::DWORD high) { return (uint64_t(high) << 32) 
 
 CQelFile* CQelFile::Create() noexcept { return new (std::nothrow) CQelFile(); }
 
-CQelFile::CQelFile() : handle_(INVALID_HANDLE_VALUE) {}
+CQelFile::CQelFile() = default;
 
-CQelFile::~CQelFile() { Close(); }
+CQelFile::~CQelFile() {
+  // A handle the system refused to close is not open: closing it again would
+  // fail the same way.
+  if (!Close()) handle_.release();
+}
 
 void CreateFoldersOf(const char16_t* path) {
   if (!path) return;
@@ -61,8 +65,8 @@ bool CQelFile::Open(const char16_t* path, uint32_t mode) {
   if (mode & kQelFileOpenAlways) disposition = OPEN_ALWAYS;
   if (access & GENERIC_WRITE) CreateFoldersOf(path);
 
-  handle_ = ce::CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
-  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  handle_.reset(ce::CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr));
+  if (!handle_) return false;
   access_ = access;
   path_ = path;
   return true;
@@ -73,22 +77,23 @@ bool CQelFile::Close() {
   // What the file looks like now, for HasChanged after the next Open; a file
   // whose last writes did not reach the disk keeps the earlier record.
   if (!(access_ & GENERIC_WRITE) || Flush()) ReadStamp(&recordedWrite_, &recordedSize_);
-  if (!ce::CloseHandle(handle_)) return false;
-  handle_ = INVALID_HANDLE_VALUE;
+  // Closed here rather than by reset(): a failure is reported, and the file stays open.
+  if (!ce::CloseHandle(handle_.get())) return false;
+  handle_.release();
   access_ = 0;
   return true;
 }
 
-bool CQelFile::Flush() { return IsOpen() && ce::FlushFileBuffers(handle_); }
+bool CQelFile::Flush() { return IsOpen() && ce::FlushFileBuffers(handle_.get()); }
 
-bool CQelFile::IsOpen() { return handle_ != INVALID_HANDLE_VALUE; }
+bool CQelFile::IsOpen() { return handle_.valid(); }
 
 bool CQelFile::ReadStamp(ce::FILETIME* lastWrite, uint64_t* size) {
   ce::FILETIME written{};
   ce::DWORD high = 0;
-  if (!IsOpen() || !ce::GetFileTime(handle_, nullptr, nullptr, &written)) return false;
+  if (!IsOpen() || !ce::GetFileTime(handle_.get(), nullptr, nullptr, &written)) return false;
   ce::SetLastError(ERROR_SUCCESS);
-  const ce::DWORD low = ce::GetFileSize(handle_, &high);
+  const ce::DWORD low = ce::GetFileSize(handle_.get(), &high);
   if (low == INVALID_FILE_SIZE && ce::GetLastError() != ERROR_SUCCESS) return false;
   *lastWrite = written;
   *size = Combine(low, high);
@@ -105,25 +110,25 @@ bool CQelFile::HasChanged() {
 
 uint32_t CQelFile::Read(void* buffer, uint32_t count) {
   ce::DWORD done = 0;
-  return IsOpen() && ce::ReadFile(handle_, buffer, count, &done, nullptr) ? done : kAllOnes32;
+  return IsOpen() && ce::ReadFile(handle_.get(), buffer, count, &done, nullptr) ? done : kAllOnes32;
 }
 
 uint32_t CQelFile::Write(const void* buffer, uint32_t count) {
   ce::DWORD done = 0;
-  return IsOpen() && ce::WriteFile(handle_, buffer, count, &done, nullptr) ? done : kAllOnes32;
+  return IsOpen() && ce::WriteFile(handle_.get(), buffer, count, &done, nullptr) ? done : kAllOnes32;
 }
 
 uint64_t CQelFile::GetSize() {
   if (!IsOpen()) return kAllOnes64;
   ce::DWORD high = 0;
-  const ce::DWORD low = ce::GetFileSize(handle_, &high);
+  const ce::DWORD low = ce::GetFileSize(handle_.get(), &high);
   // A low part of all ones is a failure here, even where it is a size.
   return low == INVALID_FILE_SIZE ? kAllOnes64 : Combine(low, high);
 }
 
 bool CQelFile::SetSize(uint32_t low, uint32_t high) {
   if (Seek(low, high, FILE_BEGIN) == kAllOnes64) return false;
-  const bool cut = ce::SetEndOfFile(handle_);
+  const bool cut = ce::SetEndOfFile(handle_.get());
   Seek(0, 0, FILE_BEGIN);
   return cut;
 }
@@ -132,7 +137,7 @@ uint64_t CQelFile::Seek(uint32_t low, uint32_t high, uint32_t origin) {
   if (!IsOpen()) return kAllOnes64;
   ce::LONG moveHigh = ce::LONG(high);
   ce::SetLastError(ERROR_SUCCESS);
-  const ce::DWORD newLow = ce::SetFilePointer(handle_, ce::LONG(low), &moveHigh, origin);
+  const ce::DWORD newLow = ce::SetFilePointer(handle_.get(), ce::LONG(low), &moveHigh, origin);
   if (newLow == INVALID_SET_FILE_POINTER && ce::GetLastError() != ERROR_SUCCESS) return kAllOnes64;
   return Combine(newLow, ce::DWORD(moveHigh));
 }
@@ -142,7 +147,7 @@ uint64_t CQelFile::Tell() { return Seek(0, 0, FILE_CURRENT); }
 IQelDateTime* CQelFile::GetLastWriteTime() {
   ce::FILETIME written{};
   ce::SYSTEMTIME utc{};
-  if (!IsOpen() || !ce::GetFileTime(handle_, nullptr, nullptr, &written) ||
+  if (!IsOpen() || !ce::GetFileTime(handle_.get(), nullptr, nullptr, &written) ||
       !ce::FileTimeToSystemTime(&written, &utc))
     return nullptr;
   return CQelDateTime::Create(

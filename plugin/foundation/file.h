@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ce/handle.h"
 #include "ce/types.h"
 #include "qel/file.h"
 #include "qel/refcounted.h"
@@ -39,7 +40,7 @@ class CQelFile final : public IQelFile, public CQelRefCounted {
   // The handle's last-write time and size; false when they cannot be read.
   bool ReadStamp(ce::FILETIME* lastWrite, uint64_t* size);
 
-  ce::HANDLE handle_;
+  ce::UniqueHandle handle_;
   uint32_t access_ = 0;
   ce::FILETIME recordedWrite_{};  // as last closed
   uint64_t recordedSize_ = 0;

@@ -4,6 +4,7 @@
 
 #include "ce/handle.h"
 #include "ce/types.h"
+#include "ce/unique.h"
 
 #ifndef GENERIC_READ
 #define GENERIC_READ 0x80000000
@@ -135,5 +136,15 @@ BOOL FindClose(HANDLE find);
 HANDLE FindFirstChangeNotificationW(LPCWSTR path, BOOL watchSubtree, DWORD filter);
 BOOL FindNextChangeNotification(HANDLE change);
 BOOL FindCloseChangeNotification(HANDLE change);
+
+// Owns a change notification; empty is INVALID_HANDLE_VALUE, what a failed
+// open gives.
+struct ChangeNotificationTraits {
+  using Value = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ce::FindCloseChangeNotification(h); }
+};
+using UniqueChangeNotification = Unique<ChangeNotificationTraits>;
 
 }  // namespace ce

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ce/types.h"
+#include "ce/unique.h"
 
 #ifndef MSGQUEUE_NOPRECOMMIT
 #define MSGQUEUE_NOPRECOMMIT 0x00000001
@@ -36,5 +37,14 @@ BOOL ReadMsgQueue(HANDLE queue, void* buffer, DWORD bufferSize, DWORD* bytesRead
 // ERROR_INSUFFICIENT_BUFFER for a message above the queue's maximum size,
 // ERROR_OUTOFMEMORY when the queue is full.
 BOOL WriteMsgQueue(HANDLE queue, const void* buffer, DWORD bufferSize, DWORD timeout, DWORD flags);
+
+// Owns a queue handle; CreateMsgQueue gives null on failure.
+struct MsgQueueTraits {
+  using Value = HANDLE;
+  static HANDLE Empty() { return nullptr; }
+  static bool Held(HANDLE q) { return q != nullptr; }
+  static void Close(HANDLE q) { ce::CloseMsgQueue(q); }
+};
+using UniqueMsgQueue = Unique<MsgQueueTraits>;
 
 }  // namespace ce

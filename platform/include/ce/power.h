@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ce/types.h"
+#include "ce/unique.h"
 
 #ifndef AC_LINE_OFFLINE
 #define AC_LINE_OFFLINE 0x00
@@ -132,5 +133,15 @@ static_assert(sizeof(POWER_BROADCAST) == 16);
 // flags: PBT_ bits, or POWER_NOTIFY_ALL.
 HANDLE RequestPowerNotifications(HANDLE msgQueue, DWORD flags);
 BOOL StopPowerNotifications(HANDLE notifications);
+
+// Owns a request for power notifications: closing it stops them. Close it
+// before the queue they are written into.
+struct PowerNotificationsTraits {
+  using Value = HANDLE;
+  static HANDLE Empty() { return nullptr; }
+  static bool Held(HANDLE n) { return n != nullptr; }
+  static void Close(HANDLE n) { ce::StopPowerNotifications(n); }
+};
+using UniquePowerNotifications = Unique<PowerNotificationsTraits>;
 
 }  // namespace ce
