@@ -3,6 +3,7 @@
 // one must leave nothing behind.
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "ce/sim/control.h"

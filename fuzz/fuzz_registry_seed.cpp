@@ -2,6 +2,7 @@
 // written whole into a fresh registry.
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "fuzz_scratch.h"

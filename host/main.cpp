@@ -6,19 +6,19 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "ce/sim/control.h"
 #include "plugin_host.h"
 #include "terminal_setup.h"
+#include "verb_table.h"
 #include "verbs.h"
-#include "verbs_commands.h"
 #include "verbs_events.h"
 
 namespace {
@@ -114,115 +114,52 @@ int main(int argc, char** argv) {
 
 namespace {
 
+using qelhost::Verb;
+
+struct GlobalOptions {
+  std::string terminal, profile, plugin;
+  bool json = false, trace = false;
+};
+
+// Adds the options every verb takes; returns those naming a file or folder.
+std::vector<CLI::Option*> AddGlobalOptions(CLI::App& app, GlobalOptions& g) {
+  app.add_flag("--trace", g.trace,
+               "print every system call the module makes on stderr (as QEL_TRACE=1 does)");
+  auto* terminal =
+      app.add_option("--terminal", g.terminal, "terminal state folder (made from the profile when new)");
+  auto* profile =
+      app.add_option("--profile", g.profile, "profile of a new terminal: built-in name or JSON file");
+  auto* plugin =
+      app.add_option("--plugin", g.plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
+  app.add_flag("--json", g.json, "print JSON");
+  return {terminal, profile, plugin};
+}
+
+// One subcommand per verb, a sub-verb's below its group's; returns them in the table's order.
+std::vector<CLI::App*> AddVerbs(CLI::App& app, const std::vector<Verb>& verbs) {
+  std::vector<CLI::App*> commands;
+  for (const Verb& verb : verbs) {
+    CLI::App* parent = &app;
+    std::string_view name = verb.path;
+    for (size_t blank; (blank = name.find(' ')) != std::string_view::npos; name.remove_prefix(blank + 1))
+      parent = parent->get_subcommand(std::string(name.substr(0, blank)));
+    CLI::App* command = parent->add_subcommand(std::string(name), std::string(verb.help));
+    if (!verb.handle) command->require_subcommand(1);
+    if (verb.addOptions) verb.addOptions(*command);
+    commands.push_back(command);
+  }
+  return commands;
+}
+
 int Run(int argc, char** argv) {
   using namespace qelhost;
   CLI::App app{kAbout, "qelhost"};
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the verb
-  std::string terminal, profile, plugin;
-  bool json = false, trace = false;
-  app.add_flag("--trace", trace, "print every system call the module makes on stderr (as QEL_TRACE=1 does)");
-  auto* terminalOpt =
-      app.add_option("--terminal", terminal, "terminal state folder (made from the profile when new)");
-  auto* profileOpt =
-      app.add_option("--profile", profile, "profile of a new terminal: built-in name or JSON file");
-  auto* pluginOpt =
-      app.add_option("--plugin", plugin, "path of the module (default: QelHal_HON2.mpi beside qelhost)");
-  app.add_flag("--json", json, "print JSON");
-
-  auto* props =
-      app.add_subcommand("props", "list every registered property with its value, in registration order");
-  auto* prop = app.add_subcommand("prop", "read or write one property");
-  prop->require_subcommand(1);
-  std::string name, value, kind = "String";
-  auto* propGet = prop->add_subcommand("get", "read a property");
-  propGet->add_option("NAME", name, "property name")->required();
-  auto* propSet = prop->add_subcommand("set", "write a property");
-  propSet->add_option("NAME", name, "property name")->required();
-  propSet->add_option("VALUE", value, "the value, as text")->required();
-  propSet->add_option("--kind", kind, "kind of the value written (default String)");
-  auto* identity = app.add_subcommand(
-      "identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote");
-  auto* services = app.add_subcommand("services", "list the services the module registered");
-  auto* commands = app.add_subcommand("commands", "list the commands the module registered");
-  auto* term = app.add_subcommand("terminal", "show or change the simulated terminal's hardware state");
-  term->require_subcommand(1);
-  auto* termShow = term->add_subcommand("show", "print the hardware state");
-  std::string key, jsonValue;
-  auto* termSet = term->add_subcommand("set", "change one field of the hardware state");
-  termSet->add_option("KEY", key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")
-      ->required();
-  termSet->add_option("VALUE", jsonValue, "a JSON value (a bare word is taken as text)")->required();
-  auto* termPower = term->add_subcommand("suspend", "the terminal suspends (to every process on it)");
-  auto* termResume = term->add_subcommand("resume", "the terminal resumes and wakes up");
-  auto* termStatus = term->add_subcommand("power-status", "the terminal's power status changes");
-  auto* termWake = term->add_subcommand("wakeup", "the terminal's wake-up event alone");
-  auto* profiles = app.add_subcommand("profiles", "list the built-in terminal profiles");
-  DateRequest date;
-  auto* dateVerb =
-      app.add_subcommand("date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)");
-  dateVerb->add_option("FORMAT", date.format, "the format; %#NN selects standard format NN")->required();
-  dateVerb->add_option("--at", date.at,
-                       "the time, YYYY-MM-DD[THH:MM[:SS[.mmm]]] (default: the terminal's local time)");
-  dateVerb->add_flag("--utc", date.utc, "convert from the terminal's local time to UTC first");
-  dateVerb->add_option("--language", date.language,
-                       "names when the terminal's locale has none: fr, nl or en");
-  std::string filePath;
-  int waitMs = 0;
-  auto* fileInfo =
-      app.add_subcommand("file-info", "size, last-write time and change state of a terminal file");
-  fileInfo->add_option("DEVICE-PATH", filePath, "device path, e.g. \\Windows\\Wceload.exe")->required();
-  fileInfo->add_option("--wait", waitMs, "milliseconds between the close and the reopening (default 0)");
-  std::string line, script, package;
-  bool deleteAfter = false;
-  auto* run = app.add_subcommand("run", "run one command line (see the syntax above)");
-  run->add_option("LINE", line,
-                  "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
-      ->required();
-  auto* scriptCmd =
-      app.add_subcommand("script", "run a file of command lines in order (# starts a comment line)");
-  scriptCmd->add_option("FILE", script, "the script file")->required();
-  auto* install = app.add_subcommand("install", "hand a package to the module's file handler (\"*.cab\")");
-  install
-      ->add_option("FILE", package,
-                   "a device path (\\Temp\\app.cab), or a file of this machine, "
-                   "copied to the terminal's \\Temp first")
-      ->required();
-  install->add_flag("--delete", deleteAfter, "delete the package once installed");
-
-  Bounds bounds;
-  const CLI::Validator wholeCount(
-      [](std::string& s) -> std::string {
-        long n = 0;
-        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
-        if (ec == std::errc() && end == s.data() + s.size() && n >= 1) return {};
-        return "must be a whole number of lines, 1 or more, not '" + Printable(s) + "'";
-      },
-      "COUNT");
-  const CLI::Validator seconds(
-      [](std::string& s) -> std::string {
-        double d = 0;
-        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-        if (ec == std::errc() && end == s.data() + s.size() && std::isfinite(d) && d > 0) return {};
-        return "must be a number of seconds above 0, such as 2.5, not '" + Printable(s) + "'";
-      },
-      "SECONDS");
-  auto addBounds = [&](CLI::App* verb) {
-    verb->add_option("--count", bounds.count, "end after this many lines")->check(wholeCount);
-    verb->add_option("--seconds", bounds.seconds, "end after this many seconds")->check(seconds);
-  };
-  auto* events = app.add_subcommand("events", "print power events and wake-ups as JSON lines");
-  addBounds(events);
-  std::string watchName, watchPath;
-  auto* watch = app.add_subcommand(
-      "watch", "watch a terminal folder through the module's \"FS\" notifier and print each change");
-  watch->add_option("NAME", watchName, "the watch's name")->required();
-  watch
-      ->add_option("PATH", watchPath,
-                   "a device path; its folder is watched with every folder below it "
-                   "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")
-      ->required();
-  addBounds(watch);
+  GlobalOptions global;
+  const std::vector<CLI::Option*> paths = AddGlobalOptions(app, global);
+  const std::vector<Verb> verbs = MakeVerbs();
+  const std::vector<CLI::App*> commands = AddVerbs(app, verbs);
 
   try {
     app.parse(argc, argv);
@@ -244,21 +181,26 @@ int Run(int argc, char** argv) {
   }
 
   // An empty value is a mistake (an unset variable in a script), never "the default".
-  for (const auto* option : {terminalOpt, profileOpt, pluginOpt}) {
+  for (const auto* option : paths) {
     if (option->count() > 0 && option->as<std::string>().empty()) {
       Say(option->get_name() + " needs a value; it was given an empty one");
       return kUsage;
     }
   }
 
-  const Output out{std::cout, std::cerr, json};
+  const Output out{std::cout, std::cerr, global.json};
   // Before the first system call: the system library reads it once.
-  if (trace && std::string_view(std::getenv("QEL_TRACE") ? std::getenv("QEL_TRACE") : "") != "all")
+  if (global.trace && std::string_view(std::getenv("QEL_TRACE") ? std::getenv("QEL_TRACE") : "") != "all")
     ::setenv("QEL_TRACE", "1", 1);
-  if (profiles->parsed()) return ListProfiles(out);
+  // The parser has required one verb, and one sub-verb of a group.
+  const Verb* verb = nullptr;
+  for (size_t i = 0; i < verbs.size() && !verb; ++i)
+    if (verbs[i].handle && commands[i]->parsed()) verb = &verbs[i];
+  if (!verb) return kUsage;
+  if (verb->needs == Needs::kNothing) return verb->handle({out, nullptr});
 
   std::string error, notice;
-  const auto dir = PrepareTerminal(terminal, profile, &error, &notice);
+  const auto dir = PrepareTerminal(global.terminal, global.profile, &error, &notice);
   if (!dir) {
     Say(error);
     return kUsage;
@@ -270,33 +212,18 @@ int Run(int argc, char** argv) {
     Say(error);
     return kUsage;
   }
-  if (termShow->parsed()) return ShowTerminal(out);
-  for (auto* verb : {termPower, termResume, termStatus, termWake})
-    if (verb->parsed()) return DeliverPowerEvent(verb->get_name(), out);
   // Before the module starts its threads, which inherit the signal mask.
-  if (events->parsed() || watch->parsed()) HoldEndSignals();
-  if (termSet->parsed()) return SetTerminal(key, jsonValue, out);
-  if (dateVerb->parsed()) return FormatDate(date, out);
-  if (fileInfo->parsed()) return FileInfo(filePath, waitMs, out);
+  if (verb->hold == Hold::kEndSignals) HoldEndSignals();
+  if (verb->needs == Needs::kTerminal) return verb->handle({out, nullptr});
 
   PluginHost host;
-  if (!host.Load(plugin.empty() ? DefaultModulePath() : std::filesystem::path(plugin), &error)) {
+  if (!host.Load(global.plugin.empty() ? DefaultModulePath() : std::filesystem::path(global.plugin),
+                 &error)) {
     Say(error);
     return kUsage;
   }
   host.Start();
-  if (props->parsed()) return ListProperties(host, out);
-  if (propGet->parsed()) return GetProperty(host, name, out);
-  if (propSet->parsed()) return SetProperty(host, name, value, kind, out);
-  if (identity->parsed()) return ShowIdentity(host, out);
-  if (services->parsed()) return ListServices(host, out);
-  if (commands->parsed()) return ListCommands(host, out);
-  if (run->parsed()) return RunLine(host, line, out);
-  if (scriptCmd->parsed()) return RunScript(host, script, out);
-  if (install->parsed()) return InstallPackage(host, package, deleteAfter, out);
-  if (events->parsed()) return FollowEvents(host, bounds, out);
-  if (watch->parsed()) return WatchFolder(host, watchName, watchPath, bounds, out);
-  return kUsage;
+  return verb->handle({out, &host});
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 

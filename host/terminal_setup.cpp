@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "ce/sim/control.h"
 

@@ -1,8 +1,10 @@
 #include "verbs.h"
 
+#include <CLI/CLI.hpp>
 #include <cctype>
 #include <cstring>
 #include <iomanip>
+#include <nlohmann/json.hpp>
 
 #include "ce/sim/control.h"
 #include "ceutil/text.h"
@@ -245,6 +247,77 @@ int ListProfiles(const Output& o) {
   }
   if (o.json) o.out << all.dump(2) << "\n";
   return kOk;
+}
+
+Verb PropsVerb() {
+  return MakeVerb("props", "list every registered property with its value, in registration order",
+                  Needs::kModule, [](const VerbContext& c) { return ListProperties(*c.host, c.out); });
+}
+
+Verb PropVerb() { return VerbGroup("prop", "read or write one property"); }
+
+Verb PropGetVerb() {
+  struct Options {
+    std::string name;
+  };
+  return MakeVerb<Options>(
+      "prop get", "read a property", Needs::kModule,
+      [](CLI::App& verb, Options& o) { verb.add_option("NAME", o.name, "property name")->required(); },
+      [](const Options& o, const VerbContext& c) { return GetProperty(*c.host, o.name, c.out); });
+}
+
+Verb PropSetVerb() {
+  struct Options {
+    std::string name, value, kind = "String";
+  };
+  return MakeVerb<Options>(
+      "prop set", "write a property", Needs::kModule,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("NAME", o.name, "property name")->required();
+        verb.add_option("VALUE", o.value, "the value, as text")->required();
+        verb.add_option("--kind", o.kind, "kind of the value written (default String)");
+      },
+      [](const Options& o, const VerbContext& c) {
+        return SetProperty(*c.host, o.name, o.value, o.kind, c.out);
+      });
+}
+
+Verb ServicesVerb() {
+  return MakeVerb("services", "list the services the module registered", Needs::kModule,
+                  [](const VerbContext& c) { return ListServices(*c.host, c.out); });
+}
+
+Verb CommandsVerb() {
+  return MakeVerb("commands", "list the commands the module registered", Needs::kModule,
+                  [](const VerbContext& c) { return ListCommands(*c.host, c.out); });
+}
+
+Verb TerminalVerb() {
+  return VerbGroup("terminal", "show or change the simulated terminal's hardware state");
+}
+
+Verb TerminalShowVerb() {
+  return MakeVerb("terminal show", "print the hardware state", Needs::kTerminal,
+                  [](const VerbContext& c) { return ShowTerminal(c.out); });
+}
+
+Verb TerminalSetVerb() {
+  struct Options {
+    std::string key, value;
+  };
+  return MakeVerb<Options>(
+      "terminal set", "change one field of the hardware state", Needs::kTerminal,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("KEY", o.key, "dotted path into the hardware JSON, e.g. power.battery_life_percent")
+            ->required();
+        verb.add_option("VALUE", o.value, "a JSON value (a bare word is taken as text)")->required();
+      },
+      [](const Options& o, const VerbContext& c) { return SetTerminal(o.key, o.value, c.out); });
+}
+
+Verb ProfilesVerb() {
+  return MakeVerb("profiles", "list the built-in terminal profiles", Needs::kNothing,
+                  [](const VerbContext& c) { return ListProfiles(c.out); });
 }
 
 }  // namespace qelhost

@@ -1,4 +1,4 @@
-// What each qelhost verb does, apart from parsing the command line.
+// What each qelhost verb does, and the verbs' entries for the table.
 #pragma once
 
 #include <optional>
@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "plugin_host.h"
+#include "verb_table.h"
 
 namespace qelhost {
 
@@ -49,5 +50,21 @@ int FormatDate(const DateRequest& request, const Output& o);
 // Opens the file, closes it, waits, reopens it and reports size, last-write
 // time and whether it changed since that close.
 int FileInfo(const std::string& devicePath, int waitMs, const Output& o);
+
+// Entries of the verbs above: verbs.cpp, verbs_identity.cpp (IdentityVerb),
+// verbs_time.cpp (DateVerb, FileInfoVerb).
+Verb PropsVerb();
+Verb PropVerb();
+Verb PropGetVerb();
+Verb PropSetVerb();
+Verb IdentityVerb();
+Verb ServicesVerb();
+Verb CommandsVerb();
+Verb TerminalVerb();
+Verb TerminalShowVerb();
+Verb TerminalSetVerb();
+Verb ProfilesVerb();
+Verb DateVerb();
+Verb FileInfoVerb();
 
 }  // namespace qelhost

@@ -1,5 +1,7 @@
 #include "verbs_commands.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "ce/files.h"
@@ -191,6 +193,49 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
     for (const auto& r : result.reports) o.out << "  " << ReportJson(r).dump() << "\n";
   }
   return code == 0 ? kOk : kFailed;
+}
+
+Verb RunVerb() {
+  struct Options {
+    std::string line;
+  };
+  return MakeVerb<Options>(
+      "run", "run one command line (see the syntax above)", Needs::kModule,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("LINE", o.line,
+                        "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
+            ->required();
+      },
+      [](const Options& o, const VerbContext& c) { return RunLine(*c.host, o.line, c.out); });
+}
+
+Verb ScriptVerb() {
+  struct Options {
+    std::string file;
+  };
+  return MakeVerb<Options>(
+      "script", "run a file of command lines in order (# starts a comment line)", Needs::kModule,
+      [](CLI::App& verb, Options& o) { verb.add_option("FILE", o.file, "the script file")->required(); },
+      [](const Options& o, const VerbContext& c) { return RunScript(*c.host, o.file, c.out); });
+}
+
+Verb InstallVerb() {
+  struct Options {
+    std::string package;
+    bool deleteAfter = false;
+  };
+  return MakeVerb<Options>(
+      "install", "hand a package to the module's file handler (\"*.cab\")", Needs::kModule,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("FILE", o.package,
+                        "a device path (\\Temp\\app.cab), or a file of this machine, "
+                        "copied to the terminal's \\Temp first")
+            ->required();
+        verb.add_flag("--delete", o.deleteAfter, "delete the package once installed");
+      },
+      [](const Options& o, const VerbContext& c) {
+        return InstallPackage(*c.host, o.package, o.deleteAfter, c.out);
+      });
 }
 
 }  // namespace qelhost

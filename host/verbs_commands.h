@@ -13,4 +13,8 @@ int RunScript(PluginHost& host, const std::string& file, const Output& o);
 // Hands a package to the module's file handler for its pattern.
 int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o);
 
+Verb RunVerb();
+Verb ScriptVerb();
+Verb InstallVerb();
+
 }  // namespace qelhost

@@ -2,9 +2,12 @@
 
 #include <signal.h>
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
@@ -98,19 +101,14 @@ class FolderSentinel {
  public:
   explicit FolderSentinel(const std::u16string& folder)
       : handle_(ce::FindFirstChangeNotificationW(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME)) {}
-  ~FolderSentinel() {
-    if (handle_ != INVALID_HANDLE_VALUE) ce::FindCloseChangeNotification(handle_);
-  }
-  FolderSentinel(const FolderSentinel&) = delete;
-  FolderSentinel& operator=(const FolderSentinel&) = delete;
 
   bool Gone() {
-    if (handle_ == INVALID_HANDLE_VALUE || ce::WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0) return false;
-    return !ce::FindNextChangeNotification(handle_);
+    if (!handle_ || ce::WaitForSingleObject(handle_.get(), 0) != WAIT_OBJECT_0) return false;
+    return !ce::FindNextChangeNotification(handle_.get());
   }
 
  private:
-  ce::HANDLE handle_;
+  ce::UniqueChangeNotification handle_;
 };
 
 json Event(const char* service, const char* event) { return {{"service", service}, {"event", event}}; }
@@ -235,5 +233,80 @@ int DeliverPowerEvent(const std::string& which, const Output& o) {
   }
   return kOk;
 }
+
+namespace {
+
+// --count and --seconds, the bounds of a verb that follows events.
+void AddBounds(CLI::App& verb, Bounds& bounds) {
+  const CLI::Validator wholeCount(
+      [](std::string& s) -> std::string {
+        long n = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+        if (ec == std::errc() && end == s.data() + s.size() && n >= 1) return {};
+        return "must be a whole number of lines, 1 or more, not '" + Printable(s) + "'";
+      },
+      "COUNT");
+  const CLI::Validator seconds(
+      [](std::string& s) -> std::string {
+        double d = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+        if (ec == std::errc() && end == s.data() + s.size() && std::isfinite(d) && d > 0) return {};
+        return "must be a number of seconds above 0, such as 2.5, not '" + Printable(s) + "'";
+      },
+      "SECONDS");
+  verb.add_option("--count", bounds.count, "end after this many lines")->check(wholeCount);
+  verb.add_option("--seconds", bounds.seconds, "end after this many seconds")->check(seconds);
+}
+
+// `terminal EVENT`, the event named by the last word of the path.
+Verb PowerEventVerb(std::string_view path, std::string_view help) {
+  return MakeVerb(path, help, Needs::kTerminal,
+                  [event = std::string(path.substr(path.rfind(' ') + 1))](const VerbContext& c) {
+                    return DeliverPowerEvent(event, c.out);
+                  });
+}
+
+}  // namespace
+
+Verb EventsVerb() {
+  return MakeVerb<Bounds>(
+      "events", "print power events and wake-ups as JSON lines", Needs::kModule, AddBounds,
+      [](const Bounds& bounds, const VerbContext& c) { return FollowEvents(*c.host, bounds, c.out); },
+      Hold::kEndSignals);
+}
+
+Verb WatchVerb() {
+  struct Options {
+    std::string name, path;
+    Bounds bounds;
+  };
+  return MakeVerb<Options>(
+      "watch", "watch a terminal folder through the module's \"FS\" notifier and print each change",
+      Needs::kModule,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("NAME", o.name, "the watch's name")->required();
+        verb.add_option("PATH", o.path,
+                        "a device path; its folder is watched with every folder below it "
+                        "(\\Temp\\ or \\Temp\\file.txt watch \\Temp)")
+            ->required();
+        AddBounds(verb, o.bounds);
+      },
+      [](const Options& o, const VerbContext& c) {
+        return WatchFolder(*c.host, o.name, o.path, o.bounds, c.out);
+      },
+      Hold::kEndSignals);
+}
+
+Verb TerminalSuspendVerb() {
+  return PowerEventVerb("terminal suspend", "the terminal suspends (to every process on it)");
+}
+
+Verb TerminalResumeVerb() { return PowerEventVerb("terminal resume", "the terminal resumes and wakes up"); }
+
+Verb TerminalPowerStatusVerb() {
+  return PowerEventVerb("terminal power-status", "the terminal's power status changes");
+}
+
+Verb TerminalWakeUpVerb() { return PowerEventVerb("terminal wakeup", "the terminal's wake-up event alone"); }
 
 }  // namespace qelhost

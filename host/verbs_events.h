@@ -26,4 +26,11 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
 // every process using it.
 int DeliverPowerEvent(const std::string& which, const Output& o);
 
+Verb EventsVerb();
+Verb WatchVerb();
+Verb TerminalSuspendVerb();
+Verb TerminalResumeVerb();
+Verb TerminalPowerStatusVerb();
+Verb TerminalWakeUpVerb();
+
 }  // namespace qelhost

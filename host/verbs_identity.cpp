@@ -28,4 +28,9 @@ int ShowIdentity(PluginHost& host, const Output& o) {
   return allOk ? kOk : kFailed;
 }
 
+Verb IdentityVerb() {
+  return MakeVerb("identity", "call the exports GetESN, GetUSN and GetQELPlatform and print what each wrote",
+                  Needs::kModule, [](const VerbContext& c) { return ShowIdentity(*c.host, c.out); });
+}
+
 }  // namespace qelhost

@@ -1,7 +1,9 @@
 // qelhost date and file-info: the foundation's date-time value and file
 // object, run in qelhost's own process on the chosen terminal.
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
 
@@ -179,6 +181,33 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
           << "changed     " << (changed ? "yes" : "no") << "\n";
   }
   return kOk;
+}
+
+Verb DateVerb() {
+  return MakeVerb<DateRequest>(
+      "date", "format a time with the %-code language (e.g. \"%D%/%M%/%Y %h%:%N\", %#64)", Needs::kTerminal,
+      [](CLI::App& verb, DateRequest& r) {
+        verb.add_option("FORMAT", r.format, "the format; %#NN selects standard format NN")->required();
+        verb.add_option("--at", r.at,
+                        "the time, YYYY-MM-DD[THH:MM[:SS[.mmm]]] (default: the terminal's local time)");
+        verb.add_flag("--utc", r.utc, "convert from the terminal's local time to UTC first");
+        verb.add_option("--language", r.language, "names when the terminal's locale has none: fr, nl or en");
+      },
+      [](const DateRequest& r, const VerbContext& c) { return FormatDate(r, c.out); });
+}
+
+Verb FileInfoVerb() {
+  struct Options {
+    std::string path;
+    int waitMs = 0;
+  };
+  return MakeVerb<Options>(
+      "file-info", "size, last-write time and change state of a terminal file", Needs::kTerminal,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("DEVICE-PATH", o.path, "device path, e.g. \\Windows\\Wceload.exe")->required();
+        verb.add_option("--wait", o.waitMs, "milliseconds between the close and the reopening (default 0)");
+      },
+      [](const Options& o, const VerbContext& c) { return FileInfo(o.path, o.waitMs, c.out); });
 }
 
 }  // namespace qelhost

@@ -1,6 +1,8 @@
 // The display driver's orientation settings.
 #include "ce/display.h"
 
+#include <nlohmann/json.hpp>
+
 #include "api.h"
 #include "ce/error.h"
 #include "hardware.h"

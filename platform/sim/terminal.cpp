@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "ce/error.h"
@@ -67,7 +68,7 @@ bool ReadCheckedHardware(const fs::path& file, json* hardware, std::string* erro
 
 }  // namespace
 
-Terminal::Terminal(fs::path dir) : dir_(std::move(dir)) {}
+Terminal::Terminal(fs::path dir) : dir_(std::move(dir)), hardware_(std::make_unique<json>()) {}
 Terminal::~Terminal() = default;
 
 std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error) {
@@ -132,7 +133,7 @@ void Terminal::reload_if_changed_locked() {
   json fresh;
   // A file broken meanwhile (by hand, say) is not taken: the last good state stays.
   if (!ReadCheckedHardware(hardware_path(), &fresh, nullptr)) return;
-  hardware_ = std::move(fresh);
+  *hardware_ = std::move(fresh);
   seen_ = st;
   loaded_ = true;
 }
@@ -140,7 +141,7 @@ void Terminal::reload_if_changed_locked() {
 json Terminal::hardware() {
   std::lock_guard lock(mu_);
   reload_if_changed_locked();
-  return hardware_;
+  return *hardware_;
 }
 
 bool Terminal::set_hardware(const std::string& dottedPath, const json& value, std::string* error) {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "device_path.h"
@@ -56,7 +56,7 @@ class Terminal {
   void ReadHardware(Read&& read) {
     std::lock_guard lock(mu_);
     reload_if_changed_locked();
-    read(static_cast<const nlohmann::json&>(hardware_));
+    read(static_cast<const nlohmann::json&>(*hardware_));
   }
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
   // Adds one to a count the system keeps (CountInHardwareFile).
@@ -72,7 +72,7 @@ class Terminal {
   struct ::stat rootSeen_ {};
   RecheckClock rootClock_;
   std::mutex mu_;
-  nlohmann::json hardware_;
+  std::unique_ptr<nlohmann::json> hardware_;  // held apart, so that includers need not parse JSON
   struct ::stat seen_ {};
   bool loaded_ = false;
   RecheckClock hardwareClock_;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -2,6 +2,7 @@
 #include "ce/sim/control.h"
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "ce/power.h"
 #include "kernel.h"

@@ -1,0 +1,37 @@
+// qelhost's verbs, declared once in registration order: the order --help lists them.
+#include "verb_table.h"
+
+#include "verbs.h"
+#include "verbs_commands.h"
+#include "verbs_events.h"
+
+namespace qelhost {
+
+std::vector<Verb> MakeVerbs() {
+  return {
+      PropsVerb(),
+      PropVerb(),
+      PropGetVerb(),
+      PropSetVerb(),
+      IdentityVerb(),
+      ServicesVerb(),
+      CommandsVerb(),
+      TerminalVerb(),
+      TerminalShowVerb(),
+      TerminalSetVerb(),
+      TerminalSuspendVerb(),
+      TerminalResumeVerb(),
+      TerminalPowerStatusVerb(),
+      TerminalWakeUpVerb(),
+      ProfilesVerb(),
+      DateVerb(),
+      FileInfoVerb(),
+      RunVerb(),
+      ScriptVerb(),
+      InstallVerb(),
+      EventsVerb(),
+      WatchVerb(),
+  };
+}
+
+}  // namespace qelhost
