@@ -1,0 +1,77 @@
+// The module loaded in-process through the host's own loader, over and over:
+// the module's threads run in this process, so the thread sanitizer sees them.
+#include "plugin_host.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ce/notify.h"
+#include "sanitizer.h"
+#include "test_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Load, register, unregister and unload, over and over, reading every property
+// each time: services must outlive every reference and die before the unload.
+TEST(PluginHostInProcess, SurvivesRepeatedLoadCycles) {
+  qeltest::TestTerminal terminal;
+  for (int cycle = 0; cycle < qeltest::Rounds(100, 25); ++cycle) {
+    SCOPED_TRACE("cycle " + std::to_string(cycle));
+    qelhost::PluginHost host;
+    std::string error;
+    ASSERT_TRUE(host.Load(QEL_MODULE_PATH, &error)) << error;
+    host.Start();
+    ASSERT_TRUE(host.started());
+    ASSERT_EQ(host.registrar().properties().size(), 68u);
+    ASSERT_EQ(host.registrar().services().size(), 7u);
+    for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
+      const qelhost::PropertyReading r = host.Read(p);
+      if (p.name == u"SYS_DROP_COUNT") {
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.text, "0");
+      }
+    }
+    if (cycle == 0) {  // each text export answers through a service of its own
+      const std::u16string expected[] = {u"VM1C12345678", u"3F2A9C41D07E55B18C6342AF0B9D1E7724C58A10",
+                                         u"HON_THORVM_CE60"};
+      for (int i = 0; i < 3; ++i) {
+        std::u16string buffer(64, u'#');
+        EXPECT_TRUE(host.textExports()[i](buffer.data(), uint32_t(buffer.size())));
+        EXPECT_EQ(std::u16string(buffer.c_str()), expected[i]);
+      }
+    }
+    host.Shutdown();
+    EXPECT_FALSE(host.started());
+    EXPECT_TRUE(host.registrar().properties().empty());
+  }
+  // Each start cleared the wake-up notification the one before left behind.
+  ce::DWORD kept = 0;
+  ce::CeGetUserNotificationHandles(nullptr, 0, &kept);
+  EXPECT_EQ(kept, 1u);
+}
+
+TEST(PluginHostInProcess, LoadNamesTheFileItCannotUse) {
+  qeltest::TestTerminal terminal;
+  const fs::path text = terminal.root() / "not-a-module.mpi";
+  std::ofstream(text) << "plain text";
+  const fs::path library = fs::path(QEL_MODULE_PATH).parent_path() / "libqelce.so";
+  const std::pair<fs::path, std::string> cases[] = {
+      {terminal.root() / "absent.mpi", "no such module file"},
+      {text, "cannot be loaded"},
+      {library, "does not export Register"},
+  };
+  for (const auto& [path, why] : cases) {
+    qelhost::PluginHost host;
+    std::string error;
+    EXPECT_FALSE(host.Load(path, &error)) << path;
+    EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+    EXPECT_NE(error.find(why), std::string::npos) << error;
+  }
+}
+
+}  // namespace
