@@ -68,7 +68,8 @@ preset_tests() {
     ((++total_failed))
     return 1
   fi
-  local args=(--preset "$preset" -j "$(nproc)")
+  # Twice a job a core: most tests wait on processes and events more than they compute.
+  local args=(--preset "$preset" -j "$(($(nproc) * 2))")
   [[ -n $label ]] && args+=(-L "^${label}\$")
   local rc=0
   ctest "${args[@]}" 2>&1 | tee "$log" || rc=$?
