@@ -78,9 +78,12 @@ preset_tests() {
   failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
   skipped=$(grep -c '(Skipped)$' "$log" || true)
   rm -f "$log"
-  if [[ -z $ran ]]; then  # no summary: nothing matched, or ctest itself failed
-    ((rc == 0)) && { results+=("$preset: 0 passed, 0 failed"); return 0; }
-    results+=("$preset: 0 passed, 1 failed (ctest failed)"); ((++total_failed)); return 1
+  if [[ -z $ran || $ran == 0 ]]; then  # no summary: nothing matched, or ctest itself failed
+    local why="ctest failed"
+    ((rc == 0)) && why="no test${label:+ carries the label '$label'}"
+    results+=("$preset: 0 passed, 1 failed ($why)")
+    ((++total_failed))
+    return 1
   fi
   local passed=$((ran - failed - skipped))
   results+=("$preset: $passed passed, $failed failed, $skipped skipped")
