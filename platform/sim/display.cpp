@@ -1,8 +1,6 @@
 // The display driver's orientation settings.
 #include "ce/display.h"
 
-#include <nlohmann/json.hpp>
-
 #include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
@@ -34,9 +32,7 @@ LONG ChangeDisplaySettingsExW(LPCWSTR, DEVMODEW* mode, HWND, DWORD flags, void*)
     }
     const DWORD want = mode->dmDisplayOrientation;
     if (!IsOrientation(want) || (want != DMDO_0 && !(supported & want))) return DISP_CHANGE_BADMODE;
-    std::string error;
-    if (!terminal->set_hardware(std::string(sim::hw::kDisplayOrientation.path), want, &error))
-      return DISP_CHANGE_FAILED;
+    if (!sim::hw::Write(sim::hw::kDisplayOrientation, want)) return DISP_CHANGE_FAILED;
     return DISP_CHANGE_SUCCESSFUL;
   }
   return DISP_CHANGE_BADMODE;

@@ -82,10 +82,7 @@ BOOL ModelText(void* out, DWORD outSize, DWORD* returned) {
 }
 
 BOOL Reboot() {
-  const auto terminal = sim::Current();
-  std::string error;
-  if (!terminal || !terminal->count_in_hardware(std::string(sim::hw::kHalReboots.path), &error))
-    return Fail(ERROR_GEN_FAILURE);
+  if (!sim::hw::Increment(sim::hw::kHalReboots)) return Fail(ERROR_GEN_FAILURE);
   return TRUE;
 }
 

@@ -29,9 +29,45 @@ std::optional<R> WithField(std::string_view path, std::string_view name,
   return out;
 }
 
+// Writes value at the field's path of the current terminal.
+bool Store(std::string_view path, std::string_view name, const json& value, std::string* error) {
+  const auto terminal = Current();
+  if (!terminal) {
+    *error = "no terminal is in use";
+    return false;
+  }
+  return terminal->set_hardware(Expand(path, name), value, error);
+}
+
 }  // namespace
 
 namespace detail {
+
+bool StoreUnsigned(std::string_view path, std::string_view name, uint64_t value, std::string* error) {
+  return Store(path, name, value, error);
+}
+bool StoreSigned(std::string_view path, std::string_view name, int64_t value, std::string* error) {
+  return Store(path, name, value, error);
+}
+bool StoreText(std::string_view path, std::string_view name, const std::string& value, std::string* error) {
+  return Store(path, name, value, error);
+}
+bool StoreFlag(std::string_view path, std::string_view name, bool value, std::string* error) {
+  return Store(path, name, value, error);
+}
+bool StoreTextList(std::string_view path, std::string_view name, const std::vector<std::string>& value,
+                   std::string* error) {
+  return Store(path, name, value, error);
+}
+
+bool AddOne(std::string_view path, std::string_view name, std::string* error) {
+  const auto terminal = Current();
+  if (!terminal) {
+    *error = "no terminal is in use";
+    return false;
+  }
+  return terminal->count_in_hardware(Expand(path, name), error);
+}
 
 std::optional<uint64_t> FindUnsigned(std::string_view path, std::string_view name) {
   return WithField<uint64_t>(path, name, [](const json& v) -> std::optional<uint64_t> {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ce/sim/control.h"
+#include "hardware.h"
 #include "terminal.h"
 #include "test_terminal.h"
 
@@ -61,6 +62,44 @@ TEST(Hardware, SetKeepsTypesAndIsSeenByAnotherOpener) {
     EXPECT_NE(error.find(b.mentions), std::string::npos) << error;
   }
   EXPECT_EQ(FieldOf(*other, "power.battery_life_percent"), 255);
+}
+
+// The simulation writes fields by their declarations, never by a path it
+// spells out: each type reaches the state file and reads back, a "*" takes the
+// member's name, and a value the field's form refuses changes nothing.
+TEST(Hardware, TypedWritesReadBackAndKeepTheFieldsRules) {
+  qeltest::TestTerminal t("thor-vm1");
+  namespace hw = ce::sim::hw;
+  auto other = ce::sim::Terminal::Open(t.dir(), nullptr);  // another process's view
+  std::string error;
+  EXPECT_TRUE(hw::Write(hw::kDisplayOrientation, 4u, &error)) << error;
+  EXPECT_TRUE(hw::Write(hw::kOemInfo, std::string("Yard Truck"), &error)) << error;
+  EXPECT_TRUE(hw::Write(hw::kPowerDriverOk, false, &error)) << error;
+  EXPECT_TRUE(hw::Write(hw::kMountedStores, {"Storage Card"}, &error)) << error;
+  EXPECT_TRUE(hw::Write(hw::kVolumeTotal, uint64_t(1) << 40, &error, "Storage Card")) << error;
+  EXPECT_TRUE(hw::Write(hw::kBatteryCurrent, -250, &error)) << error;
+  EXPECT_EQ(hw::Read(hw::kDisplayOrientation), 4u);
+  EXPECT_EQ(hw::Read(hw::kOemInfo), "Yard Truck");
+  EXPECT_FALSE(hw::Read(hw::kPowerDriverOk));
+  EXPECT_EQ(hw::Read(hw::kMountedStores), std::vector<std::string>{"Storage Card"});
+  EXPECT_EQ(hw::Read(hw::kVolumeTotal, "Storage Card"), uint64_t(1) << 40);
+  EXPECT_EQ(hw::Read(hw::kBatteryCurrent), -250);
+  EXPECT_EQ(FieldOf(*other, "storage.volumes.Storage Card.total"), uint64_t(1) << 40);
+  EXPECT_EQ(FieldOf(*other, "power.battery_current"), -250);
+
+  const uint32_t reboots = hw::Read(hw::kHalReboots);
+  EXPECT_TRUE(hw::Increment(hw::kHalReboots, &error)) << error;
+  EXPECT_TRUE(hw::Increment(hw::kHalReboots, &error)) << error;
+  EXPECT_EQ(hw::Read(hw::kHalReboots), reboots + 2);
+
+  EXPECT_FALSE(hw::Write(hw::kBluetoothAddress, std::string("zz"), &error));
+  EXPECT_NE(error.find("bluetooth.address"), std::string::npos) << error;
+  EXPECT_EQ(FieldOf(*other, "bluetooth.address"), Json(hw::Read(hw::kBluetoothAddress)));
+
+  qeltest::NoTerminal none;
+  EXPECT_FALSE(hw::Write(hw::kDisplayOrientation, 0u, &error));
+  EXPECT_NE(error.find("no terminal"), std::string::npos) << error;
+  EXPECT_FALSE(hw::Increment(hw::kHalReboots, &error));
 }
 
 // Identifiers, hardware and network addresses have one written form each, so

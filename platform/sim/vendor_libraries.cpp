@@ -39,12 +39,8 @@ BOOL LXEVersionOAL(char* buffer, DWORD size) {
   return AnsiAnswer(hw::Read(hw::kLxeOalVersion), buffer, size);
 }
 
-void Count(std::string_view path) {
-  std::string error;
-  if (const auto terminal = Current()) terminal->count_in_hardware(std::string(path), &error);
-}
-void LXEBoot() { Count(hw::kLxeBoots.path); }
-void LXEBootClear() { Count(hw::kLxeClearBoots.path); }
+void LXEBoot() { hw::Increment(hw::kLxeBoots); }
+void LXEBootClear() { hw::Increment(hw::kLxeClearBoots); }
 
 int DeviceGetModel() { return hw::Read(hw::kDatalogicModel); }
 
