@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
+# libFuzzer takes 0 or a word for "no limit": only a whole number of seconds is passed on.
+[[ $seconds =~ ^[1-9][0-9]*$ ]] || { echo "fuzz.sh: SECONDS must be a whole number, 1 or more, not '$seconds'" >&2; exit 2; }
 scripts/setup.sh
 # -O1 and line tables: a quarter less to compile than -O2 -g, and enough for
 # the sanitizers' reports and for the few seconds each target runs in CI.

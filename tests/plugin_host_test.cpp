@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "ce/notify.h"
 #include "sanitizer.h"
 #include "test_terminal.h"
+#include "verbs.h"
+#include "verbs_events.h"
 
 namespace {
 
@@ -72,6 +78,66 @@ TEST(PluginHostInProcess, LoadNamesTheFileItCannotUse) {
     EXPECT_NE(error.find(path.string()), std::string::npos) << error;
     EXPECT_NE(error.find(why), std::string::npos) << error;
   }
+}
+
+// The events and watch verbs in this process, so that their printing, which
+// the module's threads drive, runs under the thread sanitizer too.
+class FollowingInProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host.Load(QEL_MODULE_PATH, &error)) << error;
+    host.Start();
+  }
+  // Calls make() every 20 ms on another thread until follow() returns.
+  template <class Make, class Follow>
+  int WhileMaking(Make make, Follow follow) {
+    std::atomic<bool> done{false};
+    std::thread maker([&] {
+      while (!done.load()) {
+        make();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+    const int status = follow();
+    done = true;
+    maker.join();
+    return status;
+  }
+  static int Lines(const std::string& text, const std::string& with) {
+    int n = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) n += line.find(with) != std::string::npos;
+    return n;
+  }
+
+  qeltest::TestTerminal terminal;
+  qelhost::PluginHost host;
+  std::ostringstream out, err;
+};
+
+TEST_F(FollowingInProcess, EventsPrintsWhatTheTerminalDelivers) {
+  const qelhost::Output o{out, err, false};
+  const int status = WhileMaking([] { ce::sim::PowerStatusChanged(nullptr); },
+                                 [&] {
+                                   return qelhost::FollowEvents(host, {3, 30}, o);
+                                 });
+  EXPECT_EQ(status, qelhost::kOk) << err.str();
+  // The bound is looked at between waits: events that came meanwhile are printed too.
+  EXPECT_GE(Lines(out.str(), "OnPowerStatusChange"), 3) << out.str();
+}
+
+TEST_F(FollowingInProcess, WatchPrintsChangesOfAFolder) {
+  const fs::path folder = terminal.dir() / "fs" / "Temp" / "followed";
+  fs::create_directories(folder);
+  const qelhost::Output o{out, err, false};
+  int n = 0;
+  const int status = WhileMaking([&] { std::ofstream(folder / ("f" + std::to_string(n++))) << "x"; },
+                                 [&] {
+                                   return qelhost::WatchFolder(host, "w", "\\Temp\\followed\\", {2, 30}, o);
+                                 });
+  EXPECT_EQ(status, qelhost::kOk) << err.str();
+  EXPECT_GE(Lines(out.str(), R"("watch":"FS:w")"), 2) << out.str();
 }
 
 }  // namespace

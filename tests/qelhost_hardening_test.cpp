@@ -23,6 +23,7 @@
 
 #include "ce/sim/control.h"
 #include "host_run.h"
+#include "sanitizer.h"
 #include "test_terminal.h"
 
 namespace {
@@ -91,7 +92,7 @@ TEST_F(Hardening, TerminalSetRefusesTextThatIsNotUtf8) {
 
 // 2. Many processes opening one new terminal at once: every one succeeds.
 TEST_F(Hardening, ConcurrentFirstUseOfANewTerminalAllSucceed) {
-  constexpr int kRounds = 4, kProcesses = 12;
+  const int kRounds = qeltest::Rounds(4, 2), kProcesses = 12;
   int failures = 0;
   for (int round = 0; round < kRounds; ++round) {
     const fs::path fresh = root() / ("fresh" + std::to_string(round));

@@ -3,7 +3,9 @@
 // definition comes first for every library, and hands on to the sanitizer's
 // or the system's). A test that started one, from a source missing from the
 // threaded list (tests/CMakeLists.txt), is reported and the run fails: the
-// thread sanitizer would never see it.
+// thread sanitizer would never see it. So does a thread started outside any
+// test (a static initializer, a suite's set-up, an environment) in a binary
+// whose sources are not all on the list, since no source can be named for it.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -20,15 +22,24 @@ std::atomic<long> started{0};
 
 using CreateFn = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
 
-// file as the compiler was given it: absolute, or relative to the build
-// folder when ccache rewrote it.
+// A source's path relative to the project folder, from the path the compiler
+// was given: absolute, or relative to the build folder when ccache rewrote it.
+std::string_view ProjectPath(std::string_view file) {
+  // This file's own path names the project folder the same way.
+  constexpr std::string_view self = __FILE__, own = "tests/support/thread_census.cpp";
+  static_assert(self.ends_with(own));
+  constexpr std::string_view root = self.substr(0, self.size() - own.size());
+  if (!root.empty() && file.starts_with(root)) return file.substr(root.size());
+  while (file.starts_with("../")) file.remove_prefix(3);
+  return file;
+}
+
 bool Listed(std::string_view file) {
-  std::string_view list = QEL_THREADED_SOURCES;  // ','-separated, relative to the source folder
+  const std::string_view path = ProjectPath(file);
+  std::string_view list = QEL_THREADED_SOURCES;  // ','-separated, relative to the project folder
   while (!list.empty()) {
     const size_t end = list.find(',');
-    const std::string_view entry = list.substr(0, end);
-    if (file.size() > entry.size() && file.ends_with(entry) && file[file.size() - entry.size() - 1] == '/')
-      return true;
+    if (list.substr(0, end) == path) return true;
     if (end == std::string_view::npos) break;
     list.remove_prefix(end + 1);
   }
@@ -40,6 +51,7 @@ class ThreadCensus : public testing::EmptyTestEventListener {
   void OnTestStart(const testing::TestInfo&) override { before_ = started.load(); }
   void OnTestEnd(const testing::TestInfo& test) override {
     const long count = started.load() - before_;
+    inTests_ += count;
     // QEL_THREAD_CENSUS=1 names every test that started threads, listed or not.
     if (count > 0 && std::getenv("QEL_THREAD_CENSUS"))
       std::fprintf(stderr, "thread census: %s.%s started %ld thread(s) [%s]\n", test.test_suite_name(),
@@ -52,6 +64,14 @@ class ThreadCensus : public testing::EmptyTestEventListener {
     unlisted_ = true;
   }
   void OnTestProgramEnd(const testing::UnitTest&) override {
+    const long outside = started.load() - inTests_;
+    if (outside > 0 && !QEL_CENSUS_ALL_LISTED) {
+      std::fprintf(stderr,
+                   "thread census: %ld thread(s) started outside any test (a static initializer, a suite's "
+                   "set-up or an environment); start them in the tests of a source on QEL_THREADED_TESTS\n",
+                   outside);
+      unlisted_ = true;
+    }
     if (unlisted_) {
       std::fflush(nullptr);
       std::_Exit(1);
@@ -60,6 +80,7 @@ class ThreadCensus : public testing::EmptyTestEventListener {
 
  private:
   long before_ = 0;
+  long inTests_ = 0;
   bool unlisted_ = false;
 };
 
