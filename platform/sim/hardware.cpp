@@ -29,14 +29,17 @@ std::optional<R> WithField(std::string_view path, std::string_view name,
   return out;
 }
 
+// The current terminal, or null with error saying there is none.
+std::shared_ptr<Terminal> InUse(std::string* error) {
+  auto terminal = Current();
+  if (!terminal) *error = "no terminal is in use";
+  return terminal;
+}
+
 // Writes value at the field's path of the current terminal.
 bool Store(std::string_view path, std::string_view name, const json& value, std::string* error) {
-  const auto terminal = Current();
-  if (!terminal) {
-    *error = "no terminal is in use";
-    return false;
-  }
-  return terminal->set_hardware(Expand(path, name), value, error);
+  const auto terminal = InUse(error);
+  return terminal && terminal->set_hardware(Expand(path, name), value, error);
 }
 
 }  // namespace
@@ -61,12 +64,8 @@ bool StoreTextList(std::string_view path, std::string_view name, const std::vect
 }
 
 bool AddOne(std::string_view path, std::string_view name, std::string* error) {
-  const auto terminal = Current();
-  if (!terminal) {
-    *error = "no terminal is in use";
-    return false;
-  }
-  return terminal->count_in_hardware(Expand(path, name), error);
+  const auto terminal = InUse(error);
+  return terminal && terminal->count_in_hardware(Expand(path, name), error);
 }
 
 std::optional<uint64_t> FindUnsigned(std::string_view path, std::string_view name) {
