@@ -34,7 +34,10 @@ SKIPPED = {"build", ".git", "corpus"}
 
 # Where the compiler looks for a header after the including file's own folder.
 INCLUDE_ROOTS = ["include", "common/include", "platform/include", "platform/util", "plugin",
-                 "platform/sim/control/include", "platform/sim", "host", "tests/support"]
+                 "platform/sim/control/include", "host", "tests/support"]
+# The simulation's folders, each searched for its headers as the build does.
+INCLUDE_ROOTS += [f"platform/sim/{layer}"
+                  for layer in ("base", "kernel", "store", "api", "devices", "devices/vendor", "programs")]
 
 # Folders a rule may allow, by what they are.
 CONTRACT = "include/qel"
