@@ -1,6 +1,8 @@
 // Files and folders of the simulated terminal, over real files below its fs/
 // folder. Every path goes through ResolveDevicePath, and every operation then
 // acts relative to the folder it opened (the *at calls), never on a host path.
+// A device name ("UIO1:") is no path: it opens the terminal's device of that
+// name, and ReadFile and WriteFile on that handle go to its driver (drivers.h).
 //
 // Where the host differs from the device:
 //  - Attributes: only read-only is kept (as the host file's write bits); the
@@ -406,7 +408,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* /*security*/, 
     return FailHandle(ERROR_INVALID_PARAMETER);
   if (path && sim::IsDeviceName(path)) {
     if (disposition != OPEN_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
-    return sim::OpenDevice(path);
+    return sim::OpenDevice(path, access, share);
   }
   ResolvedPath rp;
   if (DWORD e = ResolveApiPath(path, sim::Resolve::kName, &rp)) return FailHandle(e);
@@ -429,6 +431,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* /*security*/, 
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  if (const auto device = sim::LookupHandleAs<sim::Driver>(file))
+    return sim::ReadDevice(*device, buffer, toRead, read, overlapped);
   if (read) *read = 0;
   const auto f = LookupFile(file);
   if (!f) return FALSE;
@@ -442,6 +446,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  if (const auto device = sim::LookupHandleAs<sim::Driver>(file))
+    return sim::WriteDevice(*device, buffer, toWrite, written, overlapped);
   if (written) *written = 0;
   const auto f = LookupFile(file);
   if (!f) return FALSE;

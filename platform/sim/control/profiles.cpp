@@ -12,6 +12,7 @@
 #include "ce/error.h"
 #include "ce/sim/control.h"
 #include "device_path.h"
+#include "drivers.h"
 #include "hardware_state.h"
 #include "registry_store.h"
 #include "staging.h"
@@ -46,6 +47,10 @@ bool CheckProfile(const json& p, std::string* error) {
                 "\"name\" must be a plain name of letters, digits, '.', '_' and '-', not \"" + name + "\"");
   if (!p.contains("hardware")) return Fail(error, "\"hardware\" is missing");
   if (!CheckHardware(p["hardware"], error)) return false;
+  if (const json* devices = FindField(p["hardware"], std::string(kDeviceTable))) {
+    if (const std::string problem = DeviceTableProblem(*devices); !problem.empty())
+      return Fail(error, problem);
+  }
   for (const char* key : {"folders", "files"}) {
     if (p.contains(key) && !(p[key].is_array() || p[key].is_object()))
       return Fail(error, std::string("\"") + key + "\" has the wrong type");

@@ -1,45 +1,41 @@
-// The NDIS user-mode I/O driver, "UIO1:": object-identifier queries about the
-// adapters the hardware state describes (network.adapter.<name>.wlan).
+// Devices by name, and the calls that reach an open device.
 #include "drivers.h"
 
-#include <cstddef>
-#include <cstring>
-#include <string>
+#include <nlohmann/json.hpp>
+#include <vector>
 
 #include "api.h"
 #include "case_fold.h"
-#include "ce/device.h"
 #include "ce/error.h"
 #include "handles.h"
 #include "hardware.h"
-#include "hex.h"
 #include "terminal.h"
 #include "utf.h"
 
 namespace ce::sim {
 namespace {
 
-constexpr DWORD kOidEncryptionStatus = 0x0D01011B;
-constexpr DWORD kOidMediaConnectStatus = 0x00010114;
-constexpr DWORD kOidRssi = 0x0D010206;
-constexpr DWORD kOidSsid = 0x0D010102;
-constexpr DWORD kOidBssid = 0x0D010101;
-constexpr DWORD kEncryptionEnabled = 0;  // Ndis802_11Encryption1Enabled
-constexpr size_t kDataOffset = offsetof(NDISUIO_QUERY_OID, Data);
-
-class NdisUioDriver final : public KernelObject {};
-
 BOOL Fail(DWORD code) {
-  ce::SetLastError(code);
+  SetLastError(code);
   return FALSE;
 }
 
-// The adapter the query names, as the hardware state spells it; empty when none.
-std::string AdapterNamed(LPCWSTR name) {
-  if (!name) return {};
-  for (const std::string& a : hw::Read(hw::kAdapters))
-    if (SameName(FromUtf8(a), name)) return a;
-  return {};
+HANDLE FailHandle(DWORD code) {
+  SetLastError(code);
+  return INVALID_HANDLE_VALUE;
+}
+
+// The driver kind of the terminal's device of that name, or null.
+const DriverKind* KindOfDevice(std::u16string_view name) {
+  for (const std::string& device : hw::MemberNames(kDeviceTable))
+    if (SameName(FromUtf8(device), name)) return FindDriverKind(hw::Read(hw::kDevice, device));
+  return nullptr;
+}
+
+std::string KindNames() {
+  std::string names;
+  for (const DriverKind& kind : DriverKinds()) names += (names.empty() ? "" : ", ") + std::string(kind.name);
+  return names;
 }
 
 }  // namespace
@@ -50,74 +46,64 @@ bool IsDeviceName(std::u16string_view p) {
          p[4] == u':';
 }
 
-HANDLE OpenDevice(std::u16string_view name) {
-  if (!Current()) {
-    ce::SetLastError(ERROR_NOT_READY);
-    return INVALID_HANDLE_VALUE;
+HANDLE OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
+  if (!Current()) return FailHandle(ERROR_NOT_READY);
+  const DriverKind* kind = KindOfDevice(name);
+  if (!kind) return FailHandle(ERROR_FILE_NOT_FOUND);
+  std::shared_ptr<Driver> driver;
+  if (DWORD e = kind->open({name, access, share}, &driver)) return FailHandle(e);
+  SetLastError(ERROR_SUCCESS);
+  return AddHandle(std::move(driver));
+}
+
+std::string DeviceTableProblem(const nlohmann::json& devices) {
+  const std::string table(kDeviceTable);
+  if (!devices.is_object()) return table + ": must be a group of device names and kinds of driver";
+  std::vector<std::u16string> seen;
+  for (const auto& [name, kind] : devices.items()) {
+    const std::string where = table + ".\"" + name + "\"";
+    const std::u16string wide = FromUtf8(name);
+    if (!IsDeviceName(wide))
+      return where + ": not a device name (three letters, a digit and a colon, such as \"COM1:\")";
+    for (const std::u16string& other : seen)
+      if (SameName(other, wide)) return where + ": names a device twice (names match without regard to case)";
+    seen.push_back(wide);
+    if (!kind.is_string() || !FindDriverKind(kind.get<std::string>()))
+      return where + ": " + kind.dump() + " is no kind of driver; the kinds are " + KindNames();
   }
-  if (!SameName(name, u"UIO1:")) {
-    ce::SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  ce::SetLastError(ERROR_SUCCESS);
-  return AddHandle(std::make_shared<NdisUioDriver>());
+  return {};
+}
+
+BOOL ReadDevice(Driver& driver, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  if (read) *read = 0;
+  if (overlapped || (buffer == nullptr && toRead != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD done = 0;
+  const DWORD e = driver.Read(buffer, toRead, &done);
+  if (read) *read = done;
+  return e ? Fail(e) : TRUE;
+}
+
+BOOL WriteDevice(Driver& driver, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  if (written) *written = 0;
+  if (overlapped || (buffer == nullptr && toWrite != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD done = 0;
+  const DWORD e = driver.Write(buffer, toWrite, &done);
+  if (written) *written = done;
+  return e ? Fail(e) : TRUE;
 }
 
 }  // namespace ce::sim
 
 namespace ce::sim::api {
 
+// Device handles alone take control codes; for anything else the handle is wrong.
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
-                     DWORD* returned, void*) {
-  using namespace sim;
-  if (!LookupHandleAs<NdisUioDriver>(device)) return Fail(ERROR_INVALID_HANDLE);
-  if (code != IOCTL_NDISUIO_QUERY_OID_VALUE) return Fail(ERROR_NOT_SUPPORTED);
-  if (!in || !out || inSize < kDataOffset || outSize < kDataOffset) return Fail(ERROR_INVALID_PARAMETER);
-  NDISUIO_QUERY_OID query;
-  std::memcpy(&query, in, kDataOffset);
-  const std::string adapter = AdapterNamed(query.ptcDeviceName);
-  if (adapter.empty()) return Fail(ERROR_FILE_NOT_FOUND);
-  // An adapter with a wlan group is wireless; whether its driver answers the
-  // encryption-status query is the profile's choice.
-  const bool wireless = hw::Find(hw::kWlanConnected, adapter).has_value();
-  const bool connected =
-      wireless ? hw::Read(hw::kWlanConnected, adapter) : hw::Read(hw::kAdapterIp, adapter) != "0.0.0.0";
-
-  std::string data;
-  auto put32 = [&](uint32_t v) { data.append(reinterpret_cast<const char*>(&v), 4); };
-  switch (query.Oid) {
-    case kOidMediaConnectStatus:
-      put32(connected ? 0 : 1);
-      break;
-    case kOidEncryptionStatus:
-      if (!wireless || !hw::Read(hw::kWlanOids, adapter)) return Fail(ERROR_NOT_SUPPORTED);
-      put32(kEncryptionEnabled);
-      break;
-    case kOidRssi:
-      if (!wireless || !connected) return Fail(ERROR_NOT_SUPPORTED);
-      put32(uint32_t(hw::Read(hw::kWlanRssi, adapter)));
-      break;
-    case kOidSsid: {
-      if (!wireless || !connected) return Fail(ERROR_NOT_SUPPORTED);
-      std::string ssid = Utf8ToAnsi(hw::Read(hw::kWlanSsid, adapter)).substr(0, 32);
-      put32(uint32_t(ssid.size()));
-      ssid.resize(32, '\0');
-      data += ssid;
-      break;
-    }
-    case kOidBssid: {
-      const auto bssid = ParseMac(hw::Read(hw::kWlanBssid, adapter));
-      if (!wireless || !connected || !bssid) return Fail(ERROR_NOT_SUPPORTED);
-      data.assign(bssid->begin(), bssid->end());
-      break;
-    }
-    default:
-      return Fail(ERROR_NOT_SUPPORTED);
-  }
-  if (outSize < kDataOffset + data.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(out, &query, kDataOffset);
-  std::memcpy(static_cast<char*>(out) + kDataOffset, data.data(), data.size());
-  if (returned) *returned = DWORD(kDataOffset + data.size());
+                     DWORD* returned, void* /*overlapped*/) {
+  const auto driver = LookupHandleAs<Driver>(device);
+  if (!driver) return sim::Fail(ERROR_INVALID_HANDLE);
+  DWORD done = 0;
+  if (DWORD e = driver->IoControl(code, in, inSize, out, outSize, &done)) return sim::Fail(e);
+  if (returned) *returned = done;
   return TRUE;
 }
 

@@ -81,6 +81,8 @@ enum class Type {
   F(DisplayOrientation, "display.orientation", DWord, 0)                                 \
   F(DisplayOrientations, "display.supported_orientations", DWord, 0)                     \
   F(NamedEvents, "kernel.named_events", TextList, {})                                    \
+  /* devices: a device name ("UIO1:") and the kind of driver behind it */                \
+  F(Device, "kernel.devices.*", Text, "")                                                \
   F(BootTimeUnixMs, "kernel.boot_time_unix_ms", Int64, 0)                                \
   F(Modules, "modules", TextList, {})                                                    \
   F(Locale, "time.locale", DWord, 0x0409)                                                \
