@@ -1,0 +1,163 @@
+// The outputs folder: names in order across processes, retention, and the
+// refusal of what is not the terminal's own.
+#include "outputs.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "temp_dir.h"
+#include "test_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ce::sim::OutputLimits;
+using Names = std::vector<std::string>;
+
+// The folder's entries, sorted by name.
+Names Listing(const fs::path& folder) {
+  Names names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Writes one output of size bytes, finished.
+std::string Emit(const fs::path& terminal, size_t size, const OutputLimits& limits) {
+  std::string error;
+  auto out = ce::sim::OpenOutput(terminal, "audio", "wav", &error, limits);
+  if (!out) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  const std::string data(size, 'x');
+  EXPECT_EQ(::write(out->fd.get(), data.data(), size), ssize_t(size));
+  const std::string name = out->path.filename().string();
+  EXPECT_TRUE(ce::sim::FinishOutput(std::move(*out), &error, limits)) << error;
+  return name.substr(0, 10);  // the sequence
+}
+
+TEST(Outputs, NamesSortInOrderAndNoTwoProcessesTakeOne) {
+  qeltest::TempDir temp;
+  constexpr int kProcesses = 4, kEach = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::string error;
+      for (int i = 0; i < kEach; ++i)
+        if (!ce::sim::OpenOutput(temp.path(), "audio", "wav", &error)) ::_exit(1);
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const Names names = Listing(temp.path() / "outputs" / "audio");
+  ASSERT_EQ(names.size(), size_t(kProcesses * kEach));
+  const std::regex rule(R"(\d{10}-\d{8}T\d{6}\.\d{3}Z\.wav)");
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(names[i], rule)) << names[i];
+    EXPECT_EQ(std::stoul(names[i].substr(0, 10)), i + 1);  // one sequence each, none skipped
+  }
+}
+
+TEST(Outputs, TheNewestAreKeptWithinTheLimits) {
+  const struct {
+    const char* what;
+    OutputLimits limits;
+    std::vector<size_t> sizes;  // written in this order
+    Names kept;                 // sequences
+  } rows[] = {
+      {"by count", {3, 1000}, {1, 1, 1, 1, 1}, {"0000000003", "0000000004", "0000000005"}},
+      {"by bytes", {100, 10}, {4, 4, 4, 4}, {"0000000003", "0000000004"}},
+      {"an older file that would fit goes too", {100, 10}, {1, 9, 2}, {"0000000003"}},
+      {"the newest stays whatever its size", {100, 10}, {5, 50}, {"0000000002"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    qeltest::TempDir temp;
+    for (const size_t size : row.sizes) Emit(temp.path(), size, row.limits);
+    Names kept;
+    for (const auto& name : Listing(temp.path() / "outputs" / "audio")) kept.push_back(name.substr(0, 10));
+    EXPECT_EQ(kept, row.kept);
+  }
+}
+
+TEST(Outputs, OnlyFilesOfTheRuleAreCountedOrRemoved) {
+  qeltest::TempDir temp;
+  const fs::path folder = temp.path() / "outputs" / "audio";
+  fs::create_directories(folder / "0000000001-20240101T000000.000Z.wav");  // a folder of that name
+  std::ofstream(folder / "notes.txt") << "mine";
+  std::ofstream(temp.path() / "target") << "elsewhere";
+  fs::create_symlink(temp.path() / "target", folder / "0000000007-20240101T000000.000Z.wav");
+  for (int i = 0; i < 3; ++i) Emit(temp.path(), 1, {1, 1000});
+  Names left;
+  for (const auto& name : Listing(folder)) left.push_back(name.substr(0, 10));
+  // The foreign entries stay; of the outputs, numbered past the highest name, the newest.
+  EXPECT_EQ(left, (Names{"0000000001", "0000000007", "0000000010", "notes.txt"}));
+  EXPECT_TRUE(fs::is_symlink(folder / "0000000007-20240101T000000.000Z.wav"));
+  EXPECT_EQ(qeltest::Contents(temp.path() / "target"), "elsewhere");
+}
+
+TEST(Outputs, WhatIsNotTheTerminalsOwnIsRefused) {
+  enum Plant { kNothing, kOutputsLink, kOutputsFile, kDeviceLink };
+  const struct {
+    Plant plant;
+    const char* device;
+    const char* extension;
+    const char* says;
+  } rows[] = {
+      {kOutputsLink, "audio", "wav", "outputs: is a symbolic link"},
+      {kOutputsFile, "audio", "wav", "outputs: is not a folder"},
+      {kDeviceLink, "audio", "wav", "audio: is a symbolic link"},
+      {kNothing, "Audio", "wav", "output device \"Audio\""},
+      {kNothing, "../up", "wav", "output device \"../up\""},
+      {kNothing, "", "wav", "output device \"\""},
+      {kNothing, "audio", "w/v", "output extension \"w/v\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.says);
+    qeltest::TempDir temp, elsewhere;
+    const fs::path terminal = temp.path() / "t";
+    fs::create_directory(terminal);
+    if (row.plant == kOutputsLink) fs::create_directory_symlink(elsewhere.path(), terminal / "outputs");
+    if (row.plant == kOutputsFile) std::ofstream(terminal / "outputs") << "x";
+    if (row.plant == kDeviceLink) {
+      fs::create_directory(terminal / "outputs");
+      fs::create_directory_symlink(elsewhere.path(), terminal / "outputs" / "audio");
+    }
+    std::string error;
+    EXPECT_FALSE(ce::sim::OpenOutput(terminal, row.device, row.extension, &error));
+    EXPECT_NE(error.find(row.says), std::string::npos) << error;
+    EXPECT_TRUE(Listing(elsewhere.path()).empty());
+    EXPECT_FALSE(fs::exists(terminal / "up"));
+  }
+}
+
+TEST(Outputs, GoToTheTerminalInUse) {
+  std::string error;
+  {
+    qeltest::NoTerminal none;
+    EXPECT_FALSE(ce::sim::OpenOutput("led", "txt", &error));
+    EXPECT_EQ(error, "no terminal is in use");
+  }
+  qeltest::TestTerminal t;
+  const auto out = ce::sim::OpenOutput("led", "txt", &error);
+  ASSERT_TRUE(out) << error;
+  EXPECT_EQ(out->path.parent_path(), t.dir() / "outputs" / "led");
+  EXPECT_TRUE(fs::is_regular_file(out->path));
+}
+
+}  // namespace
