@@ -15,14 +15,13 @@ namespace ce::sim {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-const char *const kTerminalEnv = kTerminalEnvName;
+const char* const kTerminalEnv = kTerminalEnvName;
 
-bool IsTerminal(const fs::path &dir) { return IsTerminalDir(dir); }
+bool IsTerminal(const fs::path& dir) { return IsTerminalDir(dir); }
 
-bool UseTerminal(const fs::path &dir, std::string *error) {
+bool UseTerminal(const fs::path& dir, std::string* error) {
   auto t = Terminal::Open(dir, error);
-  if (!t)
-    return false;
+  if (!t) return false;
   Kernel::Get().terminal.Choose(std::move(t));
   return true;
 }
@@ -31,16 +30,14 @@ void CloseTerminal() { Kernel::Get().terminal.Forget(); }
 
 std::optional<fs::path> CurrentTerminalDir() {
   auto t = Current();
-  if (!t)
-    return std::nullopt;
+  if (!t) return std::nullopt;
   return t->dir();
 }
 
-std::optional<json> ReadHardware(std::string *error) {
+std::optional<json> ReadHardware(std::string* error) {
   auto t = Current();
   if (!t) {
-    if (error)
-      *error = "no terminal is open";
+    if (error) *error = "no terminal is open";
     return std::nullopt;
   }
   return t->hardware();
@@ -50,53 +47,45 @@ namespace {
 
 // A device of the table (kernel.devices.<name>) is set to a kind of driver
 // this build has, under a name no other device has in another case.
-bool CheckDeviceChange(Terminal &t, std::string_view key, const json &value,
-                       std::string *error) {
+bool CheckDeviceChange(Terminal& t, std::string_view key, const json& value, std::string* error) {
   const std::string table(kDeviceTable);
-  if (!key.starts_with(table + "."))
-    return true;
+  if (!key.starts_with(table + ".")) return true;
   const json hardware = t.hardware();
-  const json *now = FindField(hardware, table);
+  const json* now = FindField(hardware, table);
   json devices = now && now->is_object() ? *now : json::object();
   devices[std::string(key.substr(table.size() + 1))] = value;
   const std::string problem = DeviceTableProblem(devices);
-  if (problem.empty())
-    return true;
-  if (error)
-    *error = problem;
+  if (problem.empty()) return true;
+  if (error) *error = problem;
   return false;
 }
 
-} // namespace
+}  // namespace
 
-bool SetHardware(std::string_view key, const json &value, std::string *error) {
+bool SetHardware(std::string_view key, const json& value, std::string* error) {
   auto t = Current();
   if (!t) {
-    if (error)
-      *error = "no terminal is open";
+    if (error) *error = "no terminal is open";
     return false;
   }
-  if (!CheckDeviceChange(*t, key, value, error))
-    return false;
+  if (!CheckDeviceChange(*t, key, value, error)) return false;
   return t->set_hardware(std::string(key), value, error);
 }
 
 namespace {
 
-bool Announce(const std::string &line, std::string *error) {
+bool Announce(const std::string& line, std::string* error) {
   auto t = Current();
   if (!t) {
-    if (error)
-      *error = "no terminal is open";
+    if (error) *error = "no terminal is open";
     return false;
   }
   return AppendTerminalEvent(t->dir(), line, error);
 }
 
-} // namespace
+}  // namespace
 
-bool DeliverPowerRecord(const std::vector<uint8_t> &record,
-                        std::string *error) {
+bool DeliverPowerRecord(const std::vector<uint8_t>& record, std::string* error) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string line = "power ";
   for (uint8_t b : record) {
@@ -106,43 +95,38 @@ bool DeliverPowerRecord(const std::vector<uint8_t> &record,
   return Announce(line, error);
 }
 
-bool DeliverPowerBroadcast(uint32_t message, uint32_t flags,
-                           std::u16string_view state, std::string *error) {
+bool DeliverPowerBroadcast(uint32_t message, uint32_t flags, std::u16string_view state, std::string* error) {
   const DWORD nameBytes = DWORD((state.size() + 1) * sizeof(char16_t));
-  std::vector<uint8_t> record(std::max<size_t>(
-      sizeof(POWER_BROADCAST),
-      offsetof(POWER_BROADCAST, SystemPowerState) + nameBytes));
+  std::vector<uint8_t> record(
+      std::max<size_t>(sizeof(POWER_BROADCAST), offsetof(POWER_BROADCAST, SystemPowerState) + nameBytes));
   POWER_BROADCAST header{message, flags, nameBytes, {0}};
-  std::memcpy(record.data(), &header,
-              offsetof(POWER_BROADCAST, SystemPowerState));
-  std::memcpy(record.data() + offsetof(POWER_BROADCAST, SystemPowerState),
-              state.data(), state.size() * sizeof(char16_t));
+  std::memcpy(record.data(), &header, offsetof(POWER_BROADCAST, SystemPowerState));
+  std::memcpy(record.data() + offsetof(POWER_BROADCAST, SystemPowerState), state.data(),
+              state.size() * sizeof(char16_t));
   return DeliverPowerRecord(record, error);
 }
 
-bool Suspend(std::string *error) {
-  return DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_SUSPEND, u"suspend",
-                               error);
+bool Suspend(std::string* error) {
+  return DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_SUSPEND, u"suspend", error);
 }
 
-bool Resume(std::string *error) {
+bool Resume(std::string* error) {
   return DeliverPowerBroadcast(PBT_RESUME, 0, u"", error) &&
-         DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON, u"on", error) &&
-         WakeUp(error);
+         DeliverPowerBroadcast(PBT_TRANSITION, POWER_STATE_ON, u"on", error) && WakeUp(error);
 }
 
-bool PowerStatusChanged(std::string *error) {
+bool PowerStatusChanged(std::string* error) {
   return DeliverPowerBroadcast(PBT_POWERSTATUSCHANGE, 0, u"", error);
 }
 
-bool WakeUp(std::string *error) { return Announce("wakeup", error); }
+bool WakeUp(std::string* error) { return Announce("wakeup", error); }
 
 int LostTraceError() { return trace::LostError(); }
 
 void SetProgramPath(std::u16string_view devicePath) {
-  ProgramPath &program = Kernel::Get().program;
+  ProgramPath& program = Kernel::Get().program;
   std::lock_guard lock(program.mu);
   program.path = devicePath;
 }
 
-} // namespace ce::sim
+}  // namespace ce::sim
