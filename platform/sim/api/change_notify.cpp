@@ -23,6 +23,7 @@
 #include "device_path.h"
 #include "handles.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "terminal.h"
 
 namespace ce {

@@ -14,6 +14,7 @@
 
 #include "api.h"
 #include "ce/error.h"
+#include "last_error.h"
 
 namespace ce {
 namespace sim {

@@ -41,6 +41,7 @@
 #include "handles.h"
 #include "hardware.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "terminal.h"
 #include "utf.h"
 

@@ -12,6 +12,7 @@
 #include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
+#include "last_error.h"
 
 namespace ce::sim::api {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "api.h"
 #include "ce/error.h"
+#include "last_error.h"
 
 namespace ce::sim::api {
 

@@ -10,6 +10,7 @@
 #include "ce/module.h"
 #include "hardware.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "terminal.h"
 #include "utf.h"
 

@@ -11,6 +11,7 @@
 #include "ce/error.h"
 #include "ce/msgqueue.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "threads.h"
 
 #ifndef ERROR_NO_DATA

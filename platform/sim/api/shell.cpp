@@ -7,6 +7,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "hardware.h"
+#include "last_error.h"
 #include "terminal.h"
 #include "utf.h"
 

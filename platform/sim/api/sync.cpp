@@ -19,6 +19,7 @@
 #include "handles.h"
 #include "hardware.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "terminal.h"
 #include "threads.h"
 #include "utf.h"

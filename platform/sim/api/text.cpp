@@ -15,6 +15,7 @@
 
 #include "api.h"
 #include "ce/error.h"
+#include "last_error.h"
 #include "utf.h"
 
 namespace ce {

@@ -11,6 +11,7 @@
 #include "api.h"
 #include "ce/error.h"
 #include "hardware.h"
+#include "last_error.h"
 #include "utf.h"
 
 namespace ce::sim::api {

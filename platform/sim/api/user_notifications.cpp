@@ -15,6 +15,7 @@
 #include "device_path.h"
 #include "hardware_state.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "terminal_events.h"
 #include "utf.h"
 

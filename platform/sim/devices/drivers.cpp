@@ -9,6 +9,7 @@
 #include "ce/error.h"
 #include "handles.h"
 #include "hardware.h"
+#include "last_error.h"
 #include "terminal.h"
 #include "utf.h"
 

@@ -10,6 +10,7 @@
 #include "ce/error.h"
 #include "hardware.h"
 #include "hex.h"
+#include "last_error.h"
 #include "terminal.h"
 
 namespace ce::sim::api {

@@ -9,6 +9,7 @@
 #include "ce/error.h"
 #include "hardware.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "msgqueue.h"
 #include "terminal_events.h"
 

@@ -4,6 +4,7 @@
 #include "ce/error.h"
 #include "ce/handle.h"
 #include "kernel.h"
+#include "last_error.h"
 
 namespace ce::sim {
 

@@ -11,6 +11,7 @@
 #include "ce/files.h"
 #include "ce/process.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "programs.h"
 
 namespace ce::sim {

@@ -11,6 +11,7 @@
 #include "ce/error.h"
 #include "ce/thread.h"
 #include "kernel.h"
+#include "last_error.h"
 
 namespace ce {
 namespace sim {

@@ -14,6 +14,7 @@
 
 #include "ce/error.h"
 #include "ce/types.h"
+#include "last_error.h"
 
 namespace ce::sim::trace {
 

@@ -22,6 +22,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "device_path.h"
+#include "last_error.h"
 #include "programs.h"
 #include "utf.h"
 

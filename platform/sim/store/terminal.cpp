@@ -14,6 +14,7 @@
 #include "ce/error.h"
 #include "hardware_state.h"
 #include "kernel.h"
+#include "last_error.h"
 #include "registry_store.h"
 #include "staging.h"
 
