@@ -55,7 +55,7 @@ function(qel_layer_rules)
   set(check ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/layer_check.py
       --root ${PROJECT_SOURCE_DIR} --links ${PROJECT_BINARY_DIR}/layers/links.json)
   add_custom_target(layer_check ALL COMMAND ${check} COMMENT "Checking the layers" VERBATIM)
-  add_dependencies(qelce layer_check)
+  add_dependencies(qelsim layer_check)
   if(QEL_BUILD_TESTS)
     add_test(NAME Layers.TreeKeepsItsLayers COMMAND ${check})
     add_test(NAME Layers.PlantedViolationsFail

@@ -13,8 +13,9 @@ listed. An include through a macro cannot be followed and is refused. Tests
 (*_test.cpp) may also reach the simulation's control API and the test support.
 
 The link graph CMake wrote at configure time (--links) is checked too: each
-plug-in subsystem links qel_core alone among the project's libraries, and
-nothing the module is built from links the simulation's control library;
+plug-in subsystem links qel_core alone among the project's libraries;
+nothing the module is built from links the simulation's control library, and
+the simulation itself (qelsim) only as the system library (qelce) links it;
 generator expressions are looked into, and a project library may link only
 targets, never a file or a -l flag the graph cannot follow.
 
@@ -218,6 +219,8 @@ def check_includes(root):
 
 CONTROL = {"qelsimctl", "qel_profiles"}
 MODULE = "QelHal_HON2"
+SYSTEM = "qelce"  # the system library: exports the ce API alone
+SIMULATION_LIB = "qelsim"  # the simulation's internals, behind the system library
 GENEX_NAME = re.compile(r"[A-Za-z0-9_.+-]+")
 FILE_OR_FLAG = re.compile(r"(^-l|\.a$|\.so(\.|$)|/)")
 
@@ -250,27 +253,35 @@ def check_links(graph):
         elif deps(t) != ["qel_core"]:
             problems.append(f"links: {t} links {', '.join(deps(t)) or 'nothing'}; a subsystem links qel_core alone")
     allowed = {"qel_core": {"qelcommon", "qelceutil", "qelce"}, "qelcommon": {"qelce"},
-               "qelceutil": {"qelce"}, "qelce": set()}
+               "qelceutil": {"qelce"}, SYSTEM: {SIMULATION_LIB}, SIMULATION_LIB: set()}
     for t, ok in allowed.items():
         extra = [d for d in deps(t) if d not in ok]
         if extra:
             problems.append(f"links: {t} links {', '.join(extra)}, beneath it in no layer")
     # Everything the module is built from, and what that links in turn.
-    seen, stack, via = set(), [MODULE], {MODULE: None}
+    seen, stack, via, direct = set(), [MODULE], {MODULE: None}, set()
     while stack:
         t = stack.pop()
         for d in deps(t):
+            if d == SIMULATION_LIB and t != SYSTEM:
+                direct.add(t)
             if d not in seen:
                 seen.add(d)
                 via[d] = t
                 stack.append(d)
-    for c in sorted(CONTROL & seen):
-        chain, t = [c], c
+
+    def chain(t):
+        found = [t]
         while via.get(t):
             t = via[t]
-            chain.append(t)
-        problems.append(f"links: the module is built from {c} (the simulation's control library) through "
-                        + " <- ".join(chain))
+            found.append(t)
+        return " <- ".join(found)
+
+    for c in sorted(CONTROL & seen):
+        problems.append(f"links: the module is built from {c} (the simulation's control library) through {chain(c)}")
+    for t in sorted(direct):
+        problems.append(f"links: the module is built from {SIMULATION_LIB} (the simulation's internals) through "
+                        f"{SIMULATION_LIB} <- {chain(t)}; the module reaches the simulation through {SYSTEM} alone")
     return problems
 
 
