@@ -4,6 +4,7 @@
 #include "verbs.h"
 #include "verbs_commands.h"
 #include "verbs_events.h"
+#include "verbs_objects.h"
 
 namespace qelhost {
 
@@ -19,6 +20,7 @@ std::vector<Verb> MakeVerbs() {
       TerminalVerb(),
       TerminalShowVerb(),
       TerminalSetVerb(),
+      TerminalObjectsVerb(),
       TerminalSuspendVerb(),
       TerminalResumeVerb(),
       TerminalPowerStatusVerb(),

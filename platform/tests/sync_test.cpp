@@ -133,4 +133,117 @@ TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(Mutexes, OwnedRecursivelyByOneThreadAndReleasedAsOftenAsTaken) {
+  for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u"Qel Test Mutex"}) {
+    SCOPED_TRACE(name ? "named" : "unnamed");
+    UniqueHandle m(CreateMutexW(nullptr, TRUE, name));
+    ASSERT_TRUE(m.valid());
+    EXPECT_EQ(WaitForSingleObject(m.get(), 0), WAIT_OBJECT_0);  // owned twice now
+    std::atomic<DWORD> otherWait{0}, otherRelease{TRUE}, otherError{0};
+    auto tryFromAnotherThread = [&] {
+      std::thread([&] {
+        SetLastError(kSentinel);
+        otherRelease = ReleaseMutex(m.get());
+        otherError = GetLastError();
+        otherWait = WaitForSingleObject(m.get(), 0);
+        if (otherWait == WAIT_OBJECT_0) ReleaseMutex(m.get());
+      }).join();
+    };
+    tryFromAnotherThread();
+    EXPECT_FALSE(otherRelease.load());
+    EXPECT_EQ(otherError.load(), ERROR_NOT_OWNER);
+    EXPECT_EQ(otherWait.load(), WAIT_TIMEOUT);
+    ASSERT_TRUE(ReleaseMutex(m.get()));
+    tryFromAnotherThread();
+    EXPECT_EQ(otherWait.load(), WAIT_TIMEOUT) << "still held once";
+    ASSERT_TRUE(ReleaseMutex(m.get()));
+    tryFromAnotherThread();
+    EXPECT_EQ(otherWait.load(), WAIT_OBJECT_0) << "free after the last release";
+    SetLastError(kSentinel);
+    EXPECT_FALSE(ReleaseMutex(m.get()));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+  }
+}
+
+TEST(Semaphores, CountsWithinTheirMaximum) {
+  UniqueHandle s(CreateSemaphoreW(nullptr, 1, 3, nullptr));
+  ASSERT_TRUE(s.valid());
+  const struct {
+    LONG release;
+    BOOL ok;
+    LONG previous;  // when ok
+    DWORD error;    // when not
+  } steps[] = {
+      {2, TRUE, 1, 0},
+      {1, FALSE, 0, ERROR_TOO_MANY_POSTS},
+      {0, FALSE, 0, ERROR_INVALID_PARAMETER},
+      {-1, FALSE, 0, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.release);
+    LONG previous = -7;
+    SetLastError(kSentinel);
+    EXPECT_EQ(ReleaseSemaphore(s.get(), step.release, &previous), step.ok);
+    if (step.ok)
+      EXPECT_EQ(previous, step.previous);
+    else
+      EXPECT_EQ(GetLastError(), step.error);
+  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(WaitForSingleObject(s.get(), 0), WAIT_OBJECT_0) << i;
+  EXPECT_EQ(WaitForSingleObject(s.get(), 0), WAIT_TIMEOUT);
+  LONG previous = -7;
+  EXPECT_TRUE(ReleaseSemaphore(s.get(), 3, &previous));
+  EXPECT_EQ(previous, 0);
+
+  const struct { LONG initial, maximum; } bad[] = {{0, 0}, {-1, 2}, {3, 2}, {0, -5}};
+  for (const auto& b : bad) {
+    SetLastError(kSentinel);
+    EXPECT_EQ(CreateSemaphoreW(nullptr, b.initial, b.maximum, nullptr), nullptr)
+        << b.initial << "/" << b.maximum;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
+}
+
+TEST(NamedObjects, OneNamespaceForEveryKind) {
+  const std::u16string name = cetest::UniqueName();
+  UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+  ASSERT_TRUE(event.valid());
+  const struct {
+    const char* what;
+    std::function<HANDLE()> call;
+    DWORD error;
+  } rows[] = {
+      {"a mutex of an event's name", [&] { return CreateMutexW(nullptr, FALSE, name.c_str()); },
+       ERROR_INVALID_HANDLE},
+      {"a semaphore of an event's name", [&] { return CreateSemaphoreW(nullptr, 0, 1, name.c_str()); },
+       ERROR_INVALID_HANDLE},
+      {"opening an event as a semaphore", [&] { return OpenSemaphoreW(SYNCHRONIZE, FALSE, name.c_str()); },
+       ERROR_INVALID_HANDLE},
+      {"a missing semaphore", [&] { return OpenSemaphoreW(SYNCHRONIZE, FALSE, u"Qel No Such Semaphore"); },
+       ERROR_FILE_NOT_FOUND},
+      {"a name longer than MAX_PATH",
+       [&] { return CreateEventW(nullptr, FALSE, FALSE, std::u16string(300, u'n').c_str()); },
+       ERROR_FILENAME_EXCED_RANGE},
+  };
+  for (const auto& row : rows) {
+    SetLastError(kSentinel);
+    EXPECT_EQ(row.call(), nullptr) << row.what;
+    EXPECT_EQ(GetLastError(), row.error) << row.what;
+  }
+  // A semaphore opened by name is the one made under it, whatever counts the opener passes.
+  UniqueHandle made(CreateSemaphoreW(nullptr, 0, 2, u"Qel Test Semaphore"));
+  SetLastError(kSentinel);
+  UniqueHandle again(CreateSemaphoreW(nullptr, 2, 9, u"QEL TEST SEMAPHORE"));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  UniqueHandle opened(OpenSemaphoreW(SYNCHRONIZE, FALSE, u"qel test semaphore"));
+  ASSERT_TRUE(opened.valid());
+  EXPECT_EQ(WaitForSingleObject(again.get(), 0), WAIT_TIMEOUT);
+  LONG previous = -1;
+  EXPECT_TRUE(ReleaseSemaphore(opened.get(), 2, &previous));
+  EXPECT_EQ(previous, 0);
+  SetLastError(kSentinel);
+  EXPECT_FALSE(ReleaseSemaphore(made.get(), 1, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+}
+
 }  // namespace

@@ -51,6 +51,19 @@ bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport
   return true;
 }
 
+std::u16string ProgramDevicePath() {
+  {
+    ProgramPath& program = Kernel::Get().program;
+    std::lock_guard lock(program.mu);
+    if (!program.path.empty()) return program.path;
+  }
+  char exe[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string name = n > 0 ? std::string(exe, size_t(n)) : std::string("program");
+  name = name.substr(name.find_last_of('/') + 1);
+  return u"\\Windows\\" + FromUtf8(name);
+}
+
 }  // namespace sim
 
 namespace sim::api {
@@ -113,19 +126,7 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::u16string path;
-  {
-    ProgramPath& program = Kernel::Get().program;
-    std::lock_guard lock(program.mu);
-    path = program.path;
-  }
-  if (path.empty()) {
-    char exe[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string name = n > 0 ? std::string(exe, size_t(n)) : std::string("program");
-    name = name.substr(name.find_last_of('/') + 1);
-    path = u"\\Windows\\" + FromUtf8(name);
-  }
+  const std::u16string path = ProgramDevicePath();
   const DWORD copied = std::min<DWORD>(DWORD(path.size()), size - 1);
   std::copy_n(path.data(), copied, fileName);
   fileName[copied] = 0;

@@ -1,4 +1,4 @@
-// Events and waits. Every waitable object owns a descriptor that polls
+// Events, mutexes, semaphores and waits. Every waitable object owns a descriptor that polls
 // readable while it is signalled; a wait is one poll over them, the lowest
 // ready index wins, and an auto-reset event is consumed by the one waiter
 // whose TryAcquire succeeds.
@@ -20,7 +20,9 @@
 #include "hardware.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "sync_objects.h"
 #include "terminal.h"
+#include "terminal_objects.h"
 #include "threads.h"
 #include "utf.h"
 
@@ -28,67 +30,118 @@ namespace ce {
 namespace sim {
 namespace {
 
-class Event final : public KernelObject {
- public:
-  Event(bool manual, bool initial) : manual_(manual), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (initial) Set();
-  }
-  ~Event() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  int WaitFd() const override { return fd_; }
-
-  void Set() {
-    std::lock_guard lock(mu_);
-    if (signalled_) return;
-    signalled_ = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
-  }
-  void Reset() {
-    std::lock_guard lock(mu_);
-    DrainLocked();
-  }
-  bool TryAcquire() override {
-    std::lock_guard lock(mu_);
-    if (!signalled_) return false;
-    if (!manual_) DrainLocked();
-    return true;
-  }
-
- private:
-  void DrainLocked() {
-    uint64_t v;
-    [[maybe_unused]] ssize_t n = ::read(fd_, &v, sizeof v);
-    signalled_ = false;
-  }
-
-  const bool manual_;
-  const int fd_;
-  std::mutex mu_;
-  bool signalled_ = false;
-};
+using Outcome = NamedObjects::Outcome;
 
 // Events that other programs on the terminal hold open.
-bool HeldByTerminal(LPCWSTR name) {
+bool HeldByTerminal(std::u16string_view name) {
   for (const auto& held : hw::Read(hw::kNamedEvents))
     if (SameName(FromUtf8(held), name)) return true;
   return false;
 }
 
-std::shared_ptr<Event> Lookup(HANDLE h) {
-  auto e = LookupHandleAs<Event>(h);
-  if (!e) SetLastError(ERROR_INVALID_HANDLE);
-  return e;
+template <class T>
+std::shared_ptr<T> Lookup(HANDLE h) {
+  auto object = LookupHandleAs<T>(h);
+  if (!object) SetLastError(ERROR_INVALID_HANDLE);
+  return object;
+}
+
+// The terminal's objects when this process has joined a terminal.
+std::shared_ptr<TerminalObjects> Shared() {
+  auto terminal = Kernel::Get().terminal.Current();
+  return terminal ? terminal->objects() : nullptr;
+}
+
+// The named object: through the terminal's server, so that every process on
+// the terminal gets the same one, or (no terminal) in this process's namespace.
+// fromServer makes a T of what the server handed over; local makes a fresh
+// one. Either may be null when it cannot (kMissing, or out of resources).
+template <class T, class FromServer, class Local>
+std::shared_ptr<T> OpenNamed(std::u16string_view name, wire::Kind kind, uint32_t flags, int32_t count,
+                             int32_t maximum, FromServer&& fromServer, Local&& local, Outcome* outcome) {
+  auto objects = Shared();
+  if (!objects) {
+    const bool create = flags & wire::kCreate;
+    return Kernel::Get().names.Open<T>(
+        name, [&] { return create ? local() : nullptr; }, outcome);
+  }
+  auto opened = objects->Open(kind, name, flags, count, maximum, api::GetCurrentThreadId());
+  switch (opened.status) {
+    case wire::Status::kCreated:
+    case wire::Status::kOpened:
+      *outcome = opened.status == wire::Status::kCreated ? Outcome::kCreated : Outcome::kOpened;
+      return fromServer(std::move(opened), ServerHold(objects, opened.id), objects->processId());
+    case wire::Status::kOtherKind:
+      *outcome = Outcome::kOtherKind;
+      return nullptr;
+    case wire::Status::kMissing:
+      *outcome = Outcome::kMissing;
+      return nullptr;
+    default:
+      *outcome = Outcome::kFailed;
+      return nullptr;
+  }
+}
+
+// The handle for what Create... found or made, with the last error Windows sets.
+template <class T>
+HANDLE HandOut(const std::shared_ptr<T>& object, Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kOtherKind:
+      SetLastError(ERROR_INVALID_HANDLE);
+      return nullptr;
+    case Outcome::kMissing:
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    default:
+      break;
+  }
+  if (!object) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  HANDLE h = AddHandle(object);
+  SetLastError(outcome == Outcome::kOpened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return h;
+}
+
+bool NameTooLong(LPCWSTR name) {
+  if (std::u16string_view(name).size() <= wire::kMaxName) return false;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return true;
+}
+
+// Open...W: the object of that name, which must exist; find(outcome) looks it up.
+template <class Find>
+HANDLE OpenExisting(LPCWSTR name, Find&& find) {
+  if (!name || !*name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (NameTooLong(name)) return nullptr;
+  auto outcome = Outcome::kCreated;
+  auto object = find(&outcome);
+  HANDLE h = HandOut(object, outcome);
+  if (h) SetLastError(ERROR_SUCCESS);
+  return h;
+}
+
+std::shared_ptr<Event> EventFromServer(TerminalObjects::Opened&& o, ServerHold hold, uint32_t) {
+  return std::make_shared<Event>(std::move(o.event), o.flags & wire::kManualReset, std::move(hold));
+}
+
+std::shared_ptr<Event> OpenEvent(std::u16string_view name, uint32_t flags, Outcome* outcome) {
+  const bool manual = flags & wire::kManualReset, initial = flags & wire::kInitialState;
+  return OpenNamed<Event>(
+      name, wire::Kind::kEvent, flags, 0, 0, EventFromServer,
+      [&] { return Event::MakeUnnamed(manual, initial); }, outcome);
 }
 
 }  // namespace
 
 bool SetNamedEvent(std::u16string_view name) {
-  auto outcome = NamedObjects::Outcome::kCreated;
-  auto event = Kernel::Get().names.Open<Event>(
-      name, [] { return std::shared_ptr<Event>(); }, &outcome);
+  auto outcome = Outcome::kCreated;
+  auto event = OpenEvent(name, 0, &outcome);
   if (!event) return false;
   event->Set();
   return true;
@@ -100,55 +153,107 @@ namespace sim::api {
 
 HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, LPCWSTR name) {
   using namespace sim;
-  auto make = [&] { return std::make_shared<Event>(manualReset != FALSE, initialState != FALSE); };
-  std::shared_ptr<Event> event;
-  auto outcome = NamedObjects::Outcome::kCreated;
-  if (name && *name)
-    event = Kernel::Get().names.Open<Event>(name, make, &outcome);
-  else
-    event = make();
-  if (outcome == NamedObjects::Outcome::kOtherKind) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (!event->ok()) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  HANDLE h = AddHandle(event);
-  SetLastError(outcome == NamedObjects::Outcome::kOpened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return h;
+  if (!name || !*name) return HandOut(Event::MakeUnnamed(manualReset, initialState), Outcome::kCreated);
+  if (NameTooLong(name)) return nullptr;
+  auto outcome = Outcome::kCreated;
+  const uint32_t flags =
+      wire::kCreate | (manualReset ? wire::kManualReset : 0) | (initialState ? wire::kInitialState : 0);
+  auto event = OpenEvent(name, flags, &outcome);
+  return HandOut(event, outcome);
 }
 
 HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) {
   using namespace sim;
-  if (!name || !*name) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  // An event another program holds is made here on first open, as the device
-  // would hand out a handle to it.
-  auto outcome = NamedObjects::Outcome::kCreated;
-  auto event = Kernel::Get().names.Open<Event>(
-      name, [&] { return HeldByTerminal(name) ? std::make_shared<Event>(true, false) : nullptr; }, &outcome);
-  if (!event) {
-    SetLastError(outcome == NamedObjects::Outcome::kOtherKind ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  return AddHandle(event);
+  return OpenExisting(name, [&](Outcome* outcome) {
+    auto event = OpenEvent(name, 0, outcome);
+    // An event another program holds is made here on first open, as the device
+    // would hand out a handle to it.
+    if (*outcome == Outcome::kMissing && HeldByTerminal(name))
+      event = OpenEvent(name, wire::kCreate | wire::kManualReset, outcome);
+    return event;
+  });
 }
 
 BOOL SetEvent(HANDLE h) {
-  auto e = sim::Lookup(h);
+  auto e = sim::Lookup<sim::Event>(h);
   if (!e) return FALSE;
   e->Set();
   return TRUE;
 }
 
 BOOL ResetEvent(HANDLE h) {
-  auto e = sim::Lookup(h);
+  auto e = sim::Lookup<sim::Event>(h);
   if (!e) return FALSE;
   e->Reset();
+  return TRUE;
+}
+
+HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
+  using namespace sim;
+  if (!name || !*name) return HandOut(Mutex::MakeUnnamed(initialOwner), Outcome::kCreated);
+  if (NameTooLong(name)) return nullptr;
+  auto outcome = Outcome::kCreated;
+  auto mutex = OpenNamed<Mutex>(
+      name, wire::Kind::kMutex, wire::kCreate | (initialOwner ? wire::kInitialState : 0), 0, 0,
+      [](TerminalObjects::Opened&& o, ServerHold hold, uint32_t process) -> std::shared_ptr<Mutex> {
+        auto page = std::make_unique<SharedPage>(std::move(o.page));
+        if (!page->ok()) return nullptr;
+        return std::make_shared<Mutex>(std::move(o.event), std::move(page), process, std::move(hold));
+      },
+      [&] { return Mutex::MakeUnnamed(initialOwner); }, &outcome);
+  return HandOut(mutex, outcome);
+}
+
+BOOL ReleaseMutex(HANDLE h) {
+  auto m = sim::Lookup<sim::Mutex>(h);
+  if (!m) return FALSE;
+  if (m->Release()) return TRUE;
+  SetLastError(ERROR_NOT_OWNER);
+  return FALSE;
+}
+
+namespace {
+
+std::shared_ptr<sim::Semaphore> OpenSemaphore(std::u16string_view name, uint32_t flags, LONG initial,
+                                              LONG maximum, sim::Outcome* outcome) {
+  using namespace sim;
+  return OpenNamed<Semaphore>(
+      name, wire::Kind::kSemaphore, flags, initial, maximum,
+      [](TerminalObjects::Opened&& o, ServerHold hold, uint32_t) -> std::shared_ptr<Semaphore> {
+        auto page = std::make_unique<SharedPage>(std::move(o.page));
+        if (!page->ok()) return nullptr;
+        return std::make_shared<Semaphore>(std::move(o.event), std::move(page), std::move(hold));
+      },
+      [&] { return Semaphore::MakeUnnamed(initial, maximum); }, outcome);
+}
+
+}  // namespace
+
+HANDLE CreateSemaphoreW(void*, LONG initialCount, LONG maximumCount, LPCWSTR name) {
+  using namespace sim;
+  if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!name || !*name) return HandOut(Semaphore::MakeUnnamed(initialCount, maximumCount), Outcome::kCreated);
+  if (NameTooLong(name)) return nullptr;
+  auto outcome = Outcome::kCreated;
+  auto semaphore = OpenSemaphore(name, wire::kCreate, initialCount, maximumCount, &outcome);
+  return HandOut(semaphore, outcome);
+}
+
+HANDLE OpenSemaphoreW(DWORD, BOOL, LPCWSTR name) {
+  using namespace sim;
+  return OpenExisting(name, [&](Outcome* outcome) { return OpenSemaphore(name, 0, 0, 0, outcome); });
+}
+
+BOOL ReleaseSemaphore(HANDLE h, LONG count, LONG* previous) {
+  auto s = sim::Lookup<sim::Semaphore>(h);
+  if (!s) return FALSE;
+  if (const DWORD error = s->Release(count, previous); error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -163,6 +268,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   }
   std::vector<std::shared_ptr<sim::KernelObject>> objects(count);
   std::vector<pollfd> fds(count);
+  bool owned = false;  // a mutex the caller owns is ready without looking
   for (DWORD i = 0; i < count; ++i) {
     objects[i] = sim::LookupHandle(handles[i]);
     if (!objects[i] || objects[i]->WaitFd() < 0) {
@@ -170,6 +276,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
       return WAIT_FAILED;
     }
     fds[i] = {objects[i]->WaitFd(), POLLIN, 0};
+    owned = owned || objects[i]->OwnedByCaller();
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
   while (true) {
@@ -182,15 +289,18 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     int ready;
     {
       sim::CancellationPoint cancellable;
-      ready = ::poll(fds.data(), fds.size(), timeout);
+      ready = ::poll(fds.data(), fds.size(), owned ? 0 : timeout);
     }
     if (ready < 0 && errno != EINTR) {
       SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
     }
-    if (ready > 0) {
-      for (DWORD i = 0; i < count; ++i)
-        if ((fds[i].revents & POLLIN) && objects[i]->TryAcquire()) return WAIT_OBJECT_0 + i;
+    if (ready > 0 || owned) {
+      for (DWORD i = 0; i < count; ++i) {
+        const bool candidate = (fds[i].revents & POLLIN) || objects[i]->OwnedByCaller();
+        if (candidate && objects[i]->TryAcquire())
+          return (objects[i]->TakeAbandoned() ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
+      }
     }
     if (ms != INFINITE && Clock::now() >= deadline) {
       SetLastError(WAIT_TIMEOUT);

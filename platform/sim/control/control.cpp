@@ -10,6 +10,7 @@
 #include "kernel.h"
 #include "terminal.h"
 #include "terminal_events.h"
+#include "terminal_objects.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -21,7 +22,7 @@ bool IsTerminal(const fs::path& dir) { return IsTerminalDir(dir); }
 
 bool UseTerminal(const fs::path& dir, std::string* error) {
   auto t = Terminal::Open(dir, error);
-  if (!t) return false;
+  if (!t || !t->Join(error)) return false;
   Kernel::Get().terminal.Choose(std::move(t));
   return true;
 }
@@ -70,6 +71,24 @@ bool SetHardware(std::string_view key, const json& value, std::string* error) {
   }
   if (!CheckDeviceChange(*t, key, value, error)) return false;
   return t->set_hardware(std::string(key), value, error);
+}
+
+std::optional<json> TerminalObjectsNow(std::string* error) {
+  auto t = Current();
+  auto objects = t ? t->objects() : nullptr;
+  if (!objects) {
+    if (error) *error = "no terminal is open";
+    return std::nullopt;
+  }
+  auto text = objects->List(error);
+  if (!text) return std::nullopt;
+  json listing = json::parse(*text, nullptr, false);
+  if (!listing.is_object()) {
+    if (error) *error = "the terminal's object server answered with something that is not a listing";
+    return std::nullopt;
+  }
+  listing["self"] = objects->processId();
+  return listing;
 }
 
 namespace {

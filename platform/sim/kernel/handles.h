@@ -19,6 +19,11 @@ class KernelObject {
   // Called by a wait that saw WaitFd readable: true when the wait is satisfied
   // (an auto-reset event consumes its signal here; a rival waiter may have won).
   virtual bool TryAcquire() { return true; }
+  // True for an object the calling thread already holds (a mutex it owns): a
+  // wait takes it again without looking at its descriptor.
+  virtual bool OwnedByCaller() const { return false; }
+  // Asked once a wait has acquired the object: true when it came abandoned.
+  virtual bool TakeAbandoned() { return false; }
 };
 
 class HandleTable {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "handles.h"
+#include "message_queue.h"
 #include "modules.h"
 #include "named_objects.h"
 #include "open_files.h"
@@ -41,10 +42,10 @@ class Kernel {
   // Registry writes this process made: each of its connections drops what it read before one.
   std::atomic<uint64_t> registryWrites{0};
   PowerReportCache power;
-  ThreadIds threadIds;
   TerminalEvents terminalEvents;  // power notifications and wake-ups from the terminal
   ProgramPath program;
   trace::TraceState trace;
+  MessageQueueTable messageQueues;
 
  private:
   Kernel() = default;

@@ -44,6 +44,10 @@ struct ProgramPath {
   std::u16string path;  // empty: the default
 };
 
+// GetModuleFileNameW(NULL): the path set for the program, or "\Windows\" and
+// the host executable's file name.
+std::u16string ProgramDevicePath();
+
 // Called once per library, from a static initialiser of the file that simulates it.
 bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport> exports);
 

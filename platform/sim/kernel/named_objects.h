@@ -15,7 +15,7 @@ namespace ce::sim {
 
 class NamedObjects {
  public:
-  enum class Outcome { kCreated, kOpened, kOtherKind, kMissing };
+  enum class Outcome { kCreated, kOpened, kOtherKind, kMissing, kFailed };
 
   // The object named name (compared without regard to case): the existing one
   // when it is a T (null, kOtherKind, when it is not), else the one make()

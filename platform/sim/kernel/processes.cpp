@@ -13,11 +13,16 @@
 #include "kernel.h"
 #include "last_error.h"
 #include "programs.h"
+#include "terminal.h"
+#include "terminal_objects.h"
 
 namespace ce::sim {
 
-Process::Process(DWORD id)
-    : id_(id), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), exitCode_(STILL_ACTIVE) {}
+Process::Process(DWORD id, std::shared_ptr<TerminalObjects> terminal)
+    : id_(id),
+      fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      exitCode_(STILL_ACTIVE),
+      terminal_(std::move(terminal)) {}
 
 Process::~Process() {
   if (fd_ >= 0) ::close(fd_);
@@ -25,6 +30,7 @@ Process::~Process() {
 
 void Process::Finish(DWORD exitCode) {
   exitCode_.store(exitCode, std::memory_order_release);
+  if (terminal_) terminal_->ProgramEnded(id_, exitCode);
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
 }
@@ -70,7 +76,12 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
     return FALSE;
   }
   auto& table = Kernel::Get().processes;
-  auto process = std::make_shared<Process>(table.NextId());
+  // On a joined terminal the program is listed terminal-wide, under the id the terminal gives it.
+  auto terminal = Current();
+  auto objects = terminal ? terminal->objects() : nullptr;
+  const DWORD listed = objects ? objects->ProgramStarted(imagePath) : 0;
+  if (!listed) objects.reset();
+  auto process = std::make_shared<Process>(listed ? listed : table.NextId(), objects);
   if (!process->ok()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;

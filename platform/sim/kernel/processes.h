@@ -17,9 +17,12 @@
 namespace ce::sim {
 
 // Signalled (for good) once its program has ended.
+class TerminalObjects;
+
 class Process final : public KernelObject {
  public:
-  explicit Process(DWORD id);
+  // terminal: where the program is listed (and its end reported), or null.
+  Process(DWORD id, std::shared_ptr<TerminalObjects> terminal);
   ~Process() override;
   bool ok() const { return fd_ >= 0; }
   int WaitFd() const override { return fd_; }
@@ -33,6 +36,7 @@ class Process final : public KernelObject {
   const DWORD id_;
   const int fd_;
   std::atomic<DWORD> exitCode_;
+  const std::shared_ptr<TerminalObjects> terminal_;
 };
 
 // The process's main thread: signalled when the process is.

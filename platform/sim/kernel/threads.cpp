@@ -28,7 +28,8 @@ struct Launch {
 void* Trampoline(void* p) {
   ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
   std::unique_ptr<Launch> launch(static_cast<Launch*>(p));
-  t_threadId = launch->thread->id();
+  t_threadId = DWORD(::gettid());
+  launch->thread->SetId(t_threadId);
   const DWORD code = launch->start(launch->parameter);
   launch->thread->End(code);
   return nullptr;
@@ -45,7 +46,17 @@ CriticalLock* LockOf(CRITICAL_SECTION* section) {
 
 }  // namespace
 
-Thread::Thread(DWORD id) : id_(id), fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+Thread::Thread() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+void Thread::SetId(DWORD id) {
+  id_.store(id, std::memory_order_release);
+  id_.notify_all();
+}
+
+DWORD Thread::WaitForId() const {
+  id_.wait(0, std::memory_order_acquire);
+  return id();
+}
 
 Thread::~Thread() {
   if (fd_ >= 0) ::close(fd_);
@@ -103,13 +114,11 @@ HANDLE CreateThread(void*, DWORD, LPTHREAD_START_ROUTINE start, void* parameter,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto thread = std::make_shared<Thread>(Kernel::Get().threadIds.Take());
+  auto thread = std::make_shared<Thread>();
   if (!thread->ok()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  // The id is the caller's before the thread can look at it.
-  if (threadId) *threadId = thread->id();
   HANDLE h = AddHandle(thread);
   auto launch = std::make_unique<Launch>(Launch{thread, start, parameter});
   pthread_attr_t attr;
@@ -125,12 +134,20 @@ HANDLE CreateThread(void*, DWORD, LPTHREAD_START_ROUTINE start, void* parameter,
   }
   launch.release();
   thread->Started(native);
+  // The id is the thread's kernel id, known once it runs.
+  const DWORD id = thread->WaitForId();
+  if (threadId) *threadId = id;
   SetLastError(ERROR_SUCCESS);
   return h;
 }
 
 DWORD GetCurrentThreadId() {
-  if (sim::t_threadId == 0) sim::t_threadId = sim::Kernel::Get().threadIds.Take();
+  if (sim::t_threadId == 0) {
+    sim::t_threadId = DWORD(::gettid());
+    // A forked child's thread is a new thread, with an id of its own.
+    static const bool forgetOnFork = ::pthread_atfork(nullptr, nullptr, [] { sim::t_threadId = 0; }) == 0;
+    (void)forgetOnFork;
+  }
   return sim::t_threadId;
 }
 

@@ -12,12 +12,18 @@
 
 namespace ce::sim {
 
+// A thread's id is its kernel thread id: unique among the live threads of
+// every process on the machine, so a message can be posted to a thread of
+// another process by id, and free again once the thread ends, as on the device.
 class Thread final : public KernelObject {
  public:
-  explicit Thread(DWORD id);
+  Thread();
   ~Thread() override;
   bool ok() const { return fd_ >= 0; }
-  DWORD id() const { return id_; }
+  // Known once the thread runs (WaitForId).
+  DWORD id() const { return id_.load(std::memory_order_acquire); }
+  void SetId(DWORD id);
+  DWORD WaitForId() const;
   int WaitFd() const override { return fd_; }
   bool TryAcquire() override;
 
@@ -32,7 +38,7 @@ class Thread final : public KernelObject {
  private:
   void MarkEndedLocked(DWORD exitCode);
 
-  const DWORD id_;
+  std::atomic<DWORD> id_{0};
   const int fd_;
   std::mutex mu_;
   pthread_t native_{};
@@ -53,13 +59,6 @@ class CancellationPoint {
 
  private:
   int before_ = PTHREAD_CANCEL_ENABLE;
-};
-
-// Thread ids, as the device hands them out: every thread gets one on its first
-// use, those the kernel starts before they run.
-struct ThreadIds {
-  std::atomic<DWORD> next{0x0400};
-  DWORD Take() { return next.fetch_add(4, std::memory_order_relaxed); }
 };
 
 }  // namespace ce::sim

@@ -15,8 +15,10 @@
 #include "hardware_state.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "modules.h"
 #include "registry_store.h"
 #include "staging.h"
+#include "terminal_objects.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -168,7 +170,10 @@ std::shared_ptr<Terminal> TerminalChoice::Current() {
   if (chosen_) return chosen_;
   if (!envTried_) {
     envTried_ = true;
-    if (const char* dir = std::getenv(kTerminalEnvName); dir && *dir) fromEnv_ = Terminal::Open(dir, nullptr);
+    if (const char* dir = std::getenv(kTerminalEnvName); dir && *dir) {
+      fromEnv_ = Terminal::Open(dir, nullptr);
+      if (fromEnv_ && !fromEnv_->Join(nullptr)) fromEnv_.reset();
+    }
   }
   if (!fromEnv_) SetLastError(ERROR_NOT_READY);
   return fromEnv_;
@@ -186,6 +191,18 @@ void TerminalChoice::Forget() {
   oldChosen = std::move(chosen_);
   oldEnv = std::move(fromEnv_);
   envTried_ = false;
+}
+
+bool Terminal::Join(std::string* error) {
+  std::lock_guard lock(objectsMu_);
+  if (objects_) return true;
+  objects_ = TerminalObjects::Join(dir_, ProgramDevicePath(), error);
+  return objects_ != nullptr;
+}
+
+std::shared_ptr<TerminalObjects> Terminal::objects() {
+  std::lock_guard lock(objectsMu_);
+  return objects_;
 }
 
 std::shared_ptr<Terminal> Current() { return Kernel::Get().terminal.Current(); }

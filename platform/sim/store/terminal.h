@@ -21,6 +21,7 @@
 namespace ce::sim {
 
 class RegistryStore;
+class TerminalObjects;
 
 // The environment variable naming the terminal of a process that chose none.
 inline constexpr char kTerminalEnvName[] = "QEL_TERMINAL";
@@ -58,6 +59,13 @@ class Terminal {
     reload_if_changed_locked();
     read(static_cast<const nlohmann::json&>(*hardware_));
   }
+  // Enters this process in the terminal's process table, through the
+  // terminal's object server (started when none runs). A process chooses a
+  // terminal only once it has joined.
+  bool Join(std::string* error);
+  // What every process on the terminal shares; null before Join.
+  std::shared_ptr<TerminalObjects> objects();
+
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
   // Adds one to a count the system keeps (CountInHardwareFile).
   bool count_in_hardware(const std::string& dottedPath, std::string* error);
@@ -77,6 +85,8 @@ class Terminal {
   bool loaded_ = false;
   RecheckClock hardwareClock_;
   std::unique_ptr<RegistryStore> registry_;
+  std::mutex objectsMu_;
+  std::shared_ptr<TerminalObjects> objects_;
 };
 
 // Which terminal this process runs on: the one chosen through the control API,

@@ -55,6 +55,13 @@ bool UseTerminal(const std::filesystem::path& dir, std::string* error);
 void CloseTerminal();
 std::optional<std::filesystem::path> CurrentTerminalDir();
 
+// What the current terminal holds now, from its object server: "processes"
+// (id, name, kind "host" or "program", alive, pid or exit_code), "objects"
+// (kind, name, state, handles, and per kind manual_reset, owner_process and
+// owner_thread, abandoned, count and maximum), "windows", and "self": this
+// process's id on the terminal.
+std::optional<Json> TerminalObjectsNow(std::string* error);
+
 // The hardware state of the current terminal.
 std::optional<Json> ReadHardware(std::string* error);
 // key: a dotted path into the hardware JSON ("power.battery_life_percent").

@@ -1,0 +1,261 @@
+#include "terminal_objects.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
+
+namespace ce::sim {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr char kServerName[] = "qelterminal";
+// A server can end just as a process joins (its last process left); joining
+// then starts a new one. More tries than this means something else is wrong.
+constexpr int kJoinAttempts = 4;
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// The server program sits beside the library this code is in.
+fs::path ServerPath() {
+  Dl_info info{};
+  static const int anchor = 0;
+  if (::dladdr(&anchor, &info) == 0 || !info.dli_fname) return kServerName;
+  return fs::path(info.dli_fname).parent_path() / kServerName;
+}
+
+// Starts the terminal's server and waits until it listens (or finds that
+// another one does).
+bool StartServer(const fs::path& dir, std::string* error) {
+  int ready[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0) {
+    *error = Errno("pipe");
+    return false;
+  }
+  const fs::path server = ServerPath();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+  const std::string program = server.string(), folder = dir.string();
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(folder.c_str()), nullptr};
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(ready[1]);
+  if (spawned != 0) {
+    ::close(ready[0]);
+    errno = spawned;
+    *error = Errno("cannot start the terminal's object server " + program);
+    return false;
+  }
+  // The child leaves its server running in a grandchild and ends at once.
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  char byte = 0;
+  ssize_t n;
+  while ((n = ::read(ready[0], &byte, 1)) < 0 && errno == EINTR) {
+  }
+  ::close(ready[0]);
+  if (n != 1) {
+    *error = "the terminal's object server " + program + " did not start (exit status " +
+             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+    return false;
+  }
+  return true;
+}
+
+void PutName(wire::Request* r, std::u16string_view name) {
+  r->nameUnits = uint32_t(std::min<size_t>(name.size(), wire::kMaxName));
+  std::copy_n(name.data(), r->nameUnits, r->name);
+}
+
+}  // namespace
+
+std::shared_ptr<TerminalObjects> TerminalObjects::Join(const fs::path& dir, std::u16string_view name,
+                                                       std::string* error) {
+  std::shared_ptr<TerminalObjects> objects(new TerminalObjects(dir, std::u16string(name)));
+  std::lock_guard lock(objects->mu_);
+  std::string ignored;
+  if (!objects->ConnectLocked(error ? error : &ignored)) return nullptr;
+  return objects;
+}
+
+TerminalObjects::~TerminalObjects() = default;
+
+bool TerminalObjects::ConnectLocked(std::string* error) {
+  socket_.reset();
+  const std::string address = wire::SocketName(dir_);
+  if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) {
+    *error = Errno("terminal " + dir_.string());
+    return false;
+  }
+  sockaddr_un sa{};
+  sa.sun_family = AF_UNIX;
+  std::memcpy(sa.sun_path, address.data(), address.size());
+  const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + address.size());
+  for (int attempt = 0; attempt < kJoinAttempts; ++attempt) {
+    HostFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    if (!fd) {
+      *error = Errno("socket");
+      return false;
+    }
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), length) != 0) {
+      if (errno != ECONNREFUSED && errno != ENOENT) {
+        *error = Errno("cannot reach the terminal's object server");
+        return false;
+      }
+      if (!StartServer(dir_, error)) return false;
+      continue;
+    }
+    socket_ = std::move(fd);
+    pid_ = ::getpid();
+    wire::Request hello{wire::Op::kHello};
+    hello.value = uint32_t(pid_);
+    PutName(&hello, name_);
+    wire::Reply reply;
+    // A server that was ending as this process connected drops it unanswered: start afresh.
+    if (!CallLocked(hello, &reply, nullptr, nullptr, 0)) continue;
+    if (reply.status != wire::Status::kCreated) {
+      socket_.reset();
+      *error = "the terminal's object server refused this process";
+      return false;
+    }
+    processId_ = reply.id;
+    return true;
+  }
+  *error = "cannot join the terminal's object server of " + dir_.string() + " after " +
+           std::to_string(kJoinAttempts) + " attempts";
+  return false;
+}
+
+bool TerminalObjects::SendLocked(const wire::Request& request) {
+  // A forked child shares the parent's connection: it joins on its own.
+  if (pid_ != ::getpid() || !socket_) {
+    std::string ignored;
+    if (!ConnectLocked(&ignored)) return false;
+  }
+  ssize_t n;
+  while ((n = ::send(socket_.get(), &request, sizeof request, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+  }
+  if (n == ssize_t(sizeof request)) return true;
+  socket_.reset();
+  return false;
+}
+
+bool TerminalObjects::CallLocked(const wire::Request& request, wire::Reply* reply, std::string* text,
+                                 HostFd* fds, int maxFds) {
+  if (!SendLocked(request)) return false;
+  // The reply's size first: a listing can be long.
+  ssize_t size;
+  while ((size = ::recv(socket_.get(), nullptr, 0, MSG_PEEK | MSG_TRUNC)) < 0 && errno == EINTR) {
+  }
+  if (size < ssize_t(sizeof(wire::Reply)) || size_t(size) > sizeof(wire::Reply) + wire::kMaxListBytes) {
+    socket_.reset();
+    return false;
+  }
+  std::string message(size_t(size), '\0');
+  iovec iov{message.data(), message.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+  msghdr msg{};
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control;
+  msg.msg_controllen = sizeof control;
+  ssize_t n;
+  while ((n = ::recvmsg(socket_.get(), &msg, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+  }
+  // Every descriptor that came is owned here, wanted or not.
+  int got = 0;
+  HostFd received[2];
+  for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+    const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+    for (size_t i = 0; i < count; ++i) {
+      int fd;
+      std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+      if (got < 2)
+        received[got++] = HostFd(fd);
+      else
+        ::close(fd);
+    }
+  }
+  if (n != size || (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
+    socket_.reset();
+    return false;
+  }
+  std::memcpy(reply, message.data(), sizeof *reply);
+  if (text) text->assign(message, sizeof *reply);
+  for (int i = 0; i < std::min(got, maxFds); ++i) fds[i] = std::move(received[i]);
+  return true;
+}
+
+TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_view name, uint32_t flags,
+                                              int32_t count, int32_t maximum, uint32_t thread) {
+  Opened opened;
+  wire::Request r{wire::Op::kOpen, kind, flags, count, maximum, 0, thread};
+  PutName(&r, name);
+  wire::Reply reply;
+  HostFd fds[2];
+  std::lock_guard lock(mu_);
+  if (!CallLocked(r, &reply, nullptr, fds, 2)) return opened;
+  opened.status = reply.status;
+  opened.id = reply.id;
+  opened.flags = reply.flags;
+  opened.event = std::move(fds[0]);
+  opened.page = std::move(fds[1]);
+  // An event, and a queue to a poster, come as one descriptor; the rest as two.
+  const bool single = kind == wire::Kind::kEvent || (kind == wire::Kind::kQueue && !(flags & wire::kCreate));
+  const bool complete = opened.event && (single || opened.page);
+  if ((opened.status == wire::Status::kCreated || opened.status == wire::Status::kOpened) && !complete) {
+    opened.status = wire::Status::kFailed;
+    SendLocked({wire::Op::kClose, kind, 0, 0, 0, reply.id});
+  }
+  return opened;
+}
+
+void TerminalObjects::Close(uint32_t id) {
+  std::lock_guard lock(mu_);
+  // The handle came through the connection this process holds; one made
+  // before a fork is the parent's to close.
+  if (pid_ == ::getpid() && socket_) SendLocked({wire::Op::kClose, wire::Kind{}, 0, 0, 0, id});
+}
+
+uint32_t TerminalObjects::ProgramStarted(std::u16string_view name) {
+  wire::Request r{wire::Op::kProgramStart};
+  PutName(&r, name);
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  return CallLocked(r, &reply, nullptr, nullptr, 0) ? reply.id : 0;
+}
+
+void TerminalObjects::ProgramEnded(uint32_t id, uint32_t exitCode) {
+  wire::Request r{wire::Op::kProgramEnd};
+  r.id = id;
+  r.value = exitCode;
+  std::lock_guard lock(mu_);
+  if (pid_ == ::getpid() && socket_) SendLocked(r);
+}
+
+std::optional<std::string> TerminalObjects::List(std::string* error) {
+  wire::Reply reply;
+  std::string text;
+  std::lock_guard lock(mu_);
+  if (!CallLocked({wire::Op::kList}, &reply, &text, nullptr, 0)) {
+    if (error) *error = "the terminal's object server of " + dir_.string() + " cannot be reached";
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace ce::sim

@@ -1,0 +1,70 @@
+// This process's membership of its terminal: the connection to the terminal's
+// object server (terminal_wire.h), through which it opens the objects every
+// process on the terminal shares and appears in the terminal's process table.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device_path.h"
+#include "terminal_wire.h"
+
+namespace ce::sim {
+
+class TerminalObjects {
+ public:
+  // Connects to the server of the terminal in dir, starting one when there is
+  // none, and enters this process in its table under name.
+  static std::shared_ptr<TerminalObjects> Join(const std::filesystem::path& dir, std::u16string_view name,
+                                               std::string* error);
+  ~TerminalObjects();
+  TerminalObjects(const TerminalObjects&) = delete;
+  TerminalObjects& operator=(const TerminalObjects&) = delete;
+
+  // This process's id on the terminal.
+  uint32_t processId() const { return processId_; }
+
+  struct Opened {
+    wire::Status status = wire::Status::kFailed;
+    uint32_t id = 0;
+    uint32_t flags = 0;  // the object's own (wire::kManualReset)
+    HostFd event;        // the object's eventfd
+    HostFd page;         // mutexes and semaphores: the shared page
+  };
+  Opened Open(wire::Kind kind, std::u16string_view name, uint32_t flags, int32_t count, int32_t maximum,
+              uint32_t thread);
+  void Close(uint32_t id);
+
+  // A program of the terminal started or ended (it runs on a thread of this process).
+  uint32_t ProgramStarted(std::u16string_view name);
+  void ProgramEnded(uint32_t id, uint32_t exitCode);
+
+  // What the terminal holds now, as JSON text.
+  std::optional<std::string> List(std::string* error);
+
+ private:
+  TerminalObjects(std::filesystem::path dir, std::u16string name)
+      : dir_(std::move(dir)), name_(std::move(name)) {}
+  bool ConnectLocked(std::string* error);
+  // One request and its reply; text and fds may be null. False when the
+  // server could not be reached (the connection is then dropped).
+  bool CallLocked(const wire::Request& request, wire::Reply* reply, std::string* text, HostFd* fds,
+                  int maxFds);
+  bool SendLocked(const wire::Request& request);
+
+  const std::filesystem::path dir_;
+  const std::u16string name_;
+  std::mutex mu_;
+  HostFd socket_;
+  pid_t pid_ = 0;  // the process that made the connection: a forked child makes its own
+  uint32_t processId_ = 0;
+};
+
+}  // namespace ce::sim

@@ -1,0 +1,84 @@
+// What the processes of one terminal and the terminal's object server say to
+// each other. The server owns what every process on the terminal shares (the
+// process table, named events, mutexes and semaphores, threads' message
+// queues) and hands out file
+// descriptors: an object's state lives in an eventfd (and, for a mutex or a
+// semaphore, a shared page), so signalling and waiting stay local calls and
+// only opening, closing and listing go to the server.
+//
+// One SOCK_SEQPACKET connection per process, on an abstract socket named after
+// the terminal folder: the kernel frees the name when the server dies, and the
+// server sees a process end (kill -9 included) as its connection closing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace ce::sim::wire {
+
+enum class Op : uint32_t { kHello = 1, kOpen, kClose, kProgramStart, kProgramEnd, kList };
+// A queue is a thread's message queue, found by the thread's id rather than
+// by name: a connected pair of SOCK_SEQPACKET sockets whose receiving end the
+// owning thread polls and whose sending end any process may post into.
+enum class Kind : uint32_t { kEvent = 1, kMutex, kSemaphore, kQueue };
+enum class Status : uint32_t { kCreated = 1, kOpened, kOtherKind, kMissing, kFailed, kBadRequest };
+
+// Open flags.
+inline constexpr uint32_t kCreate = 1;        // make it when missing
+inline constexpr uint32_t kManualReset = 2;   // events
+inline constexpr uint32_t kInitialState = 4;  // events: signalled; mutexes: owned by the opener
+
+// Object names and process names, in UTF-16 code units (MAX_PATH).
+inline constexpr uint32_t kMaxName = 260;
+
+struct Request {
+  Op op{};
+  Kind kind{};
+  uint32_t flags = 0;
+  int32_t count = 0;    // semaphores: initial count
+  int32_t maximum = 0;  // semaphores: maximum count
+  uint32_t id = 0;      // the object (close) or program (end) it is about
+  uint32_t value = 0;   // hello: the host pid; program end: the exit code; open: the opening thread
+                        // (a queue: the thread whose queue it is)
+  uint32_t nameUnits = 0;
+  char16_t name[kMaxName] = {};
+};
+
+struct Reply {
+  Status status{};
+  uint32_t id = 0;         // the object, the program, or (hello) the process's id on the terminal
+  uint32_t textBytes = 0;  // list: the JSON text that follows the reply
+  uint32_t flags = 0;      // open: the object's own flags (kManualReset), which an opener must follow
+};
+
+// The page a mutex or a semaphore shares between every process holding it.
+struct SharedState {
+  std::atomic<uint32_t> ownerProcess{0};  // mutex: terminal process id of the owner, 0 when free
+  std::atomic<uint32_t> ownerThread{0};
+  std::atomic<uint32_t> abandoned{0};  // set when the owner's process died holding it
+  std::atomic<int32_t> count{0};       // semaphore: current count
+  std::atomic<int32_t> maximum{0};
+  uint32_t recursion = 0;  // mutex: touched by the owner only
+};
+static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
+              "a shared page needs address-free atomics");
+
+// The abstract socket name of the terminal in dir (which must exist): its
+// device and inode, so that every spelling of the path reaches one server.
+std::string SocketName(const std::filesystem::path& dir);
+
+// One posted message, as it travels through a queue.
+struct PostedMessage {
+  uint64_t hwnd = 0;
+  uint32_t message = 0;
+  uint32_t time = 0;
+  uint64_t wParam = 0;
+  int64_t lParam = 0;
+};
+
+// Largest message: a request, or a reply with its listing.
+inline constexpr size_t kMaxListBytes = 1 << 20;
+
+}  // namespace ce::sim::wire

@@ -1,0 +1,67 @@
+// qelterminal TERMINAL-DIR: the object server of one terminal. The first
+// process that joins the terminal starts it; it leaves its starter at once
+// (so nobody has to reap it), says on descriptor 3 that it listens (or that
+// another server already does), and ends two seconds after the last process
+// has left, unless another joins meanwhile.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "object_server.h"
+#include "terminal_wire.h"
+
+namespace {
+
+constexpr int kReadyFd = 3;
+
+void SayReady() {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t n = ::write(kReadyFd, &byte, 1);
+  ::close(kReadyFd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: qelterminal TERMINAL-DIR\n");
+    return 2;
+  }
+  const std::string name = ce::sim::wire::SocketName(argv[1]);
+  if (name.empty() || name.size() >= sizeof(sockaddr_un::sun_path)) {
+    std::fprintf(stderr, "qelterminal: %s: %s\n", argv[1],
+                 name.empty() ? std::strerror(errno) : "name too long");
+    return 1;
+  }
+  // Detach from the starter: it reaps this process now, the server lives on in the child.
+  if (const pid_t child = ::fork(); child != 0) return child < 0 ? 1 : 0;
+  ::setsid();
+  [[maybe_unused]] int atRoot = ::chdir("/");  // holds no folder of the starter's busy
+
+  const int listenFd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, name.data(), name.size());
+  const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + name.size());
+  if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::listen(listenFd, SOMAXCONN) != 0) {
+    // EADDRINUSE: another process started the terminal's server first; it serves.
+    SayReady();
+    return errno == EADDRINUSE ? 0 : 1;
+  }
+  // Hold nothing of the starter's: its output pipes must close when it ends.
+  if (const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC); null >= 0) {
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::close(null);
+  }
+  SayReady();
+  ce::sim::server::ObjectServer(listenFd).Run();
+  return 0;
+}

@@ -1,0 +1,401 @@
+#include "object_server.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "case_fold.h"
+#include "utf.h"
+
+namespace ce::sim::server {
+namespace {
+
+// How long a server that nobody joins waits before it gives up: the process
+// that started it died before it connected.
+constexpr int kFirstJoinMs = 10'000;
+// How long it stays after the last process left, for the next one: a script
+// that runs qelhost again and again then starts one server, not one per run.
+constexpr int kLingerMs = 2'000;
+// Programs that ended stay listed, the newest this many.
+constexpr size_t kEndedProgramsKept = 32;
+
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+}
+
+bool HungUp(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR));
+}
+
+wire::SharedState* MapPage(int fd) {
+  if (::ftruncate(fd, sizeof(wire::SharedState)) != 0) return nullptr;
+  void* p = ::mmap(nullptr, sizeof(wire::SharedState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  return p == MAP_FAILED ? nullptr : new (p) wire::SharedState;
+}
+
+}  // namespace
+
+ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {}
+
+ObjectServer::~ObjectServer() {
+  for (int fd : connections_) ::close(fd);
+  while (!objects_.empty()) ReleaseObject(objects_.begin()->first);
+  if (listen_ >= 0) ::close(listen_);
+}
+
+void ObjectServer::Run() {
+  bool joined = false;
+  while (true) {
+    std::vector<pollfd> fds;
+    fds.push_back({listen_, POLLIN, 0});
+    for (int fd : connections_) fds.push_back({fd, POLLIN, 0});
+    const int wait = !joined ? kFirstJoinMs : connections_.empty() ? kLingerMs : -1;
+    const int ready = ::poll(fds.data(), fds.size(), wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return;
+    // Departures first, each with what it sent before it went (its last
+    // closes): a request that comes after a process ended, from a process
+    // that saw it end, never finds it alive or its handles held.
+    std::vector<int> left;
+    for (size_t i = 1; i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLHUP | POLLERR))) continue;
+      while (Serve(fds[i].fd)) {
+      }
+      Drop(fds[i].fd);
+      left.push_back(fds[i].fd);
+    }
+    std::vector<int> leaving;
+    for (size_t i = 1; i < fds.size(); ++i)
+      if ((fds[i].revents & POLLIN) && std::find(left.begin(), left.end(), fds[i].fd) == left.end() &&
+          !Serve(fds[i].fd))
+        leaving.push_back(fds[i].fd);
+    for (int fd : leaving) Drop(fd);
+    if (fds[0].revents & POLLIN) {
+      Accept();
+      joined = true;
+    }
+  }
+}
+
+void ObjectServer::Accept() {
+  while (true) {
+    const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    connections_.push_back(fd);
+  }
+}
+
+bool ObjectServer::Serve(int fd) {
+  wire::Request r;
+  const ssize_t n = ::recv(fd, &r, sizeof r, 0);
+  if (n == 0) return false;
+  // Nothing more to read now: a live connection stays, a hung-up one is done.
+  if (n < 0) return errno == EINTR || (errno == EAGAIN && !HungUp(fd));
+  if (size_t(n) != sizeof r || r.nameUnits > wire::kMaxName) return Send(fd, {wire::Status::kBadRequest});
+  const std::u16string name(r.name, r.nameUnits);
+  switch (r.op) {
+    case wire::Op::kHello: {
+      auto known = std::find_if(processes_.begin(), processes_.end(),
+                                [&](const Process& p) { return !p.program && p.connection == fd; });
+      if (known != processes_.end()) return Send(fd, {wire::Status::kBadRequest});
+      processes_.push_back({nextProcess_, fd, r.value, name, false, true, 0});
+      nextProcess_ += 4;
+      return Send(fd, {wire::Status::kCreated, processes_.back().id});
+    }
+    case wire::Op::kOpen:
+      Open(fd, r);
+      return true;
+    case wire::Op::kClose:
+      Close(fd, r.id);
+      return true;  // no reply: closing never fails for the caller
+    case wire::Op::kProgramStart:
+      processes_.push_back({nextProcess_, fd, 0, name, true, true, 0});
+      nextProcess_ += 4;
+      return Send(fd, {wire::Status::kCreated, processes_.back().id});
+    case wire::Op::kProgramEnd: {
+      for (Process& p : processes_)
+        if (p.program && p.id == r.id && p.connection == fd) {
+          p.alive = false;
+          p.exitCode = r.value;
+        }
+      // Keep the newest ended programs only.
+      size_t ended =
+          std::count_if(processes_.begin(), processes_.end(), [](const Process& p) { return !p.alive; });
+      for (auto it = processes_.begin(); ended > kEndedProgramsKept && it != processes_.end();)
+        if (!it->alive) {
+          it = processes_.erase(it);
+          --ended;
+        } else {
+          ++it;
+        }
+      return true;
+    }
+    case wire::Op::kList: {
+      const std::string text = Listing().dump();
+      return Send(fd, {wire::Status::kOpened, 0, uint32_t(text.size())}, text);
+    }
+  }
+  return Send(fd, {wire::Status::kBadRequest});
+}
+
+void ObjectServer::Open(int fd, const wire::Request& r) {
+  if (r.kind == wire::Kind::kQueue) {
+    OpenQueue(fd, r);
+    return;
+  }
+  const std::u16string name(r.name, r.nameUnits);
+  const std::u16string key = FoldName(name);
+  if (key.empty()) {
+    Send(fd, {wire::Status::kBadRequest});
+    return;
+  }
+  if (auto found = byName_.find(key); found != byName_.end()) {
+    Object& o = objects_.at(found->second);
+    if (o.kind != r.kind) {
+      Send(fd, {wire::Status::kOtherKind});
+      return;
+    }
+    const int fds[2] = {o.eventFd, o.pageFd};
+    const uint32_t flags = o.manual ? wire::kManualReset : 0;
+    if (Send(fd, {wire::Status::kOpened, found->second, 0, flags}, {}, fds, o.pageFd >= 0 ? 2 : 1))
+      ++o.handles[fd];
+    return;
+  }
+  if (!(r.flags & wire::kCreate)) {
+    Send(fd, {wire::Status::kMissing});
+    return;
+  }
+  Object o{r.kind, name};
+  o.manual = r.flags & wire::kManualReset;
+  uint64_t initial = 0;
+  int eventFlags = EFD_NONBLOCK | EFD_CLOEXEC;
+  switch (r.kind) {
+    case wire::Kind::kEvent:
+      initial = (r.flags & wire::kInitialState) ? 1 : 0;
+      break;
+    case wire::Kind::kMutex:
+      initial = (r.flags & wire::kInitialState) ? 0 : 1;
+      eventFlags |= EFD_SEMAPHORE;
+      break;
+    case wire::Kind::kSemaphore:
+      if (r.maximum <= 0 || r.count < 0 || r.count > r.maximum) {
+        Send(fd, {wire::Status::kBadRequest});
+        return;
+      }
+      initial = uint64_t(r.count);
+      eventFlags |= EFD_SEMAPHORE;
+      break;
+    default:
+      Send(fd, {wire::Status::kBadRequest});
+      return;
+  }
+  o.eventFd = ::eventfd(0, eventFlags);
+  if (o.kind != wire::Kind::kEvent) {
+    o.pageFd = ::memfd_create("qel-object", MFD_CLOEXEC);
+    if (o.pageFd >= 0) o.page = MapPage(o.pageFd);
+  }
+  const bool made = o.eventFd >= 0 && (o.kind == wire::Kind::kEvent || o.page);
+  if (made && o.page) {
+    o.page->count = r.count;
+    o.page->maximum = r.maximum;
+    if (o.kind == wire::Kind::kMutex && (r.flags & wire::kInitialState)) {
+      auto owner = std::find_if(processes_.begin(), processes_.end(),
+                                [&](const Process& p) { return !p.program && p.connection == fd; });
+      o.page->ownerProcess = owner == processes_.end() ? 0 : owner->id;
+      o.page->ownerThread = r.value;
+      o.page->recursion = 1;
+    }
+  }
+  if (made && initial) {
+    [[maybe_unused]] ssize_t w = ::write(o.eventFd, &initial, sizeof initial);
+  }
+  const uint32_t id = nextObject_++;
+  objects_.emplace(id, std::move(o));
+  if (!made) {
+    ReleaseObject(id);
+    Send(fd, {wire::Status::kFailed});
+    return;
+  }
+  byName_[key] = id;
+  Object& kept = objects_.at(id);
+  const int fds[2] = {kept.eventFd, kept.pageFd};
+  const uint32_t flags = kept.manual ? wire::kManualReset : 0;
+  if (Send(fd, {wire::Status::kCreated, id, 0, flags}, {}, fds, kept.pageFd >= 0 ? 2 : 1))
+    ++kept.handles[fd];
+  else
+    ReleaseObject(id);
+}
+
+// The owner gets both ends (it posts to itself through the same queue);
+// a poster gets the sending end. Thread ids are unique among live threads, so
+// a second queue for a thread id whose queue lives is refused.
+void ObjectServer::OpenQueue(int fd, const wire::Request& r) {
+  const bool owner = r.flags & wire::kCreate;
+  if (auto found = queues_.find(r.value); found != queues_.end()) {
+    Object& q = objects_.at(found->second);
+    if (owner) {
+      Send(fd, {wire::Status::kOtherKind});
+      return;
+    }
+    if (Send(fd, {wire::Status::kOpened, found->second}, {}, &q.pageFd, 1)) ++q.handles[fd];
+    return;
+  }
+  if (!owner) {
+    Send(fd, {wire::Status::kMissing});
+    return;
+  }
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
+    Send(fd, {wire::Status::kFailed});
+    return;
+  }
+  Object q{wire::Kind::kQueue, u"thread " + FromUtf8(std::to_string(r.value))};
+  q.eventFd = ends[0];
+  q.pageFd = ends[1];
+  q.thread = r.value;
+  q.owner = fd;
+  const uint32_t id = nextObject_++;
+  objects_.emplace(id, std::move(q));
+  queues_[r.value] = id;
+  Object& kept = objects_.at(id);
+  const int fds[2] = {kept.eventFd, kept.pageFd};
+  if (Send(fd, {wire::Status::kCreated, id}, {}, fds, 2))
+    ++kept.handles[fd];
+  else
+    ReleaseObject(id);
+}
+
+void ObjectServer::Close(int fd, uint32_t id) {
+  auto it = objects_.find(id);
+  if (it == objects_.end()) return;
+  auto held = it->second.handles.find(fd);
+  if (held == it->second.handles.end()) return;
+  if (--held->second == 0) it->second.handles.erase(held);
+  // A queue goes with its thread: posting to it fails from then on.
+  const bool ownerLeft =
+      it->second.kind == wire::Kind::kQueue && !it->second.handles.contains(it->second.owner);
+  if (it->second.handles.empty() || ownerLeft) ReleaseObject(id);
+}
+
+void ObjectServer::ReleaseObject(uint32_t id) {
+  auto it = objects_.find(id);
+  if (it == objects_.end()) return;
+  Object& o = it->second;
+  if (o.kind == wire::Kind::kQueue) {
+    queues_.erase(o.thread);
+  } else if (auto named = byName_.find(FoldName(o.name)); named != byName_.end() && named->second == id) {
+    byName_.erase(named);
+  }
+  if (o.page) ::munmap(o.page, sizeof(wire::SharedState));
+  if (o.pageFd >= 0) ::close(o.pageFd);
+  if (o.eventFd >= 0) ::close(o.eventFd);
+  objects_.erase(it);
+}
+
+void ObjectServer::Drop(int fd) {
+  auto conn = std::find(connections_.begin(), connections_.end(), fd);
+  if (conn == connections_.end()) return;
+  connections_.erase(conn);
+  uint32_t gone = 0;
+  for (const Process& p : processes_)
+    if (!p.program && p.connection == fd) gone = p.id;
+  // Its programs were threads of it: they end with it.
+  std::erase_if(processes_, [&](const Process& p) { return p.connection == fd; });
+  std::vector<uint32_t> unheld;
+  for (auto& [id, o] : objects_) {
+    // A mutex its owner's process held when it died is abandoned: the next
+    // waiter gets it and learns so.
+    if (gone && o.kind == wire::Kind::kMutex && o.page && o.page->ownerProcess == gone) {
+      o.page->abandoned = 1;
+      o.page->recursion = 0;
+      o.page->ownerThread = 0;
+      o.page->ownerProcess = 0;
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t w = ::write(o.eventFd, &one, sizeof one);
+    }
+    o.handles.erase(fd);
+    if (o.handles.empty() || (o.kind == wire::Kind::kQueue && o.owner == fd)) unheld.push_back(id);
+  }
+  for (uint32_t id : unheld) ReleaseObject(id);
+  ::close(fd);
+}
+
+nlohmann::json ObjectServer::Listing() const {
+  auto processes = nlohmann::json::array();
+  for (const Process& p : processes_) {
+    nlohmann::json entry = {
+        {"id", p.id}, {"name", ToUtf8(p.name)}, {"kind", p.program ? "program" : "host"}, {"alive", p.alive}};
+    if (!p.program) entry["pid"] = p.pid;
+    if (!p.alive) entry["exit_code"] = p.exitCode;
+    processes.push_back(std::move(entry));
+  }
+  auto objects = nlohmann::json::array();
+  for (const auto& [id, o] : objects_) {
+    int handles = 0;
+    for (const auto& [conn, n] : o.handles) handles += n;
+    nlohmann::json entry = {{"name", ToUtf8(o.name)}, {"handles", handles}};
+    switch (o.kind) {
+      case wire::Kind::kEvent:
+        entry["kind"] = "event";
+        entry["manual_reset"] = o.manual;
+        entry["state"] = Readable(o.eventFd) ? "signalled" : "not signalled";
+        break;
+      case wire::Kind::kMutex:
+        entry["kind"] = "mutex";
+        entry["state"] = o.page->ownerProcess ? "owned" : "free";
+        if (o.page->ownerProcess) {
+          entry["owner_process"] = o.page->ownerProcess.load();
+          entry["owner_thread"] = o.page->ownerThread.load();
+        }
+        if (o.page->abandoned) entry["abandoned"] = true;
+        break;
+      case wire::Kind::kQueue:
+        entry["kind"] = "queue";
+        entry["thread"] = o.thread;
+        entry["state"] = Readable(o.eventFd) ? "messages waiting" : "empty";
+        break;
+      case wire::Kind::kSemaphore:
+        entry["kind"] = "semaphore";
+        entry["count"] = o.page->count.load();
+        entry["maximum"] = o.page->maximum.load();
+        entry["state"] = o.page->count > 0 ? "signalled" : "not signalled";
+        break;
+    }
+    objects.push_back(std::move(entry));
+  }
+  return {{"processes", processes}, {"objects", objects}, {"windows", nlohmann::json::array()}};
+}
+
+bool ObjectServer::Send(int fd, const wire::Reply& reply, const std::string& text, const int* fds,
+                        int fdCount) {
+  std::string message(reinterpret_cast<const char*>(&reply), sizeof reply);
+  message += text;
+  iovec iov{message.data(), message.size()};
+  msghdr msg{};
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+  if (fdCount > 0) {
+    msg.msg_control = control;
+    msg.msg_controllen = CMSG_SPACE(fdCount * sizeof(int));
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(fdCount * sizeof(int));
+    std::memcpy(CMSG_DATA(c), fds, fdCount * sizeof(int));
+  }
+  // The connection is non-blocking: a process that does not read its replies
+  // is dropped rather than allowed to stall every other one.
+  return ::sendmsg(fd, &msg, MSG_NOSIGNAL) == ssize_t(message.size());
+}
+
+}  // namespace ce::sim::server

@@ -1,0 +1,72 @@
+// The terminal's object server: owns the named objects and the process table
+// of one terminal, for as long as a process is connected.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <vector>
+
+#include "terminal_wire.h"
+
+namespace ce::sim::server {
+
+class ObjectServer {
+ public:
+  // listenFd: a listening SOCK_SEQPACKET socket, owned from here on.
+  explicit ObjectServer(int listenFd);
+  ~ObjectServer();
+  ObjectServer(const ObjectServer&) = delete;
+  ObjectServer& operator=(const ObjectServer&) = delete;
+
+  // Serves until a while after the last process left, or until none came
+  // within the first wait.
+  void Run();
+
+ private:
+  struct Object {
+    wire::Kind kind;
+    std::u16string name;  // as first spelled
+    bool manual = false;
+    int eventFd = -1;                   // a queue: its receiving end
+    int pageFd = -1;                    // a queue: its sending end
+    wire::SharedState* page = nullptr;  // mapped, for mutexes and semaphores
+    std::map<int, int> handles;         // per connection
+    uint32_t thread = 0;                // a queue: its thread
+    int owner = -1;                     // a queue: the connection of its thread's process
+  };
+  struct Process {
+    uint32_t id = 0;
+    int connection = -1;  // the host process, or the process that started a program
+    uint32_t pid = 0;     // host processes
+    std::u16string name;
+    bool program = false;
+    bool alive = true;
+    uint32_t exitCode = 0;
+  };
+
+  void Accept();
+  // False when the connection is to be dropped.
+  bool Serve(int fd);
+  void Drop(int fd);
+  void Open(int fd, const wire::Request& r);
+  void OpenQueue(int fd, const wire::Request& r);
+  void Close(int fd, uint32_t id);
+  void ReleaseObject(uint32_t id);
+  nlohmann::json Listing() const;
+  bool Send(int fd, const wire::Reply& reply, const std::string& text = {}, const int* fds = nullptr,
+            int fdCount = 0);
+
+  int listen_;
+  std::vector<int> connections_;
+  std::map<uint32_t, Object> objects_;         // by id
+  std::map<std::u16string, uint32_t> byName_;  // folded name -> id
+  std::map<uint32_t, uint32_t> queues_;        // thread id -> id
+  std::vector<Process> processes_;             // in the order they joined
+  uint32_t nextObject_ = 1;
+  uint32_t nextProcess_ = 0x10004;
+};
+
+}  // namespace ce::sim::server

@@ -1,0 +1,114 @@
+// A second process on a terminal, for tests of what processes share:
+//   qel_terminal_peer TERMINAL wait-event NAME MS   make or open the auto-reset
+//       event, say "waiting", wait; says "signalled" (exit 0) or "timeout" (1)
+//   qel_terminal_peer TERMINAL create KIND NAME     KIND event|mutex|semaphore:
+//       says "created" or "exists", then holds the handle until its standard
+//       input ends
+//   qel_terminal_peer TERMINAL hold-mutex NAME      takes the mutex, says "owned"
+//       and holds it until its standard input ends
+//   qel_terminal_peer TERMINAL pong PING PONG STOP  says "ready", then sets the
+//       auto-reset event PONG each time PING is set, until STOP is
+//   qel_terminal_peer TERMINAL post THREAD MESSAGE WPARAM  posts to a thread of
+//       any process on the terminal: exit 0, or says the error and exits 1
+//   qel_terminal_peer TERMINAL receive               makes its thread's queue and
+//       says "queue THREAD", then "got MESSAGE WPARAM" per message until WM_QUIT
+// Each line is flushed at once; the test reads them through a pipe.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "ce/error.h"
+#include "ce/handle.h"
+#include "ce/sim/control.h"
+#include "ce/sync.h"
+#include "ce/thread.h"
+#include "ce/window.h"
+
+namespace {
+
+void Say(const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+std::u16string Wide(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+void HoldUntilInputEnds() {
+  while (std::getchar() != EOF) {
+  }
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: qel_terminal_peer TERMINAL wait-event NAME MS | create event|mutex|semaphore NAME | "
+               "hold-mutex NAME | pong PING PONG STOP | post THREAD MESSAGE WPARAM | receive\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  std::string error;
+  if (!ce::sim::UseTerminal(argv[1], &error)) {
+    std::fprintf(stderr, "qel_terminal_peer: %s\n", error.c_str());
+    return 2;
+  }
+  const std::string_view action = argv[2];
+  if (action == "wait-event" && argc == 5) {
+    ce::UniqueHandle event(ce::CreateEventW(nullptr, FALSE, FALSE, Wide(argv[3]).c_str()));
+    if (!event.valid()) return 2;
+    Say("waiting");
+    const bool signalled =
+        ce::WaitForSingleObject(event.get(), ce::DWORD(std::atol(argv[4]))) == WAIT_OBJECT_0;
+    Say(signalled ? "signalled" : "timeout");
+    return signalled ? 0 : 1;
+  }
+  if (action == "create" && argc == 5) {
+    const std::string_view kind = argv[3];
+    const std::u16string name = Wide(argv[4]);
+    ce::SetLastError(0xdeadbeef);
+    ce::UniqueHandle h(kind == "event"   ? ce::CreateEventW(nullptr, TRUE, FALSE, name.c_str())
+                       : kind == "mutex" ? ce::CreateMutexW(nullptr, FALSE, name.c_str())
+                                         : ce::CreateSemaphoreW(nullptr, 1, 4, name.c_str()));
+    if (!h.valid()) return 2;
+    Say(ce::GetLastError() == ERROR_ALREADY_EXISTS ? "exists" : "created");
+    HoldUntilInputEnds();
+    return 0;
+  }
+  if (action == "hold-mutex" && argc == 4) {
+    ce::UniqueHandle mutex(ce::CreateMutexW(nullptr, FALSE, Wide(argv[3]).c_str()));
+    if (!mutex.valid() || ce::WaitForSingleObject(mutex.get(), 10000) != WAIT_OBJECT_0) return 2;
+    Say("owned");
+    HoldUntilInputEnds();
+    return 0;
+  }
+  if (action == "pong" && argc == 6) {
+    ce::UniqueHandle ping(ce::CreateEventW(nullptr, FALSE, FALSE, Wide(argv[3]).c_str()));
+    ce::UniqueHandle pong(ce::CreateEventW(nullptr, FALSE, FALSE, Wide(argv[4]).c_str()));
+    ce::UniqueHandle stop(ce::CreateEventW(nullptr, TRUE, FALSE, Wide(argv[5]).c_str()));
+    if (!ping.valid() || !pong.valid() || !stop.valid()) return 2;
+    Say("ready");
+    const ce::HANDLE waits[] = {stop.get(), ping.get()};
+    while (ce::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+      ce::SetEvent(pong.get());
+    return 0;
+  }
+  if (action == "post" && argc == 6) {
+    if (ce::PostThreadMessageW(ce::DWORD(std::stoul(argv[3])), ce::UINT(std::stoul(argv[4])),
+                               ce::WPARAM(std::stoul(argv[5])), 0))
+      return 0;
+    Say(("error " + std::to_string(ce::GetLastError())).c_str());
+    return 1;
+  }
+  if (action == "receive" && argc == 3) {
+    ce::MSG msg;
+    ce::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    Say(("queue " + std::to_string(ce::GetCurrentThreadId())).c_str());
+    while (ce::GetMessageW(&msg, nullptr, 0, 0) > 0)
+      Say(("got " + std::to_string(msg.message) + " " + std::to_string(msg.wParam)).c_str());
+    return 0;
+  }
+  return Usage();
+}
