@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ce/sim/control.h"
+#include "dead_pid.h"
 #include "host_run.h"
 #include "sanitizer.h"
 #include "test_terminal.h"
@@ -64,13 +65,7 @@ class Hardening : public ::testing::Test {
   qeltest::TempDir temp_;
 };
 
-// A process id that names no living process: a child that has been waited for.
-pid_t DeadPid() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  waitpid(child, nullptr, 0);
-  return child;
-}
+using qeltest::DeadPid;
 
 // 1. A value that is not UTF-8 is refused with a message, not an abort.
 TEST_F(Hardening, TerminalSetRefusesTextThatIsNotUtf8) {

@@ -16,6 +16,7 @@
 #include "ce/registry.h"
 #include "ce/sim/control.h"
 #include "ce/system.h"
+#include "dead_pid.h"
 #include "hardware_state.h"
 #include "staging.h"
 #include "temp_dir.h"
@@ -90,9 +91,7 @@ TEST(TerminalMaking, ConcurrentMakersOfOneTerminalAllSucceed) {
 // 3. Leftovers: removed when their owner is gone, kept while it lives.
 TEST(TerminalMaking, OrphansAreRemovedOnlyWhenTheirOwnerIsGone) {
   TempDir temp;
-  const pid_t dead = ::fork();
-  if (dead == 0) _exit(0);
-  ::waitpid(dead, nullptr, 0);
+  const pid_t dead = qeltest::DeadPid();
   const fs::path orphan = temp.path() / (".t.making." + std::to_string(dead));
   const fs::path mine = temp.path() / (".t.making." + std::to_string(::getppid()));
   const fs::path notStaging = temp.path() / (".t.making.x" + std::to_string(dead));

@@ -90,6 +90,14 @@ void ObjectServer::Accept() {
   while (true) {
     const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    // An abstract socket has no file permissions: only the server's own user
+    // may join (the terminal folder is that user's too).
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
+      ::close(fd);
+      continue;
+    }
     connections_.push_back(fd);
   }
 }
