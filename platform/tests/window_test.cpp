@@ -66,6 +66,22 @@ TEST(ThreadMessages, GetMessageWaitsAndEndsWithQuit) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
 }
 
+TEST(ThreadMessages, AFullQueueSaysSo) {
+  std::thread([] {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    const DWORD self = GetCurrentThreadId();
+    int posted = 0;
+    SetLastError(kSentinel);
+    while (posted < 100000 && PostThreadMessageW(self, WM_USER, 0, 0)) ++posted;
+    EXPECT_GT(posted, 100);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
+    // Taking one makes room for one.
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_TRUE(PostThreadMessageW(self, WM_USER, 0, 0));
+  }).join();
+}
+
 TEST(ThreadMessages, BadArgumentsFail) {
   DWORD ended = 0;
   std::thread([&] { ended = GetCurrentThreadId(); }).join();

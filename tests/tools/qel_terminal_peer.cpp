@@ -12,11 +12,22 @@
 //       any process on the terminal: exit 0, or says the error and exits 1
 //   qel_terminal_peer TERMINAL receive               makes its thread's queue and
 //       says "queue THREAD", then "got MESSAGE WPARAM" per message until WM_QUIT
+//   qel_terminal_peer TERMINAL exhaust NAME          takes the mutex, then opens
+//       named events with few descriptors left until one fails: says "failed
+//       ERROR", and holds everything until its standard input ends
+//   qel_terminal_peer TERMINAL fork-hold NAME        opens the mutex; a forked
+//       child takes it through the inherited handle and ends holding it; says
+//       "child gone" and holds the handle until its standard input ends
 // Each line is flushed at once; the test reads them through a pipe.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ce/error.h"
 #include "ce/handle.h"
@@ -40,9 +51,11 @@ void HoldUntilInputEnds() {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: qel_terminal_peer TERMINAL wait-event NAME MS | create event|mutex|semaphore NAME | "
-               "hold-mutex NAME | pong PING PONG STOP | post THREAD MESSAGE WPARAM | receive\n");
+  std::fprintf(
+      stderr,
+      "usage: qel_terminal_peer TERMINAL wait-event NAME MS | create event|mutex|semaphore NAME | "
+      "hold-mutex NAME | pong PING PONG STOP | post THREAD MESSAGE WPARAM | receive | exhaust NAME | "
+      "fork-hold NAME\n");
   return 2;
 }
 
@@ -108,6 +121,34 @@ int main(int argc, char** argv) {
     Say(("queue " + std::to_string(ce::GetCurrentThreadId())).c_str());
     while (ce::GetMessageW(&msg, nullptr, 0, 0) > 0)
       Say(("got " + std::to_string(msg.message) + " " + std::to_string(msg.wParam)).c_str());
+    return 0;
+  }
+  if (action == "exhaust" && argc == 4) {
+    ce::UniqueHandle mutex(ce::CreateMutexW(nullptr, TRUE, Wide(argv[3]).c_str()));
+    if (!mutex.valid()) return 2;
+    rlimit few{64, 64};
+    ::setrlimit(RLIMIT_NOFILE, &few);
+    std::vector<ce::UniqueHandle> events;
+    while (true) {
+      ce::UniqueHandle e(
+          ce::CreateEventW(nullptr, TRUE, FALSE, Wide("exhaust " + std::to_string(events.size())).c_str()));
+      if (!e.valid()) break;
+      events.push_back(std::move(e));
+    }
+    Say(("failed " + std::to_string(ce::GetLastError())).c_str());
+    HoldUntilInputEnds();
+    return 0;
+  }
+  if (action == "fork-hold" && argc == 4) {
+    // The child takes the handle it inherited: the mutex outlives it, held by this process.
+    ce::UniqueHandle mutex(ce::CreateMutexW(nullptr, FALSE, Wide(argv[3]).c_str()));
+    if (!mutex.valid()) return 2;
+    const pid_t child = ::fork();
+    if (child == 0) std::_Exit(ce::WaitForSingleObject(mutex.get(), 10000) == WAIT_OBJECT_0 ? 0 : 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Say(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "child gone" : "child failed");
+    HoldUntilInputEnds();
     return 0;
   }
   return Usage();

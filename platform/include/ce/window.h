@@ -49,6 +49,9 @@ struct MSG {
 #ifndef ERROR_INVALID_WINDOW_HANDLE
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #endif
+#ifndef ERROR_NOT_ENOUGH_QUOTA
+#define ERROR_NOT_ENOUGH_QUOTA 1816
+#endif
 #ifndef ERROR_INVALID_THREAD_ID
 #define ERROR_INVALID_THREAD_ID 1444
 #endif
@@ -56,7 +59,8 @@ struct MSG {
 namespace ce {
 
 // FALSE, with ERROR_INVALID_THREAD_ID, when no thread of that id (in any
-// process on the terminal) has a message queue.
+// process on the terminal) has a message queue, or ERROR_NOT_ENOUGH_QUOTA when
+// its queue is full (some 270 messages wait unread).
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 // The calling thread's oldest message with filterMin <= message <= filterMax
 // (both 0: any), left in the queue unless removeMessage has PM_REMOVE; FALSE

@@ -26,13 +26,13 @@ BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
   msg.wParam = wParam;
   msg.lParam = lParam;
   msg.time = GetTickCount();
-  bool posted = false;
+  DWORD error = ERROR_INVALID_THREAD_ID;
   if (auto local = sim::MessageQueue::OfThread(threadId))
-    posted = local->Post(msg);
+    error = local->Post(msg);
   else if (threadId != 0)
-    posted = sim::PostToOtherProcess(threadId, msg);
-  if (posted) return TRUE;
-  SetLastError(ERROR_INVALID_THREAD_ID);
+    error = sim::PostToOtherProcess(threadId, msg);
+  if (error == ERROR_SUCCESS) return TRUE;
+  SetLastError(error);
   return FALSE;
 }
 

@@ -52,25 +52,24 @@ std::shared_ptr<TerminalObjects> Shared() {
   return terminal ? terminal->objects() : nullptr;
 }
 
-// The named object: through the terminal's server, so that every process on
-// the terminal gets the same one, or (no terminal) in this process's namespace.
-// fromServer makes a T of what the server handed over; local makes a fresh
-// one. Either may be null when it cannot (kMissing, or out of resources).
-template <class T, class FromServer, class Local>
+// The named object, through the terminal's server, so that every process on
+// the terminal gets the same one. fromServer makes a T of what the server
+// handed over; it may be null (out of resources). A process with no terminal
+// has no named objects: none would be seen by anyone else.
+template <class T, class FromServer>
 std::shared_ptr<T> OpenNamed(std::u16string_view name, wire::Kind kind, uint32_t flags, int32_t count,
-                             int32_t maximum, FromServer&& fromServer, Local&& local, Outcome* outcome) {
+                             int32_t maximum, FromServer&& fromServer, Outcome* outcome) {
   auto objects = Shared();
   if (!objects) {
-    const bool create = flags & wire::kCreate;
-    return Kernel::Get().names.Open<T>(
-        name, [&] { return create ? local() : nullptr; }, outcome);
+    *outcome = Outcome::kNoTerminal;
+    return nullptr;
   }
   auto opened = objects->Open(kind, name, flags, count, maximum, api::GetCurrentThreadId());
   switch (opened.status) {
     case wire::Status::kCreated:
     case wire::Status::kOpened:
       *outcome = opened.status == wire::Status::kCreated ? Outcome::kCreated : Outcome::kOpened;
-      return fromServer(std::move(opened), ServerHold(objects, opened.id), objects->processId());
+      return fromServer(std::move(opened), ServerHold(objects, opened.id, opened.connection));
     case wire::Status::kOtherKind:
       *outcome = Outcome::kOtherKind;
       return nullptr;
@@ -92,6 +91,9 @@ HANDLE HandOut(const std::shared_ptr<T>& object, Outcome outcome) {
       return nullptr;
     case Outcome::kMissing:
       SetLastError(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    case Outcome::kNoTerminal:
+      SetLastError(ERROR_NOT_READY);
       return nullptr;
     default:
       break;
@@ -126,15 +128,12 @@ HANDLE OpenExisting(LPCWSTR name, Find&& find) {
   return h;
 }
 
-std::shared_ptr<Event> EventFromServer(TerminalObjects::Opened&& o, ServerHold hold, uint32_t) {
+std::shared_ptr<Event> EventFromServer(TerminalObjects::Opened&& o, ServerHold hold) {
   return std::make_shared<Event>(std::move(o.event), o.flags & wire::kManualReset, std::move(hold));
 }
 
 std::shared_ptr<Event> OpenEvent(std::u16string_view name, uint32_t flags, Outcome* outcome) {
-  const bool manual = flags & wire::kManualReset, initial = flags & wire::kInitialState;
-  return OpenNamed<Event>(
-      name, wire::Kind::kEvent, flags, 0, 0, EventFromServer,
-      [&] { return Event::MakeUnnamed(manual, initial); }, outcome);
+  return OpenNamed<Event>(name, wire::Kind::kEvent, flags, 0, 0, EventFromServer, outcome);
 }
 
 }  // namespace
@@ -195,12 +194,12 @@ HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
   auto outcome = Outcome::kCreated;
   auto mutex = OpenNamed<Mutex>(
       name, wire::Kind::kMutex, wire::kCreate | (initialOwner ? wire::kInitialState : 0), 0, 0,
-      [](TerminalObjects::Opened&& o, ServerHold hold, uint32_t process) -> std::shared_ptr<Mutex> {
+      [](TerminalObjects::Opened&& o, ServerHold hold) -> std::shared_ptr<Mutex> {
         auto page = std::make_unique<SharedPage>(std::move(o.page));
         if (!page->ok()) return nullptr;
-        return std::make_shared<Mutex>(std::move(o.event), std::move(page), process, std::move(hold));
+        return std::make_shared<Mutex>(std::move(o.event), std::move(page), std::move(hold));
       },
-      [&] { return Mutex::MakeUnnamed(initialOwner); }, &outcome);
+      &outcome);
   return HandOut(mutex, outcome);
 }
 
@@ -219,12 +218,12 @@ std::shared_ptr<sim::Semaphore> OpenSemaphore(std::u16string_view name, uint32_t
   using namespace sim;
   return OpenNamed<Semaphore>(
       name, wire::Kind::kSemaphore, flags, initial, maximum,
-      [](TerminalObjects::Opened&& o, ServerHold hold, uint32_t) -> std::shared_ptr<Semaphore> {
+      [](TerminalObjects::Opened&& o, ServerHold hold) -> std::shared_ptr<Semaphore> {
         auto page = std::make_unique<SharedPage>(std::move(o.page));
         if (!page->ok()) return nullptr;
         return std::make_shared<Semaphore>(std::move(o.event), std::move(page), std::move(hold));
       },
-      [&] { return Semaphore::MakeUnnamed(initial, maximum); }, outcome);
+      outcome);
 }
 
 }  // namespace

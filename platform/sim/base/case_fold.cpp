@@ -1,8 +1,5 @@
 #include "case_fold.h"
 
-#include "api.h"
-#include "ce/text.h"
-
 namespace ce {
 namespace sim {
 
@@ -69,14 +66,4 @@ std::u16string FoldName(std::u16string_view s) {
 }
 
 }  // namespace sim
-
-namespace sim::api {
-
-DWORD CharUpperBuffW(LPWSTR text, DWORD length) {
-  if (!text) return 0;
-  for (DWORD i = 0; i < length; ++i) text[i] = sim::FoldChar(text[i]);
-  return length;
-}
-
-}  // namespace sim::api
 }  // namespace ce

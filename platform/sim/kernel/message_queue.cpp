@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "api.h"
+#include "ce/error.h"
 #include "kernel.h"
 #include "terminal.h"
 #include "terminal_objects.h"
@@ -21,12 +22,15 @@ bool InRange(UINT message, UINT filterMin, UINT filterMax) {
   return (filterMin == 0 && filterMax == 0) || (message >= filterMin && message <= filterMax);
 }
 
-bool SendPosted(int fd, const MSG& msg) {
+// ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA for a full queue, or
+// ERROR_INVALID_THREAD_ID for one whose thread has gone.
+DWORD SendPosted(int fd, const MSG& msg) {
   const wire::PostedMessage posted = ToWire(msg);
   ssize_t n;
   while ((n = ::send(fd, &posted, sizeof posted, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
   }
-  return n == ssize_t(sizeof posted);
+  if (n == ssize_t(sizeof posted)) return ERROR_SUCCESS;
+  return n < 0 && (errno == EAGAIN || errno == ENOBUFS) ? ERROR_NOT_ENOUGH_QUOTA : ERROR_INVALID_THREAD_ID;
 }
 
 std::shared_ptr<TerminalObjects> Joined() {
@@ -69,7 +73,7 @@ std::shared_ptr<MessageQueue> MessageQueue::OfCallingThread() {
     auto opened = objects->Open(wire::Kind::kQueue, u"", wire::kCreate, 0, 0, thread);
     if (opened.status != wire::Status::kCreated) return nullptr;
     queue = std::make_shared<MessageQueue>(thread, std::move(opened.event), std::move(opened.page),
-                                           ServerHold(objects, opened.id));
+                                           ServerHold(objects, opened.id, opened.connection));
   } else {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
@@ -91,7 +95,7 @@ std::shared_ptr<MessageQueue> MessageQueue::OfThread(DWORD thread) {
   return it == table.byThread.end() ? nullptr : it->second.lock();
 }
 
-bool MessageQueue::Post(const MSG& msg) { return SendPosted(send_.get(), msg); }
+DWORD MessageQueue::Post(const MSG& msg) { return SendPosted(send_.get(), msg); }
 
 void MessageQueue::TakeArrived() {
   wire::PostedMessage posted;
@@ -112,12 +116,12 @@ bool MessageQueue::Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove) {
   return false;
 }
 
-bool PostToOtherProcess(DWORD thread, const MSG& msg) {
+DWORD PostToOtherProcess(DWORD thread, const MSG& msg) {
   auto objects = Joined();
-  if (!objects) return false;
+  if (!objects) return ERROR_INVALID_THREAD_ID;
   auto opened = objects->Open(wire::Kind::kQueue, u"", 0, 0, 0, thread);
-  if (opened.status != wire::Status::kOpened) return false;
-  ServerHold hold(objects, opened.id);
+  if (opened.status != wire::Status::kOpened) return ERROR_INVALID_THREAD_ID;
+  ServerHold hold(objects, opened.id, opened.connection);
   return SendPosted(opened.event.get(), msg);
 }
 

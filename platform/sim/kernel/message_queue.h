@@ -26,8 +26,9 @@ class MessageQueue {
   // The queue of a thread of this process, or null.
   static std::shared_ptr<MessageQueue> OfThread(DWORD thread);
 
-  // Any thread may post. False when the queue cannot take it (full, or gone).
-  bool Post(const MSG& msg);
+  // Any thread may post: ERROR_SUCCESS, or ERROR_NOT_ENOUGH_QUOTA when the
+  // queue is full (some 270 unread messages; the socket buffer's size).
+  DWORD Post(const MSG& msg);
   // Owner only: the oldest message in the range (both 0: any).
   bool Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove);
   // Readable while messages wait in the socket (not those already taken into the owner's list).
@@ -50,8 +51,9 @@ struct MessageQueueTable {
 };
 
 // Posts to the queue of the thread of that id in another process of the
-// terminal, through the terminal's object server; false when there is none.
-bool PostToOtherProcess(DWORD thread, const MSG& msg);
+// terminal, through the terminal's object server: as Post, or
+// ERROR_INVALID_THREAD_ID when there is no such queue.
+DWORD PostToOtherProcess(DWORD thread, const MSG& msg);
 
 // A message as it travels between processes, and back.
 wire::PostedMessage ToWire(const MSG& msg);

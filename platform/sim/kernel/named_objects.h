@@ -15,7 +15,7 @@ namespace ce::sim {
 
 class NamedObjects {
  public:
-  enum class Outcome { kCreated, kOpened, kOtherKind, kMissing, kFailed };
+  enum class Outcome { kCreated, kOpened, kOtherKind, kMissing, kFailed, kNoTerminal };
 
   // The object named name (compared without regard to case): the existing one
   // when it is a T (null, kOtherKind, when it is not), else the one make()

@@ -38,7 +38,7 @@ uint32_t CallingThread() { return api::GetCurrentThreadId(); }
 }  // namespace
 
 ServerHold::~ServerHold() {
-  if (objects_) objects_->Close(id_);
+  if (objects_) objects_->Close(id_, connection_);
 }
 
 SharedPage::SharedPage(HostFd fd) : fd_(std::move(fd)) {
@@ -49,8 +49,6 @@ SharedPage::SharedPage(HostFd fd) : fd_(std::move(fd)) {
 SharedPage::~SharedPage() {
   if (state_) ::munmap(state_, sizeof(wire::SharedState));
 }
-
-uint32_t LocalProcessId() { return uint32_t(::getpid()); }
 
 Event::Event(HostFd fd, bool manual, ServerHold hold)
     : fd_(std::move(fd)), manual_(manual), hold_(std::move(hold)) {}
@@ -66,23 +64,27 @@ void Event::Set() { Give(fd_.get(), 1); }
 void Event::Reset() { Take(fd_.get()); }
 bool Event::TryAcquire() { return manual_ || Take(fd_.get()); }
 
-Mutex::Mutex(HostFd fd, std::unique_ptr<SharedPage> page, uint32_t process, ServerHold hold)
-    : fd_(std::move(fd)), page_(std::move(page)), process_(process), hold_(std::move(hold)) {}
+Mutex::Mutex(HostFd fd, std::unique_ptr<SharedPage> page, ServerHold hold)
+    : fd_(std::move(fd)), page_(std::move(page)), hold_(std::move(hold)) {}
+
+uint32_t Mutex::ProcessId() const {
+  return hold_.objects() ? hold_.objects()->processId() : uint32_t(::getpid());
+}
 
 std::shared_ptr<Mutex> Mutex::MakeUnnamed(bool initialOwner) {
   HostFd fd = MakeEventFd(initialOwner ? 0 : 1, true);
   auto page = MakePage();
   if (!fd || !page) return nullptr;
   if (initialOwner) {
-    (*page)->ownerProcess = LocalProcessId();
+    (*page)->ownerProcess = uint32_t(::getpid());
     (*page)->ownerThread = CallingThread();
     (*page)->recursion = 1;
   }
-  return std::make_shared<Mutex>(std::move(fd), std::move(page), LocalProcessId(), ServerHold());
+  return std::make_shared<Mutex>(std::move(fd), std::move(page), ServerHold());
 }
 
 bool Mutex::OwnedByCaller() const {
-  return (*page_)->ownerProcess == process_ && (*page_)->ownerThread == CallingThread();
+  return (*page_)->ownerProcess == ProcessId() && (*page_)->ownerThread == CallingThread();
 }
 
 bool Mutex::TryAcquire() {
@@ -93,7 +95,7 @@ bool Mutex::TryAcquire() {
   // The eventfd holds one token while the mutex is free.
   if (!Take(fd_.get())) return false;
   (*page_)->ownerThread = CallingThread();
-  (*page_)->ownerProcess = process_;
+  (*page_)->ownerProcess = ProcessId();
   (*page_)->recursion = 1;
   return true;
 }

@@ -20,7 +20,10 @@ class TerminalObjects;
 class ServerHold {
  public:
   ServerHold() = default;
-  ServerHold(std::shared_ptr<TerminalObjects> objects, uint32_t id) : objects_(std::move(objects)), id_(id) {}
+  ServerHold(std::shared_ptr<TerminalObjects> objects, uint32_t id, uint32_t connection)
+      : objects_(std::move(objects)), id_(id), connection_(connection) {}
+  // The terminal it is held in; null for an object of this process alone.
+  const std::shared_ptr<TerminalObjects>& objects() const { return objects_; }
   ServerHold(ServerHold&&) = default;
   ServerHold& operator=(ServerHold&&) = default;
   ~ServerHold();
@@ -28,6 +31,7 @@ class ServerHold {
  private:
   std::shared_ptr<TerminalObjects> objects_;
   uint32_t id_ = 0;
+  uint32_t connection_ = 0;
 };
 
 // The shared page, mapped while the object lives.
@@ -64,7 +68,7 @@ class Event final : public KernelObject {
 // Owned by one thread of one terminal process at a time, recursively.
 class Mutex final : public KernelObject {
  public:
-  Mutex(HostFd fd, std::unique_ptr<SharedPage> page, uint32_t process, ServerHold hold);
+  Mutex(HostFd fd, std::unique_ptr<SharedPage> page, ServerHold hold);
   static std::shared_ptr<Mutex> MakeUnnamed(bool initialOwner);
   int WaitFd() const override { return fd_.get(); }
   bool OwnedByCaller() const override;
@@ -76,7 +80,10 @@ class Mutex final : public KernelObject {
  private:
   const HostFd fd_;
   std::unique_ptr<SharedPage> page_;
-  const uint32_t process_;  // this process's id on the terminal
+  // The id its owner is known by: this process's on the terminal, asked each
+  // time (a forked child is another process), or the pid for an unnamed one.
+  uint32_t ProcessId() const;
+
   ServerHold hold_;
 };
 
@@ -94,8 +101,5 @@ class Semaphore final : public KernelObject {
   std::unique_ptr<SharedPage> page_;
   ServerHold hold_;
 };
-
-// The process id an unnamed mutex's owner is known by when no terminal is joined.
-uint32_t LocalProcessId();
 
 }  // namespace ce::sim

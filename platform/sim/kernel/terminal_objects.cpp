@@ -23,6 +23,8 @@ constexpr char kServerName[] = "qelterminal";
 // A server can end just as a process joins (its last process left); joining
 // then starts a new one. More tries than this means something else is wrong.
 constexpr int kJoinAttempts = 4;
+// A server that answers nothing for this long is taken for gone.
+constexpr int kReplySeconds = 10;
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -118,8 +120,11 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
       if (!StartServer(dir_, error)) return false;
       continue;
     }
+    const timeval patience{kReplySeconds, 0};
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     socket_ = std::move(fd);
     pid_ = ::getpid();
+    ++connection_;
     wire::Request hello{wire::Op::kHello};
     hello.value = uint32_t(pid_);
     PutName(&hello, name_);
@@ -154,18 +159,19 @@ bool TerminalObjects::SendLocked(const wire::Request& request) {
 }
 
 bool TerminalObjects::CallLocked(const wire::Request& request, wire::Reply* reply, std::string* text,
-                                 HostFd* fds, int maxFds) {
+                                 HostFd* fds, int maxFds, bool* fdsLost) {
+  if (CallOnceLocked(request, reply, text, fds, maxFds, fdsLost)) return true;
+  // The server went away (it was killed, say): join its successor and ask once more.
+  std::string ignored;
+  return request.op != wire::Op::kHello && ConnectLocked(&ignored) &&
+         CallOnceLocked(request, reply, text, fds, maxFds, fdsLost);
+}
+
+bool TerminalObjects::CallOnceLocked(const wire::Request& request, wire::Reply* reply, std::string* text,
+                                     HostFd* fds, int maxFds, bool* fdsLost) {
   if (!SendLocked(request)) return false;
-  // The reply's size first: a listing can be long.
-  ssize_t size;
-  while ((size = ::recv(socket_.get(), nullptr, 0, MSG_PEEK | MSG_TRUNC)) < 0 && errno == EINTR) {
-  }
-  if (size < ssize_t(sizeof(wire::Reply)) || size_t(size) > sizeof(wire::Reply) + wire::kMaxListBytes) {
-    socket_.reset();
-    return false;
-  }
-  std::string message(size_t(size), '\0');
-  iovec iov{message.data(), message.size()};
+  wire::Reply got;
+  iovec iov{&got, sizeof got};
   alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
   msghdr msg{};
   msg.msg_iov = &iov;
@@ -176,27 +182,43 @@ bool TerminalObjects::CallLocked(const wire::Request& request, wire::Reply* repl
   while ((n = ::recvmsg(socket_.get(), &msg, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
   }
   // Every descriptor that came is owned here, wanted or not.
-  int got = 0;
+  int count = 0;
   HostFd received[2];
   for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
     if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-    const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-    for (size_t i = 0; i < count; ++i) {
+    const size_t carried = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+    for (size_t i = 0; i < carried; ++i) {
       int fd;
       std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-      if (got < 2)
-        received[got++] = HostFd(fd);
+      if (count < 2)
+        received[count++] = HostFd(fd);
       else
         ::close(fd);
     }
   }
-  if (n != size || (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
+  if (n != ssize_t(sizeof got) || (msg.msg_flags & MSG_TRUNC)) {
     socket_.reset();
     return false;
   }
-  std::memcpy(reply, message.data(), sizeof *reply);
-  if (text) text->assign(message, sizeof *reply);
-  for (int i = 0; i < std::min(got, maxFds); ++i) fds[i] = std::move(received[i]);
+  // Descriptors that did not fit (this process has none left): the reply
+  // stands, the caller gives back what it was handed.
+  if (fdsLost) *fdsLost = msg.msg_flags & MSG_CTRUNC;
+  *reply = got;
+  for (int i = 0; i < std::min(count, maxFds); ++i) fds[i] = std::move(received[i]);
+  // A listing's text follows in pieces.
+  std::string body;
+  while (body.size() < got.textBytes) {
+    std::string piece(std::min<size_t>(got.textBytes - body.size(), 64 * 1024), '\0');
+    ssize_t m;
+    while ((m = ::recv(socket_.get(), piece.data(), piece.size(), 0)) < 0 && errno == EINTR) {
+    }
+    if (m <= 0) {
+      socket_.reset();
+      return false;
+    }
+    body.append(piece.data(), size_t(m));
+  }
+  if (text) *text = std::move(body);
   return true;
 }
 
@@ -207,28 +229,39 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
   PutName(&r, name);
   wire::Reply reply;
   HostFd fds[2];
+  bool fdsLost = false;
   std::lock_guard lock(mu_);
-  if (!CallLocked(r, &reply, nullptr, fds, 2)) return opened;
+  if (!CallLocked(r, &reply, nullptr, fds, 2, &fdsLost)) return opened;
   opened.status = reply.status;
   opened.id = reply.id;
   opened.flags = reply.flags;
+  opened.connection = connection_;
   opened.event = std::move(fds[0]);
   opened.page = std::move(fds[1]);
   // An event, and a queue to a poster, come as one descriptor; the rest as two.
   const bool single = kind == wire::Kind::kEvent || (kind == wire::Kind::kQueue && !(flags & wire::kCreate));
   const bool complete = opened.event && (single || opened.page);
-  if ((opened.status == wire::Status::kCreated || opened.status == wire::Status::kOpened) && !complete) {
+  if ((opened.status == wire::Status::kCreated || opened.status == wire::Status::kOpened) &&
+      (!complete || fdsLost)) {
     opened.status = wire::Status::kFailed;
     SendLocked({wire::Op::kClose, kind, 0, 0, 0, reply.id});
   }
   return opened;
 }
 
-void TerminalObjects::Close(uint32_t id) {
+void TerminalObjects::Close(uint32_t id, uint32_t connection) {
   std::lock_guard lock(mu_);
-  // The handle came through the connection this process holds; one made
-  // before a fork is the parent's to close.
-  if (pid_ == ::getpid() && socket_) SendLocked({wire::Op::kClose, wire::Kind{}, 0, 0, 0, id});
+  if (connection == connection_ && pid_ == ::getpid() && socket_)
+    SendLocked({wire::Op::kClose, wire::Kind{}, 0, 0, 0, id});
+}
+
+uint32_t TerminalObjects::processId() {
+  std::lock_guard lock(mu_);
+  if (pid_ != ::getpid()) {
+    std::string ignored;
+    ConnectLocked(&ignored);
+  }
+  return processId_;
 }
 
 uint32_t TerminalObjects::ProgramStarted(std::u16string_view name) {

@@ -28,19 +28,22 @@ class TerminalObjects {
   TerminalObjects(const TerminalObjects&) = delete;
   TerminalObjects& operator=(const TerminalObjects&) = delete;
 
-  // This process's id on the terminal.
-  uint32_t processId() const { return processId_; }
+  // This process's id on the terminal (a forked child joins afresh first).
+  uint32_t processId();
 
   struct Opened {
     wire::Status status = wire::Status::kFailed;
     uint32_t id = 0;
-    uint32_t flags = 0;  // the object's own (wire::kManualReset)
-    HostFd event;        // the object's eventfd
-    HostFd page;         // mutexes and semaphores: the shared page
+    uint32_t flags = 0;       // the object's own (wire::kManualReset)
+    uint32_t connection = 0;  // which connection it came through (for Close)
+    HostFd event;             // the object's eventfd
+    HostFd page;              // mutexes and semaphores: the shared page
   };
   Opened Open(wire::Kind kind, std::u16string_view name, uint32_t flags, int32_t count, int32_t maximum,
               uint32_t thread);
-  void Close(uint32_t id);
+  // A close meant for an earlier connection (before the server was started
+  // again, or before a fork) is dropped: the id now names something else.
+  void Close(uint32_t id, uint32_t connection);
 
   // A program of the terminal started or ended (it runs on a thread of this process).
   uint32_t ProgramStarted(std::u16string_view name);
@@ -54,9 +57,12 @@ class TerminalObjects {
       : dir_(std::move(dir)), name_(std::move(name)) {}
   bool ConnectLocked(std::string* error);
   // One request and its reply; text and fds may be null. False when the
-  // server could not be reached (the connection is then dropped).
+  // server could not be reached, once more after joining afresh; a reply
+  // whose descriptors did not fit (none left here) comes with *fdsLost set.
   bool CallLocked(const wire::Request& request, wire::Reply* reply, std::string* text, HostFd* fds,
-                  int maxFds);
+                  int maxFds, bool* fdsLost = nullptr);
+  bool CallOnceLocked(const wire::Request& request, wire::Reply* reply, std::string* text, HostFd* fds,
+                      int maxFds, bool* fdsLost);
   bool SendLocked(const wire::Request& request);
 
   const std::filesystem::path dir_;
@@ -65,6 +71,7 @@ class TerminalObjects {
   HostFd socket_;
   pid_t pid_ = 0;  // the process that made the connection: a forked child makes its own
   uint32_t processId_ = 0;
+  uint32_t connection_ = 0;  // counts the connections made
 };
 
 }  // namespace ce::sim

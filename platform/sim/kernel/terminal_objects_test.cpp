@@ -1,8 +1,15 @@
 // What the processes of one terminal share, tried with real processes: the
 // test process and peers (qel_terminal_peer) on the same terminal.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -16,6 +23,7 @@
 #include "ce/thread.h"
 #include "ce/window.h"
 #include "peer_process.h"
+#include "terminal_wire.h"
 #include "test_terminal.h"
 
 namespace {
@@ -181,6 +189,161 @@ TEST(TerminalObjects, MessagesReachAThreadOfAnotherProcessWhileItsQueueLives) {
   ce::SetLastError(0xdeadbeef);
   EXPECT_FALSE(ce::PostThreadMessageW(other, WM_USER + 1, 6, 0));
   EXPECT_EQ(ce::GetLastError(), ERROR_INVALID_THREAD_ID);
+}
+
+const Json* ObjectOf(const Json& listing, const std::string& name) { return ObjectNamed(listing, name); }
+
+TEST(TerminalObjects, AProcessOutOfDescriptorsKeepsWhatItHolds) {
+  qeltest::TestTerminal terminal;
+  Peer greedy({terminal.dir().string(), "exhaust", "Kept"});
+  EXPECT_EQ(greedy.Line(), "failed " + std::to_string(ERROR_NOT_ENOUGH_MEMORY));
+  Json listing = Listing();
+  const Json* peer = ProcessWithPid(listing, greedy.pid());
+  ASSERT_NE(peer, nullptr) << "only the one open failed: " << listing.dump(2);
+  const Json* kept = ObjectOf(listing, "Kept");
+  ASSERT_NE(kept, nullptr) << listing.dump(2);
+  EXPECT_EQ(kept->value("owner_process", 0u), peer->value("id", 1u));
+  ce::UniqueHandle mutex(ce::CreateMutexW(nullptr, FALSE, u"Kept"));
+  EXPECT_EQ(ce::WaitForSingleObject(mutex.get(), 0), WAIT_TIMEOUT);
+}
+
+TEST(TerminalObjects, AServerStartedAgainNeverTakesAnOldHandleForANewOne) {
+  qeltest::TestTerminal terminal;
+  ce::UniqueHandle old(ce::CreateEventW(nullptr, TRUE, FALSE, u"Before"));
+  ASSERT_TRUE(old.valid());
+  const pid_t server = Listing()["server"].value("pid", 0);
+  ASSERT_GT(server, 0);
+  ::kill(server, SIGKILL);
+  // The next open joins the server's successor on its own.
+  ce::SetLastError(0xdeadbeef);
+  ce::UniqueHandle fresh(ce::CreateEventW(nullptr, TRUE, FALSE, u"After"));
+  ASSERT_TRUE(fresh.valid()) << ce::GetLastError();
+  EXPECT_EQ(ce::GetLastError(), ERROR_SUCCESS);
+  // Closing the old handle must not close "After", which the new server may number alike.
+  old.reset();
+  Json listing = Listing();
+  const Json* after = ObjectOf(listing, "After");
+  ASSERT_NE(after, nullptr) << listing.dump(2);
+  EXPECT_EQ(after->value("handles", 0), 1);
+  Peer other({terminal.dir().string(), "create", "event", "After"});
+  EXPECT_EQ(other.Line(), "exists");
+}
+
+TEST(TerminalObjects, AListingOfManyObjectsArrivesWhole) {
+  qeltest::TestTerminal terminal;
+  std::vector<ce::UniqueHandle> events;
+  for (int i = 0; i < 1000; ++i) {
+    std::u16string name = u"Long name " + std::u16string(240, u'x') + u" ";
+    for (char c : std::to_string(i)) name += char16_t(c);
+    events.emplace_back(ce::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    ASSERT_TRUE(events.back().valid()) << i;
+  }
+  const Json listing = Listing();
+  EXPECT_EQ(listing["objects"].size(), 1000u);
+  EXPECT_FALSE(listing.contains("objects_not_listed"));
+}
+
+TEST(TerminalObjects, AMutexAForkedChildDiedHoldingComesAbandoned) {
+  qeltest::TestTerminal terminal;
+  Peer parent({terminal.dir().string(), "fork-hold", "Forked"});
+  ASSERT_EQ(parent.Line(), "child gone");
+  ce::UniqueHandle mutex(ce::CreateMutexW(nullptr, FALSE, u"Forked"));
+  EXPECT_EQ(ce::WaitForSingleObject(mutex.get(), 10000), WAIT_ABANDONED_0);
+  EXPECT_TRUE(ce::ReleaseMutex(mutex.get()));
+}
+
+TEST(TerminalObjects, WithoutATerminalThereAreNoNamedObjects) {
+  ce::sim::CloseTerminal();
+  ::unsetenv(ce::sim::kTerminalEnv);
+  const struct {
+    const char* what;
+    std::function<ce::HANDLE()> call;
+  } rows[] = {
+      {"event", [] { return ce::CreateEventW(nullptr, FALSE, FALSE, u"Nowhere"); }},
+      {"mutex", [] { return ce::CreateMutexW(nullptr, FALSE, u"Nowhere"); }},
+      {"semaphore", [] { return ce::CreateSemaphoreW(nullptr, 0, 1, u"Nowhere"); }},
+      {"open event", [] { return ce::OpenEventW(SYNCHRONIZE, FALSE, u"Nowhere"); }},
+  };
+  for (const auto& row : rows) {
+    ce::SetLastError(0xdeadbeef);
+    EXPECT_EQ(row.call(), nullptr) << row.what;
+    EXPECT_EQ(ce::GetLastError(), ERROR_NOT_READY) << row.what;
+  }
+  ce::UniqueHandle unnamed(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  EXPECT_TRUE(unnamed.valid());
+}
+
+// A client that speaks the wire itself, as a hostile program on the machine could.
+class RawClient {
+ public:
+  explicit RawClient(const std::filesystem::path& terminal) : fd_(::socket(AF_UNIX, SOCK_SEQPACKET, 0)) {
+    const std::string name = ce::sim::wire::SocketName(terminal);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::memcpy(sa.sun_path, name.data(), name.size());
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&sa),
+                           socklen_t(offsetof(sockaddr_un, sun_path) + name.size())) == 0;
+  }
+  ~RawClient() { ::close(fd_); }
+  bool connected() const { return connected_; }
+  // The status of the reply to these bytes, or 0 when none came.
+  uint32_t Ask(const void* bytes, size_t size) {
+    if (::send(fd_, bytes, size, MSG_NOSIGNAL) != ssize_t(size)) return 0;
+    ce::sim::wire::Reply reply;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 5000) != 1 || ::recv(fd_, &reply, sizeof reply, 0) < ssize_t(sizeof reply)) return 0;
+    // A listing's text follows its reply.
+    std::string text(reply.textBytes, '\0');
+    for (size_t got = 0; got < text.size();) {
+      const ssize_t n = ::recv(fd_, text.data() + got, text.size() - got, 0);
+      if (n <= 0) return 0;
+      got += size_t(n);
+    }
+    return uint32_t(reply.status);
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+TEST(TerminalObjects, TheServerRefusesWhatIsNotARequestAndServesOn) {
+  namespace wire = ce::sim::wire;
+  qeltest::TestTerminal terminal;
+  RawClient raw(terminal.dir());
+  ASSERT_TRUE(raw.connected());
+  wire::Request hello{wire::Op::kHello};
+  hello.value = uint32_t(::getpid());
+  ASSERT_EQ(raw.Ask(&hello, sizeof hello), uint32_t(wire::Status::kCreated));
+
+  std::vector<char> oversized(sizeof(wire::Request) + 100, 0);
+  wire::Request list{wire::Op::kList};
+  std::memcpy(oversized.data(), &list, sizeof list);
+  wire::Request longName{wire::Op::kOpen, wire::Kind::kEvent, wire::kCreate};
+  longName.nameUnits = wire::kMaxName + 1;
+  wire::Request unknownOp{wire::Op(99)};
+  wire::Request unknownKind{wire::Op::kOpen, wire::Kind(99), wire::kCreate};
+  unknownKind.nameUnits = 1;
+  unknownKind.name[0] = u'x';
+  // A queue for a thread that is not the asker's: it would take that thread's messages.
+  wire::Request squat{wire::Op::kOpen, wire::Kind::kQueue, wire::kCreate};
+  squat.value = 1;
+  const struct {
+    const char* what;
+    const void* bytes;
+    size_t size;
+  } rows[] = {
+      {"a request with bytes beyond it", oversized.data(), oversized.size()},
+      {"a request cut short", &list, sizeof list / 2},
+      {"a name longer than MAX_PATH", &longName, sizeof longName},
+      {"an unknown operation", &unknownOp, sizeof unknownOp},
+      {"an unknown kind", &unknownKind, sizeof unknownKind},
+      {"a queue for another process's thread", &squat, sizeof squat},
+      {"a second hello", &hello, sizeof hello},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(raw.Ask(row.bytes, row.size), uint32_t(wire::Status::kBadRequest)) << row.what;
+  EXPECT_EQ(raw.Ask(&list, sizeof list), uint32_t(wire::Status::kOpened)) << "still served";
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "object_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +27,13 @@ constexpr int kFirstJoinMs = 10'000;
 constexpr int kLingerMs = 2'000;
 // Programs that ended stay listed, the newest this many.
 constexpr size_t kEndedProgramsKept = 32;
+// Handles one process may hold, so that one process cannot take every
+// descriptor the server has from the others.
+constexpr size_t kMaxHandles = 10'000;
+// A listing travels in pieces of this size, and one waits at most this long
+// for its reader.
+constexpr size_t kTextPiece = 32 * 1024;
+constexpr int kTextWaitMs = 5'000;
 
 bool Readable(int fd) {
   pollfd p{fd, POLLIN, 0};
@@ -44,12 +53,21 @@ wire::SharedState* MapPage(int fd) {
 
 }  // namespace
 
-ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {}
+ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {
+  // Every object costs the server a descriptor or two: take all the system allows.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
 
 ObjectServer::~ObjectServer() {
   for (int fd : connections_) ::close(fd);
   while (!objects_.empty()) ReleaseObject(objects_.begin()->first);
   if (listen_ >= 0) ::close(listen_);
+  if (spare_ >= 0) ::close(spare_);
 }
 
 void ObjectServer::Run() {
@@ -89,6 +107,15 @@ void ObjectServer::Run() {
 void ObjectServer::Accept() {
   while (true) {
     const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spare_ >= 0) {
+      // No descriptor is left: refuse the joiner (it sees the connection
+      // close) rather than leave it waiting and the socket readable forever.
+      ::close(spare_);
+      const int refused = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (refused >= 0) ::close(refused);
+      spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+      continue;
+    }
     if (fd < 0) return;
     // An abstract socket has no file permissions: only the server's own user
     // may join (the terminal folder is that user's too).
@@ -99,12 +126,14 @@ void ObjectServer::Accept() {
       continue;
     }
     connections_.push_back(fd);
+    peers_[fd] = peer.pid;
   }
 }
 
 bool ObjectServer::Serve(int fd) {
   wire::Request r;
-  const ssize_t n = ::recv(fd, &r, sizeof r, 0);
+  // MSG_TRUNC: the length of the whole message, so an oversized one is seen as such.
+  const ssize_t n = ::recv(fd, &r, sizeof r, MSG_TRUNC);
   if (n == 0) return false;
   // Nothing more to read now: a live connection stays, a hung-up one is done.
   if (n < 0) return errno == EINTR || (errno == EAGAIN && !HungUp(fd));
@@ -148,14 +177,35 @@ bool ObjectServer::Serve(int fd) {
       return true;
     }
     case wire::Op::kList: {
-      const std::string text = Listing().dump();
-      return Send(fd, {wire::Status::kOpened, 0, uint32_t(text.size())}, text);
+      nlohmann::json listing = Listing();
+      std::string text = listing.dump();
+      // Too long to hand over: the newest objects are left out, and counted.
+      size_t left = 0;
+      while (text.size() > wire::kMaxListBytes && !listing["objects"].empty()) {
+        const size_t drop = std::max<size_t>(1, listing["objects"].size() / 2);
+        for (size_t i = 0; i < drop; ++i) listing["objects"].erase(listing["objects"].size() - 1);
+        left += drop;
+        listing["objects_not_listed"] = left;
+        text = listing.dump();
+      }
+      return SendText(fd, text);
     }
   }
   return Send(fd, {wire::Status::kBadRequest});
 }
 
+size_t ObjectServer::HandlesOf(int fd) const {
+  size_t held = 0;
+  for (const auto& [id, o] : objects_)
+    if (auto it = o.handles.find(fd); it != o.handles.end()) held += size_t(it->second);
+  return held;
+}
+
 void ObjectServer::Open(int fd, const wire::Request& r) {
+  if (HandlesOf(fd) >= kMaxHandles) {
+    Send(fd, {wire::Status::kFailed});
+    return;
+  }
   if (r.kind == wire::Kind::kQueue) {
     OpenQueue(fd, r);
     return;
@@ -174,7 +224,7 @@ void ObjectServer::Open(int fd, const wire::Request& r) {
     }
     const int fds[2] = {o.eventFd, o.pageFd};
     const uint32_t flags = o.manual ? wire::kManualReset : 0;
-    if (Send(fd, {wire::Status::kOpened, found->second, 0, flags}, {}, fds, o.pageFd >= 0 ? 2 : 1))
+    if (Send(fd, {wire::Status::kOpened, found->second, 0, flags}, fds, o.pageFd >= 0 ? 2 : 1))
       ++o.handles[fd];
     return;
   }
@@ -237,7 +287,7 @@ void ObjectServer::Open(int fd, const wire::Request& r) {
   Object& kept = objects_.at(id);
   const int fds[2] = {kept.eventFd, kept.pageFd};
   const uint32_t flags = kept.manual ? wire::kManualReset : 0;
-  if (Send(fd, {wire::Status::kCreated, id, 0, flags}, {}, fds, kept.pageFd >= 0 ? 2 : 1))
+  if (Send(fd, {wire::Status::kCreated, id, 0, flags}, fds, kept.pageFd >= 0 ? 2 : 1))
     ++kept.handles[fd];
   else
     ReleaseObject(id);
@@ -254,11 +304,19 @@ void ObjectServer::OpenQueue(int fd, const wire::Request& r) {
       Send(fd, {wire::Status::kOtherKind});
       return;
     }
-    if (Send(fd, {wire::Status::kOpened, found->second}, {}, &q.pageFd, 1)) ++q.handles[fd];
+    if (Send(fd, {wire::Status::kOpened, found->second}, &q.pageFd, 1)) ++q.handles[fd];
     return;
   }
   if (!owner) {
     Send(fd, {wire::Status::kMissing});
+    return;
+  }
+  // A queue is made only by a thread of its own process.
+  const auto peer = peers_.find(fd);
+  const std::string task =
+      "/proc/" + std::to_string(peer == peers_.end() ? 0 : peer->second) + "/task/" + std::to_string(r.value);
+  if (peer == peers_.end() || ::access(task.c_str(), F_OK) != 0) {
+    Send(fd, {wire::Status::kBadRequest});
     return;
   }
   int ends[2];
@@ -276,7 +334,7 @@ void ObjectServer::OpenQueue(int fd, const wire::Request& r) {
   queues_[r.value] = id;
   Object& kept = objects_.at(id);
   const int fds[2] = {kept.eventFd, kept.pageFd};
-  if (Send(fd, {wire::Status::kCreated, id}, {}, fds, 2))
+  if (Send(fd, {wire::Status::kCreated, id}, fds, 2))
     ++kept.handles[fd];
   else
     ReleaseObject(id);
@@ -313,6 +371,7 @@ void ObjectServer::Drop(int fd) {
   auto conn = std::find(connections_.begin(), connections_.end(), fd);
   if (conn == connections_.end()) return;
   connections_.erase(conn);
+  peers_.erase(fd);
   uint32_t gone = 0;
   for (const Process& p : processes_)
     if (!p.program && p.connection == fd) gone = p.id;
@@ -380,14 +439,14 @@ nlohmann::json ObjectServer::Listing() const {
     }
     objects.push_back(std::move(entry));
   }
-  return {{"processes", processes}, {"objects", objects}, {"windows", nlohmann::json::array()}};
+  return {{"processes", processes},
+          {"objects", objects},
+          {"windows", nlohmann::json::array()},
+          {"server", {{"pid", ::getpid()}}}};
 }
 
-bool ObjectServer::Send(int fd, const wire::Reply& reply, const std::string& text, const int* fds,
-                        int fdCount) {
-  std::string message(reinterpret_cast<const char*>(&reply), sizeof reply);
-  message += text;
-  iovec iov{message.data(), message.size()};
+bool ObjectServer::Send(int fd, const wire::Reply& reply, const int* fds, int fdCount) {
+  iovec iov{const_cast<wire::Reply*>(&reply), sizeof reply};
   msghdr msg{};
   msg.msg_iov = &iov;
   msg.msg_iovlen = 1;
@@ -403,7 +462,23 @@ bool ObjectServer::Send(int fd, const wire::Reply& reply, const std::string& tex
   }
   // The connection is non-blocking: a process that does not read its replies
   // is dropped rather than allowed to stall every other one.
-  return ::sendmsg(fd, &msg, MSG_NOSIGNAL) == ssize_t(message.size());
+  return ::sendmsg(fd, &msg, MSG_NOSIGNAL) == ssize_t(sizeof reply);
+}
+
+bool ObjectServer::SendText(int fd, const std::string& text) {
+  if (!Send(fd, {wire::Status::kOpened, 0, uint32_t(text.size())})) return false;
+  for (size_t at = 0; at < text.size();) {
+    const size_t piece = std::min(kTextPiece, text.size() - at);
+    const ssize_t n = ::send(fd, text.data() + at, piece, MSG_NOSIGNAL);
+    if (n == ssize_t(piece)) {
+      at += piece;
+      continue;
+    }
+    // A reader gets a little while to make room; one that takes longer is dropped.
+    pollfd p{fd, POLLOUT, 0};
+    if (n >= 0 || errno != EAGAIN || ::poll(&p, 1, kTextWaitMs) != 1) return false;
+  }
+  return true;
 }
 
 }  // namespace ce::sim::server

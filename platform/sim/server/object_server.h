@@ -2,6 +2,8 @@
 // of one terminal, for as long as a process is connected.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -56,11 +58,16 @@ class ObjectServer {
   void Close(int fd, uint32_t id);
   void ReleaseObject(uint32_t id);
   nlohmann::json Listing() const;
-  bool Send(int fd, const wire::Reply& reply, const std::string& text = {}, const int* fds = nullptr,
-            int fdCount = 0);
+  bool Send(int fd, const wire::Reply& reply, const int* fds = nullptr, int fdCount = 0);
+  // A listing: the reply, then its text in pieces a socket buffer holds.
+  bool SendText(int fd, const std::string& text);
+  // What a connection holds, to refuse more than kMaxHandles.
+  size_t HandlesOf(int fd) const;
 
   int listen_;
   std::vector<int> connections_;
+  std::map<int, pid_t> peers_;                 // connection -> its process's pid
+  int spare_ = -1;                             // a descriptor kept free, to refuse a join when none is left
   std::map<uint32_t, Object> objects_;         // by id
   std::map<std::u16string, uint32_t> byName_;  // folded name -> id
   std::map<uint32_t, uint32_t> queues_;        // thread id -> id
