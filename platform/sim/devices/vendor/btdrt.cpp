@@ -20,8 +20,8 @@ int BthReadLocalAddr(BYTE* address) {
   return 0;
 }
 
-const bool kRegistered =
-    RegisterModuleExports(u"btdrt.dll", {{u"BthReadLocalAddr", Export<PFN_BthReadLocalAddr>(BthReadLocalAddr)}});
+const bool kRegistered = RegisterModuleExports(
+    u"btdrt.dll", {{u"BthReadLocalAddr", Export<PFN_BthReadLocalAddr>(BthReadLocalAddr)}});
 
 }  // namespace
 }  // namespace ce::sim

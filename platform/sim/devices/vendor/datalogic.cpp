@@ -22,8 +22,10 @@ int DLDEVICE_GetName(LPWSTR buffer, DWORD capacity) {
 }
 
 const bool kRegistered =
-    RegisterModuleExports(u"DeviceApi.dll", {{u"DeviceGetModel", Export<PFN_DeviceGetModel>(DeviceGetModel)}}) &&
-    RegisterModuleExports(u"dl_api.dll", {{u"DLDEVICE_GetName", Export<PFN_DLDEVICE_GetName>(DLDEVICE_GetName)}});
+    RegisterModuleExports(u"DeviceApi.dll",
+                          {{u"DeviceGetModel", Export<PFN_DeviceGetModel>(DeviceGetModel)}}) &&
+    RegisterModuleExports(u"dl_api.dll",
+                          {{u"DLDEVICE_GetName", Export<PFN_DLDEVICE_GetName>(DLDEVICE_GetName)}});
 
 }  // namespace
 }  // namespace ce::sim

@@ -9,8 +9,8 @@ namespace {
 
 int ITCGetDeviceType() { return hw::Read(hw::kIntermecDeviceType); }
 
-const bool kRegistered =
-    RegisterModuleExports(u"itc50.dll", {{u"ITCGetDeviceType", Export<PFN_ITCGetDeviceType>(ITCGetDeviceType)}});
+const bool kRegistered = RegisterModuleExports(
+    u"itc50.dll", {{u"ITCGetDeviceType", Export<PFN_ITCGetDeviceType>(ITCGetDeviceType)}});
 
 }  // namespace
 }  // namespace ce::sim

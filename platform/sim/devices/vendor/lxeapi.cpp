@@ -15,11 +15,11 @@ BOOL LXEVersionOAL(char* buffer, DWORD size) {
 void LXEBoot() { hw::Increment(hw::kLxeBoots); }
 void LXEBootClear() { hw::Increment(hw::kLxeClearBoots); }
 
-const bool kRegistered =
-    RegisterModuleExports(u"LXEAPI.dll", {{u"LXEVersionSerial", Export<PFN_LXEVersionSerial>(LXEVersionSerial)},
-                                          {u"LXEVersionOAL", Export<PFN_LXEVersionOAL>(LXEVersionOAL)},
-                                          {u"LXEBoot", Export<PFN_LXEBoot>(LXEBoot)},
-                                          {u"LXEBootClear", Export<PFN_LXEBootClear>(LXEBootClear)}});
+const bool kRegistered = RegisterModuleExports(
+    u"LXEAPI.dll", {{u"LXEVersionSerial", Export<PFN_LXEVersionSerial>(LXEVersionSerial)},
+                    {u"LXEVersionOAL", Export<PFN_LXEVersionOAL>(LXEVersionOAL)},
+                    {u"LXEBoot", Export<PFN_LXEBoot>(LXEBoot)},
+                    {u"LXEBootClear", Export<PFN_LXEBootClear>(LXEBootClear)}});
 
 }  // namespace
 }  // namespace ce::sim
