@@ -46,12 +46,6 @@ std::shared_ptr<T> Lookup(HANDLE h) {
   return object;
 }
 
-// The terminal's objects when this process has joined a terminal.
-std::shared_ptr<TerminalObjects> Shared() {
-  auto terminal = Kernel::Get().terminal.Current();
-  return terminal ? terminal->objects() : nullptr;
-}
-
 // The named object, through the terminal's server, so that every process on
 // the terminal gets the same one. fromServer makes a T of what the server
 // handed over; it may be null (out of resources). A process with no terminal
@@ -59,7 +53,7 @@ std::shared_ptr<TerminalObjects> Shared() {
 template <class T, class FromServer>
 std::shared_ptr<T> OpenNamed(std::u16string_view name, wire::Kind kind, uint32_t flags, int32_t count,
                              int32_t maximum, FromServer&& fromServer, Outcome* outcome) {
-  auto objects = Shared();
+  auto objects = CurrentObjects();
   if (!objects) {
     *outcome = Outcome::kNoTerminal;
     return nullptr;

@@ -74,8 +74,7 @@ bool SetHardware(std::string_view key, const json& value, std::string* error) {
 }
 
 std::optional<json> TerminalObjectsNow(std::string* error) {
-  auto t = Current();
-  auto objects = t ? t->objects() : nullptr;
+  auto objects = CurrentObjects();
   if (!objects) {
     if (error) *error = "no terminal is open";
     return std::nullopt;

@@ -33,11 +33,6 @@ DWORD SendPosted(int fd, const MSG& msg) {
   return n < 0 && (errno == EAGAIN || errno == ENOBUFS) ? ERROR_NOT_ENOUGH_QUOTA : ERROR_INVALID_THREAD_ID;
 }
 
-std::shared_ptr<TerminalObjects> Joined() {
-  auto terminal = Kernel::Get().terminal.Current();
-  return terminal ? terminal->objects() : nullptr;
-}
-
 }  // namespace
 
 wire::PostedMessage ToWire(const MSG& msg) {
@@ -69,7 +64,7 @@ std::shared_ptr<MessageQueue> MessageQueue::OfCallingThread() {
   if (t_queue) return t_queue;
   const DWORD thread = api::GetCurrentThreadId();
   std::shared_ptr<MessageQueue> queue;
-  if (auto objects = Joined()) {
+  if (auto objects = CurrentObjects()) {
     auto opened = objects->Open(wire::Kind::kQueue, u"", wire::kCreate, 0, 0, thread);
     if (opened.status != wire::Status::kCreated) return nullptr;
     queue = std::make_shared<MessageQueue>(thread, std::move(opened.event), std::move(opened.page),
@@ -117,7 +112,7 @@ bool MessageQueue::Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove) {
 }
 
 DWORD PostToOtherProcess(DWORD thread, const MSG& msg) {
-  auto objects = Joined();
+  auto objects = CurrentObjects();
   if (!objects) return ERROR_INVALID_THREAD_ID;
   auto opened = objects->Open(wire::Kind::kQueue, u"", 0, 0, 0, thread);
   if (opened.status != wire::Status::kOpened) return ERROR_INVALID_THREAD_ID;

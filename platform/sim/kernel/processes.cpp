@@ -77,8 +77,7 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   }
   auto& table = Kernel::Get().processes;
   // On a joined terminal the program is listed terminal-wide, under the id the terminal gives it.
-  auto terminal = Current();
-  auto objects = terminal ? terminal->objects() : nullptr;
+  auto objects = CurrentObjects();
   const DWORD listed = objects ? objects->ProgramStarted(imagePath) : 0;
   if (!listed) objects.reset();
   auto process = std::make_shared<Process>(listed ? listed : table.NextId(), objects);

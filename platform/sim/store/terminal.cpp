@@ -205,6 +205,11 @@ std::shared_ptr<TerminalObjects> Terminal::objects() {
   return objects_;
 }
 
+std::shared_ptr<TerminalObjects> CurrentObjects() {
+  auto terminal = Current();
+  return terminal ? terminal->objects() : nullptr;
+}
+
 std::shared_ptr<Terminal> Current() { return Kernel::Get().terminal.Current(); }
 
 }  // namespace ce::sim

@@ -108,5 +108,7 @@ class TerminalChoice {
 
 // The kernel's current terminal.
 std::shared_ptr<Terminal> Current();
+// What the current terminal's processes share; null with no terminal.
+std::shared_ptr<TerminalObjects> CurrentObjects();
 
 }  // namespace ce::sim
