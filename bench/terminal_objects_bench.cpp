@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
