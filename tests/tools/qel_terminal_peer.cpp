@@ -35,6 +35,7 @@
 #include "ce/sync.h"
 #include "ce/thread.h"
 #include "ce/window.h"
+#include "ceutil/text.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void Say(const char* line) {
   std::fflush(stdout);
 }
 
-std::u16string Wide(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Wide(std::string_view text) { return ceutil::FromUtf8(text); }
 
 void HoldUntilInputEnds() {
   while (std::getchar() != EOF) {

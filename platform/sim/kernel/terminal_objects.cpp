@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "case_fold.h"
 
 extern char** environ;
 
@@ -77,6 +81,18 @@ bool StartServer(const fs::path& dir, std::string* error) {
   return true;
 }
 
+void Unmap(const wire::NameTable* table) {
+  ::munmap(const_cast<wire::NameTable*>(table), sizeof(wire::NameTable));
+}
+
+// The server's table of names in use, when fd is one (a sealed memfd of its size).
+const wire::NameTable* MapNames(const HostFd& fd) {
+  struct ::stat st {};
+  if (!fd || ::fstat(fd.get(), &st) != 0 || size_t(st.st_size) != sizeof(wire::NameTable)) return nullptr;
+  void* p = ::mmap(nullptr, sizeof(wire::NameTable), PROT_READ, MAP_SHARED, fd.get(), 0);
+  return p == MAP_FAILED ? nullptr : static_cast<const wire::NameTable*>(p);
+}
+
 void PutName(wire::Request* r, std::u16string_view name) {
   r->nameUnits = uint32_t(std::min<size_t>(name.size(), wire::kMaxName));
   std::copy_n(name.data(), r->nameUnits, r->name);
@@ -97,6 +113,7 @@ TerminalObjects::~TerminalObjects() = default;
 
 bool TerminalObjects::ConnectLocked(std::string* error) {
   socket_.reset();
+  names_.reset();
   const std::string address = wire::SocketName(dir_);
   if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) {
     *error = Errno("terminal " + dir_.string());
@@ -129,14 +146,16 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
     hello.value = uint32_t(pid_);
     PutName(&hello, name_);
     wire::Reply reply;
+    HostFd names;
     // A server that was ending as this process connected drops it unanswered: start afresh.
-    if (!CallLocked(hello, &reply, nullptr, nullptr, 0)) continue;
+    if (!CallLocked(hello, &reply, nullptr, &names, 1)) continue;
     if (reply.status != wire::Status::kCreated) {
       socket_.reset();
       *error = "the terminal's object server refused this process";
       return false;
     }
     processId_ = reply.id;
+    names_ = {MapNames(names), Unmap};
     return true;
   }
   *error = "cannot join the terminal's object server of " + dir_.string() + " after " +
@@ -231,6 +250,14 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
   HostFd fds[2];
   bool fdsLost = false;
   std::lock_guard lock(mu_);
+  if (!(flags & wire::kCreate) && kind != wire::Kind::kQueue && names_ && pid_ == ::getpid()) {
+    // The server folds the name as sent, cut to kMaxName.
+    const std::u16string folded = FoldName(std::u16string_view(r.name, r.nameUnits));
+    if (!folded.empty() && names_->inUse[wire::NameSlot(folded)].load(std::memory_order_acquire) == 0) {
+      opened.status = wire::Status::kMissing;
+      return opened;
+    }
+  }
   if (!CallLocked(r, &reply, nullptr, fds, 2, &fdsLost)) return opened;
   opened.status = reply.status;
   opened.id = reply.id;

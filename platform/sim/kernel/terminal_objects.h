@@ -72,6 +72,8 @@ class TerminalObjects {
   pid_t pid_ = 0;  // the process that made the connection: a forked child makes its own
   uint32_t processId_ = 0;
   uint32_t connection_ = 0;  // counts the connections made
+  // The server's table of names in use, mapped read-only; null when it sent none.
+  std::unique_ptr<const wire::NameTable, void (*)(const wire::NameTable*)> names_{nullptr, nullptr};
 };
 
 }  // namespace ce::sim

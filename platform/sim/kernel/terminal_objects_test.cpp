@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "case_fold.h"
 #include "ce/error.h"
 #include "ce/handle.h"
 #include "ce/process.h"
@@ -25,6 +26,7 @@
 #include "peer_process.h"
 #include "terminal_wire.h"
 #include "test_terminal.h"
+#include "utf.h"
 
 namespace {
 
@@ -111,6 +113,50 @@ TEST(TerminalObjects, ProcessesCreatingOneNameAtOnceAgreeOnOneObject) {
     listing = Listing();
     EXPECT_EQ(ObjectNamed(listing, "Same"), nullptr) << "the last handle closed: " << listing.dump(2);
   }
+}
+
+// Opening a name nobody holds is answered from the server's table of names in
+// use; a name held by another process, in any case, must still be found, and a
+// name that merely shares its slot must not be.
+TEST(TerminalObjects, OpeningByNameFindsExactlyWhatAnotherProcessHolds) {
+  qeltest::TestTerminal terminal;
+  const std::u16string held = u"Gr\u00FC\u00DFe Held";
+  Peer holder({terminal.dir().string(), "create", "event",
+               "Gr\xC3\xBC\xC3\x9F"
+               "e Held"});
+  ASSERT_EQ(holder.Line(), "created");
+  const uint32_t slot = ce::sim::wire::NameSlot(ce::sim::FoldName(held));
+  std::u16string neighbour;
+  for (int i = 0; neighbour.empty(); ++i) {
+    const std::u16string candidate = u"neighbour " + ce::sim::FromUtf8(std::to_string(i));
+    if (ce::sim::wire::NameSlot(ce::sim::FoldName(candidate)) == slot) neighbour = candidate;
+  }
+  const struct {
+    const char* what;
+    std::function<ce::HANDLE()> open;
+    ce::DWORD error;  // 0: opens
+  } rows[] = {
+      {"the name in other case",
+       [] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, u"GR\u00DC\u00DFE HELD"); }, 0},
+      {"the name as made", [&] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, held.c_str()); }, 0},
+      {"a name sharing its slot", [&] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, neighbour.c_str()); },
+       ERROR_FILE_NOT_FOUND},
+      {"the name as another kind", [&] { return ce::OpenSemaphoreW(SYNCHRONIZE, FALSE, held.c_str()); },
+       ERROR_INVALID_HANDLE},
+  };
+  for (const auto& row : rows) {
+    ce::SetLastError(0xdeadbeef);
+    ce::UniqueHandle h(row.open());
+    EXPECT_EQ(h.valid(), row.error == 0) << row.what;
+    if (row.error) {
+      EXPECT_EQ(ce::GetLastError(), row.error) << row.what;
+    }
+  }
+  holder.EndInput();
+  ASSERT_EQ(holder.Wait(), 0);
+  ce::SetLastError(0xdeadbeef);
+  EXPECT_EQ(ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, held.c_str()), nullptr) << "its last handle closed";
+  EXPECT_EQ(ce::GetLastError(), ce::DWORD(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(TerminalObjects, AMutexWhoseOwnerWasKilledComesAbandoned) {

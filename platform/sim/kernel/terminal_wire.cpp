@@ -4,6 +4,19 @@
 
 namespace ce::sim::wire {
 
+uint32_t NameSlot(std::u16string_view folded) {
+  uint32_t h = 2166136261u;  // FNV-1a over the code units
+  for (char16_t u : folded) {
+    h = (h ^ (u & 0xFF)) * 16777619u;
+    h = (h ^ (u >> 8)) * 16777619u;
+  }
+  // The low bits of FNV alone depend on the low bits only: mix the high ones in.
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  return h % kNameSlots;
+}
+
 std::string SocketName(const std::filesystem::path& dir) {
   struct ::stat st {};
   if (::stat(dir.c_str(), &st) != 0) return {};

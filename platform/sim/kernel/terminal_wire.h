@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace ce::sim::wire {
 
@@ -64,6 +65,17 @@ struct SharedState {
 };
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
               "a shared page needs address-free atomics");
+
+// Which names are in use: per slot (a hash of the folded name) how many named
+// objects the server holds. The server writes it, every process maps it
+// read-only (it comes with the hello's reply), so that opening a name nobody
+// holds, the common probe, is answered without a round trip. A slot counts up
+// before the creator hears of its object and down once the object is gone.
+inline constexpr uint32_t kNameSlots = 4096;
+struct NameTable {
+  std::atomic<uint32_t> inUse[kNameSlots];
+};
+uint32_t NameSlot(std::u16string_view folded);
 
 // The abstract socket name of the terminal in dir (which must exist): its
 // device and inode, so that every spelling of the path reaches one server.

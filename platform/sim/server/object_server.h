@@ -57,6 +57,8 @@ class ObjectServer {
   void OpenQueue(int fd, const wire::Request& r);
   void Close(int fd, uint32_t id);
   void ReleaseObject(uint32_t id);
+  // A name enters or leaves byName_.
+  void CountName(const std::u16string& folded, bool in);
   nlohmann::json Listing() const;
   bool Send(int fd, const wire::Reply& reply, const int* fds = nullptr, int fdCount = 0);
   // A listing: the reply, then its text in pieces a socket buffer holds.
@@ -66,7 +68,9 @@ class ObjectServer {
 
   int listen_;
   std::vector<int> connections_;
-  std::map<int, pid_t> peers_;                 // connection -> its process's pid
+  std::map<int, pid_t> peers_;  // connection -> its process's pid
+  int namesFd_ = -1;            // the names in use, shared read-only with every process
+  wire::NameTable* names_ = nullptr;
   int spare_ = -1;                             // a descriptor kept free, to refuse a join when none is left
   std::map<uint32_t, Object> objects_;         // by id
   std::map<std::u16string, uint32_t> byName_;  // folded name -> id
