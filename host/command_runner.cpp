@@ -7,6 +7,7 @@
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "host_services.h"
+#include "module_crash.h"
 #include "qel/command.h"
 #include "qelcommon/text_buffer.h"
 
@@ -201,6 +202,7 @@ std::optional<CommandOutcome> CommandRunner::Run(const std::string& line, std::s
   const RegisteredCommand* command = Find(line, &entries, error);
   if (!command) return std::nullopt;
   class Run run(std::move(entries), services_);
+  ModuleCall call("the handler of the command", command->code.c_str());
   command->handler(&run, &run, &run);
   return run.Finish();
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ce/sim/control.h"
+#include "module_crash.h"
 #include "plugin_host.h"
 #include "terminal_setup.h"
 #include "verb_table.h"
@@ -31,7 +32,8 @@ constexpr const char* kAbout =
     "profile in $XDG_STATE_HOME/qelhost (else ~/.local/state/qelhost) is used.\n"
     "Exit status: 0 success, 1 a getter or setter failed or a command reported a failure,\n"
     "2 bad usage, unknown property or command, unreadable profile, module, terminal or script,\n"
-    "3 the output could not be written.\n\n"
+    "3 the output could not be written, 4 the module crashed inside a call qelhost made into it\n"
+    "(stderr names the signal and the call).\n\n"
     "Command lines (run, script): blanks separate entries; double quotes group, and two double\n"
     "quotes inside quotes stand for one; an entry starting with an unquoted $ is an output\n"
     "variable ($name). The first entry is the command code. Example:\n"
@@ -98,6 +100,7 @@ void FailWritesToClosedPipes() {
 int main(int argc, char** argv) {
   HoldClosedStandardStreams();
   FailWritesToClosedPipes();
+  qelhost::ReportModuleCrashes();
   const int status = Run(argc, argv);
   if (status == qelhost::kOutputFailed) {  // the verb found it first and said why
     std::fclose(stdout);

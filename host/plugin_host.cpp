@@ -1,6 +1,7 @@
 #include "plugin_host.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +12,7 @@
 
 #include "ce/text.h"
 #include "ceutil/text.h"
+#include "module_crash.h"
 #include "module_file.h"
 #include "qelcommon/kind_names.h"
 #include "qelcommon/value.h"
@@ -21,9 +23,41 @@ namespace fs = std::filesystem;
 struct PluginHost::Library {
   void* handle = nullptr;
   ~Library() {
-    if (handle) dlclose(handle);
+    if (!handle) return;
+    SetModuleCode(nullptr, nullptr);
+    dlclose(handle);
   }
 };
+
+namespace {
+
+// Where the executable segments of the loaded object holding symbol lie.
+void FindModuleCode(void* symbol) {
+  struct Span {
+    uintptr_t symbol, begin = UINTPTR_MAX, end = 0;
+  } span{uintptr_t(symbol)};
+  dl_iterate_phdr(
+      [](dl_phdr_info* object, size_t, void* data) {
+        auto* s = static_cast<Span*>(data);
+        auto segment = [&](int i) { return object->dlpi_addr + object->dlpi_phdr[i].p_vaddr; };
+        bool holds = false;
+        for (int i = 0; i < object->dlpi_phnum && !holds; ++i)
+          holds = object->dlpi_phdr[i].p_type == PT_LOAD && s->symbol >= segment(i) &&
+                  s->symbol < segment(i) + object->dlpi_phdr[i].p_memsz;
+        if (!holds) return 0;
+        for (int i = 0; i < object->dlpi_phnum; ++i) {
+          if (object->dlpi_phdr[i].p_type != PT_LOAD || !(object->dlpi_phdr[i].p_flags & PF_X)) continue;
+          s->begin = std::min(s->begin, segment(i));
+          s->end = std::max(s->end, segment(i) + object->dlpi_phdr[i].p_memsz);
+        }
+        return 1;
+      },
+      &span);
+  if (span.begin < span.end)
+    SetModuleCode(reinterpret_cast<void*>(span.begin), reinterpret_cast<void*>(span.end));
+}
+
+}  // namespace
 
 PluginHost::PluginHost() = default;
 PluginHost::~PluginHost() { Shutdown(); }
@@ -58,22 +92,36 @@ bool PluginHost::Load(const fs::path& given, std::string* error) {
   unregister_ = reinterpret_cast<QelUnRegisterFn>(found[2]);
   for (int i = 0; i < 3; ++i) text_[i] = reinterpret_cast<QelTextExportFn>(found[3 + i]);
   library_ = std::move(lib);
+  FindModuleCode(found[0]);
   return true;
 }
 
 void PluginHost::Start() {
   if (!library_ || started_) return;
-  registerService_(&registrar_);
-  for (const RegisteredService& s : registrar_.services()) registry_.Offer(s.iid, s.service.get());
+  {
+    ModuleCall call("RegisterService");
+    registerService_(&registrar_);
+  }
+  {
+    ModuleCall call("the services' GetInterface");
+    for (const RegisteredService& s : registrar_.services()) registry_.Offer(s.iid, s.service.get());
+  }
   // Services bind before Register: what they add to the HAL event handler
   // (the wake-up event) is then waited on from Register's restart of it.
-  for (const RegisteredService& s : registrar_.services()) s.service.get()->Bind(&registry_);
+  {
+    ModuleCall call("the services' Bind");
+    for (const RegisteredService& s : registrar_.services()) s.service.get()->Bind(&registry_);
+  }
+  ModuleCall call("Register");
   register_(0, &registry_);
   started_ = true;
 }
 
 void PluginHost::Shutdown() {
-  if (started_) unregister_();
+  if (started_) {
+    ModuleCall call("UnRegister");
+    unregister_();
+  }
   started_ = false;
   registry_.Clear();
   registrar_.Clear();
@@ -83,7 +131,10 @@ void PluginHost::Shutdown() {
 PropertyReading PluginHost::Read(const RegisteredProperty& property) {
   PropertyReading r;
   CQelValue value;
-  r.ok = property.getter(&value, property.context.get());
+  {
+    ModuleCall call("the getter of", property.name.c_str());
+    r.ok = property.getter(&value, property.context.get());
+  }
   if (!r.ok) return r;
   r.kind = value.GetKind();
   IQelText* text = nullptr;
@@ -98,6 +149,7 @@ bool PluginHost::Write(const RegisteredProperty& property, const std::string& te
     *error = "'" + text + "' is not a value of kind " + QelKindName(kind);
     return false;
   }
+  ModuleCall call("the setter of", property.name.c_str());
   *ok = property.setter(&value, property.context.get());
   return true;
 }

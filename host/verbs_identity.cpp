@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ceutil/text.h"
+#include "module_crash.h"
 #include "verbs.h"
 
 namespace qelhost {
@@ -15,7 +16,11 @@ int ShowIdentity(PluginHost& host, const Output& o) {
   bool allOk = true;
   for (int i = 0; i < 3; ++i) {
     std::u16string buffer(kCapacity, u'\0');
-    const bool ok = host.textExports()[i](buffer.data(), kCapacity);
+    bool ok;
+    {
+      ModuleCall call(kNames[i]);
+      ok = host.textExports()[i](buffer.data(), kCapacity);
+    }
     allOk = allOk && ok;
     const std::string text = ceutil::ToUtf8(std::u16string_view(buffer.c_str()));
     if (o.json)

@@ -1,0 +1,145 @@
+#include "module_crash.h"
+
+#include <signal.h>
+#include <string.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace qelhost {
+namespace {
+
+constexpr std::array kFaults = {SIGSEGV, SIGILL, SIGBUS, SIGFPE, SIGTRAP, SIGSYS};
+
+thread_local const char* t_what = nullptr;
+thread_local const char16_t* t_name = nullptr;
+
+std::atomic<uintptr_t> g_codeBegin{0}, g_codeEnd{0};
+struct sigaction g_before[NSIG];
+
+// A stack overflow inside the module leaves no stack to report it on.
+alignas(16) char g_altStack[64 * 1024];
+
+// Async-signal-safe text: no allocation, no stdio.
+class Line {
+ public:
+  Line& operator<<(const char* s) {
+    while (s && *s && at_ < sizeof text_) text_[at_++] = *s++;
+    return *this;
+  }
+  // Names the module registered: ASCII as it is, anything else as '?'.
+  Line& operator<<(const char16_t* s) {
+    while (s && *s && at_ < sizeof text_) {
+      text_[at_++] = *s >= 0x20 && *s < 0x7F ? char(*s) : '?';
+      ++s;
+    }
+    return *this;
+  }
+  Line& Number(uintptr_t v, unsigned base) {
+    char digits[24];
+    size_t n = 0;
+    do {
+      digits[n++] = "0123456789abcdef"[v % base];
+      v /= base;
+    } while (v && n < sizeof digits);
+    while (n && at_ < sizeof text_) text_[at_++] = digits[--n];
+    return *this;
+  }
+  void WriteTo(int fd) const {
+    for (size_t done = 0; done < at_;) {
+      const ssize_t n = ::write(fd, text_ + done, at_ - done);
+      if (n <= 0) return;
+      done += size_t(n);
+    }
+  }
+
+ private:
+  char text_[512];
+  size_t at_ = 0;
+};
+
+uintptr_t FaultingInstruction(void* context) {
+  const auto* uc = static_cast<const ucontext_t*>(context);
+#if defined(__x86_64__)
+  return uc ? uintptr_t(uc->uc_mcontext.gregs[REG_RIP]) : 0;
+#elif defined(__i386__)
+  return uc ? uintptr_t(uc->uc_mcontext.gregs[REG_EIP]) : 0;
+#else
+  (void)uc;
+  return 0;
+#endif
+}
+
+void PassOn(int sig, siginfo_t* info, void* context) {
+  const struct sigaction& before = g_before[sig];
+  if (before.sa_flags & SA_SIGINFO) {
+    if (before.sa_sigaction) return before.sa_sigaction(sig, info, context);
+  } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
+    return before.sa_handler(sig);
+  }
+  // Returning runs the faulting instruction again, which now ends the process as before.
+  ::signal(sig, SIG_DFL);
+}
+
+void OnFault(int sig, siginfo_t* info, void* context) {
+  const uintptr_t pc = FaultingInstruction(context);
+  const uintptr_t begin = g_codeBegin.load(std::memory_order_relaxed);
+  const uintptr_t end = g_codeEnd.load(std::memory_order_relaxed);
+  const bool inModuleCode = pc != 0 && pc >= begin && pc < end;
+  if (!t_what && !inModuleCode) return PassOn(sig, info, context);
+  Line line;
+  line << "qelhost: the module crashed (signal ";
+  line.Number(uintptr_t(sig), 10);
+  if (const char* name = ::sigabbrev_np(sig)) line << ", SIG" << name;
+  line << ") ";
+  if (t_what) {
+    line << "in " << t_what;
+    if (t_name) line << " " << t_name;
+  } else {
+    line << "on a thread of its own";
+  }
+  if (inModuleCode) {
+    line << ", at offset 0x";
+    line.Number(pc - begin, 16) << " of its code";
+  }
+  line << "\n";
+  line.WriteTo(STDERR_FILENO);
+  ::_exit(kModuleCrashed);
+}
+
+}  // namespace
+
+void ReportModuleCrashes() {
+  stack_t current{};
+  if (::sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE)) {
+    stack_t mine{};
+    mine.ss_sp = g_altStack;
+    mine.ss_size = sizeof g_altStack;
+    ::sigaltstack(&mine, nullptr);
+  }
+  struct sigaction action {};
+  action.sa_sigaction = OnFault;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
+  ::sigemptyset(&action.sa_mask);
+  for (const int sig : kFaults) ::sigaction(sig, &action, &g_before[sig]);
+}
+
+void SetModuleCode(const void* begin, const void* end) {
+  g_codeBegin.store(uintptr_t(begin), std::memory_order_relaxed);
+  g_codeEnd.store(uintptr_t(end), std::memory_order_relaxed);
+}
+
+ModuleCall::ModuleCall(const char* what, const char16_t* name) : what_(t_what), name_(t_name) {
+  t_name = name;
+  t_what = what;
+}
+
+ModuleCall::~ModuleCall() {
+  t_what = what_;
+  t_name = name_;
+}
+
+}  // namespace qelhost
