@@ -110,8 +110,16 @@ int FormatDate(const DateRequest& r, const Output& o) {
   Held<qel::CQelDateTime> value{qel::CQelDateTime::Create(fields)};
   if (!value.p) return kFailed;
   if (!value.p->IsValid()) {
-    o.err << "qelhost: date: --at '" << Printable(r.at) << "' names no day of the calendar\n";
-    return kUsage;
+    if (!r.at.empty()) {
+      o.err << "qelhost: date: --at '" << Printable(r.at) << "' names no day of the calendar\n";
+      return kUsage;
+    }
+    o.err
+        << "qelhost: date: the terminal's local time (" << fields.year << "-" << fields.month << "-"
+        << fields.day
+        << ") names no day of the calendar: its clock or time zone (time.zone.* in 'qelhost terminal show') "
+           "is wrong\n";
+    return kFailed;
   }
   value.p->SetNameLanguage(language);
   // A format naming UTC converts by itself; converting here too would do it twice.

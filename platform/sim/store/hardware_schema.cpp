@@ -12,6 +12,21 @@ constexpr FieldRule kRules[] = {QEL_HARDWARE_FIELDS(QEL_HARDWARE_RULE)
 #undef QEL_HARDWARE_GROUP_RULE
 #undef QEL_HARDWARE_RULE
 
+// Biases are minutes (UTC = local + bias), at most a day either way; the
+// transition dates are the fields of a SYSTEMTIME ("*": standard_date, daylight_date).
+constexpr FieldRange kRanges[] = {
+    {"time.zone.bias", -1440, 1440, "minutes"},
+    {"time.zone.standard_bias", -1440, 1440, "minutes"},
+    {"time.zone.daylight_bias", -1440, 1440, "minutes"},
+    {"time.zone.*.month", 0, 12, "a month, 0 for no transition"},
+    {"time.zone.*.day_of_week", 0, 6, "a day of the week, 0 for Sunday"},
+    {"time.zone.*.day", 0, 31, "a day, or the week of the month 1 to 5"},
+    {"time.zone.*.hour", 0, 23, "an hour"},
+    {"time.zone.*.minute", 0, 59, "a minute"},
+    {"time.zone.*.second", 0, 59, "a second"},
+    {"time.zone.*.milliseconds", 0, 999, "milliseconds"},
+};
+
 // Compares a dotted path with a pattern whose "*" parts match any one name;
 // with prefix, the path need only match the pattern's leading parts.
 bool Matches(std::string_view pattern, std::string_view path, bool prefix) {
@@ -34,6 +49,12 @@ std::span<const FieldRule> Rules() { return kRules; }
 const FieldRule* RuleFor(std::string_view path) {
   for (const FieldRule& rule : kRules)
     if (Matches(rule.path, path, false)) return &rule;
+  return nullptr;
+}
+
+const FieldRange* RangeFor(std::string_view path) {
+  for (const FieldRange& range : kRanges)
+    if (Matches(range.path, path, false)) return &range;
   return nullptr;
 }
 
@@ -63,6 +84,8 @@ const char* Describe(Type t) {
       return "true or false";
     case Type::TextList:
       return "a list of texts";
+    case Type::NameList:
+      return "a list of distinct names (not empty, without dots or control characters) such as [\"PXA27X1\"]";
     case Type::Hex:
       return "an even number of hexadecimal digits such as \"0A1B2C\" (empty for none)";
     case Type::Mac:

@@ -27,6 +27,7 @@ enum class Type {
   Text,
   Flag,
   TextList,
+  NameList,  // distinct names that key a group ("network.adapter.<name>")
   Hex,
   Mac,
   Ipv4,
@@ -130,7 +131,7 @@ enum class Type {
   /* network: adapters in list order, each described under network.adapter.<name> */     \
   F(HostName, "network.host_name", Text, "")                                             \
   F(UseHostInterfaces, "network.use_host_interfaces", Flag, false)                       \
-  F(Adapters, "network.adapters", TextList, {})                                          \
+  F(Adapters, "network.adapters", NameList, {})                                          \
   F(AdapterType, "network.adapter.*.type", DWord, 6)                                     \
   F(AdapterIp, "network.adapter.*.ip", Ipv4, "0.0.0.0")                                  \
   F(AdapterMask, "network.adapter.*.mask", Ipv4, "0.0.0.0")                              \
@@ -192,6 +193,10 @@ struct ValueOf<Type::TextList> {
   using type = std::vector<std::string>;
 };
 template <>
+struct ValueOf<Type::NameList> {
+  using type = std::vector<std::string>;
+};
+template <>
 struct ValueOf<Type::Hex> {
   using type = std::string;
 };
@@ -250,5 +255,14 @@ const FieldRule* RuleFor(std::string_view dottedPath);
 bool IsGroup(std::string_view dottedPath);
 // What a field of the type may hold, for messages.
 const char* Describe(Type type);
+
+// Fields narrower than their type (a time zone's biases and transition dates).
+struct FieldRange {
+  std::string_view path;  // "*" matching any one name
+  int64_t min, max;
+  const char* what;  // what the number counts, for messages
+};
+// The range of a dotted path, or null when its type is its only rule.
+const FieldRange* RangeFor(std::string_view dottedPath);
 
 }  // namespace ce::sim::hw

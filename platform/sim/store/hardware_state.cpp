@@ -5,11 +5,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <sstream>
 
 #include "device_path.h"
@@ -55,6 +57,24 @@ bool IsTextList(const json& v, bool (*fits)(const std::string&)) {
 }
 
 bool AnyText(const std::string&) { return true; }
+
+// Names that become the last part of a dotted path, told apart without case as on the device.
+bool IsNameList(const json& v) {
+  if (!v.is_array()) return false;
+  std::vector<std::string> seen;
+  for (const auto& e : v) {
+    if (!e.is_string()) return false;
+    const std::string& name = e.get_ref<const std::string&>();
+    if (!IsFieldName(name) ||
+        std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7F; }))
+      return false;
+    std::string folded = name;
+    for (char& c : folded) c = char(std::tolower((unsigned char)c));
+    if (std::find(seen.begin(), seen.end(), folded) != seen.end()) return false;
+    seen.push_back(std::move(folded));
+  }
+  return true;
+}
 bool IsHex(const std::string& s) { return ParseHex(s).has_value(); }
 bool IsMac(const std::string& s) { return s.empty() || ParseMac(s).has_value(); }
 bool IsIpv4(const std::string& s) {
@@ -88,6 +108,8 @@ bool Fits(Type t, const json& v) {
       return v.is_boolean();
     case Type::TextList:
       return IsTextList(v, AnyText);
+    case Type::NameList:
+      return IsNameList(v);
     case Type::Hex:
       return IsText(v, IsHex);
     case Type::Mac:
@@ -100,6 +122,16 @@ bool Fits(Type t, const json& v) {
       return IsTextList(v, IsIpv4);
   }
   return false;
+}
+
+// Why v cannot be the value of the declared field at path, or nothing when it can.
+std::optional<std::string> Misfit(const hw::FieldRule& rule, const std::string& path, const json& v) {
+  if (!Fits(rule.type, v)) return "must be " + std::string(hw::Describe(rule.type)) + ", not " + v.dump();
+  if (const hw::FieldRange* range = hw::RangeFor(path);
+      range && !InRange(v, range->min, uint64_t(range->max)))
+    return "must be a whole number from " + std::to_string(range->min) + " to " + std::to_string(range->max) +
+           " (" + range->what + "), not " + v.dump();
+  return std::nullopt;
 }
 
 // Fields without a rule keep their JSON type; numbers stay whole when they were.
@@ -159,9 +191,10 @@ bool IsWellFormedText(const json& v) {
 void CheckAll(const json& node, const std::string& path, std::string* firstError, bool* ok) {
   if (!*ok) return;
   if (!path.empty()) {
-    if (const hw::FieldRule* rule = hw::RuleFor(path); rule && !Fits(rule->type, node)) {
+    const hw::FieldRule* rule = hw::RuleFor(path);
+    if (const auto why = rule ? Misfit(*rule, path, node) : std::nullopt) {
       *ok = false;
-      Fail(firstError, "\"" + path + "\" must be " + hw::Describe(rule->type) + ", not " + node.dump());
+      Fail(firstError, "\"" + path + "\" " + *why);
       return;
     } else if (!rule && hw::IsGroup(path) && !node.is_object()) {
       *ok = false;
@@ -255,8 +288,7 @@ bool CheckFieldChange(const json& hardware, const std::string& dotted, const jso
   if ((field && field->is_object()) || (!rule && hw::IsGroup(dotted)))
     return Fail(error, "'" + dotted + "' is a group of fields; set its fields one by one");
   if (rule) {
-    if (!Fits(rule->type, value))
-      return Fail(error, "'" + dotted + "' must be " + hw::Describe(rule->type) + ", not " + value.dump());
+    if (const auto why = Misfit(*rule, dotted, value)) return Fail(error, "'" + dotted + "' " + *why);
     return true;
   }
   if (!field->is_null() && !SameShape(*field, value))
