@@ -156,7 +156,16 @@ int RunScript(PluginHost& host, const std::string& file, const Output& o) {
     o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
-  std::istringstream in(*text);
+  // Editors on Windows start UTF-8 files with a byte-order mark: not part of the first line.
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  const std::string_view body = std::string_view(*text).starts_with(kUtf8Mark)
+                                    ? std::string_view(*text).substr(kUtf8Mark.size())
+                                    : std::string_view(*text);
+  if (body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF")) {
+    o.err << "qelhost: " << Printable(file) << ": is UTF-16 text; a script is UTF-8 text\n";
+    return kUsage;
+  }
+  std::istringstream in{std::string(body)};
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -190,10 +190,20 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
   FolderSentinel sentinel(folder);
   if (!fs->Watch(0, wideName.c_str(), widePath.c_str())) {
     o.err << "qelhost: cannot watch '" << Printable(path) << "': ";
+    // The module resolves names only through the host's file-location
+    // service, which it takes when a command first needs it: before that it
+    // watches the path as given.
+    const std::u16string resolved = ResolveName(widePath.substr(0, widePath.find(u';')));
+    const std::u16string asGiven = widePath.substr(0, widePath.find(u';'));
     if (folder.empty())
       o.err << "the folder watched is the part before the last backslash, and that is empty"
                " (end a folder's path with a backslash to watch it: '"
             << Printable(path) << "\\')\n";
+    else if (!resolved.empty() && resolved != asGiven)
+      o.err << "the module watches the path as given, and '" << Printable(ceutil::ToUtf8(asGiven))
+            << "' is not a device path (it resolves <QEL>, <ADM> and bare names only once a command has "
+               "taken the host's file-location service); watch '"
+            << Printable(ceutil::ToUtf8(resolved)) << "'\n";
     else
       o.err << "its folder '" << shownFolder << "' does not exist on the terminal\n";
     return kFailed;
