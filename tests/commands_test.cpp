@@ -583,6 +583,9 @@ TEST_F(Installer, ReadsNamesInTheTerminalsCodePage) {
             ce::DWORD(ERROR_INVALID_DATA));
   EXPECT_EQ(InstallRaw({{"ok.txt", "x", 0x80}, {"\xC0\xAF.txt", "overlong", 0x80}}),
             ce::DWORD(ERROR_INVALID_DATA));
+  // A name of 130 characters is 390 bytes on the host: refused before the member before it is placed.
+  EXPECT_EQ(InstallRaw({{"ok.txt", "x"}, {std::string(130, '\x8B'), "long"}}),
+            ce::DWORD(ERROR_FILENAME_EXCED_RANGE));
   EXPECT_EQ(Tree(), std::set<std::string>{});
 }
 

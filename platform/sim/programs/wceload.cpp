@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -134,6 +135,13 @@ DWORD NameOf(GCabFile* file, std::u16string* name) {
 DWORD CheckMember(const std::u16string& name, const std::u16string& destination) {
   if (!IsPlainRelative(name)) return ERROR_INVALID_DATA;
   if (const DWORD error = CheckRelativeName(name); error != ERROR_SUCCESS) return error;
+  // Each name must fit the host's name length too, or a later member would fail after earlier ones are
+  // placed.
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find_first_of(u"\\/", start), name.size());
+    if (ToUtf8(name.substr(start, end - start)).size() > NAME_MAX) return ERROR_FILENAME_EXCED_RANGE;
+    start = end + 1;
+  }
   return destination.size() + name.size() < size_t(MAX_PATH) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
 }
 
