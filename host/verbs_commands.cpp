@@ -1,10 +1,19 @@
 #include "verbs_commands.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 
+#include "ce/error.h"
 #include "ce/files.h"
+#include "ce/message.h"
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
@@ -112,27 +121,104 @@ std::optional<std::string> ReadHostFile(const std::string& file, uint64_t maxByt
   return std::nullopt;
 }
 
-// A device path as it stands; a file of this machine is first copied into the
-// terminal's \Temp folder.
-std::optional<std::u16string> PackageOnTerminal(const std::string& file, std::string* error) {
-  if (!file.empty() && file[0] == '\\') return ceutil::FromUtf8(file);
-  const auto bytes = ReadHostFile(file, kMaxPackageBytes, error, " (a device path starts with \\)");
-  if (!bytes) return std::nullopt;
-  const std::string name = std::filesystem::path(file).filename().string();
-  const std::u16string path = u"\\Temp\\" + ceutil::FromUtf8(name);
-  ce::CreateDirectoryW(u"\\Temp", nullptr);
-  ce::UniqueHandle out(ce::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ce::DWORD written = 0;
-  if (!out || !ce::WriteFile(out.get(), bytes->data(), ce::DWORD(bytes->size()), &written, nullptr) ||
-      written != bytes->size()) {
-    if (out) {
-      out.reset();
-      ce::DeleteFileW(path.c_str());  // no part of a package is left behind
-    }
-    *error = file + ": cannot be copied to the terminal as " + ceutil::ToUtf8(path);
-    return std::nullopt;
+// The system's English text for a file error, without its line end.
+std::string SystemErrorText(ce::DWORD code) {
+  char16_t* text = nullptr;
+  ce::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0x409, reinterpret_cast<char16_t*>(&text), 0, nullptr);
+  std::string why = text ? ceutil::ToUtf8(text) : "";
+  if (text) ce::LocalFree(text);
+  while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+  return why.empty() ? "error " + std::to_string(code) : why + " (error " + std::to_string(code) + ")";
+}
+
+// A package of this machine is staged on the terminal in a folder of its own,
+// "\Temp\qelhost-install.PID.NNNNNNNN\NAME": the installer names its
+// destination after the package, so the name is kept, and no install touches
+// a file of the terminal or another install's copy. The folder goes when the
+// install ends; one whose qelhost was killed goes at the next install.
+constexpr std::u16string_view kStagingPrefix = u"qelhost-install.";
+
+// Deletes a staging folder and the files in it (it holds no folders).
+void RemoveStaging(const std::u16string& folder) {
+  ce::WIN32_FIND_DATAW found{};
+  const std::u16string pattern = folder + u"\\*";
+  if (ce::HANDLE find = ce::FindFirstFileW(pattern.c_str(), &found); find != INVALID_HANDLE_VALUE) {
+    std::vector<std::u16string> names;
+    do {
+      const std::u16string name = found.cFileName;
+      if (name != u"." && name != u"..") names.push_back(name);
+    } while (ce::FindNextFileW(find, &found));
+    ce::FindClose(find);
+    for (const auto& name : names) ce::DeleteFileW((folder + u"\\" + name).c_str());
   }
-  return path;
+  ce::RemoveDirectoryW(folder.c_str());
+}
+
+// The staging folders whose qelhost is gone.
+void RemoveOrphanedStaging() {
+  ce::WIN32_FIND_DATAW found{};
+  const std::u16string pattern = u"\\Temp\\" + std::u16string(kStagingPrefix) + u"*";
+  ce::HANDLE find = ce::FindFirstFileW(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::u16string> orphans;
+  do {
+    const std::string name = ceutil::ToUtf8(found.cFileName);
+    const size_t first = kStagingPrefix.size(), dot = name.find('.', first);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dot == std::string::npos || dot == first)
+      continue;
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(name.data() + first, name.data() + dot, pid);
+    if (ec != std::errc() || end != name.data() + dot || pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) != 0 && errno == ESRCH) orphans.push_back(found.cFileName);
+  } while (ce::FindNextFileW(find, &found));
+  ce::FindClose(find);
+  for (const auto& name : orphans) RemoveStaging(u"\\Temp\\" + name);
+}
+
+// A new staging folder of this process, or empty with error set.
+std::u16string MakeStagingFolder(std::string* error) {
+  if (!ce::CreateDirectoryW(u"\\Temp", nullptr) && ce::GetLastError() != ERROR_ALREADY_EXISTS) {
+    *error = "cannot make the terminal's \\Temp folder: " + SystemErrorText(ce::GetLastError());
+    return {};
+  }
+  if (const ce::DWORD attributes = ce::GetFileAttributesW(u"\\Temp");
+      attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = "\\Temp on the terminal is a file, not a folder";
+    return {};
+  }
+  RemoveOrphanedStaging();
+  static std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char tail[32];
+    std::snprintf(tail, sizeof tail, "%d.%08x", int(::getpid()), unsigned(random()));
+    const std::u16string folder = u"\\Temp\\" + std::u16string(kStagingPrefix) + ceutil::FromUtf8(tail);
+    if (ce::CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (ce::GetLastError() != ERROR_ALREADY_EXISTS) {
+      *error = "cannot make the staging folder " + ceutil::ToUtf8(folder) + ": " +
+               SystemErrorText(ce::GetLastError());
+      return {};
+    }
+  }
+  *error = "cannot make a staging folder in \\Temp: every name tried is taken";
+  return {};
+}
+
+// A package of this machine copied into folder on the terminal; false with error set.
+bool CopyPackage(const std::string& file, const std::string& bytes, const std::u16string& path,
+                 std::string* error) {
+  ce::UniqueHandle out(ce::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ce::DWORD written = 0;
+  if (out && ce::WriteFile(out.get(), bytes.data(), ce::DWORD(bytes.size()), &written, nullptr) &&
+      written == bytes.size())
+    return true;
+  const ce::DWORD code = ce::GetLastError();
+  *error = file + ": cannot be copied to the terminal as " + ceutil::ToUtf8(path) + ": " +
+           (out ? written != bytes.size() && code == ERROR_SUCCESS ? std::string("the write was cut short")
+                                                                   : SystemErrorText(code)
+                : SystemErrorText(code));
+  return false;
 }
 
 // "*.cab" style patterns: a star, then the ending, without regard to case.
@@ -141,6 +227,13 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
   const std::u16string_view ending = pattern.substr(1);
   return path.size() >= ending.size() &&
          ceutil::EqualNoCase(path.substr(path.size() - ending.size()), ending);
+}
+
+const RegisteredFileHandler* HandlerFor(PluginHost& host, std::u16string_view path) {
+  const RegisteredFileHandler* handler = nullptr;
+  for (const auto& h : host.registry().fileHandlers().handlers)
+    if (MatchesPattern(h.pattern, path)) handler = &h;
+  return handler;
 }
 
 }  // namespace
@@ -178,27 +271,42 @@ int RunScript(PluginHost& host, const std::string& file, const Output& o) {
 
 int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o) {
   std::string error;
-  const auto path = PackageOnTerminal(file, &error);
-  if (!path) {
-    o.err << "qelhost: " << Printable(error) << "\n";
+  auto fail = [&](const std::string& why) {
+    o.err << "qelhost: " << Printable(why) << "\n";
     return kUsage;
+  };
+  const bool onTerminal = !file.empty() && file[0] == '\\';
+  std::optional<std::string> bytes;
+  std::u16string path, staging;
+  if (onTerminal) {
+    path = ceutil::FromUtf8(file);
+  } else {
+    bytes = ReadHostFile(file, kMaxPackageBytes, &error, " (a device path starts with \\)");
+    if (!bytes) return fail(error);
+    path = ceutil::FromUtf8(std::filesystem::path(file).filename().string());
   }
-  const RegisteredFileHandler* handler = nullptr;
-  for (const auto& h : host.registry().fileHandlers().handlers)
-    if (MatchesPattern(h.pattern, *path)) handler = &h;
-  if (!handler) {
-    o.err << "qelhost: the module registered no file handler for " << Printable(ceutil::ToUtf8(*path))
-          << "\n";
-    return kUsage;
+  // The handler is known before anything on the terminal changes.
+  const RegisteredFileHandler* handler = HandlerFor(host, path);
+  if (!handler) return fail("the module registered no file handler for " + ceutil::ToUtf8(path));
+  if (!onTerminal) {
+    staging = MakeStagingFolder(&error);
+    if (staging.empty()) return fail(file + ": " + error);
+    path = staging + u"\\" + path;
+    if (!CopyPackage(file, *bytes, path, &error)) {
+      RemoveStaging(staging);
+      return fail(error);
+    }
+    bytes.reset();
   }
   HandlerResult result;
-  const int32_t code = handler->handler(const_cast<char16_t*>(path->c_str()), deleteAfter, nullptr, &result);
+  const int32_t code = handler->handler(const_cast<char16_t*>(path.c_str()), deleteAfter, nullptr, &result);
+  if (!staging.empty()) RemoveStaging(staging);
   if (o.json) {
     json reports = json::array();
     for (const auto& r : result.reports) reports.push_back(ReportJson(r));
-    o.out << json{{"package", ceutil::ToUtf8(*path)}, {"result", code}, {"reports", reports}}.dump(2) << "\n";
+    o.out << json{{"package", ceutil::ToUtf8(path)}, {"result", code}, {"reports", reports}}.dump(2) << "\n";
   } else {
-    o.out << Printable(ceutil::ToUtf8(*path)) << "  result " << code << "\n";
+    o.out << Printable(ceutil::ToUtf8(path)) << "  result " << code << "\n";
     for (const auto& r : result.reports) o.out << "  " << ReportJson(r).dump() << "\n";
   }
   return code == 0 ? kOk : kFailed;

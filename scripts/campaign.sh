@@ -2,7 +2,10 @@
 # The concurrency and kill campaigns of issue 6, in reduced form, on the
 # release build: concurrent `terminal set` writers and registry writers (is any
 # acknowledged write lost?), then kill -9 of writers and of terminal makers (are
-# files left corrupt, and are the orphans cleaned by the next open?).
+# files left corrupt, and are the orphans cleaned by the next open?), of PXS
+# writers of a settings file mid-write (does the file stay a whole INI file with
+# every setting?) and of installs mid-extraction (is every installed file whole,
+# old or new, and are the staging folders cleaned by the next install?).
 #   scripts/campaign.sh [WRITERS] [WRITES_EACH] [KILLS]     (default 8 25 60)
 # QEL_HOST_UNDER_TEST=PATH runs another qelhost (an older build, say) instead.
 # Prints the counts; exits 1 when anything was lost, corrupt or left behind.
@@ -94,6 +97,67 @@ echo "kill -9: $kills rounds (each a terminal set writer, a registry writer and 
 echo "  orphans seen right after the kills: $temps_seen hardware.json temporaries, $staging_seen staging folders"
 echo "  orphans at the end, before the next open: $temps_before, $staging_before"
 echo "  orphans after the next open: $temps_after, $staging_after; corrupt files (checked after every round): $corrupt"
+# ---- kill -9 of PXS writers of a settings file, mid-write.
+F=$T/fs/Data/campaign.ini
+settings=""
+for ((i = 0; i < 20; ++i)); do settings+=" k$i start x"; done
+"$Q" --terminal "$T" run "PXS W \\Data\\campaign.ini Main$settings" >/dev/null
+pxs_corrupt=0
+check_ini() {  # every line an INI line, and every setting there with a value a writer wrote
+  python3 - "$F" <<'PY' || { echo "corrupt: $F"; ((++pxs_corrupt)); }
+import re, sys
+text = open(sys.argv[1], "rb").read().decode("cp1252")
+values = {}
+for line in text.split("\r\n"):
+    line = line.strip()
+    if not line or line == "[Main]": continue
+    m = re.fullmatch(r"(k\d+)=(start|v\d+x*)", line)
+    if not m: sys.exit(1)
+    values[m.group(1)] = m.group(2)
+sys.exit(0 if sorted(values) == sorted(f"k{i}" for i in range(20)) else 1)
+PY
+}
+for ((k = 0; k < kills; ++k)); do
+  # Values of changing length: the file grows and shrinks under the kills.
+  setsid bash -c 'while :; do n=$RANDOM; v=v$n$(head -c $((n % 200)) /dev/zero | tr "\0" x); "$0" --terminal "$1" run "PXS W \\Data\\campaign.ini Main k$((n % 20)) $v x" >/dev/null 2>&1; done' "$Q" "$T" &
+  loop=$!
+  sleep "0.$(printf %02d $((RANDOM % 45 + 5)))"
+  kill -9 -- "-$loop" 2>/dev/null || true
+  kill -9 "$loop" 2>/dev/null || true
+  wait "$loop" 2>/dev/null || true
+  check_ini
+done
+echo "kill -9 of PXS writers: $kills rounds; corrupt settings files (checked after every round): $pxs_corrupt"
+
+# ---- kill -9 of installs, mid-extraction: two versions of one package, four
+# members of 4 MiB each; every installed file must be whole, of either version.
+mkdir -p "$work/cab1/sub" "$work/cab2/sub"
+for v in 1 2; do
+  for m in a b sub/c sub/d; do head -c $((4 << 20)) /dev/urandom >"$work/cab$v/$m.bin"; done
+  (cd "$work/cab$v" && gcab -c -z big.cab a.bin b.bin sub/c.bin sub/d.bin)
+done
+P=$T/fs/"Program Files"/big
+install_corrupt=0 install_orphans_seen=0
+for ((k = 0; k < kills; ++k)); do
+  "$Q" --terminal "$T" install "$work/cab$((k % 2 + 1))/big.cab" >/dev/null 2>&1 &
+  inst=$!
+  sleep "0.$(printf %02d $((RANDOM % 60 + 5)))"
+  kill -9 "$inst" 2>/dev/null || true
+  wait "$inst" 2>/dev/null || true
+  for m in a b sub/c sub/d; do
+    [ -e "$P/$m.bin" ] || continue
+    cmp -s "$P/$m.bin" "$work/cab1/$m.bin" || cmp -s "$P/$m.bin" "$work/cab2/$m.bin" \
+      || { echo "corrupt: $P/$m.bin"; ((++install_corrupt)); }
+  done
+  ((install_orphans_seen += $(find "$T/fs/Temp" "$T/fs/Program Files" -maxdepth 1 \( -name 'qelhost-install.*' -o -name '~wceload.*' \) | wc -l))) || true
+done
+install_orphans_before=$(find "$T/fs/Temp" "$T/fs/Program Files" -maxdepth 1 \( -name 'qelhost-install.*' -o -name '~wceload.*' \) | wc -l)
+"$Q" --terminal "$T" install "$work/cab1/big.cab" >/dev/null || { echo "the install after the kills failed"; ((++install_corrupt)); }
+for m in a b sub/c sub/d; do cmp -s "$P/$m.bin" "$work/cab1/$m.bin" || { echo "not installed whole: $m"; ((++install_corrupt)); }; done
+install_orphans_after=$(find "$T/fs/Temp" "$T/fs/Program Files" -maxdepth 1 \( -name 'qelhost-install.*' -o -name '~wceload.*' \) | wc -l)
+echo "kill -9 of installs: $kills rounds; corrupt installed files (checked after every round): $install_corrupt"
+echo "  staging folders seen right after the kills: $install_orphans_seen; at the end: $install_orphans_before; after the next install: $install_orphans_after"
+
 # ---- damaged modules: 20 random bytes changed in the first page of a copy
 # (the ELF and program headers and the tables the loader reads: symbols,
 # strings, hashes, versions, relocations).
@@ -115,4 +179,5 @@ PY
 done
 echo "damaged modules: 40 copies with 20 random bytes of the first page changed: $refused refused, $loaded loaded, $crashed crashed"
 
-((set_lost == 0 && reg_lost == 0 && corrupt == 0 && temps_after == 0 && staging_after == 0 && crashed == 0))
+((set_lost == 0 && reg_lost == 0 && corrupt == 0 && temps_after == 0 && staging_after == 0 && crashed == 0 &&
+  pxs_corrupt == 0 && install_corrupt == 0 && install_orphans_after == 0))

@@ -5,11 +5,15 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <set>
 
 #include "ce/error.h"
+#include "ce/files.h"
 #include "ce/process.h"
 #include "ce/registry.h"
 #include "ce/sync.h"
+#include "ce/system.h"
 #include "ceutil/text.h"
 #include "command_runner.h"
 #include "plugin_host.h"
@@ -344,6 +348,45 @@ TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
   EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
 }
 
+// A file that does not load as an INI file in the terminal's code page (UTF-16
+// text, a cabinet, UTF-8 with its mark, text that is not name=value lines) is
+// never written over: writing and reading fail with a text, and its bytes stay.
+TEST_F(Commands, PxsSettingsFileNeverWritesOverWhatIsNotAnIniFile) {
+  const fs::path work = terminal.root() / "cab";
+  fs::create_directories(work / "sub");
+  std::ofstream(work / "app.txt") << "hello";
+  std::ofstream(work / "sub" / "data.bin") << "d";
+  fs::create_directories(Fs("Data"));
+  const std::string utf16("\xFF\xFE[\0M\0]\0\r\0\n\0k\0=\0v\0\r\0\n\0", 20);
+  const std::string utf16NoMark("[\0M\0]\0\r\0\n\0k\0=\0v\0\r\0\n\0", 18);
+  const struct {
+    std::string name, bytes;
+  } files[] = {
+      {"utf16.ini", utf16},
+      {"utf16nomark.ini", utf16NoMark},
+      {"app.cab", qeltest::Contents(MakeCabinet(work, "app.cab"))},
+      {"utf8mark.ini", "\xEF\xBB\xBF[M]\r\nk=v\r\n"},
+      {"prose.ini", "[M]\r\nk=v\r\nthis line is no setting\r\n"},
+      {"control.ini", "[M]\r\nk=v\x01w\r\n"},
+  };
+  const std::vector<std::string> refused{
+      "SetResult 1 The file is not an INI file in the terminal's code page"};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    std::ofstream(Fs("Data/" + f.name), std::ios::binary) << f.bytes;
+    EXPECT_EQ(Reports(Run("PXS W \\Data\\" + f.name + " M k w x")), refused);
+    EXPECT_EQ(qeltest::Contents(Fs("Data/" + f.name)), f.bytes);
+    EXPECT_EQ(Reports(Run("PXS R \\Data\\" + f.name + " M k $k x")), refused);
+  }
+  // What is one, in Windows-1252 with comments and blank lines, is still written.
+  std::ofstream(Fs("Data/ok.ini"), std::ios::binary) << "; note\r\n\r\n[M]\r\nk=Gr\xFC\xDF"
+                                                        "e\r\n";
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\ok.ini M j 1 x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/ok.ini")),
+            "; note\r\n\r\n\r\n[M]\r\nk=Gr\xFC\xDF"
+            "e\r\nj=1\r\n");
+}
+
 // The installer's exit code for a package on the terminal.
 ce::DWORD Install(const std::u16string& package) {
   std::u16string line = u"/delete 0 /noui /silent \"" + package + u"\"";
@@ -399,6 +442,175 @@ TEST_F(Commands, InstallerRefusesACabinetWithAMemberItCannotHold) {
   std::ofstream(Fs("Temp/" + ceutil::ToUtf8(longName) + ".cab"), std::ios::binary) << made;
   EXPECT_EQ(Install(u"\\Temp\\" + longName + u".cab"), ce::DWORD(ERROR_FILENAME_EXCED_RANGE));
   EXPECT_FALSE(fs::exists(Fs("Program Files/" + ceutil::ToUtf8(longName))));
+}
+
+// An uncompressed cabinet written byte by byte: each member's name exactly as
+// given (raw bytes) with the attributes given, and its declared size (the
+// content's size unless one is given).
+struct RawMember {
+  std::string name, data;
+  uint16_t attributes = 0;
+  std::optional<uint32_t> declaredSize;
+};
+// The cabinet format's checksum of a data block (the data, then its two sizes).
+uint32_t CabChecksum(const std::string& bytes, uint32_t sum) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t i = 0;
+  for (; i + 4 <= bytes.size(); i += 4)
+    sum ^= uint32_t(p[i]) | p[i + 1] << 8 | p[i + 2] << 16 | uint32_t(p[i + 3]) << 24;
+  uint32_t tail = 0;
+  for (; i < bytes.size(); ++i) tail = tail << 8 | p[i];
+  return sum ^ tail;
+}
+std::string RawCabinet(const std::vector<RawMember>& members) {
+  auto u16 = [](std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); };
+  auto u32 = [](std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); };
+  std::string content, files;
+  for (const RawMember& m : members) {
+    u32(files, m.declaredSize.value_or(uint32_t(m.data.size())));
+    u32(files, uint32_t(content.size()));
+    u16(files, 0);                                    // folder 0
+    u16(files, ((2020 - 1980) << 9) | (1 << 5) | 1);  // 2020-01-01
+    u16(files, 0);
+    u16(files, m.attributes);
+    files += m.name;
+    files += '\0';
+    content += m.data;
+  }
+  std::string blocks;
+  uint16_t blockCount = 0;
+  for (size_t at = 0; at < content.size() || blockCount == 0; at += 32768, ++blockCount) {
+    const std::string piece = content.substr(at, 32768);
+    std::string sizes;
+    u16(sizes, uint16_t(piece.size()));
+    u16(sizes, uint16_t(piece.size()));
+    u32(blocks, CabChecksum(sizes, CabChecksum(piece, 0)));
+    blocks += sizes + piece;
+  }
+  const uint32_t headerSize = 36, folderSize = 8;
+  const uint32_t filesAt = headerSize + folderSize, dataAt = filesAt + uint32_t(files.size());
+  std::string cab = "MSCF";
+  u32(cab, 0);
+  u32(cab, dataAt + uint32_t(blocks.size()));
+  u32(cab, 0);
+  u32(cab, filesAt);
+  u32(cab, 0);
+  cab += '\3';
+  cab += '\1';
+  u16(cab, 1);
+  u16(cab, uint16_t(members.size()));
+  u16(cab, 0);
+  u16(cab, 0);
+  u16(cab, 0);
+  u32(cab, dataAt);
+  u16(cab, blockCount);
+  u16(cab, 0);  // stored
+  return cab + files + blocks;
+}
+
+class Installer : public Commands {
+ protected:
+  // The installer's exit code for the cabinet of these members, as \Temp\t.cab.
+  ce::DWORD InstallRaw(const std::vector<RawMember>& members) {
+    fs::create_directories(Fs("Temp"));
+    std::ofstream(Fs("Temp/t.cab"), std::ios::binary | std::ios::trunc) << RawCabinet(members);
+    return Install(u"\\Temp\\t.cab");
+  }
+  // Every entry below \Program Files but the profile's own "Qel" folder, as
+  // "path" or "path/" for a folder, with "=content" for a file.
+  std::set<std::string> Tree() const {
+    std::set<std::string> all;
+    if (!fs::exists(Fs("Program Files"))) return all;
+    for (const auto& e : fs::recursive_directory_iterator(Fs("Program Files"))) {
+      const std::string path = fs::relative(e.path(), Fs("Program Files")).string();
+      if (path == "Qel" || path.starts_with("Qel/")) continue;
+      all.insert(e.is_directory() ? path + "/" : path + "=" + qeltest::Contents(e.path()));
+    }
+    return all;
+  }
+};
+
+TEST_F(Installer, WritesAWellFormedRawCabinet) {
+  EXPECT_EQ(InstallRaw({{"d\\e.txt", "E"}, {"f.txt", "F"}}), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Tree(), (std::set<std::string>{"t/", "t/d/", "t/d/e.txt=E", "t/f.txt=F"}));
+  EXPECT_EQ(InstallRaw({{"big.bin", std::string(100000, 'b')}}), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(qeltest::Contents(Fs("Program Files/t/big.bin")), std::string(100000, 'b'));
+  fs::remove(Fs("Program Files/t/big.bin"));
+  // Installing again replaces the files.
+  EXPECT_EQ(InstallRaw({{"d\\e.txt", "E2"}, {"f.txt", "F2"}}), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Tree(), (std::set<std::string>{"t/", "t/d/", "t/d/e.txt=E2", "t/f.txt=F2"}));
+}
+
+// Members that are not a tree the terminal can hold are refused before
+// anything is written, in either order.
+TEST_F(Installer, RefusesMembersThatDoNotFormATree) {
+  const std::vector<std::vector<RawMember>> cabinets = {
+      {{"a", "file"}, {"a\\b", "inside"}},
+      {{"a\\b", "inside"}, {"a", "file"}},
+      {{"a/b", "inside"}, {"ok.txt", "x"}, {"A", "file"}},
+      {{"same.txt", "1"}, {"SAME.TXT", "2"}},
+      {{"f\\same.txt", "1"}, {"F\\Same.txt", "2"}},
+      {{"caf\xC3\xA9.txt", "1", 0x80}, {"CAF\xC3\x89.TXT", "2", 0x80}},
+  };
+  for (const auto& members : cabinets) {
+    SCOPED_TRACE(members.front().name + " " + members.back().name);
+    EXPECT_EQ(InstallRaw(members), ce::DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Tree(), std::set<std::string>{});
+  }
+  // Against what the terminal holds: a folder where a file goes, a file where a folder goes.
+  fs::create_directories(Fs("Program Files/t/x"));
+  std::ofstream(Fs("Program Files/t/y")) << "old";
+  const std::set<std::string> before = Tree();
+  EXPECT_EQ(InstallRaw({{"new.txt", "n"}, {"X", "file"}}), ce::DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(InstallRaw({{"new.txt", "n"}, {"y\\z", "inside"}}), ce::DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(Tree(), before);
+  fs::remove_all(Fs("Program Files"));
+  std::ofstream(Fs("Program Files")) << "a file";
+  EXPECT_EQ(InstallRaw({{"new.txt", "n"}}), ce::DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(qeltest::Contents(Fs("Program Files")), "a file");
+}
+
+// Names of a cabinet without the UTF flag are in the terminal's code page
+// (Windows-1252); a name with it must be UTF-8.
+TEST_F(Installer, ReadsNamesInTheTerminalsCodePage) {
+  EXPECT_EQ(InstallRaw({{"caf\xE9.txt", "acute"}, {"caf\xE8.txt", "grave"}}), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Tree(), (std::set<std::string>{"t/", "t/caf\xC3\xA9.txt=acute", "t/caf\xC3\xA8.txt=grave"}));
+  fs::remove_all(Fs("Program Files"));
+  EXPECT_EQ(InstallRaw({{"\xE2\x82\xAC.txt", "utf", 0x80}}), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Tree(), (std::set<std::string>{"t/", "t/\xE2\x82\xAC.txt=utf"}));
+  fs::remove_all(Fs("Program Files"));
+  EXPECT_EQ(InstallRaw({{"ok.txt", "x", 0x80}, {"caf\xE9.txt", "not UTF-8", 0x80}}),
+            ce::DWORD(ERROR_INVALID_DATA));
+  EXPECT_EQ(InstallRaw({{"ok.txt", "x", 0x80}, {"\xC0\xAF.txt", "overlong", 0x80}}),
+            ce::DWORD(ERROR_INVALID_DATA));
+  // A name of 130 characters is 390 bytes on the host: refused before the member before it is placed.
+  EXPECT_EQ(InstallRaw({{"ok.txt", "x"}, {std::string(130, '\x8B'), "long"}}),
+            ce::DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(Tree(), std::set<std::string>{});
+}
+
+// A package declaring more content than the terminal's free storage is
+// refused before anything is decompressed or written.
+TEST_F(Installer, RefusesContentBeyondTheFreeStorage) {
+  ce::ULARGE_INTEGER free{};
+  ASSERT_TRUE(ce::GetDiskFreeSpaceExW(u"\\Program Files", &free, nullptr, nullptr) ||
+              ce::GetDiskFreeSpaceExW(nullptr, &free, nullptr, nullptr));
+  ASSERT_LT(free.QuadPart, 0xF0000000u);
+  EXPECT_EQ(InstallRaw({{"small.txt", "s"}, {"huge.bin", "h", 0, 0xF0000000u}}), ce::DWORD(ERROR_DISK_FULL));
+  EXPECT_EQ(Tree(), std::set<std::string>{});
+}
+
+// A cabinet whose content is damaged after its table changes nothing, and
+// leaves no staging folder.
+TEST_F(Installer, DamagedContentChangesNothing) {
+  fs::create_directories(Fs("Program Files/t"));
+  fs::create_directories(Fs("Temp"));
+  std::ofstream(Fs("Program Files/t/f.txt")) << "old";
+  std::string cab = RawCabinet({{"f.txt", "new"}, {"g.txt", std::string(40000, 'g')}});
+  cab.resize(cab.size() - 20000);  // the second data block is cut short
+  std::ofstream(Fs("Temp/t.cab"), std::ios::binary | std::ios::trunc) << cab;
+  EXPECT_NE(Install(u"\\Temp\\t.cab"), ce::DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Tree(), (std::set<std::string>{"t/", "t/f.txt=old"}));
 }
 
 TEST_F(Commands, CabHandlerInstallsTheFirstValue) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -190,6 +191,65 @@ TEST_F(QelHost, InstallAndScriptReadOnlyRegularFiles) {
     EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
   }
   EXPECT_TRUE(!fs::exists(terminal.dir() / "fs" / "Temp") || fs::is_empty(terminal.dir() / "fs" / "Temp"));
+}
+
+// A file no handler takes changes nothing on the terminal, and a package of
+// this machine never writes over a file of the terminal: it is staged in a
+// folder of its own, removed afterwards, so that concurrent installs of one
+// name do not meet.
+TEST_F(QelHost, InstallStagesAPackageWithoutTouchingTheTerminalsFiles) {
+  const fs::path temp = terminal.dir() / "fs" / "Temp", root = terminal.root();
+  fs::create_directories(temp);
+  std::ofstream(temp / "notes.txt") << "the terminal's own notes";
+  std::ofstream(root / "notes.txt") << "not a cabinet";
+  HostRun r = Host({"install", (root / "notes.txt").string()});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("no file handler for notes.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(qeltest::Contents(temp / "notes.txt"), "the terminal's own notes");
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+
+  // A cabinet of this machine beside a file of its name on the terminal.
+  const fs::path work = root / "cab";
+  fs::create_directories(work);
+  std::ofstream(work / "app.txt") << "installed";
+  ASSERT_EQ(std::system(("cd '" + work.string() + "' && gcab -c -z app.cab app.txt").c_str()), 0);
+  std::ofstream(temp / "app.cab") << "the terminal's own app.cab";
+  r = Host({"install", (work / "app.cab").string()});
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_EQ(qeltest::Contents(terminal.dir() / "fs" / "Program Files" / "app" / "app.txt"), "installed");
+  EXPECT_EQ(qeltest::Contents(temp / "app.cab"), "the terminal's own app.cab");
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 2)
+      << "no staging folder is left";
+
+  // Eight installs of one name at once all succeed.
+  std::vector<std::thread> installs;
+  std::atomic<int> failed{0};
+  for (int i = 0; i < 8; ++i)
+    installs.emplace_back([&] {
+      const HostRun c = Host({"install", (work / "app.cab").string()});
+      if (c.status != 0) {
+        ++failed;
+        ADD_FAILURE() << c.err << c.out;
+      }
+    });
+  for (auto& t : installs) t.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(qeltest::Contents(terminal.dir() / "fs" / "Program Files" / "app" / "app.txt"), "installed");
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 2);
+  for (const auto& e : fs::directory_iterator(terminal.dir() / "fs" / "Program Files"))
+    EXPECT_FALSE(e.path().filename().string().starts_with("~wceload")) << "a staging folder is left";
+}
+
+// A copy that fails says why.
+TEST_F(QelHost, InstallSaysWhyTheCopyFailed) {
+  const fs::path root = terminal.root();
+  ASSERT_EQ(Host({"props"}).status, 0);
+  fs::remove_all(terminal.dir() / "fs" / "Temp");
+  std::ofstream(terminal.dir() / "fs" / "Temp") << "a file where the folder goes";
+  std::ofstream(root / "app.cab") << "MSCF";
+  const HostRun r = Host({"install", (root / "app.cab").string()});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("\\Temp on the terminal is a file, not a folder"), std::string::npos) << r.err;
 }
 
 // Shell completion leaves a slash at the end of a folder's name.

@@ -12,6 +12,9 @@
 namespace qel {
 namespace {
 
+// A file that is not one is left as it is, for reading and for writing.
+constexpr char16_t kNotIni[] = u"The file is not an INI file in the terminal's code page";
+
 template <class Visit>
 void ForEachGroup(const PxsCall& c, Visit&& visit) {
   for (int32_t n = kFirstGroup; uint32_t(n) < c.count; n += kGroupSize) visit(n);
@@ -62,8 +65,12 @@ void WriteToFile(const PxsCall& c, IQelFileSystemService* files, IQelFileReferen
   SettingsFile ini;
   // The file is held from its load to its save, so no other writer's change
   // is lost; one that cannot be held sets no value.
-  if (!SettingsFile::CanHoldSection(section) || !ini.OpenForChange(file->FullPath())) {
+  if (!SettingsFile::CanHoldSection(section)) {
     c.context->SetResult(1, nullptr);
+    return;
+  }
+  if (!ini.OpenForChange(file->FullPath())) {
+    c.context->SetResult(1, ini.failure() == SettingsFile::Failure::kNotIni ? kNotIni : nullptr);
     return;
   }
   bool failed = false;
@@ -83,7 +90,11 @@ void ReadFromFile(const PxsCall& c, IQelFileSystemService* files, IQelFileRefere
   }
   SettingsFile ini;
   const std::u16string section(TextOf(c.args->GetText(3, nullptr, -1)));
-  if (!ini.Load(file->FullPath()) || section.empty()) {
+  if (!ini.Load(file->FullPath())) {
+    c.context->SetResult(1, ini.failure() == SettingsFile::Failure::kNotIni ? kNotIni : nullptr);
+    return;
+  }
+  if (section.empty()) {
     c.context->SetResult(1, nullptr);
     return;
   }

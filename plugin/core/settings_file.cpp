@@ -1,5 +1,6 @@
 #include "core/settings_file.h"
 
+#include <algorithm>
 #include <string>
 
 #include "ce/error.h"
@@ -115,19 +116,73 @@ bool CanHoldName(std::u16string_view name) {
          StaysOneLine(name);
 }
 
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F; }
+
+bool IsIniLine(std::string_view line) {
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+    line.remove_suffix(1);
+  if (line.empty() || line[0] == ';' || line[0] == '#') return true;
+  if (line[0] == '[') return line.find(']') != line.npos;
+  const size_t equals = line.find('=');
+  if (equals == line.npos) return false;
+  std::string_view name = line.substr(0, equals);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  return !name.empty();
+}
+
+// The bytes convert to wide text in the ANSI code page and back unchanged.
+bool RoundTripsInAnsi(std::string_view bytes) {
+  constexpr size_t kPiece = 1 << 16;  // the conversion is per byte: pieces may cut anywhere
+  std::u16string wide;
+  std::string back;
+  for (size_t at = 0; at < bytes.size(); at += kPiece) {
+    const std::string_view piece = bytes.substr(at, kPiece);
+    wide.assign(piece.size() * 2, u'\0');
+    const int n =
+        ce::MultiByteToWideChar(CP_ACP, 0, piece.data(), int(piece.size()), wide.data(), int(wide.size()));
+    if (n <= 0) return false;
+    back.assign(piece.size() * 2, '\0');
+    ce::BOOL usedDefault = FALSE;
+    const int m = ce::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, back.data(), int(back.size()), nullptr,
+                                          &usedDefault);
+    if (m <= 0 || usedDefault || std::string_view(back.data(), size_t(m)) != piece) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool SettingsFile::IsIniText(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+    return false;
+  for (const char c : bytes)
+    if (IsControl(static_cast<unsigned char>(c))) return false;
+  for (size_t start = 0; start < bytes.size();) {
+    const size_t end = std::min(bytes.find('\n', start), bytes.size());
+    if (!IsIniLine(bytes.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return RoundTripsInAnsi(bytes);
+}
 
 struct SettingsFile::Impl {
   Ini ini{/*isUtf8=*/false, /*multiKey=*/false, /*multiLine=*/false};
   ce::UniqueHandle held;  // the file of a change, from its load to its save
   size_t heldSize = 0;    // its length when loaded
+  Failure failure = Failure::kNone;
 
   // Loads the whole of file; false, leaving ini empty, when that fails.
   bool LoadFrom(ce::HANDLE file, size_t* size) {
     ini.Reset();
     std::string bytes;
-    if (!ReadAll(file, &bytes) || ini.LoadData(bytes.data(), bytes.size()) < 0) {
+    if (!ReadAll(file, &bytes)) {
+      failure = Failure::kUnavailable;
+      return false;
+    }
+    if (!IsIniText(bytes) || ini.LoadData(bytes.data(), bytes.size()) < 0) {
       ini.Reset();
+      failure = Failure::kNotIni;
       return false;
     }
     *size = bytes.size();
@@ -140,16 +195,23 @@ SettingsFile::~SettingsFile() = default;
 
 bool SettingsFile::Load(const char16_t* path) {
   impl_->ini.Reset();
+  impl_->failure = Failure::kUnavailable;
   const ce::UniqueHandle file = OpenWaiting(path, GENERIC_READ, OPEN_EXISTING);
   size_t size = 0;
-  return file && impl_->LoadFrom(file.get(), &size);
+  if (!file || !impl_->LoadFrom(file.get(), &size)) return false;
+  impl_->failure = Failure::kNone;
+  return true;
 }
+
+SettingsFile::Failure SettingsFile::failure() const { return impl_->failure; }
 
 bool SettingsFile::OpenForChange(const char16_t* path) {
   impl_->ini.Reset();
+  impl_->failure = Failure::kUnavailable;
   impl_->held = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   // A file that cannot be loaded is let go rather than written over.
   if (impl_->held && !impl_->LoadFrom(impl_->held.get(), &impl_->heldSize)) impl_->held.reset();
+  if (impl_->held) impl_->failure = Failure::kNone;
   return bool(impl_->held);
 }
 

@@ -23,14 +23,32 @@ class SettingsFile {
   SettingsFile(const SettingsFile&) = delete;
   SettingsFile& operator=(const SettingsFile&) = delete;
 
+  // Why the last Load or OpenForChange failed.
+  enum class Failure {
+    kNone,
+    kUnavailable,  // missing, unreadable, or held by another program for too long
+    kNotIni,       // bytes that do not read as an INI file in the ANSI code page (see IsIniText)
+  };
+
   // For reading. False, leaving the object empty, when the file is missing,
-  // unreadable, or held by a writer for longer than a reader waits.
+  // unreadable, held by a writer for longer than a reader waits, or not an
+  // INI file (IsIniText).
   bool Load(const char16_t* path);
 
   // For a change: opens the file, creating it when missing, holds it until
   // Save or destruction, and loads what it holds. False when it cannot be
-  // opened (for instance held by another program for longer than a change waits).
+  // opened (for instance held by another program for longer than a change
+  // waits) or does not hold an INI file (IsIniText): such a file is let go
+  // unchanged, never written over.
   bool OpenForChange(const char16_t* path);
+  Failure failure() const;
+
+  // Whether bytes read back as an INI file in the system's ANSI code page
+  // and nothing of them would be lost by loading and saving: no byte-order
+  // mark (UTF-8 or UTF-16), no control character but tab, CR and LF, text
+  // the code page converts both ways unchanged, and every line blank, a
+  // comment (";" or "#"), a section ("[name]") or "name=value" with a name.
+  static bool IsIniText(std::string_view bytes);
   // Writes the object back into the file OpenForChange holds, and lets it go.
   bool Save();
 

@@ -4,26 +4,53 @@
 //
 // Extracts every file of the cabinet (MSZIP or uncompressed) into
 // "\Program Files\<package name without extension>\", keeping the folders the
-// cabinet names; with "/delete 1" the package is removed afterwards. The whole
-// cabinet is read and checked before anything is written, so an unreadable
-// one changes nothing. Exit codes: 0 installed; the file error reading the
-// package (2 not found, ...); 11 (ERROR_BAD_FORMAT) not a cabinet; 13
-// (ERROR_INVALID_DATA) damaged content or a file name that leaves the
-// destination; 123 (ERROR_INVALID_NAME) a file name the device does not
-// allow; 206 (ERROR_FILENAME_EXCED_RANGE) a file whose path would be too long;
-// 87 no package named; a file error while writing.
+// cabinet names; with "/delete 1" the package is removed afterwards.
+//
+// Nothing is written before the whole cabinet is checked: its members' names
+// (read in the terminal's code page, or as UTF-8 when the cabinet flags them
+// so), the tree they form (no member both a file and a folder, no two members
+// one name without regard to case, nothing in the way on the terminal: a
+// folder where a file goes, a file where a folder goes), and their declared
+// size against the terminal's free storage. The members are then extracted
+// one by one, streamed, into a staging folder of the installer's own beside
+// the destination ("\Program Files\~wceload.PID.NNNNNNNN", removed at the end;
+// one left by a killed process is removed by the next install), and only when
+// every one is there is each moved into place, replacing an existing file at
+// once: a damaged cabinet changes nothing, a killed install leaves every file
+// whole (old or new), and two installs of one package at once both succeed.
+//
+// Exit codes: 0 installed; the file error reading the package (2 not found,
+// ...); 11 (ERROR_BAD_FORMAT) not a cabinet; 13 (ERROR_INVALID_DATA) damaged
+// content, a file name that leaves the destination or a name flagged UTF-8
+// that is not; 123 (ERROR_INVALID_NAME) a file name the device does not allow;
+// 183 (ERROR_ALREADY_EXISTS) members that do not form a tree the terminal can
+// hold; 112 (ERROR_DISK_FULL) more content than the terminal's free storage;
+// 206 (ERROR_FILENAME_EXCED_RANGE) a file whose path would be too long; 87 no
+// package named; a file error while writing.
+#include <fcntl.h>
 #include <libgcab.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <memory>
+#include <mutex>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "api.h"
+#include "case_fold.h"
 #include "ce/error.h"
 #include "ce/files.h"
 #include "device_path.h"
 #include "last_error.h"
 #include "programs.h"
+#include "staging.h"
+#include "terminal.h"
 #include "utf.h"
 
 namespace ce::sim {
@@ -67,9 +94,10 @@ struct GObjectDeleter {
 template <class T>
 using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
 
-struct Extracted {
+struct Member {
+  GCabFile* file;       // owned by the cabinet
   std::u16string name;  // relative, '\' separated
-  std::string data;
+  uint32_t size;
 };
 
 // A relative path of plain names: no empty, "." or ".." component.
@@ -92,11 +120,74 @@ std::u16string Destination(std::u16string_view package) {
   return u"\\Program Files\\" + std::u16string(base) + u"\\";
 }
 
+// A member's name as the terminal reads it: UTF-8 when the cabinet flags it
+// so (and then it must be), else the terminal's code page.
+DWORD NameOf(GCabFile* file, std::u16string* name) {
+  const char* raw = gcab_file_get_name(file);
+  if (!raw) return ERROR_INVALID_DATA;
+  if (gcab_file_get_attributes(file) & GCAB_FILE_ATTRIBUTE_NAME_IS_UTF)
+    return FromUtf8Strict(raw, name) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+  *name = FromUtf8(AnsiToUtf8(raw));
+  return ERROR_SUCCESS;
+}
+
 // Every member must be one the terminal can hold where it goes, or none is written.
-DWORD CheckMember(GBytes* data, const std::u16string& name, const std::u16string& destination) {
-  if (!data || !IsPlainRelative(name)) return ERROR_INVALID_DATA;
+DWORD CheckMember(const std::u16string& name, const std::u16string& destination) {
+  if (!IsPlainRelative(name)) return ERROR_INVALID_DATA;
   if (const DWORD error = CheckRelativeName(name); error != ERROR_SUCCESS) return error;
+  // Each name must fit the host's name length too, or a later member would fail after earlier ones are
+  // placed.
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find_first_of(u"\\/", start), name.size());
+    if (ToUtf8(name.substr(start, end - start)).size() > NAME_MAX) return ERROR_FILENAME_EXCED_RANGE;
+    start = end + 1;
+  }
   return destination.size() + name.size() < size_t(MAX_PATH) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+}
+
+// The members form a tree the terminal can hold: no member is both a file and
+// a folder, no two name one file without regard to case, and on the terminal
+// no folder stands where a file goes and no file where a folder goes.
+DWORD CheckTree(const std::vector<Member>& members, const std::u16string& destination) {
+  struct Entry {
+    bool folder;
+    std::u16string path;  // as the cabinet spells it, below the destination
+  };
+  std::unordered_map<std::u16string, Entry> entries;  // folded path -> entry
+  for (const Member& m : members) {
+    for (size_t at = m.name.find(u'\\'); at != m.name.npos; at = m.name.find(u'\\', at + 1)) {
+      const auto [it, added] =
+          entries.try_emplace(FoldName(m.name.substr(0, at)), Entry{true, m.name.substr(0, at)});
+      if (!added && !it->second.folder) return ERROR_ALREADY_EXISTS;
+    }
+    if (!entries.try_emplace(FoldName(m.name), Entry{false, m.name}).second) return ERROR_ALREADY_EXISTS;
+  }
+  // The destination's own folders, then every entry, as the terminal has them now.
+  auto check = [](const std::u16string& path, bool folder) -> DWORD {
+    const DWORD attributes = api::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    return bool(attributes & FILE_ATTRIBUTE_DIRECTORY) == folder ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+  };
+  for (size_t at = destination.find(u'\\', 1); at != destination.npos; at = destination.find(u'\\', at + 1))
+    if (const DWORD error = check(destination.substr(0, at), true); error != ERROR_SUCCESS) return error;
+  for (const auto& [folded, entry] : entries)
+    if (const DWORD error = check(destination + entry.path, entry.folder); error != ERROR_SUCCESS)
+      return error;
+  return ERROR_SUCCESS;
+}
+
+// The declared content fits the terminal's free storage (when it reports it).
+DWORD CheckSpace(const std::vector<Member>& members) {
+  uint64_t total = 0;
+  for (const Member& m : members) total += m.size;
+  ULARGE_INTEGER free{};
+  if (!api::GetDiskFreeSpaceExW(u"\\Program Files", &free, nullptr, nullptr) &&
+      !api::GetDiskFreeSpaceExW(nullptr, &free, nullptr, nullptr))
+    return ERROR_SUCCESS;
+  return total <= free.QuadPart ? ERROR_SUCCESS : ERROR_DISK_FULL;
 }
 
 DWORD ReadPackage(const std::u16string& path, std::string* bytes) {
@@ -110,37 +201,97 @@ DWORD ReadPackage(const std::u16string& path, std::string* bytes) {
   return ERROR_SUCCESS;
 }
 
-DWORD Extract(const std::string& bytes, const std::u16string& destination, std::vector<Extracted>* out) {
-  GPtr<GInputStream> stream(g_memory_input_stream_new_from_data(bytes.data(), gssize(bytes.size()), nullptr));
-  GPtr<GCabCabinet> cabinet(gcab_cabinet_new());
+// Reads the cabinet's table of members, names checked; nothing is decompressed.
+DWORD Load(GCabCabinet* cabinet, GInputStream* stream, const std::u16string& destination,
+           std::vector<Member>* members) {
   GError* error = nullptr;
-  if (!gcab_cabinet_load(cabinet.get(), stream.get(), nullptr, &error)) {
+  if (!gcab_cabinet_load(cabinet, stream, nullptr, &error)) {
     g_clear_error(&error);
     return ERROR_BAD_FORMAT;
   }
-  // Without a destination the files are decompressed into memory.
-  if (!gcab_cabinet_extract(cabinet.get(), nullptr, nullptr, nullptr, nullptr, nullptr, &error)) {
-    g_clear_error(&error);
-    return ERROR_INVALID_DATA;
-  }
-  GPtrArray* folders = gcab_cabinet_get_folders(cabinet.get());
+  GPtrArray* folders = gcab_cabinet_get_folders(cabinet);
   for (guint i = 0; i < folders->len; ++i) {
     GSList* files = gcab_folder_get_files(GCAB_FOLDER(g_ptr_array_index(folders, i)));
-    for (GSList* f = files; f; f = f->next) {
+    DWORD result = ERROR_SUCCESS;
+    for (GSList* f = files; f && result == ERROR_SUCCESS; f = f->next) {
       GCabFile* file = GCAB_FILE(f->data);
-      GBytes* data = gcab_file_get_bytes(file);
-      const std::u16string name = FromUtf8(gcab_file_get_name(file));
-      if (const DWORD error = CheckMember(data, name, destination); error != ERROR_SUCCESS) {
-        g_slist_free(files);
-        return error;
-      }
-      gsize size = 0;
-      const auto* p = static_cast<const char*>(g_bytes_get_data(data, &size));
-      out->push_back({name, std::string(p ? p : "", size)});
+      Member m{file, {}, gcab_file_get_size(file)};
+      result = NameOf(file, &m.name);
+      if (result == ERROR_SUCCESS) result = CheckMember(m.name, destination);
+      for (char16_t& c : m.name)
+        if (c == u'/') c = u'\\';
+      members->push_back(std::move(m));
     }
     g_slist_free(files);
+    if (result != ERROR_SUCCESS) return result;
   }
   return ERROR_SUCCESS;
+}
+
+// ---- The staging folder ----------------------------------------------------
+
+constexpr std::u16string_view kStagingPrefix = u"~wceload.";
+
+// Deletes a staging folder and the files in it (it never holds a folder).
+void RemoveStaging(const std::u16string& folder) {
+  WIN32_FIND_DATAW found{};
+  if (HANDLE find = api::FindFirstFileW((folder + u"\\*").c_str(), &found); find != INVALID_HANDLE_VALUE) {
+    std::vector<std::u16string> names;
+    do {
+      const std::u16string_view name = found.cFileName;
+      if (name != u"." && name != u"..") names.emplace_back(name);
+    } while (api::FindNextFileW(find, &found));
+    api::FindClose(find);
+    for (const auto& name : names) api::DeleteFileW((folder + u"\\" + name).c_str());
+  }
+  api::RemoveDirectoryW(folder.c_str());
+}
+
+// The staging folders in parent whose process is gone.
+void RemoveOrphanedStaging(const std::u16string& parent) {
+  WIN32_FIND_DATAW found{};
+  HANDLE find = api::FindFirstFileW((parent + std::u16string(kStagingPrefix) + u"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::u16string> orphans;
+  do {
+    const std::string name = ToUtf8(found.cFileName);
+    const size_t first = kStagingPrefix.size(), dot = name.find('.', first);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dot == name.npos) continue;
+    const pid_t pid = ProcessIdOf(std::string_view(name).substr(first, dot - first));
+    if (pid != 0 && pid != ::getpid() && ProcessIsGone(pid)) orphans.emplace_back(found.cFileName);
+  } while (api::FindNextFileW(find, &found));
+  api::FindClose(find);
+  for (const auto& name : orphans) RemoveStaging(parent + name);
+}
+
+// The host descriptor of an existing folder of the terminal (never a link).
+DWORD OpenFolder(const std::u16string& path, HostFd* out) {
+  const auto terminal = Current();
+  const auto root = terminal ? terminal->fs_root_handle() : nullptr;
+  if (!root) return ERROR_NOT_READY;
+  ResolvedPath rp;
+  if (const DWORD error = ResolveDevicePath(root->get(), path, Resolve::kName, &rp); error != ERROR_SUCCESS)
+    return error;
+  if (!rp.exists || !S_ISDIR(rp.st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  HostFd fd(::openat(rp.folder.get(), rp.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return fd ? (*out = std::move(fd), ERROR_SUCCESS) : ErrorFromErrno(errno);
+}
+
+// A new staging folder in parent, or the error.
+DWORD MakeStaging(const std::u16string& parent, std::u16string* folder) {
+  static std::mt19937_64 random{std::random_device{}()};
+  static std::mutex mu;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char tail[32];
+    {
+      const std::lock_guard lock(mu);
+      std::snprintf(tail, sizeof tail, "%d.%08x", int(::getpid()), unsigned(random()));
+    }
+    *folder = parent + std::u16string(kStagingPrefix) + FromUtf8(tail);
+    if (api::CreateDirectoryW(folder->c_str(), nullptr)) return ERROR_SUCCESS;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
+  }
+  return ERROR_ALREADY_EXISTS;
 }
 
 // Makes every folder of path up to its last separator.
@@ -149,15 +300,49 @@ void MakeFolders(const std::u16string& path) {
     api::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
 }
 
-DWORD Write(const std::u16string& path, const std::string& data) {
+// Moves the extracted member into place, replacing a file of its name at once.
+DWORD Place(int staging, const std::string& extracted, const std::u16string& path) {
   MakeFolders(path);
-  HANDLE file = api::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  DWORD written = 0;
-  const BOOL ok = api::WriteFile(file, data.data(), DWORD(data.size()), &written, nullptr);
-  const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-  api::CloseHandle(file);
-  return error;
+  const auto terminal = Current();
+  const auto root = terminal ? terminal->fs_root_handle() : nullptr;
+  if (!root) return ERROR_NOT_READY;
+  ResolvedPath rp;
+  if (const DWORD error = ResolveDevicePath(root->get(), path, Resolve::kName, &rp); error != ERROR_SUCCESS)
+    return error;
+  if (rp.exists && !S_ISREG(rp.st.st_mode)) return ERROR_ALREADY_EXISTS;
+  if (::renameat(staging, extracted.c_str(), rp.folder.get(), (rp.exists ? rp.name : rp.requested).c_str()) !=
+      0)
+    return ErrorFromErrno(errno);
+  return ERROR_SUCCESS;
+}
+
+// Streams every member into the staging folder, then moves each into place.
+DWORD Install(GCabCabinet* cabinet, const std::vector<Member>& members, const std::u16string& destination) {
+  const std::u16string parent = u"\\Program Files\\";
+  MakeFolders(parent);
+  RemoveOrphanedStaging(parent);
+  std::u16string staging;
+  if (const DWORD error = MakeStaging(parent, &staging); error != ERROR_SUCCESS) return error;
+  HostFd folder;
+  DWORD result = OpenFolder(staging, &folder);
+  if (result == ERROR_SUCCESS) {
+    // Extracted under numbers: the host never sees a member's own name.
+    for (size_t i = 0; i < members.size(); ++i)
+      gcab_file_set_extract_name(members[i].file, std::to_string(i).c_str());
+    GPtr<GFile> into(g_file_new_for_path(("/proc/self/fd/" + std::to_string(folder.get())).c_str()));
+    GError* error = nullptr;
+    if (!gcab_cabinet_extract(cabinet, into.get(), nullptr, nullptr, nullptr, nullptr, &error)) {
+      result = error && error->domain == G_IO_ERROR && error->code == G_IO_ERROR_NO_SPACE
+                   ? ERROR_DISK_FULL
+                   : ERROR_INVALID_DATA;
+      g_clear_error(&error);
+    }
+  }
+  for (size_t i = 0; i < members.size() && result == ERROR_SUCCESS; ++i)
+    result = Place(folder.get(), std::to_string(i), destination + members[i].name);
+  folder.reset();
+  RemoveStaging(staging);
+  return result;
 }
 
 }  // namespace
@@ -168,13 +353,14 @@ DWORD WceloadMain(std::u16string_view arguments) {
   std::string bytes;
   if (const DWORD error = ReadPackage(options.package, &bytes); error != ERROR_SUCCESS) return error;
   const std::u16string destination = Destination(options.package);
-  std::vector<Extracted> files;
-  if (const DWORD error = Extract(bytes, destination, &files); error != ERROR_SUCCESS) return error;
-  for (Extracted& f : files) {
-    for (char16_t& c : f.name)
-      if (c == u'/') c = u'\\';
-    if (const DWORD error = Write(destination + f.name, f.data); error != ERROR_SUCCESS) return error;
-  }
+  GPtr<GInputStream> stream(g_memory_input_stream_new_from_data(bytes.data(), gssize(bytes.size()), nullptr));
+  GPtr<GCabCabinet> cabinet(gcab_cabinet_new());
+  std::vector<Member> members;
+  if (const DWORD error = Load(cabinet.get(), stream.get(), destination, &members); error != ERROR_SUCCESS)
+    return error;
+  if (const DWORD error = CheckTree(members, destination); error != ERROR_SUCCESS) return error;
+  if (const DWORD error = CheckSpace(members); error != ERROR_SUCCESS) return error;
+  if (const DWORD error = Install(cabinet.get(), members, destination); error != ERROR_SUCCESS) return error;
   if (options.deleteAfter && !api::DeleteFileW(options.package.c_str())) return GetLastError();
   return ERROR_SUCCESS;
 }
