@@ -77,8 +77,9 @@ struct NameTable {
 };
 uint32_t NameSlot(std::u16string_view folded);
 
-// The abstract socket name of the terminal in dir (which must exist): its
-// device and inode, so that every spelling of the path reaches one server.
+// The abstract socket name of the terminal in dir (which must exist) for this
+// process's user: the folder's device and inode, so that every spelling of the
+// path reaches one server, and the user, whose processes alone it serves.
 std::string SocketName(const std::filesystem::path& dir);
 
 // One posted message, as it travels through a queue.
