@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -162,6 +163,46 @@ TEST(Mutexes, OwnedRecursivelyByOneThreadAndReleasedAsOftenAsTaken) {
     SetLastError(kSentinel);
     EXPECT_FALSE(ReleaseMutex(m.get()));
     EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+  }
+}
+
+TEST(Mutexes, AThreadEndingWhileItOwnsOneAbandonsIt) {
+  const struct {
+    const char* what;
+    const char16_t* name;
+    bool madeOwned;
+    int takes;
+    bool closedFirst;
+  } rows[] = {
+      {"unnamed, taken by a wait", nullptr, false, 1, false},
+      {"named, taken twice", u"Qel Abandoned Twice", false, 2, false},
+      {"named, made owned", u"Qel Abandoned Made Owned", true, 0, false},
+      {"its handle closed before the thread ends", u"Qel Abandoned Closed", false, 1, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    UniqueHandle unnamed(row.name ? nullptr : CreateMutexW(nullptr, FALSE, nullptr));
+    std::latch owned(1), ending(1);
+    std::atomic<bool> tookAll{true};
+    std::thread ender([&] {
+      HANDLE h = row.name ? CreateMutexW(nullptr, row.madeOwned, row.name) : unnamed.get();
+      for (int i = 0; i < row.takes; ++i) tookAll = tookAll && WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+      owned.count_down();
+      ending.wait();
+      if (row.name) CloseHandle(h);
+    });
+    owned.wait();
+    UniqueHandle mine(row.name ? CreateMutexW(nullptr, FALSE, row.name) : nullptr);
+    const HANDLE m = row.name ? mine.get() : unnamed.get();
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(tookAll.load());
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT) << "owned by the other thread";
+    ending.count_down();
+    ender.join();
+    EXPECT_EQ(WaitForSingleObject(m, 5000), WAIT_ABANDONED_0);
+    EXPECT_TRUE(ReleaseMutex(m)) << "the abandoned mutex is owned by the thread that learnt so";
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0) << "abandoned once, not again";
+    EXPECT_TRUE(ReleaseMutex(m));
   }
 }
 

@@ -194,6 +194,7 @@ HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
         return std::make_shared<Mutex>(std::move(o.event), std::move(page), std::move(hold));
       },
       &outcome);
+  if (mutex && outcome == Outcome::kCreated) mutex->Adopt();  // made owned by this thread
   return HandOut(mutex, outcome);
 }
 

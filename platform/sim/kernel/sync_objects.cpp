@@ -4,6 +4,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "api.h"
 #include "ce/error.h"
 #include "terminal_objects.h"
@@ -34,6 +37,21 @@ bool Take(int fd) {
 void Give(int fd, uint64_t n) { [[maybe_unused]] ssize_t w = ::write(fd, &n, sizeof n); }
 
 uint32_t CallingThread() { return api::GetCurrentThreadId(); }
+
+// The mutexes the calling thread owns, abandoned when it ends owning them.
+struct OwnedMutexes {
+  std::vector<std::shared_ptr<Mutex>> held;
+  ~OwnedMutexes() {
+    for (auto& mutex : held) mutex->AbandonIfOwned();
+  }
+  void Add(std::shared_ptr<Mutex> mutex) {
+    if (std::find(held.begin(), held.end(), mutex) == held.end()) held.push_back(std::move(mutex));
+  }
+  void Remove(const Mutex* mutex) {
+    std::erase_if(held, [&](const std::shared_ptr<Mutex>& m) { return m.get() == mutex; });
+  }
+};
+thread_local OwnedMutexes t_owned;
 
 }  // namespace
 
@@ -80,7 +98,9 @@ std::shared_ptr<Mutex> Mutex::MakeUnnamed(bool initialOwner) {
     (*page)->ownerThread = CallingThread();
     (*page)->recursion = 1;
   }
-  return std::make_shared<Mutex>(std::move(fd), std::move(page), ServerHold());
+  auto mutex = std::make_shared<Mutex>(std::move(fd), std::move(page), ServerHold());
+  if (initialOwner) mutex->Adopt();
+  return mutex;
 }
 
 bool Mutex::OwnedByCaller() const {
@@ -97,7 +117,23 @@ bool Mutex::TryAcquire() {
   (*page_)->ownerThread = CallingThread();
   (*page_)->ownerProcess = ProcessId();
   (*page_)->recursion = 1;
+  t_owned.Add(shared_from_this());
   return true;
+}
+
+void Mutex::Adopt() {
+  if (OwnedByCaller()) t_owned.Add(shared_from_this());
+}
+
+void Mutex::AbandonIfOwned() {
+  // The thread first: a forked child's thread is never the owner, and asking it
+  // for its process would join the terminal afresh.
+  if ((*page_)->ownerThread != CallingThread() || !OwnedByCaller()) return;
+  (*page_)->abandoned = 1;
+  (*page_)->recursion = 0;
+  (*page_)->ownerProcess = 0;
+  (*page_)->ownerThread = 0;
+  Give(fd_.get(), 1);
 }
 
 bool Mutex::TakeAbandoned() { return (*page_)->abandoned.exchange(0) != 0; }
@@ -108,6 +144,7 @@ bool Mutex::Release() {
     (*page_)->ownerProcess = 0;
     (*page_)->ownerThread = 0;
     Give(fd_.get(), 1);
+    t_owned.Remove(this);  // may end this object: nothing of it is used after
   }
   return true;
 }

@@ -66,7 +66,10 @@ class Event final : public KernelObject {
 };
 
 // Owned by one thread of one terminal process at a time, recursively.
-class Mutex final : public KernelObject {
+// A mutex whose owning thread ends without releasing it is abandoned: the
+// next thread to take it learns so (WAIT_ABANDONED). While a thread owns a
+// mutex it keeps the object, even when its handles are closed.
+class Mutex final : public KernelObject, public std::enable_shared_from_this<Mutex> {
  public:
   Mutex(HostFd fd, std::unique_ptr<SharedPage> page, ServerHold hold);
   static std::shared_ptr<Mutex> MakeUnnamed(bool initialOwner);
@@ -76,6 +79,10 @@ class Mutex final : public KernelObject {
   bool TakeAbandoned() override;
   // False (ERROR_NOT_OWNER) when the calling thread does not own it.
   bool Release();
+  // The calling thread came to own it when it was made (initial owner).
+  void Adopt();
+  // The calling thread ends: abandons the mutex if it still owns it.
+  void AbandonIfOwned();
 
  private:
   const HostFd fd_;
