@@ -733,7 +733,7 @@ TEST_F(Hardening, AnEventChannelThatIsAFifoIsRefusedAtOnce) {
   fs::remove(dir() / "events.log");
   ASSERT_EQ(::mkfifo((dir() / "events.log").c_str(), 0644), 0);
   HostOptions o;
-  o.prefix = "timeout -s KILL 20";
+  o.prefix = "timeout -s KILL 20 ";
   const HostRun r = Host({"terminal", "suspend"}, o);
   EXPECT_NE(r.status, 137) << "hung";
   EXPECT_NE(r.status, 0);
