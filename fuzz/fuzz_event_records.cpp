@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.kind == EventRecord::Kind::kPower) {
       const std::string again = PowerEventRecord(e.power);
       const EventRecord back = ParseEventRecord(again);
-      if (back.kind != EventRecord::Kind::kPower || back.power != e.power || again.size() != r.size()) abort();
+      if (back.kind != EventRecord::Kind::kPower || back.power != e.power || again.size() != r.size())
+        abort();
       if (!WhyNotAnEventRecord(again).empty()) abort();
     }
     const bool plain = r.find('\0') == std::string::npos;

@@ -278,8 +278,7 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
 
 bool ReadJsonFd(int fd, const fs::path& path, json* out, std::string* error, uint64_t maxBytes) {
   struct ::stat st {};
-  if (::fstat(fd, &st) != 0)
-    return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  if (::fstat(fd, &st) != 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) return Fail(error, path.string() + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return Fail(error, path.string() + ": is not a regular file");
   if (uint64_t(st.st_size) > maxBytes)

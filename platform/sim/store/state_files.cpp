@@ -48,7 +48,8 @@ std::string WhyNotAStateFile(const fs::path& path, mode_t mode) {
   return path.string() + ": is " + KindOf(mode) + kMustBeRegular;
 }
 
-HostFd OpenStateFile(const fs::path& dir, std::string_view name, int flags, std::string* error, bool* missing) {
+HostFd OpenStateFile(const fs::path& dir, std::string_view name, int flags, std::string* error,
+                     bool* missing) {
   if (missing) *missing = false;
   const fs::path path = dir / name;
   if (!IsStateFileName(name)) {
@@ -68,7 +69,8 @@ HostFd OpenStateFile(const fs::path& dir, std::string_view name, int flags, std:
       if (missing) *missing = true;
       Fail(error, path.string() + ": does not exist");
     } else {
-      Fail(error, path.string() + (!there && (flags & O_CREAT) ? ": cannot be created: " : ": cannot be opened: ") +
+      Fail(error, path.string() +
+                      (!there && (flags & O_CREAT) ? ": cannot be created: " : ": cannot be opened: ") +
                       std::strerror(err));
     }
     errno = err;
@@ -127,7 +129,8 @@ namespace {
 
 // "NAME.XXXXXX", a temporary of an earlier build, which named no writer.
 bool IsUnnamedTemp(std::string_view entry, std::string_view name) {
-  if (entry.size() != name.size() + kSuffix || !entry.starts_with(name) || entry[name.size()] != '.') return false;
+  if (entry.size() != name.size() + kSuffix || !entry.starts_with(name) || entry[name.size()] != '.')
+    return false;
   for (const char c : entry.substr(name.size() + 1))
     if (!std::isalnum(static_cast<unsigned char>(c))) return false;
   return true;

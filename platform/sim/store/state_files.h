@@ -26,9 +26,9 @@ namespace ce::sim {
 // not named here is not opened through OpenStateFile: a new state file is
 // declared here first, and the rule covers it.
 inline constexpr std::string_view kStateFiles[] = {
-    "terminal.json",      "hardware.json",   "hardware.lock",       "registry.db",
-    "registry.db-wal",    "registry.db-shm", "registry.db-journal", "events.log",
-    "events.log.1",       "notifications.json", "notifications.lock",
+    "terminal.json",   "hardware.json",      "hardware.lock",       "registry.db",
+    "registry.db-wal", "registry.db-shm",    "registry.db-journal", "events.log",
+    "events.log.1",    "notifications.json", "notifications.lock",
 };
 
 // The state files written through a temporary file and a rename, each with
@@ -39,8 +39,8 @@ struct ReplacedStateFile {
   std::string_view lock;
   bool unnamedTemps;
 };
-inline constexpr ReplacedStateFile kReplacedStateFiles[] = {{"hardware.json", "hardware.lock", false},
-                                                            {"notifications.json", "notifications.lock", true}};
+inline constexpr ReplacedStateFile kReplacedStateFiles[] = {
+    {"hardware.json", "hardware.lock", false}, {"notifications.json", "notifications.lock", true}};
 
 // Whether name is declared in kStateFiles.
 bool IsStateFileName(std::string_view name);
@@ -56,8 +56,8 @@ std::string WhyNotAStateFile(const std::filesystem::path& path, mode_t mode);
 // nothing for a regular file), and only when what was opened is a regular
 // file. Null with a message naming the path and the cause otherwise; *missing
 // is set when the file does not exist (and O_CREAT was not given).
-HostFd OpenStateFile(const std::filesystem::path& dir, std::string_view name, int flags,
-                     std::string* error, bool* missing = nullptr);
+HostFd OpenStateFile(const std::filesystem::path& dir, std::string_view name, int flags, std::string* error,
+                     bool* missing = nullptr);
 
 // Checks the state file at path without opening it: true when it is a
 // regular file or does not exist.

@@ -102,8 +102,7 @@ TEST(StateFiles, TemporariesOfKilledWritersAreRemoved) {
   const fs::path dir = temp.path();
   const std::string dead = std::to_string(qeltest::DeadPid()), alive = std::to_string(::getpid());
   const std::vector<std::string> stale = {
-      ".notifications.json." + dead + ".Ab3dEf",
-      ".hardware.json." + dead + ".Zz9zZz",
+      ".notifications.json." + dead + ".Ab3dEf", ".hardware.json." + dead + ".Zz9zZz",
       "notifications.json.q1W2e3",  // an earlier build's, named after no writer
   };
   const std::vector<std::string> kept = {

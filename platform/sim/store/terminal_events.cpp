@@ -33,8 +33,10 @@ int HexDigit(char c) {
 
 // Whether the descriptor and the name are one file now.
 bool SameFile(int fd, const fs::path& path) {
-  struct ::stat a {}, b {};
-  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  struct ::stat a {
+  }, b{};
+  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
 }
 
 // The file of the channel a listener reads, and how far.
@@ -203,7 +205,8 @@ bool TerminalEvents::Follow(const std::shared_ptr<Terminal>& terminal) {
   const int fd = ::inotify_init1(IN_CLOEXEC);
   if (fd < 0) return false;
   if (::inotify_add_watch(fd, dir.c_str(),
-                          IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+                          IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) <
+      0) {
     ::close(fd);
     return false;
   }
