@@ -39,8 +39,11 @@ struct ReplacedStateFile {
   std::string_view lock;
   bool unnamedTemps;
 };
+// (events.log is locked itself, and replaced by a new file when rotated.)
 inline constexpr ReplacedStateFile kReplacedStateFiles[] = {
-    {"hardware.json", "hardware.lock", false}, {"notifications.json", "notifications.lock", true}};
+    {"hardware.json", "hardware.lock", false},
+    {"notifications.json", "notifications.lock", true},
+    {"events.log", "events.log", false}};
 
 // Whether name is declared in kStateFiles.
 bool IsStateFileName(std::string_view name);

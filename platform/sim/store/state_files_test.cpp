@@ -102,25 +102,27 @@ TEST(StateFiles, TemporariesOfKilledWritersAreRemoved) {
   const fs::path dir = temp.path();
   const std::string dead = std::to_string(qeltest::DeadPid()), alive = std::to_string(::getpid());
   const std::vector<std::string> stale = {
-      ".notifications.json." + dead + ".Ab3dEf", ".hardware.json." + dead + ".Zz9zZz",
+      ".notifications.json." + dead + ".Ab3dEf",
+      ".hardware.json." + dead + ".Zz9zZz",
       "notifications.json.q1W2e3",  // an earlier build's, named after no writer
+      ".events.log." + dead + ".Ab3dEf",
   };
   const std::vector<std::string> kept = {
       ".notifications.json." + alive + ".Ab3dEf",
       "notifications.json.bak",
       "notifications.json.q1W2e",
       "hardware.json.Ab3dEf",
-      ".events.log." + dead + ".Ab3dEf",
+      "events.log.Ab3dEf",
   };
   for (const auto& name : stale) std::ofstream(dir / name) << "{";
   for (const auto& name : kept) std::ofstream(dir / name) << "{";
   {
     HostFd lock(::open((dir / "notifications.lock").c_str(), O_RDWR | O_CREAT, 0644));
     ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
-    EXPECT_EQ(ce::sim::RemoveStaleStateTemps(dir), 1u);  // the hardware one: its lock is free
+    EXPECT_EQ(ce::sim::RemoveStaleStateTemps(dir), 2u);  // the hardware and events ones: their locks are free
     EXPECT_TRUE(fs::exists(dir / stale[0]));
   }
-  EXPECT_EQ(ce::sim::RemoveStaleStateTemps(dir), 2u);
+  EXPECT_EQ(ce::sim::RemoveStaleStateTemps(dir), 2u);  // the notifications ones
   for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir / name)) << name;
   for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir / name)) << name;
   EXPECT_EQ(ce::sim::StateTempWriterOf(".notifications.json." + alive + ".Ab3dEf"), ::getpid());

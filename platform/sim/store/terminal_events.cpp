@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstring>
 #include <thread>
 
@@ -37,6 +38,45 @@ bool SameFile(int fd, const fs::path& path) {
   }, b{};
   return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
          a.st_ino == b.st_ino;
+}
+
+// The first line of a channel file a rotation began: "# after <inode>", the
+// file it follows (a comment, which no listener delivers).
+constexpr std::string_view kAfter = "# after ";
+
+// The inode of the file that the file open as fd follows, or 0.
+ino_t FollowsOn(int fd) {
+  char line[64];
+  const ssize_t n = ::pread(fd, line, sizeof line - 1, 0);
+  if (n <= 0) return 0;
+  const std::string_view text(line, size_t(n));
+  if (!text.starts_with(kAfter)) return 0;
+  const size_t end = text.find('\n');
+  if (end == std::string_view::npos) return 0;
+  const std::string_view digits = text.substr(kAfter.size(), end - kAfter.size());
+  ino_t ino = 0;
+  if (std::from_chars(digits.data(), digits.data() + digits.size(), ino).ec != std::errc()) return 0;
+  return ino;
+}
+
+ino_t InodeOf(int fd) {
+  struct ::stat st {};
+  return ::fstat(fd, &st) == 0 ? st.st_ino : 0;
+}
+
+// Moves the channel file (inode `full`), whose lock the caller holds, aside
+// to events.log.1, and puts a new one in its place that names it as the file
+// it follows; the name never lacks a file. A failure leaves the file as it is.
+void Rotate(const fs::path& dir, ino_t full) {
+  std::string tmp = StateTempPattern(dir, kEventsFile);
+  HostFd next(::mkstemp(tmp.data()));
+  if (!next) return;
+  const std::string head = std::string(kAfter) + std::to_string(full) + "\n";
+  const fs::path file = dir / kEventsFile, old = dir / kEventsOldFile;
+  if (::write(next.get(), head.data(), head.size()) != ssize_t(head.size()) ||
+      ::fchmod(next.get(), 0644) != 0 || (::unlink(old.c_str()) != 0 && errno != ENOENT) ||
+      ::link(file.c_str(), old.c_str()) != 0 || ::rename(tmp.c_str(), file.c_str()) != 0)
+    ::unlink(tmp.c_str());
 }
 
 // The file of the channel a listener reads, and how far.
@@ -93,6 +133,16 @@ void FollowLoop(fs::path dir, int inotifyFd, Reading r) {
     if (now && (!r.file || !SameFile(r.file.get(), dir / kEventsFile))) {
       ReadOn(r, reader, dir);
       reader.Reset();
+      // Two rotations since the file read: the one between is events.log.1 (a
+      // listener a whole file behind loses only what is older than that).
+      const ino_t held = r.file ? InodeOf(r.file.get()) : 0, after = FollowsOn(now.get());
+      if (held != 0 && after != 0 && after != held) {
+        Reading between{OpenStateFile(dir, kEventsOldFile, O_RDONLY, nullptr), 0};
+        if (between.file && InodeOf(between.file.get()) == after && FollowsOn(between.file.get()) == held) {
+          ReadOn(between, reader, dir);
+          reader.Reset();
+        }
+      }
       r = Reading{std::move(now), 0};
       ReadOn(r, reader, dir);
       continue;
@@ -176,8 +226,7 @@ bool AppendTerminalEvent(const fs::path& dir, const std::string& line, std::stri
     // Past its bound, the channel moves aside; listeners read it to its end
     // through the descriptors they hold, then follow the next file.
     struct ::stat st {};
-    if (::fstat(out.get(), &st) == 0 && st.st_size >= kEventsRotateBytes)
-      ::rename(file.c_str(), (dir / kEventsOldFile).c_str());
+    if (::fstat(out.get(), &st) == 0 && st.st_size >= kEventsRotateBytes) Rotate(dir, st.st_ino);
     return true;
   }
   if (error) *error = file.string() + ": kept being replaced while it was written";
@@ -211,7 +260,8 @@ bool TerminalEvents::Follow(const std::shared_ptr<Terminal>& terminal) {
     return false;
   }
   Reading r;
-  r.file = OpenStateFile(dir, kEventsFile, O_RDONLY, nullptr);
+  // Made when missing, so that the listener holds the first file from its start.
+  r.file = OpenStateFile(dir, kEventsFile, O_RDONLY | O_CREAT, nullptr);
   struct ::stat st {};
   if (r.file && ::fstat(r.file.get(), &st) == 0) r.offset = st.st_size;
   std::thread(FollowLoop, dir, fd, std::move(r)).detach();

@@ -12,14 +12,16 @@
 // wake-up notifications kept in the terminal).
 //
 // The channel stays bounded: a writer appends under an flock on the file, and
-// the writer that takes it past kEventsRotateBytes renames it to
-// "events.log.1" (replacing the one before); the next writer starts a new
-// events.log. A listener keeps the file it reads open, so a renamed (or
-// deleted) file is read to its end before the listener moves on to the new
-// one from its start: no live listener loses a record to a rotation. A file
-// truncated under a listener (shorter than what it has read) is read again
-// from its start; a file replaced (another inode at the name) is read from
-// the new file's start.
+// the writer that takes it past kEventsRotateBytes moves it aside to
+// "events.log.1" (replacing the one before) and puts in its place a new file
+// whose first line, "# after <inode>", names the file it follows. A listener
+// keeps the file it reads open, so a file moved aside (or deleted) is read to
+// its end before the listener moves on to the new one from its start, and a
+// listener a whole file behind reads events.log.1 between the two: no live
+// listener loses a record to rotation unless it falls more than a whole file
+// (kEventsRotateBytes) behind. A file truncated under a listener (shorter than
+// what it has read) is read again from its start; a file replaced (another
+// inode at the name) is read from the new file's start.
 #pragma once
 
 #include <sys/types.h>
@@ -44,9 +46,10 @@ class Terminal;
 inline constexpr char kEventsFile[] = "events.log";
 inline constexpr char kEventsOldFile[] = "events.log.1";
 // The longest record, without its newline: a power record of 2,045 bytes.
+// A line starting with "#" is a comment, which no listener delivers.
 inline constexpr size_t kMaxEventRecordBytes = 4096;
 // The size past which a writer rotates the channel.
-inline constexpr off_t kEventsRotateBytes = 64 * 1024;
+inline constexpr off_t kEventsRotateBytes = 256 * 1024;
 
 // Appends one record; refuses a record longer than kMaxEventRecordBytes, or
 // one holding a line break or a NUL, and a channel file that is a link, a FIFO
