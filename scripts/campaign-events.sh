@@ -29,7 +29,7 @@ failed=0
 
 # Starts listener $1 in the background, its lines in $work/ev.$1; its pid in $!.
 listen() {
-  "$Q" --terminal "$T" events --seconds 300 >"$work/ev.$1" 2>"$work/ev.$1.err" &
+  "$Q" --terminal "$T" events --seconds 1200 >"$work/ev.$1" 2>"$work/ev.$1.err" &
 }
 # Waits until listener $1 says it follows the terminal.
 ready() {
