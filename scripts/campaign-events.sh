@@ -3,7 +3,10 @@
 # several senders to several listeners at once (is any event lost?), kill -9
 # of listeners during a flood (do the others still get everything, and does a
 # new listener?), and a folder watch under concurrent file changes (does it
-# report the last change, and end with status 1 when its folder is deleted?).
+# report the last change, and end with status 1 when its folder is deleted?),
+# and the channel file truncated, deleted and rotated under live listeners
+# (does every listener go on with every event sent after it, and does the
+# file stay bounded?).
 #   scripts/campaign-events.sh [LISTENERS] [SENDERS] [EACH]     (default 4 4 25)
 # QEL_HOST_UNDER_TEST=PATH runs another qelhost instead.
 # Prints the counts; exits 1 when anything was lost, hung or left running.
@@ -26,7 +29,7 @@ failed=0
 
 # Starts listener $1 in the background, its lines in $work/ev.$1; its pid in $!.
 listen() {
-  "$Q" --terminal "$T" events --seconds 300 >"$work/ev.$1" 2>"$work/ev.$1.err" &
+  "$Q" --terminal "$T" events --seconds 1200 >"$work/ev.$1" 2>"$work/ev.$1.err" &
 }
 # Waits until listener $1 says it follows the terminal.
 ready() {
@@ -83,6 +86,35 @@ kill -TERM "$late"; wait "$late" 2>/dev/null || true
 late_got=$(power_lines late)
 echo "kills: ${#killed[@]} listeners killed during $expected events; $lost deliveries lost by the others; a new listener got $late_got of 1"
 ((lost == 0 && late_got == 1)) || failed=1
+
+# ---- the channel truncated and deleted under live listeners, between rounds
+# of a flood; then floods until the channel has been rotated.
+pids=()
+for ((l = 0; l < listeners; ++l)); do listen "t$l"; pids+=($!); ready "t$l"; done
+rounds=10
+sent=0
+for ((round = 0; round < rounds; ++round)); do
+  flood
+  wait "${senders_pids[@]}"
+  ((sent += senders * each))
+  sleep 1  # every listener has read the round: what is cut now was delivered
+  if ((round % 2 == 0)); then : >"$T/events.log"; else rm -f "$T/events.log"; fi
+done
+while [[ ! -e $T/events.log.1 ]]; do
+  flood
+  wait "${senders_pids[@]}"
+  ((sent += senders * each))
+done
+sleep 2
+kill -TERM "${pids[@]}"; wait "${pids[@]}" 2>/dev/null || true
+lost=0 received=0
+for ((l = 0; l < listeners; ++l)); do
+  got=$(power_lines "t$l"); ((received += got)) || true; ((lost += sent - got)) || true
+done
+size=$(stat -c %s "$T/events.log" 2>/dev/null || echo 0)
+old=$(stat -c %s "$T/events.log.1" 2>/dev/null || echo 0)
+echo "truncation: $sent power events sent to $listeners listeners through $((rounds / 2)) truncations, $((rounds / 2)) deletions and rotation; $received of $((sent * listeners)) deliveries received, $lost lost; channel now $size bytes (+ $old rotated)"
+((lost == 0 && size <= 65536 + 4097)) || failed=1
 
 # ---- a watch under concurrent file changes, then its folder deleted.
 mkdir -p "$T/fs/Temp/campaign"

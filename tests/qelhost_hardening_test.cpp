@@ -713,4 +713,76 @@ TEST_F(Hardening, TerminalSetRefusesALinkAndKeepsModeAndOwner) {
   EXPECT_TRUE(fs::is_symlink(file));
 }
 
+// Issue 17. Every state file of a terminal is refused when it is a link or
+// anything but a regular file, and the message names the file and the cause.
+constexpr char kNotRegular[] = "; a terminal's state files must be regular files";
+
+TEST_F(Hardening, AnEventChannelThatIsALinkIsNotWrittenThrough) {
+  std::ofstream(root() / "victim.txt") << "mine\n";
+  fs::remove(dir() / "events.log");
+  fs::create_symlink("../victim.txt", dir() / "events.log");
+  const HostRun r = Host({"terminal", "suspend"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find((dir() / "events.log").string() + ": is a symbolic link" + kNotRegular),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(qeltest::Contents(root() / "victim.txt"), "mine\n");
+}
+
+TEST_F(Hardening, AnEventChannelThatIsAFifoIsRefusedAtOnce) {
+  fs::remove(dir() / "events.log");
+  ASSERT_EQ(::mkfifo((dir() / "events.log").c_str(), 0644), 0);
+  HostOptions o;
+  o.prefix = "timeout -s KILL 20 ";
+  const HostRun r = Host({"terminal", "suspend"}, o);
+  EXPECT_NE(r.status, 137) << "hung";
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find((dir() / "events.log").string() + ": is a FIFO" + kNotRegular), std::string::npos)
+      << r.err;
+}
+
+TEST_F(Hardening, ANotificationsLockThatIsALinkMakesNothing) {
+  fs::create_symlink("../made-through-a-link", dir() / "notifications.lock");
+  const HostRun r = Host({"props"});
+  EXPECT_FALSE(fs::exists(root() / "made-through-a-link"));
+  EXPECT_NE(r.err.find((dir() / "notifications.lock").string() + ": is a symbolic link" + kNotRegular),
+            std::string::npos)
+      << r.err;
+}
+
+// 13. A link in place of fs/ or of the registry's log is named as the cause.
+TEST_F(Hardening, AFileSystemFolderThatIsALinkIsNamedAsTheCause) {
+  fs::rename(dir() / "fs", root() / "real-fs");
+  fs::create_symlink(root() / "real-fs", dir() / "fs");
+  const HostRun r = Host({"terminal", "show"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find((dir() / "fs").string() + ": is a symbolic link"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("holds no"), std::string::npos) << r.err;
+}
+
+TEST_F(Hardening, ARegistryLogThatIsALinkIsNamedAsTheCause) {
+  fs::remove(dir() / "registry.db-wal");
+  std::ofstream(root() / "wal") << "";
+  fs::create_symlink(root() / "wal", dir() / "registry.db-wal");
+  const HostRun r = Host({"terminal", "show"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find((dir() / "registry.db-wal").string() + ": is a symbolic link" + kNotRegular),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("unable to open database file"), std::string::npos) << r.err;
+}
+
+// 9. The temporaries of killed writers of notifications.json are removed
+// when the terminal is opened, those of earlier builds included.
+TEST_F(Hardening, TemporariesOfKilledNotificationWritersAreRemoved) {
+  const std::string dead = std::to_string(DeadPid());
+  const std::vector<std::string> left = {"notifications.json.a1B2c3", "notifications.json.ZZZZZZ",
+                                         ".notifications.json." + dead + ".q9W8e7"};
+  for (const auto& name : left) std::ofstream(dir() / name) << "{\"entries\": [";
+  std::ofstream(dir() / "notifications.json.mine") << "kept";
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);
+  for (const auto& name : left) EXPECT_FALSE(fs::exists(dir() / name)) << name;
+  EXPECT_TRUE(fs::exists(dir() / "notifications.json.mine"));
+}
+
 }  // namespace

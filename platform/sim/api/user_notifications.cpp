@@ -16,6 +16,7 @@
 #include "hardware_state.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "state_files.h"
 #include "terminal_events.h"
 #include "utf.h"
 
@@ -25,6 +26,9 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+constexpr char kNotificationsFile[] = "notifications.json";
+constexpr char kNotificationsLock[] = "notifications.lock";
 
 constexpr std::u16string_view kNamedEventsPrefix = u"\\\\.\\Notifications\\NamedEvents\\";
 
@@ -100,14 +104,15 @@ NotificationStore FromJson(const json& j) {
   return s;
 }
 
-bool ReadLocked(const fs::path& file, NotificationStore* out) {
-  std::error_code ec;
-  if (!fs::exists(file, ec)) {
+bool ReadLocked(const fs::path& dir, NotificationStore* out) {
+  bool missing = false;
+  HostFd in = OpenStateFile(dir, kNotificationsFile, O_RDONLY, nullptr, &missing);
+  if (!in && missing) {
     *out = {};
     return true;
   }
   json j;
-  if (!ReadJsonFile(file, &j, nullptr)) return false;
+  if (!in || !ReadJsonFd(in.get(), dir / kNotificationsFile, &j, nullptr)) return false;
   *out = FromJson(j);
   return true;
 }
@@ -126,14 +131,15 @@ std::shared_ptr<Terminal> CurrentOrFail() {
 }  // namespace
 
 bool UpdateNotifications(const fs::path& dir, const std::function<bool(NotificationStore&)>& change) {
-  const fs::path file = dir / "notifications.json";
-  HostFd lock(::open((dir / "notifications.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  const fs::path file = dir / kNotificationsFile;
+  HostFd lock = OpenStateFile(dir, kNotificationsLock, O_RDWR | O_CREAT, nullptr);
   if (!lock || ::flock(lock.get(), LOCK_EX) != 0) return false;
   NotificationStore store;
-  if (!ReadLocked(file, &store)) return false;
+  if (!ReadLocked(dir, &store)) return false;
   if (!change(store)) return true;
   const std::string text = ToJson(store).dump(2) + "\n";
-  std::string tmp = file.string() + ".XXXXXX";
+  // Named after this process, so that a leftover of a killed writer is removed (RemoveStaleStateTemps).
+  std::string tmp = StateTempPattern(dir, kNotificationsFile);
   HostFd out(::mkstemp(tmp.data()));
   if (!out) return false;
   const bool written = ::write(out.get(), text.data(), text.size()) == ssize_t(text.size()) &&
@@ -147,9 +153,9 @@ bool UpdateNotifications(const fs::path& dir, const std::function<bool(Notificat
 }
 
 bool ReadNotifications(const fs::path& dir, NotificationStore* out) {
-  HostFd lock(::open((dir / "notifications.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  HostFd lock = OpenStateFile(dir, kNotificationsLock, O_RDWR | O_CREAT, nullptr);
   if (!lock || ::flock(lock.get(), LOCK_SH) != 0) return false;
-  return ReadLocked(dir / "notifications.json", out);
+  return ReadLocked(dir, out);
 }
 
 std::u16string NamedEventTarget(std::u16string_view application) {

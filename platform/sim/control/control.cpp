@@ -104,13 +104,7 @@ bool Announce(const std::string& line, std::string* error) {
 }  // namespace
 
 bool DeliverPowerRecord(const std::vector<uint8_t>& record, std::string* error) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string line = "power ";
-  for (uint8_t b : record) {
-    line += kHex[b >> 4];
-    line += kHex[b & 15];
-  }
-  return Announce(line, error);
+  return Announce(PowerEventRecord(record), error);
 }
 
 bool DeliverPowerBroadcast(uint32_t message, uint32_t flags, std::u16string_view state, std::string* error) {

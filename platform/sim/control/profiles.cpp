@@ -255,9 +255,14 @@ Target Inspect(const fs::path& dir, std::string* error) {
     return Target::kOccupied;
   }
   if (!empty) {
-    Fail(error, dir.string() +
-                    ": not a terminal (it exists but holds no terminal.json, hardware.json, "
-                    "registry.db and fs/), and not an empty folder to make one in");
+    // A terminal with a state file or fs/ that is not what it should be is
+    // named for that, not taken for someone else's folder.
+    bool holdsNone = false;
+    const std::string why = WhyNotATerminal(dir, &holdsNone);
+    Fail(error, holdsNone ? dir.string() +
+                                ": not a terminal (it exists but holds no terminal.json, hardware.json, "
+                                "registry.db and fs/), and not an empty folder to make one in"
+                          : why);
     return Target::kOccupied;
   }
   return Target::kEmptyFolder;

@@ -19,6 +19,7 @@
 #include "dead_pid.h"
 #include "hardware_state.h"
 #include "staging.h"
+#include "state_files.h"
 #include "temp_dir.h"
 #include "terminal.h"
 #include "test_terminal.h"
@@ -128,9 +129,9 @@ TEST(TerminalMaking, OrphansAreRemovedOnlyWhenTheirOwnerIsGone) {
   {
     ce::sim::HostFd lock(::open((t.dir() / "hardware.lock").c_str(), O_RDWR | O_CREAT, 0644));
     ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
-    EXPECT_EQ(ce::sim::RemoveStaleHardwareTemps(t.dir()), 0u);  // a writer is at work
+    EXPECT_EQ(ce::sim::RemoveStaleStateTemps(t.dir()), 0u);  // a writer is at work
   }
-  EXPECT_EQ(ce::sim::RemoveStaleHardwareTemps(t.dir()), 1u);
+  EXPECT_EQ(ce::sim::RemoveStaleStateTemps(t.dir()), 1u);
   EXPECT_FALSE(fs::exists(t.dir() / leftover));
   for (const auto& name : kept) EXPECT_TRUE(fs::exists(t.dir() / name)) << name;
 }

@@ -18,6 +18,7 @@
 #include "hardware_schema.h"
 #include "hex.h"
 #include "staging.h"
+#include "state_files.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -304,9 +305,12 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
   // Nonblocking, so that a FIFO in the file's place cannot hang the read.
   HostFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  return ReadJsonFd(fd.get(), path, out, error, maxBytes);
+}
+
+bool ReadJsonFd(int fd, const fs::path& path, json* out, std::string* error, uint64_t maxBytes) {
   struct ::stat st {};
-  if (::fstat(fd.get(), &st) != 0)
-    return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
+  if (::fstat(fd, &st) != 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) return Fail(error, path.string() + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return Fail(error, path.string() + ": is not a regular file");
   if (uint64_t(st.st_size) > maxBytes)
@@ -315,7 +319,7 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
   std::string s(size_t(st.st_size), '\0');
   size_t got = 0;
   while (got < s.size()) {
-    const ssize_t n = ::read(fd.get(), s.data() + got, s.size() - got);
+    const ssize_t n = ::read(fd, s.data() + got, s.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail(error, path.string() + ": cannot be read: " + std::strerror(errno));
     if (n == 0) break;
@@ -330,57 +334,19 @@ bool ReadJsonFile(const fs::path& path, json* out, std::string* error, uint64_t 
 
 namespace {
 
-// A writer's temporary file is ".hardware.json.PID.XXXXXX": hidden, and
-// named after its writer, so that no file of a person's looks like one.
-constexpr std::string_view kTempPrefix = ".hardware.json.";
-
-std::string TempPattern(const fs::path& dir) {
-  return (dir / (std::string(kTempPrefix) + std::to_string(::getpid()) + ".XXXXXX")).string();
-}
-
-// The writer's process id of a temporary file's name, or 0 for any other name.
-pid_t TempWriterOf(std::string_view name) {
-  if (!name.starts_with(kTempPrefix) || name.size() < kTempPrefix.size() + 8) return 0;
-  const std::string_view rest = name.substr(kTempPrefix.size());
-  if (rest[rest.size() - 7] != '.') return 0;
-  return ProcessIdOf(rest.substr(0, rest.size() - 7));
-}
-
 // The lock every writer of hardware.json holds while its temporary file exists.
 HostFd OpenHardwareLock(const fs::path& dir, std::string* error) {
-  const fs::path lockPath = dir / "hardware.lock";
-  HostFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  int err = errno;
-  if (!lock && (err == EACCES || err == EROFS || err == EPERM)) {
-    lock =
-        HostFd(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));  // flock needs no write access
-    // A lock file that is not there could not be created: the first reason is the one.
-    if (!lock && errno != ENOENT) err = errno;
-  }
-  if (!lock)
-    Fail(error, lockPath.string() + ": cannot be " +
-                    (::access(lockPath.c_str(), F_OK) == 0 ? "opened: " : "created: ") + std::strerror(err));
+  std::string why;
+  HostFd lock = OpenStateFile(dir, "hardware.lock", O_RDWR | O_CREAT, &why);
+  const int err = errno;
+  // flock needs no write access; should this fail too, the first reason is the one.
+  if (!lock && (err == EACCES || err == EROFS || err == EPERM))
+    lock = OpenStateFile(dir, "hardware.lock", O_RDONLY, nullptr);
+  if (!lock) Fail(error, why);
   return lock;
 }
 
 }  // namespace
-
-size_t RemoveStaleHardwareTemps(const fs::path& dir) {
-  HostFd lock = OpenHardwareLock(dir, nullptr);
-  // A writer makes its temporary file only while it holds the lock: with the
-  // lock ours, every temporary file of a process that is gone is a leftover.
-  if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return 0;
-  HostFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder) return 0;
-  std::vector<std::string> stale;
-  ListFolder(folder.get(), [&](const char* name) {
-    const pid_t writer = TempWriterOf(name);
-    if (writer != 0 && ProcessIsGone(writer)) stale.emplace_back(name);
-  });
-  size_t removed = 0;
-  for (const auto& name : stale) removed += ::unlinkat(folder.get(), name.c_str(), 0) == 0;
-  return removed;
-}
 
 namespace {
 
@@ -395,14 +361,14 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
 
   // The file is replaced, not written in place: a link would be replaced by a
   // file, so it is refused; the new file keeps the old one's mode and owner.
+  HostFd current = OpenStateFile(file.parent_path(), file.filename().string(), O_RDONLY, error);
+  if (!current) return false;
   struct ::stat was {};
-  if (::lstat(file.c_str(), &was) != 0) return Fail(error, file.string() + ": " + std::strerror(errno));
-  if (S_ISLNK(was.st_mode))
-    return Fail(error, file.string() + ": is a symbolic link; a terminal's hardware.json is a file");
-  if (!S_ISREG(was.st_mode)) return Fail(error, file.string() + ": is not a regular file");
+  if (::fstat(current.get(), &was) != 0) return Fail(error, file.string() + ": " + std::strerror(errno));
 
   json state;
-  if (!ReadJsonFile(file, &state, error)) return false;
+  if (!ReadJsonFd(current.get(), file, &state, error)) return false;
+  current.reset();
   std::string why;
   if (!CheckHardware(state, &why)) return Fail(error, file.string() + ": " + why);
   if (!change(state)) return false;
@@ -416,7 +382,7 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
   if (text.size() > kMaxJsonFileBytes)
     return Fail(error, "the hardware state would grow past its limit of " +
                            std::to_string(kMaxJsonFileBytes) + " bytes");
-  std::string tmp = TempPattern(file.parent_path());
+  std::string tmp = StateTempPattern(file.parent_path(), "hardware.json");
   HostFd out(::mkstemp(tmp.data()));
   if (!out)
     return Fail(error,

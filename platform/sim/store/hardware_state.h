@@ -34,9 +34,9 @@ inline constexpr uint64_t kMaxJsonFileBytes = 16u << 20;
 bool ReadJsonFile(const std::filesystem::path& path, nlohmann::json* out, std::string* error,
                   uint64_t maxBytes = kMaxJsonFileBytes);
 
-// Removes the temporary files of writers of dir/hardware.json that died
-// (killed while writing); none while a writer is at work. Returns how many.
-size_t RemoveStaleHardwareTemps(const std::filesystem::path& dir);
+// ReadJsonFile of a file open as fd (path names it in messages).
+bool ReadJsonFd(int fd, const std::filesystem::path& path, nlohmann::json* out, std::string* error,
+                uint64_t maxBytes = kMaxJsonFileBytes);
 
 // Under an exclusive lock on the terminal's hardware: reads the file afresh
 // (refused when it breaks a field rule, or is a link), applies the change (checked with CheckFieldChange) and

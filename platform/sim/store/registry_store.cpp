@@ -17,6 +17,7 @@
 #include "registry_path.h"
 #include "registry_seed.h"
 #include "sqlite_db.h"
+#include "state_files.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -421,16 +422,20 @@ std::unique_ptr<RegistryStore> Fail(const fs::path& path, const std::string& why
 
 std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& path, std::string* error) {
   std::string why;
+  // The database and its companions are a terminal's state files: no link, no FIFO.
+  if (!CheckDatabaseFiles(path, error)) return nullptr;
   struct ::stat st {};
-  if (::stat(path.c_str(), &st) != 0) return Fail(path, std::strerror(errno), error);
-  if (!S_ISREG(st.st_mode)) return Fail(path, "is not a regular file", error);
+  if (::lstat(path.c_str(), &st) != 0) return Fail(path, std::strerror(errno), error);
   // SQLite would take an empty file for a new database and fill it.
   if (st.st_size == 0) return Fail(path, "is empty (0 bytes), not a registry", error);
   // Checked before anything is written: a database that is not ours is left as it is.
-  auto impl = Connect(path, SQLITE_OPEN_READWRITE, &why);
+  auto impl = Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, &why);
   if (!impl || !CheckSchema(*impl, &why) || !CheckIntact(impl->db.get(), &why) ||
-      !Configure(impl->db.get(), &why))
+      !Configure(impl->db.get(), &why)) {
+    // A companion made a link meanwhile is named, not SQLite's "unable to open database file".
+    if (!CheckDatabaseFiles(path, error)) return nullptr;
     return Fail(path, why, error);
+  }
   return std::make_unique<RegistryStore>(OpenToken(), std::move(impl));
 }
 

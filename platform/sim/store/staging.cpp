@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "state_files.h"
+
 namespace ce::sim {
 namespace fs = std::filesystem;
 
@@ -45,9 +47,7 @@ bool HoldsOnlyTerminalFiles(int folder) {
   bool only = true;
   const bool listed = ListFolder(folder, [&](const char* name) {
     const std::string_view n = name;
-    only = only && (n == "fs" || n == kStagingMarker || n == "terminal.json" || n == "hardware.json" ||
-                    n == "registry.db" || n == "registry.db-wal" || n == "registry.db-shm" ||
-                    n == "registry.db-journal");
+    only = only && (n == "fs" || n == kStagingMarker || IsStateFileName(n));
   });
   return listed && only;
 }

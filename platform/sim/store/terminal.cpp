@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "ce/error.h"
 #include "hardware_state.h"
@@ -18,19 +19,12 @@
 #include "modules.h"
 #include "registry_store.h"
 #include "staging.h"
+#include "state_files.h"
 #include "terminal_objects.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-bool IsTerminalDir(const fs::path& dir) {
-  std::error_code ec;
-  // fs/ itself must be a folder, not a link that could lead anywhere on the host.
-  return fs::is_regular_file(dir / "terminal.json", ec) && fs::is_regular_file(dir / "hardware.json", ec) &&
-         fs::is_regular_file(dir / "registry.db", ec) &&
-         fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
-}
 
 namespace {
 
@@ -39,30 +33,59 @@ bool Fail(std::string* error, std::string text) {
   return false;
 }
 
-// Why dir is no terminal, in words a person can act on.
-std::string WhyNotATerminal(const fs::path& dir) {
+// The files every terminal holds, beside its fs/ folder.
+constexpr const char* kRequiredFiles[] = {"terminal.json", "hardware.json", "registry.db"};
+
+}  // namespace
+
+bool IsTerminalDir(const fs::path& dir) {
+  std::error_code ec;
+  // Each must be what it seems, not a link that could lead anywhere on the host.
+  for (const char* name : kRequiredFiles)
+    if (fs::symlink_status(dir / name, ec).type() != fs::file_type::regular) return false;
+  return fs::symlink_status(dir / "fs", ec).type() == fs::file_type::directory;
+}
+
+std::string WhyNotATerminal(const fs::path& dir, bool* holdsNone) {
+  if (holdsNone) *holdsNone = false;
   struct ::stat st {};
   if (::stat(dir.c_str(), &st) != 0) return dir.string() + ": " + std::strerror(errno);
   if (!S_ISDIR(st.st_mode)) return dir.string() + ": not a terminal (not a folder)";
   if (::access(dir.c_str(), R_OK | X_OK) != 0)
     return dir.string() + ": cannot be read: " + std::strerror(errno);
-  return dir.string() + ": not a terminal (no terminal.json, hardware.json, registry.db or fs/ folder)";
+  // What is there but is not what it should be is named first: it is the cause.
+  std::vector<std::string> missing;
+  for (const char* name : kRequiredFiles) {
+    const fs::path path = dir / name;
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT) return path.string() + ": " + std::strerror(errno);
+      missing.emplace_back(name);
+    } else if (!S_ISREG(st.st_mode)) {
+      return WhyNotAStateFile(path, st.st_mode);
+    }
+  }
+  const fs::path root = dir / "fs";
+  if (::lstat(root.c_str(), &st) != 0) {
+    if (errno != ENOENT) return root.string() + ": " + std::strerror(errno);
+    missing.emplace_back("fs/ folder");
+  } else if (S_ISLNK(st.st_mode)) {
+    return root.string() + ": is a symbolic link; a terminal's fs/ must be a folder of its own";
+  } else if (!S_ISDIR(st.st_mode)) {
+    return root.string() + ": is not a folder; a terminal's fs/ must be a folder of its own";
+  }
+  if (holdsNone) *holdsNone = missing.size() == 4;
+  std::string list;
+  for (size_t i = 0; i < missing.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == missing.size() ? " or " : ", ") + missing[i];
+  return dir.string() + ": not a terminal (it holds no " + list + ")";
 }
 
-// The state files are the terminal's own: a link to a file elsewhere is refused.
-bool CheckStateFiles(const fs::path& dir, std::string* error) {
-  for (const char* name : {"terminal.json", "hardware.json", "registry.db"}) {
-    std::error_code ec;
-    if (fs::symlink_status(dir / name, ec).type() == fs::file_type::symlink)
-      return Fail(error,
-                  (dir / name).string() + ": is a symbolic link; a terminal's state files are its own");
-  }
-  return true;
-}
+namespace {
 
 // A hardware state a terminal can run on: an object whose every field obeys its rule.
 bool ReadCheckedHardware(const fs::path& file, json* hardware, std::string* error) {
-  if (!ReadJsonFile(file, hardware, error)) return false;
+  HostFd fd = OpenStateFile(file.parent_path(), file.filename().string(), O_RDONLY, error);
+  if (!fd || !ReadJsonFd(fd.get(), file, hardware, error)) return false;
   std::string why;
   if (!hardware->is_object()) return Fail(error, file.string() + ": not a JSON object");
   if (!CheckHardware(*hardware, &why)) return Fail(error, file.string() + ": " + why);
@@ -81,6 +104,7 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
   }
   std::error_code ec;
   std::shared_ptr<Terminal> t(new Terminal(fs::absolute(dir, ec)));
+  // Every state file, the registry's companions and the event channel included.
   if (!CheckStateFiles(t->dir_, error)) return nullptr;
   if (!t->fs_root_handle()) {
     Fail(error, t->fs_root().string() + ": cannot be opened as a folder");
@@ -88,7 +112,7 @@ std::shared_ptr<Terminal> Terminal::Open(const fs::path& dir, std::string* error
   }
   // Leftovers of processes killed while writing here, or while making a
   // terminal beside this one; never anything a living process still uses.
-  RemoveStaleHardwareTemps(t->dir_);
+  RemoveStaleStateTemps(t->dir_);
   RemoveOrphanedStaging(t->dir_.parent_path());
   json hardware;
   if (!ReadCheckedHardware(t->hardware_path(), &hardware, error)) return nullptr;
@@ -129,7 +153,7 @@ void Terminal::reload_if_changed_locked() {
   const bool due = hardwareClock_.Due(Kernel::Get().hardwareWrites.load(std::memory_order_acquire));
   if (loaded_ && !due) return;
   struct ::stat st {};
-  if (::stat(hardware_path().c_str(), &st) != 0) return;
+  if (::lstat(hardware_path().c_str(), &st) != 0) return;
   if (loaded_ && st.st_ino == seen_.st_ino && st.st_size == seen_.st_size &&
       st.st_mtim.tv_sec == seen_.st_mtim.tv_sec && st.st_mtim.tv_nsec == seen_.st_mtim.tv_nsec)
     return;

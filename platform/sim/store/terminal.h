@@ -28,6 +28,10 @@ inline constexpr char kTerminalEnvName[] = "QEL_TERMINAL";
 
 // The files every terminal folder holds, with fs/ a real folder (not a link).
 bool IsTerminalDir(const std::filesystem::path& dir);
+// Why dir is no terminal, naming the real cause (a link or a FIFO in a state
+// file's place, a missing file); *holdsNone is set when it holds none of a
+// terminal's files.
+std::string WhyNotATerminal(const std::filesystem::path& dir, bool* holdsNone = nullptr);
 
 class Terminal {
  public:

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstring>
 #include <thread>
 
@@ -14,6 +16,7 @@
 #include "device_path.h"
 #include "kernel.h"
 #include "msgqueue.h"
+#include "state_files.h"
 #include "terminal.h"
 #include "user_notifications.h"
 
@@ -22,20 +25,85 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<uint8_t> FromHex(std::string_view hex) {
-  std::vector<uint8_t> out;
-  auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(uint8_t(digit(hex[i]) << 4 | digit(hex[i + 1])));
-  return out;
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
-// Follows the channel file of one terminal from `offset` on, until the
-// terminal's folder goes away.
-void FollowLoop(fs::path dir, int inotifyFd, off_t offset) {
+// Whether the descriptor and the name are one file now.
+bool SameFile(int fd, const fs::path& path) {
+  struct ::stat a {
+  }, b{};
+  return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+// The first line of a channel file a rotation began: "# after <inode>", the
+// file it follows (a comment, which no listener delivers).
+constexpr std::string_view kAfter = "# after ";
+
+// The inode of the file that the file open as fd follows, or 0.
+ino_t FollowsOn(int fd) {
+  char line[64];
+  const ssize_t n = ::pread(fd, line, sizeof line - 1, 0);
+  if (n <= 0) return 0;
+  const std::string_view text(line, size_t(n));
+  if (!text.starts_with(kAfter)) return 0;
+  const size_t end = text.find('\n');
+  if (end == std::string_view::npos) return 0;
+  const std::string_view digits = text.substr(kAfter.size(), end - kAfter.size());
+  ino_t ino = 0;
+  if (std::from_chars(digits.data(), digits.data() + digits.size(), ino).ec != std::errc()) return 0;
+  return ino;
+}
+
+ino_t InodeOf(int fd) {
+  struct ::stat st {};
+  return ::fstat(fd, &st) == 0 ? st.st_ino : 0;
+}
+
+// Moves the channel file (inode `full`), whose lock the caller holds, aside
+// to events.log.1, and puts a new one in its place that names it as the file
+// it follows; the name never lacks a file. A failure leaves the file as it is.
+void Rotate(const fs::path& dir, ino_t full) {
+  std::string tmp = StateTempPattern(dir, kEventsFile);
+  HostFd next(::mkstemp(tmp.data()));
+  if (!next) return;
+  const std::string head = std::string(kAfter) + std::to_string(full) + "\n";
+  const fs::path file = dir / kEventsFile, old = dir / kEventsOldFile;
+  if (::write(next.get(), head.data(), head.size()) != ssize_t(head.size()) ||
+      ::fchmod(next.get(), 0644) != 0 || (::unlink(old.c_str()) != 0 && errno != ENOENT) ||
+      ::link(file.c_str(), old.c_str()) != 0 || ::rename(tmp.c_str(), file.c_str()) != 0)
+    ::unlink(tmp.c_str());
+}
+
+// The file of the channel a listener reads, and how far.
+struct Reading {
+  HostFd file;
+  off_t offset = 0;
+};
+
+// Reads what the file holds past the offset, record by record, in bounded steps.
+void ReadOn(Reading& r, EventRecordReader& reader, const fs::path& dir) {
+  if (!r.file) return;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::pread(r.file.get(), buffer, sizeof buffer, r.offset)) > 0 || (got < 0 && errno == EINTR)) {
+    if (got < 0) continue;
+    r.offset += got;
+    reader.Feed(std::string_view(buffer, size_t(got)), [&](std::string_view record) {
+      Kernel::Get().terminalEvents.Deliver(dir, std::string(record));
+    });
+  }
+}
+
+// Follows the channel file of one terminal from `offset` of `file` on, until
+// the terminal's folder goes away.
+void FollowLoop(fs::path dir, int inotifyFd, Reading r) {
   HostFd notify(inotifyFd);
-  const fs::path file = dir / kEventsFile;
-  std::string pending;
+  EventRecordReader reader;
   char events[4096] __attribute__((aligned(alignof(inotify_event))));
   while (true) {
     pollfd p{notify.get(), POLLIN, 0};
@@ -55,30 +123,114 @@ void FollowLoop(fs::path dir, int inotifyFd, off_t offset) {
     }
     if (gone) return;
     if (!ours) continue;
-    HostFd in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in) continue;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::pread(in.get(), buffer, sizeof buffer, offset)) > 0) {
-      offset += got;
-      pending.append(buffer, size_t(got));
+    ReadOn(r, reader, dir);
+    // The file at the name may be another now (rotated, deleted and made
+    // anew, replaced): the one read so far is read to its end (its last
+    // writer is done: a writer appends only to the file at the name, under its
+    // lock), then the new one from its start. A link or a FIFO at the name is
+    // not read (OpenStateFile refuses it).
+    HostFd now = OpenStateFile(dir, kEventsFile, O_RDONLY, nullptr);
+    if (now && (!r.file || !SameFile(r.file.get(), dir / kEventsFile))) {
+      ReadOn(r, reader, dir);
+      reader.Reset();
+      // Two rotations since the file read: the one between is events.log.1 (a
+      // listener a whole file behind loses only what is older than that).
+      const ino_t held = r.file ? InodeOf(r.file.get()) : 0, after = FollowsOn(now.get());
+      if (held != 0 && after != 0 && after != held) {
+        Reading between{OpenStateFile(dir, kEventsOldFile, O_RDONLY, nullptr), 0};
+        if (between.file && InodeOf(between.file.get()) == after && FollowsOn(between.file.get()) == held) {
+          ReadOn(between, reader, dir);
+          reader.Reset();
+        }
+      }
+      r = Reading{std::move(now), 0};
+      ReadOn(r, reader, dir);
+      continue;
     }
-    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
-      Kernel::Get().terminalEvents.Deliver(dir, pending.substr(0, end));
+    // Truncated under the listener: what it holds now is new.
+    struct ::stat st {};
+    if (r.file && ::fstat(r.file.get(), &st) == 0 && st.st_size < r.offset) {
+      reader.Reset();
+      r.offset = 0;
+      ReadOn(r, reader, dir);
+    }
   }
 }
 
 }  // namespace
 
+std::string WhyNotAnEventRecord(std::string_view line) {
+  if (line.size() > kMaxEventRecordBytes)
+    return "an event record is at most " + std::to_string(kMaxEventRecordBytes) + " bytes; this one is " +
+           std::to_string(line.size());
+  if (line.find('\n') != std::string_view::npos || line.find('\0') != std::string_view::npos)
+    return "an event record is one line of text, without a line break or a NUL";
+  return {};
+}
+
+EventRecord ParseEventRecord(std::string_view line) {
+  EventRecord r;
+  if (line == "wakeup") {
+    r.kind = EventRecord::Kind::kWakeUp;
+    return r;
+  }
+  constexpr std::string_view kPower = "power ";
+  if (!line.starts_with(kPower)) return r;
+  const std::string_view hex = line.substr(kPower.size());
+  if (hex.size() % 2 != 0) return r;
+  r.power.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return EventRecord{};
+    r.power.push_back(uint8_t(hi << 4 | lo));
+  }
+  r.kind = EventRecord::Kind::kPower;
+  return r;
+}
+
+std::string PowerEventRecord(const std::vector<uint8_t>& bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string line = "power ";
+  for (uint8_t b : bytes) {
+    line += kHex[b >> 4];
+    line += kHex[b & 15];
+  }
+  return line;
+}
+
 bool AppendTerminalEvent(const fs::path& dir, const std::string& line, std::string* error) {
-  const fs::path file = dir / kEventsFile;
-  HostFd out(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-  const std::string text = line + "\n";
-  if (!out || ::write(out.get(), text.data(), text.size()) != ssize_t(text.size())) {
-    if (error) *error = file.string() + ": cannot be written";
+  if (const std::string why = WhyNotAnEventRecord(line); !why.empty()) {
+    if (error) *error = why;
     return false;
   }
-  return true;
+  const fs::path file = dir / kEventsFile;
+  const std::string text = line + "\n";
+  // A writer that found the file it opened rotated away under it opens the new one.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    HostFd out = OpenStateFile(dir, kEventsFile, O_WRONLY | O_APPEND | O_CREAT, error);
+    if (!out) return false;
+    if (::flock(out.get(), LOCK_EX) != 0) {
+      if (error) *error = file.string() + ": cannot be locked: " + std::strerror(errno);
+      return false;
+    }
+    if (!SameFile(out.get(), file)) continue;
+    for (std::string_view rest = text; !rest.empty();) {
+      const ssize_t n = ::write(out.get(), rest.data(), rest.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (error) *error = file.string() + ": cannot be written: " + std::strerror(n == 0 ? ENOSPC : errno);
+        return false;
+      }
+      rest.remove_prefix(size_t(n));
+    }
+    // Past its bound, the channel moves aside; listeners read it to its end
+    // through the descriptors they hold, then follow the next file.
+    struct ::stat st {};
+    if (::fstat(out.get(), &st) == 0 && st.st_size >= kEventsRotateBytes) Rotate(dir, st.st_ino);
+    return true;
+  }
+  if (error) *error = file.string() + ": kept being replaced while it was written";
+  return false;
 }
 
 void PowerNotification::Deliver(const std::vector<uint8_t>& record) const {
@@ -102,13 +254,17 @@ bool TerminalEvents::Follow(const std::shared_ptr<Terminal>& terminal) {
   const int fd = ::inotify_init1(IN_CLOEXEC);
   if (fd < 0) return false;
   if (::inotify_add_watch(fd, dir.c_str(),
-                          IN_MODIFY | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+                          IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) <
+      0) {
     ::close(fd);
     return false;
   }
+  Reading r;
+  // Made when missing, so that the listener holds the first file from its start.
+  r.file = OpenStateFile(dir, kEventsFile, O_RDONLY | O_CREAT, nullptr);
   struct ::stat st {};
-  const off_t offset = ::stat((dir / kEventsFile).c_str(), &st) == 0 ? st.st_size : 0;
-  std::thread(FollowLoop, dir, fd, offset).detach();
+  if (r.file && ::fstat(r.file.get(), &st) == 0) r.offset = st.st_size;
+  std::thread(FollowLoop, dir, fd, std::move(r)).detach();
   followed_.insert(dir.string());
   return true;
 }
@@ -120,8 +276,9 @@ void TerminalEvents::AddPowerNotification(const std::shared_ptr<PowerNotificatio
 }
 
 void TerminalEvents::Deliver(const fs::path& dir, const std::string& line) {
-  if (line.rfind("power ", 0) == 0) {
-    const std::vector<uint8_t> record = FromHex(std::string_view(line).substr(6));
+  const EventRecord parsed = ParseEventRecord(line);
+  if (parsed.kind == EventRecord::Kind::kPower) {
+    const std::vector<uint8_t>& record = parsed.power;
     std::vector<std::shared_ptr<PowerNotification>> live;
     {
       std::lock_guard lock(mu_);
@@ -132,7 +289,7 @@ void TerminalEvents::Deliver(const fs::path& dir, const std::string& line) {
     const auto current = Current();
     if (!current || current->dir() != dir) return;
     for (const auto& n : live) n->Deliver(record);
-  } else if (line == "wakeup") {
+  } else if (parsed.kind == EventRecord::Kind::kWakeUp) {
     NotificationStore store;
     if (!ReadNotifications(dir, &store)) return;
     for (const auto& n : store.entries)

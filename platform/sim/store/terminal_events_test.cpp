@@ -2,9 +2,16 @@
 // event channel, whichever process announced them.
 #include "terminal_events.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "ce/error.h"
 #include "ce/handle.h"
@@ -13,11 +20,13 @@
 #include "ce/power.h"
 #include "ce/sim/control.h"
 #include "ce/sync.h"
+#include "temp_dir.h"
 #include "test_terminal.h"
 
 namespace {
 
 using namespace ce;
+namespace fs = std::filesystem;
 
 struct PowerQueue {
   HANDLE queue = nullptr;
@@ -108,6 +117,168 @@ TEST(TerminalEvents, WakeUpNotificationsAreKeptByTheTerminalAndSetTheirEvent) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
   ASSERT_TRUE(ce::sim::WakeUp(&error)) << error;
   EXPECT_EQ(WaitForSingleObject(event.get(), 200), DWORD(WAIT_TIMEOUT));  // cleared: nothing fires
+}
+
+// 1. The channel file is a state file: a link in its place is never
+// followed (nothing outside the terminal is written), and the message says why.
+TEST(TerminalEvents, AChannelThatIsALinkIsRefused) {
+  qeltest::TestTerminal terminal;
+  const fs::path victim = terminal.dir().parent_path() / "victim.txt";
+  std::ofstream(victim) << "mine\n";
+  fs::remove(terminal.dir() / "events.log");
+  fs::create_symlink("../victim.txt", terminal.dir() / "events.log");
+  std::string error;
+  EXPECT_FALSE(ce::sim::Suspend(&error));
+  EXPECT_EQ(error, (terminal.dir() / "events.log").string() +
+                       ": is a symbolic link; a terminal's state files must be regular files");
+  EXPECT_EQ(qeltest::Contents(victim), "mine\n");
+}
+
+// 2. A FIFO in its place is refused at once, not written into forever.
+TEST(TerminalEvents, AChannelThatIsAFifoIsRefusedWithoutBlocking) {
+  qeltest::TestTerminal terminal;
+  const fs::path fifo = terminal.dir() / "events.log";
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // Should the write block, a reader opened later lets it go on, and the test fails rather than hangs.
+  std::thread rescue([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ::close(fd);
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  std::string error;
+  EXPECT_FALSE(ce::sim::Suspend(&error));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(error, fifo.string() + ": is a FIFO; a terminal's state files must be regular files");
+  rescue.join();
+}
+
+// 1. notifications.lock as a link: its target is never made.
+TEST(TerminalEvents, ANotificationsLockThatIsALinkIsNotFollowed) {
+  qeltest::TestTerminal terminal;
+  const fs::path target = terminal.dir().parent_path() / "made-through-a-link";
+  fs::remove(terminal.dir() / "notifications.lock");
+  fs::create_symlink("../made-through-a-link", terminal.dir() / "notifications.lock");
+  char16_t app[] = u"\\\\.\\Notifications\\NamedEvents\\Qel Link";
+  CE_NOTIFICATION_TRIGGER trigger{};
+  trigger.dwSize = sizeof trigger;
+  trigger.dwType = CNT_EVENT;
+  trigger.dwEvent = NOTIFICATION_EVENT_WAKEUP;
+  trigger.lpszApplication = app;
+  EXPECT_EQ(CeSetUserNotificationEx(nullptr, &trigger, nullptr), nullptr);
+  DWORD count = 0;
+  EXPECT_FALSE(CeGetUserNotificationHandles(nullptr, 0, &count));
+  EXPECT_FALSE(fs::exists(target));
+}
+
+using R = std::pair<DWORD, DWORD>;
+
+// 3. A listener goes on after the channel is truncated under it.
+TEST(TerminalEvents, AListenerGoesOnAfterTheChannelIsTruncated) {
+  qeltest::TestTerminal terminal;
+  PowerQueue all(PBT_POWERSTATUSCHANGE | PBT_RESUME);
+  ASSERT_NE(all.notifications, nullptr);
+  std::string error;
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ce::sim::PowerStatusChanged(&error)) << error;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(all.Next(5000), R(PBT_POWERSTATUSCHANGE, 0)) << i;
+  fs::resize_file(terminal.dir() / "events.log", 0);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ce::sim::Resume(&error)) << error;
+  int got = 0;
+  while (auto r = all.Next(3000)) got += *r == R(PBT_RESUME, 0);
+  EXPECT_EQ(got, 5);
+}
+
+// 3. ... and after it is deleted under it (the next record makes it anew).
+TEST(TerminalEvents, AListenerGoesOnAfterTheChannelIsDeleted) {
+  qeltest::TestTerminal terminal;
+  PowerQueue all(PBT_POWERSTATUSCHANGE | PBT_RESUME);
+  ASSERT_NE(all.notifications, nullptr);
+  std::string error;
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ce::sim::PowerStatusChanged(&error)) << error;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(all.Next(5000), R(PBT_POWERSTATUSCHANGE, 0)) << i;
+  fs::remove(terminal.dir() / "events.log");
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ce::sim::Resume(&error)) << error;
+  int got = 0;
+  while (auto r = all.Next(3000)) got += *r == R(PBT_RESUME, 0);
+  EXPECT_EQ(got, 5);
+}
+
+// 3. The channel stays bounded, and rotation loses nothing a listener has not read.
+TEST(TerminalEvents, TheChannelIsRotatedWithoutLosingARecord) {
+  qeltest::TestTerminal terminal;
+  PowerQueue all(0xFFFFFFFF);
+  ASSERT_NE(all.notifications, nullptr);
+  std::string error;
+  constexpr int kRecords = 1500;  // 790 KB: three rotations
+  std::vector<uint8_t> record(260, 0);
+  record[2] = 1;  // a message of bits the mask lets by
+  for (int i = 0; i < kRecords; ++i) {
+    record[0] = uint8_t(i), record[1] = uint8_t(i >> 8);
+    ASSERT_TRUE(ce::sim::DeliverPowerRecord(record, &error)) << error;
+    std::error_code ec;
+    const auto size = fs::file_size(terminal.dir() / "events.log", ec);  // none just after a rotation
+    ASSERT_LE(ec ? 0 : size, uintmax_t(ce::sim::kEventsRotateBytes) + ce::sim::kMaxEventRecordBytes + 1);
+  }
+  EXPECT_TRUE(fs::exists(terminal.dir() / "events.log.1"));
+  EXPECT_EQ(qeltest::Contents(terminal.dir() / "events.log").rfind("# after ", 0), 0u);
+  int got = 0;
+  while (got < kRecords) {
+    uint8_t buffer[536];
+    DWORD read = 0, flags = 0;
+    if (!ReadMsgQueue(all.queue, buffer, sizeof buffer, &read, 5000, &flags)) break;
+    ASSERT_EQ(read, 260u);
+    ASSERT_EQ(buffer[0] | buffer[1] << 8, got) << "in order";
+    ++got;
+  }
+  EXPECT_EQ(got, kRecords);
+}
+
+// 3. A record has a size limit: refused when written; an over-long line
+// found in the file is skipped, and the records after it arrive.
+TEST(TerminalEvents, AnOverLongRecordIsRefusedAndSkipped) {
+  qeltest::TestTerminal terminal;
+  PowerQueue all(PBT_RESUME);
+  ASSERT_NE(all.notifications, nullptr);
+  std::string error;
+  EXPECT_FALSE(ce::sim::DeliverPowerRecord(std::vector<uint8_t>(4000, 1), &error));
+  EXPECT_EQ(error, "an event record is at most 4096 bytes; this one is 8006");
+  {
+    std::ofstream out(terminal.dir() / "events.log", std::ios::app);
+    out << std::string(1 << 20, 'x');
+    out.flush();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    out << "\n";
+  }
+  ASSERT_TRUE(ce::sim::Resume(&error)) << error;
+  EXPECT_EQ(all.Next(5000), R(PBT_RESUME, 0));
+}
+
+TEST(EventRecordReader, HoldsNoMoreThanARecord) {
+  ce::sim::EventRecordReader reader;
+  std::vector<std::string> records;
+  auto keep = [&](std::string_view r) { records.emplace_back(r); };
+  reader.Feed("wakeup\npower 01", keep);
+  EXPECT_EQ(reader.held(), 8u);
+  reader.Feed("02\n", keep);
+  const std::string chunk(65536, 'y');
+  for (int i = 0; i < 1024; ++i) {  // 64 MiB without a line break
+    reader.Feed(chunk, keep);
+    ASSERT_LE(reader.held(), ce::sim::kMaxEventRecordBytes);
+  }
+  reader.Feed("\n" + std::string(ce::sim::kMaxEventRecordBytes, 'z') + "\nwakeup\n", keep);
+  EXPECT_EQ(reader.skipped(), 1u);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0], "wakeup");
+  EXPECT_EQ(records[1], "power 0102");
+  EXPECT_EQ(records[2].size(), ce::sim::kMaxEventRecordBytes);
+  EXPECT_EQ(records[3], "wakeup");
+  EXPECT_EQ(ce::sim::ParseEventRecord("power 0a0B").power, (std::vector<uint8_t>{10, 11}));
+  EXPECT_EQ(ce::sim::ParseEventRecord("power 0g").kind, ce::sim::EventRecord::Kind::kUnknown);
+  EXPECT_EQ(ce::sim::ParseEventRecord("power 012").kind, ce::sim::EventRecord::Kind::kUnknown);
 }
 
 }  // namespace
