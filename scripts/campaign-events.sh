@@ -138,6 +138,8 @@ if [[ $status == ended ]]; then wait "$watcher" && status=0 || status=$?; else k
 echo "watch: $((senders * each * 8)) file changes from $senders writers, $(wc -l <"$work/watch") reports; the last change reported: $((seen)); status after its folder was deleted: $status (1 expected)"
 ((seen == 1)) && [[ $status == 1 ]] || failed=1
 
+# The terminal's object server stays two seconds after its last process.
+for _ in $(seq 60); do pgrep -f -- "$work/" >/dev/null || break; sleep 0.1; done
 left=$(pgrep -f -- "$work/" | wc -l || true)
 echo "left running: $left"
 ((left == 0)) || failed=1
