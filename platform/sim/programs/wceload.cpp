@@ -264,14 +264,18 @@ void RemoveOrphanedStaging(const std::u16string& parent) {
   for (const auto& name : orphans) RemoveStaging(parent + name);
 }
 
-// The host descriptor of an existing folder of the terminal (never a link).
-DWORD OpenFolder(const std::u16string& path, HostFd* out) {
+// Where a device path of the current terminal lies on this machine.
+DWORD ResolveOnTerminal(const std::u16string& path, ResolvedPath* rp) {
   const auto terminal = Current();
   const auto root = terminal ? terminal->fs_root_handle() : nullptr;
   if (!root) return ERROR_NOT_READY;
+  return ResolveDevicePath(root->get(), path, Resolve::kName, rp);
+}
+
+// The host descriptor of an existing folder of the terminal (never a link).
+DWORD OpenFolder(const std::u16string& path, HostFd* out) {
   ResolvedPath rp;
-  if (const DWORD error = ResolveDevicePath(root->get(), path, Resolve::kName, &rp); error != ERROR_SUCCESS)
-    return error;
+  if (const DWORD error = ResolveOnTerminal(path, &rp); error != ERROR_SUCCESS) return error;
   if (!rp.exists || !S_ISDIR(rp.st.st_mode)) return ERROR_PATH_NOT_FOUND;
   HostFd fd(::openat(rp.folder.get(), rp.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   return fd ? (*out = std::move(fd), ERROR_SUCCESS) : ErrorFromErrno(errno);
@@ -303,12 +307,8 @@ void MakeFolders(const std::u16string& path) {
 // Moves the extracted member into place, replacing a file of its name at once.
 DWORD Place(int staging, const std::string& extracted, const std::u16string& path) {
   MakeFolders(path);
-  const auto terminal = Current();
-  const auto root = terminal ? terminal->fs_root_handle() : nullptr;
-  if (!root) return ERROR_NOT_READY;
   ResolvedPath rp;
-  if (const DWORD error = ResolveDevicePath(root->get(), path, Resolve::kName, &rp); error != ERROR_SUCCESS)
-    return error;
+  if (const DWORD error = ResolveOnTerminal(path, &rp); error != ERROR_SUCCESS) return error;
   if (rp.exists && !S_ISREG(rp.st.st_mode)) return ERROR_ALREADY_EXISTS;
   if (::renameat(staging, extracted.c_str(), rp.folder.get(), (rp.exists ? rp.name : rp.requested).c_str()) !=
       0)

@@ -177,34 +177,30 @@ TEST(TerminalEvents, ANotificationsLockThatIsALinkIsNotFollowed) {
 
 using R = std::pair<DWORD, DWORD>;
 
-// 3. A listener goes on after the channel is truncated under it.
-TEST(TerminalEvents, AListenerGoesOnAfterTheChannelIsTruncated) {
-  qeltest::TestTerminal terminal;
-  PowerQueue all(PBT_POWERSTATUSCHANGE | PBT_RESUME);
-  ASSERT_NE(all.notifications, nullptr);
-  std::string error;
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ce::sim::PowerStatusChanged(&error)) << error;
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(all.Next(5000), R(PBT_POWERSTATUSCHANGE, 0)) << i;
-  fs::resize_file(terminal.dir() / "events.log", 0);
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ce::sim::Resume(&error)) << error;
-  int got = 0;
-  while (auto r = all.Next(3000)) got += *r == R(PBT_RESUME, 0);
-  EXPECT_EQ(got, 5);
-}
-
-// 3. ... and after it is deleted under it (the next record makes it anew).
-TEST(TerminalEvents, AListenerGoesOnAfterTheChannelIsDeleted) {
-  qeltest::TestTerminal terminal;
-  PowerQueue all(PBT_POWERSTATUSCHANGE | PBT_RESUME);
-  ASSERT_NE(all.notifications, nullptr);
-  std::string error;
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ce::sim::PowerStatusChanged(&error)) << error;
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(all.Next(5000), R(PBT_POWERSTATUSCHANGE, 0)) << i;
-  fs::remove(terminal.dir() / "events.log");
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ce::sim::Resume(&error)) << error;
-  int got = 0;
-  while (auto r = all.Next(3000)) got += *r == R(PBT_RESUME, 0);
-  EXPECT_EQ(got, 5);
+// 3. A listener goes on after the channel is truncated or deleted under it
+// (the next record makes a deleted channel anew).
+TEST(TerminalEvents, AListenerGoesOnAfterTheChannelIsTruncatedOrDeleted) {
+  const struct {
+    const char* what;
+    void (*harm)(const fs::path&);
+  } rows[] = {
+      {"truncated", [](const fs::path& log) { fs::resize_file(log, 0); }},
+      {"deleted", [](const fs::path& log) { fs::remove(log); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    qeltest::TestTerminal terminal;
+    PowerQueue all(PBT_POWERSTATUSCHANGE | PBT_RESUME);
+    ASSERT_NE(all.notifications, nullptr);
+    std::string error;
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(ce::sim::PowerStatusChanged(&error)) << error;
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(all.Next(5000), R(PBT_POWERSTATUSCHANGE, 0)) << i;
+    row.harm(terminal.dir() / "events.log");
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(ce::sim::Resume(&error)) << error;
+    int got = 0;
+    while (auto r = all.Next(3000)) got += *r == R(PBT_RESUME, 0);
+    EXPECT_EQ(got, 5);
+  }
 }
 
 // 3. The channel stays bounded, and rotation loses nothing a listener has not read.
