@@ -18,6 +18,7 @@
 #include "command_line.h"
 #include "command_runner.h"
 #include "host_file.h"
+#include "module_crash.h"
 #include "qel/command.h"
 
 namespace qelhost {
@@ -343,7 +344,11 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
     bytes.reset();
   }
   HandlerResult result;
-  const int32_t code = handler->handler(const_cast<char16_t*>(path.c_str()), deleteAfter, nullptr, &result);
+  int32_t code;
+  {
+    ModuleCall call("the file handler of", handler->pattern.c_str());
+    code = handler->handler(const_cast<char16_t*>(path.c_str()), deleteAfter, nullptr, &result);
+  }
   if (!staging.empty()) RemoveStaging(staging);
   if (o.json) {
     json reports = json::array();
