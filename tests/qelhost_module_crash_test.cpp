@@ -3,6 +3,7 @@
 // instead of dying of the bare signal with nothing on stderr.
 #include <elf.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstring>
 #include <fstream>
@@ -93,6 +94,22 @@ TEST(ModuleCrash, ACrashInsideACallIntoTheModuleIsReported) {
     const HostRun r = RunHost(args, temp.path());
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(r.err.find(std::string("qelhost: the module crashed ") + row.says), std::string::npos) << r.err;
+  }
+}
+
+// A fault signal another process sends (kill -SEGV) is no crash of anyone's:
+// qelhost ends of it as it would without the report, whatever it was doing.
+TEST(ModuleCrash, AFaultSignalSentFromOutsideEndsQelhostAsBefore) {
+  qeltest::TempDir temp;
+  const std::string pid = qeltest::Quoted((temp.path() / "pid").string());
+  for (const int sig : {SIGSEGV, SIGBUS}) {
+    SCOPED_TRACE(sig);
+    const std::string kill = "(sleep 2; kill -" + std::to_string(sig) + " $(cat " + pid + ")) & ";
+    const HostRun r =
+        RunHost({"--terminal", (temp.path() / "t").string(), "events", "--seconds", "10"}, temp.path(),
+                {.prefix = kill + "sh -c 'echo $$ >" + pid + "; exec \"$@\"' sh "});
+    EXPECT_EQ(r.status, 128 + sig) << r.err;
+    EXPECT_EQ(r.err.find("the module crashed"), std::string::npos) << r.err;
   }
 }
 
