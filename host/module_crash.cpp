@@ -73,6 +73,9 @@ uintptr_t FaultingInstruction(void* context) {
 #endif
 }
 
+// Sent by a process (kill, raise) rather than raised by an instruction.
+bool Sent(const siginfo_t* info) { return info && info->si_code <= 0; }
+
 void PassOn(int sig, siginfo_t* info, void* context) {
   const struct sigaction& before = g_before[sig];
   if (before.sa_flags & SA_SIGINFO) {
@@ -80,8 +83,10 @@ void PassOn(int sig, siginfo_t* info, void* context) {
   } else if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
     return before.sa_handler(sig);
   }
-  // Returning runs the faulting instruction again, which now ends the process as before.
+  // Returning runs a faulting instruction again, which now ends the process as
+  // before; a sent signal has no instruction to run again, so it is sent anew.
   ::signal(sig, SIG_DFL);
+  if (Sent(info)) ::raise(sig);
 }
 
 void OnFault(int sig, siginfo_t* info, void* context) {
@@ -89,7 +94,8 @@ void OnFault(int sig, siginfo_t* info, void* context) {
   const uintptr_t begin = g_codeBegin.load(std::memory_order_relaxed);
   const uintptr_t end = g_codeEnd.load(std::memory_order_relaxed);
   const bool inModuleCode = pc != 0 && pc >= begin && pc < end;
-  if (!t_what && !inModuleCode) return PassOn(sig, info, context);
+  // A signal another process sent is no crash, whatever this thread was running.
+  if (Sent(info) || (!t_what && !inModuleCode)) return PassOn(sig, info, context);
   Line line;
   line << "qelhost: the module crashed (signal ";
   line.Number(uintptr_t(sig), 10);

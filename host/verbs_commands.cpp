@@ -18,6 +18,7 @@
 #include "command_line.h"
 #include "command_runner.h"
 #include "host_file.h"
+#include "module_crash.h"
 #include "qel/command.h"
 
 namespace qelhost {
@@ -140,41 +141,70 @@ std::string SystemErrorText(ce::DWORD code) {
 // install ends; one whose qelhost was killed goes at the next install.
 constexpr std::u16string_view kStagingPrefix = u"qelhost-install.";
 
-// Deletes a staging folder and the files in it (it holds no folders).
-void RemoveStaging(const std::u16string& folder) {
+// The first file of a staging folder, naming its process: a folder without it
+// is never taken for one, whatever its name.
+constexpr std::u16string_view kStagingMark = u".qelhost-install";
+
+std::string MarkFor(pid_t pid) { return "qelhost install staging, process " + std::to_string(pid) + "\n"; }
+
+// The names in a folder other than "." and ".."; false when it cannot be listed.
+bool ListFolder(const std::u16string& folder, std::vector<ce::WIN32_FIND_DATAW>* entries) {
   ce::WIN32_FIND_DATAW found{};
   const std::u16string pattern = folder + u"\\*";
-  if (ce::HANDLE find = ce::FindFirstFileW(pattern.c_str(), &found); find != INVALID_HANDLE_VALUE) {
-    std::vector<std::u16string> names;
-    do {
-      const std::u16string name = found.cFileName;
-      if (name != u"." && name != u"..") names.push_back(name);
-    } while (ce::FindNextFileW(find, &found));
-    ce::FindClose(find);
-    for (const auto& name : names) ce::DeleteFileW((folder + u"\\" + name).c_str());
-  }
+  const ce::HANDLE find = ce::FindFirstFileW(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::u16string_view name = found.cFileName;
+    if (name != u"." && name != u"..") entries->push_back(found);
+  } while (ce::FindNextFileW(find, &found));
+  ce::FindClose(find);
+  return true;
+}
+
+// Deletes a staging folder and the files in it (it holds no folders).
+void RemoveStaging(const std::u16string& folder) {
+  std::vector<ce::WIN32_FIND_DATAW> entries;
+  ListFolder(folder, &entries);
+  for (const auto& e : entries) ce::DeleteFileW((folder + u"\\" + e.cFileName).c_str());
   ce::RemoveDirectoryW(folder.c_str());
+}
+
+// The folder holds what an install of process pid puts there: the mark naming
+// pid and at most one package beside it.
+bool IsStagingOf(const std::u16string& folder, pid_t pid) {
+  const std::u16string markPath = folder + u"\\" + std::u16string(kStagingMark);
+  ce::UniqueHandle mark(
+      ce::CreateFileW(markPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const std::string expected = MarkFor(pid);
+  std::string text(expected.size() + 1, '\0');
+  ce::DWORD read = 0;
+  if (!mark || !ce::ReadFile(mark.get(), text.data(), ce::DWORD(text.size()), &read, nullptr) ||
+      read != expected.size() || text.compare(0, expected.size(), expected) != 0)
+    return false;
+  std::vector<ce::WIN32_FIND_DATAW> entries;
+  if (!ListFolder(folder, &entries) || entries.size() > 2) return false;
+  for (const auto& e : entries)
+    if (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  return true;
 }
 
 // The staging folders whose qelhost is gone.
 void RemoveOrphanedStaging() {
-  ce::WIN32_FIND_DATAW found{};
-  const std::u16string pattern = u"\\Temp\\" + std::u16string(kStagingPrefix) + u"*";
-  ce::HANDLE find = ce::FindFirstFileW(pattern.c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  std::vector<std::u16string> orphans;
-  do {
+  std::vector<ce::WIN32_FIND_DATAW> entries;
+  ListFolder(u"\\Temp", &entries);
+  for (const auto& found : entries) {
     const std::string name = ceutil::ToUtf8(found.cFileName);
     const size_t first = kStagingPrefix.size(), dot = name.find('.', first);
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dot == std::string::npos || dot == first)
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !ceutil::EqualNoCase(std::u16string_view(found.cFileName).substr(0, first), kStagingPrefix) ||
+        dot == std::string::npos || dot == first)
       continue;
     pid_t pid = 0;
     const auto [end, ec] = std::from_chars(name.data() + first, name.data() + dot, pid);
     if (ec != std::errc() || end != name.data() + dot || pid <= 0 || pid == ::getpid()) continue;
-    if (::kill(pid, 0) != 0 && errno == ESRCH) orphans.push_back(found.cFileName);
-  } while (ce::FindNextFileW(find, &found));
-  ce::FindClose(find);
-  for (const auto& name : orphans) RemoveStaging(u"\\Temp\\" + name);
+    const std::u16string folder = u"\\Temp\\" + std::u16string(found.cFileName);
+    if (::kill(pid, 0) != 0 && errno == ESRCH && IsStagingOf(folder, pid)) RemoveStaging(folder);
+  }
 }
 
 // A new staging folder of this process, or empty with error set.
@@ -194,7 +224,22 @@ std::u16string MakeStagingFolder(std::string* error) {
     char tail[32];
     std::snprintf(tail, sizeof tail, "%d.%08x", int(::getpid()), unsigned(random()));
     const std::u16string folder = u"\\Temp\\" + std::u16string(kStagingPrefix) + ceutil::FromUtf8(tail);
-    if (ce::CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (ce::CreateDirectoryW(folder.c_str(), nullptr)) {
+      const std::u16string markPath = folder + u"\\" + std::u16string(kStagingMark);
+      const std::string mark = MarkFor(::getpid());
+      ce::UniqueHandle file(
+          ce::CreateFileW(markPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+      ce::DWORD written = 0;
+      if (file && ce::WriteFile(file.get(), mark.data(), ce::DWORD(mark.size()), &written, nullptr) &&
+          written == mark.size())
+        return folder;
+      const ce::DWORD code = ce::GetLastError();
+      file.reset();
+      RemoveStaging(folder);
+      *error = "cannot mark the staging folder " + ceutil::ToUtf8(folder) + ": " +
+               (code == ERROR_SUCCESS ? std::string("the write was cut short") : SystemErrorText(code));
+      return {};
+    }
     if (ce::GetLastError() != ERROR_ALREADY_EXISTS) {
       *error = "cannot make the staging folder " + ceutil::ToUtf8(folder) + ": " +
                SystemErrorText(ce::GetLastError());
@@ -299,7 +344,11 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
     bytes.reset();
   }
   HandlerResult result;
-  const int32_t code = handler->handler(const_cast<char16_t*>(path.c_str()), deleteAfter, nullptr, &result);
+  int32_t code;
+  {
+    ModuleCall call("the file handler of", handler->pattern.c_str());
+    code = handler->handler(const_cast<char16_t*>(path.c_str()), deleteAfter, nullptr, &result);
+  }
   if (!staging.empty()) RemoveStaging(staging);
   if (o.json) {
     json reports = json::array();

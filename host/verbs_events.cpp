@@ -16,6 +16,7 @@
 #include "ce/sync.h"
 #include "ceutil/text.h"
 #include "host_services.h"
+#include "module_crash.h"
 #include "qel/guids.h"
 #include "qel/power_events.h"
 
@@ -188,7 +189,12 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
   const std::u16string folder = WatchedFolder(widePath);
   const std::string shownFolder = Printable(ceutil::ToUtf8(folder));
   FolderSentinel sentinel(folder);
-  if (!fs->Watch(0, wideName.c_str(), widePath.c_str())) {
+  bool watching;
+  {
+    ModuleCall call("the FS notifier's Watch");
+    watching = fs->Watch(0, wideName.c_str(), widePath.c_str());
+  }
+  if (!watching) {
     o.err << "qelhost: cannot watch '" << Printable(path) << "': ";
     // The module resolves names only through the host's file-location
     // service, which it takes when a command first needs it: before that it
@@ -210,11 +216,17 @@ int WatchFolder(PluginHost& host, const std::string& name, const std::string& pa
   }
   Printer printer(o);
   ChangePrinter callback(printer);
-  fs->Attach(wideName.c_str(), &callback);
+  {
+    ModuleCall call("the FS notifier's Attach");
+    fs->Attach(wideName.c_str(), &callback);
+  }
   o.err << "qelhost: watching " << Printable(path) << std::endl;
   const End end = Follow(printer, bounds, [&] { return sentinel.Gone(); });
-  fs->DetachAll(&callback);
-  fs->Unwatch(0);
+  {
+    ModuleCall call("the FS notifier's DetachAll and Unwatch");
+    fs->DetachAll(&callback);
+    fs->Unwatch(0);
+  }
   if (end == End::SourceLost)
     o.err << "qelhost: the folder '" << shownFolder
           << "' was deleted; its watch can report no more changes"

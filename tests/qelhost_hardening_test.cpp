@@ -170,6 +170,46 @@ TEST_F(Hardening, OrphansOfDeadProcessesAreCleanedAndLiveOnesKept) {
 
 // 4. --plugin NAME without a slash is the file NAME in the working folder,
 // never a library found on the library path.
+// An install removes the staging folders of installs whose process died, and
+// nothing else: a person's folder, or an installed program, named like one is
+// kept whole, whatever process id its name holds.
+TEST_F(Hardening, InstallRemovesOnlyItsOwnOrphanedStaging) {
+  const fs::path programs = dir() / "fs" / "Program Files", temp = dir() / "fs" / "Temp";
+  const std::string dead = std::to_string(DeadPid());
+  const fs::path work = root() / "cab";
+  fs::create_directories(work);
+  std::ofstream(work / "app.txt") << "installed";
+  ASSERT_EQ(std::system(("cd " + Quoted(work.string()) + " && gcab -c -z app.cab app.txt").c_str()), 0);
+  // A program whose package was named like a staging folder, installed first.
+  fs::copy_file(work / "app.cab", work / ("~wceload." + dead + ".tool.cab"));
+  HostRun r = Host({"install", (work / ("~wceload." + dead + ".tool.cab")).string()});
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  const std::vector<fs::path> theirs = {
+      programs / ("~wceload." + dead + ".tool") / "app.txt",
+      programs / ("~wceload." + dead + ".mine") / "notes.txt",
+      programs / ("~wceload." + dead + ".00000001") / "0",
+      temp / ("qelhost-install." + dead + ".mine") / "notes.txt",
+      temp / ("qelhost-install." + dead + ".00000001") / "app.cab",
+  };
+  for (const auto& file : theirs) {
+    fs::create_directories(file.parent_path());
+    if (!fs::exists(file)) std::ofstream(file) << "installed";
+  }
+  // Staging folders as installs killed mid-way leave them, marked with their process id.
+  const fs::path orphans[] = {programs / ("~wceload." + dead + ".0000abcd"),
+                              temp / ("qelhost-install." + dead + ".0000abcd")};
+  fs::create_directories(orphans[0]);
+  std::ofstream(orphans[0] / ".wceload-staging") << "wceload staging, process " << dead << "\n";
+  std::ofstream(orphans[0] / "0") << "half";
+  fs::create_directories(orphans[1]);
+  std::ofstream(orphans[1] / ".qelhost-install") << "qelhost install staging, process " << dead << "\n";
+  std::ofstream(orphans[1] / "app.cab") << "half";
+  r = Host({"install", (work / "app.cab").string()});
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  for (const auto& file : theirs) EXPECT_EQ(qeltest::Contents(file), "installed") << file;
+  for (const auto& orphan : orphans) EXPECT_FALSE(fs::exists(orphan)) << orphan;
+}
+
 TEST_F(Hardening, PluginWithoutASlashIsTheFileInTheWorkingFolder) {
   const fs::path work = root() / "work";
   fs::create_directories(work);

@@ -241,6 +241,16 @@ bool TerminalObjects::CallOnceLocked(const wire::Request& request, wire::Reply* 
   return true;
 }
 
+bool TerminalObjects::ServerLivesLocked() const {
+  // A server that is gone (killed, say) left a table nobody updates any more:
+  // its hang-up shows on the connection without a round trip.
+  pollfd p{socket_.get(), POLLRDHUP, 0};
+  int n;
+  while ((n = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
+  }
+  return socket_ && n == 0;
+}
+
 TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_view name, uint32_t flags,
                                               int32_t count, int32_t maximum, uint32_t thread) {
   Opened opened;
@@ -250,7 +260,8 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
   HostFd fds[2];
   bool fdsLost = false;
   std::lock_guard lock(mu_);
-  if (!(flags & wire::kCreate) && kind != wire::Kind::kQueue && names_ && pid_ == ::getpid()) {
+  if (!(flags & wire::kCreate) && kind != wire::Kind::kQueue && names_ && pid_ == ::getpid() &&
+      ServerLivesLocked()) {
     // The server folds the name as sent, cut to kMaxName.
     const std::u16string folded = FoldName(std::u16string_view(r.name, r.nameUnits));
     if (!folded.empty() && names_->inUse[wire::NameSlot(folded)].load(std::memory_order_acquire) == 0) {

@@ -64,6 +64,8 @@ class TerminalObjects {
   bool CallOnceLocked(const wire::Request& request, wire::Reply* reply, std::string* text, HostFd* fds,
                       int maxFds, bool* fdsLost);
   bool SendLocked(const wire::Request& request);
+  // The connection is to a live server (no hang-up waits on it): its table of names is current.
+  bool ServerLivesLocked() const;
 
   const std::filesystem::path dir_;
   const std::u16string name_;

@@ -275,6 +275,25 @@ TEST(TerminalObjects, AServerStartedAgainNeverTakesAnOldHandleForANewOne) {
   EXPECT_EQ(other.Line(), "exists");
 }
 
+// The table of names in use belongs to one server: once it is gone, a name
+// another process holds in its successor must still be found.
+TEST(TerminalObjects, ANameHeldInTheServersSuccessorIsFound) {
+  qeltest::TestTerminal terminal;
+  ce::UniqueHandle mine(ce::CreateEventW(nullptr, TRUE, FALSE, u"Mine"));
+  ASSERT_TRUE(mine.valid());
+  const pid_t server = Listing()["server"].value("pid", 0);
+  ASSERT_GT(server, 0);
+  ::kill(server, SIGKILL);
+  for (int i = 0; i < 500 && ::kill(server, 0) == 0; ++i) ::usleep(10'000);
+  Peer holder({terminal.dir().string(), "create", "event", "Later"});
+  ASSERT_EQ(holder.Line(), "created");
+  ce::SetLastError(0xdeadbeef);
+  ce::UniqueHandle later(ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Later"));
+  EXPECT_TRUE(later.valid()) << ce::GetLastError();
+  holder.EndInput();
+  EXPECT_EQ(holder.Wait(), 0);
+}
+
 TEST(TerminalObjects, AListingOfManyObjectsArrivesWhole) {
   qeltest::TestTerminal terminal;
   std::vector<ce::UniqueHandle> events;

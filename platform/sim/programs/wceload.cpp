@@ -13,8 +13,9 @@
 // folder where a file goes, a file where a folder goes), and their declared
 // size against the terminal's free storage. The members are then extracted
 // one by one, streamed, into a staging folder of the installer's own beside
-// the destination ("\Program Files\~wceload.PID.NNNNNNNN", removed at the end;
-// one left by a killed process is removed by the next install), and only when
+// the destination ("\Program Files\~wceload.PID.NNNNNNNN", marked as its
+// process's and removed at the end; one left by a killed process is removed by
+// the next install, a folder merely named like one never), and only when
 // every one is there is each moved into place, replacing an existing file at
 // once: a damaged cabinet changes nothing, a killed install leaves every file
 // whole (old or new), and two installs of one package at once both succeed.
@@ -231,37 +232,40 @@ DWORD Load(GCabCabinet* cabinet, GInputStream* stream, const std::u16string& des
 // ---- The staging folder ----------------------------------------------------
 
 constexpr std::u16string_view kStagingPrefix = u"~wceload.";
+// The first file of a staging folder, naming its process: a folder without it
+// is never taken for one, whatever its name (a program installed from
+// "~wceload.1.x.cab" lives in "\Program Files\~wceload.1.x").
+constexpr char kStagingMark[] = ".wceload-staging";
 
-// Deletes a staging folder and the files in it (it never holds a folder).
-void RemoveStaging(const std::u16string& folder) {
-  WIN32_FIND_DATAW found{};
-  if (HANDLE find = api::FindFirstFileW((folder + u"\\*").c_str(), &found); find != INVALID_HANDLE_VALUE) {
-    std::vector<std::u16string> names;
-    do {
-      const std::u16string_view name = found.cFileName;
-      if (name != u"." && name != u"..") names.emplace_back(name);
-    } while (api::FindNextFileW(find, &found));
-    api::FindClose(find);
-    for (const auto& name : names) api::DeleteFileW((folder + u"\\" + name).c_str());
-  }
-  api::RemoveDirectoryW(folder.c_str());
+std::string MarkFor(pid_t pid) { return "wceload staging, process " + std::to_string(pid) + "\n"; }
+
+// The folder holds what an install of process pid puts there: the mark
+// naming pid, and members extracted under numbers.
+bool IsStagingOf(int folder, pid_t pid) {
+  HostFd mark(::openat(folder, kStagingMark, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!mark) return false;
+  const std::string expected = MarkFor(pid);
+  std::string text(expected.size() + 1, '\0');
+  if (::read(mark.get(), text.data(), text.size()) != ssize_t(expected.size()) ||
+      text.compare(0, expected.size(), expected) != 0)
+    return false;
+  bool only = true;
+  const bool listed = ListFolder(folder, [&](const char* name) {
+    const std::string_view n = name;
+    struct ::stat st {};
+    only = only && (n == kStagingMark ||
+                    (n.find_first_not_of("0123456789") == n.npos &&
+                     ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)));
+  });
+  return listed && only;
 }
 
-// The staging folders in parent whose process is gone.
-void RemoveOrphanedStaging(const std::u16string& parent) {
-  WIN32_FIND_DATAW found{};
-  HANDLE find = api::FindFirstFileW((parent + std::u16string(kStagingPrefix) + u"*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  std::vector<std::u16string> orphans;
-  do {
-    const std::string name = ToUtf8(found.cFileName);
-    const size_t first = kStagingPrefix.size(), dot = name.find('.', first);
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dot == name.npos) continue;
-    const pid_t pid = ProcessIdOf(std::string_view(name).substr(first, dot - first));
-    if (pid != 0 && pid != ::getpid() && ProcessIsGone(pid)) orphans.emplace_back(found.cFileName);
-  } while (api::FindNextFileW(find, &found));
-  api::FindClose(find);
-  for (const auto& name : orphans) RemoveStaging(parent + name);
+// Deletes a staging folder open as fd and the files in it (it never holds a folder).
+void RemoveStaging(const std::u16string& path, int fd) {
+  std::vector<std::string> names;
+  ListFolder(fd, [&](const char* name) { names.emplace_back(name); });
+  for (const auto& name : names) ::unlinkat(fd, name.c_str(), 0);
+  api::RemoveDirectoryW(path.c_str());
 }
 
 // Where a device path of the current terminal lies on this machine.
@@ -281,8 +285,29 @@ DWORD OpenFolder(const std::u16string& path, HostFd* out) {
   return fd ? (*out = std::move(fd), ERROR_SUCCESS) : ErrorFromErrno(errno);
 }
 
-// A new staging folder in parent, or the error.
-DWORD MakeStaging(const std::u16string& parent, std::u16string* folder) {
+// The staging folders in parent whose process is gone.
+void RemoveOrphanedStaging(const std::u16string& parent) {
+  WIN32_FIND_DATAW found{};
+  HANDLE find = api::FindFirstFileW((parent + std::u16string(kStagingPrefix) + u"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::pair<std::u16string, pid_t>> candidates;
+  do {
+    const std::string name = ToUtf8(found.cFileName);
+    const size_t first = kStagingPrefix.size(), dot = name.find('.', first);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dot == name.npos) continue;
+    const pid_t pid = ProcessIdOf(std::string_view(name).substr(first, dot - first));
+    if (pid != 0 && pid != ::getpid() && ProcessIsGone(pid)) candidates.emplace_back(found.cFileName, pid);
+  } while (api::FindNextFileW(find, &found));
+  api::FindClose(find);
+  for (const auto& [name, pid] : candidates) {
+    HostFd folder;
+    if (OpenFolder(parent + name, &folder) == ERROR_SUCCESS && IsStagingOf(folder.get(), pid))
+      RemoveStaging(parent + name, folder.get());
+  }
+}
+
+// A new staging folder in parent, marked as this process's and open as *fd, or the error.
+DWORD MakeStaging(const std::u16string& parent, std::u16string* folder, HostFd* fd) {
   static std::mt19937_64 random{std::random_device{}()};
   static std::mutex mu;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -292,8 +317,25 @@ DWORD MakeStaging(const std::u16string& parent, std::u16string* folder) {
       std::snprintf(tail, sizeof tail, "%d.%08x", int(::getpid()), unsigned(random()));
     }
     *folder = parent + std::u16string(kStagingPrefix) + FromUtf8(tail);
-    if (api::CreateDirectoryW(folder->c_str(), nullptr)) return ERROR_SUCCESS;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
+    if (!api::CreateDirectoryW(folder->c_str(), nullptr)) {
+      if (GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
+      continue;
+    }
+    if (const DWORD error = OpenFolder(*folder, fd); error != ERROR_SUCCESS) {
+      api::RemoveDirectoryW(folder->c_str());
+      return error;
+    }
+    const std::string mark = MarkFor(::getpid());
+    HostFd file(
+        ::openat(fd->get(), kStagingMark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file || ::write(file.get(), mark.data(), mark.size()) != ssize_t(mark.size())) {
+      const DWORD error = file ? ERROR_DISK_FULL : ErrorFromErrno(errno);  // a short write: no room
+      file.reset();
+      RemoveStaging(*folder, fd->get());
+      fd->reset();
+      return error;
+    }
+    return ERROR_SUCCESS;
   }
   return ERROR_ALREADY_EXISTS;
 }
@@ -322,26 +364,22 @@ DWORD Install(GCabCabinet* cabinet, const std::vector<Member>& members, const st
   MakeFolders(parent);
   RemoveOrphanedStaging(parent);
   std::u16string staging;
-  if (const DWORD error = MakeStaging(parent, &staging); error != ERROR_SUCCESS) return error;
   HostFd folder;
-  DWORD result = OpenFolder(staging, &folder);
-  if (result == ERROR_SUCCESS) {
-    // Extracted under numbers: the host never sees a member's own name.
-    for (size_t i = 0; i < members.size(); ++i)
-      gcab_file_set_extract_name(members[i].file, std::to_string(i).c_str());
-    GPtr<GFile> into(g_file_new_for_path(("/proc/self/fd/" + std::to_string(folder.get())).c_str()));
-    GError* error = nullptr;
-    if (!gcab_cabinet_extract(cabinet, into.get(), nullptr, nullptr, nullptr, nullptr, &error)) {
-      result = error && error->domain == G_IO_ERROR && error->code == G_IO_ERROR_NO_SPACE
-                   ? ERROR_DISK_FULL
-                   : ERROR_INVALID_DATA;
-      g_clear_error(&error);
-    }
+  if (const DWORD error = MakeStaging(parent, &staging, &folder); error != ERROR_SUCCESS) return error;
+  DWORD result = ERROR_SUCCESS;
+  // Extracted under numbers: the host never sees a member's own name.
+  for (size_t i = 0; i < members.size(); ++i)
+    gcab_file_set_extract_name(members[i].file, std::to_string(i).c_str());
+  GPtr<GFile> into(g_file_new_for_path(("/proc/self/fd/" + std::to_string(folder.get())).c_str()));
+  GError* error = nullptr;
+  if (!gcab_cabinet_extract(cabinet, into.get(), nullptr, nullptr, nullptr, nullptr, &error)) {
+    result = error && error->domain == G_IO_ERROR && error->code == G_IO_ERROR_NO_SPACE ? ERROR_DISK_FULL
+                                                                                        : ERROR_INVALID_DATA;
+    g_clear_error(&error);
   }
   for (size_t i = 0; i < members.size() && result == ERROR_SUCCESS; ++i)
     result = Place(folder.get(), std::to_string(i), destination + members[i].name);
-  folder.reset();
-  RemoveStaging(staging);
+  RemoveStaging(staging, folder.get());
   return result;
 }
 
