@@ -1,6 +1,7 @@
 #include "core/settings_file.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 #include "ce/error.h"
@@ -132,23 +133,22 @@ bool IsIniLine(std::string_view line) {
 }
 
 // The bytes convert to wide text in the ANSI code page and back unchanged.
+// ASCII is the same in every ANSI code page, so text of ASCII alone (most
+// settings files) is not converted; other text is converted whole, since a
+// double-byte character must not be cut.
 bool RoundTripsInAnsi(std::string_view bytes) {
-  constexpr size_t kPiece = 1 << 16;  // the conversion is per byte: pieces may cut anywhere
-  std::u16string wide;
-  std::string back;
-  for (size_t at = 0; at < bytes.size(); at += kPiece) {
-    const std::string_view piece = bytes.substr(at, kPiece);
-    wide.assign(piece.size() * 2, u'\0');
-    const int n =
-        ce::MultiByteToWideChar(CP_ACP, 0, piece.data(), int(piece.size()), wide.data(), int(wide.size()));
-    if (n <= 0) return false;
-    back.assign(piece.size() * 2, '\0');
-    ce::BOOL usedDefault = FALSE;
-    const int m = ce::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, back.data(), int(back.size()), nullptr,
-                                          &usedDefault);
-    if (m <= 0 || usedDefault || std::string_view(back.data(), size_t(m)) != piece) return false;
-  }
-  return true;
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return true;
+  if (bytes.size() > size_t(std::numeric_limits<int>::max() / 2)) return false;
+  std::u16string wide(bytes.size(), u'\0');
+  const int n =
+      ce::MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), wide.data(), int(wide.size()));
+  if (n <= 0) return false;
+  std::string back(bytes.size() * 2, '\0');
+  ce::BOOL usedDefault = FALSE;
+  const int m = ce::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, back.data(), int(back.size()), nullptr,
+                                        &usedDefault);
+  return m > 0 && !usedDefault && std::string_view(back.data(), size_t(m)) == bytes;
 }
 
 }  // namespace
