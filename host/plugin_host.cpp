@@ -123,6 +123,8 @@ void PluginHost::Shutdown() {
     unregister_();
   }
   started_ = false;
+  // Releasing what the module handed over, and its own finalizers at unloading, run its code too.
+  ModuleCall call("the release and unloading of the module");
   registry_.Clear();
   registrar_.Clear();
   library_.reset();
@@ -131,10 +133,9 @@ void PluginHost::Shutdown() {
 PropertyReading PluginHost::Read(const RegisteredProperty& property) {
   PropertyReading r;
   CQelValue value;
-  {
-    ModuleCall call("the getter of", property.name.c_str());
-    r.ok = property.getter(&value, property.context.get());
-  }
+  // The text of the value may be the module's object: reading it is a call into the module too.
+  ModuleCall call("the getter of", property.name.c_str());
+  r.ok = property.getter(&value, property.context.get());
   if (!r.ok) return r;
   r.kind = value.GetKind();
   IQelText* text = nullptr;
