@@ -59,9 +59,8 @@ bool NameFits(std::u16string_view name, DWORD capacity) { return capacity > name
 
 // Copies a name and its NUL into a buffer of *capacity characters, leaving in
 // *capacity the length without the NUL. A name that does not fit is
-// ERROR_MORE_DATA with the buffer and *capacity as they were, as on the device:
-// a caller that retried with an answered length would expect an answer the
-// device never gives.
+// ERROR_MORE_DATA with the buffer and *capacity as they were, as Windows
+// answers: code that retried with an answered length would loop on a device.
 LONG CopyName(std::u16string_view name, LPWSTR buffer, DWORD* capacity) {
   if (!NameFits(name, *capacity)) return ERROR_MORE_DATA;
   std::copy(name.begin(), name.end(), buffer);
