@@ -81,6 +81,8 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR name);
 // Deletes the key with everything below it, as the device does.
 LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 // nameLength: in characters, in with the capacity including the NUL, out without it.
+// A name that does not fit is ERROR_MORE_DATA with *nameLength and the buffers
+// as they were.
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, LPWSTR cls,
                    DWORD* classLength, FILETIME* lastWrite);
 LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, DWORD* type,

@@ -55,39 +55,44 @@ LONG Resolve(HKEY key, Target* target) {
 
 std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(text) : std::u16string_view(); }
 
+bool NameFits(std::u16string_view name, DWORD capacity) { return capacity > name.size(); }
+
 // Copies a name and its NUL into a buffer of *capacity characters, leaving in
-// *capacity the length without the NUL. When it does not fit: ERROR_MORE_DATA,
-// nothing written, and *capacity the capacity that would do (NUL included), so
-// that a caller retrying with that much succeeds.
+// *capacity the length without the NUL. A name that does not fit is
+// ERROR_MORE_DATA with the buffer and *capacity as they were, as Windows
+// answers: code that retried with an answered length would loop on a device.
 LONG CopyName(std::u16string_view name, LPWSTR buffer, DWORD* capacity) {
-  const auto needed = static_cast<DWORD>(name.size() + 1);
-  if (*capacity < needed) {
-    *capacity = needed;
-    return ERROR_MORE_DATA;
-  }
+  if (!NameFits(name, *capacity)) return ERROR_MORE_DATA;
   std::copy(name.begin(), name.end(), buffer);
   buffer[name.size()] = u'\0';
-  *capacity = needed - 1;
+  *capacity = static_cast<DWORD>(name.size());
   return ERROR_SUCCESS;
 }
 
 // The data protocol of RegQueryValueEx and RegEnumValue: a null buffer asks for
-// the size; a short one gives ERROR_MORE_DATA with the size needed.
-LONG CopyData(const std::vector<uint8_t>& bytes, BYTE* data, DWORD* size) {
+// the size; a short one gives ERROR_MORE_DATA with the size needed. capacity is
+// *size as the caller passed it, read before any other out-parameter is
+// written, since callers may pass one variable as both the type and the size.
+LONG CopyData(const std::vector<uint8_t>& bytes, BYTE* data, DWORD capacity, DWORD* size) {
   if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
   const auto needed = static_cast<DWORD>(bytes.size());
-  const bool fits = *size >= needed;
+  const bool fits = capacity >= needed;
   if (data && fits && needed) std::memcpy(data, bytes.data(), needed);
   *size = needed;
   return data && !fits ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
 
-// A class name is optional everywhere it is asked for.
+// A class name is optional everywhere it is asked for. One that does not fit
+// answers the capacity that would do, NUL included.
 LONG CopyClass(std::u16string_view cls, LPWSTR buffer, DWORD* capacity) {
   if (!capacity) return ERROR_SUCCESS;
   if (!buffer) {
     *capacity = static_cast<DWORD>(cls.size());
     return ERROR_SUCCESS;
+  }
+  if (!NameFits(cls, *capacity)) {
+    *capacity = static_cast<DWORD>(cls.size() + 1);
+    return ERROR_MORE_DATA;
   }
   return CopyName(cls, buffer, capacity);
 }
@@ -108,9 +113,9 @@ LONG FirstError(LONG a, LONG b) { return a != ERROR_SUCCESS ? a : b; }
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*sam*/, HKEY* result) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   Target target;
-  if (LONG rc = Resolve(key, &target)) return rc;
+  if (LONG rc = Resolve(key, &target)) return rc;  // the caller's handle untouched
+  *result = nullptr;
   KeyId opened = 0;
   if (LONG rc = target.store->OpenKey(target.id, View(subKey), &opened)) return rc;
   *result = Keys().Add({std::move(target.terminal), opened});
@@ -120,9 +125,9 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*sam*/, 
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR cls, DWORD /*options*/,
                      REGSAM /*sam*/, void* /*security*/, HKEY* result, DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   Target target;
-  if (LONG rc = Resolve(key, &target)) return rc;
+  if (LONG rc = Resolve(key, &target)) return rc;  // the caller's handle untouched
+  *result = nullptr;
   KeyId opened = 0;
   bool created = false;
   if (LONG rc = target.store->CreateKey(target.id, View(subKey), View(cls), &opened, &created)) return rc;
@@ -138,12 +143,13 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* /*reserved*/, DWORD* type, BYTE* data, DWORD* size) {
   if (data && !size) return ERROR_INVALID_PARAMETER;
+  const DWORD capacity = size ? *size : 0;
   Target target;
   if (LONG rc = Resolve(key, &target)) return rc;
   RegistryStore::Value value;
   if (LONG rc = target.store->QueryValue(target.id, View(name), &value)) return rc;
   SetIf(type, value.type);
-  return CopyData(value.data, data, size);
+  return CopyData(value.data, data, capacity, size);
 }
 
 LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD /*reserved*/, DWORD type, const BYTE* data, DWORD size) {
@@ -174,6 +180,7 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD*
   if (LONG rc = Resolve(key, &target)) return rc;
   RegistryStore::SubKey sub;
   if (LONG rc = target.store->EnumKey(target.id, index, &sub)) return rc;
+  if (!NameFits(sub.name, *nameLength)) return ERROR_MORE_DATA;  // nothing else written either
   SetFileTime(sub.lastWrite, lastWrite);
   return FirstError(CopyName(sub.name, name, nameLength), CopyClass(sub.cls, cls, classLength));
 }
@@ -181,12 +188,18 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD*
 LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* /*reserved*/, DWORD* type,
                    BYTE* data, DWORD* dataSize) {
   if (!name || !nameLength || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  const DWORD capacity = dataSize ? *dataSize : 0;
   Target target;
   if (LONG rc = Resolve(key, &target)) return rc;
   RegistryStore::Value value;
   if (LONG rc = target.store->EnumValue(target.id, index, &value)) return rc;
   SetIf(type, value.type);
-  return FirstError(CopyName(value.name, name, nameLength), CopyData(value.data, data, dataSize));
+  // A short name leaves both buffers alone; the type and data size are still told.
+  if (!NameFits(value.name, *nameLength)) {
+    CopyData(value.data, nullptr, 0, dataSize);
+    return ERROR_MORE_DATA;
+  }
+  return FirstError(CopyName(value.name, name, nameLength), CopyData(value.data, data, capacity, dataSize));
 }
 
 LONG RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* classLength, DWORD* /*reserved*/, DWORD* subKeys,

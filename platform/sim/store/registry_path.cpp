@@ -7,7 +7,7 @@ namespace ce::sim {
 DWORD SplitPath(std::u16string_view path, KeyPath* names) {
   names->clear();
   if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
-  if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
   if (path.empty()) return ERROR_SUCCESS;
   size_t start = 0;
   while (true) {

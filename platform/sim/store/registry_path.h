@@ -15,7 +15,7 @@ inline constexpr size_t kMaxValueNameLength = 16383;
 using KeyPath = std::vector<std::u16string_view>;
 
 // Splits a key path into names. A leading backslash is accepted as on the
-// device, and a trailing one; an empty or over-long name is ERROR_INVALID_PARAMETER.
+// device, and any run of trailing ones; an empty or over-long name is ERROR_INVALID_PARAMETER.
 DWORD SplitPath(std::u16string_view path, KeyPath* names);
 
 }  // namespace ce::sim

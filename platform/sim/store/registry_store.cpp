@@ -535,9 +535,9 @@ DWORD RegistryStore::QueryValue(KeyId key, std::u16string_view name, Value* resu
 
 DWORD RegistryStore::SetValue(KeyId key, std::u16string_view name, DWORD type,
                               std::span<const uint8_t> data) {
+  // The bytes are kept as given whatever the type says of their size (an empty
+  // REG_DWORD included): readers check the size they get back.
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-  if ((type == REG_DWORD && data.size() != 4) || (type == REG_QWORD && data.size() != 8))
-    return ERROR_INVALID_PARAMETER;
   return Writing([&](Impl& db) { return db.WriteValue(key, name, type, data); });
 }
 
