@@ -453,6 +453,39 @@ TEST_F(Registry, KeysDeletedUnderneathReportKeyDeleted) {
   EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
 }
 
+// Only an empty path names the key itself for deletion. A path of nothing but
+// backslashes, as a join with a missing child name gives, is refused and the
+// key and what is below it stay; trailing backslashes after a name still name it.
+TEST_F(Registry, DeleteKeyRefusesAPathOfOnlyBackslashes) {
+  const struct {
+    const char* what;
+    const char16_t* path;
+    LONG rc;
+    bool parentStays;
+    bool childStays;
+  } cases[] = {
+      {"one backslash", u"\\", ERROR_INVALID_PARAMETER, true, true},
+      {"two backslashes", u"\\\\", ERROR_INVALID_PARAMETER, true, true},
+      {"many backslashes", u"\\\\\\\\\\", ERROR_INVALID_PARAMETER, true, true},
+      {"child and a run of backslashes", u"Child\\\\\\", ERROR_SUCCESS, true, false},
+      {"empty path", u"", ERROR_SUCCESS, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegKey parent = Create(root_.get(), u"Parent");
+    Create(parent.get(), u"Child");
+    SetLastError(kSentinel);
+    EXPECT_EQ(RegDeleteKeyW(parent.get(), c.path), c.rc);
+    EXPECT_EQ(GetLastError(), kSentinel);
+    RegKey probe;
+    EXPECT_EQ(RegOpenKeyExW(root_.get(), u"Parent", 0, KEY_READ, probe.put()),
+              c.parentStays ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExW(root_.get(), u"Parent\\Child", 0, KEY_READ, probe.put()),
+              c.childStays ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    RegDeleteKeyW(root_.get(), u"Parent");
+  }
+}
+
 TEST_F(Registry, ThreadsShareTheRegistry) {
   constexpr int kThreads = 4, kValues = 40;
   std::vector<std::thread> threads;

@@ -518,6 +518,10 @@ DWORD RegistryStore::CreateKey(KeyId key, std::u16string_view path, std::u16stri
 }
 
 DWORD RegistryStore::DeleteKey(KeyId key, std::u16string_view path) {
+  // Only an empty path deletes the key itself. One of nothing but backslashes
+  // is a child name left out, and would otherwise take the whole tree with it.
+  if (!path.empty() && path.find_first_not_of(u'\\') == std::u16string_view::npos)
+    return ERROR_INVALID_PARAMETER;
   return Writing([&](Impl& db) {
     KeyId doomed = 0;
     const DWORD rc = db.Walk(key, path, &doomed);

@@ -68,12 +68,14 @@ class RegistryStore {
 
   // The operations behind the Reg* functions. Each returns ERROR_SUCCESS or the
   // code the Reg* function reports. A path names a key below key: names separated
-  // by backslashes, one leading or trailing backslash ignored, "" for key itself.
+  // by backslashes, one leading backslash and any trailing ones ignored, "" for
+  // key itself.
   // A key id that was deleted gives ERROR_KEY_DELETED.
   DWORD OpenKey(KeyId key, std::u16string_view path, KeyId* result);
   // Creates the missing keys along path; created tells whether the last one was new.
   DWORD CreateKey(KeyId key, std::u16string_view path, std::u16string_view cls, KeyId* result, bool* created);
-  // Deletes the key at path with everything below it. A root cannot be deleted.
+  // Deletes the key at path with everything below it. A root cannot be deleted,
+  // and a path of only backslashes is ERROR_INVALID_PARAMETER, not the key itself.
   DWORD DeleteKey(KeyId key, std::u16string_view path);
   DWORD QueryValue(KeyId key, std::u16string_view name, Value* result);
   DWORD SetValue(KeyId key, std::u16string_view name, DWORD type, std::span<const uint8_t> data);
