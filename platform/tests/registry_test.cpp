@@ -173,6 +173,14 @@ TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
   EXPECT_EQ(RegEnumValueW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
+// RegCreateKeyExW or RegOpenKeyExW of path under parent, the sentinel last
+// error set before; the one test of both calls drives them alike.
+LONG OpenOrCreate(bool create, HKEY parent, const char16_t* path, HKEY* out, DWORD* disposition) {
+  SetLastError(kSentinel);
+  return create ? RegCreateKeyExW(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, out, disposition)
+                : RegOpenKeyExW(parent, path, 0, KEY_READ, out);
+}
+
 // Both calls take a path alike, trailing backslashes dropped as Windows does. A
 // leading backslash is accepted where desktop Windows answers ERROR_BAD_PATHNAME:
 // kept, as the module opens keys that way and no device documentation at hand
@@ -197,10 +205,7 @@ TEST_F(Registry, OpenAndCreateTakePathsAlike) {
       SCOPED_TRACE(std::string(create ? "create, " : "open, ") + c.what);
       HKEY out = marker;
       DWORD disposition = 99;
-      SetLastError(kSentinel);
-      const LONG rc = create ? RegCreateKeyExW(root_.get(), c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                               &out, &disposition)
-                             : RegOpenKeyExW(root_.get(), c.path, 0, KEY_READ, &out);
+      const LONG rc = OpenOrCreate(create, root_.get(), c.path, &out, &disposition);
       EXPECT_EQ(rc, c.rc);
       EXPECT_EQ(GetLastError(), kSentinel);
       RegKey opened(out != marker ? out : nullptr);
@@ -242,10 +247,7 @@ TEST_F(Registry, OpenAndCreateUnderAnInvalidParentLeaveTheResultAlone) {
       SCOPED_TRACE(std::string(create ? "create, " : "open, ") + c.what);
       HKEY out = marker;
       DWORD disposition = 99;
-      SetLastError(kSentinel);
-      const LONG rc = create ? RegCreateKeyExW(c.parent, u"Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out,
-                                               &disposition)
-                             : RegOpenKeyExW(c.parent, u"Sub", 0, KEY_READ, &out);
+      const LONG rc = OpenOrCreate(create, c.parent, u"Sub", &out, &disposition);
       EXPECT_EQ(rc, ERROR_INVALID_HANDLE);
       EXPECT_EQ(GetLastError(), kSentinel);
       EXPECT_EQ(out, marker);
