@@ -131,25 +131,13 @@ std::shared_ptr<Terminal> CurrentOrFail() {
 }  // namespace
 
 bool UpdateNotifications(const fs::path& dir, const std::function<bool(NotificationStore&)>& change) {
-  const fs::path file = dir / kNotificationsFile;
   HostFd lock = OpenStateFile(dir, kNotificationsLock, O_RDWR | O_CREAT, nullptr);
   if (!lock || ::flock(lock.get(), LOCK_EX) != 0) return false;
   NotificationStore store;
   if (!ReadLocked(dir, &store)) return false;
   if (!change(store)) return true;
   const std::string text = ToJson(store).dump(2) + "\n";
-  // Named after this process, so that a leftover of a killed writer is removed (RemoveStaleStateTemps).
-  std::string tmp = StateTempPattern(dir, kNotificationsFile);
-  HostFd out(::mkstemp(tmp.data()));
-  if (!out) return false;
-  const bool written = ::write(out.get(), text.data(), text.size()) == ssize_t(text.size()) &&
-                       ::fchmod(out.get(), 0644) == 0 && ::fsync(out.get()) == 0;
-  out.reset();
-  if (!written || ::rename(tmp.c_str(), file.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  return ReplaceStateFile(dir, kNotificationsFile, text, nullptr) == ReplaceStep::kDone;
 }
 
 bool ReadNotifications(const fs::path& dir, NotificationStore* out) {

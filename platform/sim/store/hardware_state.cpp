@@ -382,34 +382,24 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
   if (text.size() > kMaxJsonFileBytes)
     return Fail(error, "the hardware state would grow past its limit of " +
                            std::to_string(kMaxJsonFileBytes) + " bytes");
-  std::string tmp = StateTempPattern(file.parent_path(), "hardware.json");
-  HostFd out(::mkstemp(tmp.data()));
-  if (!out)
-    return Fail(error,
-                file.parent_path().string() + ": cannot write beside hardware.json: " + std::strerror(errno));
-  auto failWith = [&](const std::string& what) {
-    const int err = errno;
-    out.reset();
-    ::unlink(tmp.c_str());
-    return Fail(error, file.string() + ": " + what + ": " + std::strerror(err));
+  const auto fail = [&](const std::string& what) {
+    return Fail(error, file.string() + ": " + what + ": " + std::strerror(errno));
   };
-  // A short write is retried, so the reason of the failure (ENOSPC, EFBIG, EIO) is what errno says.
-  for (std::string_view rest = text; !rest.empty();) {
-    const ssize_t n = ::write(out.get(), rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return failWith("cannot be written");
-    }
-    rest.remove_prefix(size_t(n));
+  switch (ReplaceStateFile(file.parent_path(), "hardware.json", text, &was)) {
+    case ReplaceStep::kDone:
+      return true;
+    case ReplaceStep::kCreate:
+      return Fail(error, file.parent_path().string() +
+                             ": cannot write beside hardware.json: " + std::strerror(errno));
+    case ReplaceStep::kWrite:
+      return fail("cannot be written");
+    case ReplaceStep::kOwner:
+      return fail("cannot keep its owner " + std::to_string(was.st_uid) + ":" + std::to_string(was.st_gid));
+    case ReplaceStep::kMode:
+      return fail("cannot keep its mode");
+    case ReplaceStep::kReplace:
+      return fail("cannot be replaced");
   }
-  if ((was.st_uid != ::geteuid() || was.st_gid != ::getegid()) &&
-      ::fchown(out.get(), was.st_uid, was.st_gid) != 0)
-    return failWith("cannot keep its owner " + std::to_string(was.st_uid) + ":" + std::to_string(was.st_gid));
-  if (::fchmod(out.get(), was.st_mode & 07777) != 0) return failWith("cannot keep its mode");
-  if (::fsync(out.get()) != 0) return failWith("cannot be written");
-  out.reset();
-  if (::rename(tmp.c_str(), file.c_str()) != 0) return failWith("cannot be replaced");
   return true;
 }
 

@@ -114,6 +114,38 @@ std::string StateTempPattern(const fs::path& dir, std::string_view name) {
   return (dir / ("." + std::string(name) + "." + std::to_string(::getpid()) + ".XXXXXX")).string();
 }
 
+ReplaceStep ReplaceStateFile(const fs::path& dir, std::string_view name, std::string_view text,
+                             const struct ::stat* like) {
+  std::string tmp = StateTempPattern(dir, name);
+  HostFd out(::mkstemp(tmp.data()));
+  if (!out) return ReplaceStep::kCreate;
+  auto failed = [&](ReplaceStep step) {
+    const int err = errno;
+    out.reset();
+    ::unlink(tmp.c_str());
+    errno = err;
+    return step;
+  };
+  // A short write is retried, so the reason of a failure (ENOSPC, EFBIG, EIO) is what errno says.
+  for (std::string_view rest = text; !rest.empty();) {
+    const ssize_t n = ::write(out.get(), rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return failed(ReplaceStep::kWrite);
+    }
+    rest.remove_prefix(size_t(n));
+  }
+  if (like && (like->st_uid != ::geteuid() || like->st_gid != ::getegid()) &&
+      ::fchown(out.get(), like->st_uid, like->st_gid) != 0)
+    return failed(ReplaceStep::kOwner);
+  if (::fchmod(out.get(), like ? like->st_mode & 07777 : 0644) != 0) return failed(ReplaceStep::kMode);
+  if (::fsync(out.get()) != 0) return failed(ReplaceStep::kWrite);
+  out.reset();
+  if (::rename(tmp.c_str(), (dir / name).c_str()) != 0) return failed(ReplaceStep::kReplace);
+  return ReplaceStep::kDone;
+}
+
 pid_t StateTempWriterOf(std::string_view name) {
   for (const auto& file : kReplacedStateFiles) {
     const std::string prefix = "." + std::string(file.name) + ".";

@@ -74,6 +74,15 @@ bool CheckStateFiles(const std::filesystem::path& dir, std::string* error);
 // The mkstemp pattern of this process's temporary file for dir/name, one of
 // kReplacedStateFiles: "<dir>/.<name>.<pid>.XXXXXX".
 std::string StateTempPattern(const std::filesystem::path& dir, std::string_view name);
+// The step of ReplaceStateFile that failed (errno says why), or kDone.
+enum class ReplaceStep { kDone, kCreate, kWrite, kOwner, kMode, kReplace };
+// Replaces dir/name, one of kReplacedStateFiles, whose lock the caller holds,
+// with text: written whole to this process's temporary file beside it, given
+// like's owner and mode (like null: this process's, mode 0644), synced, then
+// renamed over the name, so a reader sees the old file or the new one, whole.
+// A failure removes the temporary file and leaves dir/name as it was.
+ReplaceStep ReplaceStateFile(const std::filesystem::path& dir, std::string_view name, std::string_view text,
+                             const struct ::stat* like);
 // The writer's process id of a temporary file's name (any replaced state
 // file's), or 0 for any other name.
 pid_t StateTempWriterOf(std::string_view name);
