@@ -753,7 +753,7 @@ TEST_F(Hardening, TerminalSetRefusesALinkAndKeepsModeAndOwner) {
   EXPECT_TRUE(fs::is_symlink(file));
 }
 
-// Issue 17. Every state file of a terminal is refused when it is a link or
+// Every state file of a terminal is refused when it is a link or
 // anything but a regular file, and the message names the file and the cause.
 constexpr char kNotRegular[] = "; a terminal's state files must be regular files";
 

@@ -119,62 +119,6 @@ TEST(TerminalEvents, WakeUpNotificationsAreKeptByTheTerminalAndSetTheirEvent) {
   EXPECT_EQ(WaitForSingleObject(event.get(), 200), DWORD(WAIT_TIMEOUT));  // cleared: nothing fires
 }
 
-// 1. The channel file is a state file: a link in its place is never
-// followed (nothing outside the terminal is written), and the message says why.
-TEST(TerminalEvents, AChannelThatIsALinkIsRefused) {
-  qeltest::TestTerminal terminal;
-  const fs::path victim = terminal.dir().parent_path() / "victim.txt";
-  std::ofstream(victim) << "mine\n";
-  fs::remove(terminal.dir() / "events.log");
-  fs::create_symlink("../victim.txt", terminal.dir() / "events.log");
-  std::string error;
-  EXPECT_FALSE(ce::sim::Suspend(&error));
-  EXPECT_EQ(error, (terminal.dir() / "events.log").string() +
-                       ": is a symbolic link; a terminal's state files must be regular files");
-  EXPECT_EQ(qeltest::Contents(victim), "mine\n");
-}
-
-// 2. A FIFO in its place is refused at once, not written into forever.
-TEST(TerminalEvents, AChannelThatIsAFifoIsRefusedWithoutBlocking) {
-  qeltest::TestTerminal terminal;
-  const fs::path fifo = terminal.dir() / "events.log";
-  fs::remove(fifo);
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  // Should the write block, a reader opened later lets it go on, and the test fails rather than hangs.
-  std::thread rescue([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd >= 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      ::close(fd);
-    }
-  });
-  const auto start = std::chrono::steady_clock::now();
-  std::string error;
-  EXPECT_FALSE(ce::sim::Suspend(&error));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ(error, fifo.string() + ": is a FIFO; a terminal's state files must be regular files");
-  rescue.join();
-}
-
-// 1. notifications.lock as a link: its target is never made.
-TEST(TerminalEvents, ANotificationsLockThatIsALinkIsNotFollowed) {
-  qeltest::TestTerminal terminal;
-  const fs::path target = terminal.dir().parent_path() / "made-through-a-link";
-  fs::remove(terminal.dir() / "notifications.lock");
-  fs::create_symlink("../made-through-a-link", terminal.dir() / "notifications.lock");
-  char16_t app[] = u"\\\\.\\Notifications\\NamedEvents\\Qel Link";
-  CE_NOTIFICATION_TRIGGER trigger{};
-  trigger.dwSize = sizeof trigger;
-  trigger.dwType = CNT_EVENT;
-  trigger.dwEvent = NOTIFICATION_EVENT_WAKEUP;
-  trigger.lpszApplication = app;
-  EXPECT_EQ(CeSetUserNotificationEx(nullptr, &trigger, nullptr), nullptr);
-  DWORD count = 0;
-  EXPECT_FALSE(CeGetUserNotificationHandles(nullptr, 0, &count));
-  EXPECT_FALSE(fs::exists(target));
-}
-
 using R = std::pair<DWORD, DWORD>;
 
 // 3. A listener goes on after the channel is truncated or deleted under it
