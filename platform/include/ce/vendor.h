@@ -12,6 +12,10 @@ using PFN_LXEVersionSerial = BOOL (*)(char* buffer, DWORD size);
 using PFN_LXEVersionOAL = BOOL (*)(char* buffer, DWORD size);
 using PFN_LXEBoot = void (*)();
 using PFN_LXEBootClear = void (*)();
+// "LXEAPI.dll": the audio codec's line and microphone gain, in tenths of a
+// decibel; non-zero on success.
+using PFN_LXEAudioSetGain = BOOL (*)(LONG gain);
+using PFN_LXEAudioGetGain = BOOL (*)(LONG* gain);
 
 // "DeviceApi.dll" (Datalogic): the model code.
 using PFN_DeviceGetModel = int (*)();
