@@ -237,7 +237,9 @@ BOOL PlaySoundW(LPCWSTR sound, HMODULE, DWORD flags) {
   const auto wav = ParseWav(*file);
   if (!wav) return FALSE;
   StopSound();
-  auto player = SoundPlayer::Start(std::move(*file), *wav, flags & SND_LOOP);
+  const bool loop = flags & SND_LOOP;
+  auto player = SoundPlayer::Start(std::move(*file), *wav, loop,
+                                   "PlaySoundW " + ToUtf8(sound) + (loop ? ", looping" : ""));
   if (!player) return FALSE;
   std::shared_ptr<SoundPlayer> replaced;
   {

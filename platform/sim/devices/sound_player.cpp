@@ -12,7 +12,8 @@ constexpr auto kLoopAhead = std::chrono::milliseconds(250);
 
 SoundPlayer::SoundPlayer(std::vector<uint8_t> file, bool loop) : file_(std::move(file)), loop_(loop) {}
 
-std::shared_ptr<SoundPlayer> SoundPlayer::Start(std::vector<uint8_t> file, const WavData& wav, bool loop) {
+std::shared_ptr<SoundPlayer> SoundPlayer::Start(std::vector<uint8_t> file, const WavData& wav, bool loop,
+                                                std::string what) {
   MMRESULT result;
   const auto device = DeviceFor(WAVE_MAPPER, wav.format, &result);
   if (!device) return nullptr;
@@ -20,7 +21,7 @@ std::shared_ptr<SoundPlayer> SoundPlayer::Start(std::vector<uint8_t> file, const
   const size_t offset = size_t(wav.samples.data() - file.data());
   const size_t bytes = wav.samples.size();
   std::shared_ptr<SoundPlayer> p(new SoundPlayer(std::move(file), loop));
-  p->device_ = std::make_unique<WaveOut>(*device, wav.format);
+  p->device_ = std::make_unique<WaveOut>(*device, wav.format, std::move(what));
   p->device_->Start([raw = p.get()](UINT message, WAVEHDR* header) {
     if (message == MM_WOM_DONE) raw->Done(header);
   });

@@ -16,8 +16,9 @@ namespace ce::sim {
 class SoundPlayer {
  public:
   // Starts playing the file (held in memory, parsed as wav); nothing when no
-  // device takes its format.
-  static std::shared_ptr<SoundPlayer> Start(std::vector<uint8_t> file, const WavData& wav, bool loop);
+  // device takes its format. what: how `terminal show` names it.
+  static std::shared_ptr<SoundPlayer> Start(std::vector<uint8_t> file, const WavData& wav, bool loop,
+                                            std::string what);
   ~SoundPlayer();
   SoundPlayer(const SoundPlayer&) = delete;
   SoundPlayer& operator=(const SoundPlayer&) = delete;

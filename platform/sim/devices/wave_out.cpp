@@ -1,6 +1,7 @@
 #include "wave_out.h"
 
 #include "hardware.h"
+#include "playing_list.h"
 
 namespace ce::sim {
 namespace {
@@ -15,6 +16,11 @@ std::pair<uint16_t, uint16_t> Halves(DWORD volume, bool separate) {
 }
 
 uint16_t Times(uint16_t a, uint16_t b) { return uint16_t(uint32_t(a) * b / 0xFFFF); }
+
+std::string Describe(const WaveOutDevice& device, const PcmFormat& f) {
+  return "waveOut " + device.id + " (" + device.name + "): " + std::to_string(f.rate) + " Hz, " +
+         std::to_string(f.bits) + "-bit, " + (f.channels == 1 ? "mono" : "stereo");
+}
 
 }  // namespace
 
@@ -50,7 +56,8 @@ std::optional<WaveOutDevice> DeviceFor(UINT deviceId, const PcmFormat& format, M
   return devices[deviceId];
 }
 
-WaveOut::WaveOut(const WaveOutDevice& device, const PcmFormat& format) : device_(device), format_(format) {}
+WaveOut::WaveOut(const WaveOutDevice& device, const PcmFormat& format, std::string what)
+    : device_(device), format_(format), what_(what.empty() ? Describe(device, format) : std::move(what)) {}
 
 WaveOut::~WaveOut() {
   {
@@ -140,7 +147,17 @@ void WaveOut::Render(const WAVEHDR& header, Clock::time_point now) {
 
 void WaveOut::Play() {
   std::unique_lock lock(mu_);
+  // What the terminal shows follows the queue, written here rather than by
+  // the callers: a write of the hardware state is slow beside a buffer's write.
+  bool shown = false;
   while (!closing_) {
+    if (shown != !queue_.empty()) {
+      shown = !shown;
+      lock.unlock();
+      ShowPlaying(what_, shown);
+      lock.lock();
+      continue;
+    }
     if (queue_.empty()) {
       changed_.wait(lock);
       continue;
@@ -158,6 +175,8 @@ void WaveOut::Play() {
     Deliver();
     lock.lock();
   }
+  lock.unlock();
+  if (shown) ShowPlaying(what_, false);
 }
 
 MMRESULT WaveOut::Reset() {

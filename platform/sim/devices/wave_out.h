@@ -57,7 +57,8 @@ class WaveOut {
   // that order and one at a time, never under the device's lock.
   using Notify = std::function<void(UINT message, WAVEHDR* header)>;
 
-  WaveOut(const WaveOutDevice& device, const PcmFormat& format);
+  // what: how `terminal show` names it while it plays (by default the device and format).
+  WaveOut(const WaveOutDevice& device, const PcmFormat& format, std::string what = {});
   ~WaveOut();
   WaveOut(const WaveOut&) = delete;
   WaveOut& operator=(const WaveOut&) = delete;
@@ -104,6 +105,7 @@ class WaveOut {
 
   const WaveOutDevice device_;
   const PcmFormat format_;
+  const std::string what_;
   Notify notify_;
 
   mutable std::mutex mu_;

@@ -3,6 +3,7 @@
 #include "wave_out.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "ce/registry.h"
 #include "ce/sync.h"
 #include "ce/vendor.h"
+#include "dead_pid.h"
 #include "hardware.h"
 #include "test_terminal.h"
 #include "wav_recording.h"
@@ -137,6 +139,37 @@ TEST(WaveOutRendering, StereoTakesEachChannelsVolumeAndAResetCutsWhatHadNotPlaye
   EXPECT_LT(got.size(), original.size() / 2) << "the reset left what had not played";
   for (size_t i = 0; i < got.size(); ++i)
     ASSERT_EQ(got[i], Scale16(original[i], i % 2 ? 0x8000 : 0xFFFF)) << "sample " << i;
+}
+
+// True once the lines of audio.playing have, or no longer have, one of this
+// process naming what; false when that takes longer than a few seconds.
+bool ShownPlaying(const std::string& what, bool playing) {
+  const std::string prefix = std::to_string(::getpid()) + " ";
+  for (int i = 0; i < 500; ++i) {
+    const auto lines = hw::Read(hw::kAudioPlaying);
+    const bool found = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.starts_with(prefix) && l.find(what) != std::string::npos;
+    });
+    if (found == playing) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+TEST(WaveOutRendering, TheTerminalShowsWhatPlaysWhileItPlays) {
+  qeltest::TestTerminal t;
+  const std::string ghost =
+      std::to_string(qeltest::DeadPid()) + " waveOut WAV1 of a process killed while playing";
+  t.Set("audio.playing", ce::sim::Json::array({ghost}));
+  auto samples = Ramp(22050 * 5, 4);
+  Device d(Pcm(22050, 16, 1));
+  WAVEHDR h;
+  d.Play(samples, &h, false);
+  EXPECT_TRUE(ShownPlaying("waveOut WAV1 (Audio Output): 22050 Hz, 16-bit, mono", true));
+  const auto lines = hw::Read(hw::kAudioPlaying);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ghost), 0) << "a dead process's line stayed";
+  ASSERT_EQ(waveOutReset(d.h), MMSYSERR_NOERROR);
+  EXPECT_TRUE(ShownPlaying("waveOut WAV1", false));
 }
 
 TEST(WaveOutRendering, ScalingKeepsSilenceAndTruncatesTowardIt) {
