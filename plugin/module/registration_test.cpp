@@ -41,8 +41,8 @@ struct ExpectedCall {
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
                                 {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
-                                {Op::AddCommand, "IBP"},
-                                {Op::AddCommand, "IPS"}};
+                                {Op::AddCommand, "IBP", nullptr, false, &qel::IID_QELAUDIOSERVICE},
+                                {Op::AddCommand, "IPS", nullptr, false, &qel::IID_QELAUDIOSERVICE}};
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
     if (name == "POWER_BATTERY_LEVEL") {
@@ -113,14 +113,14 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
       continue;
     }
     EXPECT_EQ(ceutil::ToUtf8(call.name), want.name);
+    IQelService* context = want.context ? serviceByIid.at(qel::ToString(*want.context)) : nullptr;
     if (want.op == Op::AddCommand) {
-      EXPECT_EQ(call.object, nullptr);
+      EXPECT_EQ(call.object, context);  // the audio commands' context is their service
       continue;
     }
     EXPECT_NE(call.getter, nullptr);
     EXPECT_EQ(call.setter != nullptr, want.writable);
     EXPECT_EQ(call.last, 0);
-    IQelService* context = want.context ? serviceByIid.at(qel::ToString(*want.context)) : nullptr;
     EXPECT_EQ(call.object, context);
   }
 }
@@ -133,16 +133,16 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  ASSERT_EQ(held.size(),
-            8u);  // the handler, the audio, wake-up, power event, cradle, WLAN, terminal information and
-                  // display services
+  // The handler, the audio, wake-up, power event, cradle, WLAN, terminal
+  // information and display services.
+  ASSERT_EQ(held.size(), 8u);
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 7);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 8);
   EXPECT_EQ(results.back(), 0);
 }
 
