@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +133,40 @@ TEST_F(Speaker, TwoBeepsOf800HertzWithOnePauseBetween) {
   EXPECT_LE(pause, 0.200);
   // Nothing after the second tone: the file ends with it.
   EXPECT_LE(sound.samples.size() - (tones[1].first + tones[1].count), size_t(sound.rate * 0.002));
+}
+
+// One qelhost loops a sound of the terminal and waits while it plays; another,
+// a second later, stops it. The rendered file is the sound's samples over and
+// over, and ends by the stop.
+TEST_F(Speaker, ALoopPlaysUntilAnotherQelhostStopsIt) {
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);  // makes the terminal
+  const fs::path alarm = terminal.dir() / "fs" / "Windows" / "alarm.wav";
+  const Rendered original = ReadWithSox(alarm);
+  ASSERT_GT(original.samples.size(), 100u);
+
+  const std::string host = Quoted(qeltest::HostPath()) + " --terminal " + Quoted(terminal.dir().string());
+  const fs::path scratch = terminal.root();
+  const std::string both = "(" + host + " run " + Quoted("IPS \\Windows\\alarm.wav L") + " >" +
+                           Quoted((scratch / "looper.out").string()) + " 2>&1; echo $? >" +
+                           Quoted((scratch / "looper.status").string()) + ") & sleep 1; " + host +
+                           " run IPS >" + Quoted((scratch / "stopper.out").string()) + " 2>&1; wait";
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(std::system(both.c_str()), 0) << qeltest::Contents(scratch / "stopper.out");
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(qeltest::Contents(scratch / "looper.status"), "0\n") << qeltest::Contents(scratch / "looper.out");
+
+  const fs::path wav = OnlyWav();
+  const Rendered looped = ReadWithSox(wav);
+  ASSERT_EQ(looped.rate, original.rate);
+  const double seconds = double(looped.samples.size()) / looped.rate;
+  EXPECT_GT(seconds, 0.5);      // it played until the stop, a second after it began
+  EXPECT_LT(seconds, elapsed);  // and nothing after it
+  const size_t n = original.samples.size();
+  ASSERT_GE(looped.samples.size(), 2 * n) << "at least two repetitions";
+  size_t differing = 0;
+  for (size_t i = 0; i < looped.samples.size(); ++i)
+    differing += std::abs(looped.samples[i] - original.samples[i % n]) > 1e-4;
+  EXPECT_EQ(differing, 0u) << "every repetition is the file's samples, from its first";
 }
 
 }  // namespace

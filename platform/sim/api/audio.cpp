@@ -222,6 +222,7 @@ MMRESULT waveOutGetVolume(HWAVEOUT handle, DWORD* volume) {
 BOOL PlaySoundW(LPCWSTR sound, HMODULE, DWORD flags) {
   if (!sound) {
     StopSound();
+    SoundPlayer::StopOtherProcesses();
     return TRUE;
   }
   // Sounds come from files: no aliases of the registry's sound scheme, no
@@ -237,6 +238,7 @@ BOOL PlaySoundW(LPCWSTR sound, HMODULE, DWORD flags) {
   const auto wav = ParseWav(*file);
   if (!wav) return FALSE;
   StopSound();
+  SoundPlayer::StopOtherProcesses();
   const bool loop = flags & SND_LOOP;
   auto player = SoundPlayer::Start(std::move(*file), *wav, loop,
                                    "PlaySoundW " + ToUtf8(sound) + (loop ? ", looping" : ""));

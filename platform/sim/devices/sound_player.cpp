@@ -1,6 +1,14 @@
 #include "sound_player.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "api.h"
+#include "hardware.h"
+#include "utf.h"
 
 namespace ce::sim {
 namespace {
@@ -8,7 +16,22 @@ namespace {
 // A loop keeps at least this much queued ahead of what plays.
 constexpr auto kLoopAhead = std::chrono::milliseconds(250);
 
+// The event a process that plays a sound answers to.
+std::u16string StopEventName(long pid) { return u"QelSoundStop." + FromUtf8(std::to_string(pid)); }
+
 }  // namespace
+
+void SoundPlayer::StopOtherProcesses() {
+  for (const std::string& line : hw::Read(hw::kAudioPlaying)) {
+    char* end = nullptr;
+    const long pid = std::strtol(line.c_str(), &end, 10);
+    if (pid <= 0 || pid == long(::getpid()) || std::string_view(end).rfind(" PlaySoundW ", 0) != 0) continue;
+    if (const HANDLE asked = api::OpenEventW(EVENT_ALL_ACCESS, FALSE, StopEventName(pid).c_str())) {
+      api::SetEvent(asked);
+      api::CloseHandle(asked);
+    }
+  }
+}
 
 SoundPlayer::SoundPlayer(std::vector<uint8_t> file, bool loop) : file_(std::move(file)), loop_(loop) {}
 
@@ -21,6 +44,10 @@ std::shared_ptr<SoundPlayer> SoundPlayer::Start(std::vector<uint8_t> file, const
   const size_t offset = size_t(wav.samples.data() - file.data());
   const size_t bytes = wav.samples.size();
   std::shared_ptr<SoundPlayer> p(new SoundPlayer(std::move(file), loop));
+  p->ended_ = api::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  p->stopAsked_ = api::CreateEventW(nullptr, TRUE, FALSE, StopEventName(::getpid()).c_str());
+  if (!p->ended_ || !p->stopAsked_) return nullptr;
+  api::ResetEvent(p->stopAsked_);  // a stop asked before this sound began is not for it
   p->device_ = std::make_unique<WaveOut>(*device, wav.format, std::move(what));
   p->device_->Start([raw = p.get()](UINT message, WAVEHDR* header) {
     if (message == MM_WOM_DONE) raw->Done(header);
@@ -42,21 +69,35 @@ std::shared_ptr<SoundPlayer> SoundPlayer::Start(std::vector<uint8_t> file, const
       p->device_->Prepare(&h);
       if (p->device_->Write(&h) == MMSYSERR_NOERROR) ++p->queued_;
     }
+    if (p->queued_ == 0) api::SetEvent(p->ended_);
   }
   p->closer_ = std::thread([raw = p.get()] { raw->CloseWhenEnded(); });
   return p;
 }
 
-SoundPlayer::~SoundPlayer() { Stop(); }
+SoundPlayer::~SoundPlayer() {
+  Stop();
+  if (ended_) api::CloseHandle(ended_);
+  if (stopAsked_) api::CloseHandle(stopAsked_);
+}
 
 void SoundPlayer::Done(WAVEHDR* header) {
   std::lock_guard lock(mu_);
   if (loop_ && !stopping_ && device_->Write(header) == MMSYSERR_NOERROR) return;
-  --queued_;
+  if (--queued_ == 0) api::SetEvent(ended_);
   changed_.notify_all();
 }
 
 void SoundPlayer::CloseWhenEnded() {
+  const HANDLE either[] = {ended_, stopAsked_};
+  if (api::WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    api::ResetEvent(stopAsked_);
+    {
+      std::lock_guard lock(mu_);
+      stopping_ = true;
+    }
+    device_->Reset();  // another process's sound, or its stop
+  }
   std::unique_lock lock(mu_);
   changed_.wait(lock, [&] { return queued_ == 0; });
   lock.unlock();

@@ -1,6 +1,10 @@
 // One sound that PlaySoundW plays: a WAV file's samples on the wave-out
 // device that takes their format, once or over and over, rendered like any
 // other wave-out output.
+//
+// The terminal has one speaker for these sounds: a new sound, or a stop, in
+// any process ends the one another process plays. Each process that plays
+// one answers to a named event of its own (StopSoundOfProcess sets it).
 #pragma once
 
 #include <condition_variable>
@@ -29,6 +33,9 @@ class SoundPlayer {
   // Ends the sound where it is now: the output stops there.
   void Stop();
 
+  // Asks every other process of the terminal that plays a sound to stop it.
+  static void StopOtherProcesses();
+
  private:
   SoundPlayer(std::vector<uint8_t> file, bool loop);
   void Done(WAVEHDR* header);
@@ -46,6 +53,8 @@ class SoundPlayer {
   size_t queued_ = 0;
   bool stopping_ = false;
   bool closed_ = false;
+  HANDLE ended_ = nullptr;      // set once nothing is queued
+  HANDLE stopAsked_ = nullptr;  // this process's named stop event
   std::thread closer_;
   std::mutex stopping_mu_;  // one Stop at a time: the closer is joined once
 };
