@@ -162,7 +162,7 @@ TEST_F(Speaker, ALoopPlaysUntilAnotherQelhostStopsIt) {
   EXPECT_GT(seconds, 0.5);      // it played until the stop, a second after it began
   EXPECT_LT(seconds, elapsed);  // and nothing after it
   const size_t n = original.samples.size();
-  ASSERT_GE(looped.samples.size(), 2 * n) << "at least two repetitions";
+  ASSERT_GT(looped.samples.size(), n) << "it came round again";
   size_t differing = 0;
   for (size_t i = 0; i < looped.samples.size(); ++i)
     differing += std::abs(looped.samples[i] - original.samples[i % n]) > 1e-4;
