@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host_run.h"
+#include "sounding.h"
 #include "test_terminal.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using qeltest::HostRun;
 using qeltest::Quoted;
+using qeltest::Segment;
 
 // The output of a shell command, and whether it ran to a zero status.
 bool Shell(const std::string& command, std::string* out) {
@@ -63,40 +65,6 @@ double SoxFrequency(const fs::path& wav, size_t first, size_t count) {
   return at == std::string::npos ? -1 : std::stod(text.substr(at + 18));
 }
 
-struct Segment {
-  size_t first, count;
-};
-
-// Runs of sound, split where the samples stay silent for more than 5 ms (a
-// sine's own zero crossings are far shorter).
-std::vector<Segment> Sounding(const Rendered& r) {
-  std::vector<Segment> out;
-  const auto gap = size_t(r.rate * 0.005);
-  size_t quiet = 0;
-  for (size_t i = 0; i < r.samples.size(); ++i) {
-    if (std::abs(r.samples[i]) < 0.003) {
-      ++quiet;
-      continue;
-    }
-    if (out.empty() || quiet > gap)
-      out.push_back({i, 1});
-    else
-      out.back().count = i - out.back().first + 1;
-    quiet = 0;
-  }
-  return out;
-}
-
-std::vector<fs::path> Wavs(const fs::path& terminal) {
-  std::vector<fs::path> all;
-  const fs::path dir = terminal / "outputs" / "audio";
-  if (fs::is_directory(dir))
-    for (const auto& e : fs::directory_iterator(dir))
-      if (e.path().extension() == ".wav") all.push_back(e.path());
-  std::sort(all.begin(), all.end());
-  return all;
-}
-
 class Speaker : public ::testing::Test {
  protected:
   HostRun Host(std::vector<std::string> args) {
@@ -105,7 +73,7 @@ class Speaker : public ::testing::Test {
   }
   // The one file the run rendered.
   fs::path OnlyWav() {
-    const auto all = Wavs(terminal.dir());
+    const auto all = qeltest::RenderedWavs(terminal.dir());
     EXPECT_EQ(all.size(), 1u);
     return all.empty() ? fs::path() : all.back();
   }
@@ -119,7 +87,7 @@ TEST_F(Speaker, TwoBeepsOf800HertzWithOnePauseBetween) {
   const fs::path wav = OnlyWav();
   const Rendered sound = ReadWithSox(wav);
   ASSERT_EQ(sound.rate, 22050);
-  const auto tones = Sounding(sound);
+  const auto tones = qeltest::Sounding(sound.samples, sound.rate);
   ASSERT_EQ(tones.size(), 2u);
   for (const Segment& t : tones) {
     EXPECT_NEAR(double(t.count) / sound.rate, 0.100, 0.002);

@@ -1,15 +1,21 @@
-// The audio service's own arithmetic: tone buffers, clamps, volume steps and
-// the click and gain mappings, on a terminal whose mixer the test plays.
+// The audio service: its own arithmetic on a mixer the test plays, and the
+// whole chain on a simulated terminal's wave-out device, codec and registry.
 #include "devices/audio_service.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
+#include "ce/registry.h"
+#include "ce/sim/control.h"
+#include "ce/sync.h"
 #include "devices/audio_properties.h"
 #include "qelcommon/ref.h"
 #include "qelcommon/value.h"
+#include "sounding.h"
 #include "test_terminal.h"
 
 namespace {
@@ -149,6 +155,190 @@ TEST_F(AudioService, PropertiesFailOnTheServicesRefusals) {
   CQelValue on;
   ASSERT_TRUE(on.SetBool(true));
   EXPECT_FALSE(qel::SetMicBoost(&on, mixer.get()));
+}
+
+// The service this terminal gets, made after the test has set the terminal up.
+Ref<IQelAudioService> MakeService() {
+  IQelService* made = qel::CreateAudioService();
+  void* audio = nullptr;
+  if (!made || !made->GetInterface(qel::IID_QELAUDIOSERVICE, &audio)) ADD_FAILURE() << "no audio service";
+  if (made) made->Release();
+  return Ref<IQelAudioService>::Adopt(static_cast<IQelAudioService*>(audio));
+}
+
+ce::DWORD StoredClick(const char16_t* name) {
+  ce::RegKey key;
+  ce::DWORD value = 0, size = sizeof value;
+  if (ce::RegOpenKeyExW(HKEY_CURRENT_USER, u"ControlPanel\\Volume", 0, KEY_READ, key.put()) !=
+          ERROR_SUCCESS ||
+      ce::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<ce::BYTE*>(&value), &size) !=
+          ERROR_SUCCESS)
+    return 0xDEAD;
+  return value;
+}
+
+void StoreClick(const char16_t* name, ce::DWORD value) {
+  ce::RegKey key;
+  ASSERT_EQ(ce::RegOpenKeyExW(HKEY_CURRENT_USER, u"ControlPanel\\Volume", 0, KEY_WRITE, key.put()),
+            ERROR_SUCCESS);
+  ASSERT_EQ(ce::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(&value),
+                               sizeof value),
+            ERROR_SUCCESS);
+}
+
+TEST(AudioGain, GoesToTheCodecInTenthsOfADecibel) {
+  qeltest::TestTerminal terminal;
+  const auto audio = MakeService();
+  EXPECT_DOUBLE_EQ(audio->GetGainDb(1), 12.0);  // the profile's 120 tenths
+  EXPECT_EQ(audio->GetGain(1), 41);
+
+  const struct {
+    const char* what;
+    bool (*set)(IQelAudioService*);
+    bool ok;
+    int stored;  // tenths in the codec afterwards
+    int16_t percent;
+  } cases[] = {
+      {"29 dB", [](IQelAudioService* a) { return a->SetGainDb(29.0, 1); }, true, 290, 99},
+      {"29.5 dB", [](IQelAudioService* a) { return a->SetGainDb(29.5, 1); }, false, 290, 99},
+      {"-17 dB", [](IQelAudioService* a) { return a->SetGainDb(-17.0, 1); }, true, -170, -58},
+      {"-17.5 dB", [](IQelAudioService* a) { return a->SetGainDb(-17.5, 1); }, false, -170, -58},
+      {"0.55 dB", [](IQelAudioService* a) { return a->SetGainDb(0.55, 0); }, true, 5, 1},
+      {"100 %", [](IQelAudioService* a) { return a->SetGain(100, 0); }, true, 290, 99},
+      {"101 %", [](IQelAudioService* a) { return a->SetGain(101, 1); }, false, 290, 99},
+      {"50 %", [](IQelAudioService* a) { return a->SetGain(50, 1); }, true, 145, 49},
+      {"0 %", [](IQelAudioService* a) { return a->SetGain(0, 1); }, true, 0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.set(audio.get()), c.ok) << c.what;
+    EXPECT_EQ(terminal.Hardware("lxe.audio_gain"), c.stored) << c.what;
+    EXPECT_EQ(audio->GetGain(1), c.percent) << c.what;
+  }
+
+  terminal.Set("lxe.audio_gain_fails", true);
+  EXPECT_FALSE(audio->SetGain(10, 1));
+  EXPECT_FALSE(audio->SetGainDb(1.0, 1));
+  EXPECT_EQ(audio->GetGain(1), -1);
+  EXPECT_EQ(audio->GetGainDb(1), 0.0);  // a failed read is 0 dB, not -1
+}
+
+TEST(AudioClick, LevelsAreStoredForTheSystemToApply) {
+  qeltest::TestTerminal terminal;
+  const auto audio = MakeService();
+  const struct {
+    uint32_t level, which;
+    bool ok;
+    const char16_t* name;
+    ce::DWORD stored;
+  } cases[] = {
+      {2, kClickKey, true, u"Key", 0x10002},
+      {0, kClickScreen, true, u"Screen", 0},
+      {1, kClickKey, true, u"Key", 1},
+      {3, kClickKey, false, u"Key", 1},
+      {2, 2, false, u"Key", 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(audio->SetClickLevel(c.level, c.which), c.ok) << c.level << "/" << c.which;
+    EXPECT_EQ(StoredClick(c.name), c.stored) << c.level << "/" << c.which;
+    uint32_t level = 99;
+    EXPECT_TRUE(audio->GetClickLevel(&level, c.which == 2 ? 0 : c.which));
+  }
+  EXPECT_EQ(terminal.Hardware("audio.click.key"), 1);  // what the system applied last
+  EXPECT_EQ(terminal.Hardware("audio.click.screen"), 0);
+
+  // Through the properties: a letter in, a letter out; a stored value the
+  // service does not know fails.
+  CQelValue loud;
+  ASSERT_TRUE(loud.SetStringZ(u"Loud"));
+  EXPECT_TRUE(qel::SetClick<kClickKey>(&loud, audio.get()));
+  EXPECT_EQ(StoredClick(u"Key"), 0x10002u);
+  CQelValue text;
+  ASSERT_TRUE(qel::GetClick<kClickKey>(&text, audio.get()));
+  IQelText* got = nullptr;
+  ASSERT_TRUE(text.GetString(&got));
+  EXPECT_EQ(std::u16string(got->Chars(), got->Length()), u"L");
+  CQelValue x;
+  ASSERT_TRUE(x.SetStringZ(u"x"));
+  EXPECT_FALSE(qel::SetClick<kClickKey>(&x, audio.get()));
+  EXPECT_EQ(StoredClick(u"Key"), 0x10002u);
+  StoreClick(u"Key", 7);
+  uint32_t level = 99;
+  EXPECT_FALSE(audio->GetClickLevel(&level, kClickKey));
+  EXPECT_EQ(level, 99u);
+  EXPECT_FALSE(qel::GetClick<kClickKey>(&text, audio.get()));
+}
+
+TEST(AudioDevice, WithoutTheToneFormatTonesFailSilently) {
+  qeltest::TestTerminal terminal;
+  terminal.Set("audio.wave_out.device.WAV1.formats", 0xFEF);  // all but the one the tones need
+  const auto audio = MakeService();
+  EXPECT_FALSE(audio->PlayTone(800, 10, 100));
+  EXPECT_TRUE(audio->Beep(800, 50, 100, 2, kBeepWait));  // accepted and processed
+  EXPECT_FALSE(audio->StopBeep());
+  EXPECT_TRUE(qeltest::RenderedWavs(terminal.dir()).empty());
+}
+
+TEST(AudioDevice, AStopInThePauseEndsTheSequence) {
+  qeltest::TestTerminal terminal;
+  {
+    const auto audio = MakeService();
+    const BeepTone tones[] = {{800, 40, 1, 100}, {1600, 40, 1, 100}};
+    ASSERT_TRUE(audio->BeepSequence(2, tones, kBeepBackground));
+    ce::Sleep(90);  // the first tone is over, the pause has begun
+    EXPECT_TRUE(audio->StopBeep());
+  }  // the service ends once the sequence has: the device closes its file
+  const auto wavs = qeltest::RenderedWavs(terminal.dir());
+  ASSERT_EQ(wavs.size(), 1u);
+  const auto samples = qeltest::Mono16Samples(wavs[0]);
+  EXPECT_EQ(qeltest::Sounding(samples, 22050).size(), 1u) << "the second tone never played";
+}
+
+TEST(AudioDevice, AToneIsTheBufferItsLengthNeeds) {
+  qeltest::TestTerminal terminal;
+  {
+    const auto audio = MakeService();
+    EXPECT_TRUE(audio->PlayTone(1000, 30, 100));
+  }
+  const auto wavs = qeltest::RenderedWavs(terminal.dir());
+  ASSERT_EQ(wavs.size(), 1u);
+  EXPECT_EQ(qeltest::Mono16Samples(wavs[0]).size(), qel::ToneBytes(30) / 2);
+}
+
+// Callers at once: waiting and background sequences, stops and property
+// traffic from several threads. Every waiting call comes back, and the
+// service ends with its threads.
+TEST(AudioDevice, CallersAtOnceAllComeBack) {
+  qeltest::TestTerminal terminal;
+  const auto audio = MakeService();
+  std::atomic<bool> done{false};
+  std::atomic<int> waited{0}, stops{0}, reads{0};
+  const BeepTone tones[] = {{900, 5, 2, 50}, {1200, 5, 1, 50}};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 2; ++i)
+    callers.emplace_back([&] {
+      while (!done) waited += audio->BeepSequence(2, tones, kBeepWait);
+    });
+  callers.emplace_back([&] {
+    while (!done) audio->BeepSequence(2, tones, kBeepBackground), audio->BeepSequence(1, tones, kBeepQueued);
+  });
+  callers.emplace_back([&] {
+    while (!done) stops += audio->StopBeep(), ce::Sleep(3);
+  });
+  callers.emplace_back([&] {
+    for (uint16_t v = 0; !done; v = uint16_t((v + 7) % 101), ++reads) {
+      audio->SetBeepVolume(v);
+      audio->SetVolume(v, kOutputBoth);
+      CQelValue value;
+      qel::GetMixerVolume<kOutputSpeaker>(&value, audio.get());
+      audio->GetBeepFrequency();
+    }
+  });
+  ce::Sleep(400);
+  done = true;
+  for (auto& t : callers) t.join();
+  EXPECT_GT(waited.load(), 0);
+  EXPECT_GT(stops.load(), 0);
+  EXPECT_GT(reads.load(), 0);
 }
 
 }  // namespace
