@@ -83,7 +83,7 @@ static_assert(sizeof(WAVEHDR) == 4 * sizeof(void*) + 4 * sizeof(DWORD));
 #define WAVERR_SYNC 35
 #endif
 #ifndef WAVE_MAPPER
-#define WAVE_MAPPER ((UINT)-1)
+#define WAVE_MAPPER (static_cast<::ce::UINT>(-1))
 #endif
 #ifndef WAVE_FORMAT_PCM
 #define WAVE_FORMAT_PCM 1
