@@ -215,13 +215,14 @@ TEST(WaveOut, ResetReturnsEveryQueuedBufferToAnEvent) {
 struct Received {
   std::vector<UINT> messages;
   std::vector<uintptr_t> params;
-  uintptr_t instance = 0;
+  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 void CALLBACK_Record(HWAVEOUT, UINT message, uintptr_t instance, uintptr_t param1, uintptr_t) {
   auto* r = reinterpret_cast<Received*>(instance);
   r->messages.push_back(message);
   r->params.push_back(param1);
+  if (message == MM_WOM_DONE) SetEvent(r->done.get());
 }
 
 TEST(WaveOut, FunctionCallbackGetsEveryNoticeWithItsInstance) {
@@ -234,7 +235,7 @@ TEST(WaveOut, FunctionCallbackGetsEveryNoticeWithItsInstance) {
   WAVEHDR hdr = Header(data);
   waveOutPrepareHeader(h, &hdr, sizeof hdr);
   ASSERT_EQ(waveOutWrite(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
-  while (!(hdr.dwFlags & WHDR_DONE)) Sleep(5);
+  ASSERT_EQ(WaitForSingleObject(got.done.get(), 5000), WAIT_OBJECT_0);
   ASSERT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
   EXPECT_EQ(got.messages, (std::vector<UINT>{MM_WOM_OPEN, MM_WOM_DONE, MM_WOM_CLOSE}));
   EXPECT_EQ(got.params, (std::vector<uintptr_t>{0, reinterpret_cast<uintptr_t>(&hdr), 0}));

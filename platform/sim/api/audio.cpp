@@ -104,6 +104,12 @@ void StopSound(const SoundPlayer* expected = nullptr) {
   if (taken) taken->Stop();
 }
 
+// A process that ends stops its sound, so that the output ends where the
+// playing did rather than with the buffers queued ahead of it.
+const struct StopAtExit {
+  ~StopAtExit() { StopSound(); }
+} kStopAtExit;
+
 }  // namespace
 
 UINT waveOutGetNumDevs() { return UINT(WaveOutDevices().size()); }

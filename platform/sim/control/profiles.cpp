@@ -65,9 +65,15 @@ bool CheckProfile(const json& p, std::string* error) {
   }
   if (p.contains("sounds")) {
     if (!p["sounds"].is_object()) return Fail(error, "\"sounds\" is not an object of path: description");
-    for (const auto& [path, description] : p["sounds"].items())
+    int64_t total = 0;
+    for (const auto& [path, description] : p["sounds"].items()) {
       if (const std::string problem = SoundProblem(description); !problem.empty())
         return Fail(error, "sound \"" + path + "\": " + problem);
+      total += SoundMilliseconds(description);
+    }
+    if (total > kMaxProfileSoundMs)
+      return Fail(error, "its sounds last " + std::to_string(total) + " ms together; the limit is " +
+                             std::to_string(kMaxProfileSoundMs));
   }
   if (p.contains("folders")) {
     if (!p["folders"].is_array()) return Fail(error, "\"folders\" is not an array");

@@ -87,8 +87,13 @@ TEST(CreateTerminal, BadProfilesLeaveNothingBehind) {
   shrillSound["sounds"]["\\Windows\\x.wav"] = {{"rate", 8000}, {"bits", 8}, {"tones", {{20001, 10}}}};
   Json escapingSound = Profile();
   escapingSound["sounds"]["\\..\\outside.wav"] = {{"rate", 8000}, {"bits", 8}, {"tones", {{440, 10}}}};
+  Json manySounds = Profile();
+  for (int i = 0; i < 7; ++i)
+    manySounds["sounds"]["\\Windows\\" + std::to_string(i) + ".wav"] = {
+        {"rate", 8000}, {"bits", 8}, {"tones", {{440, 9000}}}};
   const Case cases[] = {
       {"not an object", Json::array(), "not a JSON object"},
+      {"sounds too long together", manySounds, "ms together; the limit is 60000"},
       {"sound of 12 bits", twelveBitSound, "\"bits\" must be 8 or 16"},
       {"sound too long", longSound, "11000 ms"},
       {"tone too high", shrillSound, "20001"},

@@ -40,6 +40,12 @@ std::string SoundProblem(const json& d) {
   return {};
 }
 
+int64_t SoundMilliseconds(const json& d) {
+  int64_t total = 0;
+  for (const json& t : d["tones"]) total += t[1].get<int64_t>();
+  return total;
+}
+
 std::string MakeSound(const json& d) {
   const PcmFormat format{1, d["rate"].get<uint32_t>(), d["bits"].get<uint16_t>()};
   std::string samples;

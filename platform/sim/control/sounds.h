@@ -9,6 +9,7 @@
 // bits 8 or 16, tones of 0 to 20000 Hz and 1 to 10000 ms, 10 s at most in all.
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
@@ -17,6 +18,11 @@ namespace ce::sim {
 
 // What is wrong with a sound's description, in words; empty when nothing is.
 std::string SoundProblem(const nlohmann::json& description);
+// How long the sound described lasts (one SoundProblem accepts), in ms.
+int64_t SoundMilliseconds(const nlohmann::json& description);
+// What all the sounds of one profile may last together.
+inline constexpr int64_t kMaxProfileSoundMs = 60'000;
+
 // The WAV file the description makes (one SoundProblem accepts).
 std::string MakeSound(const nlohmann::json& description);
 

@@ -66,6 +66,7 @@ WaveOut::~WaveOut() {
   }
   changed_.notify_all();
   if (player_.joinable()) player_.join();
+  if (reporter_.joinable()) reporter_.join();
 }
 
 void WaveOut::Start(Notify notify) {
@@ -76,6 +77,7 @@ void WaveOut::Start(Notify notify) {
   }
   Deliver();
   player_ = std::thread([this] { Play(); });
+  reporter_ = std::thread([this] { Report(); });
 }
 
 WaveOut::Clock::time_point WaveOut::TimeOfFrame(uint64_t frame) const {
@@ -147,17 +149,7 @@ void WaveOut::Render(const WAVEHDR& header, Clock::time_point now) {
 
 void WaveOut::Play() {
   std::unique_lock lock(mu_);
-  // What the terminal shows follows the queue, written here rather than by
-  // the callers: a write of the hardware state is slow beside a buffer's write.
-  bool shown = false;
   while (!closing_) {
-    if (shown != !queue_.empty()) {
-      shown = !shown;
-      lock.unlock();
-      ShowPlaying(what_, shown);
-      lock.lock();
-      continue;
-    }
     if (queue_.empty()) {
       changed_.wait(lock);
       continue;
@@ -169,14 +161,26 @@ void WaveOut::Play() {
     }
     WAVEHDR* done = queue_.front().header;
     queue_.pop_front();
+    changed_.notify_all();  // the reporter may have a change to show
     done->dwFlags = (done->dwFlags & ~DWORD(WHDR_INQUEUE)) | WHDR_DONE;
     outbox_.push_back({MM_WOM_DONE, done});
     lock.unlock();
     Deliver();
     lock.lock();
   }
-  lock.unlock();
-  if (shown) ShowPlaying(what_, false);
+}
+
+void WaveOut::Report() {
+  std::unique_lock lock(mu_);
+  bool shown = false;
+  while (true) {
+    changed_.wait(lock, [&] { return closing_ || shown != !queue_.empty(); });
+    if (closing_ && !shown) return;
+    shown = !closing_ && !queue_.empty();
+    lock.unlock();
+    ShowPlaying(what_, shown);
+    lock.lock();
+  }
 }
 
 MMRESULT WaveOut::Reset() {
@@ -212,6 +216,7 @@ MMRESULT WaveOut::Close() {
     else
       player_.join();
   }
+  if (reporter_.joinable()) reporter_.join();
   {
     std::lock_guard lock(mu_);
     recording_.reset();

@@ -100,6 +100,10 @@ class WaveOut {
   // Puts the buffer on the timeline (and into the file) after what is queued.
   void Render(const WAVEHDR& header, Clock::time_point now);
   void Play();
+  // Keeps what the terminal shows (audio.playing) in step with the queue. A
+  // thread of its own: a write of the hardware state takes milliseconds, which
+  // neither a caller nor a done notice should wait for.
+  void Report();
   // Hands the waiting notices to notify_, in order; a call from notify_ itself returns at once.
   void Deliver();
 
@@ -125,6 +129,7 @@ class WaveOut {
   uint64_t endFrame_ = 0;
   std::unique_ptr<WavRecording> recording_;
   std::thread player_;
+  std::thread reporter_;
 };
 
 }  // namespace ce::sim
