@@ -18,6 +18,7 @@
 #include "terminal_events.h"
 #include "threads.h"
 #include "trace.h"
+#include "window_table.h"
 
 namespace ce::sim {
 
@@ -46,6 +47,7 @@ class Kernel {
   ProgramPath program;
   trace::TraceState trace;
   MessageQueueTable messageQueues;
+  WindowTable windows;  // this process's classes and windows
 
  private:
   Kernel() = default;
