@@ -147,6 +147,8 @@ LRESULT CALLBACK Recording(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
+LRESULT CALLBACK Replacement(HWND, UINT, WPARAM, LPARAM) { return 3; }
+
 std::vector<Seen> TakeSeen() {
   std::lock_guard lock(g_seenMu);
   return std::exchange(g_seen, {});
@@ -239,6 +241,12 @@ TEST_F(WindowTest, LongsStyleAndRectangle) {
     EXPECT_EQ(GetLastError(), o.good ? kSentinel : DWORD(ERROR_INVALID_INDEX)) << o.index;
     EXPECT_EQ(GetWindowLongW(hwnd, o.index), o.good ? 0x5A5A0000 + o.index : 0) << o.index;
   }
+  // Another procedure takes the window's messages from now on.
+  const LONG_PTR before = SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Replacement));
+  EXPECT_EQ(before, reinterpret_cast<LONG_PTR>(&Recording));
+  EXPECT_EQ(SendMessageW(hwnd, kDouble, 4, 0), 3);
+  SetWindowLongPtrW(hwnd, GWLP_WNDPROC, before);
+  EXPECT_EQ(SendMessageW(hwnd, kDouble, 4, 0), 8);
   EXPECT_EQ(GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE, 0);
   EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));  // was hidden
   EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));

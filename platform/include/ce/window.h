@@ -250,7 +250,8 @@ BOOL ShowWindow(HWND hwnd, int command);
 BOOL UpdateWindow(HWND hwnd);
 // GWL_STYLE and GWL_EXSTYLE of any window; the rest (GWL_USERDATA, GWL_ID,
 // GWL_WNDPROC, offsets into the extra bytes) of the process's own windows,
-// else ERROR_ACCESS_DENIED. A bad offset: ERROR_INVALID_INDEX.
+// else ERROR_ACCESS_DENIED. A bad offset: ERROR_INVALID_INDEX, as is
+// GWL_WNDPROC where a procedure is wider than a LONG (use the Ptr calls).
 LONG GetWindowLongW(HWND hwnd, int index);
 // The value before.
 LONG SetWindowLongW(HWND hwnd, int index, LONG value);

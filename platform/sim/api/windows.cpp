@@ -59,13 +59,18 @@ std::optional<wire::WindowRecord> Record(HWND hwnd) {
   return found->front();
 }
 
-// Changes what the terminal knows of the window: the style before, or nullopt
-// (the error set) for no window.
-std::optional<uint32_t> Change(HWND hwnd, uint32_t what, const wire::WindowRecord& values) {
+// Changes what the terminal knows of the window; false (the error set) for
+// no window. styleBefore, when not null: the style before.
+bool Change(HWND hwnd, uint32_t what, const wire::WindowRecord& values, uint32_t* styleBefore = nullptr) {
   auto objects = sim::CurrentObjects();
-  auto before = hwnd && objects ? objects->ChangeWindow(Value(hwnd), what, values) : std::nullopt;
-  if (!before) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return before;
+  if (hwnd && objects) {
+    if (auto before = objects->ChangeWindow(Value(hwnd), what, values)) {
+      if (styleBefore) *styleBefore = *before;
+      return true;
+    }
+  }
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return false;
 }
 
 // A window of another process is reached only by what the terminal keeps.
@@ -102,6 +107,9 @@ thread_local ThreadWindows t_windows{GetCurrentThreadId()};
 bool WindowLong(HWND hwnd, int index, size_t width, const LONG_PTR* value, LONG_PTR* before) {
   auto window = Table().Find(hwnd);
   if (!window) return Failed(NotOwnError(hwnd));
+  // A procedure does not fit in 32 bits on a 64-bit system: only the pointer-wide calls reach it.
+  if (index == GWL_WNDPROC && width < sizeof(WNDPROC)) return Failed(ERROR_INVALID_INDEX);
+  if (index == GWL_WNDPROC && value && !*value) return Failed(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(Table().mu);
   LONG_PTR* field = nullptr;
   LONG_PTR proc = reinterpret_cast<LONG_PTR>(window->proc);
@@ -283,8 +291,11 @@ BOOL DestroyWindow(HWND hwnd) {
 BOOL IsWindow(HWND hwnd) { return hwnd && (Table().Find(hwnd) || Record(hwnd)) ? TRUE : FALSE; }
 
 BOOL ShowWindow(HWND hwnd, int command) {
-  auto before = Change(hwnd, command == SW_HIDE ? wire::kWindowHide : wire::kWindowShow, {});
-  return before && (*before & WS_VISIBLE) ? TRUE : FALSE;
+  uint32_t before = 0;
+  return Change(hwnd, command == SW_HIDE ? wire::kWindowHide : wire::kWindowShow, {}, &before) &&
+                 (before & WS_VISIBLE)
+             ? TRUE
+             : FALSE;
 }
 
 BOOL UpdateWindow(HWND hwnd) { return IsWindow(hwnd) ? TRUE : Failed(ERROR_INVALID_WINDOW_HANDLE); }
