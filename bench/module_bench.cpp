@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bench_terminal.h"
+#include "bench_host.h"
 #include "ce/sim/control.h"
 #include "command_runner.h"
 #include "plugin_host.h"
@@ -20,25 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-BenchTerminal& Terminal() {
-  static BenchTerminal t;
-  return t;
-}
-
-qelhost::PluginHost& LoadedHost() {
-  static qelhost::PluginHost* host = [] {
-    Terminal();
-    auto* h = new qelhost::PluginHost;
-    std::string error;
-    if (!h->Load(QEL_MODULE_PATH, &error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      std::abort();
-    }
-    return h;
-  }();
-  return *host;
-}
 
 void BM_ReadAllProperties(benchmark::State& state) {
   auto& host = LoadedHost();

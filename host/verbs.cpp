@@ -8,6 +8,7 @@
 
 #include "ce/sim/control.h"
 #include "ceutil/text.h"
+#include "hardware_notes.h"
 #include "qelcommon/guid_text.h"
 #include "qelcommon/kind_names.h"
 
@@ -48,13 +49,17 @@ const RegisteredProperty* Find(PluginHost& host, const std::string& name, const 
   return p;
 }
 
-// Flattens the hardware JSON into "a.b.c = value" lines.
-void Flatten(std::ostream& out, const nlohmann::json& j, const std::string& prefix) {
+// Flattens the hardware JSON into "a.b.c = value" lines, each with what the
+// value means where a number alone says little ("  (0xFFF)").
+void Flatten(std::ostream& out, const nlohmann::json& state, const nlohmann::json& j,
+             const std::string& prefix) {
   if (j.is_object() && !j.empty()) {
-    for (const auto& [k, v] : j.items()) Flatten(out, v, prefix.empty() ? k : prefix + "." + k);
+    for (const auto& [k, v] : j.items()) Flatten(out, state, v, prefix.empty() ? k : prefix + "." + k);
     return;
   }
-  out << Printable(prefix) << " = " << j.dump() << "\n";
+  out << Printable(prefix) << " = " << j.dump();
+  if (const std::string note = HardwareNote(state, prefix, j); !note.empty()) out << "  (" << note << ")";
+  out << "\n";
 }
 
 }  // namespace
@@ -208,7 +213,7 @@ int ShowTerminal(const Output& o) {
   if (o.json)
     o.out << hw->dump(2) << "\n";
   else
-    Flatten(o.out, *hw, "");
+    Flatten(o.out, *hw, *hw, "");
   return kOk;
 }
 

@@ -14,6 +14,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/message.h"
+#include "ce/sim/control.h"
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
@@ -94,6 +95,14 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
       PrintOutcome(o.out, line, *outcome);
   }
   if (o.json) o.out << (asArray ? all : all.at(0)).dump(2) << "\n";
+  // A sound a line started in the background is this process's: it would
+  // end with it.
+  if (ce::sim::SoundPlays()) {
+    o.out.flush();
+    o.err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
+             "terminal, or Ctrl-C)\n";
+    ce::sim::WaitForSoundEnd();
+  }
   return failed ? kFailed : kOk;
 }
 

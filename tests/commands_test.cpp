@@ -97,11 +97,11 @@ class Commands : public ::testing::Test {
   qelhost::PluginHost host;
 };
 
-TEST_F(Commands, BothAreRegisteredWithTheirHandlersAndTheCabHandlerToo) {
+TEST_F(Commands, TheBuiltOnesAreRegisteredWithTheirHandlersAndTheCabHandlerToo) {
   std::vector<std::string> codes;
   for (const qelhost::RegisteredCommand& c : host.registrar().commands())
     codes.push_back(ceutil::ToUtf8(c.code));
-  EXPECT_EQ(codes, (std::vector<std::string>{"SXC", "PXS"}));
+  EXPECT_EQ(codes, (std::vector<std::string>{"IBP", "IPS", "SXC", "PXS"}));
   ASSERT_EQ(host.registry().fileHandlers().handlers.size(), 1u);
   EXPECT_EQ(host.registry().fileHandlers().handlers[0].pattern, u"*.cab");
   EXPECT_EQ(host.registry().fileHandlers().handlers[0].last, 0);

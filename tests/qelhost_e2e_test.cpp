@@ -100,6 +100,7 @@ TEST_F(QelHost, ServicesAreListedInRegistrationOrder) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Parse(r), json::parse(R"([
       {"iid": "{03B9D283-38E7-46BE-8A3F-F31F6DA1764B}", "name": "IID_QELHALEVENTHANDLER"},
+      {"iid": "{782527C7-2F54-450D-90D9-714AB013D46E}", "name": "IID_QELAUDIOSERVICE"},
       {"iid": "{F1631E15-DDCA-4910-B220-78EBAD68671C}", "name": "IID_QELWAKEUPSERVICE"},
       {"iid": "{9E7FF393-7E7E-4AB5-B071-328A198CD551}", "name": "IID_QELPOWEREVENTSERVICE"},
       {"iid": "{8BA03742-1F65-45DA-8AF2-AD19559A3EE2}", "name": "IID_QELCRADLESERVICE"},
@@ -453,11 +454,12 @@ TEST_F(QelHost, TraceShowsTheModulesCallsOnly) {
       return l.rfind(c.expected, 0) == 0;
     })) << r.err;
     // qelhost converts every property name and value it prints; none of that
-    // is the module's, which converts only the names of its two threads.
+    // is the module's, which converts only the names of its four threads
+    // (with the audio service's beeper and output).
     EXPECT_EQ(std::count_if(
                   traced.begin(), traced.end(),
                   [](const std::string& l) { return l.find("WideCharToMultiByte") != std::string::npos; }),
-              2)
+              4)
         << r.err;
   }
   // Without the flag or the variable nothing is traced.

@@ -6,6 +6,10 @@
 
 namespace qel {
 
+// Plays a sequence of beep tones.
+void Ibp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Plays a sound file of the terminal, or stops the one playing.
+void Ips(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

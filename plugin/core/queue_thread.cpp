@@ -56,6 +56,22 @@ bool CQelQueueThread::Get(CQelQueueRequest** out) {
   return true;
 }
 
+void CQelQueueThread::Clear() {
+  CQelQueueRequest* doomed = nullptr;
+  {
+    Hold hold(lock_);
+    doomed = head_;
+    head_ = tail_ = nullptr;
+    count_ = 0;
+    ce::ResetEvent(queued_.get());
+  }
+  // Destroyed outside the lock: a request's destructor may wake its waiter.
+  while (CQelQueueRequest* r = doomed) {
+    doomed = r->next_;
+    delete r;
+  }
+}
+
 uint32_t CQelQueueThread::count() {
   Hold hold(lock_);
   return count_;

@@ -33,6 +33,8 @@ class CQelQueueThread : public CQelThread {
   // Waits for the next request. A type-0 request is destroyed, *out set to
   // null and false returned; any other is handed to the caller.
   bool Get(CQelQueueRequest** out);
+  // Removes and destroys every request still queued.
+  void Clear();
   uint32_t count();
 
  private:

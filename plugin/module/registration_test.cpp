@@ -31,14 +31,18 @@ struct ExpectedCall {
 };
 
 // Services come in registration order between the property groups: the HAL
-// event handler first, the wake-up and power event services after the
+// event handler first, the audio service with IBP and IPS before its
+// properties, the wake-up and power event services after the
 // keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
 // this build appear: SXC and PXS, context-free, between the backlight group
 // and the cradle.
 std::vector<ExpectedCall> ExpectedCalls() {
-  std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER}};
+  std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
+                                {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
+                                {Op::AddCommand, "IBP", nullptr, false, &qel::IID_QELAUDIOSERVICE},
+                                {Op::AddCommand, "IPS", nullptr, false, &qel::IID_QELAUDIOSERVICE}};
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
     if (name == "POWER_BATTERY_LEVEL") {
@@ -57,10 +61,11 @@ std::vector<ExpectedCall> ExpectedCalls() {
                       name == "NET_WLAN_IPCONFIG";
     const bool terminal =
         name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
-    const GUID* context = name == "SYS_DROP_COUNT" ? &qel::IID_QELDISPLAYSERVICE
-                          : wlan                   ? &qel::IID_QELWLANSERVICE
-                          : terminal               ? &qel::IID_QELTERMINALSERVICE
-                                                   : nullptr;
+    const GUID* context = name == "SYS_DROP_COUNT"     ? &qel::IID_QELDISPLAYSERVICE
+                          : name.starts_with("AUDIO_") ? &qel::IID_QELAUDIOSERVICE
+                          : wlan                       ? &qel::IID_QELWLANSERVICE
+                          : terminal                   ? &qel::IID_QELTERMINALSERVICE
+                                                       : nullptr;
     out.push_back({Op::AddProperty, name, nullptr, p.writable, context});
   }
   return out;
@@ -84,7 +89,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 77u);
+  ASSERT_EQ(expected.size(), 80u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -108,14 +113,14 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
       continue;
     }
     EXPECT_EQ(ceutil::ToUtf8(call.name), want.name);
+    IQelService* context = want.context ? serviceByIid.at(qel::ToString(*want.context)) : nullptr;
     if (want.op == Op::AddCommand) {
-      EXPECT_EQ(call.object, nullptr);
+      EXPECT_EQ(call.object, context);  // the audio commands' context is their service
       continue;
     }
     EXPECT_NE(call.getter, nullptr);
     EXPECT_EQ(call.setter != nullptr, want.writable);
     EXPECT_EQ(call.last, 0);
-    IQelService* context = want.context ? serviceByIid.at(qel::ToString(*want.context)) : nullptr;
     EXPECT_EQ(call.object, context);
   }
 }
@@ -128,16 +133,16 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  ASSERT_EQ(
-      held.size(),
-      7u);  // the handler, the wake-up, power event, cradle, WLAN, terminal information and display services
+  // The handler, the audio, wake-up, power event, cradle, WLAN, terminal
+  // information and display services.
+  ASSERT_EQ(held.size(), 8u);
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 7);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 8);
   EXPECT_EQ(results.back(), 0);
 }
 

@@ -7,6 +7,8 @@
 #include "commands/commands.h"
 #include "core/hal_event_handler.h"
 #include "core/property_adapters.h"
+#include "devices/audio_properties.h"
+#include "devices/audio_service.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
 #include "devices/power_event_service.h"
@@ -27,7 +29,7 @@ using G = Group;
 
 constexpr GroupEntry kGroups[] = {
     {G::HalEventHandler, &IID_QELHALEVENTHANDLER, CreateHalEventHandler, false},
-    {G::Audio, &IID_QELAUDIOSERVICE, nullptr, false},
+    {G::Audio, &IID_QELAUDIOSERVICE, CreateAudioService, false},
     {G::Keyboard, &IID_QELKEYBOARDSERVICE, nullptr, false},
     {G::WakeUp, &IID_QELWAKEUPSERVICE, CreateWakeUpService, false},
     {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, CreatePowerEventService, false},
@@ -44,8 +46,8 @@ constexpr GroupEntry kGroups[] = {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {u"IBP", G::Audio, 1, 300, true, nullptr, nullptr},
-    {u"IPS", G::Audio, 1, 300, true, nullptr, nullptr},
+    {u"IBP", G::Audio, 1, 300, true, Ibp, nullptr},
+    {u"IPS", G::Audio, 1, 300, true, Ips, nullptr},
     {u"DBL", G::Backlight, 0, 300, true, nullptr, nullptr},
     {u"CCK", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"SVR", G::ContextFreeCommands, 1, 400, false, nullptr, SvrArgumentKind},
@@ -72,22 +74,23 @@ template <bool (T::*Operation)(char16_t*, uint32_t), uint32_t Capacity>
 constexpr QelPropertyFn kText = GetTextOf<T, Operation, Capacity>;
 
 constexpr PropertyEntry kProperties[] = {
-    {u"AUDIO_BEEP_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_BEEP_FREQUENCY", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_MAX_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_USER_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_SPEAKER_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_HEADPHONE_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_MIC_BOOST", G::Audio, kNA, kNA},
-    {u"AUDIO_MIC_GAIN", G::Audio, kNA, kNA},
-    {u"AUDIO_LINE_GAIN", G::Audio, kNA, kNA},
-    {u"AUDIO_KEY_CLICK", G::Audio, kNA, kNA},
-    {u"AUDIO_SCREEN_TAP", G::Audio, kNA, kNA},
-    {u"AUDIO_MIC_GAIN_DB", G::Audio, kNA, kNA},
-    {u"AUDIO_MIC_MAX_GAIN_DB", G::Audio, kNA, kRO},
-    {u"AUDIO_MIXER_VOLUME", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_VOLUME_STEP", G::Audio, kNA, kNA},
-    {u"AUDIO_MIXER_VOLUME_MAXSTEP", G::Audio, kNA, kRO},
+    {u"AUDIO_BEEP_VOLUME", G::Audio, GetBeepVolume, SetBeepVolume},
+    {u"AUDIO_BEEP_FREQUENCY", G::Audio, GetBeepFrequency, SetBeepFrequency},
+    {u"AUDIO_MIXER_MAX_VOLUME", G::Audio, GetMixerVolume<kOutputMax>, SetMixerVolume<kOutputMax>},
+    {u"AUDIO_MIXER_USER_VOLUME", G::Audio, GetMixerVolume<kOutputSpeaker>, SetMixerVolume<kOutputBoth>},
+    {u"AUDIO_MIXER_SPEAKER_VOLUME", G::Audio, GetMixerVolume<kOutputSpeaker>, SetMixerVolume<kOutputSpeaker>},
+    {u"AUDIO_MIXER_HEADPHONE_VOLUME", G::Audio, GetMixerVolume<kOutputHeadphone>,
+     SetMixerVolume<kOutputHeadphone>},
+    {u"AUDIO_MIC_BOOST", G::Audio, GetMicBoost, SetMicBoost},
+    {u"AUDIO_MIC_GAIN", G::Audio, GetGain<1>, SetGain<1>},
+    {u"AUDIO_LINE_GAIN", G::Audio, GetGain<0>, SetGain<0>},
+    {u"AUDIO_KEY_CLICK", G::Audio, GetClick<kClickKey>, SetClick<kClickKey>},
+    {u"AUDIO_SCREEN_TAP", G::Audio, GetClick<kClickScreen>, SetClick<kClickScreen>},
+    {u"AUDIO_MIC_GAIN_DB", G::Audio, GetMicGainDb, SetMicGainDb},
+    {u"AUDIO_MIC_MAX_GAIN_DB", G::Audio, GetMicMaxGainDb, kRO},
+    {u"AUDIO_MIXER_VOLUME", G::Audio, GetMixerVolume<kOutputSpeaker>, SetMixerVolume<kOutputBoth>},
+    {u"AUDIO_MIXER_VOLUME_STEP", G::Audio, GetVolumeStep, SetVolumeStep},
+    {u"AUDIO_MIXER_VOLUME_MAXSTEP", G::Audio, GetVolumeMaxStep, kRO},
     {u"KEYBOARD_LAYER", G::Keyboard, kNA, kNA},
     {u"POWER_BATTERY_LEVEL", G::ContextFreeProperties, GetBatteryLevel, kRO},
     {u"POWER_BATTERY_LIFETIME", G::ContextFreeProperties, GetBatteryLifetime, kRO},

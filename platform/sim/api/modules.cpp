@@ -47,7 +47,8 @@ ModuleTable::Library& ModuleTable::Entry(const std::u16string& key) {
 bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport> exports) {
   ModuleTable& l = libraries();
   std::lock_guard lock(l.mu);
-  l.Entry(Key(library)).exports = std::move(exports);
+  auto& all = l.Entry(Key(library)).exports;
+  all.insert(all.end(), exports.begin(), exports.end());
   return true;
 }
 

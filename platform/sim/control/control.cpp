@@ -8,6 +8,7 @@
 #include "drivers.h"
 #include "hardware_state.h"
 #include "kernel.h"
+#include "sound_player.h"
 #include "terminal.h"
 #include "terminal_events.h"
 #include "terminal_objects.h"
@@ -139,6 +140,23 @@ void SetProgramPath(std::u16string_view devicePath) {
   ProgramPath& program = Kernel::Get().program;
   std::lock_guard lock(program.mu);
   program.path = devicePath;
+}
+
+namespace {
+std::shared_ptr<SoundPlayer> CurrentSound() {
+  auto& slot = Kernel::Get().sound;
+  std::lock_guard lock(slot.mu);
+  return slot.current;
+}
+}  // namespace
+
+bool SoundPlays() {
+  const auto sound = CurrentSound();
+  return sound && !sound->ended();
+}
+
+void WaitForSoundEnd() {
+  if (const auto sound = CurrentSound()) sound->Wait();
 }
 
 }  // namespace ce::sim

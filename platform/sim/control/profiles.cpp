@@ -15,6 +15,7 @@
 #include "drivers.h"
 #include "hardware_state.h"
 #include "registry_store.h"
+#include "sounds.h"
 #include "staging.h"
 #include "terminal.h"
 #include "utf.h"
@@ -62,12 +63,19 @@ bool CheckProfile(const json& p, std::string* error) {
     for (const auto& [path, content] : p["files"].items())
       if (!content.is_string()) return Fail(error, "file \"" + path + "\": content is not a text");
   }
+  if (p.contains("sounds")) {
+    if (!p["sounds"].is_object()) return Fail(error, "\"sounds\" is not an object of path: description");
+    for (const auto& [path, description] : p["sounds"].items())
+      if (const std::string problem = SoundProblem(description); !problem.empty())
+        return Fail(error, "sound \"" + path + "\": " + problem);
+  }
   if (p.contains("folders")) {
     if (!p["folders"].is_array()) return Fail(error, "\"folders\" is not an array");
     for (const auto& f : p["folders"])
       if (!f.is_string()) return Fail(error, "\"folders\" holds a value that is not a text");
   }
-  const size_t entries = p.value("files", json::object()).size() + p.value("folders", json::array()).size();
+  const size_t entries = p.value("files", json::object()).size() + p.value("sounds", json::object()).size() +
+                         p.value("folders", json::array()).size();
   if (entries > kMaxProfileEntries)
     return Fail(error, "it names " + std::to_string(entries) + " files and folders; the limit is " +
                            std::to_string(kMaxProfileEntries));
@@ -179,6 +187,9 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
   const json files = profile.value("files", json::object());
   for (const auto& [path, content] : files.items())
     if (!MakeDeviceEntry(fsRoot, path, false, content.get<std::string>(), &index, error)) return false;
+  const json sounds = profile.value("sounds", json::object());
+  for (const auto& [path, description] : sounds.items())
+    if (!MakeDeviceEntry(fsRoot, path, false, MakeSound(description), &index, error)) return false;
 
   json hardware = profile["hardware"];
   // The terminal starts now: its tick count runs from this moment.

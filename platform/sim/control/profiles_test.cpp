@@ -78,8 +78,21 @@ TEST(CreateTerminal, BadProfilesLeaveNothingBehind) {
   kernelNotGroup["hardware"]["kernel"] = 5;
   Json percentTooBig = Profile();
   percentTooBig["hardware"]["power"]["battery_life_percent"] = 300;
+  Json twelveBitSound = Profile();
+  twelveBitSound["sounds"]["\\Windows\\x.wav"] = {{"rate", 22050}, {"bits", 12}, {"tones", {{440, 100}}}};
+  Json longSound = Profile();
+  longSound["sounds"]["\\Windows\\x.wav"] = {
+      {"rate", 8000}, {"bits", 8}, {"tones", {{440, 6000}, {0, 5000}}}};
+  Json shrillSound = Profile();
+  shrillSound["sounds"]["\\Windows\\x.wav"] = {{"rate", 8000}, {"bits", 8}, {"tones", {{20001, 10}}}};
+  Json escapingSound = Profile();
+  escapingSound["sounds"]["\\..\\outside.wav"] = {{"rate", 8000}, {"bits", 8}, {"tones", {{440, 10}}}};
   const Case cases[] = {
       {"not an object", Json::array(), "not a JSON object"},
+      {"sound of 12 bits", twelveBitSound, "\"bits\" must be 8 or 16"},
+      {"sound too long", longSound, "11000 ms"},
+      {"tone too high", shrillSound, "20001"},
+      {"sound outside the root", escapingSound, "outside.wav"},
       {"no name", noName, "name"},
       {"hardware not an object", badHardware, "hardware"},
       {"path leaves the root", escapes, "evil"},

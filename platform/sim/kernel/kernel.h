@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "ce/audio.h"
+#include "handle_space.h"
 #include "handles.h"
 #include "message_queue.h"
 #include "modules.h"
@@ -21,6 +23,9 @@
 #include "window_table.h"
 
 namespace ce::sim {
+
+class WaveOut;      // devices/wave_out.h
+class SoundPlayer;  // devices/sound_player.h
 
 class Kernel {
  public:
@@ -48,6 +53,12 @@ class Kernel {
   trace::TraceState trace;
   MessageQueueTable messageQueues;
   WindowTable windows;  // this process's classes and windows
+  HandleSpace<WaveOut, HWAVEOUT> waveOuts{HandleSpaceId::kWaveOut};
+  // What PlaySoundW plays for this process: one sound at a time.
+  struct {
+    std::mutex mu;
+    std::shared_ptr<SoundPlayer> current;
+  } sound;
 
  private:
   Kernel() = default;

@@ -48,7 +48,8 @@ struct ProgramPath {
 // the host executable's file name.
 std::u16string ProgramDevicePath();
 
-// Called once per library, from a static initialiser of the file that simulates it.
+// Called from a static initialiser of each file that simulates a library or
+// a part of one ("coredll.dll" has several); a library's exports add up.
 bool RegisterModuleExports(std::u16string_view library, std::vector<ModuleExport> exports);
 
 }  // namespace ce::sim

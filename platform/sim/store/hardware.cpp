@@ -68,6 +68,12 @@ bool AddOne(std::string_view path, std::string_view name, std::string* error) {
   return terminal && terminal->count_in_hardware(Expand(path, name), error);
 }
 
+bool EditList(std::string_view path, const std::function<void(std::vector<std::string>&)>& edit,
+              std::string* error) {
+  const auto terminal = InUse(error);
+  return terminal && terminal->edit_list_in_hardware(std::string(path), edit, error);
+}
+
 std::optional<uint64_t> FindUnsigned(std::string_view path, std::string_view name) {
   return WithField<uint64_t>(path, name, [](const json& v) -> std::optional<uint64_t> {
     if (v.is_number_unsigned()) return v.get<uint64_t>();

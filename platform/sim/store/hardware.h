@@ -3,6 +3,7 @@
 // default; a write makes it.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ bool StoreTextList(std::string_view path, std::string_view name, const std::vect
                    std::string* error);
 // Adds one to the count at path, as one step under the state file's lock.
 bool AddOne(std::string_view path, std::string_view name, std::string* error);
+bool EditList(std::string_view path, const std::function<void(std::vector<std::string>&)>& edit,
+              std::string* error);
 
 template <Type T>
 inline constexpr bool kUnsigned = T == Type::Byte || T == Type::Word || T == Type::DWord || T == Type::UInt64;
@@ -90,6 +93,15 @@ bool Increment(const Field<T, D>& f, std::string* error = nullptr, std::string_v
   static_assert(detail::kUnsigned<T>, "only a count is incremented");
   std::string ignored;
   return detail::AddOne(f.path, name, error ? error : &ignored);
+}
+
+// Changes a list of texts the system keeps, as one step under the state file's
+// lock, so that processes changing it at once lose nothing.
+template <class D>
+bool EditList(const Field<Type::TextList, D>& f, const std::function<void(std::vector<std::string>&)>& edit,
+              std::string* error = nullptr) {
+  std::string ignored;
+  return detail::EditList(f.path, edit, error ? error : &ignored);
 }
 
 // The names of a group's members ("storage.volumes" gives the volume names).

@@ -25,6 +25,9 @@ constexpr FieldRange kRanges[] = {
     {"time.zone.*.minute", 0, 59, "a minute"},
     {"time.zone.*.second", 0, 59, "a second"},
     {"time.zone.*.milliseconds", 0, 999, "milliseconds"},
+    {"lxe.audio_gain", -170, 290, "tenths of a decibel"},
+    {"audio.wave_out.device.*.formats", 0, 0xFFF, "a WAVE_FORMAT_* mask"},
+    {"audio.wave_out.device.*.channels", 1, 2, "channels"},
 };
 
 // Compares a dotted path with a pattern whose "*" parts match any one name;

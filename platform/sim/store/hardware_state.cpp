@@ -427,4 +427,22 @@ bool CountInHardwareFile(const fs::path& file, const std::string& dotted, std::s
   });
 }
 
+bool EditListInHardwareFile(const fs::path& file, const std::string& dotted,
+                            const std::function<void(std::vector<std::string>&)>& edit, std::string* error) {
+  const hw::FieldRule* rule = hw::RuleFor(dotted);
+  if (!rule || rule->type != Type::TextList)
+    return Fail(error, "'" + dotted + "' is not a declared list of texts");
+  return RewriteHardwareFile(file, error, [&](json& state) {
+    json* made = FindOrMakeField(state, dotted);
+    if (!made) return Fail(error, "'" + dotted + "' lies under a field that is not a group");
+    std::vector<std::string> list;
+    if (made->is_array())
+      for (const auto& e : *made)
+        if (e.is_string()) list.push_back(e.get<std::string>());
+    edit(list);
+    *made = list;
+    return true;
+  });
+}
+
 }  // namespace ce::sim

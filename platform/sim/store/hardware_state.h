@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ce::sim {
 
@@ -49,5 +51,9 @@ bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& do
 // count need not be in every profile.
 bool CountInHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
                          std::string* error);
+// The same for a list of texts the system keeps (what plays now): edit
+// changes the list as it stands, made empty when the state lacks it.
+bool EditListInHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
+                            const std::function<void(std::vector<std::string>&)>& edit, std::string* error);
 
 }  // namespace ce::sim

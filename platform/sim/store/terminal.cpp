@@ -189,6 +189,17 @@ bool Terminal::count_in_hardware(const std::string& dottedPath, std::string* err
   return true;
 }
 
+bool Terminal::edit_list_in_hardware(const std::string& dottedPath,
+                                     const std::function<void(std::vector<std::string>&)>& edit,
+                                     std::string* error) {
+  if (!EditListInHardwareFile(hardware_path(), dottedPath, edit, error)) return false;
+  Kernel::Get().hardwareWrites.fetch_add(1, std::memory_order_release);
+  std::lock_guard lock(mu_);
+  loaded_ = false;
+  reload_if_changed_locked();
+  return true;
+}
+
 std::shared_ptr<Terminal> TerminalChoice::Current() {
   std::lock_guard lock(mu_);
   if (chosen_) return chosen_;

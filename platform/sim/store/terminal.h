@@ -10,10 +10,12 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <vector>
 
 #include "device_path.h"
 #include "recheck.h"
@@ -73,6 +75,9 @@ class Terminal {
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
   // Adds one to a count the system keeps (CountInHardwareFile).
   bool count_in_hardware(const std::string& dottedPath, std::string* error);
+  // Changes a list of texts the system keeps (EditListInHardwareFile).
+  bool edit_list_in_hardware(const std::string& dottedPath,
+                             const std::function<void(std::vector<std::string>&)>& edit, std::string* error);
 
  private:
   explicit Terminal(std::filesystem::path dir);

@@ -87,6 +87,12 @@ bool PowerStatusChanged(std::string* error);
 // The wake-up system event alone.
 bool WakeUp(std::string* error);
 
+// Whether a sound that PlaySoundW started in this process still plays, and
+// waiting until it has ended: played out, or stopped by this process or by a
+// sound or stop of another process of the terminal.
+bool SoundPlays();
+void WaitForSoundEnd();
+
 // The device path GetModuleFileNameW(NULL) reports for this process
 // (default "\Windows\" and the executable's file name).
 void SetProgramPath(std::u16string_view devicePath);

@@ -1,0 +1,57 @@
+// Figures for the audio service: how closely a beep sequence keeps its
+// nominal length, and a mixer property read through the host.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <vector>
+
+#include "bench_host.h"
+#include "qel/audio.h"
+#include "qel/guids.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+IQelAudioService* Audio() {
+  auto& host = LoadedHost();
+  host.Start();
+  IQelService* provider = host.registry().QueryService(qel::IID_QELAUDIOSERVICE);
+  void* audio = nullptr;
+  if (!provider || !provider->GetInterface(qel::IID_QELAUDIOSERVICE, &audio)) std::abort();
+  static_cast<IQelAudioService*>(audio)->Release();  // the registry keeps it
+  return static_cast<IQelAudioService*>(audio);
+}
+
+// Ten 50 ms tones waited for: nominal length 10 x 50 ms plus nine 100 ms pauses.
+void BM_TenToneSequence(benchmark::State& state) {
+  IQelAudioService* audio = Audio();
+  const std::vector<BeepTone> tones(10, BeepTone{1000, 50, 1, 50});
+  constexpr double kNominalMs = 10 * 50 + 9 * 100;
+  double worst = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    audio->BeepSequence(uint32_t(tones.size()), tones.data(), kBeepWait);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    worst = std::max(worst, ms / kNominalMs);
+    state.SetIterationTime(ms / 1000);
+  }
+  state.counters["nominal_ms"] = kNominalMs;
+  state.counters["worst_ratio"] = worst;
+}
+BENCHMARK(BM_TenToneSequence)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ReadMixerVolume(benchmark::State& state) {
+  auto& host = LoadedHost();
+  host.Start();
+  const qelhost::RegisteredProperty* volume = nullptr;
+  for (const qelhost::RegisteredProperty& p : host.registrar().properties())
+    if (p.name == u"AUDIO_MIXER_VOLUME") volume = &p;
+  if (!volume) std::abort();
+  size_t ok = 0;
+  for (auto _ : state) ok += host.Read(*volume).ok;
+  if (ok != state.iterations()) state.SkipWithError("AUDIO_MIXER_VOLUME failed");
+}
+BENCHMARK(BM_ReadMixerVolume)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
