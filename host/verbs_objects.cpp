@@ -60,7 +60,13 @@ void PrintText(std::ostream& out, const json& listing) {
         << Padded(std::to_string(o.value("handles", 0)), 8) << Printable(o.value("name", "")) << "\n";
   }
   if (!listing["objects"].empty()) out << "  (event* : manual reset)\n";
-  if (!listing["windows"].empty()) out << "windows\n  " << listing["windows"].dump() << "\n";
+  if (listing["windows"].empty()) return;
+  out << "windows (newest first)\n  " << Padded("HWND", 11) << Padded("PROCESS", 9) << Padded("THREAD", 9)
+      << Padded("SHOWN", 7) << Padded("CLASS", 24) << "TITLE\n";
+  for (const json& w : listing["windows"])
+    out << "  " << Padded(Hex(w.value("hwnd", 0u)), 11) << Padded(Hex(w.value("process", 0u)), 9)
+        << Padded(Hex(w.value("thread", 0u)), 9) << Padded(w.value("visible", false) ? "yes" : "no", 7)
+        << Padded(Printable(w.value("class", "")), 24) << Printable(w.value("title", "")) << "\n";
 }
 
 }  // namespace

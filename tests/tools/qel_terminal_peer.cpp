@@ -15,6 +15,12 @@
 //   qel_terminal_peer TERMINAL exhaust NAME          takes the mutex, then opens
 //       named events with few descriptors left until one fails: says "failed
 //       ERROR", and holds everything until its standard input ends
+//   qel_terminal_peer TERMINAL window CLASS TITLE    makes a window at (1, 2) of
+//       30 x 40, says "window HWND THREAD" and runs its messages until it is
+//       destroyed (WM_CLOSE does): says "got MESSAGE WPARAM" for each posted
+//       WM_USER + n (n > 3); answers WM_USER + 1 with twice its wParam and
+//       WM_USER + 2 by sending WM_USER + 1 on to the window in lParam (plus 1);
+//       on WM_USER + 3 says "stuck" and never answers
 //   qel_terminal_peer TERMINAL fork-hold NAME        opens the mutex; a forked
 //       child takes it through the inherited handle and ends holding it; says
 //       "child gone" and holds the handle until its standard input ends
@@ -51,12 +57,31 @@ void HoldUntilInputEnds() {
   }
 }
 
+ce::LRESULT CALLBACK PeerWindow(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam, ce::LPARAM lParam) {
+  switch (message) {
+    case WM_USER + 1:
+      return ce::LRESULT(wParam * 2);
+    case WM_USER + 2:
+      return ce::SendMessageW(reinterpret_cast<ce::HWND>(lParam), WM_USER + 1, wParam, 0) + 1;
+    case WM_USER + 3:
+      Say("stuck");
+      while (true) ::pause();
+    case WM_DESTROY:
+      ce::PostQuitMessage(0);
+      return 0;
+    default:
+      if (message > WM_USER + 3)
+        Say(("got " + std::to_string(message) + " " + std::to_string(wParam)).c_str());
+      return ce::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
 int Usage() {
   std::fprintf(
       stderr,
       "usage: qel_terminal_peer TERMINAL wait-event NAME MS | create event|mutex|semaphore NAME | "
       "hold-mutex NAME | pong PING PONG STOP | post THREAD MESSAGE WPARAM | receive | exhaust NAME | "
-      "fork-hold NAME\n");
+      "window CLASS TITLE | fork-hold NAME\n");
   return 2;
 }
 
@@ -138,6 +163,22 @@ int main(int argc, char** argv) {
     }
     Say(("failed " + std::to_string(ce::GetLastError())).c_str());
     HoldUntilInputEnds();
+    return 0;
+  }
+  if (action == "window" && argc == 5) {
+    const std::u16string className = Wide(argv[3]), title = Wide(argv[4]);
+    ce::WNDCLASSW wc{};
+    wc.lpfnWndProc = PeerWindow;
+    wc.lpszClassName = className.c_str();
+    if (!ce::RegisterClassW(&wc)) return 2;
+    const ce::HWND hwnd = ce::CreateWindowExW(0, className.c_str(), title.c_str(), 0, 1, 2, 30, 40, nullptr,
+                                              nullptr, nullptr, nullptr);
+    if (!hwnd) return 2;
+    Say(("window " + std::to_string(reinterpret_cast<uintptr_t>(hwnd)) + " " +
+         std::to_string(ce::GetCurrentThreadId()))
+            .c_str());
+    ce::MSG msg;
+    while (ce::GetMessageW(&msg, nullptr, 0, 0) > 0) ce::DispatchMessageW(&msg);
     return 0;
   }
   if (action == "fork-hold" && argc == 4) {

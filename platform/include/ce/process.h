@@ -51,5 +51,7 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void* processAttribut
                     STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation);
 // STILL_ACTIVE while the program runs.
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+// This process's id on its terminal, as its windows name it.
+DWORD GetCurrentProcessId();
 
 }  // namespace ce

@@ -20,6 +20,7 @@
 #include "terminal_events.h"
 #include "threads.h"
 #include "trace.h"
+#include "window_table.h"
 
 namespace ce::sim {
 
@@ -51,6 +52,7 @@ class Kernel {
   ProgramPath program;
   trace::TraceState trace;
   MessageQueueTable messageQueues;
+  WindowTable windows;  // this process's classes and windows
   HandleSpace<WaveOut, HWAVEOUT> waveOuts{HandleSpaceId::kWaveOut};
   // What PlaySoundW plays for this process: one sound at a time.
   struct {

@@ -24,8 +24,7 @@ bool InRange(UINT message, UINT filterMin, UINT filterMax) {
 
 // ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA for a full queue, or
 // ERROR_INVALID_THREAD_ID for one whose thread has gone.
-DWORD SendPosted(int fd, const MSG& msg) {
-  const wire::PostedMessage posted = ToWire(msg);
+DWORD SendPosted(int fd, const wire::PostedMessage& posted) {
   ssize_t n;
   while ((n = ::send(fd, &posted, sizeof posted, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
   }
@@ -90,20 +89,43 @@ std::shared_ptr<MessageQueue> MessageQueue::OfThread(DWORD thread) {
   return it == table.byThread.end() ? nullptr : it->second.lock();
 }
 
-DWORD MessageQueue::Post(const MSG& msg) { return SendPosted(send_.get(), msg); }
+DWORD MessageQueue::Post(const wire::PostedMessage& message) { return SendPosted(send_.get(), message); }
 
 void MessageQueue::TakeArrived() {
   wire::PostedMessage posted;
   ssize_t n;
   while ((n = ::recv(receive_.get(), &posted, sizeof posted, MSG_DONTWAIT)) == ssize_t(sizeof posted) ||
-         (n < 0 && errno == EINTR))
-    if (n > 0) arrived_.push_back(FromWire(posted));
+         (n < 0 && errno == EINTR)) {
+    if (n <= 0) continue;
+    switch (posted.delivery) {
+      case wire::Delivery::kPosted:
+        arrived_.push_back(FromWire(posted));
+        break;
+      case wire::Delivery::kSent:
+        sent_.push_back(posted);
+        break;
+      case wire::Delivery::kReply:
+        // A send given up on (its window went) leaves nobody to take its reply.
+        if (auto it = awaited_.find(posted.sendId); it != awaited_.end()) it->second = LPARAM(posted.lParam);
+        break;
+    }
+  }
 }
 
-bool MessageQueue::Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove) {
+bool MessageQueue::Peek(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
   TakeArrived();
-  for (auto it = arrived_.begin(); it != arrived_.end(); ++it) {
-    if (!InRange(it->message, filterMin, filterMax)) continue;
+  WindowTable& windows = Kernel::Get().windows;
+  for (auto it = arrived_.begin(); it != arrived_.end();) {
+    // A window's messages die with it.
+    if (it->hwnd && !windows.Find(it->hwnd)) {
+      it = arrived_.erase(it);
+      continue;
+    }
+    const bool forHwnd = !hwnd || (hwnd == HWND(-1) ? !it->hwnd : it->hwnd == hwnd);
+    if (!forHwnd || !InRange(it->message, filterMin, filterMax)) {
+      ++it;
+      continue;
+    }
     *msg = *it;
     if (remove) arrived_.erase(it);
     return true;
@@ -111,13 +133,35 @@ bool MessageQueue::Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove) {
   return false;
 }
 
-DWORD PostToOtherProcess(DWORD thread, const MSG& msg) {
+std::optional<wire::PostedMessage> MessageQueue::TakeSent() {
+  TakeArrived();
+  if (sent_.empty()) return std::nullopt;
+  wire::PostedMessage sent = sent_.front();
+  sent_.pop_front();
+  return sent;
+}
+
+uint64_t MessageQueue::Await() {
+  const uint64_t id = ++sends_;
+  awaited_[id];
+  return id;
+}
+
+std::optional<LPARAM> MessageQueue::ReplyTo(uint64_t sendId) {
+  TakeArrived();
+  auto it = awaited_.find(sendId);
+  return it == awaited_.end() ? std::nullopt : it->second;
+}
+
+DWORD PostToThread(DWORD thread, const wire::PostedMessage& message) {
+  if (auto local = MessageQueue::OfThread(thread)) return local->Post(message);
+  if (thread == 0) return ERROR_INVALID_THREAD_ID;
   auto objects = CurrentObjects();
   if (!objects) return ERROR_INVALID_THREAD_ID;
   auto opened = objects->Open(wire::Kind::kQueue, u"", 0, 0, 0, thread);
   if (opened.status != wire::Status::kOpened) return ERROR_INVALID_THREAD_ID;
   ServerHold hold(objects, opened.id, opened.connection);
-  return SendPosted(opened.event.get(), msg);
+  return SendPosted(opened.event.get(), message);
 }
 
 }  // namespace ce::sim

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "ce/window.h"
 #include "device_path.h"
@@ -28,11 +29,29 @@ class MessageQueue {
 
   // Any thread may post: ERROR_SUCCESS, or ERROR_NOT_ENOUGH_QUOTA when the
   // queue is full (some 270 unread messages; the socket buffer's size).
-  DWORD Post(const MSG& msg);
-  // Owner only: the oldest message in the range (both 0: any).
-  bool Peek(MSG* msg, UINT filterMin, UINT filterMax, bool remove);
-  // Readable while messages wait in the socket (not those already taken into the owner's list).
+  DWORD Post(const wire::PostedMessage& message);
+
+  // The rest is the owner's alone.
+
+  // The oldest posted message for hwnd (NULL: any; (HWND)-1: thread messages
+  // only) in the range (both 0: any). Messages for windows that are gone are
+  // dropped on the way.
+  bool Peek(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, bool remove);
+  // The oldest message sent to one of the thread's windows and not yet run.
+  std::optional<wire::PostedMessage> TakeSent();
+  // Sent messages were taken from the socket and wait to be run: the socket
+  // will not turn readable for them.
+  bool HasSent() const { return !sent_.empty(); }
+  // A send of this thread's that waits for its result: a reply is kept only
+  // while its send is awaited.
+  uint64_t Await();
+  // The result once it came; either way the send is no longer awaited after
+  // Forget.
+  std::optional<LPARAM> ReplyTo(uint64_t sendId);
+  void Forget(uint64_t sendId) { awaited_.erase(sendId); }
+  // Readable while messages wait in the socket (not those already taken into the owner's lists).
   int ReceiveFd() const { return receive_.get(); }
+  DWORD thread() const { return thread_; }
 
  private:
   void TakeArrived();
@@ -41,7 +60,10 @@ class MessageQueue {
   HostFd receive_;
   HostFd send_;
   ServerHold hold_;
-  std::deque<MSG> arrived_;  // read from the socket, not yet removed
+  std::deque<MSG> arrived_;                            // posted, read from the socket, not yet removed
+  std::deque<wire::PostedMessage> sent_;               // sent, not yet run
+  std::map<uint64_t, std::optional<LPARAM>> awaited_;  // this thread's sends and their results
+  uint64_t sends_ = 0;
 };
 
 // The queues of this process's threads, by thread id.
@@ -50,10 +72,10 @@ struct MessageQueueTable {
   std::map<DWORD, std::weak_ptr<MessageQueue>> byThread;
 };
 
-// Posts to the queue of the thread of that id in another process of the
-// terminal, through the terminal's object server: as Post, or
-// ERROR_INVALID_THREAD_ID when there is no such queue.
-DWORD PostToOtherProcess(DWORD thread, const MSG& msg);
+// Posts to the queue of the thread of that id, of this process or (through
+// the terminal's object server) another: as Post, or ERROR_INVALID_THREAD_ID
+// when there is no such queue.
+DWORD PostToThread(DWORD thread, const wire::PostedMessage& message);
 
 // A message as it travels between processes, and back.
 wire::PostedMessage ToWire(const MSG& msg);

@@ -96,6 +96,11 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   return TRUE;
 }
 
+DWORD GetCurrentProcessId() {
+  auto objects = CurrentObjects();
+  return objects ? objects->processId() : DWORD(::getpid());
+}
+
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
   auto p = LookupHandleAs<Process>(process);
   if (!p || !exitCode) {

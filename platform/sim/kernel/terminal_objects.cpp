@@ -318,6 +318,52 @@ void TerminalObjects::ProgramEnded(uint32_t id, uint32_t exitCode) {
   if (pid_ == ::getpid() && socket_) SendLocked(r);
 }
 
+uint32_t TerminalObjects::AddWindow(const wire::WindowRecord& window) {
+  wire::Request r{wire::Op::kWindowCreate};
+  r.window = window;
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  return CallLocked(r, &reply, nullptr, nullptr, 0) && reply.status == wire::Status::kCreated ? reply.id : 0;
+}
+
+bool TerminalObjects::RemoveWindow(uint32_t hwnd) {
+  wire::Request r{wire::Op::kWindowDestroy};
+  r.id = hwnd;
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  return CallLocked(r, &reply, nullptr, nullptr, 0) && reply.status == wire::Status::kOpened;
+}
+
+std::optional<uint32_t> TerminalObjects::ChangeWindow(uint32_t hwnd, uint32_t what,
+                                                      const wire::WindowRecord& values) {
+  wire::Request r{wire::Op::kWindowChange};
+  r.id = hwnd;
+  r.flags = what;
+  r.window = values;
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  if (!CallLocked(r, &reply, nullptr, nullptr, 0) || reply.status != wire::Status::kOpened)
+    return std::nullopt;
+  return reply.flags;
+}
+
+std::optional<std::vector<wire::WindowRecord>> TerminalObjects::FindWindows(uint32_t how, uint32_t hwnd,
+                                                                            const wire::WindowRecord& match) {
+  wire::Request r{wire::Op::kWindowFind};
+  r.flags = how;
+  r.id = hwnd;
+  r.window = match;
+  wire::Reply reply;
+  std::string text;
+  {
+    std::lock_guard lock(mu_);
+    if (!CallLocked(r, &reply, &text, nullptr, 0)) return std::nullopt;
+  }
+  std::vector<wire::WindowRecord> found(text.size() / sizeof(wire::WindowRecord));
+  std::memcpy(found.data(), text.data(), found.size() * sizeof(wire::WindowRecord));
+  return found;
+}
+
 std::optional<std::string> TerminalObjects::List(std::string* error) {
   wire::Reply reply;
   std::string text;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device_path.h"
 #include "terminal_wire.h"
@@ -48,6 +49,17 @@ class TerminalObjects {
   // A program of the terminal started or ended (it runs on a thread of this process).
   uint32_t ProgramStarted(std::u16string_view name);
   void ProgramEnded(uint32_t id, uint32_t exitCode);
+
+  // Windows, terminal-wide (terminal_wire.h). The new window's handle, or 0.
+  uint32_t AddWindow(const wire::WindowRecord& window);
+  // False for a window that is gone or not this process's.
+  bool RemoveWindow(uint32_t hwnd);
+  // The style before; nullopt for a window that is gone.
+  std::optional<uint32_t> ChangeWindow(uint32_t hwnd, uint32_t what, const wire::WindowRecord& values);
+  // The windows that match (wire::kFind... flags), newest first; nullopt when
+  // the server cannot be reached.
+  std::optional<std::vector<wire::WindowRecord>> FindWindows(uint32_t how, uint32_t hwnd,
+                                                             const wire::WindowRecord& match);
 
   // What the terminal holds now, as JSON text.
   std::optional<std::string> List(std::string* error);

@@ -7,12 +7,17 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "case_fold.h"
@@ -235,6 +240,129 @@ TEST(TerminalObjects, MessagesReachAThreadOfAnotherProcessWhileItsQueueLives) {
   ce::SetLastError(0xdeadbeef);
   EXPECT_FALSE(ce::PostThreadMessageW(other, WM_USER + 1, 6, 0));
   EXPECT_EQ(ce::GetLastError(), ERROR_INVALID_THREAD_ID);
+}
+
+// A window of the peer's: its handle and thread, from the line it says.
+struct PeerWindow {
+  ce::HWND hwnd = nullptr;
+  ce::DWORD thread = 0;
+};
+PeerWindow ReadPeerWindow(Peer& peer) {
+  const std::string said = peer.Line();
+  PeerWindow w;
+  unsigned long long hwnd = 0;
+  unsigned long thread = 0;
+  if (std::sscanf(said.c_str(), "window %llu %lu", &hwnd, &thread) == 2) {
+    w.hwnd = reinterpret_cast<ce::HWND>(uintptr_t(hwnd));
+    w.thread = ce::DWORD(thread);
+  }
+  return w;
+}
+
+ce::LRESULT CALLBACK Doubling(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam, ce::LPARAM lParam) {
+  return message == WM_USER + 1 ? ce::LRESULT(wParam * 2) : ce::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(TerminalObjects, AWindowOfAnotherProcessIsFoundMovedSentToAndClosed) {
+  qeltest::TestTerminal terminal;
+  Peer peer({terminal.dir().string(), "window", "QelPeerClass", "Peer Window"});
+  const PeerWindow w = ReadPeerWindow(peer);
+  ASSERT_NE(w.hwnd, nullptr);
+  EXPECT_EQ(ce::FindWindowW(u"qelpeerclass", nullptr), w.hwnd);
+  EXPECT_EQ(ce::FindWindowW(nullptr, u"Peer Window"), w.hwnd);
+  std::vector<ce::HWND> listed;
+  EXPECT_TRUE(ce::EnumWindows(
+      [](ce::HWND h, ce::LPARAM list) {
+        reinterpret_cast<std::vector<ce::HWND>*>(list)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<ce::LPARAM>(&listed)));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), w.hwnd), listed.end());
+  ce::DWORD process = 0;
+  EXPECT_EQ(ce::GetWindowThreadProcessId(w.hwnd, &process), w.thread);
+  Json listing = Listing();
+  const Json* owner = ProcessWithPid(listing, peer.pid());
+  ASSERT_NE(owner, nullptr) << listing.dump(2);
+  EXPECT_EQ(process, owner->value("id", 0u));
+  EXPECT_NE(process, ce::GetCurrentProcessId());
+  ASSERT_EQ(listing["windows"].size(), 1u) << listing.dump(2);
+  EXPECT_EQ(listing["windows"][0].value("class", ""), "QelPeerClass");
+  EXPECT_EQ(listing["windows"][0].value("title", ""), "Peer Window");
+  EXPECT_EQ(listing["windows"][0].value("process", 0u), process);
+
+  ce::RECT r{};
+  ASSERT_TRUE(ce::GetWindowRect(w.hwnd, &r));
+  EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(1, 2, 31, 42));
+  ASSERT_TRUE(ce::MoveWindow(w.hwnd, 5, 6, 7, 8, TRUE));
+  ASSERT_TRUE(ce::GetWindowRect(w.hwnd, &r));
+  EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(5, 6, 12, 14));
+
+  // What is the owner's alone stays so.
+  const struct {
+    const char* what;
+    std::function<bool()> failed;
+  } refused[] = {
+      {"destroy", [&] { return !ce::DestroyWindow(w.hwnd); }},
+      {"set its user data", [&] { return ce::SetWindowLongPtrW(w.hwnd, GWLP_USERDATA, 1) == 0; }},
+      {"read its user data", [&] { return ce::GetWindowLongPtrW(w.hwnd, GWLP_USERDATA) == 0; }},
+  };
+  for (const auto& row : refused) {
+    ce::SetLastError(0xdeadbeef);
+    EXPECT_TRUE(row.failed()) << row.what;
+    EXPECT_EQ(ce::GetLastError(), ce::DWORD(ERROR_ACCESS_DENIED)) << row.what;
+  }
+
+  // Sent: the answer comes back, also when the peer's procedure sends to a
+  // window of this thread while this thread waits for it.
+  EXPECT_EQ(ce::SendMessageW(w.hwnd, WM_USER + 1, 21, 0), 42);
+  ce::WNDCLASSW wc{};
+  wc.lpfnWndProc = Doubling;
+  wc.lpszClassName = u"QelTestDoubling";
+  ASSERT_NE(ce::RegisterClassW(&wc), 0);
+  const ce::HWND mine =
+      ce::CreateWindowExW(0, u"QelTestDoubling", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(ce::SendMessageW(w.hwnd, WM_USER + 2, 7, reinterpret_cast<ce::LPARAM>(mine)), 15);
+  EXPECT_TRUE(ce::DestroyWindow(mine));
+  EXPECT_TRUE(ce::UnregisterClassW(u"QelTestDoubling", nullptr));
+
+  ASSERT_TRUE(ce::PostMessageW(w.hwnd, WM_USER + 5, 9, 0));
+  EXPECT_EQ(peer.Line(), "got " + std::to_string(WM_USER + 5) + " 9");
+  // WM_CLOSE destroys it, which ends the peer's loop.
+  ASSERT_TRUE(ce::PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
+  EXPECT_EQ(peer.Wait(), 0);
+  EXPECT_FALSE(ce::IsWindow(w.hwnd));
+  ce::SetLastError(0xdeadbeef);
+  EXPECT_FALSE(ce::PostMessageW(w.hwnd, WM_USER + 5, 0, 0));
+  EXPECT_EQ(ce::GetLastError(), ce::DWORD(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST(TerminalObjects, AKilledProcesssWindowsGoAndItsSendersAreReleased) {
+  qeltest::TestTerminal terminal;
+  Peer peer({terminal.dir().string(), "window", "QelDoomedClass", "Doomed"});
+  const PeerWindow w = ReadPeerWindow(peer);
+  ASSERT_NE(w.hwnd, nullptr);
+  // A sender waits on a procedure that never answers; the process is killed under it.
+  std::atomic<bool> returned{false};
+  ce::LRESULT result = -1;
+  ce::DWORD error = 0;
+  std::thread sender([&] {
+    ce::SetLastError(0xdeadbeef);
+    result = ce::SendMessageW(w.hwnd, WM_USER + 3, 0, 0);
+    error = ce::GetLastError();
+    returned = true;
+  });
+  EXPECT_EQ(peer.Line(), "stuck");
+  EXPECT_FALSE(returned);
+  peer.Kill();
+  peer.Wait();
+  sender.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(error, ce::DWORD(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FALSE(ce::IsWindow(w.hwnd));
+  EXPECT_EQ(ce::FindWindowW(u"QelDoomedClass", nullptr), nullptr);
+  Json listing = Listing();
+  EXPECT_TRUE(listing["windows"].empty()) << listing.dump(2);
 }
 
 const Json* ObjectOf(const Json& listing, const std::string& name) { return ObjectNamed(listing, name); }

@@ -23,7 +23,10 @@ std::string SocketName(const std::filesystem::path& dir) {
   if (::stat(dir.c_str(), &st) != 0) return {};
   // A leading NUL puts the name in the abstract namespace: no file to clean up.
   // Each user has a server of their own: one serves only its own user's processes.
-  return std::string(1, '\0') + "qel-terminal/" + std::to_string(::getuid()) + "/" +
+  // Builds that speak another wire never meet: a folder's inode is reused
+  // once it is removed, and a server lingers a while after its last process.
+  return std::string(1, '\0') + "qel-terminal/" + std::to_string(kWireVersion) + "." +
+         std::to_string(sizeof(Request)) + "/" + std::to_string(::getuid()) + "/" +
          std::to_string(st.st_dev) + "/" + std::to_string(st.st_ino);
 }
 

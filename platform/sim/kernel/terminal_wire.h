@@ -1,7 +1,7 @@
 // What the processes of one terminal and the terminal's object server say to
 // each other. The server owns what every process on the terminal shares (the
 // process table, named events, mutexes and semaphores, threads' message
-// queues) and hands out file
+// queues, windows) and hands out file
 // descriptors: an object's state lives in an eventfd (and, for a mutex or a
 // semaphore, a shared page), so signalling and waiting stay local calls and
 // only opening, closing and listing go to the server.
@@ -19,7 +19,18 @@
 
 namespace ce::sim::wire {
 
-enum class Op : uint32_t { kHello = 1, kOpen, kClose, kProgramStart, kProgramEnd, kList };
+enum class Op : uint32_t {
+  kHello = 1,
+  kOpen,
+  kClose,
+  kProgramStart,
+  kProgramEnd,
+  kList,
+  kWindowCreate,   // the request's window; the reply's id is its handle
+  kWindowDestroy,  // id: the window (its owner's process only)
+  kWindowChange,   // id: the window; flags: kWindowMove...; the reply's flags: the style before
+  kWindowFind,     // flags: kFind...; the reply's text: the windows found, as WindowRecords
+};
 // A queue is a thread's message queue, found by the thread's id rather than
 // by name: a connected pair of SOCK_SEQPACKET sockets whose receiving end the
 // owning thread polls and whose sending end any process may post into.
@@ -34,6 +45,41 @@ inline constexpr uint32_t kInitialState = 4;  // events: signalled; mutexes: own
 // Object names and process names, in UTF-16 code units (MAX_PATH).
 inline constexpr uint32_t kMaxName = 260;
 
+// A window as every process on the terminal sees it. Its procedure, user
+// data and extra bytes stay in the process that made it.
+struct WindowRecord {
+  uint32_t hwnd = 0;
+  uint32_t parent = 0;
+  uint32_t process = 0;  // the terminal's id of the maker's process (the server fills it in)
+  uint32_t thread = 0;   // the thread whose queue gets its messages
+  uint32_t style = 0;
+  uint32_t exStyle = 0;
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  uint32_t classUnits = 0;
+  uint32_t titleUnits = 0;
+  char16_t className[kMaxName] = {};
+  char16_t title[kMaxName] = {};
+};
+
+// Window handles are the server's, terminal-wide, in the form of the
+// simulation's window handle table (handle_space.h): odd, tagged with the
+// window space, below 2^31.
+inline constexpr uint32_t kWindowNumbers = (1u << 22) - 1;
+inline constexpr uint32_t WindowHandle(uint32_t number) { return (3u << 24) | 1u | (number << 2); }
+
+// kWindowChange flags.
+inline constexpr uint32_t kWindowMove = 1;      // left, top (the size kept)
+inline constexpr uint32_t kWindowSize = 2;      // right - left, bottom - top (the position kept)
+inline constexpr uint32_t kWindowStyle = 4;     // style
+inline constexpr uint32_t kWindowShow = 8;      // WS_VISIBLE set
+inline constexpr uint32_t kWindowHide = 16;     // WS_VISIBLE cleared
+inline constexpr uint32_t kWindowExStyle = 32;  // exStyle
+// kWindowFind flags; none finds every window.
+inline constexpr uint32_t kFindHandle = 1;    // id
+inline constexpr uint32_t kFindClass = 2;     // window.className, without regard to case
+inline constexpr uint32_t kFindTitle = 4;     // window.title, without regard to case
+inline constexpr uint32_t kFindTopLevel = 8;  // no parent
+
 struct Request {
   Op op{};
   Kind kind{};
@@ -45,6 +91,7 @@ struct Request {
                         // (a queue: the thread whose queue it is)
   uint32_t nameUnits = 0;
   char16_t name[kMaxName] = {};
+  WindowRecord window;  // window requests
 };
 
 struct Reply {
@@ -77,18 +124,27 @@ struct NameTable {
 };
 uint32_t NameSlot(std::u16string_view folded);
 
+// Raised whenever a message changes meaning without changing size.
+inline constexpr uint32_t kWireVersion = 2;
+
 // The abstract socket name of the terminal in dir (which must exist) for this
 // process's user: the folder's device and inode, so that every spelling of the
 // path reaches one server, and the user, whose processes alone it serves.
 std::string SocketName(const std::filesystem::path& dir);
 
-// One posted message, as it travels through a queue.
+// One message, as it travels through a queue. A sent message waits for its
+// result: the owner of the queue runs the window's procedure and posts the
+// result back to the sender's thread as a reply (in lParam).
+enum class Delivery : uint32_t { kPosted = 0, kSent, kReply };
 struct PostedMessage {
   uint64_t hwnd = 0;
   uint32_t message = 0;
   uint32_t time = 0;
   uint64_t wParam = 0;
   int64_t lParam = 0;
+  Delivery delivery = Delivery::kPosted;
+  uint32_t sender = 0;  // sent: the thread waiting for the result
+  uint64_t sendId = 0;  // sent and reply: which send of the sender's
 };
 
 // Largest message: a request, or a reply with its listing.

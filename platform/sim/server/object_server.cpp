@@ -195,6 +195,18 @@ bool ObjectServer::Serve(int fd) {
         }
       return true;
     }
+    case wire::Op::kWindowCreate:
+      MakeWindow(fd, r);
+      return true;
+    case wire::Op::kWindowDestroy:
+      DestroyWindow(fd, r.id);
+      return true;
+    case wire::Op::kWindowChange:
+      ChangeWindow(fd, r);
+      return true;
+    case wire::Op::kWindowFind:
+      FindWindows(fd, r);
+      return true;
     case wire::Op::kList: {
       nlohmann::json listing = Listing();
       std::string text = listing.dump();
@@ -388,6 +400,89 @@ void ObjectServer::ReleaseObject(uint32_t id) {
   objects_.erase(it);
 }
 
+ObjectServer::Window* ObjectServer::WindowOf(uint32_t hwnd) {
+  auto it =
+      std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.record.hwnd == hwnd; });
+  return it == windows_.end() ? nullptr : &*it;
+}
+
+void ObjectServer::MakeWindow(int fd, const wire::Request& r) {
+  const auto process = std::find_if(processes_.begin(), processes_.end(),
+                                    [&](const Process& p) { return !p.program && p.connection == fd; });
+  const size_t held =
+      size_t(std::count_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.owner == fd; }));
+  if (process == processes_.end() || held >= kMaxHandles || windows_.size() >= wire::kWindowNumbers ||
+      r.window.classUnits > wire::kMaxName || r.window.titleUnits > wire::kMaxName) {
+    Send(fd, {wire::Status::kFailed});
+    return;
+  }
+  Window w{r.window, fd};
+  do {
+    nextWindow_ = nextWindow_ % wire::kWindowNumbers + 1;
+    w.record.hwnd = wire::WindowHandle(nextWindow_);
+  } while (WindowOf(w.record.hwnd));
+  w.record.process = process->id;
+  windows_.insert(windows_.begin(), w);
+  Send(fd, {wire::Status::kCreated, w.record.hwnd});
+}
+
+void ObjectServer::DestroyWindow(int fd, uint32_t hwnd) {
+  auto it =
+      std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.record.hwnd == hwnd; });
+  if (it == windows_.end() || it->owner != fd) {
+    Send(fd, {it == windows_.end() ? wire::Status::kMissing : wire::Status::kOtherKind});
+    return;
+  }
+  windows_.erase(it);
+  Send(fd, {wire::Status::kOpened, hwnd});
+}
+
+void ObjectServer::ChangeWindow(int fd, const wire::Request& r) {
+  Window* w = WindowOf(r.id);
+  if (!w) {
+    Send(fd, {wire::Status::kMissing});
+    return;
+  }
+  wire::WindowRecord& rec = w->record;
+  const uint32_t before = rec.style;
+  const int32_t width = rec.right - rec.left, height = rec.bottom - rec.top;
+  if (r.flags & wire::kWindowMove) {
+    rec.left = r.window.left;
+    rec.top = r.window.top;
+    rec.right = rec.left + width;
+    rec.bottom = rec.top + height;
+  }
+  if (r.flags & wire::kWindowSize) {
+    rec.right = rec.left + (r.window.right - r.window.left);
+    rec.bottom = rec.top + (r.window.bottom - r.window.top);
+  }
+  if (r.flags & wire::kWindowStyle) rec.style = r.window.style;
+  if (r.flags & wire::kWindowExStyle) rec.exStyle = r.window.exStyle;
+  constexpr uint32_t kVisible = 0x10000000;
+  if (r.flags & wire::kWindowShow) rec.style |= kVisible;
+  if (r.flags & wire::kWindowHide) rec.style &= ~kVisible;
+  Send(fd, {wire::Status::kOpened, r.id, 0, before});
+}
+
+void ObjectServer::FindWindows(int fd, const wire::Request& r) {
+  auto folded = [](const char16_t* text, uint32_t units) {
+    return FoldName(std::u16string_view(text, std::min(units, wire::kMaxName)));
+  };
+  const std::u16string className = folded(r.window.className, r.window.classUnits);
+  const std::u16string title = folded(r.window.title, r.window.titleUnits);
+  std::string found;
+  for (const Window& w : windows_) {
+    const wire::WindowRecord& rec = w.record;
+    if ((r.flags & wire::kFindHandle) && rec.hwnd != r.id) continue;
+    if ((r.flags & wire::kFindTopLevel) && rec.parent != 0) continue;
+    if ((r.flags & wire::kFindClass) && folded(rec.className, rec.classUnits) != className) continue;
+    if ((r.flags & wire::kFindTitle) && folded(rec.title, rec.titleUnits) != title) continue;
+    if (found.size() + sizeof rec > wire::kMaxListBytes) break;
+    found.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+  }
+  SendText(fd, found);
+}
+
 void ObjectServer::Drop(int fd) {
   auto conn = std::find(connections_.begin(), connections_.end(), fd);
   if (conn == connections_.end()) return;
@@ -396,8 +491,9 @@ void ObjectServer::Drop(int fd) {
   uint32_t gone = 0;
   for (const Process& p : processes_)
     if (!p.program && p.connection == fd) gone = p.id;
-  // Its programs were threads of it: they end with it.
+  // Its programs were threads of it: they end with it, and so do its windows.
   std::erase_if(processes_, [&](const Process& p) { return p.connection == fd; });
+  std::erase_if(windows_, [&](const Window& w) { return w.owner == fd; });
   std::vector<uint32_t> unheld;
   for (auto& [id, o] : objects_) {
     // A mutex its owner's process held when it died is abandoned: the next
@@ -460,9 +556,20 @@ nlohmann::json ObjectServer::Listing() const {
     }
     objects.push_back(std::move(entry));
   }
+  auto windows = nlohmann::json::array();
+  for (const Window& w : windows_) {
+    const wire::WindowRecord& rec = w.record;
+    windows.push_back(
+        {{"hwnd", rec.hwnd},
+         {"class", ToUtf8(std::u16string(rec.className, std::min(rec.classUnits, wire::kMaxName)))},
+         {"title", ToUtf8(std::u16string(rec.title, std::min(rec.titleUnits, wire::kMaxName)))},
+         {"process", rec.process},
+         {"thread", rec.thread},
+         {"visible", (rec.style & 0x10000000) != 0}});
+  }
   return {{"processes", processes},
           {"objects", objects},
-          {"windows", nlohmann::json::array()},
+          {"windows", windows},
           {"server", {{"pid", ::getpid()}}}};
 }
 

@@ -1,5 +1,5 @@
-// The terminal's object server: owns the named objects and the process table
-// of one terminal, for as long as a process is connected.
+// The terminal's object server: owns the named objects, the process table and
+// the windows of one terminal, for as long as a process is connected.
 #pragma once
 
 #include <sys/types.h>
@@ -48,6 +48,10 @@ class ObjectServer {
     bool alive = true;
     uint32_t exitCode = 0;
   };
+  struct Window {
+    wire::WindowRecord record;
+    int owner = -1;  // the connection of its maker's process: the window goes with it
+  };
 
   void Accept();
   // False when the connection is to be dropped.
@@ -57,6 +61,11 @@ class ObjectServer {
   void OpenQueue(int fd, const wire::Request& r);
   void Close(int fd, uint32_t id);
   void ReleaseObject(uint32_t id);
+  void MakeWindow(int fd, const wire::Request& r);
+  void DestroyWindow(int fd, uint32_t hwnd);
+  void ChangeWindow(int fd, const wire::Request& r);
+  void FindWindows(int fd, const wire::Request& r);
+  Window* WindowOf(uint32_t hwnd);
   // A name enters or leaves byName_.
   void CountName(const std::u16string& folded, bool in);
   nlohmann::json Listing() const;
@@ -76,6 +85,8 @@ class ObjectServer {
   std::map<std::u16string, uint32_t> byName_;  // folded name -> id
   std::map<uint32_t, uint32_t> queues_;        // thread id -> id
   std::vector<Process> processes_;             // in the order they joined
+  std::vector<Window> windows_;                // newest first, as they are enumerated
+  uint32_t nextWindow_ = 0;
   uint32_t nextObject_ = 1;
   uint32_t nextProcess_ = 0x10004;
 };
