@@ -111,6 +111,7 @@ TEST(WaveOut, OpensOnlyFormatsAndCallbacksItTakes) {
       {WAVE_MAPPER, &kTone, 0x00070000, 0, MMSYSERR_INVALFLAG},
       {WAVE_MAPPER, &kTone, CALLBACK_EVENT, uintptr_t(notAnEvent), MMSYSERR_INVALPARAM},
       {WAVE_MAPPER, &kTone, CALLBACK_FUNCTION, 0, MMSYSERR_INVALPARAM},
+      {WAVE_MAPPER, &kTone, CALLBACK_WINDOW, uintptr_t(0x7FFF0), MMSYSERR_INVALPARAM},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.device << " flags " << row.flags << " result " << row.result);
@@ -158,6 +159,36 @@ TEST(WaveOut, BuffersComeBackInOrderOnceTheirTimeHasPassed) {
   ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
   EXPECT_EQ(msg.message, UINT(MM_WOM_CLOSE));
   dev.h = nullptr;
+}
+
+LRESULT CALLBACK PlainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+
+TEST(WaveOut, AWindowCallbackGetsTheNoticesInItsQueue) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = PlainWindow;
+  wc.lpszClassName = u"WaveOutNotices";
+  ASSERT_NE(RegisterClassW(&wc), 0) << GetLastError();
+  const HWND window =
+      CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr) << GetLastError();
+  OpenDevice dev;
+  ASSERT_EQ(waveOutOpen(&dev.h, WAVE_MAPPER, &kTone, uintptr_t(window), 0, CALLBACK_WINDOW),
+            MMSYSERR_NOERROR);
+  std::vector<char> data = Samples(20);
+  WAVEHDR header = Header(data);
+  ASSERT_EQ(waveOutPrepareHeader(dev.h, &header, sizeof header), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutWrite(dev.h, &header, sizeof header), MMSYSERR_NOERROR);
+  MSG msg;
+  for (const UINT expected : {UINT(MM_WOM_OPEN), UINT(MM_WOM_DONE)}) {
+    ASSERT_TRUE(GetMessageW(&msg, window, 0, 0));
+    EXPECT_EQ(msg.hwnd, window);
+    EXPECT_EQ(msg.message, expected);
+    EXPECT_EQ(reinterpret_cast<HWAVEOUT>(msg.wParam), dev.h);
+  }
+  EXPECT_EQ(reinterpret_cast<WAVEHDR*>(msg.lParam), &header);
+  EXPECT_EQ(waveOutUnprepareHeader(dev.h, &header, sizeof header), MMSYSERR_NOERROR);
+  EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_TRUE(UnregisterClassW(wc.lpszClassName, nullptr));
 }
 
 TEST(WaveOut, HeadersMustBePreparedWholeAndNotQueued) {

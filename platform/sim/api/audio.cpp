@@ -7,6 +7,7 @@
 #include "api.h"
 #include "ce/error.h"
 #include "ce/files.h"
+#include "ce/window.h"
 #include "hardware.h"
 #include "kernel.h"
 #include "last_error.h"
@@ -35,6 +36,12 @@ WaveOut::Notify Notifier(HWAVEOUT handle, DWORD type, uintptr_t callback, uintpt
       case CALLBACK_THREAD: {
         const DWORD kept = GetLastError();
         PostThreadMessageW(DWORD(callback), message, WPARAM(handle), LPARAM(header));
+        SetLastError(kept);
+        break;
+      }
+      case CALLBACK_WINDOW: {
+        const DWORD kept = GetLastError();
+        PostMessageW(reinterpret_cast<HWND>(callback), message, WPARAM(handle), LPARAM(header));
         SetLastError(kept);
         break;
       }
@@ -150,8 +157,7 @@ MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format
     result = MMSYSERR_BADDEVICEID;
   }
   if (!device || query) return result;
-  // Window callbacks wait for the window system.
-  if (type == CALLBACK_WINDOW) return MMSYSERR_NOTSUPPORTED;
+  if (type == CALLBACK_WINDOW && !IsWindow(reinterpret_cast<HWND>(callback))) return MMSYSERR_INVALPARAM;
   std::shared_ptr<Event> event;
   if (type == CALLBACK_EVENT && !(event = LookupHandleAs<Event>(reinterpret_cast<HANDLE>(callback))))
     return MMSYSERR_INVALPARAM;
