@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "bench_host.h"
@@ -40,6 +41,25 @@ void BM_TenToneSequence(benchmark::State& state) {
   state.counters["worst_ratio"] = worst;
 }
 BENCHMARK(BM_TenToneSequence)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// From StopBeep to a silent output: the call returns once the device has cut
+// what it renders at that moment (a reset truncates the file there), so its
+// length is the latency.
+void BM_StopBeepToSilence(benchmark::State& state) {
+  IQelAudioService* audio = Audio();
+  const BeepTone tone{700, 2000, 1, 50};
+  for (auto _ : state) {
+    state.PauseTiming();
+    audio->BeepSequence(1, &tone, kBeepBackground);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // playing by now
+    state.ResumeTiming();
+    audio->StopBeep();
+    state.PauseTiming();
+    audio->BeepSequence(0, nullptr, kBeepWait);  // the beeper has let the tone go
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_StopBeepToSilence)->Unit(benchmark::kMicrosecond)->Iterations(30);
 
 void BM_ReadMixerVolume(benchmark::State& state) {
   auto& host = LoadedHost();
