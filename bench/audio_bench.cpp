@@ -70,7 +70,7 @@ void BM_ReadMixerVolume(benchmark::State& state) {
   if (!volume) std::abort();
   size_t ok = 0;
   for (auto _ : state) ok += host.Read(*volume).ok;
-  if (ok != state.iterations()) state.SkipWithError("AUDIO_MIXER_VOLUME failed");
+  if (int64_t(ok) != int64_t(state.iterations())) state.SkipWithError("AUDIO_MIXER_VOLUME failed");
 }
 BENCHMARK(BM_ReadMixerVolume)->Unit(benchmark::kMicrosecond);
 
