@@ -36,129 +36,129 @@ enum class Type {
 };
 
 //  name                       path                                     type     default
-#define QEL_HARDWARE_FIELDS(F)                                                                 \
-  F(OemInfo, "oem_info", Text, "")                                                             \
-  F(PlatformType, "platform_type", Text, "")                                                   \
-  F(OsMajor, "os.major", DWord, 0)                                                             \
-  F(OsMinor, "os.minor", DWord, 0)                                                             \
-  F(OsBuild, "os.build", DWord, 0)                                                             \
-  F(OsCsd, "os.csd", Text, "")                                                                 \
-  F(AcLineStatus, "power.ac_line_status", Byte, 0xFF)                                          \
-  F(BatteryFlag, "power.battery_flag", Byte, 0xFF)                                             \
-  F(BatteryLifePercent, "power.battery_life_percent", Byte, 0xFF)                              \
-  F(BatteryLifeTime, "power.battery_life_time", DWord, 0xFFFFFFFF)                             \
-  F(BatteryFullLifeTime, "power.battery_full_life_time", DWord, 0xFFFFFFFF)                    \
-  F(BackupBatteryFlag, "power.backup_battery_flag", Byte, 0xFF)                                \
-  F(BackupBatteryLifePercent, "power.backup_battery_life_percent", Byte, 0xFF)                 \
-  F(BackupBatteryLifeTime, "power.backup_battery_life_time", DWord, 0xFFFFFFFF)                \
-  F(BackupBatteryFullLifeTime, "power.backup_battery_full_life_time", DWord, 0xFFFFFFFF)       \
-  F(BatteryVoltage, "power.battery_voltage", DWord, 0xFFFFFFFF)                                \
-  F(BatteryCurrent, "power.battery_current", Int32, -1)                                        \
-  F(BatteryAverageCurrent, "power.battery_average_current", Int32, -1)                         \
-  F(BatteryAverageInterval, "power.battery_average_interval", DWord, 0xFFFFFFFF)               \
-  F(BatteryMahConsumed, "power.battery_mah_consumed", DWord, 0xFFFFFFFF)                       \
-  F(BatteryTemperature, "power.battery_temperature", Int32, -1)                                \
-  F(BackupBatteryVoltage, "power.backup_battery_voltage", DWord, 0xFFFFFFFF)                   \
-  F(BatteryChemistry, "power.battery_chemistry", Byte, 0xFF)                                   \
-  F(PowerDriverOk, "power.driver_ok", Flag, true)                                              \
-  F(PowerDriverEx2Bytes, "power.driver_ex2_bytes", DWord, 56)                                  \
-  F(MemoryLoad, "memory.memory_load", DWord, 0)                                                \
-  F(MemoryTotalPhys, "memory.total_phys", DWord, 0)                                            \
-  F(MemoryAvailPhys, "memory.avail_phys", DWord, 0)                                            \
-  F(MemoryTotalPageFile, "memory.total_page_file", DWord, 0)                                   \
-  F(MemoryAvailPageFile, "memory.avail_page_file", DWord, 0)                                   \
-  F(MemoryTotalVirtual, "memory.total_virtual", DWord, 0)                                      \
-  F(MemoryAvailVirtual, "memory.avail_virtual", DWord, 0)                                      \
-  F(RootTotal, "storage.root.total", UInt64, 0)                                                \
-  F(RootTotalFree, "storage.root.total_free", UInt64, 0)                                       \
-  F(RootFreeToCaller, "storage.root.free_to_caller", UInt64, 0)                                \
-  F(VolumeTotal, "storage.volumes.*.total", UInt64, 0)                                         \
-  F(VolumeTotalFree, "storage.volumes.*.total_free", UInt64, 0)                                \
-  F(VolumeFreeToCaller, "storage.volumes.*.free_to_caller", UInt64, 0)                         \
-  F(MountedStores, "storage.mounted", TextList, {})                                            \
-  F(DisplayWidth, "display.width", DWord, 0)                                                   \
-  F(DisplayHeight, "display.height", DWord, 0)                                                 \
-  F(DisplayBitsPerPel, "display.bits_per_pel", DWord, 0)                                       \
-  F(DisplayOrientation, "display.orientation", DWord, 0)                                       \
-  F(DisplayOrientations, "display.supported_orientations", DWord, 0)                           \
-  F(NamedEvents, "kernel.named_events", TextList, {})                                          \
-  /* devices: a device name ("UIO1:") and the kind of driver behind it */                      \
-  F(Device, "kernel.devices.*", Text, "")                                                      \
-  F(BootTimeUnixMs, "kernel.boot_time_unix_ms", Int64, 0)                                      \
-  F(Modules, "modules", TextList, {})                                                          \
-  F(Locale, "time.locale", DWord, 0x0409)                                                      \
-  F(ZoneBias, "time.zone.bias", Int32, 0)                                                      \
-  F(ZoneStandardName, "time.zone.standard_name", Text, "")                                     \
-  F(ZoneStandardBias, "time.zone.standard_bias", Int32, 0)                                     \
-  F(ZoneStandardYear, "time.zone.standard_date.year", Word, 0)                                 \
-  F(ZoneStandardMonth, "time.zone.standard_date.month", Word, 0)                               \
-  F(ZoneStandardDayOfWeek, "time.zone.standard_date.day_of_week", Word, 0)                     \
-  F(ZoneStandardDay, "time.zone.standard_date.day", Word, 0)                                   \
-  F(ZoneStandardHour, "time.zone.standard_date.hour", Word, 0)                                 \
-  F(ZoneStandardMinute, "time.zone.standard_date.minute", Word, 0)                             \
-  F(ZoneStandardSecond, "time.zone.standard_date.second", Word, 0)                             \
-  F(ZoneStandardMilliseconds, "time.zone.standard_date.milliseconds", Word, 0)                 \
-  F(ZoneDaylightName, "time.zone.daylight_name", Text, "")                                     \
-  F(ZoneDaylightBias, "time.zone.daylight_bias", Int32, 0)                                     \
-  F(ZoneDaylightYear, "time.zone.daylight_date.year", Word, 0)                                 \
-  F(ZoneDaylightMonth, "time.zone.daylight_date.month", Word, 0)                               \
-  F(ZoneDaylightDayOfWeek, "time.zone.daylight_date.day_of_week", Word, 0)                     \
-  F(ZoneDaylightDay, "time.zone.daylight_date.day", Word, 0)                                   \
-  F(ZoneDaylightHour, "time.zone.daylight_date.hour", Word, 0)                                 \
-  F(ZoneDaylightMinute, "time.zone.daylight_date.minute", Word, 0)                             \
-  F(ZoneDaylightSecond, "time.zone.daylight_date.second", Word, 0)                             \
-  F(ZoneDaylightMilliseconds, "time.zone.daylight_date.milliseconds", Word, 0)                 \
-  /* identity: empty means the call fails */                                                   \
-  F(DeviceUniqueId, "identity.unique_id", Hex, "")                                             \
-  F(HalUuid, "hal.uuid", Hex, "")                                                              \
-  F(HalDeviceIdSupported, "hal.device_id.supported", Flag, false)                              \
-  F(HalPresetFirst, "hal.device_id.preset_first", Flag, true)                                  \
-  F(HalPresetId, "hal.device_id.preset_id", Hex, "")                                           \
-  F(HalPlatformId, "hal.device_id.platform_id", Hex, "")                                       \
-  /* vendor I/O controls: 0 or empty means not supported */                                    \
-  F(HalModelNumber, "hal.vendor.model_number", DWord, 0)                                       \
-  F(HalModelText, "hal.vendor.model_text", Text, "")                                           \
-  F(HalReboots, "hal.reboots", DWord, 0)                                                       \
-  F(LxeSerial, "lxe.serial", Text, "")                                                         \
-  F(LxeOalVersion, "lxe.oal_version", Text, "")                                                \
-  F(LxeBoots, "lxe.boots", DWord, 0)                                                           \
-  F(LxeClearBoots, "lxe.clear_boots", DWord, 0)                                                \
-  /* the codec's line and microphone gain, tenths of a decibel; the switch fails the calls */  \
-  F(LxeAudioGain, "lxe.audio_gain", Int32, 0)                                                  \
-  F(LxeAudioGainFails, "lxe.audio_gain_fails", Flag, false)                                    \
-  F(DatalogicModel, "datalogic.model", Int32, 0)                                               \
-  F(DatalogicName, "datalogic.name", Text, "")                                                 \
-  F(IntermecDeviceType, "intermec.device_type", Int32, 0)                                      \
-  /* audio: wave-out devices in list order, each described under audio.wave_out.device.<id> */ \
-  F(WaveOutDevices, "audio.wave_out.devices", NameList, {})                                    \
-  F(WaveOutName, "audio.wave_out.device.*.name", Text, "")                                     \
-  F(WaveOutFormats, "audio.wave_out.device.*.formats", DWord, 0)                               \
-  F(WaveOutChannels, "audio.wave_out.device.*.channels", Word, 2)                              \
-  F(WaveOutSupport, "audio.wave_out.device.*.support", DWord, 0)                               \
-  /* the system volume: left channel in the low word, right in the high word */                \
-  F(AudioVolume, "audio.volume", DWord, 0xFFFFFFFF)                                            \
-  /* the click levels the system applied (AudioUpdateFromRegistry), as stored */               \
-  F(KeyClickApplied, "audio.click.key", DWord, 0)                                              \
-  F(ScreenTapApplied, "audio.click.screen", DWord, 0)                                          \
-  /* what plays now, one line per player: "<pid> <what>" */                                    \
-  F(AudioPlaying, "audio.playing", TextList, {})                                               \
-  F(BluetoothAddress, "bluetooth.address", Mac, "")                                            \
-  F(ProgramFilesFolder, "shell.program_files", Text, "")                                       \
-  /* network: adapters in list order, each described under network.adapter.<name> */           \
-  F(HostName, "network.host_name", Text, "")                                                   \
-  F(UseHostInterfaces, "network.use_host_interfaces", Flag, false)                             \
-  F(Adapters, "network.adapters", NameList, {})                                                \
-  F(AdapterType, "network.adapter.*.type", DWord, 6)                                           \
-  F(AdapterIp, "network.adapter.*.ip", Ipv4, "0.0.0.0")                                        \
-  F(AdapterMask, "network.adapter.*.mask", Ipv4, "0.0.0.0")                                    \
-  F(AdapterGateway, "network.adapter.*.gateway", Ipv4OrNone, "")                               \
-  F(AdapterMac, "network.adapter.*.mac", Mac, "")                                              \
-  F(WlanOids, "network.adapter.*.wlan.answers_encryption_query", Flag, false)                  \
-  F(WlanConnected, "network.adapter.*.wlan.connected", Flag, false)                            \
-  F(WlanRssi, "network.adapter.*.wlan.rssi", Int32, -100)                                      \
-  F(WlanSsid, "network.adapter.*.wlan.ssid", Text, "")                                         \
-  F(WlanBssid, "network.adapter.*.wlan.bssid", Mac, "")                                        \
-  F(ResolverError, "network.resolver_error", DWord, 10014)                                     \
+#define QEL_HARDWARE_FIELDS(F)                                                           \
+  F(OemInfo, "oem_info", Text, "")                                                       \
+  F(PlatformType, "platform_type", Text, "")                                             \
+  F(OsMajor, "os.major", DWord, 0)                                                       \
+  F(OsMinor, "os.minor", DWord, 0)                                                       \
+  F(OsBuild, "os.build", DWord, 0)                                                       \
+  F(OsCsd, "os.csd", Text, "")                                                           \
+  F(AcLineStatus, "power.ac_line_status", Byte, 0xFF)                                    \
+  F(BatteryFlag, "power.battery_flag", Byte, 0xFF)                                       \
+  F(BatteryLifePercent, "power.battery_life_percent", Byte, 0xFF)                        \
+  F(BatteryLifeTime, "power.battery_life_time", DWord, 0xFFFFFFFF)                       \
+  F(BatteryFullLifeTime, "power.battery_full_life_time", DWord, 0xFFFFFFFF)              \
+  F(BackupBatteryFlag, "power.backup_battery_flag", Byte, 0xFF)                          \
+  F(BackupBatteryLifePercent, "power.backup_battery_life_percent", Byte, 0xFF)           \
+  F(BackupBatteryLifeTime, "power.backup_battery_life_time", DWord, 0xFFFFFFFF)          \
+  F(BackupBatteryFullLifeTime, "power.backup_battery_full_life_time", DWord, 0xFFFFFFFF) \
+  F(BatteryVoltage, "power.battery_voltage", DWord, 0xFFFFFFFF)                          \
+  F(BatteryCurrent, "power.battery_current", Int32, -1)                                  \
+  F(BatteryAverageCurrent, "power.battery_average_current", Int32, -1)                   \
+  F(BatteryAverageInterval, "power.battery_average_interval", DWord, 0xFFFFFFFF)         \
+  F(BatteryMahConsumed, "power.battery_mah_consumed", DWord, 0xFFFFFFFF)                 \
+  F(BatteryTemperature, "power.battery_temperature", Int32, -1)                          \
+  F(BackupBatteryVoltage, "power.backup_battery_voltage", DWord, 0xFFFFFFFF)             \
+  F(BatteryChemistry, "power.battery_chemistry", Byte, 0xFF)                             \
+  F(PowerDriverOk, "power.driver_ok", Flag, true)                                        \
+  F(PowerDriverEx2Bytes, "power.driver_ex2_bytes", DWord, 56)                            \
+  F(MemoryLoad, "memory.memory_load", DWord, 0)                                          \
+  F(MemoryTotalPhys, "memory.total_phys", DWord, 0)                                      \
+  F(MemoryAvailPhys, "memory.avail_phys", DWord, 0)                                      \
+  F(MemoryTotalPageFile, "memory.total_page_file", DWord, 0)                             \
+  F(MemoryAvailPageFile, "memory.avail_page_file", DWord, 0)                             \
+  F(MemoryTotalVirtual, "memory.total_virtual", DWord, 0)                                \
+  F(MemoryAvailVirtual, "memory.avail_virtual", DWord, 0)                                \
+  F(RootTotal, "storage.root.total", UInt64, 0)                                          \
+  F(RootTotalFree, "storage.root.total_free", UInt64, 0)                                 \
+  F(RootFreeToCaller, "storage.root.free_to_caller", UInt64, 0)                          \
+  F(VolumeTotal, "storage.volumes.*.total", UInt64, 0)                                   \
+  F(VolumeTotalFree, "storage.volumes.*.total_free", UInt64, 0)                          \
+  F(VolumeFreeToCaller, "storage.volumes.*.free_to_caller", UInt64, 0)                   \
+  F(MountedStores, "storage.mounted", TextList, {})                                      \
+  F(DisplayWidth, "display.width", DWord, 0)                                             \
+  F(DisplayHeight, "display.height", DWord, 0)                                           \
+  F(DisplayBitsPerPel, "display.bits_per_pel", DWord, 0)                                 \
+  F(DisplayOrientation, "display.orientation", DWord, 0)                                 \
+  F(DisplayOrientations, "display.supported_orientations", DWord, 0)                     \
+  F(NamedEvents, "kernel.named_events", TextList, {})                                    \
+  /* devices: a device name ("UIO1:") and the kind of driver behind it */                \
+  F(Device, "kernel.devices.*", Text, "")                                                \
+  F(BootTimeUnixMs, "kernel.boot_time_unix_ms", Int64, 0)                                \
+  F(Modules, "modules", TextList, {})                                                    \
+  F(Locale, "time.locale", DWord, 0x0409)                                                \
+  F(ZoneBias, "time.zone.bias", Int32, 0)                                                \
+  F(ZoneStandardName, "time.zone.standard_name", Text, "")                               \
+  F(ZoneStandardBias, "time.zone.standard_bias", Int32, 0)                               \
+  F(ZoneStandardYear, "time.zone.standard_date.year", Word, 0)                           \
+  F(ZoneStandardMonth, "time.zone.standard_date.month", Word, 0)                         \
+  F(ZoneStandardDayOfWeek, "time.zone.standard_date.day_of_week", Word, 0)               \
+  F(ZoneStandardDay, "time.zone.standard_date.day", Word, 0)                             \
+  F(ZoneStandardHour, "time.zone.standard_date.hour", Word, 0)                           \
+  F(ZoneStandardMinute, "time.zone.standard_date.minute", Word, 0)                       \
+  F(ZoneStandardSecond, "time.zone.standard_date.second", Word, 0)                       \
+  F(ZoneStandardMilliseconds, "time.zone.standard_date.milliseconds", Word, 0)           \
+  F(ZoneDaylightName, "time.zone.daylight_name", Text, "")                               \
+  F(ZoneDaylightBias, "time.zone.daylight_bias", Int32, 0)                               \
+  F(ZoneDaylightYear, "time.zone.daylight_date.year", Word, 0)                           \
+  F(ZoneDaylightMonth, "time.zone.daylight_date.month", Word, 0)                         \
+  F(ZoneDaylightDayOfWeek, "time.zone.daylight_date.day_of_week", Word, 0)               \
+  F(ZoneDaylightDay, "time.zone.daylight_date.day", Word, 0)                             \
+  F(ZoneDaylightHour, "time.zone.daylight_date.hour", Word, 0)                           \
+  F(ZoneDaylightMinute, "time.zone.daylight_date.minute", Word, 0)                       \
+  F(ZoneDaylightSecond, "time.zone.daylight_date.second", Word, 0)                       \
+  F(ZoneDaylightMilliseconds, "time.zone.daylight_date.milliseconds", Word, 0)           \
+  /* identity: empty means the call fails */                                             \
+  F(DeviceUniqueId, "identity.unique_id", Hex, "")                                       \
+  F(HalUuid, "hal.uuid", Hex, "")                                                        \
+  F(HalDeviceIdSupported, "hal.device_id.supported", Flag, false)                        \
+  F(HalPresetFirst, "hal.device_id.preset_first", Flag, true)                            \
+  F(HalPresetId, "hal.device_id.preset_id", Hex, "")                                     \
+  F(HalPlatformId, "hal.device_id.platform_id", Hex, "")                                 \
+  /* vendor I/O controls: 0 or empty means not supported */                              \
+  F(HalModelNumber, "hal.vendor.model_number", DWord, 0)                                 \
+  F(HalModelText, "hal.vendor.model_text", Text, "")                                     \
+  F(HalReboots, "hal.reboots", DWord, 0)                                                 \
+  F(LxeSerial, "lxe.serial", Text, "")                                                   \
+  F(LxeOalVersion, "lxe.oal_version", Text, "")                                          \
+  F(LxeBoots, "lxe.boots", DWord, 0)                                                     \
+  F(LxeClearBoots, "lxe.clear_boots", DWord, 0)                                          \
+  /* codec gain in tenths of a dB; the switch fails the gain calls */                    \
+  F(LxeAudioGain, "lxe.audio_gain", Int32, 0)                                            \
+  F(LxeAudioGainFails, "lxe.audio_gain_fails", Flag, false)                              \
+  F(DatalogicModel, "datalogic.model", Int32, 0)                                         \
+  F(DatalogicName, "datalogic.name", Text, "")                                           \
+  F(IntermecDeviceType, "intermec.device_type", Int32, 0)                                \
+  /* wave-out devices in list order, each under audio.wave_out.device.<id> */            \
+  F(WaveOutDevices, "audio.wave_out.devices", NameList, {})                              \
+  F(WaveOutName, "audio.wave_out.device.*.name", Text, "")                               \
+  F(WaveOutFormats, "audio.wave_out.device.*.formats", DWord, 0)                         \
+  F(WaveOutChannels, "audio.wave_out.device.*.channels", Word, 2)                        \
+  F(WaveOutSupport, "audio.wave_out.device.*.support", DWord, 0)                         \
+  /* the system volume: left in the low word, right in the high word */                  \
+  F(AudioVolume, "audio.volume", DWord, 0xFFFFFFFF)                                      \
+  /* the click levels the system applied (AudioUpdateFromRegistry) */                    \
+  F(KeyClickApplied, "audio.click.key", DWord, 0)                                        \
+  F(ScreenTapApplied, "audio.click.screen", DWord, 0)                                    \
+  /* what plays now, one line per player: "<pid> <what>" */                              \
+  F(AudioPlaying, "audio.playing", TextList, {})                                         \
+  F(BluetoothAddress, "bluetooth.address", Mac, "")                                      \
+  F(ProgramFilesFolder, "shell.program_files", Text, "")                                 \
+  /* network: adapters in list order, each described under network.adapter.<name> */     \
+  F(HostName, "network.host_name", Text, "")                                             \
+  F(UseHostInterfaces, "network.use_host_interfaces", Flag, false)                       \
+  F(Adapters, "network.adapters", NameList, {})                                          \
+  F(AdapterType, "network.adapter.*.type", DWord, 6)                                     \
+  F(AdapterIp, "network.adapter.*.ip", Ipv4, "0.0.0.0")                                  \
+  F(AdapterMask, "network.adapter.*.mask", Ipv4, "0.0.0.0")                              \
+  F(AdapterGateway, "network.adapter.*.gateway", Ipv4OrNone, "")                         \
+  F(AdapterMac, "network.adapter.*.mac", Mac, "")                                        \
+  F(WlanOids, "network.adapter.*.wlan.answers_encryption_query", Flag, false)            \
+  F(WlanConnected, "network.adapter.*.wlan.connected", Flag, false)                      \
+  F(WlanRssi, "network.adapter.*.wlan.rssi", Int32, -100)                                \
+  F(WlanSsid, "network.adapter.*.wlan.ssid", Text, "")                                   \
+  F(WlanBssid, "network.adapter.*.wlan.bssid", Mac, "")                                  \
+  F(ResolverError, "network.resolver_error", DWord, 10014)                               \
   F(ResolverNames, "network.resolver.*", Ipv4List, {})
 
 // Groups whose every member has one type, named or not: a field a profile adds
