@@ -8,47 +8,55 @@ namespace {
 
 IQelAudioService* Audio(IQelService* context) { return static_cast<IQelAudioService*>(context); }
 
+// The service's answer stored in the value, unless it is the one that means failure.
+template <class Answer, class Stored>
+bool Store(IQelValue* value, Answer answer, Answer failure, bool (IQelValue::*store)(Stored)) {
+  return answer != failure && (value->*store)(Stored(answer));
+}
+
+// The value read as the kind the setter takes, handed to the service.
+template <class Read, class Set>
+bool Take(IQelValue* value, IQelService* context, bool (IQelValue::*read)(Read*), Set set) {
+  Read v{};
+  return value && context && (value->*read)(&v) && set(Audio(context), v);
+}
+
 constexpr char kClickLetters[] = {'O', 'S', 'L'};
 
 }  // namespace
 
 bool GetBeepVolume(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const uint16_t volume = Audio(context)->GetBeepVolume();
-  return volume != 0xFFFF && value->SetUInt32(volume);
+  return value && context &&
+         Store(value, Audio(context)->GetBeepVolume(), uint16_t(0xFFFF), &IQelValue::SetUInt32);
 }
 
 bool SetBeepVolume(IQelValue* value, IQelService* context) {
-  uint32_t v = 0;
-  if (!value || !context || !value->GetUInt32(&v)) return false;
-  return Audio(context)->SetBeepVolume(uint16_t(v));
+  return Take(value, context, &IQelValue::GetUInt32,
+              [](IQelAudioService* a, uint32_t v) { return a->SetBeepVolume(uint16_t(v)); });
 }
 
 bool GetBeepFrequency(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const uint32_t hertz = Audio(context)->GetBeepFrequency();
-  return hertz != 0xFFFFFFFF && value->SetUInt32(hertz);
+  return value && context &&
+         Store(value, Audio(context)->GetBeepFrequency(), uint32_t(0xFFFFFFFF), &IQelValue::SetUInt32);
 }
 
 bool SetBeepFrequency(IQelValue* value, IQelService* context) {
-  uint32_t v = 0;
-  if (!value || !context || !value->GetUInt32(&v)) return false;
-  Audio(context)->SetBeepFrequency(v);
-  return true;
+  return Take(value, context, &IQelValue::GetUInt32, [](IQelAudioService* a, uint32_t v) {
+    a->SetBeepFrequency(v);
+    return true;
+  });
 }
 
 template <uint32_t ReadMask>
 bool GetMixerVolume(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const int16_t volume = Audio(context)->GetVolume(ReadMask);
-  return volume != -1 && value->SetInt32(volume);
+  return value && context &&
+         Store(value, Audio(context)->GetVolume(ReadMask), int16_t(-1), &IQelValue::SetInt32);
 }
 
 template <uint32_t WriteMask>
 bool SetMixerVolume(IQelValue* value, IQelService* context) {
-  int32_t v = 0;
-  if (!value || !context || !value->GetInt32(&v)) return false;
-  return Audio(context)->SetVolume(uint16_t(v), WriteMask);
+  return Take(value, context, &IQelValue::GetInt32,
+              [](IQelAudioService* a, int32_t v) { return a->SetVolume(uint16_t(v), WriteMask); });
 }
 
 template bool GetMixerVolume<kOutputMax>(IQelValue*, IQelService*);
@@ -60,35 +68,30 @@ template bool SetMixerVolume<kOutputHeadphone>(IQelValue*, IQelService*);
 template bool SetMixerVolume<kOutputBoth>(IQelValue*, IQelService*);
 
 bool GetVolumeStep(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const int32_t step = Audio(context)->GetVolumeStep(kOutputSpeaker);
-  return step != -1 && value->SetInt32(step);
+  return value && context &&
+         Store(value, Audio(context)->GetVolumeStep(kOutputSpeaker), -1, &IQelValue::SetInt32);
 }
 
 bool SetVolumeStep(IQelValue* value, IQelService* context) {
-  int32_t v = 0;
-  if (!value || !context || !value->GetInt32(&v)) return false;
-  return Audio(context)->SetVolumeStep(v, kOutputSpeaker);
+  return Take(value, context, &IQelValue::GetInt32,
+              [](IQelAudioService* a, int32_t v) { return a->SetVolumeStep(v, kOutputSpeaker); });
 }
 
 bool GetVolumeMaxStep(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const int32_t step = Audio(context)->GetVolumeMaxStep(kOutputSpeaker);
-  return step != -1 && value->SetInt32(step);
+  return value && context &&
+         Store(value, Audio(context)->GetVolumeMaxStep(kOutputSpeaker), -1, &IQelValue::SetInt32);
 }
 
 template <uint32_t Channel>
 bool GetGain(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const int16_t gain = Audio(context)->GetGain(Channel);
-  return gain != -1 && value->SetInt32(gain);
+  return value && context &&
+         Store(value, Audio(context)->GetGain(Channel), int16_t(-1), &IQelValue::SetInt32);
 }
 
 template <uint32_t Channel>
 bool SetGain(IQelValue* value, IQelService* context) {
-  int32_t v = 0;
-  if (!value || !context || !value->GetInt32(&v)) return false;
-  return Audio(context)->SetGain(uint16_t(v), Channel);
+  return Take(value, context, &IQelValue::GetInt32,
+              [](IQelAudioService* a, int32_t v) { return a->SetGain(uint16_t(v), Channel); });
 }
 
 template bool GetGain<0>(IQelValue*, IQelService*);
@@ -97,34 +100,27 @@ template bool SetGain<0>(IQelValue*, IQelService*);
 template bool SetGain<1>(IQelValue*, IQelService*);
 
 bool GetMicGainDb(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const double gain = Audio(context)->GetGainDb(1);
-  return gain != -1.0 && value->SetDouble(gain);
+  return value && context && Store(value, Audio(context)->GetGainDb(1), -1.0, &IQelValue::SetDouble);
 }
 
 bool SetMicGainDb(IQelValue* value, IQelService* context) {
-  double v = 0;
-  if (!value || !context || !value->GetDouble(&v)) return false;
-  return Audio(context)->SetGainDb(v, 1);
+  return Take(value, context, &IQelValue::GetDouble,
+              [](IQelAudioService* a, double v) { return a->SetGainDb(v, 1); });
 }
 
 bool GetMicMaxGainDb(IQelValue* value, IQelService* context) {
-  if (!value || !context) return false;
-  const double gain = Audio(context)->GetMaxGainDb(1);
-  return gain != -1.0 && value->SetDouble(gain);
+  return value && context && Store(value, Audio(context)->GetMaxGainDb(1), -1.0, &IQelValue::SetDouble);
 }
 
 bool GetMicBoost(IQelValue* value, IQelService* context) {
   if (!value || !context) return false;
   const int32_t boost = Audio(context)->GetMicBoost();
-  if (boost != 0 && boost != 1) return false;
-  return value->SetBool(boost == 1);
+  return (boost == 0 || boost == 1) && value->SetBool(boost == 1);
 }
 
 bool SetMicBoost(IQelValue* value, IQelService* context) {
-  bool v = false;
-  if (!value || !context || !value->GetBool(&v)) return false;
-  return Audio(context)->SetMicBoost(v) > 0;
+  return Take(value, context, &IQelValue::GetBool,
+              [](IQelAudioService* a, bool v) { return a->SetMicBoost(v) > 0; });
 }
 
 template <uint32_t Which>
@@ -138,11 +134,11 @@ bool GetClick(IQelValue* value, IQelService* context) {
 
 template <uint32_t Which>
 bool SetClick(IQelValue* value, IQelService* context) {
-  char letter = 0;
-  if (!value || !context || !value->GetChar(&letter)) return false;
-  for (uint32_t level = 0; level < std::size(kClickLetters); ++level)
-    if (letter == kClickLetters[level]) return Audio(context)->SetClickLevel(level, Which);
-  return false;
+  return Take(value, context, &IQelValue::GetChar, [](IQelAudioService* a, char letter) {
+    for (uint32_t level = 0; level < std::size(kClickLetters); ++level)
+      if (letter == kClickLetters[level]) return a->SetClickLevel(level, Which);
+    return false;
+  });
 }
 
 template bool GetClick<kClickKey>(IQelValue*, IQelService*);
