@@ -84,6 +84,44 @@ TEST_F(FsWatcher, WatchingAMissingFolderFailsAndAddsNoSource) {
   EXPECT_EQ(handler->SourceCount(), 1u);
 }
 
+// A callback runs on the handler's thread: what it watches, replaces (its own
+// watch included) and unwatches there is waited on as soon as it returns, and
+// change reporting goes on.
+TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
+  class Rewatch final : public IQelNotifyCallback {
+   public:
+    explicit Rewatch(CQelFsWatcher* watcher) : watcher_(watcher) {}
+    bool OnChange(IQelText*, int32_t, int32_t) override {
+      if (calls++ == 0) {
+        watcher_->Unwatch(5);
+        watcher_->Watch(0, u"other", u"\\Other\\");
+        watcher_->Watch(0, u"data", u"\\Data\\Sub\\");  // replaces the watch being served
+      }
+      return true;
+    }
+    std::atomic<int> calls{0};
+
+   private:
+    CQelFsWatcher* watcher_;
+  } rewatch(watcher.get());
+  ASSERT_TRUE(watcher->Watch(5, u"gone", u"\\Other\\"));
+  ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
+  ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
+  ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
+  ASSERT_TRUE(Eventually([&] { return rewatch.calls > 0; }));
+  ASSERT_TRUE(Eventually([&] { return watcher->WatchCount(0) == 2 && handler->SourceCount() == 2; }));
+  EXPECT_EQ(watcher->WatchCount(5), 0u);
+
+  auto other = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:other"));
+  auto data = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:data"));
+  ASSERT_TRUE(other && data);
+  ASSERT_EQ(MakeFolder(u"\\Other\\Two"), 0u);
+  EXPECT_TRUE(Eventually([&] { return other->TestAndClearChanged(); }));
+  ASSERT_EQ(MakeFolder(u"\\Data\\Sub\\Three"), 0u);
+  EXPECT_TRUE(Eventually([&] { return data->TestAndClearChanged(); }));
+  EXPECT_EQ(rewatch.calls, 1) << "the replacing watch has no callback";
+}
+
 TEST_F(FsWatcher, WatchingANameTwiceLeavesOneWatch) {
   ASSERT_TRUE(watcher->Watch(7, u"docs", u"\\Data\\a.txt"));
   ASSERT_TRUE(watcher->Watch(7, u"docs", u"\\Other\\b.txt"));

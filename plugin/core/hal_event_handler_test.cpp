@@ -18,6 +18,7 @@
 #include "ce/sim/control.h"
 #include "ce/sync.h"
 #include "core/error_log.h"
+#include "event_source.h"
 #include "qelcommon/ref.h"
 #include "test_terminal.h"
 
@@ -26,30 +27,7 @@ namespace {
 using qel::CQelHalEventHandler;
 using qel::Ref;
 
-// An event source over an auto-reset event of its own.
-class EventSource final : public IQelHalEventSource, public CQelRefCounted {
- public:
-  explicit EventSource(int id, std::function<void(int)> onSignaled = nullptr)
-      : id_(id),
-        event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-        onSignaled_(std::move(onSignaled)) {}
-  int32_t AddRef() override { return CQelRefCounted::AddRef(); }
-  int32_t Release() override { return CQelRefCounted::Release(); }
-  void* GetHandle() override { return event_.get(); }
-  bool OnSignaled() override {
-    ++signaled;
-    if (onSignaled_) onSignaled_(id_);
-    return true;
-  }
-  void Fire() { ce::SetEvent(event_.get()); }
-
-  std::atomic<int> signaled{0};
-
- private:
-  int id_;
-  ce::UniqueHandle event_;
-  std::function<void(int)> onSignaled_;
-};
+using qeltest::EventSource;
 
 Ref<CQelHalEventHandler> MakeHandler() { return Ref<CQelHalEventHandler>::Adopt(new CQelHalEventHandler); }
 
@@ -125,6 +103,36 @@ TEST(HalEventHandler, CallsSourcesOnItsThreadLowestIndexFirst) {
   EXPECT_FALSE(handler->Wait(20));  // still serving
   handler->Stop();
   EXPECT_TRUE(handler->Wait(0));
+}
+
+// A source's OnSignaled runs on the handler's thread, which cannot wait for
+// itself: a restart asked there takes the list afresh once it returns, and a
+// stop ends the thread then.
+TEST(HalEventHandler, RestartOrStopFromASourceTakesEffectWhenItReturns) {
+  qeltest::TestTerminal terminal;
+  auto handler = MakeHandler();
+  auto added = Ref<EventSource>::Adopt(new EventSource(1));
+  Ref<EventSource> first;
+  first = Ref<EventSource>::Adopt(new EventSource(0, [&](int) {
+    if (first->signaled == 1) {
+      EXPECT_TRUE(handler->AddSource(added.get()));
+      EXPECT_TRUE(handler->Restart());
+    } else {
+      handler->RemoveSource(first.get());
+    }
+  }));
+  handler->AddSource(first.get());
+  ASSERT_TRUE(handler->Restart());
+  first->Fire();
+  ASSERT_TRUE(Eventually([&] { return first->signaled == 1; }));
+  added->Fire();
+  EXPECT_TRUE(Eventually([&] { return added->signaled == 1; })) << "the source added there is waited on";
+  EXPECT_FALSE(handler->Wait(0));
+
+  first->Fire();
+  EXPECT_TRUE(Eventually([&] { return handler->Wait(0); })) << "a source removed there stops the thread";
+  EXPECT_EQ(handler->SourceCount(), 1u);
+  EXPECT_EQ(first->RefCount(), 1) << "released by the list and by the ended run";
 }
 
 TEST(HalEventHandler, GetInterfaceHandsOutTheWholeObject) {
