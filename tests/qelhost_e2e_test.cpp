@@ -337,6 +337,12 @@ TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
     EXPECT_NE(r.err.find(std::string("cannot watch '") + m.path + "'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(m.says), std::string::npos) << r.err;
   }
+  // After the refusal come UnRegister and the release of the module's
+  // objects: none of it may start a thread of the module.
+  const HostRun traced = Host({"--trace", "watch", "docs", "\\Nowhere\\", "--count", "1"});
+  const size_t refused = traced.err.find("qelhost: cannot watch");
+  ASSERT_NE(refused, std::string::npos) << traced.err;
+  EXPECT_EQ(traced.err.find("CreateThread", refused), std::string::npos) << traced.err;
 }
 
 TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {

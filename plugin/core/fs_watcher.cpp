@@ -1,5 +1,7 @@
 #include "core/fs_watcher.h"
 
+#include <vector>
+
 #include "core/file_ref.h"
 #include "qelcommon/text_buffer.h"
 
@@ -17,16 +19,17 @@ CQelFsWatcher::CQelFsWatcher(CQelHalEventHandler* handler, IQelFileLocation* fil
   if (fileLocation_) fileLocation_->AddRef();
 }
 
+// The handler's thread is left as it is: after UnRegister it stays stopped,
+// and while the module is bound it goes on without these watches.
 CQelFsWatcher::~CQelFsWatcher() {
-  for (auto& [key, watches] : subscribers_)
-    for (auto& [name, watch] : watches) {
-      if (handler_) handler_->RemoveSource(watch);
-      watch->Release();
-    }
+  std::vector<IQelHalEventSource*> watches;
+  for (auto& [key, group] : subscribers_)
+    for (auto& [name, watch] : group) watches.push_back(watch);
   if (handler_) {
-    if (!subscribers_.empty()) handler_->Restart();
+    handler_->Withdraw(watches);
     handler_->Release();
   }
+  for (IQelHalEventSource* watch : watches) watch->Release();
   if (fileLocation_) fileLocation_->Release();
 }
 
@@ -61,10 +64,12 @@ bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char1
   const std::u16string folder = FolderOf(path);
   auto* watch = new CQelFsWatch(full, folder.c_str());
   bool ok = watch->valid() && (!handler_ || handler_->AddSource(watch));
-  if (ok)
+  if (ok) {
     group.emplace(full, watch);
-  else
+  } else {
     watch->Release();
+    if (group.empty()) subscribers_.erase(subscriber);
+  }
   if (handler_) handler_->Restart();
   return ok;
 }

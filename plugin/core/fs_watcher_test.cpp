@@ -12,6 +12,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/sync.h"
+#include "event_source.h"
 #include "qelcommon/ref.h"
 #include "test_terminal.h"
 
@@ -73,15 +74,46 @@ class FsWatcher : public ::testing::Test {
   Ref<CQelFsWatcher> watcher = Ref<CQelFsWatcher>::Adopt(new CQelFsWatcher(handler.get(), nullptr));
 };
 
-TEST_F(FsWatcher, WatchingAMissingFolderFailsAndAddsNoSource) {
+// A failed Watch leaves nothing: no source, and no subscriber (Attach answers
+// false only when subscriber 0 has no group at all).
+TEST_F(FsWatcher, WatchingAMissingFolderFailsAndLeavesNothing) {
+  Callback callback(true);
   const char16_t* missing[] = {u"\\Nowhere\\file.txt", u"\\Data\\Nowhere\\x;extra", u"plain"};
   for (const char16_t* path : missing) {
     EXPECT_FALSE(watcher->Watch(0, u"w", path));
     EXPECT_EQ(handler->SourceCount(), 0u);
     EXPECT_EQ(watcher->WatchCount(0), 0u);
+    EXPECT_FALSE(watcher->Attach(u"w", &callback)) << "an empty group of subscriber 0 was left";
   }
   EXPECT_TRUE(watcher->Watch(0, u"w", u"\\Data\\file.txt;ignored"));  // the text after ";" is not a path
   EXPECT_EQ(handler->SourceCount(), 1u);
+  // A replacement that fails drops the watch it replaced, and the group it leaves empty.
+  EXPECT_FALSE(watcher->Watch(0, u"w", u"\\Nowhere\\"));
+  EXPECT_EQ(handler->SourceCount(), 0u);
+  EXPECT_FALSE(watcher->Attach(u"w", &callback));
+}
+
+// Destroying the watcher leaves the handler's thread as it found it: stopped
+// after UnRegister (no module thread may run then), running while the module
+// is bound, for the handler's other sources (the wake-up event's).
+TEST_F(FsWatcher, DestroyingItLeavesTheHandlersThreadAsItWas) {
+  auto other = Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(0));
+  ASSERT_TRUE(handler->AddSource(other.get()));
+  for (const bool bound : {false, true}) {
+    SCOPED_TRACE(bound ? "bound" : "after UnRegister");
+    auto own = Ref<CQelFsWatcher>::Adopt(new CQelFsWatcher(handler.get(), nullptr));
+    ASSERT_TRUE(own->Watch(0, u"data", u"\\Data\\"));
+    EXPECT_FALSE(own->Watch(1, u"none", u"\\Nowhere\\"));
+    if (!bound) handler->Stop();  // as UnRegister does
+    own.reset();
+    EXPECT_EQ(handler->SourceCount(), 1u) << "its watches are withdrawn";
+    EXPECT_EQ(handler->Wait(0), !bound) << "Wait(0) is true when no thread runs";
+    if (bound) {
+      const int before = other->signaled;
+      other->Fire();
+      EXPECT_TRUE(Eventually([&] { return other->signaled == before + 1; }));
+    }
+  }
 }
 
 // A callback runs on the handler's thread: what it watches, replaces (its own

@@ -62,6 +62,23 @@ void CQelHalEventHandler::RemoveSource(IQelHalEventSource* source) {
   Drop({source});
 }
 
+void CQelHalEventHandler::Withdraw(const std::vector<IQelHalEventSource*>& sources) {
+  if (IsCurrentThread()) {
+    Drop(sources);
+    Pending none = Pending::kNone;
+    pending_.compare_exchange_strong(none, Pending::kRebuild, std::memory_order_relaxed);
+    return;
+  }
+  Hold control(control_);
+  const bool running = !Wait(0);
+  Stop();
+  Drop(sources);
+  if (running) {
+    if (stop_) ce::ResetEvent(stop_.get());
+    CQelThread::Start();
+  }
+}
+
 void CQelHalEventHandler::Stop() {
   if (IsCurrentThread()) {
     pending_.store(Pending::kStop, std::memory_order_relaxed);

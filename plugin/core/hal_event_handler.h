@@ -38,12 +38,15 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Stops the thread, then drops the first entry equal to source; the thread
   // stays stopped.
   void RemoveSource(IQelHalEventSource* source);
+  // Drops the first entry equal to each of sources and leaves the thread as
+  // it was: a running thread goes on without them, a stopped one stays so.
+  void Withdraw(const std::vector<IQelHalEventSource*>& sources);
   // Signals the stop event, waits for the thread and closes it.
   void Stop();
   bool Restart();
   size_t SourceCount();
 
-  // Stop, Restart and RemoveSource called from a source's
+  // Stop, Restart, RemoveSource and Withdraw called from a source's
   // OnSignaled, on the handler's own thread, cannot wait for that thread:
   // they take effect when OnSignaled returns, the thread then ending (a stop)
   // or taking the source list afresh and going on (a restart).
