@@ -63,9 +63,11 @@ bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char1
   }
   const std::u16string folder = FolderOf(path);
   auto* watch = new CQelFsWatch(full, folder.c_str());
-  bool ok = watch->valid() && (!handler_ || handler_->AddSource(watch));
+  const bool ok = watch->valid();
   if (ok) {
     group.emplace(full, watch);
+    // Beyond the handler's capacity the watch is kept but never waited on.
+    if (handler_) handler_->AddSource(watch);
   } else {
     watch->Release();
     if (group.empty()) subscribers_.erase(subscriber);

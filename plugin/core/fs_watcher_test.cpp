@@ -116,6 +116,34 @@ TEST_F(FsWatcher, DestroyingItLeavesTheHandlersThreadAsItWas) {
   }
 }
 
+// With the handler full (its other sources, the wake-up event's among them),
+// a further watch is kept and answered true, but never waited on until it is
+// watched again with a place free.
+TEST_F(FsWatcher, AWatchBeyondTheHandlersCapacityIsKeptButNotWaitedOn) {
+  std::vector<Ref<qeltest::EventSource>> others;
+  for (size_t i = 1; i < CQelHalEventHandler::kMaxSources; ++i) {
+    others.push_back(Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(int(i))));
+    ASSERT_TRUE(handler->AddSource(others.back().get()));
+  }
+  EXPECT_TRUE(watcher->Watch(0, u"last", u"\\Data\\"));
+  EXPECT_TRUE(watcher->Watch(0, u"beyond", u"\\Other\\"));
+  EXPECT_EQ(watcher->WatchCount(0), 2u);
+  EXPECT_EQ(handler->SourceCount(), CQelHalEventHandler::kMaxSources);
+  auto last = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:last"));
+  auto beyond = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:beyond"));
+  ASSERT_TRUE(last && beyond);
+  ASSERT_EQ(MakeFolder(u"\\Other\\One"), 0u);
+  ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
+  ASSERT_TRUE(Eventually([&] { return last->TestAndClearChanged(); }));
+  EXPECT_FALSE(beyond->TestAndClearChanged());
+
+  handler->RemoveSource(others[0].get());
+  EXPECT_TRUE(watcher->Watch(0, u"beyond", u"\\Other\\"));
+  beyond = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:beyond"));
+  ASSERT_EQ(MakeFolder(u"\\Other\\Two"), 0u);
+  EXPECT_TRUE(Eventually([&] { return beyond->TestAndClearChanged(); }));
+}
+
 // A callback runs on the handler's thread: what it watches, replaces (its own
 // watch included) and unwatches there is waited on as soon as it returns, and
 // change reporting goes on.
