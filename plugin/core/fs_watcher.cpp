@@ -78,13 +78,13 @@ bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char1
 
 void CQelFsWatcher::Unwatch(uint32_t subscriber) {
   Hold hold(lock_);
-  auto group = subscribers_.find(subscriber);
-  if (group == subscribers_.end()) return;
-  for (auto& [name, watch] : group->second) {
-    if (handler_) handler_->RemoveSource(watch);
-    watch->Release();
+  if (auto group = subscribers_.find(subscriber); group != subscribers_.end()) {
+    for (auto& [name, watch] : group->second) {
+      if (handler_) handler_->RemoveSource(watch);
+      watch->Release();
+    }
+    subscribers_.erase(group);
   }
-  subscribers_.erase(group);
   if (handler_) handler_->Restart();
 }
 

@@ -116,6 +116,16 @@ TEST_F(FsWatcher, DestroyingItLeavesTheHandlersThreadAsItWas) {
   }
 }
 
+// Unwatch restarts the handler even for a subscriber it does not know: a
+// source added since the last restart is waited on from then on.
+TEST_F(FsWatcher, UnwatchOfAnUnknownSubscriberRestartsTheHandler) {
+  auto added = Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(0));
+  ASSERT_TRUE(handler->AddSource(added.get()));
+  watcher->Unwatch(42);
+  added->Fire();
+  EXPECT_TRUE(Eventually([&] { return added->signaled == 1; }));
+}
+
 // With the handler full (its other sources, the wake-up event's among them),
 // a further watch is kept and answered true, but never waited on until it is
 // watched again with a place free.
