@@ -80,9 +80,9 @@ class Listener final : public IQelPowerEventListener, public IQelWakeUpListener 
 
 TEST(PowerEventService, TellsListenersOfTheTerminalsTransitions) {
   qeltest::TestTerminal terminal;
+  Listener a, b;  // outlive the service, whose shutdown unlinks b
   auto service = Ref<qel::CQelPowerEventService>::Adopt(new qel::CQelPowerEventService);
   ASSERT_TRUE(service->listening());
-  Listener a, b;
   service->AddListener(&a);
   service->AddListener(&b);
   service->AddListener(nullptr);
@@ -103,6 +103,20 @@ TEST(PowerEventService, TellsListenersOfTheTerminalsTransitions) {
   ASSERT_TRUE(ce::sim::Suspend(&error));
   ASSERT_TRUE(b.WaitFor(5));
   EXPECT_EQ(a.Calls().size(), 4u);
+}
+
+// The service owns no listener: its shutdown unlinks those still in its list
+// and leaves them to their holders.
+TEST(PowerEventService, ItsShutdownUnlinksItsListeners) {
+  qeltest::TestTerminal terminal;
+  Listener a, b, c;
+  auto service = Ref<qel::CQelPowerEventService>::Adopt(new qel::CQelPowerEventService);
+  for (Listener* l : {&a, &b, &c}) service->AddListener(l);
+  service.reset();
+  for (IQelPowerEventListener* l : {&a, &b, &c}) {
+    EXPECT_EQ(l->next, nullptr);
+    EXPECT_EQ(l->previous, nullptr);
+  }
 }
 
 TEST(WakeUpService, TwoStartsLeaveOneNotificationAndWakeUpsReachListeners) {
