@@ -68,6 +68,11 @@ class Commands : public ::testing::Test {
     if (it == o.variables.end()) return "<not named>";
     if (const auto* t = std::get_if<std::u16string>(&it->second)) return ceutil::ToUtf8(*t);
     if (const auto* i = std::get_if<int32_t>(&it->second)) return "int " + std::to_string(*i);
+    if (const auto* b = std::get_if<std::vector<uint8_t>>(&it->second)) {
+      std::string hex = "bytes";
+      for (const uint8_t byte : *b) hex += " " + std::to_string(byte);
+      return hex;
+    }
     return "<unset>";
   }
 
@@ -154,6 +159,8 @@ TEST_F(Commands, PxsRegistryWritesEachTypeAndReadsItBack) {
       {"-1", "?", REG_SZ, Wide(u"-1"), "-1", "S"},
       {"\"\"", "S", REG_SZ, Wide(u""), "", "S"},
       {"Grüße", "S", REG_SZ, Wide(u"Grüße"), "Grüße", "S"},
+      // Read back as exactly the bytes stored, not their count taken as characters.
+      {"abc", "B", REG_BINARY, Wide(u"abc"), "bytes 97 0 98 0 99 0 0 0", "B"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.value + " " + row.letter);
@@ -204,6 +211,7 @@ TEST_F(Commands, PxsRegistryEdgeCases) {
   EXPECT_EQ(Text(odd, "et"), "S");
   EXPECT_EQ(Text(odd, "q"), "<unset>");
   EXPECT_EQ(Text(odd, "qt"), "<unset>");
+  EXPECT_EQ(Text(odd, "b"), "bytes 65 0 66");
   EXPECT_EQ(Text(odd, "bt"), "B");
   // "B" written from text stores the text's characters and one zero.
   EXPECT_TRUE(Reports(Run("PXS W %REG HKEY_LOCAL_MACHINE\\Odd B2 hi B")).empty());

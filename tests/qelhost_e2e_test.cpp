@@ -345,6 +345,17 @@ TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
   EXPECT_EQ(traced.err.find("CreateThread", refused), std::string::npos) << traced.err;
 }
 
+// A binary value comes back as the bytes the registry holds: "abc" written as
+// "B" is its UTF-16 characters and one zero, eight bytes.
+TEST_F(QelHost, ABinaryRegistryValueReadsBackAsItsBytes) {
+  ASSERT_EQ(Host({"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Bin v abc B"}).status, 0);
+  const HostRun r = Host({"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Bin v $v $t", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json out = Parse(r);
+  EXPECT_EQ(out["variables"]["v"], json({{"bytes", "6100620063000000"}})) << r.out;
+  EXPECT_EQ(out["variables"]["t"], "B") << r.out;
+}
+
 TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {
   const struct {
     const char* option;
