@@ -287,6 +287,8 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
       "PXS W \\Data\\s.ini Main \"[k]\" 1 x",  // a section line
       "PXS W \\Data\\s.ini Main \"\" 1 x",
       "PXS W \\Data\\s.ini Main k 日本 x",  // no such characters in the ANSI code page
+      "PXS W \\Data\\s.ini Main 日本 1 x",
+      "PXS W \\Data\\s.ini 日本 k 1 x",
       "PXS W \\Data\\s.ini \"Ma]in\" k 1 x",
       "PXS W \\Data\\s.ini \"[Main\" k 1 x",
       "PXS W \\Data\\s.ini \" Main\" k 1 x",
@@ -299,6 +301,26 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
   EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")),
             std::vector<std::string>{"SetResult 1"});
   EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
+}
+
+// A file that starts with the UTF-8 mark is read as UTF-8 and written back
+// so, mark kept; it holds what the ANSI code page lacks.
+TEST_F(Commands, PxsSettingsFileInUtf8WithItsMark) {
+  fs::create_directories(Fs("Data"));
+  std::ofstream(Fs("Data/u8.ini"), std::ios::binary) << "\xEF\xBB\xBF[M]\r\na=\xC3\xA9\r\n";
+  EXPECT_EQ(Text(Run("PXS R \\Data\\u8.ini M a $a x"), "a"), "\u00e9");
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\u8.ini M b 日本 x")).empty());
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\u8.ini Ω k \u00e9 x")).empty());
+  EXPECT_EQ(
+      qeltest::Contents(Fs("Data/u8.ini")),
+      "\xEF\xBB\xBF[M]\r\na=\xC3\xA9\r\nb=\xE6\x97\xA5\xE6\x9C\xAC\r\n\r\n\r\n[\xCE\xA9]\r\nk=\xC3\xA9\r\n");
+  const CommandOutcome r = Run("PXS R \\Data\\u8.ini M * $all x");
+  EXPECT_TRUE(Reports(r).empty());
+  EXPECT_EQ(Text(r, "all"), "a=\u00e9\r\nb=日本\r\n");
+  // The mark alone is an empty file in UTF-8, and stays one.
+  std::ofstream(Fs("Data/mark.ini"), std::ios::binary) << "\xEF\xBB\xBF";
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\mark.ini M k 日本 x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/mark.ini")), "\xEF\xBB\xBF[M]\r\nk=\xE6\x97\xA5\xE6\x9C\xAC\r\n");
 }
 
 // Lines end in one CR LF however the file ended them, and a file that
@@ -356,9 +378,10 @@ TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
   EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
 }
 
-// A file that does not load as an INI file in the terminal's code page (UTF-16
-// text, a cabinet, UTF-8 with its mark, text that is not name=value lines) is
-// never written over: writing and reading fail with a text, and its bytes stay.
+// A file that does not load as an INI file, in the terminal's code page or in
+// UTF-8 after its mark (UTF-16 text, a cabinet, bytes after the UTF-8 mark
+// that are not UTF-8, text that is not name=value lines), is never written
+// over: writing and reading fail with a text, and its bytes stay.
 TEST_F(Commands, PxsSettingsFileNeverWritesOverWhatIsNotAnIniFile) {
   const fs::path work = terminal.root() / "cab";
   fs::create_directories(work / "sub");
@@ -373,12 +396,14 @@ TEST_F(Commands, PxsSettingsFileNeverWritesOverWhatIsNotAnIniFile) {
       {"utf16.ini", utf16},
       {"utf16nomark.ini", utf16NoMark},
       {"app.cab", qeltest::Contents(MakeCabinet(work, "app.cab"))},
-      {"utf8mark.ini", "\xEF\xBB\xBF[M]\r\nk=v\r\n"},
+      {"utf8mark.ini",
+       "\xEF\xBB\xBF[M]\r\nk=Gr\xFC\xDF"
+       "e\r\n"},
       {"prose.ini", "[M]\r\nk=v\r\nthis line is no setting\r\n"},
       {"control.ini", "[M]\r\nk=v\x01w\r\n"},
   };
   const std::vector<std::string> refused{
-      "SetResult 1 The file is not an INI file in the terminal's code page"};
+      "SetResult 1 The file is not an INI file in the terminal's code page or in UTF-8 with its mark"};
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
     std::ofstream(Fs("Data/" + f.name), std::ios::binary) << f.bytes;
