@@ -303,6 +303,21 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
   EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
 }
 
+// A file that cannot be opened for writing fails the command, and keeps its bytes.
+TEST_F(Commands, PxsSettingsFileThatCannotBeOpenedForWritingFails) {
+  fs::create_directories(Fs("Data/folder.ini"));
+  std::ofstream(Fs("Data/locked.ini"), std::ios::binary) << "[M]\r\nk=v\r\n";
+  fs::permissions(Fs("Data/locked.ini"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  for (const char* name : {"folder.ini", "locked.ini"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Reports(Run(std::string("PXS W \\Data\\") + name + " M k w x")),
+              std::vector<std::string>{"SetResult 1"});
+  }
+  EXPECT_EQ(qeltest::Contents(Fs("Data/locked.ini")), "[M]\r\nk=v\r\n");
+}
+
 // A file that starts with the UTF-8 mark is read as UTF-8 and written back
 // so, mark kept; it holds what the ANSI code page lacks.
 TEST_F(Commands, PxsSettingsFileInUtf8WithItsMark) {
