@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/file_ref.h"
+#include "qelcommon/ref.h"
 #include "qelcommon/text_buffer.h"
 
 namespace qel {
@@ -88,28 +89,39 @@ void CQelFsWatcher::Unwatch(uint32_t subscriber) {
   if (handler_) handler_->Restart();
 }
 
+// Attach and DetachAll let the watcher's lock go before they take a watch's:
+// a callback runs under its watch's lock and may call Watch or Unwatch, which
+// take the watcher's.
 bool CQelFsWatcher::Attach(const char16_t* name, IQelNotifyCallback* callback) {
   if (!name || !callback) return true;
-  Hold hold(lock_);
-  auto group = subscribers_.find(0);
-  if (group == subscribers_.end()) return false;
-  auto watch = group->second.find(FullName(name));
-  if (watch == group->second.end()) return true;
-  if (watch->second->TestAndClearChanged()) {
+  Ref<CQelFsWatch> watch;
+  {
+    Hold hold(lock_);
+    auto group = subscribers_.find(0);
+    if (group == subscribers_.end()) return false;
+    auto found = group->second.find(FullName(name));
+    if (found == group->second.end()) return true;
+    watch = Ref<CQelFsWatch>::Share(found->second);
+  }
+  if (watch->TestAndClearChanged()) {
     CQelTextBuffer text;
-    text.Assign(watch->first.data(), uint32_t(watch->first.size()));
+    text.Assign(watch->name().data(), uint32_t(watch->name().size()));
     callback->OnChange(&text, 0, 0);
     return false;
   }
-  watch->second->SetCallback(callback);
+  watch->SetCallback(callback);
   return true;
 }
 
 bool CQelFsWatcher::DetachAll(IQelNotifyCallback* callback) {
   if (!callback) return false;
-  Hold hold(lock_);
-  if (auto group = subscribers_.find(0); group != subscribers_.end())
-    for (auto& [name, watch] : group->second) watch->SetCallback(nullptr);
+  std::vector<Ref<CQelFsWatch>> watches;
+  {
+    Hold hold(lock_);
+    if (auto group = subscribers_.find(0); group != subscribers_.end())
+      for (auto& [name, watch] : group->second) watches.push_back(Ref<CQelFsWatch>::Share(watch));
+  }
+  for (const Ref<CQelFsWatch>& watch : watches) watch->SetCallback(nullptr);
   return false;
 }
 

@@ -166,10 +166,12 @@ TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
         watcher_->Unwatch(5);
         watcher_->Watch(0, u"other", u"\\Other\\");
         watcher_->Watch(0, u"data", u"\\Data\\Sub\\");  // replaces the watch being served
+        done = true;
       }
       return true;
     }
     std::atomic<int> calls{0};
+    std::atomic<bool> done{false};
 
    private:
     CQelFsWatcher* watcher_;
@@ -178,9 +180,10 @@ TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
   ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
   ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
   ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
-  ASSERT_TRUE(Eventually([&] { return rewatch.calls > 0; }));
-  ASSERT_TRUE(Eventually([&] { return watcher->WatchCount(0) == 2 && handler->SourceCount() == 2; }));
+  ASSERT_TRUE(Eventually([&] { return rewatch.done.load(); }));
+  EXPECT_EQ(watcher->WatchCount(0), 2u);
   EXPECT_EQ(watcher->WatchCount(5), 0u);
+  EXPECT_EQ(handler->SourceCount(), 2u);
 
   auto other = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:other"));
   auto data = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:data"));
