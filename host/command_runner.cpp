@@ -25,10 +25,17 @@ class Variable final : public IQelVariable {
     value_ = std::u16string(text->Chars(), text->Length());
     return true;
   }
-  // The length counts characters: the variable holds text.
-  bool SetData(const void* data, int32_t length, int32_t) override {
+  // Text of `length` characters, or exactly `length` bytes of binary data.
+  bool SetData(const void* data, int32_t length, int32_t unit) override {
     if (length < 0 || (!data && length > 0)) return false;
-    value_ = std::u16string(static_cast<const char16_t*>(data), size_t(length));
+    if (unit == kQelDataChars) {
+      value_ = std::u16string(static_cast<const char16_t*>(data), size_t(length));
+    } else if (unit == kQelDataBytes) {
+      const auto* bytes = static_cast<const uint8_t*>(data);
+      value_ = std::vector<uint8_t>(bytes, bytes + length);
+    } else {
+      return false;
+    }
     return true;
   }
   bool SetText(const char16_t* text, int32_t) override {

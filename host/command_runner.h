@@ -23,8 +23,8 @@ struct CommandReport {
   int32_t argument = 0;                // BadArgument
 };
 
-// A variable's value: never set, a number, or text.
-using VariableValue = std::variant<std::monostate, int32_t, std::u16string>;
+// A variable's value: never set, a number, text, or binary data.
+using VariableValue = std::variant<std::monostate, int32_t, std::u16string, std::vector<uint8_t>>;
 
 struct CommandOutcome {
   int32_t code = 0;  // the command's result: 0 unless a SetResult changed it

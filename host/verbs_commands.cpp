@@ -45,9 +45,22 @@ json ReportJson(const CommandReport& r) {
   return {};
 }
 
+// Two lower-case hexadecimal digits a byte, in order.
+std::string HexOf(const std::vector<uint8_t>& bytes) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (const uint8_t b : bytes) {
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  return hex;
+}
+
 json VariableJson(const VariableValue& v) {
   if (const auto* i = std::get_if<int32_t>(&v)) return *i;
   if (const auto* t = std::get_if<std::u16string>(&v)) return ceutil::ToUtf8(*t);
+  if (const auto* b = std::get_if<std::vector<uint8_t>>(&v)) return {{"bytes", HexOf(*b)}};
   return nullptr;
 }
 

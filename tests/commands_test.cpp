@@ -68,6 +68,11 @@ class Commands : public ::testing::Test {
     if (it == o.variables.end()) return "<not named>";
     if (const auto* t = std::get_if<std::u16string>(&it->second)) return ceutil::ToUtf8(*t);
     if (const auto* i = std::get_if<int32_t>(&it->second)) return "int " + std::to_string(*i);
+    if (const auto* b = std::get_if<std::vector<uint8_t>>(&it->second)) {
+      std::string hex = "bytes";
+      for (const uint8_t byte : *b) hex += " " + std::to_string(byte);
+      return hex;
+    }
     return "<unset>";
   }
 
@@ -154,6 +159,8 @@ TEST_F(Commands, PxsRegistryWritesEachTypeAndReadsItBack) {
       {"-1", "?", REG_SZ, Wide(u"-1"), "-1", "S"},
       {"\"\"", "S", REG_SZ, Wide(u""), "", "S"},
       {"Grüße", "S", REG_SZ, Wide(u"Grüße"), "Grüße", "S"},
+      // Read back as exactly the bytes stored, not their count taken as characters.
+      {"abc", "B", REG_BINARY, Wide(u"abc"), "bytes 97 0 98 0 99 0 0 0", "B"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.value + " " + row.letter);
@@ -204,6 +211,7 @@ TEST_F(Commands, PxsRegistryEdgeCases) {
   EXPECT_EQ(Text(odd, "et"), "S");
   EXPECT_EQ(Text(odd, "q"), "<unset>");
   EXPECT_EQ(Text(odd, "qt"), "<unset>");
+  EXPECT_EQ(Text(odd, "b"), "bytes 65 0 66");
   EXPECT_EQ(Text(odd, "bt"), "B");
   // "B" written from text stores the text's characters and one zero.
   EXPECT_TRUE(Reports(Run("PXS W %REG HKEY_LOCAL_MACHINE\\Odd B2 hi B")).empty());
@@ -279,6 +287,8 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
       "PXS W \\Data\\s.ini Main \"[k]\" 1 x",  // a section line
       "PXS W \\Data\\s.ini Main \"\" 1 x",
       "PXS W \\Data\\s.ini Main k 日本 x",  // no such characters in the ANSI code page
+      "PXS W \\Data\\s.ini Main 日本 1 x",
+      "PXS W \\Data\\s.ini 日本 k 1 x",
       "PXS W \\Data\\s.ini \"Ma]in\" k 1 x",
       "PXS W \\Data\\s.ini \"[Main\" k 1 x",
       "PXS W \\Data\\s.ini \" Main\" k 1 x",
@@ -291,6 +301,41 @@ TEST_F(Commands, PxsSettingsFileRefusesWhatWouldNotReadBack) {
   EXPECT_EQ(Reports(Run("PXS W \\Data\\s.ini Main \"a=b\" 1 x k2 \"a b\" x")),
             std::vector<std::string>{"SetResult 1"});
   EXPECT_EQ(qeltest::Contents(Fs("Data/s.ini")), "[Main]\r\nk=v\r\nk2=a b\r\n");
+}
+
+// A file that cannot be opened for writing fails the command, and keeps its bytes.
+TEST_F(Commands, PxsSettingsFileThatCannotBeOpenedForWritingFails) {
+  fs::create_directories(Fs("Data/folder.ini"));
+  std::ofstream(Fs("Data/locked.ini"), std::ios::binary) << "[M]\r\nk=v\r\n";
+  fs::permissions(Fs("Data/locked.ini"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  for (const char* name : {"folder.ini", "locked.ini"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Reports(Run(std::string("PXS W \\Data\\") + name + " M k w x")),
+              std::vector<std::string>{"SetResult 1"});
+  }
+  EXPECT_EQ(qeltest::Contents(Fs("Data/locked.ini")), "[M]\r\nk=v\r\n");
+}
+
+// A file that starts with the UTF-8 mark is read as UTF-8 and written back
+// so, mark kept; it holds what the ANSI code page lacks.
+TEST_F(Commands, PxsSettingsFileInUtf8WithItsMark) {
+  fs::create_directories(Fs("Data"));
+  std::ofstream(Fs("Data/u8.ini"), std::ios::binary) << "\xEF\xBB\xBF[M]\r\na=\xC3\xA9\r\n";
+  EXPECT_EQ(Text(Run("PXS R \\Data\\u8.ini M a $a x"), "a"), "\u00e9");
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\u8.ini M b 日本 x")).empty());
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\u8.ini Ω k \u00e9 x")).empty());
+  EXPECT_EQ(
+      qeltest::Contents(Fs("Data/u8.ini")),
+      "\xEF\xBB\xBF[M]\r\na=\xC3\xA9\r\nb=\xE6\x97\xA5\xE6\x9C\xAC\r\n\r\n\r\n[\xCE\xA9]\r\nk=\xC3\xA9\r\n");
+  const CommandOutcome r = Run("PXS R \\Data\\u8.ini M * $all x");
+  EXPECT_TRUE(Reports(r).empty());
+  EXPECT_EQ(Text(r, "all"), "a=\u00e9\r\nb=日本\r\n");
+  // The mark alone is an empty file in UTF-8, and stays one.
+  std::ofstream(Fs("Data/mark.ini"), std::ios::binary) << "\xEF\xBB\xBF";
+  EXPECT_TRUE(Reports(Run("PXS W \\Data\\mark.ini M k 日本 x")).empty());
+  EXPECT_EQ(qeltest::Contents(Fs("Data/mark.ini")), "\xEF\xBB\xBF[M]\r\nk=\xE6\x97\xA5\xE6\x9C\xAC\r\n");
 }
 
 // Lines end in one CR LF however the file ended them, and a file that
@@ -348,9 +393,10 @@ TEST_F(Commands, SxcInstallsACabinetAndRestoresThePolicy) {
   EXPECT_TRUE(fs::exists(Fs("Temp/bad.cab")));
 }
 
-// A file that does not load as an INI file in the terminal's code page (UTF-16
-// text, a cabinet, UTF-8 with its mark, text that is not name=value lines) is
-// never written over: writing and reading fail with a text, and its bytes stay.
+// A file that does not load as an INI file, in the terminal's code page or in
+// UTF-8 after its mark (UTF-16 text, a cabinet, bytes after the UTF-8 mark
+// that are not UTF-8, text that is not name=value lines), is never written
+// over: writing and reading fail with a text, and its bytes stay.
 TEST_F(Commands, PxsSettingsFileNeverWritesOverWhatIsNotAnIniFile) {
   const fs::path work = terminal.root() / "cab";
   fs::create_directories(work / "sub");
@@ -365,12 +411,14 @@ TEST_F(Commands, PxsSettingsFileNeverWritesOverWhatIsNotAnIniFile) {
       {"utf16.ini", utf16},
       {"utf16nomark.ini", utf16NoMark},
       {"app.cab", qeltest::Contents(MakeCabinet(work, "app.cab"))},
-      {"utf8mark.ini", "\xEF\xBB\xBF[M]\r\nk=v\r\n"},
+      {"utf8mark.ini",
+       "\xEF\xBB\xBF[M]\r\nk=Gr\xFC\xDF"
+       "e\r\n"},
       {"prose.ini", "[M]\r\nk=v\r\nthis line is no setting\r\n"},
       {"control.ini", "[M]\r\nk=v\x01w\r\n"},
   };
   const std::vector<std::string> refused{
-      "SetResult 1 The file is not an INI file in the terminal's code page"};
+      "SetResult 1 The file is not an INI file in the terminal's code page or in UTF-8 with its mark"};
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
     std::ofstream(Fs("Data/" + f.name), std::ios::binary) << f.bytes;

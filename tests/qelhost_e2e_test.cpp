@@ -338,6 +338,23 @@ TEST_F(QelHost, WatchPrintsChangesOfATerminalFolder) {
     EXPECT_NE(r.err.find(std::string("cannot watch '") + m.path + "'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(m.says), std::string::npos) << r.err;
   }
+  // After the refusal come UnRegister and the release of the module's
+  // objects: none of it may start a thread of the module.
+  const HostRun traced = Host({"--trace", "watch", "docs", "\\Nowhere\\", "--count", "1"});
+  const size_t refused = traced.err.find("qelhost: cannot watch");
+  ASSERT_NE(refused, std::string::npos) << traced.err;
+  EXPECT_EQ(traced.err.find("CreateThread", refused), std::string::npos) << traced.err;
+}
+
+// A binary value comes back as the bytes the registry holds: "abc" written as
+// "B" is its UTF-16 characters and one zero, eight bytes.
+TEST_F(QelHost, ABinaryRegistryValueReadsBackAsItsBytes) {
+  ASSERT_EQ(Host({"run", "PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Bin v abc B"}).status, 0);
+  const HostRun r = Host({"run", "PXS R %REG HKEY_LOCAL_MACHINE\\Software\\Bin v $v $t", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json out = Parse(r);
+  EXPECT_EQ(out["variables"]["v"], json({{"bytes", "6100620063000000"}})) << r.out;
+  EXPECT_EQ(out["variables"]["t"], "B") << r.out;
 }
 
 TEST_F(QelHost, BoundsAreWholeCountsAndFiniteSeconds) {

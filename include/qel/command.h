@@ -24,6 +24,12 @@ class IQelFilePath {
 
 class IQelFileReference : public IQelFilePath, public CQelRefCounted {};
 
+// What the length given to IQelVariable::SetData counts, as its third value
+// says: the UTF-16 characters of text (0, as every other call's third value),
+// or the bytes of binary data, which the variable reads no further than.
+inline constexpr int32_t kQelDataChars = 0;
+inline constexpr int32_t kQelDataBytes = 1;
+
 // An output variable of a command line.
 class IQelVariable {
  public:
@@ -40,9 +46,9 @@ class IQelVariable {
   virtual bool SetValue(IQelText* text, int32_t zero) = 0;  // slot 10
   virtual void Reserved11() {}                              // slot 11
   virtual void Reserved12() {}                              // slot 12
-  // Binary data or characters: `length` counts bytes for binary data and
-  // characters for text, as the caller read them.
-  virtual bool SetData(const void* data, int32_t length, int32_t zero) = 0;        // slot 13
+  // Text or binary data; `unit` (kQelDataChars, kQelDataBytes) says what
+  // `length` counts.
+  virtual bool SetData(const void* data, int32_t length, int32_t unit) = 0;        // slot 13
   virtual bool SetText(const char16_t* text, int32_t zero) = 0;                    // slot 14
   virtual void Reserved15() {}                                                     // slot 15
   virtual void Reserved16() {}                                                     // slot 16

@@ -135,11 +135,11 @@ bool Deliver(ce::DWORD type, const std::vector<ce::BYTE>& data, ce::DWORD size, 
     std::copy_n(data.begin(), std::min<size_t>(size, sizeof number), reinterpret_cast<ce::BYTE*>(&number));
     value->SetInt(number, 0);
   } else if (type == REG_BINARY) {
-    value->SetData(data.data(), int32_t(size), 0);
+    value->SetData(data.data(), int32_t(size), kQelDataBytes);
   } else {
     // Characters without the last terminating zero; a value stored with no
     // bytes at all is the empty text, not a length of -1.
-    value->SetData(data.data(), std::max<int32_t>(int32_t(size / 2) - 1, 0), 0);
+    value->SetData(data.data(), std::max<int32_t>(int32_t(size / 2) - 1, 0), kQelDataChars);
   }
   return true;
 }
@@ -163,8 +163,8 @@ void ReadGroups(const PxsCall& c, ce::HKEY key) {
       c.context->SetResult(1, kValueNotValid);
       continue;
     }
-    // Twice the bytes, zero beyond what is read: a variable that takes a
-    // binary length in bytes as characters still stays inside the buffer.
+    // Twice the bytes, zero beyond what is read: a host variable that takes
+    // a binary length as characters whatever its unit still stays inside.
     std::vector<ce::BYTE> data(size_t(size) * 2 + sizeof(char16_t));
     rc = ce::RegQueryValueExW(key, CharsOf(name), nullptr, &type, data.data(), &size);
     if (rc != ERROR_SUCCESS) {

@@ -13,7 +13,8 @@ namespace qel {
 namespace {
 
 // A file that is not one is left as it is, for reading and for writing.
-constexpr char16_t kNotIni[] = u"The file is not an INI file in the terminal's code page";
+constexpr char16_t kNotIni[] =
+    u"The file is not an INI file in the terminal's code page or in UTF-8 with its mark";
 
 template <class Visit>
 void ForEachGroup(const PxsCall& c, Visit&& visit) {

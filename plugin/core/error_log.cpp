@@ -40,13 +40,15 @@ std::string FormatErrorLine(const ce::SYSTEMTIME& t, const char* threadName, ce:
   return std::string(line, n < 0 ? 0 : std::min<size_t>(size_t(n), sizeof line - 1));
 }
 
-void AppendErrorLine(const char16_t* path, const std::string& line) {
-  ce::UniqueHandle file(ce::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  ce::SetFilePointer(file.get(), 0, nullptr, FILE_END);
+ErrorLogFile::ErrorLogFile(const char16_t* path)
+    : file_(ce::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr)) {
+  if (file_) ce::SetFilePointer(file_.get(), 0, nullptr, FILE_END);
+}
+
+void ErrorLogFile::Append(const std::string& line) {
   ce::DWORD written = 0;
-  ce::WriteFile(file.get(), line.data(), ce::DWORD(line.size()), &written, nullptr);
+  if (file_) ce::WriteFile(file_.get(), line.data(), ce::DWORD(line.size()), &written, nullptr);
 }
 
 }  // namespace qel

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ce/handle.h"
 #include "ce/time.h"
 
 namespace qel {
@@ -18,8 +19,16 @@ void ErrorLogPath(char16_t (&path)[260]);
 std::string FormatErrorLine(const ce::SYSTEMTIME& time, const char* threadName, ce::DWORD threadId,
                             const char16_t* message);
 
-// Appends the line at the end of the file (made when missing); a file that
-// cannot be opened is skipped.
-void AppendErrorLine(const char16_t* path, const std::string& line);
+// The log opened for one line (made when missing) and positioned at its end.
+// A log that cannot be opened is skipped: test it before building the line.
+class ErrorLogFile {
+ public:
+  explicit ErrorLogFile(const char16_t* path);
+  explicit operator bool() const { return bool(file_); }
+  void Append(const std::string& line);
+
+ private:
+  ce::UniqueHandle file_;
+};
 
 }  // namespace qel

@@ -1,6 +1,9 @@
 #include "core/fs_watcher.h"
 
+#include <vector>
+
 #include "core/file_ref.h"
+#include "qelcommon/ref.h"
 #include "qelcommon/text_buffer.h"
 
 namespace qel {
@@ -17,16 +20,17 @@ CQelFsWatcher::CQelFsWatcher(CQelHalEventHandler* handler, IQelFileLocation* fil
   if (fileLocation_) fileLocation_->AddRef();
 }
 
+// The handler's thread is left as it is: after UnRegister it stays stopped,
+// and while the module is bound it goes on without these watches.
 CQelFsWatcher::~CQelFsWatcher() {
-  for (auto& [key, watches] : subscribers_)
-    for (auto& [name, watch] : watches) {
-      if (handler_) handler_->RemoveSource(watch);
-      watch->Release();
-    }
+  std::vector<IQelHalEventSource*> watches;
+  for (auto& [key, group] : subscribers_)
+    for (auto& [name, watch] : group) watches.push_back(watch);
   if (handler_) {
-    if (!subscribers_.empty()) handler_->Restart();
+    handler_->Withdraw(watches);
     handler_->Release();
   }
+  for (IQelHalEventSource* watch : watches) watch->Release();
   if (fileLocation_) fileLocation_->Release();
 }
 
@@ -60,49 +64,64 @@ bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char1
   }
   const std::u16string folder = FolderOf(path);
   auto* watch = new CQelFsWatch(full, folder.c_str());
-  bool ok = watch->valid() && (!handler_ || handler_->AddSource(watch));
-  if (ok)
+  const bool ok = watch->valid();
+  if (ok) {
     group.emplace(full, watch);
-  else
+    // Beyond the handler's capacity the watch is kept but never waited on.
+    if (handler_) handler_->AddSource(watch);
+  } else {
     watch->Release();
+    if (group.empty()) subscribers_.erase(subscriber);
+  }
   if (handler_) handler_->Restart();
   return ok;
 }
 
 void CQelFsWatcher::Unwatch(uint32_t subscriber) {
   Hold hold(lock_);
-  auto group = subscribers_.find(subscriber);
-  if (group == subscribers_.end()) return;
-  for (auto& [name, watch] : group->second) {
-    if (handler_) handler_->RemoveSource(watch);
-    watch->Release();
+  if (auto group = subscribers_.find(subscriber); group != subscribers_.end()) {
+    for (auto& [name, watch] : group->second) {
+      if (handler_) handler_->RemoveSource(watch);
+      watch->Release();
+    }
+    subscribers_.erase(group);
   }
-  subscribers_.erase(group);
   if (handler_) handler_->Restart();
 }
 
+// Attach and DetachAll let the watcher's lock go before they take a watch's:
+// a callback runs under its watch's lock and may call Watch or Unwatch, which
+// take the watcher's.
 bool CQelFsWatcher::Attach(const char16_t* name, IQelNotifyCallback* callback) {
   if (!name || !callback) return true;
-  Hold hold(lock_);
-  auto group = subscribers_.find(0);
-  if (group == subscribers_.end()) return false;
-  auto watch = group->second.find(FullName(name));
-  if (watch == group->second.end()) return true;
-  if (watch->second->TestAndClearChanged()) {
+  Ref<CQelFsWatch> watch;
+  {
+    Hold hold(lock_);
+    auto group = subscribers_.find(0);
+    if (group == subscribers_.end()) return false;
+    auto found = group->second.find(FullName(name));
+    if (found == group->second.end()) return true;
+    watch = Ref<CQelFsWatch>::Share(found->second);
+  }
+  if (watch->TestAndClearChanged()) {
     CQelTextBuffer text;
-    text.Assign(watch->first.data(), uint32_t(watch->first.size()));
+    text.Assign(watch->name().data(), uint32_t(watch->name().size()));
     callback->OnChange(&text, 0, 0);
     return false;
   }
-  watch->second->SetCallback(callback);
+  watch->SetCallback(callback);
   return true;
 }
 
 bool CQelFsWatcher::DetachAll(IQelNotifyCallback* callback) {
   if (!callback) return false;
-  Hold hold(lock_);
-  if (auto group = subscribers_.find(0); group != subscribers_.end())
-    for (auto& [name, watch] : group->second) watch->SetCallback(nullptr);
+  std::vector<Ref<CQelFsWatch>> watches;
+  {
+    Hold hold(lock_);
+    if (auto group = subscribers_.find(0); group != subscribers_.end())
+      for (auto& [name, watch] : group->second) watches.push_back(Ref<CQelFsWatch>::Share(watch));
+  }
+  for (const Ref<CQelFsWatch>& watch : watches) watch->SetCallback(nullptr);
   return false;
 }
 

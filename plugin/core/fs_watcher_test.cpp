@@ -12,6 +12,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/sync.h"
+#include "event_source.h"
 #include "qelcommon/ref.h"
 #include "test_terminal.h"
 
@@ -73,15 +74,125 @@ class FsWatcher : public ::testing::Test {
   Ref<CQelFsWatcher> watcher = Ref<CQelFsWatcher>::Adopt(new CQelFsWatcher(handler.get(), nullptr));
 };
 
-TEST_F(FsWatcher, WatchingAMissingFolderFailsAndAddsNoSource) {
+// A failed Watch leaves nothing: no source, and no subscriber (Attach answers
+// false only when subscriber 0 has no group at all).
+TEST_F(FsWatcher, WatchingAMissingFolderFailsAndLeavesNothing) {
+  Callback callback(true);
   const char16_t* missing[] = {u"\\Nowhere\\file.txt", u"\\Data\\Nowhere\\x;extra", u"plain"};
   for (const char16_t* path : missing) {
     EXPECT_FALSE(watcher->Watch(0, u"w", path));
     EXPECT_EQ(handler->SourceCount(), 0u);
     EXPECT_EQ(watcher->WatchCount(0), 0u);
+    EXPECT_FALSE(watcher->Attach(u"w", &callback)) << "an empty group of subscriber 0 was left";
   }
   EXPECT_TRUE(watcher->Watch(0, u"w", u"\\Data\\file.txt;ignored"));  // the text after ";" is not a path
   EXPECT_EQ(handler->SourceCount(), 1u);
+  // A replacement that fails drops the watch it replaced, and the group it leaves empty.
+  EXPECT_FALSE(watcher->Watch(0, u"w", u"\\Nowhere\\"));
+  EXPECT_EQ(handler->SourceCount(), 0u);
+  EXPECT_FALSE(watcher->Attach(u"w", &callback));
+}
+
+// Destroying the watcher leaves the handler's thread as it found it: stopped
+// after UnRegister (no module thread may run then), running while the module
+// is bound, for the handler's other sources (the wake-up event's).
+TEST_F(FsWatcher, DestroyingItLeavesTheHandlersThreadAsItWas) {
+  auto other = Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(0));
+  ASSERT_TRUE(handler->AddSource(other.get()));
+  for (const bool bound : {false, true}) {
+    SCOPED_TRACE(bound ? "bound" : "after UnRegister");
+    auto own = Ref<CQelFsWatcher>::Adopt(new CQelFsWatcher(handler.get(), nullptr));
+    ASSERT_TRUE(own->Watch(0, u"data", u"\\Data\\"));
+    EXPECT_FALSE(own->Watch(1, u"none", u"\\Nowhere\\"));
+    if (!bound) handler->Stop();  // as UnRegister does
+    own.reset();
+    EXPECT_EQ(handler->SourceCount(), 1u) << "its watches are withdrawn";
+    EXPECT_EQ(handler->Wait(0), !bound) << "Wait(0) is true when no thread runs";
+    if (bound) {
+      const int before = other->signaled;
+      other->Fire();
+      EXPECT_TRUE(Eventually([&] { return other->signaled == before + 1; }));
+    }
+  }
+}
+
+// Unwatch restarts the handler even for a subscriber it does not know: a
+// source added since the last restart is waited on from then on.
+TEST_F(FsWatcher, UnwatchOfAnUnknownSubscriberRestartsTheHandler) {
+  auto added = Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(0));
+  ASSERT_TRUE(handler->AddSource(added.get()));
+  watcher->Unwatch(42);
+  added->Fire();
+  EXPECT_TRUE(Eventually([&] { return added->signaled == 1; }));
+}
+
+// With the handler full (its other sources, the wake-up event's among them),
+// a further watch is kept and answered true, but never waited on until it is
+// watched again with a place free.
+TEST_F(FsWatcher, AWatchBeyondTheHandlersCapacityIsKeptButNotWaitedOn) {
+  std::vector<Ref<qeltest::EventSource>> others;
+  for (size_t i = 1; i < CQelHalEventHandler::kMaxSources; ++i) {
+    others.push_back(Ref<qeltest::EventSource>::Adopt(new qeltest::EventSource(int(i))));
+    ASSERT_TRUE(handler->AddSource(others.back().get()));
+  }
+  EXPECT_TRUE(watcher->Watch(0, u"last", u"\\Data\\"));
+  EXPECT_TRUE(watcher->Watch(0, u"beyond", u"\\Other\\"));
+  EXPECT_EQ(watcher->WatchCount(0), 2u);
+  EXPECT_EQ(handler->SourceCount(), CQelHalEventHandler::kMaxSources);
+  auto last = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:last"));
+  auto beyond = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:beyond"));
+  ASSERT_TRUE(last && beyond);
+  ASSERT_EQ(MakeFolder(u"\\Other\\One"), 0u);
+  ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
+  ASSERT_TRUE(Eventually([&] { return last->TestAndClearChanged(); }));
+  EXPECT_FALSE(beyond->TestAndClearChanged());
+
+  handler->RemoveSource(others[0].get());
+  EXPECT_TRUE(watcher->Watch(0, u"beyond", u"\\Other\\"));
+  beyond = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:beyond"));
+  ASSERT_EQ(MakeFolder(u"\\Other\\Two"), 0u);
+  EXPECT_TRUE(Eventually([&] { return beyond->TestAndClearChanged(); }));
+}
+
+// A callback runs on the handler's thread: what it watches, replaces (its own
+// watch included) and unwatches there is waited on as soon as it returns, and
+// change reporting goes on.
+TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
+  class Rewatch final : public IQelNotifyCallback {
+   public:
+    explicit Rewatch(CQelFsWatcher* watcher) : watcher_(watcher) {}
+    bool OnChange(IQelText*, int32_t, int32_t) override {
+      if (calls++ == 0) {
+        watcher_->Unwatch(5);
+        watcher_->Watch(0, u"other", u"\\Other\\");
+        watcher_->Watch(0, u"data", u"\\Data\\Sub\\");  // replaces the watch being served
+        done = true;
+      }
+      return true;
+    }
+    std::atomic<int> calls{0};
+    std::atomic<bool> done{false};
+
+   private:
+    CQelFsWatcher* watcher_;
+  } rewatch(watcher.get());
+  ASSERT_TRUE(watcher->Watch(5, u"gone", u"\\Other\\"));
+  ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
+  ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
+  ASSERT_EQ(MakeFolder(u"\\Data\\One"), 0u);
+  ASSERT_TRUE(Eventually([&] { return rewatch.done.load(); }));
+  EXPECT_EQ(watcher->WatchCount(0), 2u);
+  EXPECT_EQ(watcher->WatchCount(5), 0u);
+  EXPECT_EQ(handler->SourceCount(), 2u);
+
+  auto other = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:other"));
+  auto data = Ref<qel::CQelFsWatch>::Adopt(watcher->Find(0, u"FS:data"));
+  ASSERT_TRUE(other && data);
+  ASSERT_EQ(MakeFolder(u"\\Other\\Two"), 0u);
+  EXPECT_TRUE(Eventually([&] { return other->TestAndClearChanged(); }));
+  ASSERT_EQ(MakeFolder(u"\\Data\\Sub\\Three"), 0u);
+  EXPECT_TRUE(Eventually([&] { return data->TestAndClearChanged(); }));
+  EXPECT_EQ(rewatch.calls, 1) << "the replacing watch has no callback";
 }
 
 TEST_F(FsWatcher, WatchingANameTwiceLeavesOneWatch) {

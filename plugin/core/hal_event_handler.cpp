@@ -36,28 +36,52 @@ bool CQelHalEventHandler::AddSource(IQelHalEventSource* source) {
   return true;
 }
 
-void CQelHalEventHandler::RemoveSource(IQelHalEventSource* source) {
-  const bool fromHandler = IsCurrentThread();
-  if (!fromHandler) control_.Enter();
-  Stop();
-  IQelHalEventSource* removed = nullptr;
+void CQelHalEventHandler::Drop(const std::vector<IQelHalEventSource*>& sources) {
+  std::vector<IQelHalEventSource*> dropped;
   {
     Hold hold(listLock_);
-    auto it = std::find(sources_.begin(), sources_.end(), source);
-    if (it != sources_.end()) {
-      removed = *it;
-      sources_.erase(it);
-    }
+    for (IQelHalEventSource* source : sources)
+      if (auto it = std::find(sources_.begin(), sources_.end(), source); it != sources_.end()) {
+        dropped.push_back(*it);
+        sources_.erase(it);
+      }
   }
-  if (!fromHandler) control_.Leave();
-  if (removed) removed->Release();
+  // The thread of this run holds its own references: a source dropped from
+  // OnSignaled lives on until the thread lets its list go.
+  for (IQelHalEventSource* s : dropped) s->Release();
+}
+
+void CQelHalEventHandler::RemoveSource(IQelHalEventSource* source) {
+  if (IsCurrentThread()) {
+    Stop();
+    Drop({source});
+    return;
+  }
+  Hold control(control_);
+  Stop();
+  Drop({source});
+}
+
+void CQelHalEventHandler::Withdraw(const std::vector<IQelHalEventSource*>& sources) {
+  if (IsCurrentThread()) {
+    Drop(sources);
+    Pending none = Pending::kNone;
+    pending_.compare_exchange_strong(none, Pending::kRebuild, std::memory_order_relaxed);
+    return;
+  }
+  Hold control(control_);
+  const bool running = !Wait(0);
+  Stop();
+  Drop(sources);
+  if (running) {
+    if (stop_) ce::ResetEvent(stop_.get());
+    CQelThread::Start();
+  }
 }
 
 void CQelHalEventHandler::Stop() {
-  // From a source's callback: the thread cannot wait for itself; it ends
-  // once the callback returns.
   if (IsCurrentThread()) {
-    ce::SetEvent(stop_.get());
+    pending_.store(Pending::kStop, std::memory_order_relaxed);
     return;
   }
   Hold control(control_);
@@ -67,7 +91,10 @@ void CQelHalEventHandler::Stop() {
 }
 
 bool CQelHalEventHandler::Restart() {
-  if (IsCurrentThread()) return false;  // see Stop
+  if (IsCurrentThread()) {
+    pending_.store(Pending::kRebuild, std::memory_order_relaxed);
+    return true;
+  }
   Hold control(control_);
   Stop();
   if (stop_) ce::ResetEvent(stop_.get());
@@ -79,27 +106,39 @@ size_t CQelHalEventHandler::SourceCount() {
   return sources_.size();
 }
 
+std::vector<IQelHalEventSource*> CQelHalEventHandler::TakeSources() {
+  Hold hold(listLock_);
+  for (IQelHalEventSource* s : sources_) s->AddRef();
+  return sources_;
+}
+
 ce::DWORD CQelHalEventHandler::Run() {
-  // The sources of this run, each held, with their handles asked once.
+  // The sources of this run, each held, with their handles asked once; taken
+  // afresh when a source's OnSignaled restarts the handler.
   std::vector<IQelHalEventSource*> sources;
-  {
-    Hold hold(listLock_);
-    sources = sources_;
-    for (IQelHalEventSource* s : sources) s->AddRef();
-  }
-  if (sources.empty()) return 0;
   std::vector<ce::HANDLE> handles;
-  handles.reserve(sources.size() + 1);
-  handles.push_back(stop_.get());
-  for (IQelHalEventSource* s : sources) handles.push_back(s->GetHandle());
-  while (true) {
-    const ce::DWORD r =
-        ce::WaitForMultipleObjects(ce::DWORD(handles.size()), handles.data(), FALSE, INFINITE);
-    if (r < WAIT_OBJECT_0 + 1 || r >= WAIT_OBJECT_0 + handles.size()) break;  // stop, or a failed wait
-    sources[r - WAIT_OBJECT_0 - 1]->OnSignaled();
+  ce::DWORD code = 0;
+  for (bool serving = true; serving;) {
+    for (IQelHalEventSource* s : sources) s->Release();
+    sources = TakeSources();
+    if (sources.empty()) break;
+    code = 1;
+    handles.assign(1, stop_.get());
+    for (IQelHalEventSource* s : sources) handles.push_back(s->GetHandle());
+    pending_.store(Pending::kNone, std::memory_order_relaxed);
+    while (pending_.load(std::memory_order_relaxed) == Pending::kNone) {
+      const ce::DWORD r =
+          ce::WaitForMultipleObjects(ce::DWORD(handles.size()), handles.data(), FALSE, INFINITE);
+      if (r < WAIT_OBJECT_0 + 1 || r >= WAIT_OBJECT_0 + handles.size()) {  // stop, or a failed wait
+        pending_.store(Pending::kStop, std::memory_order_relaxed);
+        break;
+      }
+      sources[r - WAIT_OBJECT_0 - 1]->OnSignaled();
+    }
+    serving = pending_.load(std::memory_order_relaxed) == Pending::kRebuild;
   }
   for (IQelHalEventSource* s : sources) s->Release();
-  return 1;
+  return code;
 }
 
 IQelService* CreateHalEventHandler() {

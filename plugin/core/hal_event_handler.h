@@ -6,6 +6,7 @@
 // reach the thread and source operations.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "ce/handle.h"
@@ -37,18 +38,37 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Stops the thread, then drops the first entry equal to source; the thread
   // stays stopped.
   void RemoveSource(IQelHalEventSource* source);
+  // Drops the first entry equal to each of sources and leaves the thread as
+  // it was: a running thread goes on without them, a stopped one stays so.
+  void Withdraw(const std::vector<IQelHalEventSource*>& sources);
   // Signals the stop event, waits for the thread and closes it.
   void Stop();
   bool Restart();
   size_t SourceCount();
 
+  // Stop, Restart, RemoveSource and Withdraw called from a source's
+  // OnSignaled, on the handler's own thread, cannot wait for that thread:
+  // they take effect when OnSignaled returns, the thread then ending (a stop)
+  // or taking the source list afresh and going on (a restart).
+
  private:
+  enum class Pending { kNone, kStop, kRebuild };
+
+  // Drops the first entry equal to each source; the caller has stopped the
+  // thread or runs on it.
+  void Drop(const std::vector<IQelHalEventSource*>& sources);
+  // The list as it stands, each entry held.
+  std::vector<IQelHalEventSource*> TakeSources();
+
   // Serialises Stop, Restart and RemoveSource between host threads.
   CriticalSection control_;
   // Guards the list against AddSource while the thread takes its copy.
   CriticalSection listLock_;
   std::vector<IQelHalEventSource*> sources_;  // one reference each
   ce::UniqueHandle stop_;                     // manual reset
+  // What a source's OnSignaled asked of the thread; set and read on the
+  // handler's thread only.
+  std::atomic<Pending> pending_{Pending::kNone};
 };
 
 // The registration table's creation function: the IQelService part, count 1.

@@ -1,7 +1,9 @@
-// The HAL event handler: sources, restarts, the order of service, and the
-// error log line of a crash on its thread.
+// The HAL event handler: sources, restarts, the order of service; and the
+// error log: its line, what is done before the line is made, and a crash on
+// the handler's thread.
 #include "core/hal_event_handler.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -18,6 +21,7 @@
 #include "ce/sim/control.h"
 #include "ce/sync.h"
 #include "core/error_log.h"
+#include "event_source.h"
 #include "qelcommon/ref.h"
 #include "test_terminal.h"
 
@@ -26,30 +30,7 @@ namespace {
 using qel::CQelHalEventHandler;
 using qel::Ref;
 
-// An event source over an auto-reset event of its own.
-class EventSource final : public IQelHalEventSource, public CQelRefCounted {
- public:
-  explicit EventSource(int id, std::function<void(int)> onSignaled = nullptr)
-      : id_(id),
-        event_(ce::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-        onSignaled_(std::move(onSignaled)) {}
-  int32_t AddRef() override { return CQelRefCounted::AddRef(); }
-  int32_t Release() override { return CQelRefCounted::Release(); }
-  void* GetHandle() override { return event_.get(); }
-  bool OnSignaled() override {
-    ++signaled;
-    if (onSignaled_) onSignaled_(id_);
-    return true;
-  }
-  void Fire() { ce::SetEvent(event_.get()); }
-
-  std::atomic<int> signaled{0};
-
- private:
-  int id_;
-  ce::UniqueHandle event_;
-  std::function<void(int)> onSignaled_;
-};
+using qeltest::EventSource;
 
 Ref<CQelHalEventHandler> MakeHandler() { return Ref<CQelHalEventHandler>::Adopt(new CQelHalEventHandler); }
 
@@ -125,6 +106,36 @@ TEST(HalEventHandler, CallsSourcesOnItsThreadLowestIndexFirst) {
   EXPECT_FALSE(handler->Wait(20));  // still serving
   handler->Stop();
   EXPECT_TRUE(handler->Wait(0));
+}
+
+// A source's OnSignaled runs on the handler's thread, which cannot wait for
+// itself: a restart asked there takes the list afresh once it returns, and a
+// stop ends the thread then.
+TEST(HalEventHandler, RestartOrStopFromASourceTakesEffectWhenItReturns) {
+  qeltest::TestTerminal terminal;
+  auto handler = MakeHandler();
+  auto added = Ref<EventSource>::Adopt(new EventSource(1));
+  Ref<EventSource> first;
+  first = Ref<EventSource>::Adopt(new EventSource(0, [&](int) {
+    if (first->signaled == 1) {
+      EXPECT_TRUE(handler->AddSource(added.get()));
+      EXPECT_TRUE(handler->Restart());
+    } else {
+      handler->RemoveSource(first.get());
+    }
+  }));
+  handler->AddSource(first.get());
+  ASSERT_TRUE(handler->Restart());
+  first->Fire();
+  ASSERT_TRUE(Eventually([&] { return first->signaled == 1; }));
+  added->Fire();
+  EXPECT_TRUE(Eventually([&] { return added->signaled == 1; })) << "the source added there is waited on";
+  EXPECT_FALSE(handler->Wait(0));
+
+  first->Fire();
+  EXPECT_TRUE(Eventually([&] { return handler->Wait(0); })) << "a source removed there stops the thread";
+  EXPECT_EQ(handler->SourceCount(), 1u);
+  EXPECT_EQ(first->RefCount(), 1) << "released by the list and by the ended run";
 }
 
 TEST(HalEventHandler, GetInterfaceHandsOutTheWholeObject) {
@@ -248,6 +259,57 @@ TEST(ErrorLogDeathTest, ACrashOnAThreadWritesOneLineAndEndsTheProcess) {
       text.substr(0, 17), std::regex("20[0-9]{2}(0[1-9]|1[0-2])[0-3][0-9][0-2][0-9][0-5][0-9]{3}[0-9]{3}")))
       << text;
   EXPECT_EQ(text.substr(17), tail);
+}
+
+// Runs in the death test's child: one LogError, with every ce call traced
+// into the file "trace"; the log is a folder when it must not open.
+void LogWithTheTraceOn(bool opens) {
+  const auto dir = CrashTerminal(::getppid());
+  std::string error;
+  if (!ce::sim::CreateTerminal(dir, *ce::sim::BuiltinProfile("thor-vm1"), &error) ||
+      !ce::sim::UseTerminal(dir, &error))
+    std::_Exit(3);
+  if (!opens) std::filesystem::create_directories(dir / "fs" / "Windows" / "Qel-Clientv4.err");
+  struct Logger final : qel::CQelThread {
+    Logger() : CQelThread(u"Logger") {}
+    ce::DWORD Run() override { return 0; }
+  } logger;
+  const int trace = ::open((dir / "trace").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+  if (trace < 0 || ::dup2(trace, STDERR_FILENO) < 0) std::_Exit(4);
+  logger.LogError(u"caf\u00e9");
+  std::_Exit(0);
+}
+
+// The log is opened and its end found before the clock is read and the
+// message converted; a log that cannot be opened costs nothing more.
+TEST(ErrorLogDeathTest, TheLogIsOpenedBeforeTheLineIsMade) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const struct {
+    bool opens;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {true, {"CreateFileW", "SetFilePointer", "GetLocalTime", "WideCharToMultiByte", "WriteFile"}},
+      {false, {"CreateFileW"}},
+  };
+  const std::set<std::string> counted(cases[0].calls.begin(), cases[0].calls.end());
+  const auto dir = CrashTerminal(::getpid());
+  ce::GetCurrentThreadId();  // this process has read its own trace setting: off
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.opens ? "the log opens" : "the log is a folder");
+    std::filesystem::remove_all(dir);
+    ::setenv("QEL_TRACE", "all", 1);
+    EXPECT_EXIT(LogWithTheTraceOn(c.opens), ::testing::ExitedWithCode(0), "");
+    ::unsetenv("QEL_TRACE");
+    std::ifstream trace(dir / "trace");
+    std::vector<std::string> calls;
+    for (std::string line; std::getline(trace, line);)
+      if (line.starts_with("ce: ")) {
+        const std::string name = line.substr(4, line.find('(') - 4);
+        if (counted.count(name)) calls.push_back(name);
+      }
+    EXPECT_EQ(calls, c.calls);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

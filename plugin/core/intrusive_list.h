@@ -25,6 +25,16 @@ class IntrusiveList {
     --count_;
     return true;
   }
+  // Unlinks every item, leaving each as if it had never been appended.
+  void Clear() {
+    for (T* p = head_; p;) {
+      T* following = p->next;
+      p->next = p->previous = nullptr;
+      p = following;
+    }
+    head_ = tail_ = nullptr;
+    count_ = 0;
+  }
   bool Contains(const T* item) const {
     for (T* p = head_; p; p = p->next)
       if (p == item) return true;

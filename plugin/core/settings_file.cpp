@@ -19,31 +19,35 @@
 namespace qel {
 namespace {
 
-// Between the file's bytes in the system's ANSI code page and wide text.
-class AnsiConverter {
+// Between the file's bytes and wide text: in the system's ANSI code page, or
+// in UTF-8 once the library has seen the file's UTF-8 mark.
+class FileConverter {
  public:
-  explicit AnsiConverter(bool /*storeIsUtf8*/) {}
+  explicit FileConverter(bool storeIsUtf8) : page_(storeIsUtf8 ? CP_UTF8 : CP_ACP) {}
 
   size_t SizeFromStore(const char* in, size_t length) {
     if (length == 0) return 0;
-    const int n = ce::MultiByteToWideChar(CP_ACP, 0, in, int(length), nullptr, 0);
+    const int n = ce::MultiByteToWideChar(page_, 0, in, int(length), nullptr, 0);
     return n > 0 ? size_t(n) : size_t(-1);
   }
   bool ConvertFromStore(const char* in, size_t length, char16_t* out, size_t outSize) {
     if (length == 0) return true;
-    return ce::MultiByteToWideChar(CP_ACP, 0, in, int(length), out, int(outSize)) > 0;
+    return ce::MultiByteToWideChar(page_, 0, in, int(length), out, int(outSize)) > 0;
   }
   // Bytes needed, terminating zero included.
   size_t SizeToStore(const char16_t* in) {
-    const int n = ce::WideCharToMultiByte(CP_ACP, 0, in, -1, nullptr, 0, nullptr, nullptr);
+    const int n = ce::WideCharToMultiByte(page_, 0, in, -1, nullptr, 0, nullptr, nullptr);
     return n > 0 ? size_t(n) : size_t(-1);
   }
   bool ConvertToStore(const char16_t* in, char* out, size_t outSize) {
-    return ce::WideCharToMultiByte(CP_ACP, 0, in, -1, out, int(outSize), nullptr, nullptr) > 0;
+    return ce::WideCharToMultiByte(page_, 0, in, -1, out, int(outSize), nullptr, nullptr) > 0;
   }
+
+ private:
+  ce::UINT page_;
 };
 
-using Ini = CSimpleIniTempl<char16_t, SI_GenericCase<char16_t>, AnsiConverter>;
+using Ini = CSimpleIniTempl<char16_t, SI_GenericCase<char16_t>, FileConverter>;
 
 // Another program's load or change of the file lasts milliseconds; this
 // waits out a queue of them, and no more.
@@ -96,25 +100,38 @@ std::string WithCrLf(const std::string& text) {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-bool IsAnsi(std::u16string_view text) {
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Whether the file's code page (CP_ACP or CP_UTF8) gives the text back as it is.
+bool Fits(std::u16string_view text, ce::UINT page) {
   if (text.empty()) return true;
-  ce::BOOL usedDefault = FALSE;
-  return ce::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
-                                 &usedDefault) > 0 &&
-         !usedDefault;
+  if (page == CP_ACP) {
+    ce::BOOL usedDefault = FALSE;
+    return ce::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
+                                   &usedDefault) > 0 &&
+           !usedDefault;
+  }
+  // UTF-8 holds every character; only a lone surrogate would come back changed.
+  std::string bytes(text.size() * 3, '\0');
+  const int n = ce::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
+                                        int(bytes.size()), nullptr, nullptr);
+  if (n <= 0) return false;
+  std::u16string back(text.size(), u'\0');
+  return ce::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), n, back.data(), int(back.size())) ==
+             int(text.size()) &&
+         back == text;
 }
 
 // One line that loading gives back unchanged: the library trims blanks at
 // either end and a line break would start a new entry.
-bool StaysOneLine(std::u16string_view text) {
+bool IsOneLine(std::u16string_view text) {
   return text.find_first_of(u"\r\n") == text.npos &&
-         (text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back()))) && IsAnsi(text);
+         (text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back())));
 }
 
 // A name ends at "=", and a line that starts with ";", "#" or "[" is a comment or a section.
 bool CanHoldName(std::u16string_view name) {
-  return !name.empty() && name.find(u'=') == name.npos && name.find_first_of(u";#[") != 0 &&
-         StaysOneLine(name);
+  return !name.empty() && name.find(u'=') == name.npos && name.find_first_of(u";#[") != 0 && IsOneLine(name);
 }
 
 bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F; }
@@ -132,30 +149,33 @@ bool IsIniLine(std::string_view line) {
   return !name.empty();
 }
 
-// The bytes convert to wide text in the ANSI code page and back unchanged.
-// ASCII is the same in every ANSI code page, so text of ASCII alone (most
-// settings files) is not converted; other text is converted whole, since a
-// double-byte character must not be cut.
-bool RoundTripsInAnsi(std::string_view bytes) {
+// The bytes convert to wide text in the code page and back unchanged.
+// ASCII is the same in every ANSI code page and in UTF-8, so text of ASCII
+// alone (most settings files) is not converted; other text is converted
+// whole, since a double-byte character must not be cut.
+bool RoundTrips(std::string_view bytes, ce::UINT page) {
   if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
     return true;
   if (bytes.size() > size_t(std::numeric_limits<int>::max() / 2)) return false;
   std::u16string wide(bytes.size(), u'\0');
   const int n =
-      ce::MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), wide.data(), int(wide.size()));
+      ce::MultiByteToWideChar(page, 0, bytes.data(), int(bytes.size()), wide.data(), int(wide.size()));
   if (n <= 0) return false;
   std::string back(bytes.size() * 2, '\0');
   ce::BOOL usedDefault = FALSE;
-  const int m = ce::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, back.data(), int(back.size()), nullptr,
-                                        &usedDefault);
+  const int m = ce::WideCharToMultiByte(page, 0, wide.data(), n, back.data(), int(back.size()), nullptr,
+                                        page == CP_UTF8 ? nullptr : &usedDefault);
   return m > 0 && !usedDefault && std::string_view(back.data(), size_t(m)) == bytes;
 }
 
 }  // namespace
 
 bool SettingsFile::IsIniText(std::string_view bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-    return false;
+  const bool utf8 = bytes.starts_with(kUtf8Mark);
+  if (utf8)
+    bytes.remove_prefix(kUtf8Mark.size());
+  else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+    return false;  // UTF-16
   for (const char c : bytes)
     if (IsControl(static_cast<unsigned char>(c))) return false;
   for (size_t start = 0; start < bytes.size();) {
@@ -163,10 +183,11 @@ bool SettingsFile::IsIniText(std::string_view bytes) {
     if (!IsIniLine(bytes.substr(start, end - start))) return false;
     start = end + 1;
   }
-  return RoundTripsInAnsi(bytes);
+  return RoundTrips(bytes, utf8 ? CP_UTF8 : CP_ACP);
 }
 
 struct SettingsFile::Impl {
+  // ANSI until a file with the UTF-8 mark is loaded (the library switches then).
   Ini ini{/*isUtf8=*/false, /*multiKey=*/false, /*multiLine=*/false};
   ce::UniqueHandle held;  // the file of a change, from its load to its save
   size_t heldSize = 0;    // its length when loaded
@@ -174,27 +195,32 @@ struct SettingsFile::Impl {
 
   // Loads the whole of file; false, leaving ini empty, when that fails.
   bool LoadFrom(ce::HANDLE file, size_t* size) {
-    ini.Reset();
+    Clear();
     std::string bytes;
     if (!ReadAll(file, &bytes)) {
       failure = Failure::kUnavailable;
       return false;
     }
     if (!IsIniText(bytes) || ini.LoadData(bytes.data(), bytes.size()) < 0) {
-      ini.Reset();
+      Clear();
       failure = Failure::kNotIni;
       return false;
     }
     *size = bytes.size();
     return true;
   }
+  void Clear() {
+    ini.Reset();
+    ini.SetUnicode(false);
+  }
+  ce::UINT page() const { return ini.IsUnicode() ? CP_UTF8 : CP_ACP; }
 };
 
 SettingsFile::SettingsFile() : impl_(std::make_unique<Impl>()) { impl_->ini.SetSpaces(false); }
 SettingsFile::~SettingsFile() = default;
 
 bool SettingsFile::Load(const char16_t* path) {
-  impl_->ini.Reset();
+  impl_->Clear();
   impl_->failure = Failure::kUnavailable;
   const ce::UniqueHandle file = OpenWaiting(path, GENERIC_READ, OPEN_EXISTING);
   size_t size = 0;
@@ -206,7 +232,7 @@ bool SettingsFile::Load(const char16_t* path) {
 SettingsFile::Failure SettingsFile::failure() const { return impl_->failure; }
 
 bool SettingsFile::OpenForChange(const char16_t* path) {
-  impl_->ini.Reset();
+  impl_->Clear();
   impl_->failure = Failure::kUnavailable;
   impl_->held = OpenWaiting(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   // A file that cannot be loaded is let go rather than written over.
@@ -218,18 +244,21 @@ bool SettingsFile::OpenForChange(const char16_t* path) {
 bool SettingsFile::Save() {
   if (!impl_->held) return false;
   std::string text;
-  const bool saved = impl_->ini.Save(text, /*addSignature=*/false) >= 0 &&
+  // Written back in the encoding it was read in: a UTF-8 file keeps its mark.
+  const bool saved = impl_->ini.Save(text, /*addSignature=*/impl_->ini.IsUnicode()) >= 0 &&
                      Rewrite(impl_->held.get(), WithCrLf(text), impl_->heldSize);
   impl_->held.reset();
   return saved;
 }
 
 bool SettingsFile::CanHoldSection(std::u16string_view section) {
-  return !section.empty() && section.find_first_of(u"[]") == section.npos && StaysOneLine(section);
+  return !section.empty() && section.find_first_of(u"[]") == section.npos && IsOneLine(section);
 }
 
 bool SettingsFile::Set(const char16_t* section, const char16_t* name, const char16_t* value) {
-  if (!CanHoldSection(section) || !CanHoldName(name) || !StaysOneLine(value)) return false;
+  if (!CanHoldSection(section) || !CanHoldName(name) || !IsOneLine(value)) return false;
+  const ce::UINT page = impl_->page();
+  if (!Fits(section, page) || !Fits(name, page) || !Fits(value, page)) return false;
   return impl_->ini.SetValue(section, name, value) >= 0;
 }
 

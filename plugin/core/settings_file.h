@@ -1,5 +1,6 @@
 // A settings file in INI form, in the system's ANSI code page without a
-// byte-order mark: one value per name, no multi-line values, "name=value"
+// byte-order mark, or in UTF-8 when it starts with the UTF-8 mark (written
+// back so, mark kept): one value per name, no multi-line values, "name=value"
 // without spaces, CR LF line ends, sections and names kept in the order they
 // were first loaded or added. Read and written through the system's file calls.
 //
@@ -27,7 +28,7 @@ class SettingsFile {
   enum class Failure {
     kNone,
     kUnavailable,  // missing, unreadable, or held by another program for too long
-    kNotIni,       // bytes that do not read as an INI file in the ANSI code page (see IsIniText)
+    kNotIni,       // bytes that do not read as an INI file (see IsIniText)
   };
 
   // For reading. False, leaving the object empty, when the file is missing,
@@ -43,23 +44,26 @@ class SettingsFile {
   bool OpenForChange(const char16_t* path);
   Failure failure() const;
 
-  // Whether bytes read back as an INI file in the system's ANSI code page
-  // and nothing of them would be lost by loading and saving: no byte-order
-  // mark (UTF-8 or UTF-16), no control character but tab, CR and LF, text
-  // the code page converts both ways unchanged, and every line blank, a
-  // comment (";" or "#"), a section ("[name]") or "name=value" with a name.
+  // Whether bytes read back as an INI file and nothing of them would be lost
+  // by loading and saving: in the system's ANSI code page, or in UTF-8 after
+  // the UTF-8 mark (a UTF-16 mark is refused); no control character but tab,
+  // CR and LF, text the code page converts both ways unchanged, and every
+  // line blank, a comment (";" or "#"), a section ("[name]") or "name=value"
+  // with a name.
   static bool IsIniText(std::string_view bytes);
   // Writes the object back into the file OpenForChange holds, and lets it go.
   bool Save();
 
-  // Whether the text is a section name that reads back as written: not empty,
-  // no brackets or line breaks, no blank at either end, ANSI characters only.
+  // Whether the text has the shape of a section name that reads back as
+  // written, in any file: not empty, no brackets or line breaks, no blank at
+  // either end. Its characters are the file's matter (Set).
   static bool CanHoldSection(std::u16string_view section);
 
   // Creates the section when missing and replaces an existing value. False,
-  // changing nothing, when the library refuses or when a name or value would
-  // not read back as written (line breaks, "=" in a name, blanks at either end,
-  // a name that reads as a comment or section, characters outside the ANSI code page).
+  // changing nothing, when the library refuses or when a section, name or
+  // value would not read back as written (line breaks, "=" in a name, blanks
+  // at either end, a name that reads as a comment or section, characters the
+  // file's code page lacks: outside the ANSI code page, or a lone surrogate in UTF-8).
   bool Set(const char16_t* section, const char16_t* name, const char16_t* value);
   // Null when the section or the name is missing.
   const char16_t* Get(const char16_t* section, const char16_t* name) const;

@@ -61,9 +61,12 @@ bool CQelThread::Wait(ce::DWORD milliseconds) {
 bool CQelThread::IsCurrentThread() { return ce::GetCurrentThreadId() == GetThreadId(); }
 
 void CQelThread::LogError(const char16_t* message) {
+  // The clock and the message are read only for a log that could be opened.
+  ErrorLogFile log(logPath_);
+  if (!log) return;
   ce::SYSTEMTIME now{};
   ce::GetLocalTime(&now);
-  AppendErrorLine(logPath_, FormatErrorLine(now, name_, GetThreadId(), message));
+  log.Append(FormatErrorLine(now, name_, GetThreadId(), message));
 }
 
 ce::DWORD CQelThread::Entry(void* self) {

@@ -50,8 +50,13 @@ CQelPowerEventService::~CQelPowerEventService() {
     ce::SetEvent(stop_.get());
     thread_.Wait(10000);
   }
-  // Listeners still in the list are not touched: the service owns none, and
-  // their holders may have freed them already.
+  stop_.reset();
+  notifications_.reset();
+  queue_.reset();
+  // The service owns no listener: those still in the list are unlinked, and
+  // their holders keep them.
+  Hold hold(lock_);
+  listeners_.Clear();
 }
 
 void CQelPowerEventService::AddListener(IQelPowerEventListener* listener) {

@@ -49,8 +49,8 @@ class CQelPowerEventService final : public CQelObject<IQelPowerEventService, IID
   Thread thread_;
   CriticalSection lock_;  // the listener list, held while listeners are called
   IntrusiveList<IQelPowerEventListener> listeners_;
-  // Closed in reverse order once the destructor has stopped the thread: the
-  // stop event, the notifications, then the queue they were written into.
+  // Closed by the destructor once it has stopped the thread: the stop event,
+  // the notifications, then the queue they were written into.
   ce::UniqueMsgQueue queue_;
   ce::UniquePowerNotifications notifications_;
   ce::UniqueHandle stop_;  // auto reset

@@ -80,9 +80,9 @@ class Listener final : public IQelPowerEventListener, public IQelWakeUpListener 
 
 TEST(PowerEventService, TellsListenersOfTheTerminalsTransitions) {
   qeltest::TestTerminal terminal;
+  Listener a, b;  // outlive the service, whose shutdown unlinks b
   auto service = Ref<qel::CQelPowerEventService>::Adopt(new qel::CQelPowerEventService);
   ASSERT_TRUE(service->listening());
-  Listener a, b;
   service->AddListener(&a);
   service->AddListener(&b);
   service->AddListener(nullptr);
@@ -105,6 +105,20 @@ TEST(PowerEventService, TellsListenersOfTheTerminalsTransitions) {
   EXPECT_EQ(a.Calls().size(), 4u);
 }
 
+// The service owns no listener: its shutdown unlinks those still in its list
+// and leaves them to their holders.
+TEST(PowerEventService, ItsShutdownUnlinksItsListeners) {
+  qeltest::TestTerminal terminal;
+  Listener a, b, c;
+  auto service = Ref<qel::CQelPowerEventService>::Adopt(new qel::CQelPowerEventService);
+  for (Listener* l : {&a, &b, &c}) service->AddListener(l);
+  service.reset();
+  for (IQelPowerEventListener* l : {&a, &b, &c}) {
+    EXPECT_EQ(l->next, nullptr);
+    EXPECT_EQ(l->previous, nullptr);
+  }
+}
+
 TEST(WakeUpService, TwoStartsLeaveOneNotificationAndWakeUpsReachListeners) {
   qeltest::TestTerminal terminal;
   auto first = Ref<qel::CQelWakeUpService>::Adopt(new qel::CQelWakeUpService);
@@ -117,9 +131,11 @@ TEST(WakeUpService, TwoStartsLeaveOneNotificationAndWakeUpsReachListeners) {
   auto handler = Ref<qel::CQelHalEventHandler>::Adopt(new qel::CQelHalEventHandler);
   qeltest::FakeServiceRegistry registry;
   registry.Offer(qel::IID_QELHALEVENTHANDLER, handler.get());
+  // Every Bind adds the service; the handler is looked up once and kept.
   second->Bind(&registry);
-  second->Bind(&registry);  // once is enough
-  EXPECT_EQ(handler->SourceCount(), 1u);
+  second->Bind(&registry);
+  EXPECT_EQ(handler->SourceCount(), 2u);
+  EXPECT_EQ(registry.queries.size(), 1u);
   handler->Restart();
 
   Listener listener;
@@ -128,7 +144,10 @@ TEST(WakeUpService, TwoStartsLeaveOneNotificationAndWakeUpsReachListeners) {
   std::string error;
   ASSERT_TRUE(ce::sim::WakeUp(&error));
   ASSERT_TRUE(listener.WaitFor(1));
-  EXPECT_EQ(listener.Calls(), std::vector<std::string>{"wakeup"});
+  ASSERT_TRUE(ce::sim::WakeUp(&error));
+  ASSERT_TRUE(listener.WaitFor(2));
+  // Added twice, the one event is still taken once per wake-up.
+  EXPECT_EQ(listener.Calls(), (std::vector<std::string>{"wakeup", "wakeup"}));
   EXPECT_TRUE(second->RemoveListener(&listener));
   handler->Stop();
   qel::ReleaseSlot(qel::Slot::HalEventHandler);

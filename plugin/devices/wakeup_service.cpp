@@ -54,9 +54,9 @@ void CQelWakeUpService::ClearStaleNotifications() {
 }
 
 void CQelWakeUpService::Bind(IQelServiceRegistry* registry) {
-  auto* handler = static_cast<CQelHalEventHandler*>(FetchSlot(Slot::HalEventHandler, registry));
-  if (!handler || bound_) return;
-  bound_ = handler->AddSource(this);
+  void* held = SlotValue(Slot::HalEventHandler);
+  if (!held) held = FetchSlot(Slot::HalEventHandler, registry);
+  if (held) AsHalEventHandler(held)->AddSource(this);
 }
 
 bool CQelWakeUpService::AddListener(IQelWakeUpListener* listener) {

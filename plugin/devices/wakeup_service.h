@@ -25,8 +25,9 @@ class CQelWakeUpService final : public CQelObject<IQelWakeUpService, IID_QELWAKE
   int32_t AddRef() override { return CQelObject::AddRef(); }
   int32_t Release() override { return CQelObject::Release(); }
 
-  // Adds itself to the HAL event handler, found through the registry when the
-  // module's slot is still empty; waited on from the handler's next restart.
+  // Adds itself to the HAL event handler, on every call: the handler is
+  // looked up in the registry only while the module's slot is empty, and
+  // kept there. Waited on from the handler's next restart.
   void Bind(IQelServiceRegistry* registry) override;
   bool AddListener(IQelWakeUpListener* listener) override;
   bool RemoveListener(IQelWakeUpListener* listener) override;
@@ -38,7 +39,6 @@ class CQelWakeUpService final : public CQelObject<IQelWakeUpService, IID_QELWAKE
   void ClearStaleNotifications();
 
   ce::UniqueHandle event_;
-  bool bound_ = false;
   // Listeners change on host threads and are told on the handler's thread.
   CriticalSection lock_;
   IntrusiveList<IQelWakeUpListener> listeners_;
