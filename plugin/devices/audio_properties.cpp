@@ -1,5 +1,7 @@
 #include "devices/audio_properties.h"
 
+#include <iterator>
+
 #include "qel/audio.h"
 #include "qel/value.h"
 
