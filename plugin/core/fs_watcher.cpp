@@ -53,7 +53,11 @@ std::u16string CQelFsWatcher::FolderOf(const char16_t* path) {
   return slash == std::u16string::npos ? p : p.substr(0, slash);
 }
 
+// Watch and Unwatch stop the handler's thread before they take the lock: a
+// callback on that thread may be calling Watch, and stopping the thread
+// waits for it.
 bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char16_t* path) {
+  CQelHalEventHandler::Paused paused(handler_);
   Hold hold(lock_);
   auto& group = subscribers_[subscriber];
   const std::u16string full = FullName(name);
@@ -78,6 +82,7 @@ bool CQelFsWatcher::Watch(uint32_t subscriber, const char16_t* name, const char1
 }
 
 void CQelFsWatcher::Unwatch(uint32_t subscriber) {
+  CQelHalEventHandler::Paused paused(handler_);
   Hold hold(lock_);
   if (auto group = subscribers_.find(subscriber); group != subscribers_.end()) {
     for (auto& [name, watch] : group->second) {

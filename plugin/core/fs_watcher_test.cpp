@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -193,6 +196,55 @@ TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
   ASSERT_EQ(MakeFolder(u"\\Data\\Sub\\Three"), 0u);
   EXPECT_TRUE(Eventually([&] { return data->TestAndClearChanged(); }));
   EXPECT_EQ(rewatch.calls, 1) << "the replacing watch has no callback";
+}
+
+// A host thread's Watch or Unwatch waits for the handler's thread while a
+// callback on that thread may itself be calling Watch: neither may wait on
+// the other.
+TEST_F(FsWatcher, HostThreadsAndCallbacksWatchAtOnceWithoutDeadlock) {
+  class Rewatch final : public IQelNotifyCallback {
+   public:
+    explicit Rewatch(CQelFsWatcher* watcher) : watcher_(watcher) {}
+    bool OnChange(IQelText*, int32_t, int32_t) override {
+      ++calls;
+      watcher_->Watch(0, u"spare", u"\\Other\\");
+      return true;
+    }
+    std::atomic<int> calls{0};
+
+   private:
+    CQelFsWatcher* watcher_;
+  } rewatch(watcher.get());
+  ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
+  ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
+
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) {
+      std::ofstream(terminal.dir() / "fs/Data/churn.txt") << i;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::promise<void> hostDone;
+  std::thread host([&] {
+    for (int i = 0; i < 200; ++i) {
+      watcher->Watch(1, u"a", u"\\Data\\Sub\\");
+      watcher->Unwatch(1);
+    }
+    hostDone.set_value();
+  });
+  if (hostDone.get_future().wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "Watch on a host thread and on the handler's thread wait on each other";
+    std::fflush(nullptr);
+    std::_Exit(1);  // the two threads never return
+  }
+  stop = true;
+  host.join();
+  writer.join();
+  EXPECT_GT(rewatch.calls, 0);
+  EXPECT_EQ(watcher->WatchCount(0), 2u);
+  EXPECT_EQ(watcher->WatchCount(1), 0u);
+  EXPECT_EQ(handler->SourceCount(), 2u);
 }
 
 TEST_F(FsWatcher, WatchingANameTwiceLeavesOneWatch) {

@@ -101,6 +101,17 @@ bool CQelHalEventHandler::Restart() {
   return CQelThread::Start();
 }
 
+CQelHalEventHandler::Paused::Paused(CQelHalEventHandler* handler)
+    : handler_(handler && !handler->IsCurrentThread() ? handler : nullptr) {
+  if (!handler_) return;
+  handler_->control_.Enter();
+  handler_->Stop();
+}
+
+CQelHalEventHandler::Paused::~Paused() {
+  if (handler_) handler_->control_.Leave();
+}
+
 size_t CQelHalEventHandler::SourceCount() {
   Hold hold(listLock_);
   return sources_.size();

@@ -46,6 +46,23 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   bool Restart();
   size_t SourceCount();
 
+  // Held by a host thread around a change of the sources that also takes a
+  // lock of its own, which a source's OnSignaled may take too: the thread is
+  // stopped before that lock is taken, so that stopping it never waits on a
+  // callback that waits on the lock. It keeps other host threads from
+  // starting the thread until it goes; on the handler's own thread it does
+  // nothing.
+  class Paused {
+   public:
+    explicit Paused(CQelHalEventHandler* handler);
+    ~Paused();
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+
+   private:
+    CQelHalEventHandler* handler_;  // null when nothing was stopped
+  };
+
   // Stop, Restart, RemoveSource and Withdraw called from a source's
   // OnSignaled, on the handler's own thread, cannot wait for that thread:
   // they take effect when OnSignaled returns, the thread then ending (a stop)
