@@ -21,6 +21,7 @@
 #include "host_file.h"
 #include "module_crash.h"
 #include "qel/command.h"
+#include "sound_wait.h"
 
 namespace qelhost {
 namespace {
@@ -101,7 +102,7 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
     o.out.flush();
     o.err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
              "terminal, or Ctrl-C)\n";
-    ce::sim::WaitForSoundEnd();
+    WaitForSoundOrEndSignal();
   }
   return failed ? kFailed : kOk;
 }

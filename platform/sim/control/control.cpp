@@ -159,4 +159,14 @@ void WaitForSoundEnd() {
   if (const auto sound = CurrentSound()) sound->Wait();
 }
 
+void StopSound() {
+  std::shared_ptr<SoundPlayer> taken;
+  {
+    auto& slot = Kernel::Get().sound;
+    std::lock_guard lock(slot.mu);
+    taken = std::move(slot.current);
+  }
+  if (taken) taken->Stop();
+}
+
 }  // namespace ce::sim

@@ -92,6 +92,9 @@ bool WakeUp(std::string* error);
 // sound or stop of another process of the terminal.
 bool SoundPlays();
 void WaitForSoundEnd();
+// Stops the sound PlaySoundW plays in this process (no other's): what it
+// rendered ends where it had played, and the terminal no longer shows it.
+void StopSound();
 
 // The device path GetModuleFileNameW(NULL) reports for this process
 // (default "\Windows\" and the executable's file name).
