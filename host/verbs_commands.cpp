@@ -18,10 +18,10 @@
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
+#include "end_signal_silence.h"
 #include "host_file.h"
 #include "module_crash.h"
 #include "qel/command.h"
-#include "sound_wait.h"
 
 namespace qelhost {
 namespace {
@@ -81,6 +81,7 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
       return kUsage;
     }
   }
+  const EndSignalSilence silence;
   json all = json::array();
   bool failed = false;
   for (const std::string& line : lines) {
@@ -102,7 +103,7 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
     o.out.flush();
     o.err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
              "terminal, or Ctrl-C)\n";
-    WaitForSoundOrEndSignal();
+    ce::sim::WaitForSoundEnd();
   }
   return failed ? kFailed : kOk;
 }

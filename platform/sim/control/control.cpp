@@ -159,7 +159,7 @@ void WaitForSoundEnd() {
   if (const auto sound = CurrentSound()) sound->Wait();
 }
 
-void StopSound() {
+void SilenceProcess() {
   std::shared_ptr<SoundPlayer> taken;
   {
     auto& slot = Kernel::Get().sound;
@@ -167,6 +167,10 @@ void StopSound() {
     taken = std::move(slot.current);
   }
   if (taken) taken->Stop();
+  for (const auto& open : Kernel::Get().waveOuts.All()) {
+    open->Reset();
+    open->Close();
+  }
 }
 
 }  // namespace ce::sim
