@@ -18,6 +18,7 @@
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
+#include "end_signal_silence.h"
 #include "host_file.h"
 #include "module_crash.h"
 #include "qel/command.h"
@@ -93,6 +94,7 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
       return kUsage;
     }
   }
+  const EndSignalSilence silence;
   json all = json::array();
   bool failed = false;
   for (const std::string& line : lines) {

@@ -137,4 +137,34 @@ TEST_F(Speaker, ALoopPlaysUntilAnotherQelhostStopsIt) {
   EXPECT_EQ(differing, 0u) << "every repetition is the file's samples, from its first";
 }
 
+// A qelhost is told to end (Ctrl-C, or here SIGTERM, which a shell's
+// background job does not ignore) while a sound of its own plays: a loop it
+// waits for, or a long beep of a command still running. The sound stops
+// where it is, so the file holds no more than had played, the terminal no
+// longer shows it, and qelhost ends as the signal says.
+TEST_F(Speaker, AnEndSignalStopsTheSoundWhereItIs) {
+  ASSERT_EQ(Host({"terminal", "show"}).status, 0);  // makes the terminal
+  const std::string host = Quoted(qeltest::HostPath()) + " --terminal " + Quoted(terminal.dir().string());
+  const fs::path scratch = terminal.root();
+  for (const char* command : {"IPS \\Windows\\alarm.wav L", "IBP 5000 800"}) {
+    SCOPED_TRACE(command);
+    for (const fs::path& old : qeltest::RenderedWavs(terminal.dir())) fs::remove(old);
+    const std::string script = host + " run " + Quoted(command) + " >" + Quoted((scratch / "out").string()) +
+                               " 2>&1 & player=$!; sleep 1; kill -TERM $player; wait $player; echo $? >" +
+                               Quoted((scratch / "status").string());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(qeltest::Contents(scratch / "status"), "143\n") << qeltest::Contents(scratch / "out");
+
+    const Rendered played = ReadWithSox(OnlyWav());
+    ASSERT_GT(played.rate, 0);
+    const double seconds = double(played.samples.size()) / played.rate;
+    EXPECT_GT(seconds, 0.2);
+    EXPECT_LT(seconds, elapsed) << "the file holds what was queued ahead of the stop";
+    const HostRun shown = Host({"terminal", "show"});
+    EXPECT_NE(shown.out.find("audio.playing = []"), std::string::npos) << shown.out;
+  }
+}
+
 }  // namespace

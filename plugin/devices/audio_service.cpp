@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <numbers>
 
@@ -48,9 +49,9 @@ BeepRequest::~BeepRequest() {
   if (done_) ce::SetEvent(done_);
 }
 
-uint32_t ToneBytes(uint32_t durationMs) {
+uint64_t ToneBytes(uint32_t durationMs) {
   const uint32_t bytesPerSample = kToneBits / 8;
-  auto bytes = uint32_t(double(kToneChannels) * kToneRate * bytesPerSample * durationMs * 0.001);
+  auto bytes = uint64_t(double(kToneChannels) * kToneRate * bytesPerSample * durationMs * 0.001);
   if (kToneBits == 16 && (bytes & 1)) ++bytes;
   return bytes;
 }
@@ -161,7 +162,11 @@ bool CQelAudioService::StopBeep() {
 
 bool CQelAudioService::PlayTone(uint32_t frequency, uint32_t duration, int32_t volume) {
   if (!output_) return false;
-  const uint32_t bytes = ToneBytes(duration);
+  // A buffer too long for a wave-out header cannot be had, like any other
+  // that cannot be allocated: the tone is skipped.
+  const uint64_t wanted = ToneBytes(duration);
+  if (wanted > std::numeric_limits<ce::DWORD>::max()) return false;
+  const auto bytes = uint32_t(wanted);
   std::unique_ptr<int16_t[]> buffer(new (std::nothrow) int16_t[bytes / 2 + 1]);
   if (!buffer) return false;
   RenderTone(buffer.get(), bytes, frequency, volume);

@@ -40,8 +40,9 @@ class BeepRequest final : public CQelQueueRequest {
 inline constexpr uint32_t kToneRate = 22050;
 inline constexpr uint32_t kToneBits = 16;
 inline constexpr uint32_t kToneChannels = 1;
-// The bytes a tone of that length takes, whole samples.
-uint32_t ToneBytes(uint32_t durationMs);
+// The bytes a tone of that length takes, whole samples. Past some 27 hours
+// that is more than a wave-out buffer can hold.
+uint64_t ToneBytes(uint32_t durationMs);
 // Fills bytes of 16-bit samples of a sine at frequency hertz and volume percent.
 void RenderTone(int16_t* samples, uint32_t bytes, uint32_t frequency, int32_t volume);
 

@@ -39,13 +39,24 @@ class FakeMixer final : public qel::CQelAudioService {
 
 TEST(ToneBytes, HoldWholeSamplesOfTheFixedFormat) {
   const struct {
-    uint32_t ms, bytes;
-  } cases[] = {{1000, 44100}, {10, 442}, {100, 4410}, {1, 44}, {3, 132}, {0, 0}, {250, 11026}};
+    uint32_t ms;
+    uint64_t bytes;
+  } cases[] = {{1000, 44100},
+               {10, 442},
+               {100, 4410},
+               {1, 44},
+               {3, 132},
+               {0, 0},
+               {250, 11026},
+               {97391548, 4294967266},  // the longest a wave-out buffer holds
+               {97391549, 4294967310},
+               {100000000, 4410000000},
+               {0xFFFFFFFF, 189408057710}};
   for (const auto& c : cases) EXPECT_EQ(qel::ToneBytes(c.ms), c.bytes) << c.ms << " ms";
 }
 
 TEST(RenderTone, IsASineOfTheFrequencyAtTheVolume) {
-  const uint32_t bytes = qel::ToneBytes(100);
+  const auto bytes = uint32_t(qel::ToneBytes(100));
   std::vector<int16_t> s(bytes / 2);
   qel::RenderTone(s.data(), bytes, 800, 50);
   EXPECT_EQ(s[0], 0);
@@ -298,6 +309,10 @@ TEST(AudioDevice, AToneIsTheBufferItsLengthNeeds) {
   {
     const auto audio = MakeService();
     EXPECT_TRUE(audio->PlayTone(1000, 30, 100));
+    // Longer than a buffer holds (an IBP duration of -1): skipped, as when
+    // the buffer cannot be allocated, neither cut short nor waited for.
+    EXPECT_FALSE(audio->PlayTone(1000, 0xFFFFFFFF, 100));
+    EXPECT_FALSE(audio->PlayTone(1000, 100000000, 100));
   }
   const auto wavs = qeltest::RenderedWavs(terminal.dir());
   ASSERT_EQ(wavs.size(), 1u);

@@ -159,4 +159,18 @@ void WaitForSoundEnd() {
   if (const auto sound = CurrentSound()) sound->Wait();
 }
 
+void SilenceProcess() {
+  std::shared_ptr<SoundPlayer> taken;
+  {
+    auto& slot = Kernel::Get().sound;
+    std::lock_guard lock(slot.mu);
+    taken = std::move(slot.current);
+  }
+  if (taken) taken->Stop();
+  for (const auto& open : Kernel::Get().waveOuts.All()) {
+    open->Reset();
+    open->Close();
+  }
+}
+
 }  // namespace ce::sim

@@ -123,7 +123,7 @@ void SoundPlayer::Stop() {
     std::lock_guard lock(mu_);
     stopping_ = true;
   }
-  device_->Reset();
+  if (device_) device_->Reset();  // none when the sound could not start
   if (closer_.joinable()) closer_.join();
 }
 

@@ -76,7 +76,14 @@ void WaveOut::Start(Notify notify) {
     outbox_.push_back({MM_WOM_OPEN, nullptr});
   }
   Deliver();
-  player_ = std::thread([this] { Play(); });
+  player_ = std::thread([this] {
+    Play();
+    std::shared_ptr<WaveOut> last;
+    {
+      std::lock_guard lock(mu_);
+      last = std::move(closedByPlayer_);
+    }
+  });
   reporter_ = std::thread([this] { Report(); });
 }
 
@@ -211,9 +218,13 @@ MMRESULT WaveOut::Close() {
   }
   changed_.notify_all();
   if (player_.joinable()) {
-    if (player_.get_id() == std::this_thread::get_id())
-      player_.detach();  // closed from its own done notice
-    else
+    if (player_.get_id() == std::this_thread::get_id()) {
+      // Closed from its own done notice: whoever owns the device may drop
+      // it as soon as this returns, while the player is still inside it.
+      std::lock_guard lock(mu_);
+      closedByPlayer_ = weak_from_this().lock();
+      player_.detach();
+    } else
       player_.join();
   }
   if (reporter_.joinable()) reporter_.join();

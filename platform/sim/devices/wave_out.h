@@ -50,7 +50,7 @@ std::optional<WaveOutDevice> DeviceFor(UINT deviceId, const PcmFormat& format, M
 
 inline constexpr std::chrono::seconds kNewFileAfterIdle{10};
 
-class WaveOut {
+class WaveOut : public std::enable_shared_from_this<WaveOut> {
  public:
   using Clock = std::chrono::steady_clock;
   // Receives MM_WOM_OPEN, MM_WOM_DONE (with the header) and MM_WOM_CLOSE, in
@@ -130,6 +130,9 @@ class WaveOut {
   std::unique_ptr<WavRecording> recording_;
   std::thread player_;
   std::thread reporter_;
+  // Set by a close from a done notice, which runs on the player: the device
+  // then lives until the player has unwound, and goes with it.
+  std::shared_ptr<WaveOut> closedByPlayer_;
 };
 
 }  // namespace ce::sim

@@ -17,6 +17,7 @@
 #include "dead_pid.h"
 #include "hardware.h"
 #include "test_terminal.h"
+#include "utf.h"
 #include "wav_recording.h"
 
 namespace ce::sim {
@@ -186,6 +187,62 @@ TEST(WaveOutRendering, ScalingKeepsSilenceAndTruncatesTowardIt) {
     uint8_t out;
   } rows8[] = {{255, 0xFFFF, 255}, {0, 0xFFFF, 0}, {255, 0x8000, 191}, {0, 0x8000, 64}, {200, 0, 128}};
   for (const auto& r : rows8) EXPECT_EQ(Scale8(r.in, r.volume), r.out) << int(r.in) << " at " << r.volume;
+}
+
+// A done notice that closes its own device: the close runs on the thread
+// that plays, which must outlive it.
+struct ClosedFromNotice {
+  HWAVEOUT h = nullptr;
+  MMRESULT closed = MMSYSERR_ERROR;
+  std::vector<UINT> messages;
+  HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+void CALLBACK_CloseOnDone(HWAVEOUT, UINT message, uintptr_t instance, uintptr_t, uintptr_t) {
+  auto* c = reinterpret_cast<ClosedFromNotice*>(instance);
+  c->messages.push_back(message);
+  if (message == MM_WOM_DONE) c->closed = waveOutClose(c->h);
+  if (message == MM_WOM_CLOSE) SetEvent(c->ended);
+}
+
+TEST(WaveOutRendering, ADeviceClosedFromItsOwnDoneNoticeEndsCleanly) {
+  qeltest::TestTerminal t;
+  for (int round = 0; round < 20; ++round) {
+    ClosedFromNotice c;
+    const WAVEFORMATEX f = Pcm(22050, 16, 1);
+    ASSERT_EQ(waveOutOpen(&c.h, WAVE_MAPPER, &f, reinterpret_cast<uintptr_t>(&CALLBACK_CloseOnDone),
+                          reinterpret_cast<uintptr_t>(&c), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    auto samples = Ramp(220, round);
+    WAVEHDR h{};
+    h.lpData = reinterpret_cast<char*>(samples.data());
+    h.dwBufferLength = DWORD(samples.size() * 2);
+    ASSERT_EQ(waveOutPrepareHeader(c.h, &h, sizeof h), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(c.h, &h, sizeof h), MMSYSERR_NOERROR);
+    ASSERT_EQ(WaitForSingleObject(c.ended, 5000), WAIT_OBJECT_0);
+    Sleep(5);  // the playing thread unwinds after the close notice
+    EXPECT_EQ(c.closed, MMSYSERR_NOERROR);
+    EXPECT_EQ(c.messages, (std::vector<UINT>{MM_WOM_OPEN, MM_WOM_DONE, MM_WOM_CLOSE}));
+    EXPECT_EQ(waveOutClose(c.h), MMSYSERR_INVALHANDLE);
+    CloseHandle(c.ended);
+  }
+}
+
+// PlaySoundW answers to a named stop event of its process: a name taken by
+// another kind of object refuses the sound, it does not end the process.
+TEST(WaveOutRendering, ASoundWhoseStopEventCannotBeMadeIsRefused) {
+  qeltest::TestTerminal t;
+  {
+    std::ofstream out(t.dir() / "fs" / "short.wav", std::ios::binary);
+    const PcmFormat format{1, 22050, 16};
+    out << WavHeader(format, 4410) << std::string(4410, '\x01');
+  }
+  const std::u16string name = u"QelSoundStop." + FromUtf8(std::to_string(::getpid()));
+  const HANDLE taken = CreateMutexW(nullptr, FALSE, name.c_str());
+  ASSERT_NE(taken, nullptr);
+  EXPECT_FALSE(PlaySoundW(u"\\short.wav", nullptr, SND_ASYNC | SND_NODEFAULT));
+  CloseHandle(taken);
+  EXPECT_TRUE(PlaySoundW(u"\\short.wav", nullptr, SND_SYNC | SND_NODEFAULT));
 }
 
 TEST(WaveOutDevices, ReportWhatTheHardwareStateSays) {

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 namespace ce::sim {
 
@@ -80,6 +81,15 @@ class HandleSpace {
   size_t size() {
     std::lock_guard lock(mu_);
     return objects_.size();
+  }
+
+  // Every object open now.
+  std::vector<std::shared_ptr<T>> All() {
+    std::lock_guard lock(mu_);
+    std::vector<std::shared_ptr<T>> all;
+    all.reserve(objects_.size());
+    for (const auto& [value, object] : objects_) all.push_back(object);
+    return all;
   }
 
  private:

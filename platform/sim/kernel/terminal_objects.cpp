@@ -360,7 +360,8 @@ std::optional<std::vector<wire::WindowRecord>> TerminalObjects::FindWindows(uint
     if (!CallLocked(r, &reply, &text, nullptr, 0)) return std::nullopt;
   }
   std::vector<wire::WindowRecord> found(text.size() / sizeof(wire::WindowRecord));
-  std::memcpy(found.data(), text.data(), found.size() * sizeof(wire::WindowRecord));
+  if (!found.empty())  // an empty vector's data may be null, which memcpy must not get
+    std::memcpy(found.data(), text.data(), found.size() * sizeof(wire::WindowRecord));
   return found;
 }
 

@@ -92,6 +92,11 @@ bool WakeUp(std::string* error);
 // sound or stop of another process of the terminal.
 bool SoundPlays();
 void WaitForSoundEnd();
+// Silences this process as its end would (no other process): the sound
+// PlaySoundW plays stops, and every open wave-out device drops what it has
+// queued and closes, so what they rendered ends where the playing did and
+// the terminal no longer shows them playing.
+void SilenceProcess();
 
 // The device path GetModuleFileNameW(NULL) reports for this process
 // (default "\Windows\" and the executable's file name).

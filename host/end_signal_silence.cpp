@@ -1,0 +1,68 @@
+#include "end_signal_silence.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "ce/sim/control.h"
+
+namespace qelhost {
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM};
+struct sigaction g_before[std::size(kSignals)];
+
+// The handler only passes the signal's number on; the watcher acts on it.
+int g_wake[2] = {-1, -1};
+
+void Pass(int sig) {
+  const int saved = errno;
+  [[maybe_unused]] const ssize_t n = ::write(g_wake[1], &sig, sizeof sig);
+  errno = saved;
+}
+
+extern "C" void OnEndSignal(int sig) { Pass(sig); }
+
+int NextSignal() {
+  int sig = 0;
+  ssize_t n;
+  while ((n = ::read(g_wake[0], &sig, sizeof sig)) < 0 && errno == EINTR) {
+  }
+  return n == ssize_t(sizeof sig) ? sig : 0;
+}
+
+}  // namespace
+
+EndSignalSilence::EndSignalSilence() {
+  if (::pipe2(g_wake, O_CLOEXEC) != 0) return;
+  armed_ = true;
+  struct sigaction action {};
+  action.sa_handler = OnEndSignal;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < std::size(kSignals); ++i) {
+    ::sigaction(kSignals[i], nullptr, &g_before[i]);
+    if (g_before[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+  }
+  watcher_ = std::thread([] {
+    const int sig = NextSignal();
+    if (!sig) return;  // no signal came: the commands are over
+    ce::sim::SilenceProcess();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(sig, &fallback, nullptr);
+    ::raise(sig);
+  });
+}
+
+EndSignalSilence::~EndSignalSilence() {
+  if (!armed_) return;
+  for (size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &g_before[i], nullptr);
+  Pass(0);
+  watcher_.join();
+  ::close(g_wake[0]);
+  ::close(g_wake[1]);
+}
+
+}  // namespace qelhost

@@ -1,0 +1,25 @@
+// What an end signal does while commands run: the sounds they started are
+// this process's and would go on in the rendered output without it.
+#pragma once
+
+#include <thread>
+
+namespace qelhost {
+
+// While alive, an end signal (Ctrl-C, SIGTERM) silences this process first,
+// so what it rendered ends where the playing did and the terminal shows
+// nothing of it playing, then ends qelhost as that signal does. A signal a
+// shell told this process to ignore stays ignored.
+class EndSignalSilence {
+ public:
+  EndSignalSilence();
+  ~EndSignalSilence();
+  EndSignalSilence(const EndSignalSilence&) = delete;
+  EndSignalSilence& operator=(const EndSignalSilence&) = delete;
+
+ private:
+  bool armed_ = false;
+  std::thread watcher_;
+};
+
+}  // namespace qelhost
