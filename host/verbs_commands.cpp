@@ -110,10 +110,12 @@ int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArr
       PrintOutcome(o.out, line, *outcome);
   }
   if (o.json) o.out << (asArray ? all : all.at(0)).dump(2) << "\n";
+  // What the lines did is out before anything that may keep qelhost running
+  // (beeps queued in the background play to their end when the module unloads).
+  o.out.flush();
   // A sound a line started in the background is this process's: it would
   // end with it.
   if (ce::sim::SoundPlays()) {
-    o.out.flush();
     o.err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
              "terminal, or Ctrl-C)\n";
     ce::sim::WaitForSoundEnd();
