@@ -383,9 +383,14 @@ TEST_F(PlaySound, AStopEndsASynchronousSoundOfAnotherThread) {
   const std::u16string path = At(u"long.wav");
   UniqueHandle thread(CreateThread(nullptr, 0, PlayLong, const_cast<char16_t*>(path.c_str()), 0, nullptr));
   ASSERT_TRUE(thread.valid());
-  Sleep(200);
-  EXPECT_TRUE(PlaySoundW(nullptr, nullptr, 0));
-  ASSERT_EQ(WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0) << "the sound played on after the stop";
+  // Stopped again until the thread returns: on a slow machine its sound may
+  // begin only after the first stop. It plays for 10 s unless a stop ends it.
+  DWORD waited = WAIT_TIMEOUT;
+  for (int i = 0; i < 50 && waited == WAIT_TIMEOUT; ++i) {
+    EXPECT_TRUE(PlaySoundW(nullptr, nullptr, 0));
+    waited = WaitForSingleObject(thread.get(), 100);
+  }
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the sound played on after the stop";
   DWORD code = 0;
   EXPECT_TRUE(GetExitCodeThread(thread.get(), &code));
   EXPECT_EQ(code, DWORD(TRUE));
