@@ -3,16 +3,12 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "verbs.h"
+
 namespace qelhost {
 namespace {
 
 using nlohmann::json;
-
-std::string Hex(uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
-}
 
 std::string Percent(uint32_t level) { return std::to_string((level * 100 + 0x7FFF) / 0xFFFF) + " %"; }
 

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <iomanip>
 #include <nlohmann/json.hpp>
@@ -69,6 +70,12 @@ void ReportOutputFailure(std::ostream& err, int reason) {
 }
 
 bool IsUtf8(std::string_view text) { return ceutil::ToUtf8(ceutil::FromUtf8(text)) == text; }
+
+std::string Hex(uint64_t v) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
+  return text;
+}
 
 std::string Printable(std::string_view text) {
   std::string shown;

@@ -1,6 +1,7 @@
 // What each qelhost verb does, and the verbs' entries for the table.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -16,6 +17,8 @@ enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2, kOutputFailed = 3 };
 // Text for a message line: control characters and bytes that are not UTF-8
 // shown as \xNN, so a name cannot move the cursor or break the line.
 std::string Printable(std::string_view text);
+// A number as hexadecimal with its 0x ("0x1F").
+std::string Hex(uint64_t v);
 // Text is well-formed UTF-8, so that its conversion to UTF-16 loses nothing.
 bool IsUtf8(std::string_view text);
 

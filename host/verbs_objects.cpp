@@ -6,16 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "verbs.h"
+
 namespace qelhost {
 namespace {
 
 using nlohmann::json;
-
-std::string Hex(uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
-}
 
 std::string Padded(std::string text, size_t width) {
   if (text.size() < width) text.resize(width, ' ');
