@@ -104,7 +104,7 @@ TEST_F(Speaker, TwoBeepsOf800HertzWithOnePauseBetween) {
 }
 
 // One qelhost loops a sound of the terminal and waits while it plays; another,
-// a second later, stops it. The rendered file is the sound's samples over and
+// a second after the sound began, stops it. The rendered file is the sound's samples over and
 // over, and ends by the stop.
 TEST_F(Speaker, ALoopPlaysUntilAnotherQelhostStopsIt) {
   ASSERT_EQ(Host({"terminal", "show"}).status, 0);  // makes the terminal
@@ -116,7 +116,9 @@ TEST_F(Speaker, ALoopPlaysUntilAnotherQelhostStopsIt) {
   const fs::path scratch = terminal.root();
   const std::string both = "(" + host + " run " + Quoted("IPS \\Windows\\alarm.wav L") + " >" +
                            Quoted((scratch / "looper.out").string()) + " 2>&1; echo $? >" +
-                           Quoted((scratch / "looper.status").string()) + ") & sleep 1; " + host +
+                           Quoted((scratch / "looper.status").string()) + ") & for i in $(seq 200); do ls " +
+                           Quoted((terminal.dir() / "outputs" / "audio").string()) +
+                           "/*.wav >/dev/null 2>&1 && break; sleep 0.05; done; sleep 1; " + host +
                            " run IPS >" + Quoted((scratch / "stopper.out").string()) + " 2>&1; wait";
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(std::system(both.c_str()), 0) << qeltest::Contents(scratch / "stopper.out");
@@ -149,9 +151,15 @@ TEST_F(Speaker, AnEndSignalStopsTheSoundWhereItIs) {
   for (const char* command : {"IPS \\Windows\\alarm.wav L", "IBP 5000 800"}) {
     SCOPED_TRACE(command);
     for (const fs::path& old : qeltest::RenderedWavs(terminal.dir())) fs::remove(old);
-    const std::string script = host + " run " + Quoted(command) + " >" + Quoted((scratch / "out").string()) +
-                               " 2>&1 & player=$!; sleep 1; kill -TERM $player; wait $player; echo $? >" +
-                               Quoted((scratch / "status").string());
+    // The signal comes 0.3 s after the sound has begun (its file exists),
+    // however slowly qelhost started.
+    const std::string audio = Quoted((terminal.dir() / "outputs" / "audio").string());
+    const std::string script =
+        host + " run " + Quoted(command) + " >" + Quoted((scratch / "out").string()) +
+        " 2>&1 & player=$!; for i in $(seq 200); do ls " + audio +
+        "/*.wav >/dev/null 2>&1 && break; sleep 0.05; done; sleep 0.3; kill -TERM $player; "
+        "wait $player; echo $? >" +
+        Quoted((scratch / "status").string());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(std::system(script.c_str()), 0);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
