@@ -64,10 +64,16 @@ class FsWatcher : public ::testing::Test {
     for (const char* d : {"fs/Data", "fs/Data/Sub", "fs/Other"})
       std::filesystem::create_directories(terminal.dir() / d);
   }
-  void TearDown() override {
+  void TearDown() override { Quiet(); }
+  // No callback runs once this returns; a test's own callbacks die before TearDown.
+  void Quiet() {
     watcher.reset();
     handler->Stop();
   }
+  struct QuietAtEnd {
+    FsWatcher* test;
+    ~QuietAtEnd() { test->Quiet(); }
+  };
   ce::DWORD MakeFolder(const char16_t* path) {
     return ce::CreateDirectoryW(path, nullptr) ? 0 : ce::GetLastError();
   }
@@ -179,6 +185,7 @@ TEST_F(FsWatcher, WatchesChangedFromACallbackAreWaitedOnWhenItReturns) {
    private:
     CQelFsWatcher* watcher_;
   } rewatch(watcher.get());
+  QuietAtEnd quiet{this};
   ASSERT_TRUE(watcher->Watch(5, u"gone", u"\\Other\\"));
   ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
   ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
@@ -215,6 +222,7 @@ TEST_F(FsWatcher, HostThreadsAndCallbacksWatchAtOnceWithoutDeadlock) {
    private:
     CQelFsWatcher* watcher_;
   } rewatch(watcher.get());
+  QuietAtEnd quiet{this};
   ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
   ASSERT_TRUE(watcher->Attach(u"data", &rewatch));
 
@@ -274,6 +282,7 @@ TEST_F(FsWatcher, AChangeInASubfolderSetsTheFlagOnce) {
 
 TEST_F(FsWatcher, AttachedCallbacksAreToldInsteadOfTheFlag) {
   Callback dealt(true), notDealt(false);
+  QuietAtEnd quiet{this};
   EXPECT_FALSE(watcher->Attach(u"data", &dealt));  // no subscriber 0 yet
   ASSERT_TRUE(watcher->Watch(0, u"data", u"\\Data\\"));
   ASSERT_TRUE(watcher->Watch(0, u"other", u"\\Other\\"));
