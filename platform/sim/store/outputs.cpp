@@ -202,6 +202,41 @@ std::optional<OutputFile> OpenOutput(std::string_view device, std::string_view e
   return OpenOutput(terminal->dir(), device, extension, error);
 }
 
+bool AppendOutputLine(const fs::path& terminalDir, std::string_view device, std::string_view line,
+                      std::string* error, const OutputLimits& limits) {
+  const HostFd folder = OpenDeviceFolder(terminalDir, device, error);
+  if (!folder) return false;
+  const fs::path path = terminalDir / kOutputsFolder / std::string(device);
+  std::vector<Output> outputs;
+  uint64_t highest = 0;
+  if (!ListOutputs(folder.get(), path, &outputs, &highest, error)) return false;
+  const bool extend = !outputs.empty() && outputs.front().sequence == highest &&
+                      outputs.front().name.ends_with(".log") && outputs.front().bytes < kLogBytes;
+  std::string name;
+  if (extend) {
+    name = outputs.front().name;
+  } else {
+    if (highest >= kLastSequence) return Fail(error, path.string() + ": every sequence number is taken");
+    name = NameFor(highest + 1, "log");
+    outputs.insert(outputs.begin(), Output{highest + 1, name, 0});
+  }
+  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (extend ? 0 : O_CREAT | O_EXCL);
+  const HostFd file(::openat(folder.get(), name.c_str(), flags, 0644));
+  if (!file) return Fail(error, (path / name).string() + ": cannot be written: " + std::strerror(errno));
+  std::string text(line);
+  text += '\n';
+  if (::write(file.get(), text.data(), text.size()) != ssize_t(text.size()))
+    return Fail(error, (path / name).string() + ": cannot be written: " + std::strerror(errno));
+  if (!extend) Prune(folder.get(), outputs, limits);
+  return true;
+}
+
+bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error) {
+  const auto terminal = Current();
+  if (!terminal) return Fail(error, "no terminal is in use");
+  return AppendOutputLine(terminal->dir(), device, line, error);
+}
+
 bool FinishOutput(OutputFile file, std::string* error, const OutputLimits& limits) {
   file.fd.reset();
   const fs::path folderPath = file.path.parent_path();

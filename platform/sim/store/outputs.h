@@ -49,6 +49,15 @@ std::optional<OutputFile> OpenOutput(const std::filesystem::path& terminalDir, s
 // The same in the terminal this process runs on.
 std::optional<OutputFile> OpenOutput(std::string_view device, std::string_view extension, std::string* error);
 
+// Appends one line (a '\n' is added) to the device's history: its newest
+// "log" file while that holds less than kLogBytes, else a new one, all under
+// the folder's lock so lines of several processes never interleave.
+inline constexpr uint64_t kLogBytes = uint64_t{1} << 20;
+bool AppendOutputLine(const std::filesystem::path& terminalDir, std::string_view device,
+                      std::string_view line, std::string* error, const OutputLimits& limits = kOutputLimits);
+// The same in the terminal this process runs on.
+bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error);
+
 // Closes a file its writer has finished and prunes its device's files again,
 // now that the file's size is known.
 bool FinishOutput(OutputFile file, std::string* error, const OutputLimits& limits = kOutputLimits);

@@ -146,6 +146,59 @@ TEST(Outputs, WhatIsNotTheTerminalsOwnIsRefused) {
   }
 }
 
+std::string Read(const fs::path& file) {
+  std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// History lines of several processes land whole in one log; a log that is
+// full, or a newer output of another kind, makes the next line begin a new one.
+TEST(Outputs, HistoryLinesGoWholeIntoTheNewestLog) {
+  qeltest::TempDir temp;
+  constexpr int kProcesses = 4, kLines = 50;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::string error;
+      for (int i = 0; i < kLines; ++i)
+        if (!ce::sim::AppendOutputLine(temp.path(), "led", std::string(100, char('a' + p)), &error))
+          ::_exit(1);
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const fs::path folder = temp.path() / "outputs" / "led";
+  Names names = Listing(folder);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(names[0].ends_with(".log")) << names[0];
+  const std::string text = Read(folder / names[0]);
+  ASSERT_EQ(text.size(), size_t(kProcesses * kLines * 101));
+  for (size_t at = 0; at < text.size(); at += 101) {
+    EXPECT_EQ(text.find_first_not_of(text[at], at), at + 100) << "a line was split at " << at;
+    EXPECT_EQ(text[at + 100], '\n');
+  }
+
+  std::string error;
+  OutputLimits limits{100, uint64_t{64} << 20};
+  ASSERT_TRUE(ce::sim::OpenOutput(temp.path(), "led", "txt", &error, limits)) << error;
+  ASSERT_TRUE(ce::sim::AppendOutputLine(temp.path(), "led", "after", &error, limits)) << error;
+  names = Listing(folder);
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(Read(folder / names[2]), "after\n");
+
+  fs::resize_file(folder / names[2], ce::sim::kLogBytes);
+  ASSERT_TRUE(ce::sim::AppendOutputLine(temp.path(), "led", "next", &error, limits)) << error;
+  names = Listing(folder);
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(Read(folder / names[3]), "next\n");
+}
+
 TEST(Outputs, GoToTheTerminalInUse) {
   std::string error;
   {
