@@ -10,6 +10,10 @@ namespace qel {
 void Ibp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Plays a sound file of the terminal, or stops the one playing.
 void Ips(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Branches the running sequence on whether the WLAN adapter is connected.
+void Cck(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Unlocks the vehicle cradle, blinks its LED or switches its fast charging.
+void Icd(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_doubles.h"
 #include "commands/commands.h"
 #include "core/module_slots.h"
 #include "qel/audio.h"
@@ -15,48 +16,9 @@
 
 namespace {
 
-// Entry 0 is the command code; a missing entry takes the caller's default.
-class Args final : public ICommandArguments {
- public:
-  explicit Args(std::vector<std::optional<std::string>> entries) : entries_(std::move(entries)) {}
-  uint32_t Count() override { return uint32_t(entries_.size()); }
-  bool IsEmpty(int32_t a) override { return !Entry(a); }
-  char GetChar(int32_t a, char fallback) override { return Entry(a) ? (*Entry(a))[0] : fallback; }
-  bool GetBool(int32_t, bool fallback) override { return fallback; }
-  int32_t GetNumber(int32_t a, int32_t fallback) override { return GetInt(a, fallback); }
-  int32_t GetInt(int32_t a, int32_t fallback) override { return Entry(a) ? std::stoi(*Entry(a)) : fallback; }
-  IQelText* GetText(int32_t, const char16_t*, int32_t) override { return nullptr; }
-  IQelVariable* GetVariable(int32_t) override { return nullptr; }
-  IQelFileReference* GetFile(int32_t, int32_t, int32_t, int32_t, int32_t) override { return nullptr; }
-
- private:
-  const std::string* Entry(int32_t a) const {
-    if (a < 0 || size_t(a) >= entries_.size() || !entries_[size_t(a)] || entries_[size_t(a)]->empty())
-      return nullptr;
-    return &*entries_[size_t(a)];
-  }
-  std::vector<std::optional<std::string>> entries_;
-};
-
-class Context final : public ICommandContext {
- public:
-  void SetResult(int32_t code, const char16_t*) override { results.push_back(code); }
-  IQelService* QueryService(GUID iid) override { return iid == qel::IID_QELAUDIOSERVICE ? audio : nullptr; }
-  int32_t WaitTime() override { return -1; }
-  int32_t Branch(IQelText*) override { return 1; }
-  IQelService* audio = nullptr;
-  std::vector<int32_t> results;
-};
-
-class Reply final : public ICommandReply {
- public:
-  void Fail(const char16_t* text) override { failures.emplace_back(text); }
-  void BadArgument(int32_t a) override { bad.push_back(a); }
-  void MissingArguments() override { ++missing; }
-  std::vector<std::u16string> failures;
-  std::vector<int32_t> bad;
-  int missing = 0;
-};
+using Args = qeltest::CommandArgs;
+using Context = qeltest::CommandContext;
+using Reply = qeltest::CommandReply;
 
 // Records the sequences it is asked to play; answers the frequency and volume
 // it is given and nothing else.
@@ -107,7 +69,7 @@ class Recorder final : public qel::CQelObject<IQelAudioService, qel::IID_QELAUDI
 
 class SoundCommands : public ::testing::Test {
  protected:
-  void SetUp() override { context.audio = recorder.get(); }
+  void SetUp() override { context.services = {{qel::IID_QELAUDIOSERVICE, recorder.get()}}; }
   void TearDown() override { qel::ReleaseSlot(qel::Slot::Audio); }
 
   qel::Ref<Recorder> recorder = qel::Ref<Recorder>::Adopt(new Recorder);
@@ -160,7 +122,7 @@ TEST_F(SoundCommands, ReportWhatTheServiceRefusesOrLacks) {
   EXPECT_EQ(context.results, std::vector<int32_t>{1});
 
   qel::ReleaseSlot(qel::Slot::Audio);
-  context.audio = nullptr;
+  context.services.clear();
   for (auto handler : {qel::Ibp, qel::Ips}) {
     Args args({"X"});
     reply.failures.clear();

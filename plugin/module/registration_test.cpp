@@ -36,8 +36,8 @@ struct ExpectedCall {
 // keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
-// this build appear: SXC and PXS, context-free, between the backlight group
-// and the cradle.
+// this build appear: CCK, SXC and PXS, context-free, between the backlight
+// group and the cradle; ICD after the cradle, then the LED service.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
                                 {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
@@ -50,9 +50,12 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
     }
     if (name == "BATT_CHARGE_CYCLES") {
+      out.push_back({Op::AddCommand, "CCK"});
       out.push_back({Op::AddCommand, "SXC"});
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
+      out.push_back({Op::AddCommand, "ICD"});
+      out.push_back({Op::AddService, "", &qel::IID_QELLEDSERVICE});
     }
     if (name == "WIFI_RSSI_PERCENT") out.push_back({Op::AddService, "", &qel::IID_QELWLANSERVICE});
     if (name == "QEL_SSN") out.push_back({Op::AddService, "", &qel::IID_QELTERMINALSERVICE});
@@ -89,7 +92,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 80u);
+  ASSERT_EQ(expected.size(), 83u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -133,16 +136,17 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  // The handler, the audio, wake-up, power event, cradle, WLAN, terminal
+  // The handler, the audio, wake-up, power event, cradle, LED, WLAN, terminal
   // information and display services.
-  ASSERT_EQ(held.size(), 8u);
+  ASSERT_EQ(held.size(), 9u);
+  const auto services = std::ptrdiff_t(held.size());
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 8);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), services);
   EXPECT_EQ(results.back(), 0);
 }
 

@@ -11,6 +11,7 @@
 #include "devices/audio_service.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
+#include "devices/led_service.h"
 #include "devices/power_event_service.h"
 #include "devices/power_properties.h"
 #include "devices/wakeup_service.h"
@@ -37,7 +38,7 @@ constexpr GroupEntry kGroups[] = {
     {G::Backlight, &IID_QELBACKLIGHTSERVICE, nullptr, false},
     {G::ContextFreeCommands, nullptr, nullptr, false},
     {G::Cradle, &IID_QELCRADLESERVICE, CreateCradleService, false},
-    {G::Led, &IID_QELLEDSERVICE, nullptr, false},
+    {G::Led, &IID_QELLEDSERVICE, CreateLedService, false},
     {G::CommandsAfterLed, nullptr, nullptr, false},
     {G::Battery, &IID_QELBATTERYSERVICE, nullptr, false},
     {G::Wlan, &IID_QELWLANSERVICE, CreateWlanService, true},
@@ -49,14 +50,14 @@ constexpr CommandEntry kCommands[] = {
     {u"IBP", G::Audio, 1, 300, true, Ibp, nullptr},
     {u"IPS", G::Audio, 1, 300, true, Ips, nullptr},
     {u"DBL", G::Backlight, 0, 300, true, nullptr, nullptr},
-    {u"CCK", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"CCK", G::ContextFreeCommands, 1, 300, false, Cck, nullptr},
     {u"SVR", G::ContextFreeCommands, 1, 400, false, nullptr, SvrArgumentKind},
     {u"SPR", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
     {u"SXC", G::ContextFreeCommands, 1, 400, false, Sxc, nullptr},
     {u"BRP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"BSP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"PXS", G::ContextFreeCommands, 1, 300, false, Pxs, nullptr},
-    {u"ICD", G::Cradle, 1, 400, false, nullptr, nullptr},
+    {u"ICD", G::Cradle, 1, 400, false, Icd, nullptr},
     {u"ILD", G::Led, 1, 300, false, nullptr, nullptr},
     {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
     {u"SWP", G::CommandsAfterLed, 1, 400, false, nullptr, nullptr},

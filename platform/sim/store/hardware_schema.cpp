@@ -28,6 +28,7 @@ constexpr FieldRange kRanges[] = {
     {"lxe.audio_gain", -170, 290, "tenths of a decibel"},
     {"audio.wave_out.device.*.formats", 0, 0xFFF, "a WAVE_FORMAT_* mask"},
     {"audio.wave_out.device.*.channels", 1, 2, "channels"},
+    {"led.count", 0, 32, "LEDs"},
 };
 
 // Compares a dotted path with a pattern whose "*" parts match any one name;

@@ -142,6 +142,15 @@ enum class Type {
   F(ScreenTapApplied, "audio.click.screen", DWord, 0)                                    \
   /* what plays now, one line per player: "<pid> <what>" */                              \
   F(AudioPlaying, "audio.playing", TextList, {})                                         \
+  /* notification LEDs: how many, and each one's last settings under led.device.<n>  */  \
+  /* (mode 0 off, 1 on, 2 blink; times in microseconds)                               */ \
+  F(LedCount, "led.count", DWord, 1)                                                     \
+  F(LedMode, "led.device.*.mode", DWord, 0)                                              \
+  F(LedTotalCycleTime, "led.device.*.total_cycle_time", Int32, 0)                        \
+  F(LedOnTime, "led.device.*.on_time", Int32, 0)                                         \
+  F(LedOffTime, "led.device.*.off_time", Int32, 0)                                       \
+  F(LedMetaCycleOn, "led.device.*.meta_cycle_on", Int32, 0)                              \
+  F(LedMetaCycleOff, "led.device.*.meta_cycle_off", Int32, 0)                            \
   F(BluetoothAddress, "bluetooth.address", Mac, "")                                      \
   F(ProgramFilesFolder, "shell.program_files", Text, "")                                 \
   /* network: adapters in list order, each described under network.adapter.<name> */     \
