@@ -57,8 +57,8 @@ class Variable final : public IQelVariable {
 
 class Run final : public ICommandContext, public ICommandArguments, public ICommandReply {
  public:
-  Run(std::vector<Entry> entries, IQelServiceRegistry& services)
-      : entries_(std::move(entries)), services_(services) {
+  Run(std::vector<Entry> entries, IQelServiceRegistry& services, const Script* script)
+      : entries_(std::move(entries)), services_(services), script_(script) {
     for (const Entry& e : entries_)
       if (e.variable && !variables_.count(e.text)) variables_.emplace(e.text, std::make_unique<Variable>());
   }
@@ -73,8 +73,16 @@ class Run final : public ICommandContext, public ICommandArguments, public IComm
   }
   IQelService* QueryService(GUID iid) override { return services_.QueryService(iid); }
   int32_t WaitTime() override { return -1; }
-  // Scripts have no labels: no target is ever accepted.
-  int32_t Branch(IQelText*) override { return 1; }
+  // Only a label of the running script is a target; the last accepted wins.
+  int32_t Branch(IQelText* target) override {
+    if (!script_ || !target) return 1;
+    const std::string name = ceutil::ToUtf8(std::u16string_view(target->Chars(), target->Length()));
+    const auto next = script_->Find(name);
+    if (!next) return 1;
+    outcome_.branch = name;
+    outcome_.next = *next;
+    return 0;
+  }
 
   // ICommandArguments
   uint32_t Count() override { return uint32_t(entries_.size()); }
@@ -167,6 +175,7 @@ class Run final : public ICommandContext, public ICommandArguments, public IComm
 
   std::vector<Entry> entries_;
   IQelServiceRegistry& services_;
+  const Script* script_;
   std::map<std::string, std::unique_ptr<Variable>> variables_;
   std::deque<CQelTextBuffer> texts_;  // handed out; stable until the run ends
   std::vector<qel::Ref<FileReference>> files_;
@@ -204,11 +213,12 @@ bool CommandRunner::Check(const std::string& line, std::string* error) const {
   return Find(line, &entries, error) != nullptr;
 }
 
-std::optional<CommandOutcome> CommandRunner::Run(const std::string& line, std::string* error) {
+std::optional<CommandOutcome> CommandRunner::Run(const std::string& line, std::string* error,
+                                                 const Script* script) {
   std::vector<Entry> entries;
   const RegisteredCommand* command = Find(line, &entries, error);
   if (!command) return std::nullopt;
-  class Run run(std::move(entries), services_);
+  class Run run(std::move(entries), services_, script);
   ModuleCall call("the handler of the command", command->code.c_str());
   command->handler(&run, &run, &run);
   return run.Finish();

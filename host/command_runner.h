@@ -12,6 +12,7 @@
 
 #include "command_line.h"
 #include "host_objects.h"
+#include "script.h"
 
 namespace qelhost {
 
@@ -31,6 +32,10 @@ struct CommandOutcome {
   std::vector<CommandReport> reports;
   // The variables the line names, by name.
   std::map<std::string, VariableValue> variables;
+  // A branch the host accepted: the target as the command gave it, and the
+  // index of the script line the run goes on at.
+  std::optional<std::string> branch;
+  size_t next = 0;
   // Anything but SetResult(0, ...) counts as a failure.
   bool failed() const;
 };
@@ -41,8 +46,10 @@ class CommandRunner {
       : registrar_(registrar), services_(services) {}
 
   // Runs one line. Nothing, with `error`, for a line that cannot be split or
-  // names no registered command.
-  std::optional<CommandOutcome> Run(const std::string& line, std::string* error);
+  // names no registered command. A branch is accepted only to a label of
+  // `script`; without one (a single line) none is.
+  std::optional<CommandOutcome> Run(const std::string& line, std::string* error,
+                                    const Script* script = nullptr);
   // Whether Run would take the line, without running it.
   bool Check(const std::string& line, std::string* error) const;
 

@@ -22,6 +22,7 @@
 #include "host_file.h"
 #include "module_crash.h"
 #include "qel/command.h"
+#include "script.h"
 
 namespace qelhost {
 namespace {
@@ -69,50 +70,72 @@ json OutcomeJson(const CommandOutcome& outcome) {
   json reports = json::array(), variables = json::object();
   for (const auto& r : outcome.reports) reports.push_back(ReportJson(r));
   for (const auto& [name, value] : outcome.variables) variables[name] = VariableJson(value);
-  return {{"code", outcome.code}, {"reports", reports}, {"variables", variables}};
+  json j = {{"code", outcome.code}, {"reports", reports}, {"variables", variables}};
+  if (outcome.branch) j["branch"] = *outcome.branch;
+  return j;
 }
 
 void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutcome& outcome) {
   out << Printable(line) << "\n  result " << outcome.code << (outcome.failed() ? " (failed)" : "") << "\n";
+  if (outcome.branch) out << "  branch to " << Printable(*outcome.branch) << "\n";
   for (const auto& r : outcome.reports) out << "  " << ReportJson(r).dump() << "\n";
   for (const auto& [name, value] : outcome.variables)
     out << "  $" << name << " = " << VariableJson(value).dump() << "\n";
 }
 
-// Runs every line; a line that cannot run stops the run before anything of it happens.
-int RunLines(PluginHost& host, const std::vector<std::string>& lines, bool asArray, const Output& o) {
+// Runs the script's lines in order, going on where an accepted branch says;
+// a line that cannot run stops the run before anything of it happens, and a
+// run of more than maxSteps lines is stopped as a branch without end.
+int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSteps, const Output& o) {
   std::string error;
   CommandRunner runner(host.registrar(), host.registry());
-  for (const std::string& line : lines) {
+  auto where = [&](const ScriptLine& l) {
+    return asArray ? "line " + std::to_string(l.fileLine) + ": " : "";
+  };
+  for (const ScriptLine& line : script.lines) {
     // The module takes UTF-16: bytes that are not UTF-8 would silently become U+FFFD.
-    if (!IsUtf8(line)) {
-      o.err << "qelhost: the command line is not valid UTF-8 text: " << Printable(line) << "\n";
+    if (!IsUtf8(line.text)) {
+      o.err << "qelhost: " << where(line)
+            << "the command line is not valid UTF-8 text: " << Printable(line.text) << "\n";
       return kUsage;
     }
-    if (!runner.Check(line, &error)) {
-      o.err << "qelhost: " << Printable(error) << "\n";
+    if (!runner.Check(line.text, &error)) {
+      o.err << "qelhost: " << where(line) << Printable(error) << "\n";
       return kUsage;
     }
   }
   const EndSignalSilence silence;
   json all = json::array();
-  bool failed = false;
-  for (const std::string& line : lines) {
-    const auto outcome = runner.Run(line, &error);
+  bool failed = false, endless = false;
+  size_t steps = 0;
+  for (size_t at = 0; at < script.lines.size();) {
+    if (++steps > maxSteps) {
+      endless = true;
+      break;
+    }
+    const ScriptLine& line = script.lines[at];
+    const auto outcome = runner.Run(line.text, &error, asArray ? &script : nullptr);
     if (!outcome) {
-      o.err << "qelhost: " << Printable(error) << "\n";
+      o.err << "qelhost: " << where(line) << Printable(error) << "\n";
       return kUsage;
     }
     failed |= outcome->failed();
     if (o.json)
       all.push_back(OutcomeJson(*outcome));
     else
-      PrintOutcome(o.out, line, *outcome);
+      PrintOutcome(o.out, line.text, *outcome);
+    at = outcome->branch ? outcome->next : at + 1;
   }
   if (o.json) o.out << (asArray ? all : all.at(0)).dump(2) << "\n";
   // What the lines did is out before anything that may keep qelhost running
   // (beeps queued in the background play to their end when the module unloads).
   o.out.flush();
+  if (endless) {
+    o.err << "qelhost: stopped after " << maxSteps
+          << " command lines: the script keeps branching back (raise --max-steps if it is meant to run "
+             "longer)\n";
+    return kFailed;
+  }
   // A sound a line started in the background is this process's: it would
   // end with it.
   if (ce::sim::SoundPlays()) {
@@ -310,10 +333,12 @@ const RegisteredFileHandler* HandlerFor(PluginHost& host, std::u16string_view pa
 }  // namespace
 
 int RunLine(PluginHost& host, const std::string& line, const Output& o) {
-  return RunLines(host, {line}, false, o);
+  Script single;
+  single.lines.push_back({line, 1});
+  return RunLines(host, single, false, 1, o);
 }
 
-int RunScript(PluginHost& host, const std::string& file, const Output& o) {
+int RunScript(PluginHost& host, const std::string& file, size_t maxSteps, const Output& o) {
   std::string error;
   const auto text = ReadHostFile(file, kMaxScriptBytes, &error);
   if (!text) {
@@ -329,15 +354,12 @@ int RunScript(PluginHost& host, const std::string& file, const Output& o) {
     o.err << "qelhost: " << Printable(file) << ": is UTF-16 text; a script is UTF-8 text\n";
     return kUsage;
   }
-  std::istringstream in{std::string(body)};
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
-    lines.push_back(line);
+  const auto script = ParseScript(body, &error);
+  if (!script) {
+    o.err << "qelhost: " << Printable(file) << ": " << Printable(error) << "\n";
+    return kUsage;
   }
-  return RunLines(host, lines, true, o);
+  return RunLines(host, *script, true, maxSteps, o);
 }
 
 int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o) {
@@ -404,11 +426,20 @@ Verb RunVerb() {
 Verb ScriptVerb() {
   struct Options {
     std::string file;
+    size_t maxSteps = kDefaultMaxSteps;
   };
   return MakeVerb<Options>(
-      "script", "run a file of command lines in order (# starts a comment line)", Needs::kModule,
-      [](CLI::App& verb, Options& o) { verb.add_option("FILE", o.file, "the script file")->required(); },
-      [](const Options& o, const VerbContext& c) { return RunScript(*c.host, o.file, c.out); });
+      "script",
+      "run a file of command lines in order (# starts a comment line, :NAME a label that a command such "
+      "as CCK may branch to)",
+      Needs::kModule,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("FILE", o.file, "the script file")->required();
+        verb.add_option("--max-steps", o.maxSteps,
+                        "stop after this many command lines, as a script that branches without end")
+            ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
+      },
+      [](const Options& o, const VerbContext& c) { return RunScript(*c.host, o.file, o.maxSteps, c.out); });
 }
 
 Verb InstallVerb() {

@@ -1,6 +1,7 @@
 // The verbs that run the module's commands and hand it packages.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "verbs.h"
@@ -8,8 +9,10 @@
 namespace qelhost {
 
 int RunLine(PluginHost& host, const std::string& line, const Output& o);
-// Lines of the file in order; blank lines and lines starting with # are skipped.
-int RunScript(PluginHost& host, const std::string& file, const Output& o);
+// How many command lines a script runs at most unless told otherwise.
+inline constexpr size_t kDefaultMaxSteps = 10'000;
+// The file's command lines in order, branching to its labels (script.h).
+int RunScript(PluginHost& host, const std::string& file, size_t maxSteps, const Output& o);
 // Hands a package to the module's file handler for its pattern.
 int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o);
 
