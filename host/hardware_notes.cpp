@@ -51,6 +51,17 @@ std::string Gain(const json&, const json& v) {
   return text;
 }
 
+std::string LedMode(const json&, const json& v) {
+  switch (v.get<uint32_t>()) {
+    case 0:
+      return "off";
+    case 1:
+      return "on";
+    default:
+      return "blinking";
+  }
+}
+
 struct Note {
   std::string_view pattern;  // a dotted path, "*" for any one name
   std::string (*note)(const json& state, const json& value);
@@ -63,6 +74,7 @@ constexpr Note kNotes[] = {
     {"audio.click.key", Click},
     {"audio.click.screen", Click},
     {"lxe.audio_gain", Gain},
+    {"led.device.*.mode", LedMode},
 };
 
 // True when path matches pattern; star gets the name the first "*" matched.

@@ -80,31 +80,36 @@ BOOL NLedSetDevice(UINT deviceId, void* input) {
   }
   NLED_SETTINGS_INFO s;
   std::memcpy(&s, input, sizeof s);
-  const bool blinkTimesValid =
-      s.OffOnBlink != 2 ||
-      (s.TotalCycleTime >= 0 && s.OnTime >= 0 && s.OffTime >= 0 && s.MetaCycleOn >= 0 && s.MetaCycleOff >= 0);
-  if (!IsLed(s.LedNum) || s.OffOnBlink < 0 || s.OffOnBlink > 2 || !blinkTimesValid) {
+  const bool timesValid =
+      s.TotalCycleTime >= 0 && s.OnTime >= 0 && s.OffTime >= 0 && s.MetaCycleOn >= 0 && s.MetaCycleOff >= 0;
+  if (!IsLed(s.LedNum) || s.OffOnBlink < 0 || s.OffOnBlink > 2 || !timesValid) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   const std::string n = std::to_string(s.LedNum);
-  const bool stored = hw::Write(hw::kLedMode, DWORD(s.OffOnBlink), nullptr, n) &&
-                      hw::Write(hw::kLedTotalCycleTime, s.TotalCycleTime, nullptr, n) &&
-                      hw::Write(hw::kLedOnTime, s.OnTime, nullptr, n) &&
-                      hw::Write(hw::kLedOffTime, s.OffTime, nullptr, n) &&
-                      hw::Write(hw::kLedMetaCycleOn, s.MetaCycleOn, nullptr, n) &&
-                      hw::Write(hw::kLedMetaCycleOff, s.MetaCycleOff, nullptr, n);
-  if (!stored) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  const hw::Changes settings = hw::Changes()
+                                   .Set(hw::kLedMode, DWORD(s.OffOnBlink), n)
+                                   .Set(hw::kLedTotalCycleTime, s.TotalCycleTime, n)
+                                   .Set(hw::kLedOnTime, s.OnTime, n)
+                                   .Set(hw::kLedOffTime, s.OffTime, n)
+                                   .Set(hw::kLedMetaCycleOn, s.MetaCycleOn, n)
+                                   .Set(hw::kLedMetaCycleOff, s.MetaCycleOff, n);
   std::string line = "led " + n + " " + ModeName(s.OffOnBlink);
   if (s.OffOnBlink == 2)
     line += " total=" + std::to_string(s.TotalCycleTime) + "us on=" + std::to_string(s.OnTime) +
             "us off=" + std::to_string(s.OffTime) + "us meta_on=" + std::to_string(s.MetaCycleOn) +
             " meta_off=" + std::to_string(s.MetaCycleOff);
-  std::string ignored;
-  sim::AppendOutputLine("led", line, &ignored);  // the history is a record, not part of the setting
+  // Stored under the history's lock, so the last line is the setting in force.
+  bool stored = false, ran = false;
+  std::string why;
+  sim::AppendOutputLine(
+      "led", line, &why, [&](std::string* error) { return stored = settings.Apply(error); }, &ran);
+  // A history folder that cannot be opened loses the line, not the setting.
+  if (!ran) stored = settings.Apply(&why);
+  if (!stored) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return FALSE;
+  }
   return TRUE;
 }
 

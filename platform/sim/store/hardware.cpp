@@ -44,7 +44,20 @@ bool Store(std::string_view path, std::string_view name, const json& value, std:
 
 }  // namespace
 
+bool Changes::Apply(std::string* error) const {
+  std::string ignored;
+  if (!error) error = &ignored;
+  const auto terminal = InUse(error);
+  if (!terminal) return false;
+  std::vector<std::pair<std::string, json>> changes;
+  for (const auto& [path, value] : changes_)
+    changes.emplace_back(path, std::visit([](const auto& v) { return json(v); }, value));
+  return terminal->set_hardware(changes, error);
+}
+
 namespace detail {
+
+std::string Path(std::string_view path, std::string_view name) { return Expand(path, name); }
 
 bool StoreUnsigned(std::string_view path, std::string_view name, uint64_t value, std::string* error) {
   return Store(path, name, value, error);

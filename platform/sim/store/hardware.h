@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "hardware_schema.h"
@@ -35,6 +37,10 @@ bool StoreTextList(std::string_view path, std::string_view name, const std::vect
 bool AddOne(std::string_view path, std::string_view name, std::string* error);
 bool EditList(std::string_view path, const std::function<void(std::vector<std::string>&)>& edit,
               std::string* error);
+
+// A value of any field type, and a field's path with its "*" filled.
+using Value = std::variant<uint64_t, int64_t, std::string, bool, std::vector<std::string>>;
+std::string Path(std::string_view path, std::string_view name);
 
 template <Type T>
 inline constexpr bool kUnsigned = T == Type::Byte || T == Type::Word || T == Type::DWord || T == Type::UInt64;
@@ -86,6 +92,26 @@ bool Write(const Field<T, D>& f, const typename ValueOf<T>::type& value, std::st
     return detail::StoreTextList(f.path, name, value, error);
   }
 }
+
+// Several fields written as one step: another process sees all of them or
+// none, and a field that would break its rule leaves every one unwritten.
+class Changes {
+ public:
+  template <Type T, class D>
+  Changes& Set(const Field<T, D>& f, const typename ValueOf<T>::type& value, std::string_view name = {}) {
+    if constexpr (detail::kUnsigned<T>)
+      changes_.push_back({detail::Path(f.path, name), uint64_t(value)});
+    else if constexpr (T == Type::Int32 || T == Type::Int64)
+      changes_.push_back({detail::Path(f.path, name), int64_t(value)});
+    else
+      changes_.push_back({detail::Path(f.path, name), value});
+    return *this;
+  }
+  bool Apply(std::string* error = nullptr) const;
+
+ private:
+  std::vector<std::pair<std::string, detail::Value>> changes_;
+};
 
 // Adds one to a count the system keeps (reboots, boots).
 template <Type T, class D>

@@ -1,6 +1,7 @@
 #include "hardware_schema.h"
 
 #include <array>
+#include <cstdint>
 
 namespace ce::sim::hw {
 namespace {
@@ -29,6 +30,12 @@ constexpr FieldRange kRanges[] = {
     {"audio.wave_out.device.*.formats", 0, 0xFFF, "a WAVE_FORMAT_* mask"},
     {"audio.wave_out.device.*.channels", 1, 2, "channels"},
     {"led.count", 0, 32, "LEDs"},
+    {"led.device.*.mode", 0, 2, "a mode: 0 off, 1 on, 2 blink"},
+    {"led.device.*.total_cycle_time", 0, INT32_MAX, "microseconds"},
+    {"led.device.*.on_time", 0, INT32_MAX, "microseconds"},
+    {"led.device.*.off_time", 0, INT32_MAX, "microseconds"},
+    {"led.device.*.meta_cycle_on", 0, INT32_MAX, "cycles"},
+    {"led.device.*.meta_cycle_off", 0, INT32_MAX, "cycles"},
 };
 
 // Compares a dotted path with a pattern whose "*" parts match any one name;

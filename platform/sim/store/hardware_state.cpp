@@ -407,9 +407,18 @@ bool RewriteHardwareFile(const fs::path& file, std::string* error, Change&& chan
 
 bool ChangeHardwareFile(const fs::path& file, const std::string& dotted, const json& value,
                         std::string* error) {
+  return ChangeHardwareFile(file, {{dotted, value}}, error);
+}
+
+bool ChangeHardwareFile(const fs::path& file, const std::vector<std::pair<std::string, json>>& changes,
+                        std::string* error) {
   return RewriteHardwareFile(file, error, [&](json& state) {
-    if (!CheckFieldChange(state, dotted, value, error)) return false;
-    *FindOrMakeField(state, dotted) = value;
+    // Each is checked against the state the ones before it left; the file is
+    // replaced only when every one passed.
+    for (const auto& [dotted, value] : changes) {
+      if (!CheckFieldChange(state, dotted, value, error)) return false;
+      *FindOrMakeField(state, dotted) = value;
+    }
     return true;
   });
 }

@@ -46,6 +46,10 @@ bool ReadJsonFd(int fd, const std::filesystem::path& path, nlohmann::json* out, 
 // neither lose updates nor see half a file.
 bool ChangeHardwareFile(const std::filesystem::path& file, const std::string& dottedPath,
                         const nlohmann::json& value, std::string* error);
+// The same for several fields as one change: all are made, or none.
+bool ChangeHardwareFile(const std::filesystem::path& file,
+                        const std::vector<std::pair<std::string, nlohmann::json>>& changes,
+                        std::string* error);
 // The same for a count the system keeps itself (a reboot, say): adds one to a
 // declared DWord field, which is made when the state lacks it, so that the
 // count need not be in every profile.

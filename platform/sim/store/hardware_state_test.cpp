@@ -102,6 +102,32 @@ TEST(Hardware, TypedWritesReadBackAndKeepTheFieldsRules) {
   EXPECT_FALSE(hw::Increment(hw::kHalReboots, &error));
 }
 
+// Several fields go as one change: all are seen together, or, when one breaks
+// its rule, none is written.
+TEST(Hardware, ChangesAreMadeWholeOrNotAtAll) {
+  qeltest::TestTerminal t("thor-vm1");
+  namespace hw = ce::sim::hw;
+  auto other = ce::sim::Terminal::Open(t.dir(), nullptr);
+  std::string error;
+  EXPECT_TRUE(hw::Changes().Set(hw::kLedMode, 2u, "0").Set(hw::kLedOnTime, 500000, "0").Apply(&error))
+      << error;
+  EXPECT_EQ(FieldOf(*other, "led.device.0"), (Json{{"mode", 2}, {"on_time", 500000}}));
+
+  const struct {
+    hw::Changes changes;
+    const char* says;
+  } refused[] = {
+      {hw::Changes().Set(hw::kLedMode, 1u, "0").Set(hw::kLedOffTime, -1, "0"), "led.device.0.off_time"},
+      {hw::Changes().Set(hw::kLedOnTime, 7, "0").Set(hw::kLedMode, 3u, "0"), "led.device.0.mode"},
+      {hw::Changes().Set(hw::kLedOnTime, 7, "0").Set(hw::kOemInfo, std::string("\xff")), "oem_info"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(r.changes.Apply(&error));
+    EXPECT_NE(error.find(r.says), std::string::npos) << error;
+    EXPECT_EQ(FieldOf(*other, "led.device.0"), (Json{{"mode", 2}, {"on_time", 500000}})) << r.says;
+  }
+}
+
 // Identifiers, hardware and network addresses have one written form each, so
 // that what the simulation reads back from them is never a guess.
 TEST(Hardware, AddressesAndIdentifiersKeepTheirForm) {

@@ -203,38 +203,51 @@ std::optional<OutputFile> OpenOutput(std::string_view device, std::string_view e
 }
 
 bool AppendOutputLine(const fs::path& terminalDir, std::string_view device, std::string_view line,
-                      std::string* error, const OutputLimits& limits) {
+                      std::string* error, const OutputLimits& limits, const UnderHistoryLock& first,
+                      bool* ran) {
+  if (ran) *ran = false;
   const HostFd folder = OpenDeviceFolder(terminalDir, device, error);
   if (!folder) return false;
   const fs::path path = terminalDir / kOutputsFolder / std::string(device);
   std::vector<Output> outputs;
   uint64_t highest = 0;
   if (!ListOutputs(folder.get(), path, &outputs, &highest, error)) return false;
-  const bool extend = !outputs.empty() && outputs.front().sequence == highest &&
-                      outputs.front().name.ends_with(".log") && outputs.front().bytes < kLogBytes;
+  if (ran) *ran = true;
+  if (first && !first(error)) return false;
+  HostFd file;
   std::string name;
-  if (extend) {
+  if (!outputs.empty() && outputs.front().sequence == highest && outputs.front().name.ends_with(".log") &&
+      outputs.front().bytes < kLogBytes) {
+    // Nonblocking, so that a FIFO put in its place since the listing cannot
+    // hang every writer; kept only while it is still the folder's own file.
     name = outputs.front().name;
-  } else {
+    file = HostFd(
+        ::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct ::stat st {};
+    if (file && (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)) file.reset();
+  }
+  if (!file) {
     if (highest >= kLastSequence) return Fail(error, path.string() + ": every sequence number is taken");
     name = NameFor(highest + 1, "log");
+    file = HostFd(::openat(folder.get(), name.c_str(),
+                           O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file) return Fail(error, (path / name).string() + ": cannot be made: " + std::strerror(errno));
     outputs.insert(outputs.begin(), Output{highest + 1, name, 0});
+    Prune(folder.get(), outputs, limits);
   }
-  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (extend ? 0 : O_CREAT | O_EXCL);
-  const HostFd file(::openat(folder.get(), name.c_str(), flags, 0644));
-  if (!file) return Fail(error, (path / name).string() + ": cannot be written: " + std::strerror(errno));
   std::string text(line);
   text += '\n';
   if (::write(file.get(), text.data(), text.size()) != ssize_t(text.size()))
     return Fail(error, (path / name).string() + ": cannot be written: " + std::strerror(errno));
-  if (!extend) Prune(folder.get(), outputs, limits);
   return true;
 }
 
-bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error) {
+bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error,
+                      const UnderHistoryLock& first, bool* ran) {
+  if (ran) *ran = false;
   const auto terminal = Current();
   if (!terminal) return Fail(error, "no terminal is in use");
-  return AppendOutputLine(terminal->dir(), device, line, error);
+  return AppendOutputLine(terminal->dir(), device, line, error, kOutputLimits, first, ran);
 }
 
 bool FinishOutput(OutputFile file, std::string* error, const OutputLimits& limits) {

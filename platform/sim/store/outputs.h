@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,13 +51,20 @@ std::optional<OutputFile> OpenOutput(const std::filesystem::path& terminalDir, s
 std::optional<OutputFile> OpenOutput(std::string_view device, std::string_view extension, std::string* error);
 
 // Appends one line (a '\n' is added) to the device's history: its newest
-// "log" file while that holds less than kLogBytes, else a new one, all under
-// the folder's lock so lines of several processes never interleave.
+// "log" file while that holds less than kLogBytes and is the folder's own
+// (a regular file with no other link), else a new one, all under the folder's
+// lock so lines of several processes never interleave. `first`, when given,
+// runs under that lock before the line is written, and the line is written
+// only when it succeeds: what a device records then agrees with the order of
+// its history. *ran tells whether it ran (the folder may not even open).
 inline constexpr uint64_t kLogBytes = uint64_t{1} << 20;
+using UnderHistoryLock = std::function<bool(std::string* error)>;
 bool AppendOutputLine(const std::filesystem::path& terminalDir, std::string_view device,
-                      std::string_view line, std::string* error, const OutputLimits& limits = kOutputLimits);
+                      std::string_view line, std::string* error, const OutputLimits& limits = kOutputLimits,
+                      const UnderHistoryLock& first = {}, bool* ran = nullptr);
 // The same in the terminal this process runs on.
-bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error);
+bool AppendOutputLine(std::string_view device, std::string_view line, std::string* error,
+                      const UnderHistoryLock& first = {}, bool* ran = nullptr);
 
 // Closes a file its writer has finished and prunes its device's files again,
 // now that the file's size is known.

@@ -199,6 +199,49 @@ TEST(Outputs, HistoryLinesGoWholeIntoTheNewestLog) {
   EXPECT_EQ(Read(folder / names[3]), "next\n");
 }
 
+// The newest log is written only while it is the folder's own regular file;
+// a step run first under the lock decides whether the line is written at all.
+TEST(Outputs, HistoryGoesOnlyIntoTheFoldersOwnLog) {
+  qeltest::TempDir temp, elsewhere;
+  const fs::path folder = temp.path() / "outputs" / "led";
+  std::string error;
+  const auto lines = [&] {
+    Names names = Listing(folder);
+    std::vector<std::string> texts;
+    for (const auto& n : names) texts.push_back(Read(folder / n));
+    return texts;
+  };
+  ASSERT_TRUE(ce::sim::AppendOutputLine(temp.path(), "led", "one", &error)) << error;
+  const std::string first = Listing(folder).at(0);
+
+  const fs::path outside = elsewhere.path() / "precious.txt";
+  std::ofstream(outside) << "precious\n";
+  fs::remove(folder / first);
+  fs::create_hard_link(outside, folder / first);
+  ASSERT_TRUE(ce::sim::AppendOutputLine(temp.path(), "led", "two", &error)) << error;
+  EXPECT_EQ(Read(outside), "precious\n");
+  EXPECT_EQ(lines(), (std::vector<std::string>{"precious\n", "two\n"}));
+
+  bool ran = false;
+  EXPECT_FALSE(ce::sim::AppendOutputLine(
+      temp.path(), "led", "three", &error, ce::sim::kOutputLimits,
+      [](std::string* e) {
+        *e = "refused";
+        return false;
+      },
+      &ran));
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(error, "refused");
+  EXPECT_EQ(lines(), (std::vector<std::string>{"precious\n", "two\n"}));
+
+  // A folder that cannot be opened runs nothing, and says so.
+  fs::remove_all(folder);
+  std::ofstream(folder) << "x";
+  EXPECT_FALSE(ce::sim::AppendOutputLine(
+      temp.path(), "led", "four", &error, ce::sim::kOutputLimits, [](std::string*) { return true; }, &ran));
+  EXPECT_FALSE(ran);
+}
+
 TEST(Outputs, GoToTheTerminalInUse) {
   std::string error;
   {

@@ -172,7 +172,11 @@ json Terminal::hardware() {
 }
 
 bool Terminal::set_hardware(const std::string& dottedPath, const json& value, std::string* error) {
-  if (!ChangeHardwareFile(hardware_path(), dottedPath, value, error)) return false;
+  return set_hardware({{dottedPath, value}}, error);
+}
+
+bool Terminal::set_hardware(const std::vector<std::pair<std::string, json>>& changes, std::string* error) {
+  if (!ChangeHardwareFile(hardware_path(), changes, error)) return false;
   Kernel::Get().hardwareWrites.fetch_add(1, std::memory_order_release);
   std::lock_guard lock(mu_);
   loaded_ = false;

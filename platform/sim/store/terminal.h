@@ -73,6 +73,8 @@ class Terminal {
   std::shared_ptr<TerminalObjects> objects();
 
   bool set_hardware(const std::string& dottedPath, const nlohmann::json& value, std::string* error);
+  // Several fields as one change (ChangeHardwareFile).
+  bool set_hardware(const std::vector<std::pair<std::string, nlohmann::json>>& changes, std::string* error);
   // Adds one to a count the system keeps (CountInHardwareFile).
   bool count_in_hardware(const std::string& dottedPath, std::string* error);
   // Changes a list of texts the system keeps (EditListInHardwareFile).
