@@ -85,7 +85,8 @@ void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutco
 
 // Runs the script's lines in order, going on where an accepted branch says;
 // a line that cannot run stops the run before anything of it happens, and a
-// run of more than maxSteps lines is stopped as a branch without end.
+// run that has branched back is stopped after maxSteps lines as a loop
+// without end.
 int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSteps, const Output& o) {
   std::string error;
   CommandRunner runner(host.registrar(), host.registry());
@@ -105,37 +106,55 @@ int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSte
     }
   }
   const EndSignalSilence silence;
-  json all = json::array();
-  bool failed = false, endless = false;
+  // A script's entries are written as they come, so a long run holds none of them.
+  size_t written = 0;
+  auto emit = [&](json entry) {
+    if (!asArray) {
+      o.out << entry.dump(2) << "\n";
+      return;
+    }
+    std::string text = entry.dump(2);
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
+      text.insert(at + 1, "  ");
+    o.out << (written++ ? ",\n  " : "[\n  ") << text;
+  };
+  auto close = [&] {
+    if (o.json && asArray) o.out << (written ? "\n]\n" : "[]\n");
+  };
+  bool failed = false, loops = false;
   size_t steps = 0;
   for (size_t at = 0; at < script.lines.size();) {
-    if (++steps > maxSteps) {
-      endless = true;
-      break;
+    // Only a run that has branched back can go on forever.
+    if (loops && steps >= maxSteps) {
+      close();
+      o.out.flush();
+      o.err << "qelhost: stopped after " << steps << (steps == 1 ? " command line" : " command lines")
+            << ": the script keeps branching back (raise --max-steps if it is meant to run longer)\n";
+      return kFailed;
     }
+    ++steps;
     const ScriptLine& line = script.lines[at];
     const auto outcome = runner.Run(line.text, &error, asArray ? &script : nullptr);
     if (!outcome) {
+      close();
       o.err << "qelhost: " << where(line) << Printable(error) << "\n";
       return kUsage;
     }
     failed |= outcome->failed();
-    if (o.json)
-      all.push_back(OutcomeJson(*outcome));
-    else
+    if (o.json) {
+      json entry = OutcomeJson(*outcome);
+      if (asArray) entry["line"] = line.fileLine;
+      emit(std::move(entry));
+    } else {
       PrintOutcome(o.out, line.text, *outcome);
+    }
+    if (outcome->branch) loops = loops || outcome->next <= at;
     at = outcome->branch ? outcome->next : at + 1;
   }
-  if (o.json) o.out << (asArray ? all : all.at(0)).dump(2) << "\n";
+  close();
   // What the lines did is out before anything that may keep qelhost running
   // (beeps queued in the background play to their end when the module unloads).
   o.out.flush();
-  if (endless) {
-    o.err << "qelhost: stopped after " << maxSteps
-          << " command lines: the script keeps branching back (raise --max-steps if it is meant to run "
-             "longer)\n";
-    return kFailed;
-  }
   // A sound a line started in the background is this process's: it would
   // end with it.
   if (ce::sim::SoundPlays()) {

@@ -93,6 +93,21 @@ TEST_F(QelHostScript, AScriptThatBranchesForeverIsStopped) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(qeltest::CountOf(r.out, "branch to again"), 25u);
   EXPECT_NE(r.err.find("stopped after 25 command lines"), std::string::npos) << r.err;
+  const HostRun j = Host({"script", script, "--max-steps", "3", "--json"});
+  EXPECT_EQ(j.status, 1);
+  const json ran = json::parse(j.out, nullptr, false);  // what ran, whole, before the stop
+  ASSERT_TRUE(ran.is_array()) << j.out;
+  EXPECT_EQ(ran.size(), 3u);
+
+  // Going only forward, a script runs to its end however long it is.
+  std::string forward;
+  for (int i = 0; i < 4; ++i) forward += "CCK x n" + std::to_string(i) + " x\n:n" + std::to_string(i) + "\n";
+  const HostRun ahead = Host({"script", Script(forward), "--max-steps", "2", "--json"});
+  EXPECT_EQ(ahead.status, 0) << ahead.err;
+  const json steps = json::parse(ahead.out, nullptr, false);
+  ASSERT_TRUE(steps.is_array()) << ahead.out;
+  ASSERT_EQ(steps.size(), 4u);
+  for (size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i]["line"], 2 * i + 1);
 
   const HostRun bad = Host({"script", Script(":a\n:A\n")});
   EXPECT_EQ(bad.status, 2);
