@@ -17,11 +17,11 @@ struct Options {
   bool flag;
 };
 
-// Unsigned decimal: blanks around it are skipped, reading stops at the first
+// Unsigned decimal: blanks (spaces, tabs) around it are skipped, reading stops at the first
 // character that is not a digit, and an empty field is 0. Too large a number
 // stays at the largest.
 uint32_t NumberField(std::u16string_view field) {
-  const size_t start = field.find_first_not_of(u' ');
+  const size_t start = field.find_first_not_of(u" \t");
   if (start == std::u16string_view::npos) return 0;
   uint64_t value = 0;
   for (const char16_t c : field.substr(start)) {

@@ -96,7 +96,8 @@ TEST_F(DeviceCommands, IcdReadsItsActionTimesAndOptions) {
       {{"UNLOCK", "10"}, "Unlock 10 500 500 false", {}},
       {{"UNLOCK", "30", "1;2;y"}, "Unlock 30 1 2 true", {}},
       {{"UNLOCK", "20", " 42 ;x7"}, "Unlock 20 42 0 false", {}},  // digits stop at the first other character
-      {{"UNLOCK", "20", "7"}, "Unlock 20 7 500 false", {}},       // one field: the others keep their defaults
+      {{"UNLOCK", "20", "7"}, "Unlock 20 7 500 false", {}},
+      {{"UNLOCK", "20", "\t5\t;\t"}, "Unlock 20 5 0 false", {}},  // one field: the others keep their defaults
       {{"UNLOCK", "20", "99999999999;;e;0"}, "Unlock 20 4294967295 0 true", {}},
       {{"BLINK", "3", ";1500"}, "BlinkLed 3 0 1500 false", {}},
       {{"blink", E{}, "100;200;Y"}, "BlinkLed 5 100 200 true", {}},
