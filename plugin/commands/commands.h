@@ -10,6 +10,10 @@ namespace qel {
 void Ibp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Plays a sound file of the terminal, or stops the one playing.
 void Ips(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Switches the backlight on or off, or sets its time-out and switches it on.
+void Dbl(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Sets the backlight time-out and the battery suspend time-out.
+void Pgt(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.
