@@ -36,8 +36,9 @@ struct ExpectedCall {
 // keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
-// this build appear: SXC and PXS, context-free, between the backlight group
-// and the cradle.
+// this build appear: DBL with the backlight service as context, then SXC and
+// PXS, context-free, between the backlight group and the cradle, and PGT
+// after the cradle, before the battery service.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
                                 {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
@@ -49,10 +50,16 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddService, "", &qel::IID_QELWAKEUPSERVICE});
       out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
     }
+    if (name == "SCREEN_BRIGHTNESS") {
+      out.push_back({Op::AddService, "", &qel::IID_QELBACKLIGHTSERVICE});
+      out.push_back({Op::AddCommand, "DBL", nullptr, false, &qel::IID_QELBACKLIGHTSERVICE});
+    }
     if (name == "BATT_CHARGE_CYCLES") {
       out.push_back({Op::AddCommand, "SXC"});
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
+      out.push_back({Op::AddCommand, "PGT"});
+      out.push_back({Op::AddService, "", &qel::IID_QELBATTERYSERVICE});
     }
     if (name == "WIFI_RSSI_PERCENT") out.push_back({Op::AddService, "", &qel::IID_QELWLANSERVICE});
     if (name == "QEL_SSN") out.push_back({Op::AddService, "", &qel::IID_QELTERMINALSERVICE});
@@ -61,11 +68,13 @@ std::vector<ExpectedCall> ExpectedCalls() {
                       name == "NET_WLAN_IPCONFIG";
     const bool terminal =
         name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
-    const GUID* context = name == "SYS_DROP_COUNT"     ? &qel::IID_QELDISPLAYSERVICE
-                          : name.starts_with("AUDIO_") ? &qel::IID_QELAUDIOSERVICE
-                          : wlan                       ? &qel::IID_QELWLANSERVICE
-                          : terminal                   ? &qel::IID_QELTERMINALSERVICE
-                                                       : nullptr;
+    const GUID* context = name == "SYS_DROP_COUNT"      ? &qel::IID_QELDISPLAYSERVICE
+                          : name.starts_with("AUDIO_")  ? &qel::IID_QELAUDIOSERVICE
+                          : name == "SCREEN_BRIGHTNESS" ? &qel::IID_QELBACKLIGHTSERVICE
+                          : name.starts_with("BATT_")   ? &qel::IID_QELBATTERYSERVICE
+                          : wlan                        ? &qel::IID_QELWLANSERVICE
+                          : terminal                    ? &qel::IID_QELTERMINALSERVICE
+                                                        : nullptr;
     out.push_back({Op::AddProperty, name, nullptr, p.writable, context});
   }
   return out;
@@ -89,7 +98,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 80u);
+  ASSERT_EQ(expected.size(), 84u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -133,16 +142,16 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  // The handler, the audio, wake-up, power event, cradle, WLAN, terminal
-  // information and display services.
-  ASSERT_EQ(held.size(), 8u);
+  // The handler, the audio, wake-up, power event, backlight, cradle, battery,
+  // WLAN, terminal information and display services.
+  ASSERT_EQ(held.size(), 10u);
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 8);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 10);
   EXPECT_EQ(results.back(), 0);
 }
 
