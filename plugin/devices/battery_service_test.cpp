@@ -81,17 +81,4 @@ TEST(BatteryService, ShortRecords) {
   }
 }
 
-TEST(BatteryService, WhatThisDriverDoesNotReportFails) {
-  qeltest::TestTerminal terminal;
-  const auto battery = Battery();
-  for (auto getter : {qel::GetBatteryChargeCycles, qel::GetBatterySerialNumber, qel::GetBatteryStateOfHealth,
-                      qel::GetBatteryDate}) {
-    CQelValue value;
-    EXPECT_FALSE(getter(&value, battery.get()));
-    EXPECT_FALSE(getter(&value, nullptr));
-  }
-  CQelValue value;
-  EXPECT_FALSE(qel::GetBatteryChemistry(&value, nullptr));
-}
-
 }  // namespace
