@@ -290,3 +290,20 @@ TEST(NamedObjects, OneNamespaceForEveryKind) {
 }
 
 }  // namespace
+
+namespace ce {
+namespace {
+
+// The power manager of the terminal listens for this event: it exists before
+// anyone here makes it, so a create opens it.
+TEST(Events, ThePowerManagersReloadEventExists) {
+  SetLastError(cetest::kSentinel);
+  const UniqueHandle reload(CreateEventW(nullptr, FALSE, FALSE, u"PowerManager/ReloadActivityTimeouts"));
+  ASSERT_TRUE(reload);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
+  const UniqueHandle opened(OpenEventW(0, FALSE, u"powermanager/reloadactivitytimeouts"));
+  EXPECT_TRUE(opened);
+}
+
+}  // namespace
+}  // namespace ce

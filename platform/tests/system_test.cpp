@@ -34,6 +34,23 @@ TEST(SystemInfo, ParametersFillTheCallersBufferOrSayWhy) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(SystemInfo, BatteryIdleTimeoutIsSetAndReadBack) {
+  DWORD before = 0;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETBATTERYIDLETIMEOUT, 0, &before, 0));
+  for (const UINT timeout : {UINT{0}, UINT{45}, UINT{0xFFFFFFFF}}) {
+    SetLastError(kSentinel);
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETBATTERYIDLETIMEOUT, timeout, nullptr, 0));
+    EXPECT_EQ(GetLastError(), kSentinel);
+    DWORD read = 12345;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETBATTERYIDLETIMEOUT, 0, &read, 0));
+    EXPECT_EQ(read, timeout);
+  }
+  SetLastError(kSentinel);
+  EXPECT_FALSE(SystemParametersInfoW(SPI_GETBATTERYIDLETIMEOUT, 0, nullptr, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(SystemParametersInfoW(SPI_SETBATTERYIDLETIMEOUT, before, nullptr, 0));
+}
+
 TEST(SystemInfo, VersionIsWindowsCe6AndChecksTheStructureSize) {
   OSVERSIONINFOW v{};
   v.dwOSVersionInfoSize = sizeof v;

@@ -14,6 +14,10 @@ void Ips(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 void Cck(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Unlocks the vehicle cradle, blinks its LED or switches its fast charging.
 void Icd(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Switches the backlight on or off, or sets its time-out and switches it on.
+void Dbl(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Sets the backlight time-out and the battery suspend time-out.
+void Pgt(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

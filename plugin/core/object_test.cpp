@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "qel/backlight.h"
+#include "qel/battery.h"
 #include "qel/command.h"
 #include "qel/cradle.h"
 #include "qel/display.h"
@@ -128,6 +130,22 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelNotifier::Watch, 3),
       PIN(IQelNotifier::Attach, 4),
       PIN(IQelNotifier::DetachAll, 5),
+      PIN(IQelBacklightService::SetBacklight, 8),
+      PIN(IQelBacklightService::SetTimeout, 9),
+      PIN(IQelBacklightService::SetBrightness, 10),
+      PIN(IQelBacklightService::GetBrightness, 11),
+      PIN(IQelBacklightService::GetACTimeout, 12),
+      PIN(IQelBacklightService::SetACTimeout, 13),
+      PIN(IQelBacklightService::GetBatteryTimeout, 14),
+      PIN(IQelBacklightService::SetBatteryTimeout, 15),
+      PIN(IQelBatteryService::GetBatteryPercent, 8),
+      PIN(IQelBatteryService::IsOnExternalPower, 9),
+      PIN(IQelBatteryService::GetLineStatus, 10),
+      PIN(IQelBatteryService::GetChargeCycles, 11),
+      PIN(IQelBatteryService::GetSerialNumber, 12),
+      PIN(IQelBatteryService::GetStateOfHealth, 13),
+      PIN(IQelBatteryService::GetChemistry, 14),
+      PIN(IQelBatteryService::GetManufactureDate, 15),
       PIN(IQelCradleService::Unlock, 8),
       PIN(IQelCradleService::BlinkLed, 9),
       PIN(IQelCradleService::SetFastCharge, 10),

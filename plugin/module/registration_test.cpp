@@ -36,8 +36,9 @@ struct ExpectedCall {
 // keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
-// this build appear: CCK, SXC and PXS, context-free, between the backlight
-// group and the cradle; ICD after the cradle, then the LED service.
+// this build appear: DBL with the backlight service as context; CCK, SXC and
+// PXS, context-free, between the backlight group and the cradle; ICD after
+// the cradle, then the LED service; PGT after it, before the battery service.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
                                 {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
@@ -49,6 +50,10 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddService, "", &qel::IID_QELWAKEUPSERVICE});
       out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
     }
+    if (name == "SCREEN_BRIGHTNESS") {
+      out.push_back({Op::AddService, "", &qel::IID_QELBACKLIGHTSERVICE});
+      out.push_back({Op::AddCommand, "DBL", nullptr, false, &qel::IID_QELBACKLIGHTSERVICE});
+    }
     if (name == "BATT_CHARGE_CYCLES") {
       out.push_back({Op::AddCommand, "CCK"});
       out.push_back({Op::AddCommand, "SXC"});
@@ -56,6 +61,8 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
       out.push_back({Op::AddCommand, "ICD"});
       out.push_back({Op::AddService, "", &qel::IID_QELLEDSERVICE});
+      out.push_back({Op::AddCommand, "PGT"});
+      out.push_back({Op::AddService, "", &qel::IID_QELBATTERYSERVICE});
     }
     if (name == "WIFI_RSSI_PERCENT") out.push_back({Op::AddService, "", &qel::IID_QELWLANSERVICE});
     if (name == "QEL_SSN") out.push_back({Op::AddService, "", &qel::IID_QELTERMINALSERVICE});
@@ -64,11 +71,13 @@ std::vector<ExpectedCall> ExpectedCalls() {
                       name == "NET_WLAN_IPCONFIG";
     const bool terminal =
         name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
-    const GUID* context = name == "SYS_DROP_COUNT"     ? &qel::IID_QELDISPLAYSERVICE
-                          : name.starts_with("AUDIO_") ? &qel::IID_QELAUDIOSERVICE
-                          : wlan                       ? &qel::IID_QELWLANSERVICE
-                          : terminal                   ? &qel::IID_QELTERMINALSERVICE
-                                                       : nullptr;
+    const GUID* context = name == "SYS_DROP_COUNT"      ? &qel::IID_QELDISPLAYSERVICE
+                          : name.starts_with("AUDIO_")  ? &qel::IID_QELAUDIOSERVICE
+                          : name == "SCREEN_BRIGHTNESS" ? &qel::IID_QELBACKLIGHTSERVICE
+                          : name.starts_with("BATT_")   ? &qel::IID_QELBATTERYSERVICE
+                          : wlan                        ? &qel::IID_QELWLANSERVICE
+                          : terminal                    ? &qel::IID_QELTERMINALSERVICE
+                                                        : nullptr;
     out.push_back({Op::AddProperty, name, nullptr, p.writable, context});
   }
   return out;
@@ -92,7 +101,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 83u);
+  ASSERT_EQ(expected.size(), 87u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -136,9 +145,9 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  // The handler, the audio, wake-up, power event, cradle, LED, WLAN, terminal
-  // information and display services.
-  ASSERT_EQ(held.size(), 9u);
+  // The handler, the audio, wake-up, power event, backlight, cradle, LED,
+  // battery, WLAN, terminal information and display services.
+  ASSERT_EQ(held.size(), 11u);
   const auto services = std::ptrdiff_t(held.size());
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);

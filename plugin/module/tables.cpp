@@ -9,6 +9,10 @@
 #include "core/property_adapters.h"
 #include "devices/audio_properties.h"
 #include "devices/audio_service.h"
+#include "devices/backlight_properties.h"
+#include "devices/backlight_service.h"
+#include "devices/battery_properties.h"
+#include "devices/battery_service.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
 #include "devices/led_service.h"
@@ -35,12 +39,12 @@ constexpr GroupEntry kGroups[] = {
     {G::WakeUp, &IID_QELWAKEUPSERVICE, CreateWakeUpService, false},
     {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, CreatePowerEventService, false},
     {G::ContextFreeProperties, nullptr, nullptr, false},
-    {G::Backlight, &IID_QELBACKLIGHTSERVICE, nullptr, false},
+    {G::Backlight, &IID_QELBACKLIGHTSERVICE, CreateBacklightService, false},
     {G::ContextFreeCommands, nullptr, nullptr, false},
     {G::Cradle, &IID_QELCRADLESERVICE, CreateCradleService, false},
     {G::Led, &IID_QELLEDSERVICE, CreateLedService, false},
     {G::CommandsAfterLed, nullptr, nullptr, false},
-    {G::Battery, &IID_QELBATTERYSERVICE, nullptr, false},
+    {G::Battery, &IID_QELBATTERYSERVICE, CreateBatteryService, false},
     {G::Wlan, &IID_QELWLANSERVICE, CreateWlanService, true},
     {G::Terminal, &IID_QELTERMINALSERVICE, CreateTerminalService, false},
     {G::Display, &IID_QELDISPLAYSERVICE, CreateDisplayService, false},
@@ -49,7 +53,7 @@ constexpr GroupEntry kGroups[] = {
 constexpr CommandEntry kCommands[] = {
     {u"IBP", G::Audio, 1, 300, true, Ibp, nullptr},
     {u"IPS", G::Audio, 1, 300, true, Ips, nullptr},
-    {u"DBL", G::Backlight, 0, 300, true, nullptr, nullptr},
+    {u"DBL", G::Backlight, 0, 300, true, Dbl, nullptr},
     {u"CCK", G::ContextFreeCommands, 1, 300, false, Cck, nullptr},
     {u"SVR", G::ContextFreeCommands, 1, 400, false, nullptr, SvrArgumentKind},
     {u"SPR", G::ContextFreeCommands, 1, 400, false, nullptr, nullptr},
@@ -61,7 +65,7 @@ constexpr CommandEntry kCommands[] = {
     {u"ILD", G::Led, 1, 300, false, nullptr, nullptr},
     {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
     {u"SWP", G::CommandsAfterLed, 1, 400, false, nullptr, nullptr},
-    {u"PGT", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
+    {u"PGT", G::CommandsAfterLed, 1, 300, false, Pgt, nullptr},
 };
 static_assert(std::size(kCommands) == 15);
 
@@ -110,16 +114,17 @@ constexpr PropertyEntry kProperties[] = {
     {u"SYS_MEM_HEAP_SPACE", G::ContextFreeProperties, GetMemHeapSpace, kRO},
     {u"SYS_MEM_TOTAL", G::ContextFreeProperties, GetMemTotal, kRO},
     {u"SYS_DEVICE_UP_TIME", G::ContextFreeProperties, GetDeviceUpTime, kRO},
-    {u"SCREEN_BACKLIGHT_TIMEOUT_AC", G::ContextFreeProperties, kNA, kNA},
-    {u"SCREEN_BACKLIGHT_TIMEOUT_BATT", G::ContextFreeProperties, kNA, kNA},
-    {u"POWER_SUSPEND_TIMEOUT", G::ContextFreeProperties, kNA, kNA},
+    {u"SCREEN_BACKLIGHT_TIMEOUT_AC", G::ContextFreeProperties, GetBacklightTimeoutAc, SetBacklightTimeoutAc},
+    {u"SCREEN_BACKLIGHT_TIMEOUT_BATT", G::ContextFreeProperties, GetBacklightTimeoutBattery,
+     SetBacklightTimeoutBattery},
+    {u"POWER_SUSPEND_TIMEOUT", G::ContextFreeProperties, GetSuspendTimeout, SetSuspendTimeout},
     {u"USB_CLIENT", G::ContextFreeProperties, kNA, kNA},
-    {u"SCREEN_BRIGHTNESS", G::Backlight, kNA, kNA},
-    {u"BATT_CHARGE_CYCLES", G::Battery, kNA, kRO},
-    {u"BATT_SERIAL_NUMBER", G::Battery, kNA, kRO},
-    {u"BATT_STATE_HEALTH", G::Battery, kNA, kRO},
-    {u"BATT_CHEM_TYPE", G::Battery, kNA, kRO},
-    {u"BATT_DATE", G::Battery, kNA, kRO},
+    {u"SCREEN_BRIGHTNESS", G::Backlight, GetScreenBrightness, SetScreenBrightness},
+    {u"BATT_CHARGE_CYCLES", G::Battery, GetBatteryChargeCycles, kRO},
+    {u"BATT_SERIAL_NUMBER", G::Battery, GetBatterySerialNumber, kRO},
+    {u"BATT_STATE_HEALTH", G::Battery, GetBatteryStateOfHealth, kRO},
+    {u"BATT_CHEM_TYPE", G::Battery, GetBatteryChemistry, kRO},
+    {u"BATT_DATE", G::Battery, GetBatteryDate, kRO},
     {u"WIFI_RSSI_PERCENT", G::Wlan, GetWifiRssiPercent, kRO},
     {u"WIFI_RSSI_DBM", G::Wlan, GetWifiRssiDbm, kRO},
     {u"WIFI_SSID", G::Wlan, GetWifiSsid, kRO},

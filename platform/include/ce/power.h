@@ -119,6 +119,9 @@ DWORD GetSystemPowerStatusEx2(SYSTEM_POWER_STATUS_EX2* status, DWORD length, BOO
 #ifndef POWER_STATE_PASSWORD
 #define POWER_STATE_PASSWORD 0x10000000
 #endif
+#ifndef POWER_FORCE
+#define POWER_FORCE 0x00001000
+#endif
 
 namespace ce {
 
@@ -133,6 +136,10 @@ static_assert(sizeof(POWER_BROADCAST) == 16);
 // flags: PBT_ bits, or POWER_NOTIFY_ALL.
 HANDLE RequestPowerNotifications(HANDLE msgQueue, DWORD flags);
 BOOL StopPowerNotifications(HANDLE notifications);
+
+// Asks the power manager for a system power state, by name or (name null) by
+// POWER_STATE_* flags; options POWER_FORCE. ERROR_SUCCESS or an error code.
+DWORD SetSystemPowerState(LPCWSTR state, DWORD flags, DWORD options);
 
 // Owns a request for power notifications: closing it stops them. Close it
 // before the queue they are written into.

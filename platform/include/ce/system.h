@@ -3,6 +3,14 @@
 
 #include "ce/types.h"
 
+// The window system's idle time-out on battery, in seconds (uiParam to set,
+// a DWORD at pvParam to read).
+#ifndef SPI_SETBATTERYIDLETIMEOUT
+#define SPI_SETBATTERYIDLETIMEOUT 251
+#endif
+#ifndef SPI_GETBATTERYIDLETIMEOUT
+#define SPI_GETBATTERYIDLETIMEOUT 252
+#endif
 #ifndef SPI_GETPLATFORMTYPE
 #define SPI_GETPLATFORMTYPE 257
 #endif
@@ -36,7 +44,7 @@ BOOL GetDiskFreeSpaceExW(LPCWSTR directory, ULARGE_INTEGER* freeToCaller, ULARGE
 // Milliseconds since the terminal started; wraps after 49.7 days.
 DWORD GetTickCount();
 
-// uiParam: the buffer's size in bytes; the text is cut to fit.
+// Texts: uiParam is the buffer's size in bytes; the text is cut to fit.
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT winIni);
 
 struct OSVERSIONINFOW {

@@ -16,6 +16,16 @@ using PFN_LXEBootClear = void (*)();
 // decibel; non-zero on success.
 using PFN_LXEAudioSetGain = BOOL (*)(LONG gain);
 using PFN_LXEAudioGetGain = BOOL (*)(LONG* gain);
+// "LXEAPI.dll": the display backlight. Brightness is a percent; the power
+// manager's backlight time-outs always come as the pair (battery, AC).
+// SetBacklightOn and ForceUserPrimaryEvent: non-zero on success; the others 1
+// on success, GetBrightness -1 on failure.
+using PFN_LXESetBacklightOn = BOOL (*)(BOOL on);
+using PFN_LXEForceUserPrimaryEvent = BOOL (*)();
+using PFN_LXESetBrightness = int (*)(DWORD percent);
+using PFN_LXEGetBrightness = int (*)(DWORD* percent);
+using PFN_LXEPowerMgrBacklightTimeout = int (*)(DWORD battery, DWORD ac);
+using PFN_LXEPowerMgrGetBacklightTimeout = int (*)(DWORD* battery, DWORD* ac);
 
 // "DeviceApi.dll" (Datalogic): the model code.
 using PFN_DeviceGetModel = int (*)();

@@ -32,8 +32,12 @@ namespace {
 
 using Outcome = NamedObjects::Outcome;
 
-// Events that other programs on the terminal hold open.
+constexpr std::u16string_view kPowerManagerReload = u"PowerManager/ReloadActivityTimeouts";
+
+// Events that other programs on the terminal hold open: those the state
+// lists, and the power manager's reload event while it listens for it.
 bool HeldByTerminal(std::u16string_view name) {
+  if (SameName(name, kPowerManagerReload) && hw::Read(hw::kPowerManagerReloads)) return true;
   for (const auto& held : hw::Read(hw::kNamedEvents))
     if (SameName(FromUtf8(held), name)) return true;
   return false;
@@ -152,6 +156,8 @@ HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, LPCWSTR name) {
   const uint32_t flags =
       wire::kCreate | (manualReset ? wire::kManualReset : 0) | (initialState ? wire::kInitialState : 0);
   auto event = OpenEvent(name, flags, &outcome);
+  // Another program's event existed before this call made our copy of it.
+  if (outcome == Outcome::kCreated && HeldByTerminal(name)) outcome = Outcome::kOpened;
   return HandOut(event, outcome);
 }
 

@@ -101,8 +101,42 @@ DWORD GetTickCount() {
   return now <= boot ? 0 : DWORD(uint64_t(now - boot));
 }
 
+namespace {
+
+// The window system's idle time-out on battery, unless the terminal says the
+// call fails (4309 when the power manager has taken the time-outs over).
+BOOL BatteryIdleTimeout(UINT action, UINT uiParam, void* pvParam) {
+  namespace hw = sim::hw;
+  if (!sim::Current()) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+  }
+  if (const DWORD error = hw::Read(hw::kIdleTimeoutError)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  if (action == SPI_SETBATTERYIDLETIMEOUT) {
+    if (!hw::Write(hw::kBatteryIdleTimeout, uint32_t(uiParam))) {
+      SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+    return TRUE;
+  }
+  if (!pvParam) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const DWORD timeout = hw::Read(hw::kBatteryIdleTimeout);
+  std::memcpy(pvParam, &timeout, sizeof timeout);
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT) {
   namespace hw = sim::hw;
+  if (action == SPI_SETBATTERYIDLETIMEOUT || action == SPI_GETBATTERYIDLETIMEOUT)
+    return BatteryIdleTimeout(action, uiParam, pvParam);
   std::optional<std::string> text;
   if (action == SPI_GETOEMINFO)
     text = hw::Find(hw::kOemInfo);

@@ -27,6 +27,7 @@ constexpr FieldRange kRanges[] = {
     {"time.zone.*.second", 0, 59, "a second"},
     {"time.zone.*.milliseconds", 0, 999, "milliseconds"},
     {"lxe.audio_gain", -170, 290, "tenths of a decibel"},
+    {"backlight.brightness_percent", 0, 100, "per cent"},
     {"audio.wave_out.device.*.formats", 0, 0xFFF, "a WAVE_FORMAT_* mask"},
     {"audio.wave_out.device.*.channels", 1, 2, "channels"},
     {"led.count", 0, 32, "LEDs"},

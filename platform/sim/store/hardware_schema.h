@@ -62,6 +62,19 @@ enum class Type {
   F(BatteryChemistry, "power.battery_chemistry", Byte, 0xFF)                             \
   F(PowerDriverOk, "power.driver_ok", Flag, true)                                        \
   F(PowerDriverEx2Bytes, "power.driver_ex2_bytes", DWord, 56)                            \
+  /* the window system's idle time-out on battery (SystemParametersInfoW 251/252);  */   \
+  /* a non-zero error fails both calls with it (4309: the power manager keeps them) */   \
+  F(BatteryIdleTimeout, "power.battery_idle_timeout", DWord, 0)                          \
+  F(IdleTimeoutError, "power.idle_timeout_error", DWord, 0)                              \
+  /* the power manager listens for "PowerManager/ReloadActivityTimeouts": it exists */   \
+  F(PowerManagerReloads, "power.manager_reloads_timeouts", Flag, true)                   \
+  /* SetSystemPowerState's answer: 0 acts, any other error code fails */                 \
+  F(SetPowerStateError, "power.set_power_state_error", DWord, 0)                         \
+  /* the display backlight: on, brightness in per cent, time-outs on AC and battery */   \
+  F(BacklightOn, "backlight.on", Flag, true)                                             \
+  F(BacklightBrightness, "backlight.brightness_percent", DWord, 100)                     \
+  F(BacklightTimeoutAc, "backlight.timeout_ac", DWord, 60)                               \
+  F(BacklightTimeoutBattery, "backlight.timeout_battery", DWord, 30)                     \
   F(MemoryLoad, "memory.memory_load", DWord, 0)                                          \
   F(MemoryTotalPhys, "memory.total_phys", DWord, 0)                                      \
   F(MemoryAvailPhys, "memory.avail_phys", DWord, 0)                                      \
@@ -126,6 +139,14 @@ enum class Type {
   /* codec gain in tenths of a dB; the switch fails the gain calls */                    \
   F(LxeAudioGain, "lxe.audio_gain", Int32, 0)                                            \
   F(LxeAudioGainFails, "lxe.audio_gain_fails", Flag, false)                              \
+  /* what "LXEAPI.dll"'s backlight calls return: 0 (-1 for get_brightness) fails  */     \
+  /* without acting; any other value acts and is returned                         */     \
+  F(LxeSetBacklightOnResult, "lxe.backlight.set_on_result", Int32, 1)                    \
+  F(LxeUserEventResult, "lxe.backlight.user_event_result", Int32, 1)                     \
+  F(LxeSetBrightnessResult, "lxe.backlight.set_brightness_result", Int32, 1)             \
+  F(LxeGetBrightnessResult, "lxe.backlight.get_brightness_result", Int32, 1)             \
+  F(LxeSetTimeoutResult, "lxe.backlight.set_timeout_result", Int32, 1)                   \
+  F(LxeGetTimeoutResult, "lxe.backlight.get_timeout_result", Int32, 1)                   \
   F(DatalogicModel, "datalogic.model", Int32, 0)                                         \
   F(DatalogicName, "datalogic.name", Text, "")                                           \
   F(IntermecDeviceType, "intermec.device_type", Int32, 0)                                \

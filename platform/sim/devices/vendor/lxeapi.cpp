@@ -1,5 +1,8 @@
-// "LXEAPI.dll": the terminal maker's library of version texts, boot counters
-// and the audio codec's gain.
+// "LXEAPI.dll": the terminal maker's library of version texts, boot counters,
+// the audio codec's gain and the display backlight.
+#include <string>
+
+#include "backlight.h"
 #include "ce/vendor.h"
 #include "hardware.h"
 #include "modules.h"
@@ -30,13 +33,67 @@ BOOL LXEAudioGetGain(LONG* tenths) {
   return TRUE;
 }
 
+// The backlight calls answer what lxe.backlight.* say: the failure value
+// (0, or -1 for GetBrightness) does nothing, any other acts and is returned.
+BOOL LXESetBacklightOn(BOOL on) {
+  const int32_t result = hw::Read(hw::kLxeSetBacklightOnResult);
+  if (result == 0 || !hw::Write(hw::kBacklightOn, on != FALSE)) return FALSE;
+  RecordBacklight(on ? "on" : "off");
+  return result;
+}
+
+BOOL LXEForceUserPrimaryEvent() {
+  const int32_t result = hw::Read(hw::kLxeUserEventResult);
+  if (result != 0) RecordBacklight("user activity");
+  return result;
+}
+
+int LXESetBrightness(DWORD percent) {
+  const int32_t result = hw::Read(hw::kLxeSetBrightnessResult);
+  if (result == 0 || percent > 100 || !hw::Write(hw::kBacklightBrightness, uint32_t(percent))) return 0;
+  RecordBacklight("brightness " + std::to_string(percent));
+  return result;
+}
+
+int LXEGetBrightness(DWORD* percent) {
+  const int32_t result = hw::Read(hw::kLxeGetBrightnessResult);
+  if (!percent || result == -1) return -1;
+  *percent = hw::Read(hw::kBacklightBrightness);
+  return result;
+}
+
+int LXEPowerMgrBacklightTimeout(DWORD battery, DWORD ac) {
+  const int32_t result = hw::Read(hw::kLxeSetTimeoutResult);
+  if (result == 0 || !hw::Write(hw::kBacklightTimeoutBattery, uint32_t(battery)) ||
+      !hw::Write(hw::kBacklightTimeoutAc, uint32_t(ac)))
+    return 0;
+  RecordBacklight("timeouts battery " + std::to_string(battery) + " ac " + std::to_string(ac));
+  return result;
+}
+
+int LXEPowerMgrGetBacklightTimeout(DWORD* battery, DWORD* ac) {
+  const int32_t result = hw::Read(hw::kLxeGetTimeoutResult);
+  if (!battery || !ac || result == 0) return 0;
+  *battery = hw::Read(hw::kBacklightTimeoutBattery);
+  *ac = hw::Read(hw::kBacklightTimeoutAc);
+  return result;
+}
+
 const bool kRegistered = RegisterModuleExports(
-    u"LXEAPI.dll", {{u"LXEVersionSerial", Export<PFN_LXEVersionSerial>(LXEVersionSerial)},
-                    {u"LXEVersionOAL", Export<PFN_LXEVersionOAL>(LXEVersionOAL)},
-                    {u"LXEBoot", Export<PFN_LXEBoot>(LXEBoot)},
-                    {u"LXEBootClear", Export<PFN_LXEBootClear>(LXEBootClear)},
-                    {u"LXEAudioSetGain", Export<PFN_LXEAudioSetGain>(LXEAudioSetGain)},
-                    {u"LXEAudioGetGain", Export<PFN_LXEAudioGetGain>(LXEAudioGetGain)}});
+    u"LXEAPI.dll",
+    {{u"LXEVersionSerial", Export<PFN_LXEVersionSerial>(LXEVersionSerial)},
+     {u"LXEVersionOAL", Export<PFN_LXEVersionOAL>(LXEVersionOAL)},
+     {u"LXEBoot", Export<PFN_LXEBoot>(LXEBoot)},
+     {u"LXEBootClear", Export<PFN_LXEBootClear>(LXEBootClear)},
+     {u"LXEAudioSetGain", Export<PFN_LXEAudioSetGain>(LXEAudioSetGain)},
+     {u"LXEAudioGetGain", Export<PFN_LXEAudioGetGain>(LXEAudioGetGain)},
+     {u"LXESetBacklightOn", Export<PFN_LXESetBacklightOn>(LXESetBacklightOn)},
+     {u"LXEForceUserPrimaryEvent", Export<PFN_LXEForceUserPrimaryEvent>(LXEForceUserPrimaryEvent)},
+     {u"LXESetBrightness", Export<PFN_LXESetBrightness>(LXESetBrightness)},
+     {u"LXEGetBrightness", Export<PFN_LXEGetBrightness>(LXEGetBrightness)},
+     {u"LXEPowerMgrBacklightTimeout", Export<PFN_LXEPowerMgrBacklightTimeout>(LXEPowerMgrBacklightTimeout)},
+     {u"LXEPowerMgrGetBacklightTimeout",
+      Export<PFN_LXEPowerMgrGetBacklightTimeout>(LXEPowerMgrGetBacklightTimeout)}});
 
 }  // namespace
 }  // namespace ce::sim
