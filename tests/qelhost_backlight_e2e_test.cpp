@@ -2,6 +2,8 @@
 // through qelhost on a fresh terminal, checked in the terminal's state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,11 +31,16 @@ class QelHostBacklight : public ::testing::TestWithParam<Case> {
     args.insert(args.begin(), {"--terminal", terminal.dir().string()});
     return qeltest::RunHost(args, terminal.root());
   }
+  // Lines of the backlight's history, one per change.
   size_t History() const {
     const auto dir = terminal.dir() / "outputs" / "backlight";
     if (!std::filesystem::exists(dir)) return 0;
-    return size_t(
-        std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+    size_t lines = 0;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) {
+      std::ifstream in(f.path());
+      lines += size_t(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+    }
+    return lines;
   }
 
   qeltest::TestTerminal terminal;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "ce/error.h"
@@ -183,17 +184,15 @@ TEST(RegistryBacklight, SwitchesThroughThePowerManager) {
 
 // The lines of the terminal's backlight history, oldest first.
 std::vector<std::string> History(const qeltest::TestTerminal& terminal) {
-  std::map<std::string, std::string> files;
+  std::set<std::filesystem::path> files;  // names sort in the order the files were begun
   const auto dir = terminal.dir() / "outputs" / "backlight";
   if (!std::filesystem::exists(dir)) return {};
-  for (const auto& f : std::filesystem::directory_iterator(dir)) {
-    std::ifstream in(f.path());
-    std::string line;
-    std::getline(in, line);
-    files[f.path().filename().string()] = line;
-  }
+  for (const auto& f : std::filesystem::directory_iterator(dir)) files.insert(f.path());
   std::vector<std::string> lines;
-  for (const auto& [name, line] : files) lines.push_back(line);
+  for (const auto& file : files) {
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
   return lines;
 }
 

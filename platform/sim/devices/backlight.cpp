@@ -1,24 +1,17 @@
 #include "backlight.h"
 
-#include <unistd.h>
-
 #include "api.h"
 #include "ce/error.h"
 #include "ce/power.h"
 #include "hardware.h"
 #include "last_error.h"
-#include "outputs.h"
+#include "recorded_change.h"
 #include "terminal.h"
 
 namespace ce::sim {
 
-void RecordBacklight(const std::string& line) {
-  std::string ignored;
-  auto out = OpenOutput("backlight", "txt", &ignored);
-  if (!out) return;  // the history is a record for people; the device works without it
-  const std::string text = line + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(out->fd.get(), text.data(), text.size());
-  FinishOutput(std::move(*out), &ignored);
+bool RecordBacklight(const hw::Changes& changes, const std::string& line) {
+  return RecordedChange("backlight", changes, line);
 }
 
 }  // namespace ce::sim
@@ -39,8 +32,8 @@ DWORD SetSystemPowerState(LPCWSTR state, DWORD flags, DWORD) {
     on = false;
   else
     return ERROR_INVALID_PARAMETER;
-  if (!hw::Write(hw::kBacklightOn, on)) return ERROR_GEN_FAILURE;
-  RecordBacklight(on ? "on" : "off");
+  if (!sim::RecordBacklight(hw::Changes().Set(hw::kBacklightOn, on), on ? "on" : "off"))
+    return ERROR_GEN_FAILURE;
   return ERROR_SUCCESS;
 }
 

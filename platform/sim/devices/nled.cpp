@@ -11,7 +11,7 @@
 #include "hardware.h"
 #include "last_error.h"
 #include "modules.h"
-#include "outputs.h"
+#include "recorded_change.h"
 #include "terminal.h"
 #include "vendor_library.h"
 
@@ -99,13 +99,7 @@ BOOL NLedSetDevice(UINT deviceId, void* input) {
     line += " total=" + std::to_string(s.TotalCycleTime) + "us on=" + std::to_string(s.OnTime) +
             "us off=" + std::to_string(s.OffTime) + "us meta_on=" + std::to_string(s.MetaCycleOn) +
             " meta_off=" + std::to_string(s.MetaCycleOff);
-  // Stored under the history's lock, so the last line is the setting in force.
-  bool stored = false, ran = false;
-  std::string why;
-  sim::AppendOutputLine(
-      "led", line, &why, [&](std::string* error) { return stored = settings.Apply(error); }, &ran);
-  // A history folder that cannot be opened loses the line, not the setting.
-  if (!ran) stored = settings.Apply(&why);
+  const bool stored = sim::RecordedChange("led", settings, line);
   if (!stored) {
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;

@@ -49,6 +49,7 @@ bool Changes::Apply(std::string* error) const {
   if (!error) error = &ignored;
   const auto terminal = InUse(error);
   if (!terminal) return false;
+  if (changes_.empty()) return true;
   std::vector<std::pair<std::string, json>> changes;
   for (const auto& [path, value] : changes_)
     changes.emplace_back(path, std::visit([](const auto& v) { return json(v); }, value));

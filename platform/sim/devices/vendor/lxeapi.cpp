@@ -37,21 +37,23 @@ BOOL LXEAudioGetGain(LONG* tenths) {
 // (0, or -1 for GetBrightness) does nothing, any other acts and is returned.
 BOOL LXESetBacklightOn(BOOL on) {
   const int32_t result = hw::Read(hw::kLxeSetBacklightOnResult);
-  if (result == 0 || !hw::Write(hw::kBacklightOn, on != FALSE)) return FALSE;
-  RecordBacklight(on ? "on" : "off");
+  if (result == 0 || !RecordBacklight(hw::Changes().Set(hw::kBacklightOn, on != FALSE), on ? "on" : "off"))
+    return FALSE;
   return result;
 }
 
 BOOL LXEForceUserPrimaryEvent() {
   const int32_t result = hw::Read(hw::kLxeUserEventResult);
-  if (result != 0) RecordBacklight("user activity");
+  if (result != 0) RecordBacklight(hw::Changes(), "user activity");
   return result;
 }
 
 int LXESetBrightness(DWORD percent) {
   const int32_t result = hw::Read(hw::kLxeSetBrightnessResult);
-  if (result == 0 || percent > 100 || !hw::Write(hw::kBacklightBrightness, uint32_t(percent))) return 0;
-  RecordBacklight("brightness " + std::to_string(percent));
+  if (result == 0 || percent > 100 ||
+      !RecordBacklight(hw::Changes().Set(hw::kBacklightBrightness, uint32_t(percent)),
+                       "brightness " + std::to_string(percent)))
+    return 0;
   return result;
 }
 
@@ -64,10 +66,12 @@ int LXEGetBrightness(DWORD* percent) {
 
 int LXEPowerMgrBacklightTimeout(DWORD battery, DWORD ac) {
   const int32_t result = hw::Read(hw::kLxeSetTimeoutResult);
-  if (result == 0 || !hw::Write(hw::kBacklightTimeoutBattery, uint32_t(battery)) ||
-      !hw::Write(hw::kBacklightTimeoutAc, uint32_t(ac)))
+  const auto both = hw::Changes()
+                        .Set(hw::kBacklightTimeoutBattery, uint32_t(battery))
+                        .Set(hw::kBacklightTimeoutAc, uint32_t(ac));
+  if (result == 0 ||
+      !RecordBacklight(both, "timeouts battery " + std::to_string(battery) + " ac " + std::to_string(ac)))
     return 0;
-  RecordBacklight("timeouts battery " + std::to_string(battery) + " ac " + std::to_string(ac));
   return result;
 }
 
