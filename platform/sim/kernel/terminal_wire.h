@@ -61,6 +61,14 @@ struct WindowRecord {
   char16_t title[kMaxName] = {};
 };
 
+// The soft input panel's two windows, the terminal's own from its start (no
+// process makes or ends them; any may find, move, show or hide them): the
+// panel and its backdrop, hidden, 240 by 80 at the bottom of a 240 by 320
+// screen, the size of the standard panel.
+inline constexpr char16_t kPanelClass[] = u"SipWndClass";
+inline constexpr char16_t kPanelBackdropClass[] = u"SipBackDropWndClass";
+inline constexpr int32_t kPanelLeft = 0, kPanelTop = 240, kPanelRight = 240, kPanelBottom = 320;
+
 // Window handles are the server's, terminal-wide, in the form of the
 // simulation's window handle table (handle_space.h): odd, tagged with the
 // window space, below 2^31.
