@@ -32,8 +32,8 @@ struct ExpectedCall {
 
 // Services come in registration order between the property groups: the HAL
 // event handler first, the audio service with IBP and IPS before its
-// properties, the wake-up and power event services after the
-// keyboard's group, the cradle (no properties in this build) after the
+// properties, the keyboard service before KEYBOARD_LAYER, the wake-up and
+// power event services after the keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
 // this build appear: SXC and PXS, context-free, between the backlight group
@@ -45,6 +45,7 @@ std::vector<ExpectedCall> ExpectedCalls() {
                                 {Op::AddCommand, "IPS", nullptr, false, &qel::IID_QELAUDIOSERVICE}};
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
+    if (name == "KEYBOARD_LAYER") out.push_back({Op::AddService, "", &qel::IID_QELKEYBOARDSERVICE});
     if (name == "POWER_BATTERY_LEVEL") {
       out.push_back({Op::AddService, "", &qel::IID_QELWAKEUPSERVICE});
       out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
@@ -62,6 +63,7 @@ std::vector<ExpectedCall> ExpectedCalls() {
     const bool terminal =
         name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
     const GUID* context = name == "SYS_DROP_COUNT"     ? &qel::IID_QELDISPLAYSERVICE
+                          : name == "KEYBOARD_LAYER"   ? &qel::IID_QELKEYBOARDSERVICE
                           : name.starts_with("AUDIO_") ? &qel::IID_QELAUDIOSERVICE
                           : wlan                       ? &qel::IID_QELWLANSERVICE
                           : terminal                   ? &qel::IID_QELTERMINALSERVICE
@@ -89,7 +91,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 80u);
+  ASSERT_EQ(expected.size(), 81u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -133,16 +135,16 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  // The handler, the audio, wake-up, power event, cradle, WLAN, terminal
-  // information and display services.
-  ASSERT_EQ(held.size(), 8u);
+  // The handler, the audio, keyboard, wake-up, power event, cradle, WLAN,
+  // terminal information and display services.
+  ASSERT_EQ(held.size(), 9u);
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);
     EXPECT_EQ(object->Release(), n);
   }
   // Dropping them all must end each object once, on its last release.
   const std::vector<int32_t> results = registrar.ReleaseAll();
-  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 8);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 0), 9);
   EXPECT_EQ(results.back(), 0);
 }
 
