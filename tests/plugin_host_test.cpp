@@ -34,7 +34,7 @@ TEST(PluginHostInProcess, SurvivesRepeatedLoadCycles) {
     host.Start();
     ASSERT_TRUE(host.started());
     ASSERT_EQ(host.registrar().properties().size(), 68u);
-    ASSERT_EQ(host.registrar().services().size(), 8u);
+    ASSERT_EQ(host.registrar().services().size(), 9u);
     for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
