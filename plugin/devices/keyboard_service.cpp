@@ -72,8 +72,8 @@ bool RegisterKeyboardWindowClass(ce::HINSTANCE instance) {
   return ce::RegisterClassW(&wc) != 0 || ce::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-ce::LRESULT CQelKeyboardService::WindowProc(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam,
-                                            ce::LPARAM lParam) {
+ce::LRESULT CALLBACK CQelKeyboardService::WindowProc(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam,
+                                                     ce::LPARAM lParam) {
   if (message == WM_DESTROY) {
     ce::PostQuitMessage(0);
     return 0;
@@ -112,7 +112,7 @@ bool CQelKeyboardService::WaitForWindow(ce::DWORD milliseconds) {
 }
 
 ce::DWORD CQelKeyboardService::Serve() {
-  ce::HINSTANCE instance = ModuleInstance();
+  ce::HINSTANCE instance = static_cast<ce::HINSTANCE>(ModuleInstance());
   RegisterKeyboardWindowClass(instance);
   ce::HWND hwnd =
       ce::CreateWindowExW(0, kKeyboardWindowClass, kKeyboardWindowClass, 0, CW_USEDEFAULT, CW_USEDEFAULT,

@@ -52,7 +52,8 @@ class CQelKeyboardService final : public CQelObject<IQelKeyboardService, IID_QEL
   bool WaitForWindow(ce::DWORD milliseconds);
 
   // The procedure of every "QelKeyboardWindow".
-  static ce::LRESULT WindowProc(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam, ce::LPARAM lParam);
+  static ce::LRESULT CALLBACK WindowProc(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam,
+                                         ce::LPARAM lParam);
 
  private:
   class Thread final : public CQelThread {

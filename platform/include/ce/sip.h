@@ -20,9 +20,7 @@
 
 namespace ce {
 
-#if defined(_WIN32)
-using ::SIPINFO;
-#else
+// A Windows CE record: desktop SDKs lack it, so it is this header's own everywhere.
 struct SIPINFO {
   DWORD cbSize;  // sizeof(SIPINFO)
   DWORD fdwFlags;
@@ -31,7 +29,6 @@ struct SIPINFO {
   DWORD dwImDataSize;
   void* pvImData;
 };
-#endif
 // 48 bytes on the terminal; the pointer at its end widens it elsewhere.
 static_assert(sizeof(SIPINFO) == (sizeof(void*) == 4 ? 48 : 56));
 
