@@ -132,8 +132,9 @@ struct NameTable {
 };
 uint32_t NameSlot(std::u16string_view folded);
 
-// Raised whenever a message changes meaning without changing size.
-inline constexpr uint32_t kWireVersion = 2;
+// Raised whenever a message changes meaning without changing size, or the
+// server starts a terminal with other windows (3: the input panel's).
+inline constexpr uint32_t kWireVersion = 3;
 
 // The abstract socket name of the terminal in dir (which must exist) for this
 // process's user: the folder's device and inode, so that every spelling of the
