@@ -58,7 +58,12 @@ constexpr const char* kAbout =
     "'terminal suspend|resume|power-status|wakeup' makes the terminal deliver that event to every\n"
     "qelhost running on it. A crash on a thread of the module appends a line to Qel-Clientv4.err\n"
     "beside the program's device path\n"
-    "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.";
+    "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.\n"
+    "qelhost has a main window on the terminal (class QelHostWindow, title qelhost, 0,0 240x320),\n"
+    "which the module gets through the host's window service. 'keyboard show|hide|toggle|state'\n"
+    "drives the input panel through the module's keyboard service; --main-window L,T,W,H moves\n"
+    "the main window first (a shown panel sits on its bottom); it prints the panel's state and\n"
+    "windows and every message the main window received (0x603: 1 panel shown, 0 hidden).";
 
 // A closed standard stream's descriptor would be handed to the next file
 // opened (a registry, say), and the output written into it. Each closed one

@@ -98,6 +98,11 @@ bool PluginHost::Load(const fs::path& given, std::string* error) {
 
 void PluginHost::Start() {
   if (!library_ || started_) return;
+  // The module finds the main window through the host's window service; a
+  // terminal that refuses the window leaves that service out.
+  if (mainWindow_.Open(WindowPlacement{}, nullptr))
+    registry_.Offer(qel::IID_QELWINDOWSERVICE,
+                    Ref<IQelService>::Adopt(new WindowServiceProvider(mainWindow_)).get());
   {
     ModuleCall call("RegisterService");
     registerService_(&registrar_);
@@ -128,6 +133,7 @@ void PluginHost::Shutdown() {
   registry_.Clear();
   registrar_.Clear();
   library_.reset();
+  mainWindow_.Close();
 }
 
 PropertyReading PluginHost::Read(const RegisteredProperty& property) {

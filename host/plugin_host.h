@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host_objects.h"
+#include "main_window.h"
 #include "qel/exports.h"
 
 namespace qelhost {
@@ -29,7 +30,8 @@ class PluginHost {
 
   // dlopen and resolve the six exports; error names the file and what failed.
   bool Load(const std::filesystem::path& module, std::string* error);
-  // RegisterService, offer the services back, Bind each service, Register.
+  // Opens the main window, then RegisterService, offer the services back,
+  // Bind each service, Register.
   void Start();
   void Shutdown();
 
@@ -43,9 +45,12 @@ class PluginHost {
   ServiceRegistry& registry() { return registry_; }
   const QelTextExportFn* textExports() const { return text_; }
   bool started() const { return started_; }
+  // qelhost's main window, open while the module is started (when the terminal allows it).
+  MainWindow& mainWindow() { return mainWindow_; }
 
  private:
   struct Library;
+  MainWindow mainWindow_;  // first: what the module holds of it goes before it
   Registrar registrar_;
   ServiceRegistry registry_;
   std::unique_ptr<Library> library_;

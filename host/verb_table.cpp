@@ -4,6 +4,7 @@
 #include "verbs.h"
 #include "verbs_commands.h"
 #include "verbs_events.h"
+#include "verbs_keyboard.h"
 #include "verbs_objects.h"
 
 namespace qelhost {
@@ -33,6 +34,7 @@ std::vector<Verb> MakeVerbs() {
       InstallVerb(),
       EventsVerb(),
       WatchVerb(),
+      KeyboardVerb(),
   };
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ce/sim/control.h"
+#include "ce/window.h"
 #include "ceutil/text.h"
 #include "hardware_notes.h"
 #include "qelcommon/guid_text.h"
@@ -210,13 +211,24 @@ int ListCommands(PluginHost& host, const Output& o) {
   return kOk;
 }
 
+// The input panel as the terminal's window system has it now: a panel left
+// shown stays so while any process uses the terminal.
+nlohmann::json InputPanel() {
+  ce::HWND panel = ce::FindWindowW(u"SipWndClass", nullptr);
+  ce::RECT r{};
+  if (!panel || !ce::GetWindowRect(panel, &r)) return {{"present", false}};
+  const bool shown = (ce::GetWindowLongW(panel, GWL_STYLE) & WS_VISIBLE) != 0;
+  return {{"present", true}, {"shown", shown}, {"rect", {r.left, r.top, r.right, r.bottom}}};
+}
+
 int ShowTerminal(const Output& o) {
   std::string error;
-  const auto hw = ce::sim::ReadHardware(&error);
+  auto hw = ce::sim::ReadHardware(&error);
   if (!hw) {
     o.err << "qelhost: " << Printable(error) << "\n";
     return kUsage;
   }
+  (*hw)["input_panel"] = InputPanel();
   if (o.json)
     o.out << hw->dump(2) << "\n";
   else

@@ -13,6 +13,9 @@
 #include <thread>
 
 #include "ce/notify.h"
+#include "ce/window.h"
+#include "command_runner.h"
+#include "qel/keyboard.h"
 #include "sanitizer.h"
 #include "test_terminal.h"
 #include "verbs.h"
@@ -34,7 +37,7 @@ TEST(PluginHostInProcess, SurvivesRepeatedLoadCycles) {
     host.Start();
     ASSERT_TRUE(host.started());
     ASSERT_EQ(host.registrar().properties().size(), 68u);
-    ASSERT_EQ(host.registrar().services().size(), 11u);
+    ASSERT_EQ(host.registrar().services().size(), 12u);
     for (const qelhost::RegisteredProperty& p : host.registrar().properties()) {
       const qelhost::PropertyReading r = host.Read(p);
       if (p.name == u"SYS_DROP_COUNT") {
@@ -139,6 +142,52 @@ TEST_F(FollowingInProcess, WatchPrintsChangesOfAFolder) {
                                  });
   EXPECT_EQ(status, qelhost::kOk) << err.str();
   EXPECT_GE(Lines(out.str(), R"("watch":"FS:w")"), 1) << out.str();
+}
+
+// Property reads and commands from several threads while the keyboard
+// service's thread takes notifications and the panel is toggled.
+TEST(PluginHostInProcess, PropertiesCommandsAndThePanelFromManyThreads) {
+  qeltest::TestTerminal terminal;
+  qelhost::PluginHost host;
+  std::string error;
+  ASSERT_TRUE(host.Load(QEL_MODULE_PATH, &error)) << error;
+  host.Start();
+  IQelService* provider = host.registry().QueryService(qel::IID_QELKEYBOARDSERVICE);
+  void* found = nullptr;
+  ASSERT_TRUE(provider && provider->GetInterface(qel::IID_QELKEYBOARDSERVICE, &found));
+  auto* keyboard = static_cast<IQelKeyboardService*>(found);
+  ce::HWND window = ce::FindWindowW(u"QelKeyboardWindow", nullptr);
+  ASSERT_NE(window, nullptr);
+  constexpr int kRounds = 20;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kRounds; ++i)
+        for (const qelhost::RegisteredProperty& p : host.registrar().properties())
+          if (p.name == u"KEYBOARD_LAYER" || p.name == u"AUDIO_BEEP_VOLUME" || p.name == u"SYS_DROP_COUNT")
+            failures += host.Read(p).ok == (p.name == u"KEYBOARD_LAYER");
+    });
+  threads.emplace_back([&] {
+    qelhost::CommandRunner runner(host.registrar(), host.registry());
+    for (int i = 0; i < kRounds; ++i) {
+      std::string e;
+      const auto outcome =
+          runner.Run("PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Kbd N" + std::to_string(i) + " V S", &e);
+      failures += !outcome || outcome->failed();
+    }
+  });
+  threads.emplace_back([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      keyboard->TogglePanel();
+      ce::PostMessageW(window, kKeyboardNotification, i, 0);
+    }
+  });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  keyboard->Release();
+  host.Shutdown();
+  EXPECT_FALSE(ce::IsWindow(window));
 }
 
 }  // namespace

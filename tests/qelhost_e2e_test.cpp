@@ -101,6 +101,7 @@ TEST_F(QelHost, ServicesAreListedInRegistrationOrder) {
   EXPECT_EQ(Parse(r), json::parse(R"([
       {"iid": "{03B9D283-38E7-46BE-8A3F-F31F6DA1764B}", "name": "IID_QELHALEVENTHANDLER"},
       {"iid": "{782527C7-2F54-450D-90D9-714AB013D46E}", "name": "IID_QELAUDIOSERVICE"},
+      {"iid": "{DAC1824C-ACB6-4CA1-BC47-D96A1E2F8766}", "name": "IID_QELKEYBOARDSERVICE"},
       {"iid": "{F1631E15-DDCA-4910-B220-78EBAD68671C}", "name": "IID_QELWAKEUPSERVICE"},
       {"iid": "{9E7FF393-7E7E-4AB5-B071-328A198CD551}", "name": "IID_QELPOWEREVENTSERVICE"},
       {"iid": "{B1A9E70F-C876-49B0-B2DF-652D104F4C44}", "name": "IID_QELBACKLIGHTSERVICE"},
@@ -474,12 +475,12 @@ TEST_F(QelHost, TraceShowsTheModulesCallsOnly) {
       return l.rfind(c.expected, 0) == 0;
     })) << r.err;
     // qelhost converts every property name and value it prints; none of that
-    // is the module's, which converts only the names of its four threads
-    // (with the audio service's beeper and output).
+    // is the module's, which converts only the names of its five threads
+    // (with the audio service's beeper and output, and the keyboard service's).
     EXPECT_EQ(std::count_if(
                   traced.begin(), traced.end(),
                   [](const std::string& l) { return l.find("WideCharToMultiByte") != std::string::npos; }),
-              4)
+              5)
         << r.err;
   }
   // Without the flag or the variable nothing is traced.

@@ -14,6 +14,7 @@
 #include "qel/display.h"
 #include "qel/guids.h"
 #include "qel/host.h"
+#include "qel/keyboard.h"
 #include "qel/terminal.h"
 #include "qel/wlan.h"
 #include "slot.h"
@@ -149,6 +150,19 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelCradleService::Unlock, 8),
       PIN(IQelCradleService::BlinkLed, 9),
       PIN(IQelCradleService::SetFastCharge, 10),
+      PIN(IQelKeyboardService::SetLayer, 8),
+      PIN(IQelKeyboardService::GetLayer, 9),
+      PIN(IQelKeyboardService::Reserved10, 10),
+      PIN(IQelKeyboardService::IsPanelOn, 11),
+      PIN(IQelKeyboardService::TogglePanel, 12),
+      PIN(IQelKeyboardService::ShowPanel, 13),
+      PIN(IQelKeyboardService::HidePanel, 14),
+      PIN(IQelKeyboardService::Reserved15, 15),
+      PIN(IQelKeyboardService::Reserved18, 18),
+      PIN(IQelKeyboardService::AttachWindow, 19),
+      PIN(IQelKeyboardService::DetachWindow, 20),
+      PIN(IQelKeyboardService::AddHandler, 21),
+      PIN(IQelKeyboardService::RemoveHandler, 22),
       PIN(IQelDisplayService::Reserved8, 8),
       PIN(IQelDisplayService::SetOrientation, 9),
       PIN(IQelDisplayService::GetOrientation, 10),

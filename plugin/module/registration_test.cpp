@@ -32,8 +32,8 @@ struct ExpectedCall {
 
 // Services come in registration order between the property groups: the HAL
 // event handler first, the audio service with IBP and IPS before its
-// properties, the wake-up and power event services after the
-// keyboard's group, the cradle (no properties in this build) after the
+// properties, the keyboard service before KEYBOARD_LAYER, the wake-up and
+// power event services after the keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
 // this build appear: DBL with the backlight service as context; CCK, SXC and
@@ -46,6 +46,7 @@ std::vector<ExpectedCall> ExpectedCalls() {
                                 {Op::AddCommand, "IPS", nullptr, false, &qel::IID_QELAUDIOSERVICE}};
   for (const auto& p : qeltest::kExpectedProperties) {
     const std::string name = p.name;
+    if (name == "KEYBOARD_LAYER") out.push_back({Op::AddService, "", &qel::IID_QELKEYBOARDSERVICE});
     if (name == "POWER_BATTERY_LEVEL") {
       out.push_back({Op::AddService, "", &qel::IID_QELWAKEUPSERVICE});
       out.push_back({Op::AddService, "", &qel::IID_QELPOWEREVENTSERVICE});
@@ -72,6 +73,7 @@ std::vector<ExpectedCall> ExpectedCalls() {
     const bool terminal =
         name == "QEL_SSN" || (!out.empty() && out.back().context == &qel::IID_QELTERMINALSERVICE);
     const GUID* context = name == "SYS_DROP_COUNT"      ? &qel::IID_QELDISPLAYSERVICE
+                          : name == "KEYBOARD_LAYER"    ? &qel::IID_QELKEYBOARDSERVICE
                           : name.starts_with("AUDIO_")  ? &qel::IID_QELAUDIOSERVICE
                           : name == "SCREEN_BRIGHTNESS" ? &qel::IID_QELBACKLIGHTSERVICE
                           : name.starts_with("BATT_")   ? &qel::IID_QELBATTERYSERVICE
@@ -101,7 +103,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 87u);
+  ASSERT_EQ(expected.size(), 88u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);
@@ -145,9 +147,9 @@ TEST(RegisterService, LeavesTheRegistrarHoldingTheOnlyReferences) {
   std::map<IQelService*, int> held;  // references the registrar took, per object
   for (const auto& c : registrar.calls)
     if (c.object) ++held[c.object];
-  // The handler, the audio, wake-up, power event, backlight, cradle, LED,
-  // battery, WLAN, terminal information and display services.
-  ASSERT_EQ(held.size(), 11u);
+  // The handler, the audio, keyboard, wake-up, power event, backlight, cradle,
+  // LED, battery, WLAN, terminal information and display services.
+  ASSERT_EQ(held.size(), 12u);
   const auto services = std::ptrdiff_t(held.size());
   for (const auto& [object, n] : held) {
     EXPECT_EQ(object->AddRef(), n + 1);

@@ -15,6 +15,8 @@
 #include "devices/battery_service.h"
 #include "devices/cradle_service.h"
 #include "devices/display_service.h"
+#include "devices/keyboard_properties.h"
+#include "devices/keyboard_service.h"
 #include "devices/led_service.h"
 #include "devices/power_event_service.h"
 #include "devices/power_properties.h"
@@ -35,7 +37,7 @@ using G = Group;
 constexpr GroupEntry kGroups[] = {
     {G::HalEventHandler, &IID_QELHALEVENTHANDLER, CreateHalEventHandler, false},
     {G::Audio, &IID_QELAUDIOSERVICE, CreateAudioService, false},
-    {G::Keyboard, &IID_QELKEYBOARDSERVICE, nullptr, false},
+    {G::Keyboard, &IID_QELKEYBOARDSERVICE, CreateKeyboardService, false},
     {G::WakeUp, &IID_QELWAKEUPSERVICE, CreateWakeUpService, false},
     {G::PowerEvent, &IID_QELPOWEREVENTSERVICE, CreatePowerEventService, false},
     {G::ContextFreeProperties, nullptr, nullptr, false},
@@ -96,7 +98,7 @@ constexpr PropertyEntry kProperties[] = {
     {u"AUDIO_MIXER_VOLUME", G::Audio, GetMixerVolume<kOutputSpeaker>, SetMixerVolume<kOutputBoth>},
     {u"AUDIO_MIXER_VOLUME_STEP", G::Audio, GetVolumeStep, SetVolumeStep},
     {u"AUDIO_MIXER_VOLUME_MAXSTEP", G::Audio, GetVolumeMaxStep, kRO},
-    {u"KEYBOARD_LAYER", G::Keyboard, kNA, kNA},
+    {u"KEYBOARD_LAYER", G::Keyboard, GetKeyboardLayer, SetKeyboardLayer},
     {u"POWER_BATTERY_LEVEL", G::ContextFreeProperties, GetBatteryLevel, kRO},
     {u"POWER_BATTERY_LIFETIME", G::ContextFreeProperties, GetBatteryLifetime, kRO},
     {u"POWER_SOURCE", G::ContextFreeProperties, GetPowerSource, kRO},

@@ -19,6 +19,7 @@ namespace ce {
 using ::ATOM;
 using ::HBRUSH;
 using ::HCURSOR;
+using ::HGDIOBJ;
 using ::HICON;
 using ::HMENU;
 using ::LONG_PTR;
@@ -38,6 +39,7 @@ using LONG_PTR = intptr_t;
 using ATOM = WORD;
 using HBRUSH = void*;
 using HCURSOR = void*;
+using HGDIOBJ = void*;
 using HICON = void*;
 using HMENU = void*;
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
@@ -153,6 +155,21 @@ struct CREATESTRUCTW {
 #ifndef WS_VISIBLE
 #define WS_VISIBLE 0x10000000L
 #endif
+#ifndef WHITE_BRUSH
+#define WHITE_BRUSH 0
+#endif
+#ifndef BLACK_BRUSH
+#define BLACK_BRUSH 4
+#endif
+#ifndef NULL_BRUSH
+#define NULL_BRUSH 5
+#endif
+#ifndef CS_VREDRAW
+#define CS_VREDRAW 0x0001
+#endif
+#ifndef CS_HREDRAW
+#define CS_HREDRAW 0x0002
+#endif
 #ifndef CW_USEDEFAULT
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 #endif
@@ -233,6 +250,10 @@ void PostQuitMessage(int exitCode);
 ATOM RegisterClassW(const WNDCLASSW* wndClass);
 // FALSE with ERROR_CLASS_DOES_NOT_EXIST, or ERROR_CLASS_HAS_WINDOWS while a window of it lives.
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
+
+// The system's stock brushes, WHITE_BRUSH to NULL_BRUSH; NULL (with
+// ERROR_INVALID_PARAMETER) for any other index.
+HGDIOBJ GetStockObject(int index);
 
 // Windows.
 

@@ -198,6 +198,16 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
   return TRUE;
 }
 
+HGDIOBJ GetStockObject(int index) {
+  // Brushes paint nothing here: each stock one is a distinct handle, and that is all.
+  static BYTE brushes[NULL_BRUSH + 1];
+  if (index < WHITE_BRUSH || index > NULL_BRUSH) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return &brushes[index];
+}
+
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
   std::shared_ptr<sim::WindowClass> windowClass;

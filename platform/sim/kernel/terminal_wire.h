@@ -61,6 +61,14 @@ struct WindowRecord {
   char16_t title[kMaxName] = {};
 };
 
+// The soft input panel's two windows, the terminal's own from its start (no
+// process makes or ends them; any may find, move, show or hide them): the
+// panel and its backdrop, hidden, 240 by 80 at the bottom of a 240 by 320
+// screen, the size of the standard panel.
+inline constexpr char16_t kPanelClass[] = u"SipWndClass";
+inline constexpr char16_t kPanelBackdropClass[] = u"SipBackDropWndClass";
+inline constexpr int32_t kPanelLeft = 0, kPanelTop = 240, kPanelRight = 240, kPanelBottom = 320;
+
 // Window handles are the server's, terminal-wide, in the form of the
 // simulation's window handle table (handle_space.h): odd, tagged with the
 // window space, below 2^31.
@@ -124,8 +132,9 @@ struct NameTable {
 };
 uint32_t NameSlot(std::u16string_view folded);
 
-// Raised whenever a message changes meaning without changing size.
-inline constexpr uint32_t kWireVersion = 2;
+// Raised whenever a message changes meaning without changing size, or the
+// server starts a terminal with other windows (3: the input panel's).
+inline constexpr uint32_t kWireVersion = 3;
 
 // The abstract socket name of the terminal in dir (which must exist) for this
 // process's user: the folder's device and inode, so that every spelling of the

@@ -68,6 +68,27 @@ ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {
     void* p = ::mmap(nullptr, sizeof(wire::NameTable), PROT_READ | PROT_WRITE, MAP_SHARED, namesFd_, 0);
     if (p != MAP_FAILED) names_ = new (p) wire::NameTable{};
   }
+  MakePanelWindows();
+}
+
+void ObjectServer::MakePanelWindows() {
+  // The shell owns them on a terminal, and it runs as long as the terminal
+  // does: here the server, which lives as long as any process uses the
+  // terminal, stands for it. Owned by no connection, no departure ends them.
+  for (const char16_t* name : {wire::kPanelClass, wire::kPanelBackdropClass}) {
+    Window w;
+    const std::u16string_view view(name);
+    w.record.classUnits = uint32_t(view.size());
+    std::copy(view.begin(), view.end(), w.record.className);
+    w.record.style = 0x80000000;  // WS_POPUP, hidden
+    w.record.left = wire::kPanelLeft;
+    w.record.top = wire::kPanelTop;
+    w.record.right = wire::kPanelRight;
+    w.record.bottom = wire::kPanelBottom;
+    nextWindow_ = nextWindow_ % wire::kWindowNumbers + 1;
+    w.record.hwnd = wire::WindowHandle(nextWindow_);
+    windows_.insert(windows_.begin(), w);
+  }
 }
 
 ObjectServer::~ObjectServer() {
@@ -565,7 +586,8 @@ nlohmann::json ObjectServer::Listing() const {
          {"title", ToUtf8(std::u16string(rec.title, std::min(rec.titleUnits, wire::kMaxName)))},
          {"process", rec.process},
          {"thread", rec.thread},
-         {"visible", (rec.style & 0x10000000) != 0}});
+         {"visible", (rec.style & 0x10000000) != 0},
+         {"rect", {rec.left, rec.top, rec.right, rec.bottom}}});
   }
   return {{"processes", processes},
           {"objects", objects},

@@ -61,6 +61,8 @@ class ObjectServer {
   void OpenQueue(int fd, const wire::Request& r);
   void Close(int fd, uint32_t id);
   void ReleaseObject(uint32_t id);
+  // The input panel's windows, the terminal's own.
+  void MakePanelWindows();
   void MakeWindow(int fd, const wire::Request& r);
   void DestroyWindow(int fd, uint32_t hwnd);
   void ChangeWindow(int fd, const wire::Request& r);
