@@ -180,8 +180,8 @@ bool CQelKeyboardService::AlignPanelWindows() {
     ce::HWND w = ce::FindWindowW(name, nullptr);
     ce::RECT r{};
     if (!w || !ce::GetWindowRect(w, &r)) continue;
-    // The place before the first move is the one given back at the end.
-    if (!moved_.load()) *remembered = r;
+    // Where this alignment found it is the place given back at the end.
+    *remembered = r;
     if (!aligned) continue;
     const ce::LONG shift = mainRect.bottom - r.bottom;
     ce::MoveWindow(w, r.left, r.top + shift, r.right - r.left, r.bottom - r.top, TRUE);

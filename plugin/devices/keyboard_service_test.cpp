@@ -201,11 +201,21 @@ TEST_F(KeyboardService, ShownPanelSitsOnTheMainWindowsBottomAndGoesBackAtTheEnd)
     info.cbSize = sizeof info;
     ASSERT_TRUE(ce::SipGetInfo(&info));
     EXPECT_EQ(Text(info.rcSipRect), Text({0, c.movedTo.bottom - 80, 240, c.movedTo.bottom}));
-    // The end hides the panel and gives both windows their first place back.
+    // The end hides the panel and gives both windows the place the last
+    // alignment found them in: where the first show had put them.
     service->Release();
     EXPECT_FALSE(Shown(u"SipWndClass"));
-    EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text(kPanelStart));
-    EXPECT_EQ(Text(RectOf(u"SipBackDropWndClass")), Text(kPanelStart));
+    const ce::RECT firstShow{0, c.main.bottom - 80, 240, c.main.bottom};
+    EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text(firstShow));
+    EXPECT_EQ(Text(RectOf(u"SipBackDropWndClass")), Text(firstShow));
+    // Shown once, they go back to where they were before.
+    service = new CQelKeyboardService;
+    ASSERT_TRUE(service->ShowPanel());
+    service->Release();
+    EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text(firstShow));
+    for (const char16_t* name : {u"SipWndClass", u"SipBackDropWndClass"})  // as the next case expects them
+      ce::MoveWindow(ce::FindWindowW(name, nullptr), kPanelStart.left, kPanelStart.top,
+                     kPanelStart.right - kPanelStart.left, kPanelStart.bottom - kPanelStart.top, TRUE);
     TearDown();
   }
 }
