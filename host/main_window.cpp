@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <charconv>
+#include <cstdint>
 
 #include "ce/error.h"
 #include "ce/sync.h"
@@ -29,6 +30,9 @@ std::optional<WindowPlacement> ParsePlacement(const std::string& text) {
     }
   }
   if (at != end || values[2] < 1 || values[3] < 1) return std::nullopt;
+  // The right and bottom edges are 32-bit too.
+  if (int64_t(values[0]) + values[2] > INT32_MAX || int64_t(values[1]) + values[3] > INT32_MAX)
+    return std::nullopt;
   return WindowPlacement{values[0], values[1], values[2], values[3]};
 }
 

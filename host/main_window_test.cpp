@@ -18,9 +18,20 @@ TEST(MainWindowPlacement, TakesFourWholeNumbersAndAPositiveSize) {
     const char* text;
     bool ok;
   } cases[] = {
-      {"0,0,240,320", true}, {"-10,-5,1,1", true},           {"0,0,0,320", false},    {"0,0,240,-1", false},
-      {"0,0,240", false},    {"0,0,240,320,", false},        {" 0,0,240,320", false}, {"0,0,2.5,320", false},
-      {"", false},           {"0,0,240,99999999999", false},
+      {"0,0,240,320", true},
+      {"-10,-5,1,1", true},
+      {"0,0,0,320", false},
+      {"0,0,240,-1", false},
+      {"0,0,240", false},
+      {"0,0,240,320,", false},
+      {" 0,0,240,320", false},
+      {"0,0,2.5,320", false},
+      {"", false},
+      {"0,0,240,99999999999", false},
+      {"0,-2147483648,240,1", true},
+      {"0,2147483000,10,1000", false},
+      {"2147483647,0,1,1", false},
+      {"2147483646,0,1,1", true},
   };
   for (const auto& c : cases) EXPECT_EQ(ParsePlacement(c.text).has_value(), c.ok) << c.text;
   const auto p = ParsePlacement("-10,20,30,40");

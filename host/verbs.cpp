@@ -211,8 +211,8 @@ int ListCommands(PluginHost& host, const Output& o) {
   return kOk;
 }
 
-// The input panel as the terminal's window system has it now: a panel left
-// shown stays so while any process uses the terminal.
+// The input panel as the terminal's window system has it now. (The module's
+// keyboard service of every qelhost hides it when it ends.)
 nlohmann::json InputPanel() {
   ce::HWND panel = ce::FindWindowW(u"SipWndClass", nullptr);
   ce::RECT r{};

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "ce/window.h"
 #include "qel/guids.h"
@@ -34,18 +35,19 @@ std::string MessageText(const ReceivedMessage& m) {
 
 }  // namespace
 
-int DriveKeyboard(PluginHost& host, const std::string& action, const std::string& placementText,
-                  const Output& o) {
+int DriveKeyboard(PluginHost& host, const std::string& action,
+                  const std::optional<std::string>& placementText, const Output& o) {
   const bool known = action == "show" || action == "hide" || action == "toggle" || action == "state";
   if (!known) {
     o.err << "qelhost: keyboard: " << Printable(action) << ": the action is show, hide, toggle or state\n";
     return kUsage;
   }
-  if (!placementText.empty()) {
-    const auto placement = ParsePlacement(placementText);
+  if (placementText) {
+    const auto placement = ParsePlacement(*placementText);
     if (!placement) {
-      o.err << "qelhost: keyboard: --main-window " << Printable(placementText)
-            << ": give LEFT,TOP,WIDTH,HEIGHT in whole numbers, width and height at least 1\n";
+      o.err << "qelhost: keyboard: --main-window " << Printable(*placementText)
+            << ": give LEFT,TOP,WIDTH,HEIGHT in whole numbers, width and height at least 1, its right and "
+               "bottom edges within -2147483648 to 2147483647\n";
       return kUsage;
     }
     std::string error;
@@ -105,7 +107,8 @@ int DriveKeyboard(PluginHost& host, const std::string& action, const std::string
 
 Verb KeyboardVerb() {
   struct Options {
-    std::string action, placement;
+    std::string action;
+    std::optional<std::string> placement;  // given, even empty, or not
   };
   return MakeVerb<Options>(
       "keyboard",

@@ -3,6 +3,7 @@
 // and what that window received printed after.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "plugin_host.h"
@@ -10,8 +11,9 @@
 
 namespace qelhost {
 
-// action: "show", "hide", "toggle" or "state"; placement: "" or LEFT,TOP,WIDTH,HEIGHT.
-int DriveKeyboard(PluginHost& host, const std::string& action, const std::string& placement, const Output& o);
+// action: "show", "hide", "toggle" or "state"; placement, when given: LEFT,TOP,WIDTH,HEIGHT.
+int DriveKeyboard(PluginHost& host, const std::string& action, const std::optional<std::string>& placement,
+                  const Output& o);
 
 Verb KeyboardVerb();
 

@@ -73,6 +73,8 @@ TEST_F(QelHostKeyboard, BadInputIsRefused) {
       {"keyboard", "show", "--main-window", "0,0,10"},
       {"keyboard", "show", "--main-window", "a,b,c,d"},
       {"keyboard", "show", "--main-window", "0,0,10,10,"},
+      {"keyboard", "show", "--main-window", ""},
+      {"keyboard", "show", "--main-window", "0,2147483000,10,1000"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.back());

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -271,6 +272,15 @@ TEST_F(WindowTest, LongsStyleAndRectangle) {
               std::tuple(m.after.left, m.after.top, m.after.right, m.after.bottom))
         << m.what;
   }
+  // An edge beyond 32 bits is refused, and the window stays where it was.
+  for (const auto& [x, y] : {std::pair{0, INT32_MAX}, std::pair{INT32_MAX - 3, 0}}) {
+    SetLastError(kSentinel);
+    EXPECT_FALSE(MoveWindow(hwnd, x, y, 10, 10, TRUE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  }
+  RECT kept{};
+  ASSERT_TRUE(GetWindowRect(hwnd, &kept));
+  EXPECT_EQ(std::tuple(kept.left, kept.top, kept.right, kept.bottom), std::tuple(5, 6, 12, 14));
   SetLastError(kSentinel);
   EXPECT_FALSE(GetWindowRect(hwnd, nullptr));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));

@@ -44,16 +44,16 @@ TEST(SuspendTimeout, ReadsTheWindowSystemOrThePowerManager) {
     uint32_t expected;
   };
   const Case cases[] = {
-      {300, 0, 1, 300},          // a time-out of its own: the window system's
-      {0, 0, 1, 600},            // none, and the window system's power-off disabled: the power manager's
-      {0, 0, 0, 0},              // none, and nobody else's
-      {0, 4309, 1, 0xFFFFFFFF},  // unreadable
+      {300, 0, 1, 300},        // a time-out of its own: the window system's
+      {0, 0, 1, 600},          // none, and the window system's power-off disabled: the power manager's
+      {0, 0, 0, 0},            // none, and nobody else's
+      {0, 31, 1, 0xFFFFFFFF},  // unreadable
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     qeltest::TestTerminal terminal;
     terminal.Set("power.battery_idle_timeout", c.idle);
-    terminal.Set("power.idle_timeout_error", c.error);
+    terminal.Set("power.idle_timeout_read_error", c.error);
     Write(kPower, u"DisableGwesPowerOff", c.disableGwes);
     Write(kTimeouts, u"BattSuspendTimeout", 600);
     EXPECT_EQ(qel::GetBatterySuspendTimeout(), c.expected);

@@ -144,14 +144,14 @@ bool CQelBacklightServiceLXE::SetTimeout(uint32_t timeout) {
 
 bool CQelBacklightServiceLXE::SetBrightness(uint32_t level) {
   if (!setBrightness_) return false;
-  const double percent = std::trunc(level * 100 * 0.2 + 0.5);
+  const double percent = std::trunc(double(level) * 100 * 0.2 + 0.5);  // in doubles: no level wraps
   return setBrightness_(ce::DWORD(std::min(percent, 100.0))) == 1;
 }
 
 int32_t CQelBacklightServiceLXE::GetBrightness() {
   ce::DWORD percent = 0;
   if (!getBrightness_ || getBrightness_(&percent) == -1) return -1;
-  return int32_t(std::trunc(percent * 5 * 0.01 + 0.5));
+  return int32_t(std::trunc(double(percent) * 5 * 0.01 + 0.5));
 }
 
 uint32_t CQelBacklightServiceLXE::GetACTimeout() {

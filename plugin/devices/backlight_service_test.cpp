@@ -201,7 +201,7 @@ TEST(VendorBacklight, BrightnessScales) {
     uint32_t level;
     uint32_t percent;  // what the library is given
   };
-  const Case sets[] = {{0, 0}, {1, 20}, {3, 60}, {5, 100}, {7, 100}};
+  const Case sets[] = {{0, 0}, {1, 20}, {3, 60}, {5, 100}, {7, 100}, {42949673, 100}, {0xFFFFFFFF, 100}};
   const std::pair<uint32_t, int32_t> reads[] = {{0, 0}, {9, 0}, {10, 1}, {50, 3}, {69, 3}, {70, 4}, {100, 5}};
   qeltest::TestTerminal terminal;
   const auto s = Vendor();

@@ -1,6 +1,7 @@
 #include "devices/keyboard_service.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "ce/error.h"
@@ -183,8 +184,11 @@ bool CQelKeyboardService::AlignPanelWindows() {
     // Where this alignment found it is the place given back at the end.
     *remembered = r;
     if (!aligned) continue;
-    const ce::LONG shift = mainRect.bottom - r.bottom;
-    ce::MoveWindow(w, r.left, r.top + shift, r.right - r.left, r.bottom - r.top, TRUE);
+    // In 64 bits: windows far apart would overflow; a place that does not fit is not taken.
+    const int64_t top = int64_t(r.top) + (int64_t(mainRect.bottom) - r.bottom);
+    const int64_t width = int64_t(r.right) - r.left, height = int64_t(r.bottom) - r.top;
+    if (top < INT32_MIN || top > INT32_MAX || width > INT32_MAX || height > INT32_MAX) continue;
+    ce::MoveWindow(w, r.left, int(top), int(width), int(height), TRUE);
   }
   return true;
 }

@@ -220,6 +220,30 @@ TEST_F(KeyboardService, ShownPanelSitsOnTheMainWindowsBottomAndGoesBackAtTheEnd)
   }
 }
 
+// Windows at the far ends of the coordinates: the shift is worked out without
+// overflow, and a place beyond them is not taken.
+TEST_F(KeyboardService, AlignmentFarAwayNeitherOverflowsNorWraps) {
+  MainWindow main({0, 0, 240, 320});
+  Bind(&main);
+  const ce::HWND panel = ce::FindWindowW(u"SipWndClass", nullptr);
+  ASSERT_TRUE(ce::MoveWindow(panel, 0, -2147483600, 240, 80, TRUE));
+  auto* service = new CQelKeyboardService;
+  ASSERT_TRUE(service->ShowPanel());
+  EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text({0, 240, 240, 320}));
+  service->Release();
+  ASSERT_TRUE(ce::MoveWindow(main.hwnd(), 0, 2147483000, 240, 600, TRUE));
+  service = new CQelKeyboardService;
+  ASSERT_TRUE(service->ShowPanel());
+  EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text({0, 2147483520, 240, 2147483600}));
+  ASSERT_TRUE(ce::MoveWindow(main.hwnd(), 0, -2147483648, 240, 1, TRUE));
+  ASSERT_TRUE(service->ShowPanel());  // 2147483520 + (-2147483647 - 2147483600) does not fit: it stays
+  EXPECT_EQ(Text(RectOf(u"SipWndClass")), Text({0, 2147483520, 240, 2147483600}));
+  service->Release();
+  for (const char16_t* name : {u"SipWndClass", u"SipBackDropWndClass"})
+    ce::MoveWindow(ce::FindWindowW(name, nullptr), kPanelStart.left, kPanelStart.top,
+                   kPanelStart.right - kPanelStart.left, kPanelStart.bottom - kPanelStart.top, TRUE);
+}
+
 TEST_F(KeyboardService, WithoutAMainWindowThePanelShowsWhereItIs) {
   auto* service = new CQelKeyboardService;
   EXPECT_TRUE(service->ShowPanel());

@@ -104,14 +104,17 @@ DWORD GetTickCount() {
 namespace {
 
 // The window system's idle time-out on battery, unless the terminal says the
-// call fails (4309 when the power manager has taken the time-outs over).
+// call fails: setting it with 4309 when the power manager has taken the
+// time-outs over (reading it then gives 0), reading it with an error of its own.
 BOOL BatteryIdleTimeout(UINT action, UINT uiParam, void* pvParam) {
   namespace hw = sim::hw;
   if (!sim::Current()) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
   }
-  if (const DWORD error = hw::Read(hw::kIdleTimeoutError)) {
+  const DWORD error =
+      hw::Read(action == SPI_SETBATTERYIDLETIMEOUT ? hw::kIdleTimeoutError : hw::kIdleTimeoutReadError);
+  if (error) {
     SetLastError(error);
     return FALSE;
   }

@@ -208,6 +208,22 @@ HGDIOBJ GetStockObject(int index) {
   return &brushes[index];
 }
 
+namespace {
+
+// A rectangle's edges from its place and size: false when the right or the
+// bottom edge would not fit in 32 bits.
+bool Edges(int x, int y, int width, int height, wire::WindowRecord* r) {
+  const int64_t right = int64_t(x) + width, bottom = int64_t(y) + height;
+  if (right < INT32_MIN || right > INT32_MAX || bottom < INT32_MIN || bottom > INT32_MAX) return false;
+  r->left = x;
+  r->top = y;
+  r->right = int32_t(right);
+  r->bottom = int32_t(bottom);
+  return true;
+}
+
+}  // namespace
+
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
   std::shared_ptr<sim::WindowClass> windowClass;
@@ -242,10 +258,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   record.thread = GetCurrentThreadId();
   record.style = style;
   record.exStyle = exStyle;
-  record.left = x;
-  record.top = y;
-  record.right = x + width;
-  record.bottom = y + height;
+  if (!Edges(x, y, width, height, &record)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
   PutText(record.className, &record.classUnits, windowClass->name.c_str());
   PutText(record.title, &record.titleUnits, windowName);
   const uint32_t value = objects->AddWindow(record);
@@ -333,10 +349,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
 
 BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
   wire::WindowRecord values;
-  values.left = x;
-  values.top = y;
-  values.right = x + cx;
-  values.bottom = y + cy;
+  if (!Edges(x, y, cx, cy, &values)) return Failed(ERROR_INVALID_PARAMETER);
   uint32_t what = 0;
   if (!(flags & SWP_NOMOVE)) what |= wire::kWindowMove;
   if (!(flags & SWP_NOSIZE)) what |= wire::kWindowSize;

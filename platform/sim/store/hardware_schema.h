@@ -66,6 +66,7 @@ enum class Type {
   /* a non-zero error fails both calls with it (4309: the power manager keeps them) */   \
   F(BatteryIdleTimeout, "power.battery_idle_timeout", DWord, 0)                          \
   F(IdleTimeoutError, "power.idle_timeout_error", DWord, 0)                              \
+  F(IdleTimeoutReadError, "power.idle_timeout_read_error", DWord, 0)                     \
   /* the power manager listens for "PowerManager/ReloadActivityTimeouts": it exists */   \
   F(PowerManagerReloads, "power.manager_reloads_timeouts", Flag, true)                   \
   /* SetSystemPowerState's answer: 0 acts, any other error code fails */                 \

@@ -212,10 +212,9 @@ bool AppendOutputLine(const fs::path& terminalDir, std::string_view device, std:
   std::vector<Output> outputs;
   uint64_t highest = 0;
   if (!ListOutputs(folder.get(), path, &outputs, &highest, error)) return false;
-  if (ran) *ran = true;
-  if (first && !first(error)) return false;
   HostFd file;
   std::string name;
+  bool made = false;
   if (!outputs.empty() && outputs.front().sequence == highest && outputs.front().name.ends_with(".log") &&
       outputs.front().bytes < kLogBytes) {
     // Nonblocking, so that a FIFO put in its place since the listing cannot
@@ -232,8 +231,15 @@ bool AppendOutputLine(const fs::path& terminalDir, std::string_view device, std:
     file = HostFd(::openat(folder.get(), name.c_str(),
                            O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file) return Fail(error, (path / name).string() + ": cannot be made: " + std::strerror(errno));
+    made = true;
     outputs.insert(outputs.begin(), Output{highest + 1, name, 0});
     Prune(folder.get(), outputs, limits);
+  }
+  // Only with the log open: a change made now is never left without its line.
+  if (ran) *ran = true;
+  if (first && !first(error)) {
+    if (made) ::unlinkat(folder.get(), name.c_str(), 0);  // no empty log for a change refused
+    return false;
   }
   std::string text(line);
   text += '\n';

@@ -54,9 +54,9 @@ std::optional<OutputFile> OpenOutput(std::string_view device, std::string_view e
 // "log" file while that holds less than kLogBytes and is the folder's own
 // (a regular file with no other link), else a new one, all under the folder's
 // lock so lines of several processes never interleave. `first`, when given,
-// runs under that lock before the line is written, and the line is written
-// only when it succeeds: what a device records then agrees with the order of
-// its history. *ran tells whether it ran (the folder may not even open).
+// runs under that lock once the log is open, and the line is written only
+// when it succeeds: what a device records then agrees with the order of its
+// history. *ran tells whether it ran (the folder or the log may not open).
 inline constexpr uint64_t kLogBytes = uint64_t{1} << 20;
 using UnderHistoryLock = std::function<bool(std::string* error)>;
 bool AppendOutputLine(const std::filesystem::path& terminalDir, std::string_view device,

@@ -234,6 +234,14 @@ TEST(Outputs, HistoryGoesOnlyIntoTheFoldersOwnLog) {
   EXPECT_EQ(error, "refused");
   EXPECT_EQ(lines(), (std::vector<std::string>{"precious\n", "two\n"}));
 
+  // A log that cannot be made runs nothing either: no change is left without its line.
+  fs::create_directory(folder / "9999999999-20261207T000000.000Z.log");
+  EXPECT_FALSE(ce::sim::AppendOutputLine(
+      temp.path(), "led", "five", &error, ce::sim::kOutputLimits, [](std::string*) { return true; }, &ran));
+  EXPECT_FALSE(ran);
+  EXPECT_NE(error.find("every sequence number is taken"), std::string::npos) << error;
+  fs::remove(folder / "9999999999-20261207T000000.000Z.log");
+
   // A folder that cannot be opened runs nothing, and says so.
   fs::remove_all(folder);
   std::ofstream(folder) << "x";

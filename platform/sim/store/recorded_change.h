@@ -10,8 +10,8 @@
 
 namespace ce::sim {
 
-// False, with error, when the change was refused. A history folder that
-// cannot be opened loses the line, not the change.
+// False, with error, when the change was refused. A history that cannot be
+// opened (its folder or a new log) loses the line, not the change.
 bool RecordedChange(std::string_view device, const hw::Changes& changes, std::string_view line,
                     std::string* error = nullptr);
 
