@@ -5,7 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "host_run.h"
+#include "host_test.h"
 #include "test_terminal.h"
 
 namespace {
@@ -14,15 +14,7 @@ namespace fs = std::filesystem;
 
 using qeltest::HostRun;
 
-class QelHostDate : public ::testing::Test {
- protected:
-  HostRun Host(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--terminal", terminal.dir().string()});
-    return qeltest::RunHost(args, terminal.root());
-  }
-
-  qeltest::TestTerminal terminal;
-};
+using QelHostDate = qeltest::HostTest;
 
 TEST_F(QelHostDate, FormatsAndRefusesBadInput) {
   struct Case {

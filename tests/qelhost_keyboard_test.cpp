@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host_run.h"
+#include "host_test.h"
 #include "test_terminal.h"
 
 namespace {
@@ -12,14 +12,7 @@ namespace {
 using nlohmann::json;
 using qeltest::HostRun;
 
-class QelHostKeyboard : public ::testing::Test {
- protected:
-  HostRun Host(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--terminal", terminal.dir().string()});
-    return qeltest::RunHost(args, terminal.root());
-  }
-  qeltest::TestTerminal terminal;
-};
+using QelHostKeyboard = qeltest::HostTest;
 
 TEST_F(QelHostKeyboard, ShowAlignsThePanelAndTellsTheMainWindowWithOrWithoutTheShell) {
   struct Case {

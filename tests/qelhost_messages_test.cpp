@@ -6,21 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "host_run.h"
+#include "host_test.h"
 #include "test_terminal.h"
 
 namespace {
 
 using qeltest::HostRun;
 
-class Messages : public ::testing::Test {
- protected:
-  HostRun Host(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--terminal", terminal.dir().string()});
-    return qeltest::RunHost(args, terminal.root());
-  }
-  qeltest::TestTerminal terminal;
-};
+using Messages = qeltest::HostTest;
 
 TEST_F(Messages, TimeZoneFieldsKeepTheirRanges) {
   const struct {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "host_run.h"
+#include "host_test.h"
 #include "test_terminal.h"
 
 namespace {
@@ -14,12 +14,8 @@ namespace {
 using nlohmann::json;
 using qeltest::HostRun;
 
-class QelHostScript : public ::testing::Test {
+class QelHostScript : public qeltest::HostTest {
  protected:
-  HostRun Host(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--terminal", terminal.dir().string()});
-    return qeltest::RunHost(args, terminal.root());
-  }
   std::string Script(const std::string& body) {
     const auto path = terminal.root() / ("script" + std::to_string(++scripts_) + ".txt");
     std::ofstream(path) << body;
@@ -39,7 +35,6 @@ class QelHostScript : public ::testing::Test {
     return j["code"] == 0 ? j["variables"]["v"].dump() : "missing";
   }
 
-  qeltest::TestTerminal terminal;
   int scripts_ = 0;
 };
 
