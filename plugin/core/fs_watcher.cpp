@@ -21,14 +21,21 @@ CQelFsWatcher::CQelFsWatcher(CQelHalEventHandler* handler, IQelFileLocation* fil
 }
 
 // The handler's thread is left as it is: after UnRegister it stays stopped,
-// and while the module is bound it goes on without these watches.
+// and while the module is bound it goes on without these watches. They are
+// taken once that thread has stopped: a callback on it may still be changing
+// them.
 CQelFsWatcher::~CQelFsWatcher() {
   std::vector<IQelHalEventSource*> watches;
-  for (auto& [key, group] : subscribers_)
-    for (auto& [name, watch] : group) watches.push_back(watch);
+  auto collect = [&] {
+    for (auto& [key, group] : subscribers_)
+      for (auto& [name, watch] : group) watches.push_back(watch);
+    return watches;
+  };
   if (handler_) {
-    handler_->Withdraw(watches);
+    handler_->Withdraw(collect);
     handler_->Release();
+  } else {
+    collect();
   }
   for (IQelHalEventSource* watch : watches) watch->Release();
   if (fileLocation_) fileLocation_->Release();

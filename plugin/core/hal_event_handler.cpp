@@ -63,8 +63,12 @@ void CQelHalEventHandler::RemoveSource(IQelHalEventSource* source) {
 }
 
 void CQelHalEventHandler::Withdraw(const std::vector<IQelHalEventSource*>& sources) {
+  Withdraw([&] { return sources; });
+}
+
+void CQelHalEventHandler::Withdraw(const std::function<std::vector<IQelHalEventSource*>()>& collect) {
   if (IsCurrentThread()) {
-    Drop(sources);
+    Drop(collect());
     Pending none = Pending::kNone;
     pending_.compare_exchange_strong(none, Pending::kRebuild, std::memory_order_relaxed);
     return;
@@ -72,7 +76,7 @@ void CQelHalEventHandler::Withdraw(const std::vector<IQelHalEventSource*>& sourc
   Hold control(control_);
   const bool running = !Wait(0);
   Stop();
-  Drop(sources);
+  Drop(collect());
   if (running) {
     if (stop_) ce::ResetEvent(stop_.get());
     CQelThread::Start();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include "ce/handle.h"
@@ -41,6 +42,9 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Drops the first entry equal to each of sources and leaves the thread as
   // it was: a running thread goes on without them, a stopped one stays so.
   void Withdraw(const std::vector<IQelHalEventSource*>& sources);
+  // The same for the sources `collect` names once the thread is stopped, so
+  // that no source's OnSignaled changes them while they are collected.
+  void Withdraw(const std::function<std::vector<IQelHalEventSource*>()>& collect);
   // Signals the stop event, waits for the thread and closes it.
   void Stop();
   bool Restart();
