@@ -106,7 +106,8 @@ TEST_F(Commands, TheBuiltOnesAreRegisteredWithTheirHandlersAndTheCabHandlerToo) 
   std::vector<std::string> codes;
   for (const qelhost::RegisteredCommand& c : host.registrar().commands())
     codes.push_back(ceutil::ToUtf8(c.code));
-  EXPECT_EQ(codes, (std::vector<std::string>{"IBP", "IPS", "DBL", "CCK", "SXC", "PXS", "ICD", "PGT"}));
+  EXPECT_EQ(codes,
+            (std::vector<std::string>{"IBP", "IPS", "DBL", "CCK", "SXC", "PXS", "ICD", "ILD", "SWP", "PGT"}));
   ASSERT_EQ(host.registry().fileHandlers().handlers.size(), 1u);
   EXPECT_EQ(host.registry().fileHandlers().handlers[0].pattern, u"*.cab");
   EXPECT_EQ(host.registry().fileHandlers().handlers[0].last, 0);

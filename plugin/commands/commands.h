@@ -18,6 +18,10 @@ void Icd(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 void Dbl(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Sets the backlight time-out and the battery suspend time-out.
 void Pgt(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Takes its arguments (at least one) and does nothing.
+void Ild(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Always fails: the terminal has nothing for it to do.
+void Swp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

@@ -167,6 +167,31 @@ TEST_F(DeviceCommands, CckBranchesOnTheAdapter) {
   }
 }
 
+// ILD needs an argument and does nothing with it; SWP always fails with its text.
+TEST_F(DeviceCommands, PlaceholdersTakeTheirArgumentsOrSayTheyCannot) {
+  const struct {
+    void (*handler)(ICommandContext*, ICommandArguments*, ICommandReply*);
+    std::vector<E> args;
+    int missing;
+    std::vector<std::optional<std::u16string>> texts;
+  } cases[] = {
+      {qel::Ild, {"ILD", "1"}, 0, {}},
+      {qel::Ild, {"ILD", "1", "on", "x"}, 0, {}},
+      {qel::Ild, {"ILD"}, 1, {}},
+      {qel::Swp, {"SWP"}, 0, {u"Not implemented on this platform"}},
+      {qel::Swp, {"SWP", "a", "b"}, 0, {u"Not implemented on this platform"}},
+  };
+  for (const auto& c : cases) {
+    qeltest::CommandContext context;  // no services at all: neither needs one
+    qeltest::CommandReply reply;
+    qeltest::CommandArgs args(c.args);
+    c.handler(&context, &args, &reply);
+    EXPECT_EQ(reply.missing, c.missing) << c.args.size();
+    EXPECT_EQ(context.texts, c.texts) << c.args.size();
+    EXPECT_TRUE(reply.failures.empty() && reply.bad.empty());
+  }
+}
+
 TEST_F(DeviceCommands, MissingServicesFailWithTheirNames) {
   qeltest::CommandContext context;
   const struct {

@@ -38,7 +38,8 @@ struct ExpectedCall {
 // theirs, the display before its one property. Only commands with a handler in
 // this build appear: DBL with the backlight service as context; CCK, SXC and
 // PXS, context-free, between the backlight group and the cradle; ICD after
-// the cradle, then the LED service; PGT after it, before the battery service.
+// the cradle, then the LED service with ILD; SWP and PGT after it, before the
+// battery service.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
                                 {Op::AddService, "", &qel::IID_QELAUDIOSERVICE},
@@ -62,6 +63,8 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
       out.push_back({Op::AddCommand, "ICD"});
       out.push_back({Op::AddService, "", &qel::IID_QELLEDSERVICE});
+      out.push_back({Op::AddCommand, "ILD"});
+      out.push_back({Op::AddCommand, "SWP"});
       out.push_back({Op::AddCommand, "PGT"});
       out.push_back({Op::AddService, "", &qel::IID_QELBATTERYSERVICE});
     }
@@ -103,7 +106,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 88u);
+  ASSERT_EQ(expected.size(), 90u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);

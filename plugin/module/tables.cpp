@@ -64,9 +64,9 @@ constexpr CommandEntry kCommands[] = {
     {u"BSP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
     {u"PXS", G::ContextFreeCommands, 1, 300, false, Pxs, nullptr},
     {u"ICD", G::Cradle, 1, 400, false, Icd, nullptr},
-    {u"ILD", G::Led, 1, 300, false, nullptr, nullptr},
+    {u"ILD", G::Led, 1, 300, false, Ild, nullptr},
     {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
-    {u"SWP", G::CommandsAfterLed, 1, 400, false, nullptr, nullptr},
+    {u"SWP", G::CommandsAfterLed, 1, 400, false, Swp, nullptr},
     {u"PGT", G::CommandsAfterLed, 1, 300, false, Pgt, nullptr},
 };
 static_assert(std::size(kCommands) == 15);
