@@ -8,6 +8,7 @@
 #include "ce/registry.h"
 #include "ce/sync.h"
 #include "ce/system.h"
+#include "core/registry_values.h"
 
 namespace qel {
 namespace {
@@ -18,17 +19,9 @@ constexpr const char16_t* kTimeoutsKey = u"System\\CurrentControlSet\\Control\\P
 constexpr const char16_t* kBattSuspend = u"BattSuspendTimeout";
 constexpr const char16_t* kReloadEvent = u"PowerManager/ReloadActivityTimeouts";
 
-ce::RegKey Open(const char16_t* path) {
-  ce::HKEY key = nullptr;
-  if (ce::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &key) != ERROR_SUCCESS) return ce::RegKey();
-  return ce::RegKey(key);
-}
-
 bool ReadDword(const char16_t* path, const char16_t* name, ce::DWORD* value) {
-  const ce::RegKey key = Open(path);
-  ce::DWORD size = sizeof *value;
-  return key && ce::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<ce::BYTE*>(value),
-                                     &size) == ERROR_SUCCESS;
+  const ce::RegKey key = OpenExistingKey(HKEY_LOCAL_MACHINE, path);
+  return key && QueryDword(key.get(), name, value);
 }
 
 }  // namespace
@@ -48,11 +41,8 @@ uint32_t GetBatterySuspendTimeout() {
 bool SetBatterySuspendTimeout(uint32_t timeout) {
   if (ce::SystemParametersInfoW(SPI_SETBATTERYIDLETIMEOUT, timeout, nullptr, 0)) return true;
   if (ce::GetLastError() != kPowerManagerOwnsTimeouts) return false;
-  const ce::RegKey key = Open(kTimeoutsKey);
-  const ce::DWORD value = timeout;
-  if (!key || ce::RegSetValueExW(key.get(), kBattSuspend, 0, REG_DWORD,
-                                 reinterpret_cast<const ce::BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
-    return false;
+  const ce::RegKey key = OpenExistingKey(HKEY_LOCAL_MACHINE, kTimeoutsKey);
+  if (!key || !WriteDword(key.get(), kBattSuspend, timeout)) return false;
   // Only a power manager that made the event listens for it; one made here
   // would reach nobody.
   const ce::UniqueHandle reload(ce::CreateEventW(nullptr, FALSE, FALSE, kReloadEvent));

@@ -11,6 +11,7 @@
 #include "ce/registry.h"
 #include "ce/sync.h"
 #include "core/proc_address.h"
+#include "core/registry_values.h"
 
 namespace qel {
 namespace {
@@ -252,12 +253,9 @@ CQelAudioServiceClick::CQelAudioServiceClick() : core_(ce::LoadLibraryW(u"coredl
 bool CQelAudioServiceClick::SetClickLevel(uint32_t level, uint32_t which) {
   const char16_t* name = ClickValueName(which);
   if (!name || !update_ || level >= std::size(kStoredClick)) return false;
-  ce::HKEY opened = nullptr;
-  if (ce::RegOpenKeyExW(HKEY_CURRENT_USER, kVolumeKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
-  const ce::RegKey key(opened);
-  const ce::DWORD stored = kStoredClick[level];
-  ce::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(&stored),
-                     sizeof stored);
+  const ce::RegKey key = OpenExistingKey(HKEY_CURRENT_USER, kVolumeKey);
+  if (!key) return false;
+  WriteDword(key.get(), name, kStoredClick[level]);
   update_();
   return true;
 }
@@ -265,14 +263,9 @@ bool CQelAudioServiceClick::SetClickLevel(uint32_t level, uint32_t which) {
 bool CQelAudioServiceClick::GetClickLevel(uint32_t* level, uint32_t which) {
   const char16_t* name = ClickValueName(which);
   if (!name) return false;
-  ce::HKEY opened = nullptr;
-  if (ce::RegOpenKeyExW(HKEY_CURRENT_USER, kVolumeKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
-  const ce::RegKey key(opened);
+  const ce::RegKey key = OpenExistingKey(HKEY_CURRENT_USER, kVolumeKey);
   ce::DWORD stored = 0xFFFFFFFF;
-  ce::DWORD size = sizeof stored;
-  if (ce::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<ce::BYTE*>(&stored), &size) !=
-      ERROR_SUCCESS)
-    return false;
+  if (!key || !QueryDword(key.get(), name, &stored)) return false;
   const auto* found = std::find(std::begin(kStoredClick), std::end(kStoredClick), stored);
   if (found == std::end(kStoredClick)) return false;
   if (level) *level = uint32_t(found - std::begin(kStoredClick));

@@ -9,6 +9,7 @@
 #include "ce/registry.h"
 #include "ce/sync.h"
 #include "core/proc_address.h"
+#include "core/registry_values.h"
 
 namespace qel {
 namespace {
@@ -27,22 +28,7 @@ constexpr const char16_t* kBrightnessWritten[] = {u"BatteryBrightness", u"ACBrig
 constexpr const char16_t* kBrightnessRead[] = {u"BatteryBrightness", u"BattBrightness", u"Brightness"};
 
 // The key is opened, never made: a terminal without it has no backlight settings.
-ce::RegKey OpenKey() {
-  ce::HKEY key = nullptr;
-  if (ce::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, 0, &key) != ERROR_SUCCESS) return ce::RegKey();
-  return ce::RegKey(key);
-}
-
-bool QueryDword(ce::HKEY key, const char16_t* name, ce::DWORD* value) {
-  ce::DWORD size = sizeof *value;
-  return ce::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<ce::BYTE*>(value), &size) ==
-         ERROR_SUCCESS;
-}
-
-bool WriteDword(ce::HKEY key, const char16_t* name, ce::DWORD value) {
-  return ce::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const ce::BYTE*>(&value),
-                            sizeof value) == ERROR_SUCCESS;
-}
+ce::RegKey OpenKey() { return OpenExistingKey(HKEY_CURRENT_USER, kKey); }
 
 // Tells the display driver to read the settings again.
 bool SignalChange() {
