@@ -1,8 +1,7 @@
 // DBL and PGT: the backlight switch and the backlight and suspend time-outs.
 // Neither reports what the services answer: the terminal is told, and
 // whether it listened is its own affair.
-#include <string>
-
+#include "ceutil/text.h"
 #include "commands/command_frame.h"
 #include "commands/commands.h"
 #include "core/suspend_timeout.h"
@@ -13,13 +12,6 @@ namespace {
 
 constexpr int32_t kNotANumber = -1;
 
-std::u16string Upper(std::u16string_view text) {
-  std::u16string upper(text);
-  for (char16_t& c : upper)
-    if (c >= u'a' && c <= u'z') c = char16_t(c - u'a' + u'A');
-  return upper;
-}
-
 }  // namespace
 
 void Dbl(ICommandContext* context, ICommandArguments* args, ICommandReply* reply) {
@@ -29,10 +21,10 @@ void Dbl(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 
   const int32_t timeout = args->GetInt(1, kNotANumber);
   if (timeout == kNotANumber) {
-    const std::u16string word = Upper(TextOf(args->GetText(1, u"ON", -1)));
-    if (word == u"ON")
+    const std::u16string_view word = TextOf(args->GetText(1, u"ON", -1));
+    if (ceutil::EqualNoCase(word, u"ON"))
       backlight->SetBacklight(true);
-    else if (word == u"OFF")
+    else if (ceutil::EqualNoCase(word, u"OFF"))
       backlight->SetBacklight(false);
     else
       reply->BadArgument(1);
