@@ -15,7 +15,8 @@ CQelHalEventHandler::CQelHalEventHandler()
 
 CQelHalEventHandler::~CQelHalEventHandler() {
   Stop();
-  stop_.reset();  // before the sources go, not after them as a member would be
+  stop_.reset();     // before the sources go, not after them as a member would be
+  ReleaseDropped();  // a thread cut short may have left some
   for (IQelHalEventSource* s : sources_) s->Release();
 }
 
@@ -46,8 +47,18 @@ void CQelHalEventHandler::Drop(const std::vector<IQelHalEventSource*>& sources) 
         sources_.erase(it);
       }
   }
-  // The thread of this run holds its own references: a source dropped from
-  // OnSignaled lives on until the thread lets its list go.
+  // A source dropped from OnSignaled (perhaps its own) lives on until that
+  // call has returned.
+  if (IsCurrentThread()) {
+    released_.insert(released_.end(), dropped.begin(), dropped.end());
+    return;
+  }
+  for (IQelHalEventSource* s : dropped) s->Release();
+}
+
+void CQelHalEventHandler::ReleaseDropped() {
+  std::vector<IQelHalEventSource*> dropped;
+  dropped.swap(released_);
   for (IQelHalEventSource* s : dropped) s->Release();
 }
 
@@ -123,18 +134,16 @@ size_t CQelHalEventHandler::SourceCount() {
 
 std::vector<IQelHalEventSource*> CQelHalEventHandler::TakeSources() {
   Hold hold(listLock_);
-  for (IQelHalEventSource* s : sources_) s->AddRef();
   return sources_;
 }
 
 ce::DWORD CQelHalEventHandler::Run() {
-  // The sources of this run, each held, with their handles asked once; taken
-  // afresh when a source's OnSignaled restarts the handler.
+  // The sources of this run, with their handles asked once; taken afresh
+  // when a source's OnSignaled restarts the handler.
   std::vector<IQelHalEventSource*> sources;
   std::vector<ce::HANDLE> handles;
   ce::DWORD code = 0;
   for (bool serving = true; serving;) {
-    for (IQelHalEventSource* s : sources) s->Release();
     sources = TakeSources();
     if (sources.empty()) break;
     code = 1;
@@ -149,10 +158,10 @@ ce::DWORD CQelHalEventHandler::Run() {
         break;
       }
       sources[r - WAIT_OBJECT_0 - 1]->OnSignaled();
+      ReleaseDropped();
     }
     serving = pending_.load(std::memory_order_relaxed) == Pending::kRebuild;
   }
-  for (IQelHalEventSource* s : sources) s->Release();
   return code;
 }
 

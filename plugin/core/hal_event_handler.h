@@ -78,8 +78,12 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // Drops the first entry equal to each source; the caller has stopped the
   // thread or runs on it.
   void Drop(const std::vector<IQelHalEventSource*>& sources);
-  // The list as it stands, each entry held.
+  // The list as it stands. The entries are not held: the list's references
+  // keep them while the thread runs, since nothing off the thread drops one
+  // without stopping it first, and what the thread drops itself waits in
+  // released_ until OnSignaled has returned.
   std::vector<IQelHalEventSource*> TakeSources();
+  void ReleaseDropped();
 
   // Serialises Stop, Restart and RemoveSource between host threads.
   CriticalSection control_;
@@ -90,6 +94,9 @@ class CQelHalEventHandler : public CQelThread, public CQelObject<IQelService, II
   // What a source's OnSignaled asked of the thread; set and read on the
   // handler's thread only.
   std::atomic<Pending> pending_{Pending::kNone};
+  // Sources dropped on the handler's thread, released once their OnSignaled
+  // is over; touched on that thread only.
+  std::vector<IQelHalEventSource*> released_;
 };
 
 // The registration table's creation function: the IQelService part, count 1.

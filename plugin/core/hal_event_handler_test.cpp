@@ -67,6 +67,9 @@ TEST(HalEventHandler, HoldsAtMostSixtyTwoSources) {
   ASSERT_TRUE(handler->Restart());
   sources[61]->Fire();
   EXPECT_TRUE(Eventually([&] { return sources[61]->signaled == 1; }));
+  // The list's reference is the only one, also while the thread serves.
+  EXPECT_EQ(sources[61]->RefCount(), 2);
+  EXPECT_EQ(sources[0]->RefCount(), 2);
   handler->RemoveSource(sources[0].get());
   EXPECT_TRUE(handler->Wait(0));  // stopped, and it stays so
   EXPECT_EQ(sources[0]->RefCount(), 1);
@@ -122,6 +125,7 @@ TEST(HalEventHandler, RestartOrStopFromASourceTakesEffectWhenItReturns) {
       EXPECT_TRUE(handler->Restart());
     } else {
       handler->RemoveSource(first.get());
+      EXPECT_EQ(first->RefCount(), 2) << "a source dropped in its own call lives until it returns";
     }
   }));
   handler->AddSource(first.get());
@@ -135,7 +139,7 @@ TEST(HalEventHandler, RestartOrStopFromASourceTakesEffectWhenItReturns) {
   first->Fire();
   EXPECT_TRUE(Eventually([&] { return handler->Wait(0); })) << "a source removed there stops the thread";
   EXPECT_EQ(handler->SourceCount(), 1u);
-  EXPECT_EQ(first->RefCount(), 1) << "released by the list and by the ended run";
+  EXPECT_EQ(first->RefCount(), 1) << "released once its call was over";
 }
 
 TEST(HalEventHandler, GetInterfaceHandsOutTheWholeObject) {

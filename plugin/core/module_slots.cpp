@@ -87,6 +87,14 @@ void* FetchSlot(Slot slot, IQelServiceRegistry* registry) {
   return FillSlot(slot, registry->QueryService(SlotGuid(slot)));
 }
 
+void* RefetchSlot(Slot slot, IQelServiceRegistry* registry) {
+  IQelService* provider = registry ? registry->QueryService(SlotGuid(slot)) : nullptr;
+  void* fresh = nullptr;
+  if (!provider || !provider->GetInterface(SlotGuid(slot), &fresh) || !fresh) return SlotValue(slot);
+  if (void* held = g_slots[size_t(slot)].exchange(fresh, std::memory_order_acq_rel)) Info(slot).release(held);
+  return fresh;
+}
+
 void ReleaseSlot(Slot slot) {
   if (void* p = g_slots[size_t(slot)].exchange(nullptr, std::memory_order_acq_rel)) Info(slot).release(p);
 }

@@ -49,6 +49,12 @@ void* FillSlot(Slot slot, IQelService* provider);
 // QueryService on the registry, then FillSlot. Null when either step fails.
 void* FetchSlot(Slot slot, IQelServiceRegistry* registry);
 
+// Register's fetch: QueryService, then GetInterface even when the slot is
+// already held (the host sees every request); a fresh pointer replaces the
+// held one, whose reference goes, so the slot still holds one. A failed fetch
+// leaves the slot as it was. Returns the slot's value.
+void* RefetchSlot(Slot slot, IQelServiceRegistry* registry);
+
 // Releases the slot's reference (through the interface's own release) and clears it.
 void ReleaseSlot(Slot slot);
 

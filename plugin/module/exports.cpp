@@ -51,14 +51,11 @@ bool RegisterService(IQelRegistrar* registrar) {
 
 bool Register(uint32_t, IQelServiceRegistry* registry) {
   using namespace qel;
-  // The factories go to the registry that this call fetched, once; a second
-  // Register without UnRegister finds the slot held and adds nothing again.
-  const bool streamsHeld = SlotValue(Slot::StreamRegistry) != nullptr;
-  auto* streams = static_cast<IQelStreamRegistry*>(FetchSlot(Slot::StreamRegistry, registry));
-  if (streams && !streamsHeld)
+  auto* streams = static_cast<IQelStreamRegistry*>(RefetchSlot(Slot::StreamRegistry, registry));
+  if (streams)
     for (const StreamType& t : StreamTypes())
       if (t.factory) streams->AddStreamFactory(t.factory);
-  for (Slot s : kFetchOrder) FetchSlot(s, registry);
+  for (Slot s : kFetchOrder) RefetchSlot(s, registry);
   auto* handler = SlotAs<CQelHalEventHandler>(Slot::HalEventHandler);
   if (handler) handler->Restart();
 

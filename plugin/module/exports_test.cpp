@@ -138,7 +138,8 @@ class HostSide {
         auto* handler = new LoggingHalEventHandler(h.name, log);
         drops_.push_back([handler] { handler->CQelHalEventHandler::Release(); });
         counts_.push_back([handler] { return handler->RefCount(); });
-        return new ForwardingProvider(*h.iid, [handler, fails]() -> void* {
+        return new ForwardingProvider(*h.iid, [handler, fails, log]() -> void* {
+          log->Add("hand out hal event handler");
           if (fails) return nullptr;
           void* whole = nullptr;
           handler->GetInterface(qel::IID_QELHALEVENTHANDLER, &whole);
@@ -200,6 +201,24 @@ TEST_F(Exports, UnRegisterReleasesEverySlotOnceInItsOrder) {
   log.Clear();
   ASSERT_TRUE(UnRegister());  // everything is empty now
   EXPECT_TRUE(log.Entries().empty());
+}
+
+// The wake-up service's Bind may have filled the handler's slot before
+// Register: Register still asks the host for it, and the slot keeps one reference.
+TEST_F(Exports, RegisterAsksForASlotAlreadyHeldAndKeepsOneReference) {
+  HostSide host(&log, {}, {});
+  const std::vector<int32_t> before = host.Counts();
+  ASSERT_NE(qel::FetchSlot(qel::Slot::HalEventHandler, &host.registry), nullptr);
+  log.Clear();
+  ASSERT_TRUE(Register(0, &host.registry));
+  const Strings entries = log.Entries();
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "hand out hal event handler"), 1);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "release hal event handler"), 1);
+  ASSERT_TRUE(Register(0, &host.registry));  // and again, without UnRegister
+  std::vector<int32_t> held = before;
+  for (auto& n : held) ++n;
+  held.back() = before.back();  // the file location is never fetched by Register
+  EXPECT_EQ(host.Counts(), held);
 }
 
 struct MissingCase {
