@@ -22,8 +22,10 @@ CQelThread::CQelThread(const char16_t* name, bool selfDelete) : selfDelete_(self
   name_[bytes > 0 ? bytes : 0] = 0;
 }
 
-CQelThread::~CQelThread() {
-  if (!Wait(1000) && thread_) ce::TerminateThread(thread_.get(), 0xFFFFFFFF);
+CQelThread::~CQelThread() { Finish(1000); }
+
+void CQelThread::Finish(ce::DWORD milliseconds) {
+  if (!Wait(milliseconds) && thread_) ce::TerminateThread(thread_.get(), 0xFFFFFFFF);
   Close();
 }
 

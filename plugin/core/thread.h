@@ -40,6 +40,9 @@ class CQelThread {
 
  protected:
   ce::HANDLE threadHandle() const { return thread_.get(); }
+  // Waits up to that long for the thread, ends it by force when it has not
+  // ended, and closes it, so that Start may run again.
+  void Finish(ce::DWORD milliseconds);
 
  private:
   static ce::DWORD Entry(void* self);
