@@ -47,19 +47,28 @@ void Registrar::Clear() {
 
 bool StreamRegistry::AddStreamFactory(QelStreamFactory factory) {
   if (!factory) return false;
-  factories.push_back(factory);
+  factories.AddOnce(factory);
   return true;
+}
+
+IQelStream* StreamRegistry::MakeStream(const char16_t* type) const {
+  IQelStream* stream = nullptr;
+  for (QelStreamFactory factory : factories.Snapshot()) {
+    factory(type, &stream);
+    if (stream) break;
+  }
+  return stream;
 }
 
 bool FileHandlerRegistry::AddFileHandler(const char16_t* pattern, QelFileHandler handler, int32_t zero) {
   if (!pattern || !handler) return false;
-  handlers.push_back({pattern, handler, zero});
+  handlers.Add({pattern, handler, zero});
   return true;
 }
 
 bool NotifierList::AddNotifier(const char16_t* name, IQelNotifier* notifier) {
   if (!name || !notifier) return false;
-  notifiers.push_back({name, Ref<IQelNotifier>::Share(notifier)});
+  notifiers.Add({name, Ref<IQelNotifier>::Share(notifier)});
   return true;
 }
 
@@ -107,9 +116,9 @@ void ServiceRegistry::Offer(GUID iid, IQelService* provider) {
 void ServiceRegistry::Clear() {
   std::lock_guard lock(mu_);
   offered_.clear();
-  notifiers_->list().notifiers.clear();
-  fileHandlers_->handlers.clear();
-  streams_->factories.clear();
+  notifiers_->list().notifiers.Clear();
+  fileHandlers_->handlers.Clear();
+  streams_->factories.Clear();
 }
 
 }  // namespace qelhost

@@ -4,6 +4,7 @@
 // reference per object it keeps.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -75,10 +76,44 @@ class Registrar final : public IQelRegistrar {
   std::deque<RegisteredProperty> properties_;
 };
 
+// What the module adds to a host registry, taken from any thread: a copy is
+// read, never the list itself.
+template <class T>
+class LockedList {
+ public:
+  void Add(T item) {
+    std::lock_guard lock(mu_);
+    items_.push_back(std::move(item));
+  }
+  // Adds the item unless an equal one is there; false when it was.
+  bool AddOnce(T item) {
+    std::lock_guard lock(mu_);
+    if (std::find(items_.begin(), items_.end(), item) != items_.end()) return false;
+    items_.push_back(std::move(item));
+    return true;
+  }
+  std::vector<T> Snapshot() const {
+    std::lock_guard lock(mu_);
+    return items_;
+  }
+  void Clear() {
+    std::vector<T> gone;
+    std::lock_guard lock(mu_);
+    gone.swap(items_);
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<T> items_;
+};
+
 class StreamRegistry final : public qel::CQelObject<IQelStreamRegistry, qel::IID_QELSTREAMREGISTRY> {
  public:
+  // A factory added again (a second Register) is kept once.
   bool AddStreamFactory(QelStreamFactory factory) override;
-  std::vector<QelStreamFactory> factories;
+  // The first stream a factory makes for the type name, or null.
+  IQelStream* MakeStream(const char16_t* type) const;
+  LockedList<QelStreamFactory> factories;
 };
 
 struct RegisteredFileHandler {
@@ -91,7 +126,7 @@ class FileHandlerRegistry final
     : public qel::CQelObject<IQelFileHandlerRegistry, qel::IID_QELFILEHANDLERREGISTRY> {
  public:
   bool AddFileHandler(const char16_t* pattern, QelFileHandler handler, int32_t zero) override;
-  std::vector<RegisteredFileHandler> handlers;
+  LockedList<RegisteredFileHandler> handlers;
 };
 
 struct RegisteredNotifier {
@@ -102,7 +137,7 @@ struct RegisteredNotifier {
 class NotifierList final : public IQelNotifierList {
  public:
   bool AddNotifier(const char16_t* name, IQelNotifier* notifier) override;
-  std::vector<RegisteredNotifier> notifiers;
+  LockedList<RegisteredNotifier> notifiers;
 };
 
 // Found under IID_QELNOTIFIERREGISTRY; hands out the notifier list.

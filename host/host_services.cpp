@@ -93,11 +93,19 @@ IQelFileReference* FileService::Find(IQelText* name) {
   return IsPlainFile(path) ? new FileReference(std::move(path)) : nullptr;
 }
 
+IQelService* FileService::Prepare(IQelFileReference* file) {
+  if (file && file->FullPath()) PrepareFolders(file->FullPath());
+  return nullptr;
+}
+
 bool FileSystem::Exists(IQelFileReference* file) { return file && IsPlainFile(file->FullPath()); }
 
 bool FileSystem::PrepareDirectory(IQelFileReference* file) {
-  if (!file) return false;
-  const std::u16string path = file->FullPath();
+  return file && file->FullPath() && PrepareFolders(file->FullPath());
+}
+
+bool PrepareFolders(std::u16string_view given) {
+  const std::u16string path(given);
   const size_t last = path.find_last_of(u'\\');
   if (last == std::u16string::npos || last == 0) return true;  // the root is always there
   for (size_t at = path.find(u'\\', 1); at != std::u16string::npos && at <= last;

@@ -6,7 +6,8 @@
 //    kAgentFolder; names with < > : | ? * or control characters cannot be
 //    resolved;
 //  - file service (IID_QELFILESERVICE): Find resolves the same way and answers
-//    only for a file that exists;
+//    only for a file that exists; Prepare makes a file's folders before a
+//    stream opens it;
 //  - file system (IID_QELFILESYSTEMSERVICE): Exists, PrepareDirectory and
 //    directory enumeration;
 //  - settings (IID_QELSETTINGSERVICE): the host's own settings, persisted in
@@ -39,6 +40,9 @@ class FileReference final : public IQelFileReference {
 
 // The device path for a name, or empty when the name cannot be resolved.
 std::u16string ResolveName(std::u16string_view name);
+// Makes every missing folder above the file a device path names; true when
+// its folder is there.
+bool PrepareFolders(std::u16string_view path);
 
 class FileLocation final : public qel::CQelObject<IQelFileLocation, qel::IID_QELFILELOCATION> {
  public:
@@ -48,6 +52,8 @@ class FileLocation final : public qel::CQelObject<IQelFileLocation, qel::IID_QEL
 class FileService final : public qel::CQelObject<IQelFileService, qel::IID_QELFILESERVICE> {
  public:
   IQelFileReference* Find(IQelText* name) override;
+  // Makes the folders of the file's path; hands back nothing to release.
+  IQelService* Prepare(IQelFileReference* file) override;
 };
 
 class FileSystem final : public qel::CQelObject<IQelFileSystemService, qel::IID_QELFILESYSTEMSERVICE> {

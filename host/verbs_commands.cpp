@@ -344,7 +344,7 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
 
 const RegisteredFileHandler* HandlerFor(PluginHost& host, std::u16string_view path) {
   const RegisteredFileHandler* handler = nullptr;
-  for (const auto& h : host.registry().fileHandlers().handlers)
+  for (const auto& h : host.registry().fileHandlers().handlers.Snapshot())
     if (MatchesPattern(h.pattern, path)) handler = &h;
   return handler;
 }

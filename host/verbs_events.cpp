@@ -154,6 +154,12 @@ void HoldEndSignals() {
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+bool AwaitEndSignal(long milliseconds) {
+  const sigset_t set = EndSignals();
+  timespec wait{milliseconds / 1000, milliseconds % 1000 * 1000 * 1000};
+  return ::sigtimedwait(&set, nullptr, &wait) > 0;
+}
+
 int FollowEvents(PluginHost& host, const Bounds& bounds, const Output& o) {
   auto* power = Interface<IQelPowerEventService>(host, qel::IID_QELPOWEREVENTSERVICE);
   auto* wakeup = Interface<IQelWakeUpService>(host, qel::IID_QELWAKEUPSERVICE);
@@ -179,7 +185,7 @@ int FollowEvents(PluginHost& host, const Bounds& bounds, const Output& o) {
 int WatchFolder(PluginHost& host, const std::string& name, const std::string& path, const Bounds& bounds,
                 const Output& o) {
   IQelNotifier* fs = nullptr;
-  for (const RegisteredNotifier& n : host.registry().notifiers().list().notifiers)
+  for (const RegisteredNotifier& n : host.registry().notifiers().list().notifiers.Snapshot())
     if (n.name == u"FS") fs = n.notifier.get();
   if (!fs) {
     o.err << "qelhost: the module added no \"FS\" notifier\n";

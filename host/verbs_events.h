@@ -18,6 +18,8 @@ struct Bounds {
 // Blocks SIGINT and SIGTERM in this thread and in every thread started after
 // it (the module's), so that the verbs below take them as an end.
 void HoldEndSignals();
+// Waits up to that long for an end signal held so; true when one came.
+bool AwaitEndSignal(long milliseconds);
 
 int FollowEvents(PluginHost& host, const Bounds& bounds, const Output& o);
 int WatchFolder(PluginHost& host, const std::string& name, const std::string& path, const Bounds& bounds,

@@ -108,9 +108,10 @@ TEST_F(Commands, TheBuiltOnesAreRegisteredWithTheirHandlersAndTheCabHandlerToo) 
     codes.push_back(ceutil::ToUtf8(c.code));
   EXPECT_EQ(codes,
             (std::vector<std::string>{"IBP", "IPS", "DBL", "CCK", "SXC", "PXS", "ICD", "ILD", "SWP", "PGT"}));
-  ASSERT_EQ(host.registry().fileHandlers().handlers.size(), 1u);
-  EXPECT_EQ(host.registry().fileHandlers().handlers[0].pattern, u"*.cab");
-  EXPECT_EQ(host.registry().fileHandlers().handlers[0].last, 0);
+  const auto handlers = host.registry().fileHandlers().handlers.Snapshot();
+  ASSERT_EQ(handlers.size(), 1u);
+  EXPECT_EQ(handlers[0].pattern, u"*.cab");
+  EXPECT_EQ(handlers[0].last, 0);
 }
 
 TEST_F(Commands, PxsFrameAndRegistryStoreFailures) {
@@ -669,7 +670,7 @@ TEST_F(Commands, CabHandlerInstallsTheFirstValue) {
   std::ofstream(work / "sub" / "data.bin") << "d";
   fs::create_directories(Fs("Temp"));
   fs::copy_file(MakeCabinet(work, "h.cab"), Fs("Temp/h.cab"));
-  const auto& handler = host.registry().fileHandlers().handlers.at(0);
+  const auto handler = host.registry().fileHandlers().handlers.Snapshot().at(0);
   std::u16string path = u"\\Temp\\h.cab";
   EXPECT_EQ(handler.handler(path.data(), false, nullptr, nullptr), 0);
   EXPECT_EQ(qeltest::Contents(Fs("Program Files/h/app.txt")), "handler");

@@ -200,6 +200,10 @@ class IQelFileService : public IQelService {
  public:
   // A counted reference to a file the host knows by that name, or null.
   virtual IQelFileReference* Find(IQelText* name) = 0;  // slot 8
+  // Readies a file (the reference may be null) before a stream opens it; what
+  // comes back, when not null, is released through its slot 1 once the file
+  // is open.
+  virtual IQelService* Prepare(IQelFileReference* file) = 0;  // slot 9
 
  protected:
   ~IQelFileService() = default;
