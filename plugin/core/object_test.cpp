@@ -15,6 +15,7 @@
 #include "qel/guids.h"
 #include "qel/host.h"
 #include "qel/keyboard.h"
+#include "qel/stream.h"
 #include "qel/terminal.h"
 #include "qel/wlan.h"
 #include "slot.h"
@@ -120,6 +121,18 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelRegistrar::AddProperty, 3),
       PIN(IQelServiceRegistry::QueryService, 0),
       PIN(IQelStreamRegistry::AddStreamFactory, 8),
+      // The stream every factory makes.
+      PIN(IQelStream::Interrupt, 0),
+      PIN(IQelStream::Open, 1),
+      PIN(IQelStream::Close, 2),
+      PIN(IQelStream::Destroy, 3),
+      PIN(IQelStream::Reset, 4),
+      PIN(IQelStream::IsConnected, 5),
+      PIN(IQelStream::Configure, 6),
+      PIN(IQelStream::SetAddress, 7),
+      PIN(IQelStream::GetAddress, 8),
+      PIN(IQelStream::Write, 9),
+      PIN(IQelStream::Read, 10),
       PIN(IQelFileHandlerRegistry::AddFileHandler, 9),
       PIN(IQelNotifierList::AddNotifier, 0),
       PIN(IQelWindowService::Release, 3),
@@ -204,6 +217,7 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelFileSystemService::Exists, 16),
       PIN(IQelFileSystemService::PrepareDirectory, 17),
       PIN(IQelFileService::Find, 8),
+      PIN(IQelFileService::Prepare, 9),
       PIN(IQelFileLocation::Resolve, 9),
       PIN(IQelFileEnumerator::Dispose, 0),
       PIN(IQelFileEnumerator::Attributes, 1),
