@@ -10,6 +10,7 @@
 
 #include "ce/net.h"
 #include "ce/types.h"
+#include "ce/unique.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -106,6 +107,9 @@ struct WSADATA {
 #ifndef IPPROTO_UDP
 #define IPPROTO_UDP 17
 #endif
+#ifndef TCP_NODELAY
+#define TCP_NODELAY 0x0001
+#endif
 #ifndef INADDR_ANY
 #define INADDR_ANY 0x00000000u
 #endif
@@ -190,6 +194,9 @@ struct WSADATA {
 #ifndef WSAENETUNREACH
 #define WSAENETUNREACH 10051
 #endif
+#ifndef WSAENETRESET
+#define WSAENETRESET 10052
+#endif
 #ifndef WSAECONNABORTED
 #define WSAECONNABORTED 10053
 #endif
@@ -214,8 +221,14 @@ struct WSADATA {
 #ifndef WSAECONNREFUSED
 #define WSAECONNREFUSED 10061
 #endif
+#ifndef WSAEHOSTDOWN
+#define WSAEHOSTDOWN 10064
+#endif
 #ifndef WSAEHOSTUNREACH
 #define WSAEHOSTUNREACH 10065
+#endif
+#ifndef WSAVERNOTSUPPORTED
+#define WSAVERNOTSUPPORTED 10092
 #endif
 #ifndef WSANOTINITIALISED
 #define WSANOTINITIALISED 10093
@@ -262,6 +275,15 @@ int __WSAFDIsSet(SOCKET s, fd_set* set);
 hostent* gethostbyname(const char* name);
 // The dotted address in network order, or INADDR_NONE.
 DWORD inet_addr(const char* text);
+
+// Owns a socket: closesocket once.
+struct SocketTraits {
+  using Value = SOCKET;
+  static SOCKET Empty() { return INVALID_SOCKET; }
+  static bool Held(SOCKET s) { return s != INVALID_SOCKET; }
+  static void Close(SOCKET s) { ce::closesocket(s); }
+};
+using UniqueSocket = Unique<SocketTraits>;
 
 #if !defined(_WIN32)
 // What FD_SET and FD_CLR expand to: a socket added once while the set has
