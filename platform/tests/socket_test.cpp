@@ -203,6 +203,18 @@ TEST_F(SocketTest, DatagramsKeepTheirBoundsAndSender) {
   EXPECT_FALSE(Readable(b.get(), 0));  // nothing left over from the long one
 }
 
+TEST_F(SocketTest, ADatagramToAPortWithNobodyComesBackAsAReset) {
+  UniqueSocket gone = Bound(SOCK_DGRAM);
+  const SOCKADDR_IN to = NameOf(gone.get());
+  gone.reset();
+  const UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+  ASSERT_EQ(connect(s.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
+  ASSERT_EQ(send(s.get(), "x", 1, 0), 1) << WSAGetLastError();
+  ASSERT_TRUE(Readable(s.get()));
+  WSASetLastError(int(kSentinel));
+  EXPECT_EQ(Received(s.get()), "<error 10054>");
+}
+
 TEST_F(SocketTest, SelectKeepsOnlyTheReadySocketsOrTimesOut) {
   Connect();
   fd_set r = SetOf({client_.get(), accepted_.get()});

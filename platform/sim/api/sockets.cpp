@@ -129,6 +129,8 @@ int Receive(SOCKET s, char* buffer, int length, int flags, SOCKADDR* from, int* 
   host::Ipv4Endpoint peer;
   const long n = host::Receive(socket->fd(), buffer, size_t(length), flags, datagram,
                                datagram && from ? &peer : nullptr);
+  // Winsock reports a port that answered a datagram as unreachable as a reset.
+  if (n == -ECONNREFUSED && datagram && !socket->closed.load()) return SocketFailure(WSAECONNRESET);
   if (n < 0) return SocketFailure(*socket, int(-n));
   // A shutdown by closesocket ends a blocked receive as an orderly close would.
   if (n == 0 && socket->closed.load()) return SocketFailure(WSAEINTR);
