@@ -377,6 +377,7 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
   }
   EXPECT_EQ(waveOutClose(wave), MMSYSERR_NOERROR);
   EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_TRUE(UnregisterClassW(wc.lpszClassName, nullptr));
 }
 
 TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
