@@ -14,6 +14,11 @@
 
 #if defined(_WIN32)
 #include <winsock2.h>
+#else
+// The C library's own FD_ macros come with its general headers (glibc's
+// stdlib.h brings sys/select.h): in first, so that a standard header included
+// after this one cannot bring them back over Winsock's below.
+#include <cstdlib>
 #endif
 
 namespace ce {
