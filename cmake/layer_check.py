@@ -49,7 +49,7 @@ CONTROL_API = "platform/sim/control/include/ce/sim"
 SIMULATION = "platform/sim"
 SHARED = (CONTRACT, COMMON, CE, CEUTIL)
 TEST_REACH = (CONTROL_API, CEUTIL, "tests/support", "platform/tests")
-MODULE_LIBRARIES = {"SimpleIni.h", "windows.h", "guiddef.h"}
+MODULE_LIBRARIES = {"SimpleIni.h", "winsock2.h", "windows.h", "guiddef.h"}
 TEST_LIBRARIES = {"gtest", "gmock", "nlohmann"}
 
 

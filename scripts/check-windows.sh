@@ -24,10 +24,11 @@ printf '%s\0' "${sources[@]}" |
 failed=0
 [[ -s $libs/failed ]] && { sort "$libs/failed" >&2; failed=1; }
 # Every contract and ce header, then windows.h again and in the other order:
-# no macro of either side may break the other.
+# no macro of either side may break the other. Before them, windows.h comes
+# after winsock2.h, as in any program using Winsock 2.
 headers=$(git ls-files 'include/qel/*.h' 'platform/include/ce/*.h' | sed 's|^include/||; s|^platform/include/||; s|.*|#include "&"|')
 for order in before after; do
-  probe=$( ([ $order = before ] && echo '#include <windows.h>'; echo "$headers"; echo '#include <windows.h>'
+  probe=$( ([ $order = before ] && printf '#include <winsock2.h>\n#include <windows.h>\n'; echo "$headers"; echo '#include <windows.h>'
             echo 'static_assert(TRUE == 1 && MAX_PATH == 260 && ERROR_MORE_DATA == 234);') )
   echo "$probe" | "$cxx" "${flags[@]}" -x c++ - || { echo "check-windows: headers with windows.h $order them do not compile" >&2; failed=1; }
 done

@@ -6,7 +6,10 @@
 
 #if defined(_WIN32)
 // The SDK maps GetObject to GetObjectW/A (a GDI call this contract never
-// uses); the slot keeps its own name.
+// uses); the slot keeps its own name. Winsock 2 comes first, as windows.h
+// would otherwise bring the first Winsock's header, which it cannot sit beside.
+#include <winsock2.h>
+// Second, as said above (the include sorter would swap them).
 #include <windows.h>
 #undef GetObject
 #endif

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "ce/sim/control.h"
 #include "temp_dir.h"
@@ -11,7 +12,10 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   qeltest::TempDir temp;
   std::string error;
-  const auto profile = ce::sim::BuiltinProfile(ce::sim::DefaultProfileName());
+  auto profile = ce::sim::BuiltinProfile(ce::sim::DefaultProfileName());
+  // A name the terminal's resolver knows with two addresses, as a test
+  // device's host table would give it.
+  if (profile) (*profile)["hardware"]["network"]["resolver"]["qeltest-two"] = {"127.0.0.1", "127.0.0.2"};
   if (!profile || !ce::sim::CreateTerminal(temp.path() / "terminal", *profile, &error) ||
       !ce::sim::UseTerminal(temp.path() / "terminal", &error)) {
     std::fprintf(stderr, "cannot make the test terminal: %s\n", error.c_str());

@@ -13,6 +13,10 @@
 #include <cstdint>
 
 #if defined(_WIN32)
+// Winsock 2 must come before windows.h, which otherwise brings the first
+// Winsock's header that the second cannot sit beside.
+#include <winsock2.h>
+// Second, as said above (the include sorter would swap them).
 #include <windows.h>
 #endif
 

@@ -22,6 +22,7 @@
 #include "ce/net.h"
 #include "hardware.h"
 #include "hex.h"
+#include "resolver.h"
 #include "terminal.h"
 #include "utf.h"
 
@@ -205,25 +206,7 @@ int getaddrinfo(const char* node, const char*, const ADDRINFOA* hints, ADDRINFOA
   if (!sim::Current()) return int(ERROR_NOT_READY);
   if (hints && hints->ai_family != 0 && hints->ai_family != AF_INET) return WSAHOST_NOT_FOUND;
   std::vector<DWORD> found;
-  in_addr literal{};
-  if (node && ::inet_pton(AF_INET, node, &literal) == 1) {
-    found.push_back(literal.s_addr);
-  } else if (node && *node) {
-    const auto known = sim::hw::Find(sim::hw::kResolverNames, sim::AnsiToUtf8(node));
-    if (known) {
-      for (const std::string& ip : *known)
-        if (::inet_pton(AF_INET, ip.c_str(), &literal) == 1) found.push_back(literal.s_addr);
-    } else if (sim::hw::Read(sim::hw::kUseHostInterfaces)) {
-      int error = 0;
-      found = HostResolve(node, &error);
-      if (error) return error;
-    } else {
-      return int(sim::hw::Read(sim::hw::kResolverError));
-    }
-  } else {
-    return WSAHOST_NOT_FOUND;
-  }
-  if (found.empty()) return WSAHOST_NOT_FOUND;
+  if (const int error = ResolveIpv4(node, &found)) return error;
   *result = MakeAnswer(found, hints);
   return 0;
 }
@@ -244,3 +227,29 @@ char* inet_ntoa(IN_ADDR address) {
 }
 
 }  // namespace ce::sim::api
+
+namespace ce::sim {
+
+int ResolveIpv4(const char* name, std::vector<uint32_t>* addresses) {
+  addresses->clear();
+  if (!Current()) return int(ERROR_NOT_READY);
+  if (!name || !*name) return WSAHOST_NOT_FOUND;
+  in_addr literal{};
+  if (::inet_pton(AF_INET, name, &literal) == 1) {
+    addresses->push_back(literal.s_addr);
+    return 0;
+  }
+  if (const auto known = hw::Find(hw::kResolverNames, AnsiToUtf8(name))) {
+    for (const std::string& ip : *known)
+      if (::inet_pton(AF_INET, ip.c_str(), &literal) == 1) addresses->push_back(literal.s_addr);
+  } else if (hw::Read(hw::kUseHostInterfaces)) {
+    int error = 0;
+    *addresses = api::HostResolve(name, &error);
+    if (error) return error;
+  } else {
+    return int(hw::Read(hw::kResolverError));
+  }
+  return addresses->empty() ? WSAHOST_NOT_FOUND : 0;
+}
+
+}  // namespace ce::sim

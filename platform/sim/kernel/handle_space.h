@@ -78,6 +78,16 @@ class HandleSpace {
     return true;
   }
 
+  // Forgets every value; the objects go when their last users let go.
+  std::vector<std::shared_ptr<T>> CloseAll() {
+    std::lock_guard lock(mu_);
+    std::vector<std::shared_ptr<T>> all;
+    all.reserve(objects_.size());
+    for (auto& [value, object] : objects_) all.push_back(std::move(object));
+    objects_.clear();
+    return all;
+  }
+
   size_t size() {
     std::lock_guard lock(mu_);
     return objects_.size();

@@ -24,6 +24,7 @@
 
 namespace ce::sim {
 
+class Socket;       // api/socket_object.h
 class WaveOut;      // devices/wave_out.h
 class SoundPlayer;  // devices/sound_player.h
 
@@ -54,6 +55,9 @@ class Kernel {
   MessageQueueTable messageQueues;
   WindowTable windows;  // this process's classes and windows
   HandleSpace<WaveOut, HWAVEOUT> waveOuts{HandleSpaceId::kWaveOut};
+  HandleSpace<Socket> sockets{HandleSpaceId::kSocket};  // SOCKET values
+  // WSAStartup calls that no WSACleanup has matched yet.
+  std::atomic<int> winsockStarts{0};
   // What PlaySoundW plays for this process: one sound at a time.
   struct {
     std::mutex mu;
