@@ -17,8 +17,8 @@
 #include "case_fold.h"
 #include "ce/error.h"
 #include "hardware.h"
+#include "port_locks.h"
 #include "serial_line.h"
-#include "state_files.h"
 #include "terminal.h"
 #include "utf.h"
 
@@ -37,25 +37,12 @@ void Raise(const HostFd& signal) {
   [[maybe_unused]] ssize_t n = ::write(signal.get(), &one, sizeof one);
 }
 
-// The byte of ports.lock that stands for a device name: one per possible
-// name, three letters and a digit, without regard to case.
-off_t ClaimOffset(std::u16string_view name) {
-  off_t at = 0;
-  for (size_t i = 0; i < 3; ++i) at = at * 26 + (FoldChar(name[i]) - u'A');
-  return at * 10 + (name[3] - u'0');
-}
-
 DWORD Claim(const Terminal& t, std::u16string_view name, HostFd* claim) {
-  HostFd lock = OpenStateFile(t.dir(), "ports.lock", O_RDWR | O_CREAT, nullptr);
-  if (!lock) return ERROR_GEN_FAILURE;
-  struct flock range {};
-  range.l_type = F_WRLCK;
-  range.l_whence = SEEK_SET;
-  range.l_start = ClaimOffset(name);
-  range.l_len = 1;
-  if (::fcntl(lock.get(), F_OFD_SETLK, &range) != 0)
-    return errno == EAGAIN || errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
-  *claim = std::move(lock);
+  HostFd locks = OpenPortLocks(t.dir(), nullptr);
+  if (!locks) return ERROR_GEN_FAILURE;
+  if (!TakePortLock(locks.get(), name, PortLock::kOpen))
+    return errno == EAGAIN ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
+  *claim = std::move(locks);
   return ERROR_SUCCESS;
 }
 

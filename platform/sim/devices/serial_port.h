@@ -9,9 +9,9 @@
 // side goes away (the master of a pseudo-terminal closes), a read returns what
 // it had gathered, and the next read or write fails with ERROR_BROKEN_PIPE.
 //
-// A port is open once on a terminal: the open holds an open-file-description
-// lock on its byte of the terminal's ports.lock, which a second open, of this
-// process or another, finds taken (ERROR_ACCESS_DENIED).
+// A port is open once on a terminal: the open holds its lock of the terminal's
+// ports.lock (port_locks.h), which a second open, of this process or another,
+// finds taken (ERROR_ACCESS_DENIED).
 #pragma once
 
 #include <memory>
@@ -20,8 +20,13 @@
 #include "ce/serial.h"
 #include "device_path.h"
 #include "driver.h"
+#include "hardware_schema.h"
 
 namespace ce::sim {
+
+// The group of the hardware state that says what each port is plugged into.
+inline constexpr std::string_view kSerialPortTable =
+    hw::kSerialPort.path.substr(0, hw::kSerialPort.path.rfind('.'));
 
 // An eventfd signalled once for good when a purge aborts the reads or writes
 // that wait on it; the purge puts a fresh one in its place for later calls.
