@@ -28,6 +28,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
+// What reads and writes fail with once the far side of the line has gone.
+constexpr DWORD kHungUp = ERROR_BROKEN_PIPE;
+
 AbortSignal NewAbortSignal() {
   return std::make_shared<const HostFd>(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
 }
@@ -48,8 +51,7 @@ DWORD Claim(const Terminal& t, std::u16string_view name, HostFd* claim) {
 
 // The host path the port is plugged into; empty for none.
 std::string PluggedPath(std::u16string_view name) {
-  for (const std::string& port :
-       hw::MemberNames(hw::kSerialPort.path.substr(0, hw::kSerialPort.path.rfind('.'))))
+  for (const std::string& port : hw::MemberNames(kSerialPortTable))
     if (SameName(FromUtf8(port), name)) return hw::Read(hw::kSerialPort, port);
   return {};
 }
@@ -102,22 +104,16 @@ SerialPort::Snapshot SerialPort::ForWrite() {
   return {timeouts_, writeAbort_};
 }
 
-DWORD SerialPort::HungUp() { return ERROR_BROKEN_PIPE; }
-
-DWORD SerialPort::Wait(short events, int64_t ms, const HostFd& abort, bool* ready) {
+DWORD SerialPort::Wait(short events, int64_t ms, const HostFd& abort) {
   pollfd fds[2] = {{abort.get(), POLLIN, 0}, {line_.get(), events, 0}};
   const nfds_t count = line_ ? 2 : 1;
   timespec limit{};
   if (ms >= 0) limit = {time_t(ms / 1000), long(ms % 1000) * 1000000};
   const int n = ::ppoll(fds, count, ms >= 0 ? &limit : nullptr, nullptr);
-  *ready = false;
   if (n < 0) return errno == EINTR ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
   if (fds[0].revents) return ERROR_OPERATION_ABORTED;
-  if (count == 2 && fds[1].revents) {
-    // A hang-up with nothing left to read: the far side is gone.
-    if ((fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & events)) return HungUp();
-    *ready = true;
-  }
+  // A hang-up with nothing left to read: the far side is gone.
+  if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & events)) return kHungUp;
   return ERROR_SUCCESS;
 }
 
@@ -147,7 +143,7 @@ DWORD SerialPort::Read(void* buffer, DWORD size, DWORD* done) {
       }
       if (n == 0 || errno == EIO) {
         *done = got;
-        return got ? ERROR_SUCCESS : HungUp();
+        return got ? ERROR_SUCCESS : kHungUp;
       }
       if (errno == EINTR) continue;
       if (errno != EAGAIN) {
@@ -170,10 +166,9 @@ DWORD SerialPort::Read(void* buffer, DWORD size, DWORD* done) {
     gotAtLastWait = got;
     const int64_t wait = Remaining(limits, intervalEnd, now);
     if (wait == 0) break;
-    bool ready = false;
-    if (const DWORD e = Wait(POLLIN, wait, *s.abort, &ready)) {
+    if (const DWORD e = Wait(POLLIN, wait, *s.abort)) {
       *done = got;
-      return e == ERROR_BROKEN_PIPE && got ? ERROR_SUCCESS : e;
+      return e == kHungUp && got ? ERROR_SUCCESS : e;
     }
   }
   *done = got;
@@ -201,7 +196,7 @@ DWORD SerialPort::Write(const void* buffer, DWORD size, DWORD* done) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
       *done = put;
-      return errno == EIO || errno == EPIPE ? HungUp() : ERROR_GEN_FAILURE;
+      return errno == EIO || errno == EPIPE ? kHungUp : ERROR_GEN_FAILURE;
     }
     const Clock::time_point now = Clock::now();
     if (!started) {
@@ -211,8 +206,7 @@ DWORD SerialPort::Write(const void* buffer, DWORD size, DWORD* done) {
     }
     const int64_t wait = Remaining(limits, std::nullopt, now);
     if (wait == 0) break;  // timed out: what went is the result
-    bool ready = false;
-    if (const DWORD e = Wait(POLLOUT, wait, *s.abort, &ready)) {
+    if (const DWORD e = Wait(POLLOUT, wait, *s.abort)) {
       *done = put;
       return e;
     }

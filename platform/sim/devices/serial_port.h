@@ -56,10 +56,10 @@ class SerialPort final : public Driver {
   };
   Snapshot ForRead();
   Snapshot ForWrite();
-  // Waits (at most ms, or without limit when negative) for the line to be
-  // ready for events, or for the abort signal: 1 ready, 0 time-out, or an error.
-  DWORD Wait(short events, int64_t ms, const HostFd& abort, bool* ready);
-  DWORD HungUp();
+  // Waits at most ms (without limit when negative) for the line to be ready
+  // for events: ERROR_SUCCESS when it is or time is up (the caller looks
+  // again), or why the call must end (aborted, hung up).
+  DWORD Wait(short events, int64_t ms, const HostFd& abort);
 
   const HostFd line_;
   const HostFd claim_;
