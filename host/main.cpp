@@ -63,7 +63,13 @@ constexpr const char* kAbout =
     "which the module gets through the host's window service. 'keyboard show|hide|toggle|state'\n"
     "drives the input panel through the module's keyboard service; --main-window L,T,W,H moves\n"
     "the main window first (a shown panel sits on its bottom); it prints the panel's state and\n"
-    "windows and every message the main window received (0x603: 1 panel shown, 0 hidden).";
+    "windows and every message the main window received (0x603: 1 panel shown, 0 hidden).\n"
+    "Serial ports (COM1: ...) are plugged into the host tty or pseudo-terminal that\n"
+    "kernel.serial_ports.<port> names ('terminal set kernel.serial_ports.COM1: /dev/ttyUSB0'); empty, a\n"
+    "port has nothing plugged in. 'terminal serial COM1' plugs it into a new pseudo-terminal and prints\n"
+    "the path of the line's far end (--json: {\"port\", \"path\"}) for picocom, socat or a test; a relay\n"
+    "started for it runs on after qelhost, until the port is plugged elsewhere ('terminal serial COM1\n"
+    "--off' plugs it into nothing and waits for the relay to end) or the terminal folder is removed.";
 
 // A closed standard stream's descriptor would be handed to the next file
 // opened (a registry, say), and the output written into it. Each closed one

@@ -21,6 +21,7 @@ std::vector<Verb> MakeVerbs() {
       TerminalVerb(),
       TerminalShowVerb(),
       TerminalSetVerb(),
+      TerminalSerialVerb(),
       TerminalObjectsVerb(),
       TerminalSuspendVerb(),
       TerminalResumeVerb(),

@@ -257,6 +257,21 @@ int SetTerminal(const std::string& key, const std::string& value, const Output& 
   return kOk;
 }
 
+int PlugSerialPort(const std::string& port, bool off, const Output& o) {
+  std::string error;
+  std::optional<std::string> path;
+  if (off ? !ce::sim::UnplugSerialPort(port, &error)
+          : !(path = ce::sim::PlugSerialPortIntoPty(port, &error))) {
+    o.err << "qelhost: terminal serial: " << Printable(error) << "\n";
+    return kFailed;
+  }
+  if (o.json)
+    o.out << json{{"port", port}, {"path", path ? json(*path) : json()}}.dump(2) << "\n";
+  else if (path)
+    o.out << *path << "\n";
+  return kOk;
+}
+
 int ListProfiles(const Output& o) {
   json all = json::array();
   for (const auto& name : ce::sim::ProfileNames()) {
@@ -337,6 +352,24 @@ Verb TerminalSetVerb() {
         verb.add_option("VALUE", o.value, "a JSON value (a bare word is taken as text)")->required();
       },
       [](const Options& o, const VerbContext& c) { return SetTerminal(o.key, o.value, c.out); });
+}
+
+Verb TerminalSerialVerb() {
+  struct Options {
+    std::string port;
+    bool off = false;
+  };
+  return MakeVerb<Options>(
+      "terminal serial",
+      "plug a serial port into a new pseudo-terminal and print the path of the line's far end "
+      "(for picocom, socat or a test; it lasts until the port is plugged elsewhere or the terminal is "
+      "removed)",
+      Needs::kTerminal,
+      [](CLI::App& verb, Options& o) {
+        verb.add_option("PORT", o.port, "the port, a device of kind serial, e.g. COM1")->required();
+        verb.add_flag("--off", o.off, "unplug the port instead, and wait until its relay has ended");
+      },
+      [](const Options& o, const VerbContext& c) { return PlugSerialPort(o.port, o.off, c.out); });
 }
 
 Verb ProfilesVerb() {

@@ -41,6 +41,9 @@ int ShowIdentity(PluginHost& host, const Output& o);
 int ListCommands(PluginHost& host, const Output& o);
 int ShowTerminal(const Output& o);
 int SetTerminal(const std::string& key, const std::string& value, const Output& o);
+// Plugs the terminal's serial port into a new pseudo-terminal and prints the
+// far end's path; with off, plugs it into nothing.
+int PlugSerialPort(const std::string& port, bool off, const Output& o);
 int ListProfiles(const Output& o);
 
 struct DateRequest {
@@ -66,6 +69,7 @@ Verb CommandsVerb();
 Verb TerminalVerb();
 Verb TerminalShowVerb();
 Verb TerminalSetVerb();
+Verb TerminalSerialVerb();
 Verb ProfilesVerb();
 Verb DateVerb();
 Verb FileInfoVerb();

@@ -37,7 +37,7 @@ TEST(Device, OpensTheNamesTheTerminalHas) {
       {u"UIO1:", OPEN_EXISTING, ERROR_SUCCESS},
       {u"uio1:", OPEN_EXISTING, ERROR_SUCCESS},  // names match without regard to case
       {u"XYZ9:", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
-      {u"COM1:", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},  // the default terminal has no serial port
+      {u"COM9:", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},  // a port the terminal does not have
       {u"UIO1:", CREATE_ALWAYS, ERROR_INVALID_PARAMETER},
   };
   for (const auto& row : rows) {

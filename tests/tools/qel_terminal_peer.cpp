@@ -24,6 +24,8 @@
 //   qel_terminal_peer TERMINAL fork-hold NAME        opens the mutex; a forked
 //       child takes it through the inherited handle and ends holding it; says
 //       "child gone" and holds the handle until its standard input ends
+//   qel_terminal_peer TERMINAL open-port NAME       opens the serial port: says
+//       "opened" and holds it until its standard input ends, or "failed ERROR"
 // Each line is flushed at once; the test reads them through a pipe.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,6 +38,7 @@
 #include <vector>
 
 #include "ce/error.h"
+#include "ce/files.h"
 #include "ce/handle.h"
 #include "ce/sim/control.h"
 #include "ce/sync.h"
@@ -81,7 +84,7 @@ int Usage() {
       stderr,
       "usage: qel_terminal_peer TERMINAL wait-event NAME MS | create event|mutex|semaphore NAME | "
       "hold-mutex NAME | pong PING PONG STOP | post THREAD MESSAGE WPARAM | receive | exhaust NAME | "
-      "window CLASS TITLE | fork-hold NAME\n");
+      "window CLASS TITLE | fork-hold NAME | open-port NAME\n");
   return 2;
 }
 
@@ -190,6 +193,17 @@ int main(int argc, char** argv) {
     int status = 0;
     ::waitpid(child, &status, 0);
     Say(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "child gone" : "child failed");
+    HoldUntilInputEnds();
+    return 0;
+  }
+  if (action == "open-port" && argc == 4) {
+    ce::UniqueHandle port(ce::CreateFileW(Wide(argv[3]).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    if (!port.valid()) {
+      Say(("failed " + std::to_string(ce::GetLastError())).c_str());
+      return 1;
+    }
+    Say("opened");
     HoldUntilInputEnds();
     return 0;
   }

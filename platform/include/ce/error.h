@@ -94,6 +94,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_ALREADY_EXISTS
 #define ERROR_ALREADY_EXISTS 183
 #endif
+#ifndef ERROR_BROKEN_PIPE
+#define ERROR_BROKEN_PIPE 109
+#endif
 #ifndef ERROR_BAD_EXE_FORMAT
 #define ERROR_BAD_EXE_FORMAT 193
 #endif
@@ -114,6 +117,9 @@ void SetLastError(DWORD code);
 #endif
 #ifndef ERROR_DIRECTORY
 #define ERROR_DIRECTORY 267
+#endif
+#ifndef ERROR_OPERATION_ABORTED
+#define ERROR_OPERATION_ABORTED 995
 #endif
 #ifndef ERROR_INVALID_FLAGS
 #define ERROR_INVALID_FLAGS 1004

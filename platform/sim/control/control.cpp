@@ -8,10 +8,12 @@
 #include "drivers.h"
 #include "hardware_state.h"
 #include "kernel.h"
+#include "serial_port.h"
 #include "sound_player.h"
 #include "terminal.h"
 #include "terminal_events.h"
 #include "terminal_objects.h"
+#include "utf.h"
 
 namespace ce::sim {
 namespace fs = std::filesystem;
@@ -50,6 +52,12 @@ namespace {
 // A device of the table (kernel.devices.<name>) is set to a kind of driver
 // this build has, under a name no other device has in another case.
 bool CheckDeviceChange(Terminal& t, std::string_view key, const json& value, std::string* error) {
+  const std::string ports = std::string(kSerialPortTable) + ".";
+  if (key.starts_with(ports) && !IsDeviceName(FromUtf8(key.substr(ports.size())))) {
+    if (error)
+      *error = std::string(key) + ": not a port name (three letters, a digit and a colon, such as \"COM1:\")";
+    return false;
+  }
   const std::string table(kDeviceTable);
   if (!key.starts_with(table + ".")) return true;
   const json hardware = t.hardware();

@@ -5,8 +5,9 @@
 #include "driver.h"
 
 //  kind         open function
-#define QEL_DRIVER_KINDS(K) \
-  K("ndisuio", OpenNdisUio) /* NDIS user-mode I/O: the adapters' object-identifier queries */
+#define QEL_DRIVER_KINDS(K)                                                                   \
+  K("ndisuio", OpenNdisUio) /* NDIS user-mode I/O: the adapters' object-identifier queries */ \
+  K("serial", OpenSerial)   /* a serial port, on the host tty kernel.serial_ports.<name> */
 
 namespace ce::sim {
 

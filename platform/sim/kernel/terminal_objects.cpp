@@ -1,6 +1,5 @@
 #include "terminal_objects.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -16,6 +15,7 @@
 #include <cstring>
 
 #include "case_fold.h"
+#include "sibling_program.h"
 
 extern char** environ;
 
@@ -32,14 +32,6 @@ constexpr int kReplySeconds = 10;
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-// The server program sits beside the library this code is in.
-fs::path ServerPath() {
-  Dl_info info{};
-  static const int anchor = 0;
-  if (::dladdr(&anchor, &info) == 0 || !info.dli_fname) return kServerName;
-  return fs::path(info.dli_fname).parent_path() / kServerName;
-}
-
 // Starts the terminal's server and waits until it listens (or finds that
 // another one does).
 bool StartServer(const fs::path& dir, std::string* error) {
@@ -48,7 +40,7 @@ bool StartServer(const fs::path& dir, std::string* error) {
     *error = Errno("pipe");
     return false;
   }
-  const fs::path server = ServerPath();
+  const fs::path server = SiblingProgram(kServerName);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, ready[1], 3);

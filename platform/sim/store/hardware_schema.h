@@ -98,6 +98,9 @@ enum class Type {
   F(NamedEvents, "kernel.named_events", TextList, {})                                    \
   /* devices: a device name ("UIO1:") and the kind of driver behind it */                \
   F(Device, "kernel.devices.*", Text, "")                                                \
+  /* serial ports: the host tty or pseudo-terminal a port ("COM1:") is plugged */        \
+  /* into; empty, or a port not named here, has nothing plugged in            */         \
+  F(SerialPort, "kernel.serial_ports.*", Text, "")                                       \
   F(BootTimeUnixMs, "kernel.boot_time_unix_ms", Int64, 0)                                \
   F(Modules, "modules", TextList, {})                                                    \
   F(Locale, "time.locale", DWord, 0x0409)                                                \

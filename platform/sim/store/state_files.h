@@ -28,7 +28,7 @@ namespace ce::sim {
 inline constexpr std::string_view kStateFiles[] = {
     "terminal.json",   "hardware.json",      "hardware.lock",       "registry.db",
     "registry.db-wal", "registry.db-shm",    "registry.db-journal", "events.log",
-    "events.log.1",    "notifications.json", "notifications.lock",
+    "events.log.1",    "notifications.json", "notifications.lock",  "ports.lock",
 };
 
 // The state files written through a temporary file and a rename, each with

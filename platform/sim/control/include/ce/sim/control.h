@@ -68,6 +68,18 @@ std::optional<Json> ReadHardware(std::string* error);
 // The field must exist already and keep its JSON type (numbers stay numbers).
 bool SetHardware(std::string_view key, const Json& value, std::string* error);
 
+// Serial ports of the current terminal (devices of kind "serial", named with
+// or without their colon: "COM1" or "COM1:"). Plugs the
+// port into a new pseudo-terminal, relayed to a second one whose slave path it
+// returns: the far end of the line, for a terminal program or a test, after
+// this process has ended too. The relay (qelserialrelay, detached) ends when
+// the terminal is removed or the port is plugged into anything else. Null with
+// error set when the terminal has no such port or no relay could start.
+std::optional<std::string> PlugSerialPortIntoPty(std::string_view port, std::string* error);
+// Plugs the port into nothing (kernel.serial_ports.<port> empty), and waits
+// (a few seconds at most) until a relay that served it has ended.
+bool UnplugSerialPort(std::string_view port, std::string* error);
+
 // Power and wake-up events of the current terminal. They reach every process
 // using the terminal (this one included) through the terminal's event
 // channel, "<terminal>/events.log": a process that asked for power

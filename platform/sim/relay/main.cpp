@@ -1,0 +1,73 @@
+// qelserialrelay TERMINAL-DIR PORT: plugs a serial port of the terminal into a
+// pseudo-terminal, and gives the far end of that line a path of its own on a
+// second pseudo-terminal, with this relay between their masters (a master has
+// no path to open). It leaves its starter at once (so nobody has to reap it),
+// plugs the port in (kernel.serial_ports.<PORT>), and answers on descriptor 3
+// with one line: "ok <far path>" or "error <why>". It then relays until the
+// terminal is gone or its port is plugged into something else, holding its
+// shared relay lock on the port (port_locks.h) meanwhile, so that whoever
+// unplugs the port can see it end without knowing or signalling any process.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "hardware_state.h"
+#include "port_locks.h"
+#include "relay.h"
+#include "serial_port.h"
+#include "terminal.h"
+#include "utf.h"
+
+namespace {
+
+constexpr int kAnswerFd = 3;
+
+void Answer(const std::string& line) {
+  const std::string text = line + "\n";
+  [[maybe_unused]] ssize_t n = ::write(kAnswerFd, text.data(), text.size());
+  ::close(kAnswerFd);
+}
+
+int Fail(const std::string& why) {
+  Answer("error " + why);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: qelserialrelay TERMINAL-DIR PORT\n");
+    return 2;
+  }
+  if (const pid_t child = ::fork(); child != 0) return child < 0 ? 1 : 0;
+  ::setsid();
+  [[maybe_unused]] int atRoot = ::chdir("/");
+  // Hold nothing of the starter's: its output pipes must close when it ends.
+  ::close_range(kAnswerFd + 1, ~0U, 0);
+  if (const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC); null >= 0) {
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::close(null);
+  }
+
+  namespace sim = ce::sim;
+  sim::relay::Line line{argv[1], argv[2], {}, {}};
+  std::string error;
+  if (!sim::IsTerminalDir(line.terminal)) return Fail(sim::WhyNotATerminal(line.terminal));
+  const sim::HostFd locks = sim::OpenPortLocks(line.terminal, &error);
+  if (!locks) return Fail(error);
+  if (!sim::TakePortLock(locks.get(), sim::FromUtf8(line.port), sim::PortLock::kRelay))
+    return Fail("cannot take the relay lock of " + line.port);
+  if (!sim::relay::OpenPtyPair(&line.portSide, &error) || !sim::relay::OpenPtyPair(&line.farSide, &error))
+    return Fail(error);
+  const std::string field = std::string(sim::kSerialPortTable) + "." + line.port;
+  if (!sim::ChangeHardwareFile(line.terminal / "hardware.json", field, line.portSide.path, &error))
+    return Fail(error);
+  Answer("ok " + line.farSide.path);
+  sim::relay::Run(line);
+  return 0;
+}
