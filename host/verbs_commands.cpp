@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -342,10 +343,11 @@ bool MatchesPattern(std::u16string_view pattern, std::u16string_view path) {
          ceutil::EqualNoCase(path.substr(path.size() - ending.size()), ending);
 }
 
-const RegisteredFileHandler* HandlerFor(PluginHost& host, std::u16string_view path) {
-  const RegisteredFileHandler* handler = nullptr;
+// The last handler added for a pattern the path matches.
+std::optional<RegisteredFileHandler> HandlerFor(PluginHost& host, std::u16string_view path) {
+  std::optional<RegisteredFileHandler> handler;
   for (const auto& h : host.registry().fileHandlers().handlers.Snapshot())
-    if (MatchesPattern(h.pattern, path)) handler = &h;
+    if (MatchesPattern(h.pattern, path)) handler = h;
   return handler;
 }
 
@@ -398,7 +400,7 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
     path = ceutil::FromUtf8(std::filesystem::path(file).filename().string());
   }
   // The handler is known before anything on the terminal changes.
-  const RegisteredFileHandler* handler = HandlerFor(host, path);
+  const std::optional<RegisteredFileHandler> handler = HandlerFor(host, path);
   if (!handler) return fail("the module registered no file handler for " + ceutil::ToUtf8(path));
   if (!onTerminal) {
     staging = MakeStagingFolder(&error);

@@ -184,9 +184,9 @@ int FollowEvents(PluginHost& host, const Bounds& bounds, const Output& o) {
 
 int WatchFolder(PluginHost& host, const std::string& name, const std::string& path, const Bounds& bounds,
                 const Output& o) {
-  IQelNotifier* fs = nullptr;
+  Ref<IQelNotifier> fs;  // held: the list is read as a copy
   for (const RegisteredNotifier& n : host.registry().notifiers().list().notifiers.Snapshot())
-    if (n.name == u"FS") fs = n.notifier.get();
+    if (n.name == u"FS") fs = n.notifier;
   if (!fs) {
     o.err << "qelhost: the module added no \"FS\" notifier\n";
     return kFailed;
