@@ -26,7 +26,7 @@ CQelThread::~CQelThread() { Finish(1000); }
 
 void CQelThread::Finish(ce::DWORD milliseconds) {
   if (!Wait(milliseconds) && thread_) ce::TerminateThread(thread_.get(), 0xFFFFFFFF);
-  Close();
+  CQelThread::Close();  // not an override of the same name in a derived class
 }
 
 bool CQelThread::Start() {
