@@ -233,7 +233,12 @@ int connect(SOCKET s, const SOCKADDR* address, int addressLength) {
   if (!socket) return SOCKET_ERROR;
   host::Ipv4Endpoint remote;
   if (const int error = ReadRemote(address, addressLength, &remote)) return SocketFailure(error);
-  const int r = host::Connect(socket->fd(), remote);
+  int r = host::Connect(socket->fd(), remote);
+  // A socket whose last connect failed may connect again, as Winsock lets a
+  // client try the next address of a name on it; Linux first answers with
+  // that failure, which leaves the socket unconnected.
+  if (socket->connecting && r < 0 && r != -EALREADY && r != -EINPROGRESS && r != -EISCONN)
+    r = host::Connect(socket->fd(), remote);
   if (r == -EINPROGRESS) {
     socket->connecting = true;
     return SocketFailure(WSAEWOULDBLOCK);
