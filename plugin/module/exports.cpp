@@ -53,8 +53,7 @@ bool Register(uint32_t, IQelServiceRegistry* registry) {
   using namespace qel;
   auto* streams = static_cast<IQelStreamRegistry*>(RefetchSlot(Slot::StreamRegistry, registry));
   if (streams)
-    for (const StreamType& t : StreamTypes())
-      if (t.factory) streams->AddStreamFactory(t.factory);
+    for (const StreamType& t : StreamTypes()) streams->AddStreamFactory(t.factory);
   for (Slot s : kFetchOrder) RefetchSlot(s, registry);
   auto* handler = SlotAs<CQelHalEventHandler>(Slot::HalEventHandler);
   if (handler) handler->Restart();

@@ -10,7 +10,7 @@ namespace qel {
 
 struct StreamType {
   const char16_t* name;
-  QelStreamFactory factory;  // null while this build has no such stream: not offered
+  QelStreamFactory factory;
 };
 
 std::span<const StreamType> StreamTypes();
