@@ -6,6 +6,7 @@
 #include "verbs_events.h"
 #include "verbs_keyboard.h"
 #include "verbs_objects.h"
+#include "verbs_stream.h"
 
 namespace qelhost {
 
@@ -36,6 +37,7 @@ std::vector<Verb> MakeVerbs() {
       EventsVerb(),
       WatchVerb(),
       KeyboardVerb(),
+      StreamVerb(),
   };
 }
 

@@ -33,6 +33,7 @@ inline std::string Quoted(const std::string& text) {  // for the shell, whatever
 
 struct HostOptions {
   std::string env;        // more "NAME=value" words (or "-u NAME") for env
+  std::string stdinFrom;  // a file for standard input instead of /dev/null
   std::string stdoutTo;   // shell redirection of stdout instead of the capture file ("/dev/full", "&-")
   std::string stderrTo;   // the same for stderr
   std::string cwd;        // the working folder, when not inherited
@@ -58,7 +59,7 @@ inline HostRun RunHost(const std::vector<std::string>& args, const std::filesyst
   if (o.stateHome) command += "XDG_STATE_HOME=" + Quoted((scratch / "state").string()) + " ";
   command += o.env + " " + Quoted(HostPath());
   for (const auto& a : args) command += " " + Quoted(a);
-  command += " </dev/null";
+  command += " <" + (o.stdinFrom.empty() ? std::string("/dev/null") : Quoted(o.stdinFrom));
   command += o.stdoutTo.empty() ? " >" + Quoted((scratch / "stdout").string())
                                 : (o.stdoutTo[0] == '&' ? " >" + o.stdoutTo : " >" + Quoted(o.stdoutTo));
   command += " 2>" + Quoted(o.stderrTo.empty() ? (scratch / "stderr").string() : o.stderrTo) + ")";
