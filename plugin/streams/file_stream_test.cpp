@@ -17,13 +17,6 @@ namespace {
 
 using namespace qeltest;
 
-std::string ReadSome(IQelStream* s, uint32_t count) {
-  std::string out(count, '\0');
-  const int32_t n = s->Read(out.data(), count, 0);
-  out.resize(n > 0 ? size_t(n) : 0);
-  return out;
-}
-
 bool Exists(const char16_t* path) { return ce::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 class FileStream : public ::testing::Test {

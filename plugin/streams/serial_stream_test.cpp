@@ -126,13 +126,6 @@ class SerialStreamLine : public ::testing::Test {
   int master_ = -1, slave_ = -1;
 };
 
-std::string ReadSome(IQelStream* s, uint32_t count, uint32_t timeoutMs) {
-  std::string out(count, '\0');
-  const int32_t n = s->Read(out.data(), count, timeoutMs);
-  out.resize(n > 0 ? size_t(n) : 0);
-  return out;
-}
-
 TEST_F(SerialStreamLine, OpenSetsTheLineAndBytesGoBothWays) {
   StreamPtr s = Open({u"9600", u"7", u"E", u"2", u"H"});
   termios line{};

@@ -26,11 +26,12 @@ std::u16string Address(uint16_t port) { return U("127.0.0.1:" + std::to_string(p
 // Whether the stream is open: a write of nothing is 0 on an open stream, -1 on a closed one.
 bool IsOpen(IQelStream* s) { return s->Write(nullptr, 0, 1) == 0; }
 
-std::string ReadSome(IQelStream* s, uint32_t count, uint32_t timeoutMs) {
-  std::string out(count, '\0');
-  const int32_t n = s->Read(out.data(), count, timeoutMs);
-  out.resize(n > 0 ? size_t(n) : 0);
-  return out;
+// Reads until a read gives nothing (the far side's end, or a quiet 2 s); the last result.
+int32_t ReadUntilNothing(IQelStream* s) {
+  char buffer[200];
+  int32_t last = 1;
+  for (int i = 0; i < 20 && last > 0; ++i) last = s->Read(buffer, sizeof buffer, 2000);
+  return last;
 }
 
 // Calls Interrupt until `done`; a stream wakes only a wait already in progress.
@@ -182,11 +183,9 @@ TEST_F(SocketStream, APeerThatClosesOrResetsClosesTheClient) {
       peer.Reset();
     else
       peer.Close();
-    int32_t last = 1;
-    char buffer[200];
-    for (int i = 0; i < 20 && last > 0; ++i) last = s->Read(buffer, sizeof buffer, 2000);
-    EXPECT_LE(last, 0);
+    EXPECT_LE(ReadUntilNothing(s.get()), 0);
     EXPECT_FALSE(IsOpen(s.get()));
+    char buffer[16];
     EXPECT_EQ(s->Read(buffer, sizeof buffer, 10), 0) << "a closed stream reads nothing";
     EXPECT_EQ(s->Write("x", 1, 100), -1);
     EXPECT_FALSE(s->Reset());
@@ -228,14 +227,28 @@ TEST_F(SocketStream, AServerServesOneClientAfterAnother) {
     EXPECT_EQ(s->Write("ok", 2, 1000), 2);
     EXPECT_EQ(client.ReceiveAll(2, 5000), "ok");
     client.Close();
-    int32_t last = 1;
-    char buffer[16];
-    for (int i = 0; i < 20 && last > 0; ++i) last = s->Read(buffer, sizeof buffer, 2000);
-    EXPECT_LE(last, 0);
+    EXPECT_LE(ReadUntilNothing(s.get()), 0);
     EXPECT_TRUE(IsOpen(s.get())) << "the server stays open for the next client";
   }
   EXPECT_TRUE(s->Close());
   EXPECT_FALSE(LoopbackPeer::TcpClient(port).valid()) << "closed, it listens no more";
+}
+
+TEST_F(SocketStream, InterruptEndsAConnectThatGetsNoAnswer) {
+  // The listener's one place is taken, and it accepts nobody: later connects wait.
+  LoopbackPeer listener = LoopbackPeer::TcpListener("127.0.0.1", 0);
+  std::vector<LoopbackPeer> queued;
+  for (int i = 0; i < 3; ++i) queued.push_back(LoopbackPeer::TcpConnectStarted(listener.port()));
+  StreamPtr s = MakeStream(u"SOCKET");
+  ASSERT_TRUE(Configure(s.get(), {u"TCP", u"0", Address(listener.port()).c_str()}));
+  std::atomic<bool> done{false};
+  std::thread interrupter([&] { InterruptUntil(s.get(), done); });
+  const auto start = Clock::now();
+  s->Open(60000);
+  done = true;
+  interrupter.join();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30)) << "ended by the interrupt, not the time-out";
+  EXPECT_FALSE(IsOpen(s.get())) << "an interrupted connect leaves the stream closed";
 }
 
 enum class Wait { kClient, kData, kRoom };

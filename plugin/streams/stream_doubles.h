@@ -43,6 +43,14 @@ inline bool Configure(IQelStream* stream, const std::vector<const char16_t*>& te
   return stream->Configure(int32_t(pointers.size()), pointers.data());
 }
 
+// What one Read gave, as text; nothing on a time-out, an end or a failure.
+inline std::string ReadSome(IQelStream* s, uint32_t count, uint32_t timeoutMs = 0) {
+  std::string out(count, '\0');
+  const int32_t n = s->Read(out.data(), count, timeoutMs);
+  out.resize(n > 0 ? size_t(n) : 0);
+  return out;
+}
+
 // The text of GetAddress, or "(null)".
 inline std::u16string AddressOf(IQelStream* stream) {
   std::unique_ptr<IQelValue> value(stream->GetAddress());

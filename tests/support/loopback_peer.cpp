@@ -36,9 +36,9 @@ bool Readable(int fd, int timeoutMs) {
 
 }  // namespace
 
-LoopbackPeer LoopbackPeer::TcpListener(const char* ip) {
+LoopbackPeer LoopbackPeer::TcpListener(const char* ip, int backlog) {
   const int fd = Bound(SOCK_STREAM, ip);
-  if (fd >= 0 && ::listen(fd, 4) != 0) return LoopbackPeer();
+  if (fd >= 0 && ::listen(fd, backlog) != 0) return LoopbackPeer();
   return LoopbackPeer(fd);
 }
 
@@ -54,6 +54,13 @@ LoopbackPeer LoopbackPeer::TcpClient(uint16_t port) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   } while (std::chrono::steady_clock::now() < until);
   return LoopbackPeer();
+}
+
+LoopbackPeer LoopbackPeer::TcpConnectStarted(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const sockaddr_in a = Loopback("127.0.0.1", port);
+  ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);  // EINPROGRESS, or done
+  return LoopbackPeer(fd);
 }
 
 LoopbackPeer::LoopbackPeer(LoopbackPeer&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

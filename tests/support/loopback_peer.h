@@ -12,11 +12,15 @@ namespace qeltest {
 class LoopbackPeer {
  public:
   // Listening (TCP) or bound (UDP) on the address, at port 0: a free one.
-  static LoopbackPeer TcpListener(const char* ip = "127.0.0.1");
+  // A listener's backlog of 0 holds one connection it has not accepted: a
+  // connect beyond that waits unanswered, as one to a far host that is slow.
+  static LoopbackPeer TcpListener(const char* ip = "127.0.0.1", int backlog = 4);
   static LoopbackPeer Udp(const char* ip = "127.0.0.1");
   // A TCP client connected to 127.0.0.1:port; tried for up to two seconds,
   // for a server whose thread is still starting. Invalid when it never got in.
   static LoopbackPeer TcpClient(uint16_t port);
+  // A TCP client whose connect to 127.0.0.1:port has started, done or not.
+  static LoopbackPeer TcpConnectStarted(uint16_t port);
 
   LoopbackPeer() = default;
   LoopbackPeer(LoopbackPeer&& other) noexcept;
