@@ -37,7 +37,9 @@ void Put16(Bytes& b, size_t at, uint16_t v) { std::memcpy(&b.at(at + 1) - 1, &v,
 // Where the test images keep what the damages change (PE32: the optional
 // header's directories at 96; one section holds the whole resource tree).
 struct Layout {
-  size_t lfanew, coff, optional, sections, rootDir, typeDir, nameDir, dataEntry, block;
+  size_t lfanew, coff, optional, sections;
+  // The tree: the types, RT_VERSION's names, the first name's languages.
+  size_t rootDir, namesDir, languagesDir, dataEntry, block;
   uint32_t resourceRva;
   explicit Layout(const Bytes& b) {
     lfanew = Get32(b, 0x3C);
@@ -49,9 +51,9 @@ struct Layout {
     for (size_t s = sections; s < sections + 40 * b.at(coff + 2); s += 40)
       if (Get32(b, s + 12) == resourceRva) resourceAt = Get32(b, s + 20);
     rootDir = resourceAt;
-    typeDir = resourceAt + (Get32(b, rootDir + 16 + 4) & 0x7FFFFFFF);
-    nameDir = resourceAt + (Get32(b, typeDir + 16 + 4) & 0x7FFFFFFF);
-    dataEntry = resourceAt + Get32(b, nameDir + 16 + 4);
+    namesDir = resourceAt + (Get32(b, rootDir + 16 + 4) & 0x7FFFFFFF);
+    languagesDir = resourceAt + (Get32(b, namesDir + 16 + 4) & 0x7FFFFFFF);
+    dataEntry = resourceAt + Get32(b, languagesDir + 16 + 4);
     block = resourceAt + (Get32(b, dataEntry) - resourceRva);
   }
 };
@@ -95,8 +97,8 @@ TEST(VersionResource, DamagedImagesFailCleanly) {
        ERROR_BAD_EXE_FORMAT},
       {"resource section cut", [&](Bytes& b) { b.resize(at.rootDir + 20); }, ERROR_BAD_EXE_FORMAT},
       {"no version type", [&](Bytes& b) { Put32(b, at.rootDir + 16, 10); }, ERROR_RESOURCE_TYPE_NOT_FOUND},
-      {"no names", [&](Bytes& b) { Put16(b, at.typeDir + 14, 0); }, ERROR_RESOURCE_NAME_NOT_FOUND},
-      {"no languages", [&](Bytes& b) { Put16(b, at.nameDir + 14, 0); }, ERROR_RESOURCE_LANG_NOT_FOUND},
+      {"no names", [&](Bytes& b) { Put16(b, at.namesDir + 14, 0); }, ERROR_RESOURCE_NAME_NOT_FOUND},
+      {"no languages", [&](Bytes& b) { Put16(b, at.languagesDir + 14, 0); }, ERROR_RESOURCE_LANG_NOT_FOUND},
       {"huge entry counts",
        [&](Bytes& b) {
          Put16(b, at.rootDir + 12, 0xFFFF);
@@ -105,10 +107,10 @@ TEST(VersionResource, DamagedImagesFailCleanly) {
        ERROR_BAD_EXE_FORMAT},
       {"type leads back to the root", [&](Bytes& b) { Put32(b, at.rootDir + 20, 0x80000000); },
        ERROR_BAD_EXE_FORMAT},
-      {"name leads back to its type",
-       [&](Bytes& b) { Put32(b, at.typeDir + 20, 0x80000000 | uint32_t(at.typeDir - at.rootDir)); },
+      {"name leads back to the names",
+       [&](Bytes& b) { Put32(b, at.namesDir + 20, 0x80000000 | uint32_t(at.namesDir - at.rootDir)); },
        ERROR_BAD_EXE_FORMAT},
-      {"language leads back to the root", [&](Bytes& b) { Put32(b, at.nameDir + 20, 0x80000000); },
+      {"language leads back to the root", [&](Bytes& b) { Put32(b, at.languagesDir + 20, 0x80000000); },
        ERROR_BAD_EXE_FORMAT},
       {"subdirectory past the section", [&](Bytes& b) { Put32(b, at.rootDir + 20, 0xFFFFFFF0); },
        ERROR_BAD_EXE_FORMAT},
