@@ -38,7 +38,7 @@ INCLUDE_ROOTS = ["include", "common/include", "platform/include", "platform/util
                  "platform/sim/control/include", "host", "tests/support"]
 # The simulation's folders, each searched for its headers as the build does.
 INCLUDE_ROOTS += [f"platform/sim/{layer}"
-                  for layer in ("base", "kernel", "store", "api", "devices", "devices/vendor", "programs")]
+                  for layer in ("base", "kernel", "store", "image", "api", "devices", "devices/vendor", "programs")]
 
 # Folders a rule may allow, by what they are.
 CONTRACT = "include/qel"

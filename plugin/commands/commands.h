@@ -22,6 +22,10 @@ void Pgt(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 void Ild(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Always fails: the terminal has nothing for it to do.
 void Swp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Stores the file version of the file named by argument 1 into variable 2.
+void Svr(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Stores named strings of a file's version resource into the variables after them.
+void Spr(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

@@ -58,6 +58,8 @@ std::vector<ExpectedCall> ExpectedCalls() {
     }
     if (name == "BATT_CHARGE_CYCLES") {
       out.push_back({Op::AddCommand, "CCK"});
+      out.push_back({Op::AddCommand, "SVR"});
+      out.push_back({Op::AddCommand, "SPR"});
       out.push_back({Op::AddCommand, "SXC"});
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
@@ -106,7 +108,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 90u);
+  ASSERT_EQ(expected.size(), 92u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);

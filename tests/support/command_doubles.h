@@ -54,8 +54,18 @@ class CommandArgs final : public ICommandArguments {
       text.AssignZ(fallback ? fallback : u"");
     return &text;
   }
-  IQelVariable* GetVariable(int32_t) override { return nullptr; }
-  IQelFileReference* GetFile(int32_t, int32_t, int32_t, int32_t, int32_t) override { return nullptr; }
+  IQelVariable* GetVariable(int32_t a) override {
+    const auto it = variables.find(a);
+    return it == variables.end() ? nullptr : it->second;
+  }
+  IQelFileReference* GetFile(int32_t a, int32_t, int32_t, int32_t, int32_t) override {
+    const auto it = files.find(a);
+    return it == files.end() ? nullptr : it->second;
+  }
+
+  // What GetVariable and GetFile hand out, by argument number; null elsewhere.
+  std::map<int32_t, IQelVariable*> variables;
+  std::map<int32_t, IQelFileReference*> files;
 
  private:
   bool Present(int32_t a) const {
@@ -63,6 +73,30 @@ class CommandArgs final : public ICommandArguments {
   }
   std::vector<Entry> entries_;
   std::deque<CQelTextBuffer> texts_;
+};
+
+// An output variable that keeps every text stored into it.
+class Variable final : public IQelVariable {
+ public:
+  bool SetInt(int32_t, int32_t) override { return false; }
+  bool SetValue(IQelText*, int32_t) override { return false; }
+  bool SetData(const void*, int32_t, int32_t) override { return false; }
+  bool SetText(const char16_t* text, int32_t) override {
+    texts.emplace_back(text ? text : u"");
+    return true;
+  }
+  bool AppendText(const char16_t*, int32_t, int32_t) override { return false; }
+  std::vector<std::u16string> texts;
+};
+
+// A file reference to a device path, owned by the test (never released).
+class FileReference final : public IQelFileReference {
+ public:
+  explicit FileReference(std::u16string path) : path_(std::move(path)) {}
+  const char16_t* FullPath() override { return path_.c_str(); }
+
+ private:
+  std::u16string path_;
 };
 
 class CommandContext final : public ICommandContext {

@@ -23,7 +23,9 @@
 namespace ce::sim {
 namespace detail {
 const std::vector<std::pair<std::string_view, std::string_view>>& BuiltinProfileTexts();
-}
+// The PE images the build installs into the host's folder: device path, bytes.
+const std::vector<std::pair<std::string_view, std::string_view>>& HostInstallFiles();
+}  // namespace detail
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -190,6 +192,9 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
   const json folders = profile.value("folders", json::array());
   for (const auto& f : folders)
     if (!MakeDeviceEntry(fsRoot, f.get<std::string>(), true, {}, &index, error)) return false;
+  // The host's installed files come first, so that a profile may replace one.
+  for (const auto& [path, bytes] : detail::HostInstallFiles())
+    if (!MakeDeviceEntry(fsRoot, std::string(path), false, bytes, &index, error)) return false;
   const json files = profile.value("files", json::object());
   for (const auto& [path, content] : files.items())
     if (!MakeDeviceEntry(fsRoot, path, false, content.get<std::string>(), &index, error)) return false;
