@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -69,7 +71,9 @@ std::string WhyNot(ce::DWORD error) {
       return "its folder does not exist";
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-      return "it is in use";
+      return "it is in use, or a folder";
+    case ERROR_INVALID_NAME:
+      return "the name is no file's or port's name";
     default:
       return "error " + std::to_string(error);
   }
@@ -114,6 +118,35 @@ struct Pump {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
   }
 
+  // A read waits no longer than the idle time left, once that counts.
+  uint32_t ReadTimeout() const {
+    if (!inputDone || options.idleMs < 0) return options.timeoutMs;
+    const long long left = options.idleMs - (Now() - lastInputMs);
+    return uint32_t(std::clamp<long long>(left, 1, options.timeoutMs));
+  }
+
+  // What was read, to standard output; 0, or why it failed. Writes to the
+  // process's own output go out as room comes, so an end signal still ends a
+  // pump whose reader of the output has stopped reading.
+  int Print(const char* bytes, size_t size) {
+    errno = 0;
+    if (&o.out != &std::cout) {
+      o.out.write(bytes, std::streamsize(size));
+      o.out.flush();
+      return o.out ? 0 : (errno ? errno : EIO);
+    }
+    std::cout.flush();
+    for (size_t at = 0; at < size && !ending;) {
+      pollfd room{STDOUT_FILENO, POLLOUT, 0};
+      if (::poll(&room, 1, 100) <= 0) continue;
+      const ssize_t n = ::write(STDOUT_FILENO, bytes + at, size - at);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n < 0) return errno;
+      at += size_t(n);
+    }
+    return 0;
+  }
+
   bool Idle() const { return inputDone && options.idleMs >= 0 && Now() - lastInputMs >= options.idleMs; }
 
   // Until an end signal, the far side closing, the end of a file, or idleness.
@@ -121,21 +154,19 @@ struct Pump {
     char buffer[4096];
     lastInputMs = Now();
     while (!ending) {
-      const int32_t n = stream->Read(buffer, sizeof buffer, options.timeoutMs);
+      const int32_t n = stream->Read(buffer, sizeof buffer, ReadTimeout());
       if (n > 0) {
-        errno = 0;
-        o.out.write(buffer, n);
-        o.out.flush();
-        if (!o.out) {
-          outputError = errno ? errno : EIO;
+        if (const int error = Print(buffer, size_t(n))) {
+          outputError = error;
           end = "standard output failed";
           break;
         }
+        if (ending) break;  // output was blocked until the end signal
         bytesRead += n;
         lastInputMs = Now();
         continue;
       }
-      if (n < 0) {
+      if (n < 0 && !server) {
         end = kind == Kind::kFile ? "the file could not be read" : "the stream failed";
         failed = true;
         break;
@@ -201,19 +232,29 @@ struct Pump {
   }
 };
 
+// A server's local port: digits, 1 to 65535. Without one the stream would
+// open and never listen.
+bool ListenPort(const std::vector<std::string>& values) {
+  if (values.size() < 2 || values[1].empty() || values[1].size() > 5) return false;
+  if (!std::all_of(values[1].begin(), values[1].end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  const int port = std::stoi(values[1]);
+  return port >= 1 && port <= 65535;
+}
+
 // Whether Open left the stream open, and if not, why.
 bool Opened(IQelStream* stream, Kind kind, const std::u16string& path, std::string* why) {
   if (kind == Kind::kSocket) {
     if (stream->Write(nullptr, 0, 1) == 0) return true;
     *why =
-        "it could not be opened (no connection within the time-out, an address that cannot be resolved, "
-        "or a local port in use)";
+        "could not be opened (no connection within the time-out, a name that cannot be resolved, or a local "
+        "port in use)";
     return false;
   }
   // The stream opens without sharing: while it holds the file or port nobody else can.
   const ce::DWORD error = TryOpen(path);
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return true;
-  *why = kind == Kind::kSerial ? "the port refused the line settings" : "it could not be opened";
+  *why = kind == Kind::kSerial ? "was refused its line settings by the port" : "could not be opened";
   return false;
 }
 
@@ -231,6 +272,13 @@ int PumpStream(PluginHost& host, const StreamOptions& options, const Output& o) 
   if (!stream) {
     o.err << "qelhost: stream: " << Printable(options.type)
           << ": no stream factory of the module makes this type (it offers COM1 to COM9, SOCKET and FILE)\n";
+    return kUsage;
+  }
+
+  const bool server = kind == Kind::kSocket && !options.values.empty() &&
+                      ceutil::EqualNoCase(ceutil::FromUtf8(options.values[0]), u"TCPSERVER");
+  if (server && !ListenPort(options.values)) {
+    o.err << "qelhost: stream: a TCPSERVER stream needs the local port it listens on, 1 to 65535\n";
     return kUsage;
   }
 
@@ -262,8 +310,6 @@ int PumpStream(PluginHost& host, const StreamOptions& options, const Output& o) 
     }
   }
 
-  const bool server = kind == Kind::kSocket && !options.values.empty() &&
-                      ceutil::EqualNoCase(ceutil::FromUtf8(options.values[0]), u"TCPSERVER");
   Pump pump{stream.get(), kind, server, options, o};
   std::thread watcher([&] { pump.Watch(); });
   stream->Open(options.timeoutMs);
@@ -317,11 +363,13 @@ Verb StreamVerb() {
         verb.add_option("TYPE", o.type,
                         "SOCKET, FILE, or a serial port COM1 to COM9 (COM1: alike), without regard to case")
             ->required();
-        verb.add_option("VALUES", o.values,
-                        "the stream's settings, in order. SOCKET: PROTOCOL (TCP, UDP, TCPSERVER) LOCAL-PORT "
-                        "[ADDRESS[:PORT]], e.g. TCP 0 127.0.0.1:8080 or TCPSERVER 8080. FILE: a device path; "
-                        "what the file holds is printed first, then the input is appended. COMn: SPEED "
-                        "DATA-BITS PARITY STOP-BITS FLOW, e.g. 115200 8 N 1 N");
+        verb.add_option(
+            "VALUES", o.values,
+            "the stream's settings, in order. SOCKET: PROTOCOL (TCP, UDP, TCPSERVER) LOCAL-PORT "
+            "[ADDRESS[:PORT]], e.g. TCP 0 127.0.0.1:8080 or TCPSERVER 8080 (one client at a time: a client "
+            "that connects while another is served replaces it). FILE: a device path; "
+            "what the file holds is printed first, then the input is appended. COMn: SPEED "
+            "DATA-BITS PARITY STOP-BITS FLOW, e.g. 115200 8 N 1 N");
         verb.add_option("--timeout", o.timeoutMs,
                         "ms that opening (connecting) and each read and write may take (default 5000)")
             ->check(CLI::Range(1u, 0xFFFFFFFEu));

@@ -89,7 +89,7 @@ bool CQelSerialStream::OpenPort() {
 
   ce::DCB state{};
   state.DCBlength = sizeof state;
-  if (!ce::GetCommState(port_, &state)) return false;
+  if (!ce::GetCommState(port_, &state)) return Refused();
   state.BaudRate = speed_;
   state.fParity = parity_ != NOPARITY;
   state.Parity = parity_;
@@ -102,19 +102,25 @@ bool CQelSerialStream::OpenPort() {
   state.fDsrSensitivity = hardware;
   state.fOutX = software;
   state.fInX = software;
-  if (!ce::SetCommState(port_, &state)) return false;
+  if (!ce::SetCommState(port_, &state)) return Refused();
 
   ce::COMMTIMEOUTS timeouts{};
-  if (!ce::GetCommTimeouts(port_, &timeouts)) return false;
+  if (!ce::GetCommTimeouts(port_, &timeouts)) return Refused();
   const uint32_t c = CharacterTime();
   timeouts.ReadIntervalTimeout = c * 8;
   timeouts.ReadTotalTimeoutMultiplier = c;
   timeouts.ReadTotalTimeoutConstant = 25;
   timeouts.WriteTotalTimeoutMultiplier = c;
   timeouts.WriteTotalTimeoutConstant = 25;
-  if (!ce::SetCommTimeouts(port_, &timeouts)) return false;
+  if (!ce::SetCommTimeouts(port_, &timeouts)) return Refused();
   unread_ = 0;
   return true;
+}
+
+// A port that would not take the settings is let go, not kept with others.
+bool CQelSerialStream::Refused() {
+  Close();
+  return false;
 }
 
 bool CQelSerialStream::Close() {

@@ -39,6 +39,7 @@ class CQelSerialStream final : public IQelStream {
 
  private:
   bool Interrupted();
+  bool Refused();
 
   ce::HANDLE port_ = INVALID_HANDLE_VALUE;
   ce::UniqueHandle interrupt_;  // auto-reset

@@ -35,6 +35,10 @@ ce::SOCKADDR_IN Address(ce::DWORD ip, uint16_t port) {
 
 const ce::SOCKADDR* AsAddress(const ce::SOCKADDR_IN& a) { return reinterpret_cast<const ce::SOCKADDR*>(&a); }
 
+ce::timeval Limit(uint32_t timeoutMs) {
+  return {ce::LONG(timeoutMs / 1000), ce::LONG(timeoutMs % 1000 * 1000)};
+}
+
 // Shut both ways and close; the slot becomes empty.
 void CloseSocket(std::atomic<ce::SOCKET>& slot) {
   const ce::SOCKET s = slot.exchange(INVALID_SOCKET);
@@ -129,6 +133,7 @@ IQelValue* CQelSocketStream::GetAddress() {
 
 void CQelSocketStream::Open(uint32_t timeoutMs) {
   if (open_ || timeoutMs == 0) return;
+  Close();  // what a peer's close left behind: the wake socket, the server's thread
   const ce::SOCKET s = ce::socket(AF_INET, type_, 0);
   if (s == INVALID_SOCKET) return;
   (server_ ? listen_ : data_) = s;
@@ -192,6 +197,10 @@ ce::DWORD CQelSocketStream::Run() {
       ce::Sleep(1);  // a failing accept (out of descriptors) must not spin
       continue;
     }
+    if (listen_ == INVALID_SOCKET) {  // closed while this client came: it has no stream
+      ce::closesocket(client);
+      break;
+    }
     MakeNonBlocking(client);
     data_ = client;
     Interrupt();  // a reader waiting for a client looks again
@@ -201,7 +210,7 @@ ce::DWORD CQelSocketStream::Run() {
 
 int CQelSocketStream::Select(ce::fd_set* readable, ce::fd_set* writable, ce::fd_set* failed,
                              uint32_t timeoutMs) {
-  const ce::timeval limit{ce::LONG(timeoutMs / 1000), ce::LONG(timeoutMs % 1000 * 1000)};
+  const ce::timeval limit = Limit(timeoutMs);
   inSelect_ = true;
   const int ready = ce::select(0, readable, writable, failed, &limit);
   inSelect_ = false;
@@ -232,15 +241,25 @@ void CQelSocketStream::CloseData(ce::SOCKET which) {
 
 int32_t CQelSocketStream::Read(void* buffer, uint32_t count, uint32_t timeoutMs) {
   if (!open_) return 0;
+  if (!buffer) count = 0;
   uint32_t remaining = timeoutMs;
   if (server_ && data_ == INVALID_SOCKET) {
-    while (remaining > 0 && data_ == INVALID_SOCKET) {
+    while (remaining > 0) {
       const ce::DWORD since = ce::GetTickCount();
       ce::fd_set readable;
       FD_ZERO(&readable);
       FD_SET(listen_.load(), &readable);
       FD_SET(wake_.load(), &readable);
-      const int ready = Select(&readable, nullptr, nullptr, remaining);
+      // Marked as waiting before the last look for a client, so the accept
+      // thread's Interrupt cannot fall between the look and the wait.
+      inSelect_ = true;
+      if (data_ != INVALID_SOCKET) {
+        inSelect_ = false;
+        break;
+      }
+      const ce::timeval limit = Limit(remaining);
+      const int ready = ce::select(0, &readable, nullptr, nullptr, &limit);
+      inSelect_ = false;
       if (ready == SOCKET_ERROR) {
         Close();
         return 0;
@@ -260,6 +279,8 @@ int32_t CQelSocketStream::Read(void* buffer, uint32_t count, uint32_t timeoutMs)
     FD_SET(s, &readable);
     FD_SET(wake_.load(), &readable);
     const int ready = Select(&readable, nullptr, nullptr, remaining);
+    // A server's client replaced meanwhile by the next is no failure of the stream.
+    if (server_ && data_ != s) return 0;
     if (ready == SOCKET_ERROR) {
       CloseData(s);
       return 0;
@@ -271,6 +292,7 @@ int32_t CQelSocketStream::Read(void* buffer, uint32_t count, uint32_t timeoutMs)
     if (ready > 0 && FD_ISSET(s, &readable)) {
       const int got = ce::recv(s, buffer_, int(kBufferSize), 0);
       if (got <= 0) {
+        if (server_ && data_ != s) return 0;
         CloseData(s);
         return got;
       }

@@ -25,6 +25,8 @@ class CQelSocketStream final : public IQelStream, public CQelThread {
 
   bool Interrupt() override;
   void Open(uint32_t timeoutMs) override;
+  // Also the thread base's Close, whose signature it shares: the base's own
+  // is reached qualified (CQelThread::Finish does).
   bool Close() override;
   void Destroy() override { delete this; }
   bool Reset() override;

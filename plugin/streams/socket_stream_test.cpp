@@ -107,6 +107,7 @@ TEST_F(SocketStream, TcpClientWritesAndReadsAtMost128BytesACall) {
 
   const std::string sent(300, 'x');
   ASSERT_TRUE(peer.Send(sent));
+  EXPECT_EQ(s->Read(nullptr, 10, 2000), 0) << "no buffer, nothing taken";
   std::string got;
   for (int i = 0; i < 10 && got.size() < sent.size(); ++i) {
     const std::string part = ReadSome(s.get(), 1000, 2000);
@@ -189,6 +190,10 @@ TEST_F(SocketStream, APeerThatClosesOrResetsClosesTheClient) {
     EXPECT_EQ(s->Read(buffer, sizeof buffer, 10), 0) << "a closed stream reads nothing";
     EXPECT_EQ(s->Write("x", 1, 100), -1);
     EXPECT_FALSE(s->Reset());
+
+    s->Open(5000);  // again, on what the first connection left
+    EXPECT_TRUE(IsOpen(s.get()));
+    EXPECT_TRUE(listener.Accept(5000).valid());
   }
 }
 
@@ -249,6 +254,33 @@ TEST_F(SocketStream, InterruptEndsAConnectThatGetsNoAnswer) {
   interrupter.join();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(30)) << "ended by the interrupt, not the time-out";
   EXPECT_FALSE(IsOpen(s.get())) << "an interrupted connect leaves the stream closed";
+}
+
+// Clients that come and go replace one another; the reader sees ends and
+// nothing, never a failure (a client that resets is one), and the server
+// stays open.
+TEST_F(SocketStream, ClientsComingAndGoingFastLeaveTheServerOpen) {
+  const uint16_t port = UnusedPort();
+  StreamPtr s = MakeStream(u"SOCKET");
+  ASSERT_TRUE(Configure(s.get(), {u"TCPSERVER", U(std::to_string(port)).c_str()}));
+  s->Open(1000);
+  ASSERT_TRUE(IsOpen(s.get()));
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread reader([&] {
+    char buffer[64];
+    while (!done)
+      if (s->Read(buffer, sizeof buffer, 50) < 0) ++failures;
+  });
+  for (int i = 0; i < 30; ++i) {
+    LoopbackPeer client = LoopbackPeer::TcpClient(port);
+    ASSERT_TRUE(client.valid()) << i;
+    client.Send("x");
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(IsOpen(s.get()));
 }
 
 enum class Wait { kClient, kData, kRoom };
