@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "api.h"
+#include "api_path.h"
 #include "case_fold.h"
 #include "ce/error.h"
 #include "ce/text.h"
@@ -65,21 +66,6 @@ HANDLE FailHandle(DWORD code) {
 }
 
 BOOL FailErrno() { return Fail(sim::ErrorFromErrno(errno)); }
-
-// ---- Paths -----------------------------------------------------------------
-
-DWORD ResolveApiPath(LPCWSTR path, sim::Resolve mode, ResolvedPath* out) {
-  if (path == nullptr) return ERROR_INVALID_PARAMETER;
-  size_t length = 0;
-  while (length < size_t(MAX_PATH) && path[length] != 0) ++length;
-  if (length == size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
-  if (length == 0) return ERROR_PATH_NOT_FOUND;
-  const auto terminal = sim::Current();
-  if (!terminal) return ERROR_NOT_READY;
-  const auto root = terminal->fs_root_handle();
-  if (!root) return ERROR_NOT_READY;
-  return sim::ResolveDevicePath(root->get(), {path, length}, mode, out);
-}
 
 bool IsMountedStore(const std::string& hostName) {
   const auto name = sim::FromUtf8(hostName);
@@ -399,6 +385,19 @@ bool SameEntry(const ResolvedPath& a, const ResolvedPath& b) {
 }
 
 }  // namespace
+
+DWORD ResolveApiPath(LPCWSTR path, sim::Resolve mode, ResolvedPath* out) {
+  if (path == nullptr) return ERROR_INVALID_PARAMETER;
+  size_t length = 0;
+  while (length < size_t(MAX_PATH) && path[length] != 0) ++length;
+  if (length == size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
+  if (length == 0) return ERROR_PATH_NOT_FOUND;
+  const auto terminal = sim::Current();
+  if (!terminal) return ERROR_NOT_READY;
+  const auto root = terminal->fs_root_handle();
+  if (!root) return ERROR_NOT_READY;
+  return sim::ResolveDevicePath(root->get(), {path, length}, mode, out);
+}
 
 // ---- Handles -------------------------------------------------------------------
 

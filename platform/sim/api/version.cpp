@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "api.h"
+#include "api_path.h"
 #include "byte_source.h"
 #include "ce/error.h"
 #include "ce/files.h"
 #include "device_path.h"
 #include "last_error.h"
-#include "terminal.h"
 #include "version_block.h"
 #include "version_resource.h"
 
@@ -32,17 +32,8 @@ constexpr uint64_t kMaxImageBytes = 64ull << 20;
 constexpr size_t kMaxBlockBytes = 0xFFFF;  // a node's length is 16 bits
 
 DWORD OpenImage(LPCWSTR path, HostFd* out, uint64_t* size) {
-  if (path == nullptr) return ERROR_INVALID_PARAMETER;
-  size_t length = 0;
-  while (length < size_t(MAX_PATH) && path[length] != 0) ++length;
-  if (length == size_t(MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
-  if (length == 0) return ERROR_PATH_NOT_FOUND;
-  const auto terminal = sim::Current();
-  if (!terminal) return ERROR_NOT_READY;
-  const auto root = terminal->fs_root_handle();
-  if (!root) return ERROR_NOT_READY;
   ResolvedPath rp;
-  if (DWORD e = sim::ResolveDevicePath(root->get(), {path, length}, sim::Resolve::kName, &rp)) return e;
+  if (DWORD e = ResolveApiPath(path, sim::Resolve::kName, &rp)) return e;
   if (!rp.exists) return ERROR_FILE_NOT_FOUND;
   if (!S_ISREG(rp.st.st_mode) || sim::IsHardLinked(rp.st)) return ERROR_ACCESS_DENIED;
   HostFd fd(::openat(rp.folder.get(), rp.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
