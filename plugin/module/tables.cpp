@@ -25,6 +25,7 @@
 #include "devices/wlan_service.h"
 #include "qel/guids.h"
 #include "qel/terminal.h"
+#include "terminal/inventory_property.h"
 #include "terminal/network_properties.h"
 #include "terminal/system_properties.h"
 #include "terminal/terminal_service.h"
@@ -110,7 +111,7 @@ constexpr PropertyEntry kProperties[] = {
     {u"NET_CONNECTION", G::ContextFreeProperties, GetConnection, kRO},
     {u"NET_CONNECTION_TYPE", G::ContextFreeProperties, GetConnectionTypeProperty, kRO},
     {u"NET_CONNECTION_LEVEL", G::ContextFreeProperties, GetConnectionLevel, kRO},
-    {u"QEL_VER_LIST", G::ContextFreeProperties, kNA, kRO},
+    {u"QEL_VER_LIST", G::ContextFreeProperties, GetVersionList, kRO},
     {u"QEL_REMOTE_SESSION", G::ContextFreeProperties, GetRemoteSession, kRO},
     {u"SYS_DISK_FREE_SPACE", G::ContextFreeProperties, GetDiskFreeSpace, kRO},
     {u"SYS_MEM_HEAP_SPACE", G::ContextFreeProperties, GetMemHeapSpace, kRO},
