@@ -82,6 +82,7 @@ struct DEVMGR_DEVICE_INFORMATION {
   WCHAR szDeviceName[260];  // "$device\UFN1"
   WCHAR szBusName[260];     // "$bus\UFN1": open it with DEVACCESS_BUSNAMESPACE for bus controls
 };
+static_assert(sizeof(void*) != 4 || sizeof(DEVMGR_DEVICE_INFORMATION) == 1584);
 
 // A USB function client driver as the controller reports it.
 struct UFN_CLIENT_INFO {
