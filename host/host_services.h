@@ -26,6 +26,8 @@ namespace qelhost {
 
 inline constexpr char16_t kHostFolder[] = u"\\Program Files\\Qel\\";
 inline constexpr char16_t kAgentFolder[] = u"\\Program Files\\Qel\\Agent\\";
+// The host client's executable in that folder: qelhost's module path on the terminal.
+inline constexpr char16_t kHostExecutable[] = u"\\Program Files\\Qel\\qelhost.exe";
 inline constexpr char16_t kSettingsKey[] = u"Software\\Qel\\Settings";
 
 // A counted reference to a device path.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ce/sim/control.h"
+#include "host_services.h"
 #include "module_crash.h"
 #include "plugin_host.h"
 #include "terminal_setup.h"
@@ -58,7 +59,8 @@ constexpr const char* kAbout =
     "'terminal suspend|resume|power-status|wakeup' makes the terminal deliver that event to every\n"
     "qelhost running on it. A crash on a thread of the module appends a line to Qel-Clientv4.err\n"
     "beside the program's device path\n"
-    "(\\Windows\\qelhost: <terminal>/fs/Windows/Qel-Clientv4.err) and ends the process.\n"
+    "(\\Program Files\\Qel\\qelhost.exe: <terminal>/fs/Program Files/Qel/Qel-Clientv4.err) and\n"
+    "ends the process.\n"
     "qelhost has a main window on the terminal (class QelHostWindow, title qelhost, 0,0 240x320),\n"
     "which the module gets through the host's window service. 'keyboard show|hide|toggle|state'\n"
     "drives the input panel through the module's keyboard service; --main-window L,T,W,H moves\n"
@@ -231,6 +233,9 @@ int Run(int argc, char** argv) {
     Say(error);
     return kUsage;
   }
+  // The terminal sees qelhost as the host client installed in its own folder,
+  // whose module path the plug-in inventory and the error log start from.
+  ce::sim::SetProgramPath(kHostExecutable);
   // Before the module starts its threads, which inherit the signal mask.
   if (verb->hold == Hold::kEndSignals) HoldEndSignals();
   if (verb->needs == Needs::kTerminal) return verb->handle({out, nullptr});

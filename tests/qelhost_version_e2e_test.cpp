@@ -42,4 +42,21 @@ TEST_F(QelHostVersion, SvrAndSprReadTheImagesOfTheTerminal) {
   EXPECT_EQ(j["reports"][0]["text"], "Can't retrieve file information");
 }
 
+// The host's install folder as every terminal gets it, plus a plug-in beside
+// the module and one file there that is no image.
+TEST_F(QelHostVersion, VersionListNamesTheHostsFilesAndItsPlugins) {
+  const std::filesystem::path plugins = terminal.dir() / "fs" / "Program Files" / "Qel" / "Plugins";
+  std::filesystem::copy_file(std::filesystem::path(QEL_PE_DIR) / "translations32.dll", plugins / "Extra.mpi");
+  std::ofstream(plugins / "Broken.mpi") << "not an image";
+  const HostRun r = Host({"--json", "prop", "get", "QEL_VER_LIST"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json j = json::parse(r.out, nullptr, false);
+  ASSERT_FALSE(j.is_discarded()) << r.out;
+  const std::string v = QEL_PROJECT_VERSION;
+  const std::string hostFiles = "qelhost.exe (" + v + ");qelhost.dll (" + v + ");";
+  // The plug-ins come in the order the host lists the folder, which is not fixed.
+  const std::string a = "QelHal_HON2.mpi (" + v + ");", b = "Extra.mpi (1.2.3.4);";
+  EXPECT_TRUE(j["text"] == hostFiles + a + b || j["text"] == hostFiles + b + a) << j.dump();
+}
+
 }  // namespace

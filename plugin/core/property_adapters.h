@@ -1,16 +1,10 @@
-// Adapters that turn one service operation into a property, and the stand-in
-// for a property whose service this build lacks.
+// Adapters that turn one service operation into a property.
 #pragma once
 
 #include "qel/host.h"
 #include "qel/value.h"
 
 namespace qel {
-
-// Stands for the getter or setter of a property whose operation belongs to a
-// service this build does not have yet: it fails, as a property whose service
-// is missing does.
-bool NotAvailable(IQelValue* value, IQelService* context);
 
 // A service operation returning a 32-bit number, stored as UInt32; the
 // all-ones result means failure.

@@ -25,9 +25,11 @@
 #include "devices/wlan_service.h"
 #include "qel/guids.h"
 #include "qel/terminal.h"
+#include "terminal/inventory_property.h"
 #include "terminal/network_properties.h"
 #include "terminal/system_properties.h"
 #include "terminal/terminal_service.h"
+#include "terminal/usb_client_property.h"
 
 namespace qel {
 namespace {
@@ -71,9 +73,7 @@ constexpr CommandEntry kCommands[] = {
 };
 static_assert(std::size(kCommands) == 15);
 
-// Properties whose operation is not in this build yet: read-only ones have no
-// setter, writable ones keep a setter so the registration is already final.
-constexpr QelPropertyFn kNA = NotAvailable;
+// A read-only property has no setter.
 constexpr QelPropertyFn kRO = nullptr;
 
 using T = IQelTerminalService;
@@ -110,7 +110,7 @@ constexpr PropertyEntry kProperties[] = {
     {u"NET_CONNECTION", G::ContextFreeProperties, GetConnection, kRO},
     {u"NET_CONNECTION_TYPE", G::ContextFreeProperties, GetConnectionTypeProperty, kRO},
     {u"NET_CONNECTION_LEVEL", G::ContextFreeProperties, GetConnectionLevel, kRO},
-    {u"QEL_VER_LIST", G::ContextFreeProperties, kNA, kRO},
+    {u"QEL_VER_LIST", G::ContextFreeProperties, GetVersionList, kRO},
     {u"QEL_REMOTE_SESSION", G::ContextFreeProperties, GetRemoteSession, kRO},
     {u"SYS_DISK_FREE_SPACE", G::ContextFreeProperties, GetDiskFreeSpace, kRO},
     {u"SYS_MEM_HEAP_SPACE", G::ContextFreeProperties, GetMemHeapSpace, kRO},
@@ -120,7 +120,7 @@ constexpr PropertyEntry kProperties[] = {
     {u"SCREEN_BACKLIGHT_TIMEOUT_BATT", G::ContextFreeProperties, GetBacklightTimeoutBattery,
      SetBacklightTimeoutBattery},
     {u"POWER_SUSPEND_TIMEOUT", G::ContextFreeProperties, GetSuspendTimeout, SetSuspendTimeout},
-    {u"USB_CLIENT", G::ContextFreeProperties, kNA, kNA},
+    {u"USB_CLIENT", G::ContextFreeProperties, GetUsbClient, SetUsbClient},
     {u"SCREEN_BRIGHTNESS", G::Backlight, GetScreenBrightness, SetScreenBrightness},
     {u"BATT_CHARGE_CYCLES", G::Battery, GetBatteryChargeCycles, kRO},
     {u"BATT_SERIAL_NUMBER", G::Battery, GetBatterySerialNumber, kRO},

@@ -2,6 +2,7 @@
 // DeviceIoControl, and the device identifier records they answer with.
 #pragma once
 
+#include "ce/com.h"
 #include "ce/types.h"
 
 #ifndef IOCTL_HAL_GET_UUID
@@ -18,6 +19,17 @@
 #endif
 #ifndef IOCTL_NDISUIO_QUERY_OID_VALUE
 #define IOCTL_NDISUIO_QUERY_OID_VALUE 0x00120804
+#endif
+#ifndef DEVACCESS_BUSNAMESPACE
+#define DEVACCESS_BUSNAMESPACE 0x0100
+#endif
+// The USB function controller's bus controls: the current client driver, and
+// a switch to another.
+#ifndef IOCTL_UFN_GET_CURRENT_CLIENT
+#define IOCTL_UFN_GET_CURRENT_CLIENT 0x0022000C
+#endif
+#ifndef IOCTL_UFN_CHANGE_CURRENT_CLIENT
+#define IOCTL_UFN_CHANGE_CURRENT_CLIENT 0x00220010
 #endif
 
 namespace ce {
@@ -49,6 +61,41 @@ struct NDISUIO_QUERY_OID {
 
 BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer,
                      DWORD outSize, DWORD* bytesReturned, void* overlapped);
+
+// How FindFirstDevice picks devices; its search parameter is a device name
+// (LPCWSTR) for the first three and a device-class GUID for the fourth.
+enum DeviceSearchType : int {
+  DeviceSearchByLegacyName,
+  DeviceSearchByDeviceName,
+  DeviceSearchByBusName,
+  DeviceSearchByGuid,
+  DeviceSearchByParent,
+};
+
+// What the device manager knows of a loaded device.
+struct DEVMGR_DEVICE_INFORMATION {
+  DWORD dwSize;  // set by the caller to the record's size
+  HANDLE hDevice;
+  HANDLE hParentDevice;
+  WCHAR szLegacyName[6];    // "UFN1:"
+  WCHAR szDeviceKey[260];   // its driver's registry key
+  WCHAR szDeviceName[260];  // "$device\UFN1"
+  WCHAR szBusName[260];     // "$bus\UFN1": open it with DEVACCESS_BUSNAMESPACE for bus controls
+};
+static_assert(sizeof(void*) != 4 || sizeof(DEVMGR_DEVICE_INFORMATION) == 1584);
+
+// A USB function client driver as the controller reports it.
+struct UFN_CLIENT_INFO {
+  WCHAR szName[128];
+  WCHAR szDescription[250];
+};
+static_assert(sizeof(UFN_CLIENT_INFO) == 756);
+
+// The first device matching the search, as a search handle that FindClose
+// ends; INVALID_HANDLE_VALUE with ERROR_NO_MORE_ITEMS when none matches.
+// Searches by legacy name and by device class are answered; the others fail
+// with ERROR_NOT_SUPPORTED.
+HANDLE FindFirstDevice(DeviceSearchType searchType, const void* searchParam, DEVMGR_DEVICE_INFORMATION* info);
 
 // GetDeviceUniqueID, an export of "coredll.dll" reached by name: a hash of the
 // device and the caller's application data; 0 (S_OK) on success.

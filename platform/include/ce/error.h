@@ -124,6 +124,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_INVALID_FLAGS
 #define ERROR_INVALID_FLAGS 1004
 #endif
+#ifndef ERROR_NOT_FOUND
+#define ERROR_NOT_FOUND 1168
+#endif
 #ifndef ERROR_TIMEOUT
 #define ERROR_TIMEOUT 1460
 #endif

@@ -147,4 +147,13 @@ struct ChangeNotificationTraits {
 };
 using UniqueChangeNotification = Unique<ChangeNotificationTraits>;
 
+// Owns a search of files or devices (FindFirstFileW, FindFirstDevice).
+struct FindTraits {
+  using Value = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ce::FindClose(h); }
+};
+using UniqueFind = Unique<FindTraits>;
+
 }  // namespace ce

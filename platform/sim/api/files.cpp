@@ -410,6 +410,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* /*security*/, 
     if (disposition != OPEN_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
     return sim::OpenDevice(path, access, share);
   }
+  bool bus = false;
+  if (const std::u16string device = path ? sim::DeviceInNamespace(path, &bus) : std::u16string();
+      !device.empty()) {
+    if (disposition != OPEN_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
+    return sim::OpenDevice(device, access, share, bus);
+  }
   ResolvedPath rp;
   if (DWORD e = ResolveApiPath(path, sim::Resolve::kName, &rp)) return FailHandle(e);
   if (rp.isRoot || (rp.exists && !S_ISREG(rp.st.st_mode))) return FailHandle(ERROR_ACCESS_DENIED);
@@ -627,7 +633,9 @@ BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!sim::LookupHandleAs<FindObject>(find)) return Fail(ERROR_INVALID_HANDLE);
+  // Both searches end here: of files, and of devices (FindFirstDevice).
+  if (!sim::LookupHandleAs<FindObject>(find) && !sim::LookupHandleAs<sim::DeviceSearch>(find))
+    return Fail(ERROR_INVALID_HANDLE);
   return sim::RemoveHandle(find) ? TRUE : FALSE;
 }
 

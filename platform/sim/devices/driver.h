@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "ce/com.h"
 #include "ce/types.h"
 #include "handles.h"
 
@@ -33,6 +34,7 @@ struct DriverOpen {
   std::u16string_view device;  // the name as the caller spelled it
   DWORD access;
   DWORD share;
+  bool bus = false;  // opened through its bus name ("$bus\\UFN1")
 };
 
 // Opens the device for one caller: ERROR_SUCCESS with *out set, or the error.
@@ -41,6 +43,7 @@ using OpenDriver = DWORD (*)(const DriverOpen& request, std::shared_ptr<Driver>*
 struct DriverKind {
   std::string_view name;  // what a profile's kernel.devices names
   OpenDriver open;
+  const GUID* deviceClass;  // what FindFirstDevice finds it by; null for none
 };
 
 // The kinds of driver a terminal's devices may be, in registration order.

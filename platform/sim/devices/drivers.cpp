@@ -47,14 +47,24 @@ bool IsDeviceName(std::u16string_view p) {
          p[4] == u':';
 }
 
-HANDLE OpenDevice(std::u16string_view name, DWORD access, DWORD share) {
+HANDLE OpenDevice(std::u16string_view name, DWORD access, DWORD share, bool bus) {
   if (!Current()) return FailHandle(ERROR_NOT_READY);
   const DriverKind* kind = KindOfDevice(name);
   if (!kind) return FailHandle(ERROR_FILE_NOT_FOUND);
   std::shared_ptr<Driver> driver;
-  if (DWORD e = kind->open({name, access, share}, &driver)) return FailHandle(e);
+  if (DWORD e = kind->open({name, access, share, bus}, &driver)) return FailHandle(e);
   SetLastError(ERROR_SUCCESS);
   return AddHandle(std::move(driver));
+}
+
+std::u16string DeviceInNamespace(std::u16string_view path, bool* bus) {
+  constexpr std::u16string_view kBus = u"$bus\\", kDevice = u"$device\\";
+  const bool onBus = path.starts_with(kBus);
+  if (!onBus && !path.starts_with(kDevice)) return {};
+  const std::u16string name = std::u16string(path.substr(onBus ? kBus.size() : kDevice.size())) + u':';
+  if (!IsDeviceName(name)) return {};
+  *bus = onBus;
+  return name;
 }
 
 std::string DeviceTableProblem(const nlohmann::json& devices) {

@@ -21,7 +21,15 @@ bool IsDeviceName(std::u16string_view path);
 // A handle to a new open of the device, or INVALID_HANDLE_VALUE with the error
 // set: ERROR_FILE_NOT_FOUND when the terminal has no device of that name, or
 // none whose kind a driver of this build implements.
-HANDLE OpenDevice(std::u16string_view name, DWORD access, DWORD share);
+HANDLE OpenDevice(std::u16string_view name, DWORD access, DWORD share, bool bus = false);
+
+// The device name ("UFN1:") a namespace path names: "$device\\UFN1", or
+// "$bus\\UFN1" (then *bus is set); empty for any other path.
+std::u16string DeviceInNamespace(std::u16string_view path, bool* bus);
+
+// A search FindFirstDevice started; FindClose ends it. It holds no state: a
+// search finds one device.
+class DeviceSearch final : public KernelObject {};
 
 // What is wrong with a device table (the kDeviceTable group of a hardware
 // state), in words for whoever wrote it; empty when nothing is. Each name has

@@ -163,7 +163,7 @@ TEST(Drivers, TerminalSetAddsOnlyDriversThisBuildHas) {
   EXPECT_NE(error.find("\"modem\" is no kind of driver"), std::string::npos) << error;
   EXPECT_FALSE(ce::sim::SetHardware("kernel.devices.Uio1:", "ndisuio", &error));
   EXPECT_NE(error.find("names a device twice"), std::string::npos) << error;
-  const Json before = {{"UIO1:", "ndisuio"}, {"COM1:", "serial"}, {"COM2:", "serial"}};
+  const Json before = {{"UIO1:", "ndisuio"}, {"COM1:", "serial"}, {"COM2:", "serial"}, {"UFN1:", "usbfn"}};
   EXPECT_EQ(t.Hardware("kernel.devices"), before);  // nothing refused stays
 
   t.Set("kernel.devices.COM3:", "ndisuio");

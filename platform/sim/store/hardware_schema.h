@@ -101,6 +101,9 @@ enum class Type {
   /* serial ports: the host tty or pseudo-terminal a port ("COM1:") is plugged */        \
   /* into; empty, or a port not named here, has nothing plugged in            */         \
   F(SerialPort, "kernel.serial_ports.*", Text, "")                                       \
+  /* the USB function controller's client drivers, and the one it presents */            \
+  F(UsbFunctionClients, "usb_function.clients", TextList, {})                            \
+  F(UsbFunctionClient, "usb_function.client", Text, "")                                  \
   F(BootTimeUnixMs, "kernel.boot_time_unix_ms", Int64, 0)                                \
   F(Modules, "modules", TextList, {})                                                    \
   F(Locale, "time.locale", DWord, 0x0409)                                                \
