@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ce/exception.h"
+#include "ce/process.h"
 #include "ce/sync.h"
 #include "ce/system.h"
 #include "ce/text.h"

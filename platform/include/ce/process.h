@@ -1,5 +1,6 @@
-// Processes: programs of the terminal started by path, waitable with
-// WaitForSingleObject (signalled once the program has ended), with exit codes.
+// Processes: programs of the terminal started by path, opened by id, ended by
+// force, waitable with WaitForSingleObject (signalled once the program has
+// ended), with exit codes.
 #pragma once
 
 #include "ce/handle.h"
@@ -10,6 +11,12 @@
 #endif
 #ifndef STILL_ACTIVE
 #define STILL_ACTIVE 259
+#endif
+#ifndef SYNCHRONIZE
+#define SYNCHRONIZE 0x00100000L
+#endif
+#ifndef PROCESS_TERMINATE
+#define PROCESS_TERMINATE 0x0001
 #endif
 
 namespace ce {
@@ -51,6 +58,16 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void* processAttribut
                     STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation);
 // STILL_ACTIVE while the program runs.
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+// A handle to any process of the terminal, running or ended a short while
+// ago; NULL with ERROR_INVALID_PARAMETER for an id that names none.
+HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+// A pseudo handle that names the calling process.
+HANDLE GetCurrentProcess();
+// Ends a program of the terminal at once with exitCode (a process ending
+// itself, by its pseudo handle or its own id, does not return). FALSE with ERROR_ACCESS_DENIED for a process
+// that has ended already or that the terminal did not start (a host joined from outside, such as another
+// qelhost).
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
 // This process's id on its terminal, as its windows name it.
 DWORD GetCurrentProcessId();
 

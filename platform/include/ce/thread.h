@@ -41,8 +41,4 @@ void DeleteCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);
 void LeaveCriticalSection(CRITICAL_SECTION* section);
 
-// The process: a pseudo handle, and its end with an exit code.
-HANDLE GetCurrentProcess();
-BOOL TerminateProcess(HANDLE process, UINT exitCode);
-
 }  // namespace ce

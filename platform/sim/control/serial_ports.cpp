@@ -53,41 +53,12 @@ std::optional<std::string> SerialDevice(std::string_view port, std::string* erro
 // Runs the relay and reads its one line of answer.
 std::optional<std::string> StartRelay(const std::filesystem::path& dir, const std::string& port,
                                       std::string* error) {
-  int answer[2];
-  if (::pipe2(answer, O_CLOEXEC) != 0) {
-    Fail(error, std::string("pipe: ") + std::strerror(errno));
-    return std::nullopt;
-  }
-  const std::string program = SiblingProgram(kRelayName).string(), folder = dir.string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, answer[1], 3);
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(folder.c_str()),
-                  const_cast<char*>(port.c_str()), nullptr};
-  pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(answer[1]);
-  const HostFd reply(answer[0]);
-  if (spawned != 0) {
-    Fail(error, "cannot start " + program + ": " + std::strerror(spawned));
-    return std::nullopt;
-  }
-  // The child leaves the relay running in a grandchild and ends at once.
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  std::string line;
-  char buffer[512];
-  ssize_t n;
-  while ((n = ::read(reply.get(), buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) line.append(buffer, size_t(n));
-  if (!line.empty() && line.back() == '\n') line.pop_back();
+  auto said = StartSibling(kRelayName, {dir.string(), port}, error);
+  if (!said || said->empty()) return std::nullopt;
+  std::string line = *said;
+  if (line.back() == '\n') line.pop_back();
   if (line.starts_with("ok ")) return line.substr(3);
-  Fail(error, line.starts_with("error ")
-                  ? port + ": " + line.substr(6)
-                  : program + " did not start (exit status " +
-                        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
+  Fail(error, port + ": " + (line.starts_with("error ") ? line.substr(6) : line));
   return std::nullopt;
 }
 

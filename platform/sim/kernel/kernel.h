@@ -14,7 +14,6 @@
 #include "named_objects.h"
 #include "open_files.h"
 #include "power_report.h"
-#include "processes.h"
 #include "registry_keys.h"
 #include "terminal.h"
 #include "terminal_events.h"
@@ -42,7 +41,6 @@ class Kernel {
   OpenFileTable openFiles;
   RegistryKeyTable registryKeys;
   ModuleTable modules;
-  ProcessTable processes;
   TerminalChoice terminal;
   // Hardware changes this process made: each of its terminal objects rereads after one.
   std::atomic<uint64_t> hardwareWrites{0};

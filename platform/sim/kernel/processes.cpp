@@ -1,9 +1,11 @@
-// CreateProcessW and the process objects it makes.
+// CreateProcessW, OpenProcess and TerminateProcess, and the process objects
+// their handles name.
 #include "processes.h"
 
-#include <sys/eventfd.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "api.h"
@@ -12,39 +14,40 @@
 #include "ce/process.h"
 #include "kernel.h"
 #include "last_error.h"
-#include "programs.h"
+#include "sibling_program.h"
 #include "terminal.h"
 #include "terminal_objects.h"
+#include "utf.h"
 
 namespace ce::sim {
 
-Process::Process(DWORD id, std::shared_ptr<TerminalObjects> terminal)
-    : id_(id),
-      fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      exitCode_(STILL_ACTIVE),
-      terminal_(std::move(terminal)) {}
-
-Process::~Process() {
-  if (fd_ >= 0) ::close(fd_);
+std::shared_ptr<Process> Process::Open(DWORD id, DWORD* error) {
+  auto objects = CurrentObjects();
+  if (!objects) {
+    *error = ERROR_NOT_READY;
+    return nullptr;
+  }
+  TerminalObjects::Opened opened = objects->OpenProcess(id);
+  if (opened.status != wire::Status::kCreated && opened.status != wire::Status::kOpened) {
+    *error = opened.status == wire::Status::kMissing ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  ServerHold hold(objects, opened.id, opened.connection);
+  auto page = std::make_unique<SharedPage>(std::move(opened.page));
+  if (!page->ok()) {
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  return std::shared_ptr<Process>(new Process(id, std::move(opened.event), std::move(page), std::move(hold)));
 }
 
-void Process::Finish(DWORD exitCode) {
-  exitCode_.store(exitCode, std::memory_order_release);
-  if (terminal_) terminal_->ProgramEnded(id_, exitCode);
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+DWORD Process::ExitCode() const {
+  pollfd p{event_.get(), POLLIN, 0};
+  if (::poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) return STILL_ACTIVE;
+  return (*page_)->exitCode.load(std::memory_order_acquire);
 }
 
-void ProcessTable::Start(std::shared_ptr<Process> process, std::function<DWORD()> body) {
-  // Detached: the program's end is seen through its process object, which the
-  // thread holds; nothing joins it, and the kernel outlives every program.
-  std::thread([process = std::move(process), body = std::move(body)] { process->Finish(body()); }).detach();
-}
-
-namespace {
-
-// The program a file names on its first line, or the error for a file that is none.
-DWORD ProgramOf(LPCWSTR path, ProgramMain* out) {
+DWORD FindProgramOf(LPCWSTR path, ProgramMain* out) {
   HANDLE file = api::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   char head[128];
@@ -59,7 +62,6 @@ DWORD ProgramOf(LPCWSTR path, ProgramMain* out) {
   return *out ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
 }
 
-}  // namespace
 }  // namespace ce::sim
 
 namespace ce::sim::api {
@@ -71,29 +73,83 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
     return FALSE;
   }
   ProgramMain main = nullptr;
-  if (const DWORD error = ProgramOf(imagePath, &main); error != ERROR_SUCCESS) {
+  if (const DWORD error = FindProgramOf(imagePath, &main); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
   }
-  auto& table = Kernel::Get().processes;
-  // On a joined terminal the program is listed terminal-wide, under the id the terminal gives it.
+  const auto terminal = Current();
   auto objects = CurrentObjects();
-  const DWORD listed = objects ? objects->ProgramStarted(imagePath) : 0;
-  if (!listed) objects.reset();
-  auto process = std::make_shared<Process>(listed ? listed : table.NextId(), objects);
-  if (!process->ok()) {
+  if (!terminal || !objects) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+  }
+  // Listed first, held by this process's handle, then run: the runner claims
+  // the entry, and the handle sees the end however soon it comes.
+  const DWORD id = objects->ProgramStarted(imagePath);
+  DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+  auto process = id ? Process::Open(id, &error) : nullptr;
+  if (!process) {
+    if (id) objects->ProgramEnded(id, wire::kVanishedExitCode);
+    SetLastError(error);
+    return FALSE;
+  }
+  std::string why;
+  const auto said = StartSibling(kRunnerName,
+                                 {terminal->dir().string(), std::to_string(id), ToUtf8(imagePath),
+                                  ToUtf8(commandLine ? commandLine : u"")},
+                                 &why);
+  if (!said || !said->starts_with("ok")) {
+    objects->ProgramEnded(id, wire::kVanishedExitCode);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
   info->hProcess = AddHandle(process);
   info->hThread = AddHandle(std::make_shared<ProcessThread>(process));
-  info->dwProcessId = process->id();
-  info->dwThreadId = process->id() + 2;
-  table.Start(process, [main, arguments = std::u16string(commandLine ? commandLine : u"")] {
-    return main(arguments);
-  });
+  info->dwProcessId = id;
+  info->dwThreadId = id + 2;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
+}
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
+  DWORD error = ERROR_INVALID_PARAMETER;
+  auto process = processId ? Process::Open(processId, &error) : nullptr;
+  if (!process) {
+    SetLastError(error);
+    return nullptr;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return AddHandle(process);
+}
+
+HANDLE GetCurrentProcess() { return INVALID_HANDLE_VALUE; }
+
+BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
+  if (handle == GetCurrentProcess()) {
+    // Said first, so that a waiter on this process sees the code; then
+    // nothing more of this process runs: no destructors, no buffers flushed.
+    if (auto objects = CurrentObjects()) objects->Terminate(objects->processId(), exitCode);
+    std::_Exit(int(exitCode & 0xFF));
+  }
+  auto p = LookupHandleAs<Process>(handle);
+  if (!p) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  switch (p->objects()->Terminate(p->id(), exitCode)) {
+    case wire::Status::kOpened:
+      // The caller's own process goes at once, as the call never returns there.
+      if (p->id() == GetCurrentProcessId()) std::_Exit(int(exitCode & 0xFF));
+      SetLastError(ERROR_SUCCESS);
+      return TRUE;
+    case wire::Status::kOtherKind:
+    case wire::Status::kMissing:
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    default:
+      SetLastError(ERROR_NOT_READY);
+      return FALSE;
+  }
 }
 
 DWORD GetCurrentProcessId() {

@@ -1,42 +1,42 @@
 // Processes of the simulated terminal. A program is a file of the terminal's
 // file system whose first line is "#!qel-program NAME": NAME picks one of the
-// simulation's built-in programs (programs.h), which runs on a thread of its
-// own. Nothing of the machine outside the terminal is ever run.
+// simulation's built-in programs (programs.h). Each program runs in a process
+// of its own, a runner (qelprogram) started detached from its starter and
+// listed in the terminal's process table, so that any process on the
+// terminal can open it, wait for it or end it, and it ends with the
+// terminal. Nothing of the machine outside the terminal is ever run.
 #pragma once
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <string>
 
 #include "ce/types.h"
 #include "handles.h"
+#include "programs.h"
+#include "sync_objects.h"
 
 namespace ce::sim {
 
-// Signalled (for good) once its program has ended.
-class TerminalObjects;
-
+// A handle's view of a process of the terminal: signalled (for good) once
+// it has ended, its exit code on the page the server shares.
 class Process final : public KernelObject {
  public:
-  // terminal: where the program is listed (and its end reported), or null.
-  Process(DWORD id, std::shared_ptr<TerminalObjects> terminal);
-  ~Process() override;
-  bool ok() const { return fd_ >= 0; }
-  int WaitFd() const override { return fd_; }
+  // The process of that id on the current terminal; null with *error set
+  // (ERROR_INVALID_PARAMETER for no such process).
+  static std::shared_ptr<Process> Open(DWORD id, DWORD* error);
+  int WaitFd() const override { return event_.get(); }
   DWORD id() const { return id_; }
-
-  // STILL_ACTIVE while the program runs.
-  DWORD ExitCode() const { return exitCode_.load(std::memory_order_acquire); }
-  void Finish(DWORD exitCode);
+  // STILL_ACTIVE while it runs.
+  DWORD ExitCode() const;
+  const std::shared_ptr<TerminalObjects>& objects() const { return hold_.objects(); }
 
  private:
+  Process(DWORD id, HostFd event, std::unique_ptr<SharedPage> page, ServerHold hold)
+      : id_(id), event_(std::move(event)), page_(std::move(page)), hold_(std::move(hold)) {}
   const DWORD id_;
-  const int fd_;
-  std::atomic<DWORD> exitCode_;
-  const std::shared_ptr<TerminalObjects> terminal_;
+  const HostFd event_;
+  const std::unique_ptr<SharedPage> page_;
+  ServerHold hold_;
 };
 
 // The process's main thread: signalled when the process is.
@@ -49,14 +49,11 @@ class ProcessThread final : public KernelObject {
   std::shared_ptr<Process> process_;
 };
 
-class ProcessTable {
- public:
-  DWORD NextId() { return nextId_.fetch_add(4, std::memory_order_relaxed); }
-  // Runs body on a thread of its own.
-  void Start(std::shared_ptr<Process> process, std::function<DWORD()> body);
+// The built-in program the file at path names on its first line;
+// ERROR_SUCCESS, or the error for a file that cannot be read or is no program.
+DWORD FindProgramOf(LPCWSTR path, ProgramMain* out);
 
- private:
-  std::atomic<DWORD> nextId_{0x2000};
-};
+// The helper program that runs one program in a process of its own.
+inline constexpr char kRunnerName[] = "qelprogram";
 
 }  // namespace ce::sim

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -13,9 +15,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "case_fold.h"
 #include "sibling_program.h"
+#include "state_files.h"
 
 extern char** environ;
 
@@ -35,42 +39,21 @@ std::string Errno(const std::string& what) { return what + ": " + std::strerror(
 // Starts the terminal's server and waits until it listens (or finds that
 // another one does).
 bool StartServer(const fs::path& dir, std::string* error) {
-  int ready[2];
-  if (::pipe2(ready, O_CLOEXEC) != 0) {
-    *error = Errno("pipe");
-    return false;
-  }
-  const fs::path server = SiblingProgram(kServerName);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
-  const std::string program = server.string(), folder = dir.string();
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(folder.c_str()), nullptr};
-  pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(ready[1]);
-  if (spawned != 0) {
-    ::close(ready[0]);
-    errno = spawned;
-    *error = Errno("cannot start the terminal's object server " + program);
-    return false;
-  }
-  // The child leaves its server running in a grandchild and ends at once.
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  char byte = 0;
-  ssize_t n;
-  while ((n = ::read(ready[0], &byte, 1)) < 0 && errno == EINTR) {
-  }
-  ::close(ready[0]);
-  if (n != 1) {
-    *error = "the terminal's object server " + program + " did not start (exit status " +
-             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
-    return false;
-  }
-  return true;
+  const auto said = StartSibling(kServerName, {dir.string()}, error);
+  if (said && said->empty()) *error = "the terminal's object server " + *error;
+  return said && !said->empty();
+}
+
+// Whether the terminal's server takes connections now.
+bool ServerListens(const fs::path& dir) {
+  const std::string address = wire::SocketName(dir);
+  if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) return false;
+  sockaddr_un sa{};
+  sa.sun_family = AF_UNIX;
+  std::memcpy(sa.sun_path, address.data(), address.size());
+  HostFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+  return fd && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa),
+                         socklen_t(offsetof(sockaddr_un, sun_path) + address.size())) == 0;
 }
 
 void Unmap(const wire::NameTable* table) {
@@ -83,6 +66,92 @@ const wire::NameTable* MapNames(const HostFd& fd) {
   if (!fd || ::fstat(fd.get(), &st) != 0 || size_t(st.st_size) != sizeof(wire::NameTable)) return nullptr;
   void* p = ::mmap(nullptr, sizeof(wire::NameTable), PROT_READ, MAP_SHARED, fd.get(), 0);
   return p == MAP_FAILED ? nullptr : static_cast<const wire::NameTable*>(p);
+}
+
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+}
+
+std::atomic<uint32_t> claimedProgram{0};
+std::atomic<TerminalObjects::BootHook> bootHook{nullptr};
+
+// The process's watch over the down events of the terminals it joined, kept
+// while a down handler is set. Never destroyed: its thread may outlive main.
+struct DownWatch {
+  std::mutex mu;
+  TerminalObjects::DownHandler handler;
+  struct Watched {
+    const void* owner;  // the TerminalObjects whose connection it is
+    HostFd down;
+    fs::path dir;
+  };
+  std::vector<Watched> watched;
+  HostFd wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+  pid_t running = 0;  // the process whose thread watches (a forked child starts its own)
+};
+
+DownWatch& Watch() {
+  static auto* watch = new DownWatch;
+  return *watch;
+}
+
+void HearDown(const fs::path& dir) {
+  std::error_code ec;
+  const bool cold = fs::exists(dir / kCleanBootMarker, ec);
+  TerminalObjects::DownHandler handler;
+  {
+    std::lock_guard lock(Watch().mu);
+    handler = Watch().handler;
+  }
+  if (handler) {
+    handler(cold);
+    return;
+  }
+  std::fprintf(stderr, "the terminal %s went down (%s reboot): this process ends with it\n", dir.c_str(),
+               cold ? "cold" : "warm");
+  ::_exit(1);
+}
+
+void WatchLoop() {
+  DownWatch& w = Watch();
+  while (true) {
+    std::vector<pollfd> fds{{w.wake.get(), POLLIN, 0}};
+    std::vector<fs::path> dirs;
+    {
+      std::lock_guard lock(w.mu);
+      for (const auto& entry : w.watched) {
+        fds.push_back({entry.down.get(), POLLIN, 0});
+        dirs.push_back(entry.dir);
+      }
+    }
+    if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+    uint64_t drained;
+    [[maybe_unused]] ssize_t n = ::read(w.wake.get(), &drained, sizeof drained);
+    for (size_t i = 1; i < fds.size(); ++i) {
+      if (!(fds[i].revents & POLLIN)) continue;
+      {
+        std::lock_guard lock(w.mu);
+        std::erase_if(w.watched, [&](const DownWatch::Watched& e) { return e.down.get() == fds[i].fd; });
+      }
+      HearDown(dirs[i - 1]);
+    }
+  }
+}
+
+// Watches down (a connection's down event) in place of what owner watched before.
+void WatchDown(const void* owner, const HostFd& down, const fs::path& dir) {
+  DownWatch& w = Watch();
+  std::lock_guard lock(w.mu);
+  std::erase_if(w.watched, [&](const DownWatch::Watched& e) { return e.owner == owner; });
+  if (!w.handler || !down || !w.wake) return;
+  w.watched.push_back({owner, HostFd(::fcntl(down.get(), F_DUPFD_CLOEXEC, 0)), dir});
+  if (w.running != ::getpid()) {
+    w.running = ::getpid();
+    std::thread(WatchLoop).detach();
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(w.wake.get(), &one, sizeof one);
 }
 
 void PutName(wire::Request* r, std::u16string_view name) {
@@ -101,11 +170,50 @@ std::shared_ptr<TerminalObjects> TerminalObjects::Join(const fs::path& dir, std:
   return objects;
 }
 
-TerminalObjects::~TerminalObjects() = default;
+TerminalObjects::~TerminalObjects() { WatchDown(this, HostFd(), dir_); }
+
+void TerminalObjects::StartAsProgram(uint32_t id) { claimedProgram = id; }
+
+void TerminalObjects::SetBootHook(BootHook hook) { bootHook = hook; }
+
+void TerminalObjects::SetDownHandler(DownHandler handler) {
+  std::lock_guard lock(Watch().mu);
+  Watch().handler = std::move(handler);
+}
+
+bool TerminalObjects::Down() {
+  std::lock_guard lock(mu_);
+  if (!wentDown_ && Readable(down_.get())) WentDownLocked();
+  return wentDown_;
+}
+
+void TerminalObjects::WentDownLocked() {
+  wentDown_ = true;
+  socket_.reset();
+  HearDown(dir_);
+}
+
+bool TerminalObjects::BootLocked(std::string* error) {
+  // One process boots a terminal at a time, so that what the last reboot
+  // left behind is honoured once, before anyone joins the new server.
+  std::string ignored;  // without the lock two boots may race, no worse than before reboots existed
+  const HostFd lock = OpenStateFile(dir_, kBootLock, O_RDWR | O_CREAT, &ignored);
+  if (lock) {
+    while (::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  if (ServerListens(dir_)) return true;  // another process booted it meanwhile
+  if (const BootHook hook = bootHook.load()) hook(dir_);
+  return StartServer(dir_, error);
+}
 
 bool TerminalObjects::ConnectLocked(std::string* error) {
   socket_.reset();
   names_.reset();
+  if (wentDown_) {
+    *error = "the terminal " + dir_.string() + " went down";
+    return false;
+  }
   const std::string address = wire::SocketName(dir_);
   if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) {
     *error = Errno("terminal " + dir_.string());
@@ -126,7 +234,7 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
         *error = Errno("cannot reach the terminal's object server");
         return false;
       }
-      if (!StartServer(dir_, error)) return false;
+      if (!BootLocked(error)) return false;
       continue;
     }
     const timeval patience{kReplySeconds, 0};
@@ -136,18 +244,26 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
     ++connection_;
     wire::Request hello{wire::Op::kHello};
     hello.value = uint32_t(pid_);
+    hello.id = claimedProgram.exchange(0);
     PutName(&hello, name_);
     wire::Reply reply;
-    HostFd names;
+    HostFd fds[2];
     // A server that was ending as this process connected drops it unanswered: start afresh.
-    if (!CallLocked(hello, &reply, nullptr, &names, 1)) continue;
+    if (!CallLocked(hello, &reply, nullptr, fds, 2)) {
+      claimedProgram = hello.id;
+      continue;
+    }
     if (reply.status != wire::Status::kCreated) {
       socket_.reset();
-      *error = "the terminal's object server refused this process";
+      *error = hello.id ? "the terminal has no program " + std::to_string(hello.id) + " waiting to start"
+                        : "the terminal's object server refused this process";
       return false;
     }
     processId_ = reply.id;
-    names_ = {MapNames(names), Unmap};
+    // The names in use and the down event; the down event alone when the server has no table.
+    names_ = {fds[1] ? MapNames(fds[0]) : nullptr, Unmap};
+    down_ = std::move(fds[1] ? fds[1] : fds[0]);
+    WatchDown(this, down_, dir_);
     return true;
   }
   *error = "cannot join the terminal's object server of " + dir_.string() + " after " +
@@ -171,6 +287,8 @@ bool TerminalObjects::SendLocked(const wire::Request& request) {
 
 bool TerminalObjects::CallLocked(const wire::Request& request, wire::Reply* reply, std::string* text,
                                  HostFd* fds, int maxFds, bool* fdsLost) {
+  if (!wentDown_ && request.op != wire::Op::kHello && Readable(down_.get())) WentDownLocked();
+  if (wentDown_) return false;
   if (CallOnceLocked(request, reply, text, fds, maxFds, fdsLost)) return true;
   // The server went away (it was killed, say): join its successor and ask once more.
   std::string ignored;
@@ -245,22 +363,36 @@ bool TerminalObjects::ServerLivesLocked() const {
 
 TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_view name, uint32_t flags,
                                               int32_t count, int32_t maximum, uint32_t thread) {
-  Opened opened;
   wire::Request r{wire::Op::kOpen, kind, flags, count, maximum, 0, thread};
   PutName(&r, name);
-  wire::Reply reply;
-  HostFd fds[2];
-  bool fdsLost = false;
   std::lock_guard lock(mu_);
   if (!(flags & wire::kCreate) && kind != wire::Kind::kQueue && names_ && pid_ == ::getpid() &&
       ServerLivesLocked()) {
     // The server folds the name as sent, cut to kMaxName.
     const std::u16string folded = FoldName(std::u16string_view(r.name, r.nameUnits));
     if (!folded.empty() && names_->inUse[wire::NameSlot(folded)].load(std::memory_order_acquire) == 0) {
+      Opened opened;
       opened.status = wire::Status::kMissing;
       return opened;
     }
   }
+  // An event, and a queue to a poster, come as one descriptor; the rest as two.
+  return OpenLocked(r,
+                    kind == wire::Kind::kEvent || (kind == wire::Kind::kQueue && !(flags & wire::kCreate)));
+}
+
+TerminalObjects::Opened TerminalObjects::OpenProcess(uint32_t id) {
+  wire::Request r{wire::Op::kOpen, wire::Kind::kProcess};
+  r.id = id;
+  std::lock_guard lock(mu_);
+  return OpenLocked(r, false);
+}
+
+TerminalObjects::Opened TerminalObjects::OpenLocked(const wire::Request& r, bool single) {
+  Opened opened;
+  wire::Reply reply;
+  HostFd fds[2];
+  bool fdsLost = false;
   if (!CallLocked(r, &reply, nullptr, fds, 2, &fdsLost)) return opened;
   opened.status = reply.status;
   opened.id = reply.id;
@@ -268,13 +400,11 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
   opened.connection = connection_;
   opened.event = std::move(fds[0]);
   opened.page = std::move(fds[1]);
-  // An event, and a queue to a poster, come as one descriptor; the rest as two.
-  const bool single = kind == wire::Kind::kEvent || (kind == wire::Kind::kQueue && !(flags & wire::kCreate));
   const bool complete = opened.event && (single || opened.page);
   if ((opened.status == wire::Status::kCreated || opened.status == wire::Status::kOpened) &&
       (!complete || fdsLost)) {
     opened.status = wire::Status::kFailed;
-    SendLocked({wire::Op::kClose, kind, 0, 0, 0, reply.id});
+    SendLocked({wire::Op::kClose, r.kind, 0, 0, 0, reply.id});
   }
   return opened;
 }
@@ -308,6 +438,36 @@ void TerminalObjects::ProgramEnded(uint32_t id, uint32_t exitCode) {
   r.value = exitCode;
   std::lock_guard lock(mu_);
   if (pid_ == ::getpid() && socket_) SendLocked(r);
+}
+
+wire::Status TerminalObjects::Terminate(uint32_t id, uint32_t exitCode) {
+  wire::Request r{wire::Op::kTerminate};
+  r.id = id;
+  r.value = exitCode;
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  return CallLocked(r, &reply, nullptr, nullptr, 0) ? reply.status : wire::Status::kFailed;
+}
+
+std::optional<std::vector<wire::ProcessRecord>> TerminalObjects::Processes() {
+  wire::Reply reply;
+  std::string text;
+  {
+    std::lock_guard lock(mu_);
+    if (!CallLocked({wire::Op::kProcessList}, &reply, &text, nullptr, 0)) return std::nullopt;
+  }
+  std::vector<wire::ProcessRecord> found(text.size() / sizeof(wire::ProcessRecord));
+  if (!found.empty()) std::memcpy(found.data(), text.data(), found.size() * sizeof(wire::ProcessRecord));
+  return found;
+}
+
+bool TerminalObjects::Reboot() {
+  wire::Reply reply;
+  std::lock_guard lock(mu_);
+  if (!CallLocked({wire::Op::kReboot}, &reply, nullptr, nullptr, 0) || reply.status != wire::Status::kOpened)
+    return false;
+  WentDownLocked();
+  return true;
 }
 
 uint32_t TerminalObjects::AddWindow(const wire::WindowRecord& window) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,6 +19,13 @@
 #include "terminal_wire.h"
 
 namespace ce::sim {
+
+// Files of the terminal folder that carry a reboot over to the next boot: the
+// clean-boot flag (the next boot clears the object store), the mark of a
+// reboot that the next boot honours, and the lock a booting process holds.
+inline constexpr char kCleanBootMarker[] = "clean-boot";
+inline constexpr char kRebootMarker[] = "rebooted";
+inline constexpr char kBootLock[] = "boot.lock";
 
 class TerminalObjects {
  public:
@@ -31,6 +39,21 @@ class TerminalObjects {
 
   // This process's id on the terminal (a forked child joins afresh first).
   uint32_t processId();
+
+  // A runner joins as the program it was started for (before its first Join).
+  static void StartAsProgram(uint32_t id);
+  // Run (once per boot, under the terminal's boot lock) by the process that
+  // starts a terminal's server: it honours what a reboot left behind.
+  using BootHook = void (*)(const std::filesystem::path& dir);
+  static void SetBootHook(BootHook hook);
+  // What this process does when its terminal goes down (cold: the store is
+  // cleared at the next boot). Setting one also watches every terminal this
+  // process has joined, so that it hears at once; without one a process
+  // hears at its next call to the server, and ends.
+  using DownHandler = std::function<void(bool cold)>;
+  static void SetDownHandler(DownHandler handler);
+  // True once the terminal this process joined has gone down: no call reaches it any more.
+  bool Down();
 
   struct Opened {
     wire::Status status = wire::Status::kFailed;
@@ -46,9 +69,19 @@ class TerminalObjects {
   // again, or before a fork) is dropped: the id now names something else.
   void Close(uint32_t id, uint32_t connection);
 
-  // A program of the terminal started or ended (it runs on a thread of this process).
+  // A program of the terminal is to start (its id, or 0), or ended: said by
+  // its runner, or by its starter when the runner never came.
   uint32_t ProgramStarted(std::u16string_view name);
   void ProgramEnded(uint32_t id, uint32_t exitCode);
+  // A process handle's descriptors: signalled once it ended, its exit code on the page.
+  Opened OpenProcess(uint32_t id);
+  // kOpened: it ends (the caller's own process: the caller ends itself);
+  // kOtherKind: ended already, or not the terminal's to end; kMissing: no such process.
+  wire::Status Terminate(uint32_t id, uint32_t exitCode);
+  // The live processes; nullopt when the server cannot be reached.
+  std::optional<std::vector<wire::ProcessRecord>> Processes();
+  // Asks the server to take the terminal down; true once it has.
+  bool Reboot();
 
   // Windows, terminal-wide (terminal_wire.h). The new window's handle, or 0.
   uint32_t AddWindow(const wire::WindowRecord& window);
@@ -75,6 +108,11 @@ class TerminalObjects {
                   int maxFds, bool* fdsLost = nullptr);
   bool CallOnceLocked(const wire::Request& request, wire::Reply* reply, std::string* text, HostFd* fds,
                       int maxFds, bool* fdsLost);
+  Opened OpenLocked(const wire::Request& r, bool single);
+  // The terminal went down: every call fails from now on, and the handler runs.
+  void WentDownLocked();
+  // Starts the terminal's server, honouring a reboot first.
+  bool BootLocked(std::string* error);
   bool SendLocked(const wire::Request& request);
   // The connection is to a live server (no hang-up waits on it): its table of names is current.
   bool ServerLivesLocked() const;
@@ -86,6 +124,8 @@ class TerminalObjects {
   pid_t pid_ = 0;  // the process that made the connection: a forked child makes its own
   uint32_t processId_ = 0;
   uint32_t connection_ = 0;  // counts the connections made
+  HostFd down_;              // the server's down event
+  bool wentDown_ = false;
   // The server's table of names in use, mapped read-only; null when it sent none.
   std::unique_ptr<const wire::NameTable, void (*)(const wire::NameTable*)> names_{nullptr, nullptr};
 };

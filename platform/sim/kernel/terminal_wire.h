@@ -30,11 +30,16 @@ enum class Op : uint32_t {
   kWindowDestroy,  // id: the window (its owner's process only)
   kWindowChange,   // id: the window; flags: kWindowMove...; the reply's flags: the style before
   kWindowFind,     // flags: kFind...; the reply's text: the windows found, as WindowRecords
+  kProcessList,    // the reply's text: the live processes, as ProcessRecords
+  kTerminate,      // id: the process; value: its exit code
+  kReboot,         // flags: kRebootCold; every program ends, every process hears that the terminal is down
 };
 // A queue is a thread's message queue, found by the thread's id rather than
 // by name: a connected pair of SOCK_SEQPACKET sockets whose receiving end the
 // owning thread polls and whose sending end any process may post into.
-enum class Kind : uint32_t { kEvent = 1, kMutex, kSemaphore, kQueue };
+// A process is found by its id: its event is signalled, and its page holds
+// its exit code, once it has ended.
+enum class Kind : uint32_t { kEvent = 1, kMutex, kSemaphore, kQueue, kProcess };
 enum class Status : uint32_t { kCreated = 1, kOpened, kOtherKind, kMissing, kFailed, kBadRequest };
 
 // Open flags.
@@ -94,9 +99,10 @@ struct Request {
   uint32_t flags = 0;
   int32_t count = 0;    // semaphores: initial count
   int32_t maximum = 0;  // semaphores: maximum count
-  uint32_t id = 0;      // the object (close) or program (end) it is about
-  uint32_t value = 0;   // hello: the host pid; program end: the exit code; open: the opening thread
-                        // (a queue: the thread whose queue it is)
+  uint32_t id = 0;      // the object (close), program (end), process (open, terminate) it is about;
+                        // hello: the program a runner starts as (0: none)
+  uint32_t value = 0;   // hello: the host pid; program end, terminate: the exit code; open: the
+                        // opening thread (a queue: the thread whose queue it is)
   uint32_t nameUnits = 0;
   char16_t name[kMaxName] = {};
   WindowRecord window;  // window requests
@@ -116,7 +122,8 @@ struct SharedState {
   std::atomic<uint32_t> abandoned{0};  // set when the owner's process died holding it
   std::atomic<int32_t> count{0};       // semaphore: current count
   std::atomic<int32_t> maximum{0};
-  uint32_t recursion = 0;  // mutex: touched by the owner only
+  uint32_t recursion = 0;             // mutex: touched by the owner only
+  std::atomic<uint32_t> exitCode{0};  // process: written before its event is signalled
 };
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
               "a shared page needs address-free atomics");
@@ -132,9 +139,26 @@ struct NameTable {
 };
 uint32_t NameSlot(std::u16string_view folded);
 
+// A process as a snapshot of the terminal lists it.
+struct ProcessRecord {
+  uint32_t id = 0;
+  uint32_t parent = 0;  // the process that started it (0: started from outside the terminal)
+  uint32_t threads = 0;
+  uint32_t nameUnits = 0;
+  char16_t name[kMaxName] = {};  // the program's device path
+};
+
+// kReboot flags.
+inline constexpr uint32_t kRebootCold = 1;
+
+// What a process that never said how it ended (it was killed outside the
+// terminal, or crashed) leaves as its exit code.
+inline constexpr uint32_t kVanishedExitCode = 0x40010004;
+
 // Raised whenever a message changes meaning without changing size, or the
-// server starts a terminal with other windows (3: the input panel's).
-inline constexpr uint32_t kWireVersion = 3;
+// server starts a terminal with other windows (3: the input panel's; 4: the
+// process objects and the down event of the hello's reply).
+inline constexpr uint32_t kWireVersion = 4;
 
 // The abstract socket name of the terminal in dir (which must exist) for this
 // process's user: the folder's device and inode, so that every spelling of the

@@ -191,16 +191,5 @@ void LeaveCriticalSection(CRITICAL_SECTION* section) {
   if (auto* l = sim::LockOf(section)) l->mu.unlock();
 }
 
-HANDLE GetCurrentProcess() { return INVALID_HANDLE_VALUE; }
-
-BOOL TerminateProcess(HANDLE process, UINT exitCode) {
-  if (process != GetCurrentProcess()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // Nothing more of this process runs: no destructors, no buffers flushed.
-  std::_Exit(int(exitCode & 0xFF));
-}
-
 }  // namespace sim::api
 }  // namespace ce

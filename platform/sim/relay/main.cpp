@@ -17,21 +17,14 @@
 #include "port_locks.h"
 #include "relay.h"
 #include "serial_port.h"
+#include "sibling_program.h"
 #include "terminal.h"
 #include "utf.h"
 
 namespace {
 
-constexpr int kAnswerFd = 3;
-
-void Answer(const std::string& line) {
-  const std::string text = line + "\n";
-  [[maybe_unused]] ssize_t n = ::write(kAnswerFd, text.data(), text.size());
-  ::close(kAnswerFd);
-}
-
 int Fail(const std::string& why) {
-  Answer("error " + why);
+  ce::sim::AnswerStarter("error " + why);
   return 1;
 }
 
@@ -42,17 +35,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qelserialrelay TERMINAL-DIR PORT\n");
     return 2;
   }
-  if (const pid_t child = ::fork(); child != 0) return child < 0 ? 1 : 0;
-  ::setsid();
-  [[maybe_unused]] int atRoot = ::chdir("/");
-  // Hold nothing of the starter's: its output pipes must close when it ends.
-  ::close_range(kAnswerFd + 1, ~0U, 0);
-  if (const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC); null >= 0) {
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::close(null);
-  }
+  if (!ce::sim::DetachFromStarter()) return 0;
 
   namespace sim = ce::sim;
   sim::relay::Line line{argv[1], argv[2], {}, {}};
@@ -67,7 +50,7 @@ int main(int argc, char** argv) {
   const std::string field = std::string(sim::kSerialPortTable) + "." + line.port;
   if (!sim::ChangeHardwareFile(line.terminal / "hardware.json", field, line.portSide.path, &error))
     return Fail(error);
-  Answer("ok " + line.farSide.path);
+  sim::AnswerStarter("ok " + line.farSide.path);
   sim::relay::Run(line);
   return 0;
 }

@@ -13,19 +13,8 @@
 #include <cstring>
 
 #include "object_server.h"
+#include "sibling_program.h"
 #include "terminal_wire.h"
-
-namespace {
-
-constexpr int kReadyFd = 3;
-
-void SayReady() {
-  const char byte = 1;
-  [[maybe_unused]] ssize_t n = ::write(kReadyFd, &byte, 1);
-  ::close(kReadyFd);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -38,10 +27,7 @@ int main(int argc, char** argv) {
                  name.empty() ? std::strerror(errno) : "name too long");
     return 1;
   }
-  // Detach from the starter: it reaps this process now, the server lives on in the child.
-  if (const pid_t child = ::fork(); child != 0) return child < 0 ? 1 : 0;
-  ::setsid();
-  [[maybe_unused]] int atRoot = ::chdir("/");  // holds no folder of the starter's busy
+  if (!ce::sim::DetachFromStarter()) return 0;
 
   const int listenFd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un address{};
@@ -51,17 +37,11 @@ int main(int argc, char** argv) {
   if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(listenFd, SOMAXCONN) != 0) {
     // EADDRINUSE: another process started the terminal's server first; it serves.
-    SayReady();
-    return errno == EADDRINUSE ? 0 : 1;
+    const bool taken = errno == EADDRINUSE;
+    ce::sim::AnswerStarter("ok");
+    return taken ? 0 : 1;
   }
-  // Hold nothing of the starter's: its output pipes must close when it ends.
-  if (const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC); null >= 0) {
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::close(null);
-  }
-  SayReady();
+  ce::sim::AnswerStarter("ok");
   ce::sim::server::ObjectServer(listenFd).Run();
   return 0;
 }

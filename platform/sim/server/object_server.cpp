@@ -6,11 +6,14 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "case_fold.h"
@@ -45,6 +48,19 @@ bool HungUp(int fd) {
   return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR));
 }
 
+// A descriptor for the process pid that stays its own if the pid is reused;
+// -1 when it is gone already.
+int OpenPidFd(pid_t pid) { return int(::syscall(SYS_pidfd_open, pid, 0)); }
+
+uint32_t ThreadsOf(uint32_t pid) {
+  std::error_code ec;
+  uint32_t threads = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+    ++threads;
+  return std::max<uint32_t>(threads, 1);
+}
+
 wire::SharedState* MapPage(int fd) {
   if (::ftruncate(fd, sizeof(wire::SharedState)) != 0) return nullptr;
   void* p = ::mmap(nullptr, sizeof(wire::SharedState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -68,6 +84,7 @@ ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {
     void* p = ::mmap(nullptr, sizeof(wire::NameTable), PROT_READ | PROT_WRITE, MAP_SHARED, namesFd_, 0);
     if (p != MAP_FAILED) names_ = new (p) wire::NameTable{};
   }
+  downFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   MakePanelWindows();
 }
 
@@ -98,6 +115,9 @@ ObjectServer::~ObjectServer() {
   if (spare_ >= 0) ::close(spare_);
   if (names_) ::munmap(names_, sizeof(wire::NameTable));
   if (namesFd_ >= 0) ::close(namesFd_);
+  if (downFd_ >= 0) ::close(downFd_);
+  for (Process& p : processes_)
+    if (p.pidfd >= 0) ::close(p.pidfd);
 }
 
 void ObjectServer::CountName(const std::u16string& folded, bool in) {
@@ -136,6 +156,8 @@ void ObjectServer::Run() {
           !Serve(fds[i].fd))
         leaving.push_back(fds[i].fd);
     for (int fd : leaving) Drop(fd);
+    // Down: every process has heard, the next one to join starts the terminal afresh.
+    if (down_) return;
     if (fds[0].revents & POLLIN) {
       Accept();
       joined = true;
@@ -179,43 +201,38 @@ bool ObjectServer::Serve(int fd) {
   if (size_t(n) != sizeof r || r.nameUnits > wire::kMaxName) return Send(fd, {wire::Status::kBadRequest});
   const std::u16string name(r.name, r.nameUnits);
   switch (r.op) {
-    case wire::Op::kHello: {
-      auto known = std::find_if(processes_.begin(), processes_.end(),
-                                [&](const Process& p) { return !p.program && p.connection == fd; });
-      if (known != processes_.end()) return Send(fd, {wire::Status::kBadRequest});
-      processes_.push_back({nextProcess_, fd, r.value, name, false, true, 0});
-      nextProcess_ += 4;
-      return names_ ? Send(fd, {wire::Status::kCreated, processes_.back().id}, &namesFd_, 1)
-                    : Send(fd, {wire::Status::kCreated, processes_.back().id});
-    }
+    case wire::Op::kHello:
+      return Hello(fd, r);
     case wire::Op::kOpen:
       Open(fd, r);
       return true;
     case wire::Op::kClose:
       Close(fd, r.id);
       return true;  // no reply: closing never fails for the caller
-    case wire::Op::kProgramStart:
-      processes_.push_back({nextProcess_, fd, 0, name, true, true, 0});
+    case wire::Op::kProgramStart: {
+      const Process* starter = MemberOf(fd);
+      if (!starter) return Send(fd, {wire::Status::kBadRequest});
+      Process p{nextProcess_, fd, 0, name, true};
+      p.parent = starter->id;
+      processes_.push_back(std::move(p));
       nextProcess_ += 4;
       return Send(fd, {wire::Status::kCreated, processes_.back().id});
-    case wire::Op::kProgramEnd: {
-      for (Process& p : processes_)
-        if (p.program && p.id == r.id && p.connection == fd) {
-          p.alive = false;
-          p.exitCode = r.value;
-        }
-      // Keep the newest ended programs only.
-      size_t ended =
-          std::count_if(processes_.begin(), processes_.end(), [](const Process& p) { return !p.alive; });
-      for (auto it = processes_.begin(); ended > kEndedProgramsKept && it != processes_.end();)
-        if (!it->alive) {
-          it = processes_.erase(it);
-          --ended;
-        } else {
-          ++it;
-        }
-      return true;
     }
+    case wire::Op::kProgramEnd:
+      // From its runner, or from its starter when the runner never came.
+      for (Process& p : processes_)
+        if (p.program && p.alive && p.id == r.id && p.connection == fd) EndProcess(p, r.value);
+      TrimEnded();
+      return true;
+    case wire::Op::kProcessList:
+      ListProcesses(fd);
+      return true;
+    case wire::Op::kTerminate:
+      Terminate(fd, r);
+      return true;
+    case wire::Op::kReboot:
+      Reboot(fd, r);
+      return true;
     case wire::Op::kWindowCreate:
       MakeWindow(fd, r);
       return true;
@@ -260,6 +277,10 @@ void ObjectServer::Open(int fd, const wire::Request& r) {
   }
   if (r.kind == wire::Kind::kQueue) {
     OpenQueue(fd, r);
+    return;
+  }
+  if (r.kind == wire::Kind::kProcess) {
+    OpenProcess(fd, r);
     return;
   }
   const std::u16string name(r.name, r.nameUnits);
@@ -318,9 +339,8 @@ void ObjectServer::Open(int fd, const wire::Request& r) {
     o.page->count = r.count;
     o.page->maximum = r.maximum;
     if (o.kind == wire::Kind::kMutex && (r.flags & wire::kInitialState)) {
-      auto owner = std::find_if(processes_.begin(), processes_.end(),
-                                [&](const Process& p) { return !p.program && p.connection == fd; });
-      o.page->ownerProcess = owner == processes_.end() ? 0 : owner->id;
+      const Process* owner = MemberOf(fd);
+      o.page->ownerProcess = owner ? owner->id : 0;
       o.page->ownerThread = r.value;
       o.page->recursion = 1;
     }
@@ -411,6 +431,8 @@ void ObjectServer::ReleaseObject(uint32_t id) {
   Object& o = it->second;
   if (o.kind == wire::Kind::kQueue) {
     queues_.erase(o.thread);
+  } else if (o.kind == wire::Kind::kProcess) {
+    processObjects_.erase(o.thread);
   } else if (auto named = byName_.find(FoldName(o.name)); named != byName_.end() && named->second == id) {
     CountName(named->first, false);
     byName_.erase(named);
@@ -428,11 +450,10 @@ ObjectServer::Window* ObjectServer::WindowOf(uint32_t hwnd) {
 }
 
 void ObjectServer::MakeWindow(int fd, const wire::Request& r) {
-  const auto process = std::find_if(processes_.begin(), processes_.end(),
-                                    [&](const Process& p) { return !p.program && p.connection == fd; });
+  const Process* process = MemberOf(fd);
   const size_t held =
       size_t(std::count_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.owner == fd; }));
-  if (process == processes_.end() || held >= kMaxHandles || windows_.size() >= wire::kWindowNumbers ||
+  if (!process || held >= kMaxHandles || windows_.size() >= wire::kWindowNumbers ||
       r.window.classUnits > wire::kMaxName || r.window.titleUnits > wire::kMaxName) {
     Send(fd, {wire::Status::kFailed});
     return;
@@ -504,16 +525,175 @@ void ObjectServer::FindWindows(int fd, const wire::Request& r) {
   SendText(fd, found);
 }
 
+ObjectServer::Process* ObjectServer::ProcessOf(uint32_t id) {
+  auto it = std::find_if(processes_.begin(), processes_.end(), [&](const Process& p) { return p.id == id; });
+  return it == processes_.end() ? nullptr : &*it;
+}
+
+ObjectServer::Process* ObjectServer::MemberOf(int fd) {
+  auto it = std::find_if(processes_.begin(), processes_.end(), [&](const Process& p) {
+    return p.connection == fd && (!p.program || p.claimed) && p.alive;
+  });
+  return it == processes_.end() ? nullptr : &*it;
+}
+
+bool ObjectServer::Hello(int fd, const wire::Request& r) {
+  if (MemberOf(fd)) return Send(fd, {wire::Status::kBadRequest});
+  uint32_t id = 0;
+  if (r.id != 0) {
+    // A runner claims the program it was started for, which must still wait for it.
+    Process* p = ProcessOf(r.id);
+    const auto peer = peers_.find(fd);
+    if (!p || !p->program || p->claimed || !p->alive || peer == peers_.end())
+      return Send(fd, {wire::Status::kMissing});
+    p->connection = fd;
+    p->pid = uint32_t(peer->second);
+    p->claimed = true;
+    p->pidfd = OpenPidFd(peer->second);
+    id = p->id;
+  } else {
+    Process p{nextProcess_, fd, r.value, std::u16string(r.name, r.nameUnits)};
+    processes_.push_back(std::move(p));
+    nextProcess_ += 4;
+    id = processes_.back().id;
+  }
+  const int fds[2] = {namesFd_, downFd_};
+  if (names_) return Send(fd, {wire::Status::kCreated, id}, fds, 2);
+  return Send(fd, {wire::Status::kCreated, id}, &downFd_, 1);
+}
+
+void ObjectServer::EndProcess(Process& p, uint32_t exitCode) {
+  if (!p.alive) return;
+  p.alive = false;
+  p.exitCode = exitCode;
+  if (p.pidfd >= 0) {
+    // Its runner goes now, whatever it is doing: only the terminal's own are ever ended.
+    ::syscall(SYS_pidfd_send_signal, p.pidfd, SIGKILL, nullptr, 0);
+    ::close(p.pidfd);
+    p.pidfd = -1;
+  }
+  if (auto o = processObjects_.find(p.id); o != processObjects_.end()) {
+    Object& object = objects_.at(o->second);
+    object.page->exitCode.store(exitCode, std::memory_order_release);
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t w = ::write(object.eventFd, &one, sizeof one);
+  }
+}
+
+void ObjectServer::TrimEnded() {
+  size_t ended = size_t(std::count_if(processes_.begin(), processes_.end(),
+                                      [](const Process& p) { return p.program && !p.alive; }));
+  for (auto it = processes_.begin(); ended > kEndedProgramsKept && it != processes_.end();)
+    if (it->program && !it->alive) {
+      it = processes_.erase(it);
+      --ended;
+    } else {
+      ++it;
+    }
+}
+
+// Signalled for good once the process has ended, with its exit code on the page.
+void ObjectServer::OpenProcess(int fd, const wire::Request& r) {
+  Process* p = ProcessOf(r.id);
+  if (!p) {
+    Send(fd, {wire::Status::kMissing});
+    return;
+  }
+  if (auto found = processObjects_.find(r.id); found != processObjects_.end()) {
+    Object& o = objects_.at(found->second);
+    const int fds[2] = {o.eventFd, o.pageFd};
+    if (Send(fd, {wire::Status::kOpened, found->second, 0, wire::kManualReset}, fds, 2)) ++o.handles[fd];
+    return;
+  }
+  Object o{wire::Kind::kProcess, u"process " + FromUtf8(std::to_string(r.id))};
+  o.manual = true;
+  o.thread = r.id;
+  o.eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  o.pageFd = ::memfd_create("qel-process", MFD_CLOEXEC);
+  if (o.pageFd >= 0) o.page = MapPage(o.pageFd);
+  const uint32_t id = nextObject_++;
+  const bool made = o.eventFd >= 0 && o.page;
+  objects_.emplace(id, std::move(o));
+  if (!made) {
+    ReleaseObject(id);
+    Send(fd, {wire::Status::kFailed});
+    return;
+  }
+  processObjects_[r.id] = id;
+  Object& kept = objects_.at(id);
+  if (!p->alive) {
+    kept.page->exitCode = p->exitCode;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t w = ::write(kept.eventFd, &one, sizeof one);
+  }
+  const int fds[2] = {kept.eventFd, kept.pageFd};
+  if (Send(fd, {wire::Status::kCreated, id, 0, wire::kManualReset}, fds, 2))
+    ++kept.handles[fd];
+  else
+    ReleaseObject(id);
+}
+
+// A program is ended by force; a process ends itself (the caller does, once
+// told so); another process joined from outside the terminal is not the
+// terminal's to end (kOtherKind).
+void ObjectServer::Terminate(int fd, const wire::Request& r) {
+  Process* p = ProcessOf(r.id);
+  if (!p || !p->alive) {
+    Send(fd, {p ? wire::Status::kOtherKind : wire::Status::kMissing});
+    return;
+  }
+  const bool self = p == MemberOf(fd);
+  if (!p->program && !self) {
+    Send(fd, {wire::Status::kOtherKind});
+    return;
+  }
+  EndProcess(*p, r.value);
+  Send(fd, {wire::Status::kOpened, r.id});
+}
+
+void ObjectServer::ListProcesses(int fd) {
+  std::string found;
+  for (const Process& p : processes_) {
+    if (!p.alive) continue;
+    wire::ProcessRecord rec;
+    rec.id = p.id;
+    rec.parent = p.parent;
+    rec.threads = p.pid ? ThreadsOf(p.pid) : 1;
+    rec.nameUnits = uint32_t(std::min<size_t>(p.name.size(), wire::kMaxName));
+    std::copy_n(p.name.data(), rec.nameUnits, rec.name);
+    if (found.size() + sizeof rec > wire::kMaxListBytes) break;
+    found.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+  }
+  SendText(fd, found);
+}
+
+// Every program ends at once; every process hears through the down event,
+// and the server ends once it has answered.
+void ObjectServer::Reboot(int fd, const wire::Request&) {
+  for (Process& p : processes_)
+    if (p.program) EndProcess(p, wire::kVanishedExitCode);
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t w = ::write(downFd_, &one, sizeof one);
+  down_ = true;
+  Send(fd, {wire::Status::kOpened});
+}
+
 void ObjectServer::Drop(int fd) {
   auto conn = std::find(connections_.begin(), connections_.end(), fd);
   if (conn == connections_.end()) return;
   connections_.erase(conn);
   peers_.erase(fd);
   uint32_t gone = 0;
-  for (const Process& p : processes_)
-    if (!p.program && p.connection == fd) gone = p.id;
-  // Its programs were threads of it: they end with it, and so do its windows.
-  std::erase_if(processes_, [&](const Process& p) { return p.connection == fd; });
+  for (Process& p : processes_) {
+    if (p.connection != fd) continue;
+    if (!p.program || p.claimed) gone = p.id;
+    // A program whose starter left before its runner came never runs; one
+    // whose runner left without a word was killed from outside.
+    if (p.alive) EndProcess(p, wire::kVanishedExitCode);
+  }
+  // Host processes leave the table; programs stay listed a while with their ends.
+  std::erase_if(processes_, [&](const Process& p) { return p.connection == fd && !p.program; });
+  TrimEnded();
   std::erase_if(windows_, [&](const Window& w) { return w.owner == fd; });
   std::vector<uint32_t> unheld;
   for (auto& [id, o] : objects_) {
@@ -539,7 +719,8 @@ nlohmann::json ObjectServer::Listing() const {
   for (const Process& p : processes_) {
     nlohmann::json entry = {
         {"id", p.id}, {"name", ToUtf8(p.name)}, {"kind", p.program ? "program" : "host"}, {"alive", p.alive}};
-    if (!p.program) entry["pid"] = p.pid;
+    if (p.pid) entry["pid"] = p.pid;
+    if (p.parent) entry["parent"] = p.parent;
     if (!p.alive) entry["exit_code"] = p.exitCode;
     processes.push_back(std::move(entry));
   }
@@ -567,6 +748,11 @@ nlohmann::json ObjectServer::Listing() const {
         entry["kind"] = "queue";
         entry["thread"] = o.thread;
         entry["state"] = Readable(o.eventFd) ? "messages waiting" : "empty";
+        break;
+      case wire::Kind::kProcess:
+        entry["kind"] = "process";
+        entry["process"] = o.thread;
+        entry["state"] = Readable(o.eventFd) ? "ended" : "running";
         break;
       case wire::Kind::kSemaphore:
         entry["kind"] = "semaphore";

@@ -36,17 +36,22 @@ class ObjectServer {
     int pageFd = -1;                    // a queue: its sending end
     wire::SharedState* page = nullptr;  // mapped, for mutexes and semaphores
     std::map<int, int> handles;         // per connection
-    uint32_t thread = 0;                // a queue: its thread
+    uint32_t thread = 0;                // a queue: its thread; a process: its id
     int owner = -1;                     // a queue: the connection of its thread's process
   };
+  // A host process joined from outside; a program was started on the
+  // terminal, and runs in a runner process of its own once that has claimed it.
   struct Process {
     uint32_t id = 0;
-    int connection = -1;  // the host process, or the process that started a program
-    uint32_t pid = 0;     // host processes
+    int connection = -1;  // its own; a program's starter's until its runner claims it
+    uint32_t pid = 0;
     std::u16string name;
     bool program = false;
     bool alive = true;
     uint32_t exitCode = 0;
+    uint32_t parent = 0;
+    bool claimed = false;  // a program whose runner has joined
+    int pidfd = -1;        // a claimed program's runner, to end it
   };
   struct Window {
     wire::WindowRecord record;
@@ -59,6 +64,18 @@ class ObjectServer {
   void Drop(int fd);
   void Open(int fd, const wire::Request& r);
   void OpenQueue(int fd, const wire::Request& r);
+  void OpenProcess(int fd, const wire::Request& r);
+  bool Hello(int fd, const wire::Request& r);
+  // It ended with that code: its event is signalled, a runner is ended.
+  void EndProcess(Process& p, uint32_t exitCode);
+  void Terminate(int fd, const wire::Request& r);
+  void ListProcesses(int fd);
+  void Reboot(int fd, const wire::Request& r);
+  Process* ProcessOf(uint32_t id);
+  // The host process or runner on that connection.
+  Process* MemberOf(int fd);
+  // Keeps the newest ended programs only.
+  void TrimEnded();
   void Close(int fd, uint32_t id);
   void ReleaseObject(uint32_t id);
   // The input panel's windows, the terminal's own.
@@ -82,12 +99,15 @@ class ObjectServer {
   std::map<int, pid_t> peers_;  // connection -> its process's pid
   int namesFd_ = -1;            // the names in use, shared read-only with every process
   wire::NameTable* names_ = nullptr;
-  int spare_ = -1;                             // a descriptor kept free, to refuse a join when none is left
-  std::map<uint32_t, Object> objects_;         // by id
-  std::map<std::u16string, uint32_t> byName_;  // folded name -> id
-  std::map<uint32_t, uint32_t> queues_;        // thread id -> id
-  std::vector<Process> processes_;             // in the order they joined
-  std::vector<Window> windows_;                // newest first, as they are enumerated
+  int spare_ = -1;                               // a descriptor kept free, to refuse a join when none is left
+  std::map<uint32_t, Object> objects_;           // by id
+  std::map<std::u16string, uint32_t> byName_;    // folded name -> id
+  std::map<uint32_t, uint32_t> queues_;          // thread id -> id
+  std::map<uint32_t, uint32_t> processObjects_;  // process id -> id
+  int downFd_ = -1;                              // signalled when the terminal goes down
+  bool down_ = false;
+  std::vector<Process> processes_;  // in the order they joined
+  std::vector<Window> windows_;     // newest first, as they are enumerated
   uint32_t nextWindow_ = 0;
   uint32_t nextObject_ = 1;
   uint32_t nextProcess_ = 0x10004;

@@ -26,9 +26,9 @@ namespace ce::sim {
 // not named here is not opened through OpenStateFile: a new state file is
 // declared here first, and the rule covers it.
 inline constexpr std::string_view kStateFiles[] = {
-    "terminal.json",   "hardware.json",      "hardware.lock",       "registry.db",
-    "registry.db-wal", "registry.db-shm",    "registry.db-journal", "events.log",
-    "events.log.1",    "notifications.json", "notifications.lock",  "ports.lock",
+    "terminal.json",      "hardware.json",       "hardware.lock", "registry.db",  "registry.db-wal",
+    "registry.db-shm",    "registry.db-journal", "events.log",    "events.log.1", "notifications.json",
+    "notifications.lock", "ports.lock",          "boot.lock",     "clean-boot",   "rebooted",
 };
 
 // The state files written through a temporary file and a rename, each with
