@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -229,13 +230,23 @@ int Run(int argc, char** argv) {
   if (!notice.empty()) Say("note: " + notice);
   // The module's process runs on this terminal, whichever way the system layer is asked.
   ::setenv(ce::sim::kTerminalEnv, dir->c_str(), 1);
+  // The terminal sees qelhost as the host client installed in its own folder,
+  // whose module path the plug-in inventory and the error log start from (and
+  // under which it joins the terminal's process table).
+  ce::sim::SetProgramPath(kHostExecutable);
+  // A reboot ends every process of the terminal, this one with it: what a
+  // command that reboots has done shows here, and in the status 0.
+  ce::sim::OnTerminalDown([json = global.json](bool cold) {
+    const std::string how = cold ? "cold" : "warm";
+    const std::string line = json ? nlohmann::json{{"terminal", "down"}, {"reboot", how}}.dump() + "\n"
+                                  : "qelhost: the terminal went down (" + how + " reboot)\n";
+    [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+    ::_exit(kOk);
+  });
   if (!ce::sim::UseTerminal(*dir, &error)) {
     Say(error);
     return kUsage;
   }
-  // The terminal sees qelhost as the host client installed in its own folder,
-  // whose module path the plug-in inventory and the error log start from.
-  ce::sim::SetProgramPath(kHostExecutable);
   // Before the module starts its threads, which inherit the signal mask.
   if (verb->hold == Hold::kEndSignals) HoldEndSignals();
   if (verb->needs == Needs::kTerminal) return verb->handle({out, nullptr});

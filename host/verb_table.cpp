@@ -6,6 +6,7 @@
 #include "verbs_events.h"
 #include "verbs_keyboard.h"
 #include "verbs_objects.h"
+#include "verbs_processes.h"
 #include "verbs_stream.h"
 
 namespace qelhost {
@@ -24,6 +25,8 @@ std::vector<Verb> MakeVerbs() {
       TerminalSetVerb(),
       TerminalSerialVerb(),
       TerminalObjectsVerb(),
+      TerminalProcessesVerb(),
+      TerminalStartVerb(),
       TerminalSuspendVerb(),
       TerminalResumeVerb(),
       TerminalPowerStatusVerb(),

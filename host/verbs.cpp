@@ -7,6 +7,8 @@
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
+#include "ce/memory.h"
+#include "ce/message.h"
 #include "ce/sim/control.h"
 #include "ce/window.h"
 #include "ceutil/text.h"
@@ -76,6 +78,17 @@ std::string Hex(uint64_t v) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
   return text;
+}
+
+std::string SystemErrorText(ce::DWORD code) {
+  char16_t* text = nullptr;
+  ce::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0x409, reinterpret_cast<char16_t*>(&text), 0, nullptr);
+  std::string why = text ? ceutil::ToUtf8(text) : "";
+  if (text) ce::LocalFree(text);
+  while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+  return why.empty() ? "error " + std::to_string(code) : why + " (error " + std::to_string(code) + ")";
 }
 
 std::string Printable(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "ce/types.h"
 #include "plugin_host.h"
 #include "verb_table.h"
 
@@ -19,6 +20,8 @@ enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2, kOutputFailed = 3 };
 std::string Printable(std::string_view text);
 // A number as hexadecimal with its 0x ("0x1F").
 std::string Hex(uint64_t v);
+// The system's English text for an error code, without its line end, and the code.
+std::string SystemErrorText(ce::DWORD code);
 // Text is well-formed UTF-8, so that its conversion to UTF-16 loses nothing.
 bool IsUtf8(std::string_view text);
 

@@ -191,18 +191,6 @@ std::optional<std::string> ReadHostFile(const std::string& file, uint64_t maxByt
   return std::nullopt;
 }
 
-// The system's English text for a file error, without its line end.
-std::string SystemErrorText(ce::DWORD code) {
-  char16_t* text = nullptr;
-  ce::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0x409, reinterpret_cast<char16_t*>(&text), 0, nullptr);
-  std::string why = text ? ceutil::ToUtf8(text) : "";
-  if (text) ce::LocalFree(text);
-  while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
-  return why.empty() ? "error " + std::to_string(code) : why + " (error " + std::to_string(code) + ")";
-}
-
 // A package of this machine is staged on the terminal in a folder of its own,
 // "\Temp\qelhost-install.PID.NNNNNNNN\NAME": the installer names its
 // destination after the package, so the name is kept, and no install touches

@@ -26,6 +26,11 @@ void Swp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 void Svr(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Stores named strings of a file's version resource into the variables after them.
 void Spr(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Stops a program of the terminal named by argument 1 (its executable's name
+// or its process id), asking its windows to close first.
+void Bsp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Restarts the terminal, cold for "H" (its store cleared), else warm.
+void Srb(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.

@@ -63,11 +63,11 @@ constexpr CommandEntry kCommands[] = {
     {u"SPR", G::ContextFreeCommands, 1, 400, false, Spr, nullptr},
     {u"SXC", G::ContextFreeCommands, 1, 400, false, Sxc, nullptr},
     {u"BRP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
-    {u"BSP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"BSP", G::ContextFreeCommands, 1, 300, false, Bsp, nullptr},
     {u"PXS", G::ContextFreeCommands, 1, 300, false, Pxs, nullptr},
     {u"ICD", G::Cradle, 1, 400, false, Icd, nullptr},
     {u"ILD", G::Led, 1, 300, false, Ild, nullptr},
-    {u"SRB", G::CommandsAfterLed, 1, 300, false, nullptr, nullptr},
+    {u"SRB", G::CommandsAfterLed, 1, 300, false, Srb, nullptr},
     {u"SWP", G::CommandsAfterLed, 1, 400, false, Swp, nullptr},
     {u"PGT", G::CommandsAfterLed, 1, 300, false, Pgt, nullptr},
 };

@@ -48,8 +48,11 @@ static_assert(sizeof(DEVICE_ID) == 20);
 // bytesReturned may be null. A record larger than outSize fails with
 // ERROR_INSUFFICIENT_BUFFER; for IOCTL_HAL_GET_DEVICEID the header's dwSize
 // then tells the size needed.
+// IOCTL_HAL_REBOOT restarts the terminal (its processes end with it).
 BOOL KernelIoControl(DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer, DWORD outSize,
                      DWORD* bytesReturned);
+// The next reboot clears the object store (the registry and the files).
+BOOL SetCleanRebootFlag();
 
 // An object-identifier query of the NDIS user-mode I/O driver ("UIO1:"): in and
 // out in one record, the data area following the header.

@@ -49,6 +49,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_NOT_READY
 #define ERROR_NOT_READY 21
 #endif
+#ifndef ERROR_BAD_LENGTH
+#define ERROR_BAD_LENGTH 24
+#endif
 #ifndef ERROR_GEN_FAILURE
 #define ERROR_GEN_FAILURE 31
 #endif

@@ -8,6 +8,7 @@
 #include "drivers.h"
 #include "hardware_state.h"
 #include "kernel.h"
+#include "object_store.h"
 #include "serial_port.h"
 #include "sound_player.h"
 #include "terminal.h"
@@ -24,6 +25,8 @@ const char* const kTerminalEnv = kTerminalEnvName;
 bool IsTerminal(const fs::path& dir) { return IsTerminalDir(dir); }
 
 bool UseTerminal(const fs::path& dir, std::string* error) {
+  TerminalObjects::SetBootHook(&HonourReboot);
+  if (IsTerminalDir(dir) && !TerminalObjects::Boot(dir, error)) return false;
   auto t = Terminal::Open(dir, error);
   if (!t || !t->Join(error)) return false;
   Kernel::Get().terminal.Choose(std::move(t));
@@ -31,6 +34,10 @@ bool UseTerminal(const fs::path& dir, std::string* error) {
 }
 
 void CloseTerminal() { Kernel::Get().terminal.Forget(); }
+
+void OnTerminalDown(std::function<void(bool cold)> handler) {
+  TerminalObjects::SetDownHandler(std::move(handler));
+}
 
 std::optional<fs::path> CurrentTerminalDir() {
   auto t = Current();

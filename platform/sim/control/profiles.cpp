@@ -14,10 +14,12 @@
 #include "device_path.h"
 #include "drivers.h"
 #include "hardware_state.h"
+#include "object_store.h"
 #include "registry_store.h"
 #include "sounds.h"
 #include "staging.h"
 #include "terminal.h"
+#include "terminal_objects.h"
 #include "utf.h"
 
 namespace ce::sim {
@@ -183,7 +185,9 @@ bool MakeDeviceEntry(const fs::path& fsRoot, const std::string& devicePath, bool
   return true;
 }
 
-bool Populate(const fs::path& dir, const json& profile, std::string* error) {
+// The object store as the profile makes it: the files under dir/fs and the
+// registry in dir/registry.db.
+bool MakeObjectStore(const fs::path& dir, const json& profile, std::string* error) {
   const fs::path fsRoot = dir / "fs";
   std::error_code ec;
   fs::create_directories(fsRoot, ec);
@@ -201,21 +205,51 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
   const json sounds = profile.value("sounds", json::object());
   for (const auto& [path, description] : sounds.items())
     if (!MakeDeviceEntry(fsRoot, path, false, MakeSound(description), &index, error)) return false;
+  auto registry = RegistryStore::Create(dir / "registry.db", error);
+  return registry && registry->Seed(profile.value("registry", json::object()), error);
+}
 
+int64_t NowUnixMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool Populate(const fs::path& dir, const json& profile, std::string* error) {
+  if (!MakeObjectStore(dir, profile, error)) return false;
   json hardware = profile["hardware"];
   // The terminal starts now: its tick count runs from this moment.
-  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  hardware["kernel"]["boot_time_unix_ms"] = now.count();
+  hardware["kernel"]["boot_time_unix_ms"] = NowUnixMs();
   if (!hardware["kernel"].contains("named_events")) hardware["kernel"]["named_events"] = json::array();
-
-  auto registry = RegistryStore::Create(dir / "registry.db", error);
-  if (!registry) return false;
-  if (!registry->Seed(profile.value("registry", json::object()), error)) return false;
-  registry.reset();
-
   return WriteFile(dir / "hardware.json", hardware.dump(2) + "\n", error) &&
          WriteFile(dir / "terminal.json", profile.dump(2) + "\n", error);
+}
+
+// A cold boot: the object store made afresh from the terminal's profile
+// beside the old one, then swapped in, the files first. The hardware state
+// stays (it is no part of the store).
+bool ClearObjectStore(const fs::path& dir, std::string* error) {
+  json profile;
+  if (!ReadJsonFile(dir / "terminal.json", &profile, error, kMaxProfileFileBytes)) return false;
+  const fs::path fresh = dir / ".boot-store", old = dir / ".boot-old-fs";
+  std::error_code ec;
+  fs::remove_all(fresh, ec);
+  fs::remove_all(old, ec);
+  if (!fs::create_directory(fresh, ec) || !MakeObjectStore(fresh, profile, error)) {
+    fs::remove_all(fresh, ec);
+    return error->empty() ? Fail(error, fresh.string() + ": " + ec.message()) : false;
+  }
+  fs::rename(dir / "fs", old, ec);
+  if (!ec) fs::rename(fresh / "fs", dir / "fs", ec);
+  // The old registry's journal must not be applied to the new one.
+  for (const char* companion : {"registry.db-wal", "registry.db-shm", "registry.db-journal"})
+    fs::remove(dir / companion, ec);
+  fs::rename(fresh / "registry.db", dir / "registry.db", ec);
+  const bool made = !ec;
+  if (!made) Fail(error, "the object store of " + dir.string() + " cannot be replaced: " + ec.message());
+  fs::remove_all(fresh, ec);
+  fs::remove_all(old, ec);
+  return made;
 }
 
 // Moves what the staging folder holds into the empty folder dir, terminal.json
@@ -291,6 +325,21 @@ Target Inspect(const fs::path& dir, std::string* error) {
 }
 
 }  // namespace
+
+void HonourReboot(const fs::path& dir) {
+  std::error_code ec;
+  if (!fs::exists(dir / kRebootMarker, ec)) return;
+  std::string error;
+  if (fs::exists(dir / kCleanBootMarker, ec)) {
+    if (ClearObjectStore(dir, &error))
+      fs::remove(dir / kCleanBootMarker, ec);
+    else
+      std::fprintf(stderr, "the cold boot of %s kept the object store: %s\n", dir.c_str(), error.c_str());
+  }
+  // A boot restarts the tick count.
+  ChangeHardwareFile(dir / "hardware.json", "kernel.boot_time_unix_ms", NowUnixMs(), &error);
+  fs::remove(dir / kRebootMarker, ec);
+}
 
 std::vector<std::string> ProfileNames() {
   std::vector<std::string> names;

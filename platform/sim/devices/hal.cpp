@@ -11,6 +11,7 @@
 #include "hardware.h"
 #include "hex.h"
 #include "last_error.h"
+#include "reboot.h"
 #include "terminal.h"
 
 namespace ce::sim::api {
@@ -84,7 +85,7 @@ BOOL ModelText(void* out, DWORD outSize, DWORD* returned) {
 
 BOOL Reboot() {
   if (!sim::hw::Increment(sim::hw::kHalReboots)) return Fail(ERROR_GEN_FAILURE);
-  return TRUE;
+  return sim::RebootTerminal();
 }
 
 }  // namespace
@@ -106,5 +107,7 @@ BOOL KernelIoControl(DWORD code, void*, DWORD, void* out, DWORD outSize, DWORD* 
       return Fail(ERROR_NOT_SUPPORTED);
   }
 }
+
+BOOL SetCleanRebootFlag() { return sim::SetCleanBootFlag() ? TRUE : Fail(ERROR_NOT_READY); }
 
 }  // namespace ce::sim::api

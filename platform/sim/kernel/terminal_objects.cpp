@@ -193,18 +193,20 @@ void TerminalObjects::WentDownLocked() {
   HearDown(dir_);
 }
 
-bool TerminalObjects::BootLocked(std::string* error) {
+bool TerminalObjects::BootLocked(std::string* error) { return Boot(dir_, error); }
+
+bool TerminalObjects::Boot(const fs::path& dir, std::string* error) {
   // One process boots a terminal at a time, so that what the last reboot
   // left behind is honoured once, before anyone joins the new server.
   std::string ignored;  // without the lock two boots may race, no worse than before reboots existed
-  const HostFd lock = OpenStateFile(dir_, kBootLock, O_RDWR | O_CREAT, &ignored);
+  const HostFd lock = OpenStateFile(dir, kBootLock, O_RDWR | O_CREAT, &ignored);
   if (lock) {
     while (::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
   }
-  if (ServerListens(dir_)) return true;  // another process booted it meanwhile
-  if (const BootHook hook = bootHook.load()) hook(dir_);
-  return StartServer(dir_, error);
+  if (ServerListens(dir)) return true;  // it is up, or another process booted it meanwhile
+  if (const BootHook hook = bootHook.load()) hook(dir);
+  return StartServer(dir, error);
 }
 
 bool TerminalObjects::ConnectLocked(std::string* error) {

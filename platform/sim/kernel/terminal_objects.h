@@ -46,6 +46,10 @@ class TerminalObjects {
   // starts a terminal's server: it honours what a reboot left behind.
   using BootHook = void (*)(const std::filesystem::path& dir);
   static void SetBootHook(BootHook hook);
+  // Starts the server of the terminal in dir unless it runs: the boot hook
+  // first. A process boots before it opens the terminal's store, which a cold
+  // boot replaces.
+  static bool Boot(const std::filesystem::path& dir, std::string* error);
   // What this process does when its terminal goes down (cold: the store is
   // cleared at the next boot). Setting one also watches every terminal this
   // process has joined, so that it hears at once; without one a process

@@ -672,6 +672,9 @@ void ObjectServer::ListProcesses(int fd) {
 void ObjectServer::Reboot(int fd, const wire::Request&) {
   for (Process& p : processes_)
     if (p.program) EndProcess(p, wire::kVanishedExitCode);
+  // The name is free before anyone hears: whoever joins next boots the terminal afresh.
+  ::close(listen_);
+  listen_ = -1;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t w = ::write(downFd_, &one, sizeof one);
   down_ = true;

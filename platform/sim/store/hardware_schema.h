@@ -139,6 +139,8 @@ enum class Type {
   F(HalModelNumber, "hal.vendor.model_number", DWord, 0)                                 \
   F(HalModelText, "hal.vendor.model_text", Text, "")                                     \
   F(HalReboots, "hal.reboots", DWord, 0)                                                 \
+  /* the HAL and the vendor libraries take a reboot request and stay up */               \
+  F(HalRebootIgnored, "hal.reboot_ignored", Flag, false)                                 \
   F(LxeSerial, "lxe.serial", Text, "")                                                   \
   F(LxeOalVersion, "lxe.oal_version", Text, "")                                          \
   F(LxeBoots, "lxe.boots", DWord, 0)                                                     \

@@ -210,6 +210,9 @@ std::shared_ptr<Terminal> TerminalChoice::Current() {
   if (!envTried_) {
     envTried_ = true;
     if (const char* dir = std::getenv(kTerminalEnvName); dir && *dir) {
+      // Booted before its store is opened: a cold boot replaces the store.
+      std::string ignored;
+      if (IsTerminalDir(dir)) TerminalObjects::Boot(dir, &ignored);
       fromEnv_ = Terminal::Open(dir, nullptr);
       if (fromEnv_ && !fromEnv_->Join(nullptr)) fromEnv_.reset();
     }

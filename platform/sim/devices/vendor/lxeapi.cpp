@@ -6,6 +6,7 @@
 #include "ce/vendor.h"
 #include "hardware.h"
 #include "modules.h"
+#include "reboot.h"
 #include "vendor_library.h"
 
 namespace ce::sim {
@@ -16,8 +17,13 @@ BOOL LXEVersionOAL(char* buffer, DWORD size) {
   return AnsiAnswer(hw::Read(hw::kLxeOalVersion), buffer, size);
 }
 
-void LXEBoot() { hw::Increment(hw::kLxeBoots); }
-void LXEBootClear() { hw::Increment(hw::kLxeClearBoots); }
+// The maker's warm and cold boots: the HAL's reboot, the cold one with the clean-boot flag set.
+void LXEBoot() {
+  if (hw::Increment(hw::kLxeBoots)) RebootTerminal();
+}
+void LXEBootClear() {
+  if (hw::Increment(hw::kLxeClearBoots) && SetCleanBootFlag()) RebootTerminal();
+}
 
 // The codec takes -17.0 to +29.0 dB; the hardware state can make both calls fail.
 constexpr LONG kMinGain = -170, kMaxGain = 290;
