@@ -57,8 +57,8 @@ class Variable final : public IQelVariable {
 
 class Run final : public ICommandContext, public ICommandArguments, public ICommandReply {
  public:
-  Run(std::vector<Entry> entries, IQelServiceRegistry& services, const Script* script)
-      : entries_(std::move(entries)), services_(services), script_(script) {
+  Run(std::vector<Entry> entries, IQelServiceRegistry& services, const Script* script, int32_t waitMs)
+      : entries_(std::move(entries)), services_(services), script_(script), waitMs_(waitMs) {
     for (const Entry& e : entries_)
       if (e.variable && !variables_.count(e.text)) variables_.emplace(e.text, std::make_unique<Variable>());
   }
@@ -72,7 +72,7 @@ class Run final : public ICommandContext, public ICommandArguments, public IComm
     outcome_.reports.push_back(std::move(r));
   }
   IQelService* QueryService(GUID iid) override { return services_.QueryService(iid); }
-  int32_t WaitTime() override { return -1; }
+  int32_t WaitTime() override { return waitMs_; }
   // Only a label of the running script is a target; the last accepted wins.
   int32_t Branch(IQelText* target) override {
     if (!script_ || !target) return 1;
@@ -176,6 +176,7 @@ class Run final : public ICommandContext, public ICommandArguments, public IComm
   std::vector<Entry> entries_;
   IQelServiceRegistry& services_;
   const Script* script_;
+  const int32_t waitMs_;
   std::map<std::string, std::unique_ptr<Variable>> variables_;
   std::deque<CQelTextBuffer> texts_;  // handed out; stable until the run ends
   std::vector<qel::Ref<FileReference>> files_;
@@ -218,7 +219,7 @@ std::optional<CommandOutcome> CommandRunner::Run(const std::string& line, std::s
   std::vector<Entry> entries;
   const RegisteredCommand* command = Find(line, &entries, error);
   if (!command) return std::nullopt;
-  class Run run(std::move(entries), services_, script);
+  class Run run(std::move(entries), services_, script, waitMs_);
   ModuleCall call("the handler of the command", command->code.c_str());
   command->handler(&run, &run, &run);
   return run.Finish();

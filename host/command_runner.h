@@ -42,8 +42,9 @@ struct CommandOutcome {
 
 class CommandRunner {
  public:
-  explicit CommandRunner(Registrar& registrar, IQelServiceRegistry& services)
-      : registrar_(registrar), services_(services) {}
+  // waitMs: what each command's WaitTime gives (-1: no waiting).
+  explicit CommandRunner(Registrar& registrar, IQelServiceRegistry& services, int32_t waitMs = -1)
+      : registrar_(registrar), services_(services), waitMs_(waitMs) {}
 
   // Runs one line. Nothing, with `error`, for a line that cannot be split or
   // names no registered command. A branch is accepted only to a label of
@@ -58,6 +59,7 @@ class CommandRunner {
                                 std::string* error) const;
   Registrar& registrar_;
   IQelServiceRegistry& services_;
+  const int32_t waitMs_;
 };
 
 }  // namespace qelhost

@@ -88,9 +88,10 @@ void PrintOutcome(std::ostream& out, const std::string& line, const CommandOutco
 // a line that cannot run stops the run before anything of it happens, and a
 // run that has branched back is stopped after maxSteps lines as a loop
 // without end.
-int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSteps, const Output& o) {
+int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSteps, int32_t waitMs,
+             const Output& o) {
   std::string error;
-  CommandRunner runner(host.registrar(), host.registry());
+  CommandRunner runner(host.registrar(), host.registry(), waitMs);
   auto where = [&](const ScriptLine& l) {
     return asArray ? "line " + std::to_string(l.fileLine) + ": " : "";
   };
@@ -341,13 +342,13 @@ std::optional<RegisteredFileHandler> HandlerFor(PluginHost& host, std::u16string
 
 }  // namespace
 
-int RunLine(PluginHost& host, const std::string& line, const Output& o) {
+int RunLine(PluginHost& host, const std::string& line, int32_t waitMs, const Output& o) {
   Script single;
   single.lines.push_back({line, 1});
-  return RunLines(host, single, false, 1, o);
+  return RunLines(host, single, false, 1, waitMs, o);
 }
 
-int RunScript(PluginHost& host, const std::string& file, size_t maxSteps, const Output& o) {
+int RunScript(PluginHost& host, const std::string& file, size_t maxSteps, int32_t waitMs, const Output& o) {
   std::string error;
   const auto text = ReadHostFile(file, kMaxScriptBytes, &error);
   if (!text) {
@@ -368,7 +369,7 @@ int RunScript(PluginHost& host, const std::string& file, size_t maxSteps, const 
     o.err << "qelhost: " << Printable(file) << ": " << Printable(error) << "\n";
     return kUsage;
   }
-  return RunLines(host, *script, true, maxSteps, o);
+  return RunLines(host, *script, true, maxSteps, waitMs, o);
 }
 
 int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, const Output& o) {
@@ -418,9 +419,19 @@ int InstallPackage(PluginHost& host, const std::string& file, bool deleteAfter, 
   return code == 0 ? kOk : kFailed;
 }
 
+// --wait-time: what the host gives a command as its wait time.
+void AddWaitTime(CLI::App& verb, int32_t* waitMs) {
+  verb.add_option("--wait-time", *waitMs,
+                  "the wait time each command is given, in ms (-1, the default: none): how long BSP lets a "
+                  "program close its windows before ending it, and how long SRB waits for the terminal to go "
+                  "down")
+      ->check(CLI::Range(-1, std::numeric_limits<int32_t>::max()));
+}
+
 Verb RunVerb() {
   struct Options {
     std::string line;
+    int32_t waitMs = -1;
   };
   return MakeVerb<Options>(
       "run", "run one command line (see the syntax above)", Needs::kModule,
@@ -428,14 +439,16 @@ Verb RunVerb() {
         verb.add_option("LINE", o.line,
                         "the command line, e.g. 'PXS W %REG HKEY_LOCAL_MACHINE\\Software\\Demo Name Value S'")
             ->required();
+        AddWaitTime(verb, &o.waitMs);
       },
-      [](const Options& o, const VerbContext& c) { return RunLine(*c.host, o.line, c.out); });
+      [](const Options& o, const VerbContext& c) { return RunLine(*c.host, o.line, o.waitMs, c.out); });
 }
 
 Verb ScriptVerb() {
   struct Options {
     std::string file;
     size_t maxSteps = kDefaultMaxSteps;
+    int32_t waitMs = -1;
   };
   return MakeVerb<Options>(
       "script",
@@ -447,8 +460,11 @@ Verb ScriptVerb() {
         verb.add_option("--max-steps", o.maxSteps,
                         "stop after this many command lines, as a script that branches without end")
             ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
+        AddWaitTime(verb, &o.waitMs);
       },
-      [](const Options& o, const VerbContext& c) { return RunScript(*c.host, o.file, o.maxSteps, c.out); });
+      [](const Options& o, const VerbContext& c) {
+        return RunScript(*c.host, o.file, o.maxSteps, o.waitMs, c.out);
+      });
 }
 
 Verb InstallVerb() {

@@ -262,9 +262,9 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
       return false;
     }
     processId_ = reply.id;
-    // The names in use and the down event; the down event alone when the server has no table.
-    names_ = {fds[1] ? MapNames(fds[0]) : nullptr, Unmap};
-    down_ = std::move(fds[1] ? fds[1] : fds[0]);
+    // The down event, and the names in use when the server keeps the table.
+    down_ = std::move(fds[0]);
+    names_ = {(reply.flags & wire::kHelloWithNames) ? MapNames(fds[1]) : nullptr, Unmap};
     WatchDown(this, down_, dir_);
     return true;
   }

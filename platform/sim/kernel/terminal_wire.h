@@ -112,7 +112,8 @@ struct Reply {
   Status status{};
   uint32_t id = 0;         // the object, the program, or (hello) the process's id on the terminal
   uint32_t textBytes = 0;  // list: the JSON text that follows the reply
-  uint32_t flags = 0;      // open: the object's own flags (kManualReset), which an opener must follow
+  uint32_t flags = 0;      // open: the object's own flags (kManualReset), which an opener must follow;
+                           // hello: kHelloWithNames
 };
 
 // The page a mutex or a semaphore shares between every process holding it.
@@ -147,6 +148,9 @@ struct ProcessRecord {
   uint32_t nameUnits = 0;
   char16_t name[kMaxName] = {};  // the program's device path
 };
+
+// Hello reply flags: the names table follows the down event.
+inline constexpr uint32_t kHelloWithNames = 1;
 
 // kReboot flags.
 inline constexpr uint32_t kRebootCold = 1;

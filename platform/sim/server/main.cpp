@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
     return taken ? 0 : 1;
   }
   ce::sim::AnswerStarter("ok");
-  ce::sim::server::ObjectServer(listenFd).Run();
+  ce::sim::server::ObjectServer(listenFd, ::open(argv[1], O_PATH | O_DIRECTORY | O_CLOEXEC)).Run();
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -69,7 +70,7 @@ wire::SharedState* MapPage(int fd) {
 
 }  // namespace
 
-ObjectServer::ObjectServer(int listenFd) : listen_(listenFd) {
+ObjectServer::ObjectServer(int listenFd, int dirFd) : listen_(listenFd), dir_(dirFd) {
   // Every object costs the server a descriptor or two: take all the system allows.
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
@@ -112,6 +113,7 @@ ObjectServer::~ObjectServer() {
   for (int fd : connections_) ::close(fd);
   while (!objects_.empty()) ReleaseObject(objects_.begin()->first);
   if (listen_ >= 0) ::close(listen_);
+  if (dir_ >= 0) ::close(dir_);
   if (spare_ >= 0) ::close(spare_);
   if (names_) ::munmap(names_, sizeof(wire::NameTable));
   if (namesFd_ >= 0) ::close(namesFd_);
@@ -166,6 +168,16 @@ void ObjectServer::Run() {
 }
 
 void ObjectServer::Accept() {
+  // The terminal's folder is gone: a new folder may get its inode, and with it
+  // this server's name. Whoever joins now meant that folder: the name is
+  // freed and the server ends, and the joiner starts that terminal's own.
+  struct ::stat st {};
+  if (dir_ >= 0 && ::fstat(dir_, &st) == 0 && st.st_nlink == 0) {
+    ::close(listen_);
+    listen_ = -1;
+    down_ = true;
+    return;
+  }
   while (true) {
     const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spare_ >= 0) {
@@ -557,8 +569,8 @@ bool ObjectServer::Hello(int fd, const wire::Request& r) {
     nextProcess_ += 4;
     id = processes_.back().id;
   }
-  const int fds[2] = {namesFd_, downFd_};
-  if (names_) return Send(fd, {wire::Status::kCreated, id}, fds, 2);
+  const int fds[2] = {downFd_, namesFd_};
+  if (names_) return Send(fd, {wire::Status::kCreated, id, 0, wire::kHelloWithNames}, fds, 2);
   return Send(fd, {wire::Status::kCreated, id}, &downFd_, 1);
 }
 

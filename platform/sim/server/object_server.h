@@ -17,8 +17,9 @@ namespace ce::sim::server {
 
 class ObjectServer {
  public:
-  // listenFd: a listening SOCK_SEQPACKET socket, owned from here on.
-  explicit ObjectServer(int listenFd);
+  // listenFd: a listening SOCK_SEQPACKET socket; dirFd: the terminal's
+  // folder (O_PATH); both owned from here on.
+  ObjectServer(int listenFd, int dirFd);
   ~ObjectServer();
   ObjectServer(const ObjectServer&) = delete;
   ObjectServer& operator=(const ObjectServer&) = delete;
@@ -95,6 +96,7 @@ class ObjectServer {
   size_t HandlesOf(int fd) const;
 
   int listen_;
+  int dir_;  // the terminal's folder: a server whose folder was removed serves nobody new
   std::vector<int> connections_;
   std::map<int, pid_t> peers_;  // connection -> its process's pid
   int namesFd_ = -1;            // the names in use, shared read-only with every process
