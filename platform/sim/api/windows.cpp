@@ -12,6 +12,7 @@
 #include "ce/window.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "processes.h"
 #include "terminal.h"
 #include "terminal_objects.h"
 
@@ -256,6 +257,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   wire::WindowRecord record;
   record.parent = Value(parent);
   record.thread = GetCurrentThreadId();
+  record.process = sim::CurrentProgramId();  // 0 outside a program: the maker's process
   record.style = style;
   record.exStyle = exStyle;
   if (!Edges(x, y, width, height, &record)) {
@@ -416,6 +418,15 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
   if (!record) return Failed(ERROR_INVALID_WINDOW_HANDLE);
   if (processId) *processId = record->process;
   return record->thread;
+}
+
+BOOL SetForegroundWindow(HWND hwnd) { return Change(hwnd, wire::kWindowForeground, {}) ? TRUE : FALSE; }
+
+HWND GetForegroundWindow() {
+  auto objects = sim::CurrentObjects();
+  auto found = objects ? objects->FindWindows(wire::kFindForeground, 0, {}) : std::nullopt;
+  SetLastError(ERROR_SUCCESS);
+  return found && !found->empty() ? Handle(found->front().hwnd) : nullptr;
 }
 
 LRESULT DispatchMessageW(const MSG* msg) {

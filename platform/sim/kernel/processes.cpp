@@ -43,23 +43,33 @@ void ProcessTable::Start(std::shared_ptr<Process> process, std::function<DWORD()
 
 namespace {
 
-// The program a file names on its first line, or the error for a file that is none.
-DWORD ProgramOf(LPCWSTR path, ProgramMain* out) {
+thread_local DWORD t_program = 0;
+
+// A program file's settings are read this far.
+constexpr DWORD kMaxProgramFile = 16 * 1024;
+
+// The program a file names on its first line and the settings after it, or
+// the error for a file that is none.
+DWORD ProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings) {
   HANDLE file = api::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  char head[128];
+  std::string head(kMaxProgramFile, '\0');
   DWORD got = 0;
-  const BOOL read = api::ReadFile(file, head, sizeof head, &got, nullptr);
+  const BOOL read = api::ReadFile(file, head.data(), kMaxProgramFile, &got, nullptr);
   api::CloseHandle(file);
   if (!read) return ERROR_BAD_EXE_FORMAT;
-  std::string_view line(head, got);
-  line = line.substr(0, line.find_first_of("\r\n"));
+  head.resize(got);
+  const size_t end = head.find_first_of("\r\n");
+  const std::string_view line = std::string_view(head).substr(0, end);
   if (!line.starts_with(kProgramMagic)) return ERROR_BAD_EXE_FORMAT;
   *out = FindProgram(line.substr(kProgramMagic.size()));
+  if (end != std::string::npos) *settings = head.substr(end);
   return *out ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
 }
 
 }  // namespace
+
+DWORD CurrentProgramId() { return t_program; }
 }  // namespace ce::sim
 
 namespace ce::sim::api {
@@ -71,7 +81,8 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
     return FALSE;
   }
   ProgramMain main = nullptr;
-  if (const DWORD error = ProgramOf(imagePath, &main); error != ERROR_SUCCESS) {
+  std::string settings;
+  if (const DWORD error = ProgramOf(imagePath, &main, &settings); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
   }
@@ -89,8 +100,10 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   info->hThread = AddHandle(std::make_shared<ProcessThread>(process));
   info->dwProcessId = process->id();
   info->dwThreadId = process->id() + 2;
-  table.Start(process, [main, arguments = std::u16string(commandLine ? commandLine : u"")] {
-    return main(arguments);
+  table.Start(process, [main, id = process->id(), settings = std::move(settings),
+                        arguments = std::u16string(commandLine ? commandLine : u"")] {
+    t_program = id;
+    return main(arguments, settings);
   });
   SetLastError(ERROR_SUCCESS);
   return TRUE;

@@ -49,6 +49,10 @@ class ProcessThread final : public KernelObject {
   std::shared_ptr<Process> process_;
 };
 
+// The terminal's id of the program running on the calling thread; 0 on a
+// thread that runs none (what it makes is its process's).
+DWORD CurrentProgramId();
+
 class ProcessTable {
  public:
   DWORD NextId() { return nextId_.fetch_add(4, std::memory_order_relaxed); }

@@ -385,7 +385,7 @@ DWORD Install(GCabCabinet* cabinet, const std::vector<Member>& members, const st
 
 }  // namespace
 
-DWORD WceloadMain(std::u16string_view arguments) {
+DWORD WceloadMain(std::u16string_view arguments, std::string_view) {
   const Options options = Parse(arguments);
   if (options.package.empty()) return ERROR_INVALID_PARAMETER;
   std::string bytes;

@@ -442,7 +442,11 @@ void ObjectServer::MakeWindow(int fd, const wire::Request& r) {
     nextWindow_ = nextWindow_ % wire::kWindowNumbers + 1;
     w.record.hwnd = wire::WindowHandle(nextWindow_);
   } while (WindowOf(w.record.hwnd));
-  w.record.process = process->id;
+  // A window made by a program that runs in the maker's process is that program's.
+  const auto program = std::find_if(processes_.begin(), processes_.end(), [&](const Process& p) {
+    return p.program && p.alive && p.connection == fd && p.id == r.window.process;
+  });
+  w.record.process = program != processes_.end() ? program->id : process->id;
   windows_.insert(windows_.begin(), w);
   Send(fd, {wire::Status::kCreated, w.record.hwnd});
 }
@@ -455,6 +459,7 @@ void ObjectServer::DestroyWindow(int fd, uint32_t hwnd) {
     return;
   }
   windows_.erase(it);
+  if (foreground_ == hwnd) foreground_ = 0;
   Send(fd, {wire::Status::kOpened, hwnd});
 }
 
@@ -482,6 +487,11 @@ void ObjectServer::ChangeWindow(int fd, const wire::Request& r) {
   constexpr uint32_t kVisible = 0x10000000;
   if (r.flags & wire::kWindowShow) rec.style |= kVisible;
   if (r.flags & wire::kWindowHide) rec.style &= ~kVisible;
+  if (r.flags & wire::kWindowForeground) {
+    foreground_ = rec.hwnd;
+    const auto at = windows_.begin() + (w - windows_.data());
+    std::rotate(windows_.begin(), at, at + 1);  // rec moves with it: not used after this
+  }
   Send(fd, {wire::Status::kOpened, r.id, 0, before});
 }
 
@@ -496,6 +506,7 @@ void ObjectServer::FindWindows(int fd, const wire::Request& r) {
     const wire::WindowRecord& rec = w.record;
     if ((r.flags & wire::kFindHandle) && rec.hwnd != r.id) continue;
     if ((r.flags & wire::kFindTopLevel) && rec.parent != 0) continue;
+    if ((r.flags & wire::kFindForeground) && (rec.hwnd != foreground_ || !foreground_)) continue;
     if ((r.flags & wire::kFindClass) && folded(rec.className, rec.classUnits) != className) continue;
     if ((r.flags & wire::kFindTitle) && folded(rec.title, rec.titleUnits) != title) continue;
     if (found.size() + sizeof rec > wire::kMaxListBytes) break;
@@ -515,6 +526,7 @@ void ObjectServer::Drop(int fd) {
   // Its programs were threads of it: they end with it, and so do its windows.
   std::erase_if(processes_, [&](const Process& p) { return p.connection == fd; });
   std::erase_if(windows_, [&](const Window& w) { return w.owner == fd; });
+  if (!WindowOf(foreground_)) foreground_ = 0;
   std::vector<uint32_t> unheld;
   for (auto& [id, o] : objects_) {
     // A mutex its owner's process held when it died is abandoned: the next
@@ -587,6 +599,7 @@ nlohmann::json ObjectServer::Listing() const {
          {"process", rec.process},
          {"thread", rec.thread},
          {"visible", (rec.style & 0x10000000) != 0},
+         {"foreground", foreground_ != 0 && rec.hwnd == foreground_},
          {"rect", {rec.left, rec.top, rec.right, rec.bottom}}});
   }
   return {{"processes", processes},
