@@ -4,6 +4,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "api.h"
@@ -45,6 +48,28 @@ namespace {
 
 thread_local DWORD t_program = 0;
 
+// Set once by the program, or by its end.
+class StartSignal {
+ public:
+  void Set() {
+    std::lock_guard lock(mu_);
+    set_ = true;
+    cv_.notify_all();
+  }
+  void Wait(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mu_);
+    cv_.wait_for(lock, bound, [&] { return set_; });
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool set_ = false;
+};
+thread_local StartSignal* t_started = nullptr;
+// A program that neither says it started nor ends is waited for no longer.
+constexpr std::chrono::milliseconds kStartWait{5'000};
+
 // A program file's settings are read this far.
 constexpr DWORD kMaxProgramFile = 16 * 1024;
 
@@ -70,6 +95,10 @@ DWORD ProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings) {
 }  // namespace
 
 DWORD CurrentProgramId() { return t_program; }
+
+void ProgramStarted() {
+  if (t_started) t_started->Set();
+}
 }  // namespace ce::sim
 
 namespace ce::sim::api {
@@ -100,11 +129,16 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   info->hThread = AddHandle(std::make_shared<ProcessThread>(process));
   info->dwProcessId = process->id();
   info->dwThreadId = process->id() + 2;
-  table.Start(process, [main, id = process->id(), settings = std::move(settings),
+  auto started = std::make_shared<StartSignal>();
+  table.Start(process, [main, started, id = process->id(), settings = std::move(settings),
                         arguments = std::u16string(commandLine ? commandLine : u"")] {
     t_program = id;
-    return main(arguments, settings);
+    t_started = started.get();
+    const DWORD code = main(arguments, settings);
+    started->Set();
+    return code;
   });
+  started->Wait(kStartWait);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

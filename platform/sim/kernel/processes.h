@@ -52,6 +52,10 @@ class ProcessThread final : public KernelObject {
 // The terminal's id of the program running on the calling thread; 0 on a
 // thread that runs none (what it makes is its process's).
 DWORD CurrentProgramId();
+// A program tells its starter that it is under way (an app once its first
+// windows are made): CreateProcessW returns then, at the program's end, or
+// after a while, so that what the starter does next finds those windows.
+void ProgramStarted();
 
 class ProcessTable {
  public:

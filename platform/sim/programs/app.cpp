@@ -22,6 +22,7 @@
 #include "ce/system.h"
 #include "ce/window.h"
 #include "last_error.h"
+#include "processes.h"
 #include "programs.h"
 #include "utf.h"
 
@@ -147,6 +148,7 @@ DWORD AppMain(std::u16string_view arguments, std::string_view settings) {
       windows.push_back(hwnd);
     }
   }
+  ProgramStarted();
   DWORD code = b.exitCode;
   MSG msg{};
   if (!b.runMs) {
