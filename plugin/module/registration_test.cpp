@@ -36,8 +36,8 @@ struct ExpectedCall {
 // power event services after the keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
 // theirs, the display before its one property. Only commands with a handler in
-// this build appear: DBL with the backlight service as context; CCK, SXC and
-// PXS, context-free, between the backlight group and the cradle; ICD after
+// this build appear: DBL with the backlight service as context; CCK, SVR, SPR,
+// SXC, BRP and PXS, context-free, between the backlight group and the cradle; ICD after
 // the cradle, then the LED service with ILD; SWP and PGT after it, before the
 // battery service.
 std::vector<ExpectedCall> ExpectedCalls() {
@@ -61,6 +61,7 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddCommand, "SVR"});
       out.push_back({Op::AddCommand, "SPR"});
       out.push_back({Op::AddCommand, "SXC"});
+      out.push_back({Op::AddCommand, "BRP"});
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
       out.push_back({Op::AddCommand, "ICD"});
