@@ -29,7 +29,7 @@ struct WindowSearch {
   ce::HWND found = nullptr;
 };
 
-ce::BOOL FirstWindowOf(ce::HWND hwnd, ce::LPARAM lParam) {
+ce::BOOL CALLBACK FirstWindowOf(ce::HWND hwnd, ce::LPARAM lParam) {
   auto* search = reinterpret_cast<WindowSearch*>(lParam);
   ce::DWORD process = 0;
   ce::GetWindowThreadProcessId(hwnd, &process);

@@ -118,7 +118,7 @@ Behaviour Read(std::u16string_view arguments, std::string_view settings) {
   return b;
 }
 
-LRESULT Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_CLOSE) return api::DefWindowProcW(hwnd, message, wParam, lParam);
   const auto* b = reinterpret_cast<const Behaviour*>(api::GetWindowLongPtrW(hwnd, GWL_USERDATA));
   if (b && !b->ignoreClose) api::PostQuitMessage(int(b->closeCode));
