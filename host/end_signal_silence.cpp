@@ -35,7 +35,7 @@ int NextSignal() {
 
 }  // namespace
 
-EndSignalSilence::EndSignalSilence() {
+EndSignalSilence::EndSignalSilence(std::function<void()> first) {
   if (::pipe2(g_wake, O_CLOEXEC) != 0) return;
   armed_ = true;
   struct sigaction action {};
@@ -45,9 +45,10 @@ EndSignalSilence::EndSignalSilence() {
     ::sigaction(kSignals[i], nullptr, &g_before[i]);
     if (g_before[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
   }
-  watcher_ = std::thread([] {
+  watcher_ = std::thread([first = std::move(first)] {
     const int sig = NextSignal();
     if (!sig) return;  // no signal came: the commands are over
+    if (first) first();
     ce::sim::SilenceProcess();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;

@@ -86,13 +86,15 @@ bool NotifierRegistry::GetInterface(GUID iid, void** out) {
 ServiceRegistry::ServiceRegistry()
     : streams_(Ref<StreamRegistry>::Adopt(new StreamRegistry)),
       fileHandlers_(Ref<FileHandlerRegistry>::Adopt(new FileHandlerRegistry)),
-      notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)) {
+      notifiers_(Ref<NotifierRegistry>::Adopt(new NotifierRegistry)),
+      application_(Ref<ApplicationServiceProvider>::Adopt(new ApplicationServiceProvider)) {
   // The host's own services, for the commands that use them.
   const Ref<IQelService> own[] = {
       Ref<IQelService>::Adopt(new FileSystem), Ref<IQelService>::Adopt(new FileLocation),
-      Ref<IQelService>::Adopt(new FileService), Ref<IQelService>::Adopt(new SettingsProvider)};
+      Ref<IQelService>::Adopt(new FileService), Ref<IQelService>::Adopt(new SettingsProvider),
+      Ref<IQelService>::Share(application_.get())};
   const GUID iids[] = {qel::IID_QELFILESYSTEMSERVICE, qel::IID_QELFILELOCATION, qel::IID_QELFILESERVICE,
-                       qel::IID_QELSETTINGSERVICE};
+                       qel::IID_QELSETTINGSERVICE, qel::IID_QELUNNAMED3};
   for (size_t i = 0; i < std::size(own); ++i) Offer(iids[i], own[i].get());
 }
 

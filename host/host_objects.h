@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "application_service.h"
 #include "qel/guids.h"
 #include "qel/host.h"
 #include "qel/object.h"
@@ -164,11 +165,13 @@ class ServiceRegistry final : public IQelServiceRegistry {
   StreamRegistry& streams() { return *streams_.get(); }
   FileHandlerRegistry& fileHandlers() { return *fileHandlers_.get(); }
   NotifierRegistry& notifiers() { return *notifiers_.get(); }
+  ApplicationService& application() { return application_->service(); }
 
  private:
   Ref<StreamRegistry> streams_;
   Ref<FileHandlerRegistry> fileHandlers_;
   Ref<NotifierRegistry> notifiers_;
+  Ref<ApplicationServiceProvider> application_;
   std::vector<RegisteredService> offered_;
   std::mutex mu_;  // hosts run commands on several threads
 };

@@ -62,6 +62,11 @@ constexpr const char* kAbout =
     "beside the program's device path\n"
     "(\\Program Files\\Qel\\qelhost.exe: <terminal>/fs/Program Files/Qel/Qel-Clientv4.err) and\n"
     "ends the process.\n"
+    "BRP starts a program of the terminal (see the README's programs); the host's application\n"
+    "service prints 'qelhost: NAME comes to the foreground' or '... goes to the background' on\n"
+    "stderr (--json: {\"application\":NAME,\"notice\":\"foreground\"|\"background\"}). Ctrl-C or\n"
+    "SIGTERM while run or script runs sets its stop handle first, so a BRP waiting on a program\n"
+    "stops waiting, and then ends qelhost as the signal does; the program ends with qelhost.\n"
     "qelhost has a main window on the terminal (class QelHostWindow, title qelhost, 0,0 240x320),\n"
     "which the module gets through the host's window service. 'keyboard show|hide|toggle|state'\n"
     "drives the input panel through the module's keyboard service; --main-window L,T,W,H moves\n"
@@ -252,6 +257,7 @@ int Run(int argc, char** argv) {
   if (verb->needs == Needs::kTerminal) return verb->handle({out, nullptr});
 
   PluginHost host;
+  host.registry().application().SetOutput(&out.err, out.json);
   if (!host.Load(global.plugin.empty() ? DefaultModulePath() : std::filesystem::path(global.plugin),
                  &error)) {
     Say(error);

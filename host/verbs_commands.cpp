@@ -107,7 +107,8 @@ int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSte
       return kUsage;
     }
   }
-  const EndSignalSilence silence;
+  // A BRP waiting on an application stops waiting.
+  const EndSignalSilence silence([&host] { host.registry().application().Stop(); });
   // A script's entries are written as they come, so a long run holds none of them.
   size_t written = 0;
   auto emit = [&](json entry) {

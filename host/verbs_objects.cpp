@@ -57,12 +57,19 @@ void PrintText(std::ostream& out, const json& listing) {
   }
   if (!listing["objects"].empty()) out << "  (event* : manual reset)\n";
   if (listing["windows"].empty()) return;
-  out << "windows (newest first)\n  " << Padded("HWND", 11) << Padded("PROCESS", 9) << Padded("THREAD", 9)
+  // Enumeration order: the newest first, a window brought forward before them all.
+  out << "windows (front first)\n  " << Padded("HWND", 11) << Padded("PROCESS", 9) << Padded("THREAD", 9)
       << Padded("SHOWN", 7) << Padded("CLASS", 24) << "TITLE\n";
-  for (const json& w : listing["windows"])
-    out << "  " << Padded(Hex(w.value("hwnd", 0u)), 11) << Padded(Hex(w.value("process", 0u)), 9)
-        << Padded(Hex(w.value("thread", 0u)), 9) << Padded(w.value("visible", false) ? "yes" : "no", 7)
-        << Padded(Printable(w.value("class", "")), 24) << Printable(w.value("title", "")) << "\n";
+  bool front = false;
+  for (const json& w : listing["windows"]) {
+    const bool foreground = w.value("foreground", false);
+    front = front || foreground;
+    out << "  " << Padded(Hex(w.value("hwnd", 0u)) + (foreground ? "*" : ""), 11)
+        << Padded(Hex(w.value("process", 0u)), 9) << Padded(Hex(w.value("thread", 0u)), 9)
+        << Padded(w.value("visible", false) ? "yes" : "no", 7) << Padded(Printable(w.value("class", "")), 24)
+        << Printable(w.value("title", "")) << "\n";
+  }
+  if (front) out << "  (hwnd* : the foreground window)\n";
 }
 
 }  // namespace

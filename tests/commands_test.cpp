@@ -106,8 +106,8 @@ TEST_F(Commands, TheBuiltOnesAreRegisteredWithTheirHandlersAndTheCabHandlerToo) 
   std::vector<std::string> codes;
   for (const qelhost::RegisteredCommand& c : host.registrar().commands())
     codes.push_back(ceutil::ToUtf8(c.code));
-  EXPECT_EQ(codes, (std::vector<std::string>{"IBP", "IPS", "DBL", "CCK", "SVR", "SPR", "SXC", "PXS", "ICD",
-                                             "ILD", "SWP", "PGT"}));
+  EXPECT_EQ(codes, (std::vector<std::string>{"IBP", "IPS", "DBL", "CCK", "SVR", "SPR", "SXC", "BRP", "BSP",
+                                             "PXS", "ICD", "ILD", "SRB", "SWP", "PGT"}));
   const auto handlers = host.registry().fileHandlers().handlers.Snapshot();
   ASSERT_EQ(handlers.size(), 1u);
   EXPECT_EQ(handlers[0].pattern, u"*.cab");

@@ -63,7 +63,8 @@ class QelHostProcesses : public ::testing::Test {
   }
   std::string RegistryValue() {
     const HostRun r = Host({"run", R"(PXS R %REG HKEY_LOCAL_MACHINE\Software\QelTest Name $v $t)", "--json"});
-    return json::parse(r.out, nullptr, false)["variables"].value("v", "<none>");
+    const json v = json::parse(r.out, nullptr, false)["variables"]["v"];
+    return v.is_string() ? v.get<std::string>() : "<none>";
   }
 
   qeltest::TempDir temp_;

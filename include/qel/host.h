@@ -130,9 +130,22 @@ class IQelSettingService : public virtual CQelRefCounted {
   virtual bool Get(IQelText* section, IQelText* name, IQelValue* value) = 0;  // slot 1
 };
 
-// The three unnamed host interfaces: only held, never called; counted through
+// The two unnamed host interfaces: only held, never called; counted through
 // the virtual base.
 class IQelUnnamedHostService : public virtual CQelRefCounted {
  public:
   virtual void Reserved0() {}  // slot 0
+};
+
+// The host's application service ({E79DE16F-...}): told when a started
+// application comes to the front or goes to the back, and the owner of the
+// handle that ends waits on applications. Counted through the virtual base.
+class IQelApplicationService : public virtual CQelRefCounted {
+ public:
+  // The application's name (its path after the last backslash) and two zeros.
+  virtual void NotifyForeground(IQelText* name, int32_t zero1, int32_t zero2) = 0;  // slot 0
+  virtual void NotifyBackground(IQelText* name, int32_t zero1, int32_t zero2) = 0;  // slot 1
+  virtual void Reserved2() {}                                                       // slot 2
+  // A waitable handle (HANDLE) the host signals to end waits on applications.
+  virtual void* GetStopHandle() = 0;  // slot 3
 };

@@ -33,6 +33,8 @@ void Bsp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply
 void Srb(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Installs a package named by argument 1 with the system's installer.
 void Sxc(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
+// Starts the application named by argument 1, optionally waiting for its exit code.
+void Brp(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 // Reads or writes named values in the registry, the host's settings or a settings file.
 void Pxs(ICommandContext* context, ICommandArguments* args, ICommandReply* reply);
 

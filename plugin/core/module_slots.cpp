@@ -18,6 +18,9 @@ void ReleaseService(void* p) { static_cast<IQelService*>(p)->Release(); }
 void ReleaseVirtualBase(void* p) {
   static_cast<CQelRefCounted*>(static_cast<IQelUnnamedHostService*>(p))->Release();
 }
+void ReleaseApplication(void* p) {
+  static_cast<CQelRefCounted*>(static_cast<IQelApplicationService*>(p))->Release();
+}
 void ReleaseSettings(void* p) {
   static_cast<CQelRefCounted*>(static_cast<IQelSettingService*>(p))->Release();
 }
@@ -48,7 +51,7 @@ constexpr std::array<SlotInfo, size_t(Slot::kCount)> kSlots{{
     {Slot::Radio, &IID_QELRADIOSERVICE, "IID_QELRADIOSERVICE", ReleaseService},
     {Slot::Battery, &IID_QELBATTERYSERVICE, "IID_QELBATTERYSERVICE", ReleaseService},
     {Slot::Cradle, &IID_QELCRADLESERVICE, "IID_QELCRADLESERVICE", ReleaseService},
-    {Slot::Unnamed3, &IID_QELUNNAMED3, "{E79DE16F-246A-4E95-9107-7CB763B0340E}", ReleaseVirtualBase},
+    {Slot::Application, &IID_QELUNNAMED3, "{E79DE16F-246A-4E95-9107-7CB763B0340E}", ReleaseApplication},
     {Slot::HalEventHandler, &IID_QELHALEVENTHANDLER, "IID_QELHALEVENTHANDLER", ReleaseHalEventHandler},
     {Slot::Window, &IID_QELWINDOWSERVICE, "IID_QELWINDOWSERVICE", ReleaseWindow},
 }};

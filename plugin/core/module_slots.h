@@ -25,7 +25,7 @@ enum class Slot {
   Radio,
   Battery,
   Cradle,
-  Unnamed3,
+  Application,  // the host's application service
   HalEventHandler,
   Window,
   kCount

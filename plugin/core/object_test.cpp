@@ -189,6 +189,10 @@ TEST(SlotLayout, InterfacesKeepTheirSlotNumbers) {
       PIN(IQelSettingService::Set, 0),
       PIN(IQelSettingService::Get, 1),
       PIN(IQelUnnamedHostService::Reserved0, 0),
+      PIN(IQelApplicationService::NotifyForeground, 0),
+      PIN(IQelApplicationService::NotifyBackground, 1),
+      PIN(IQelApplicationService::Reserved2, 2),
+      PIN(IQelApplicationService::GetStopHandle, 3),
       // What a command handler receives and the objects those hand out.
       PIN(ICommandContext::SetResult, 0),
       PIN(ICommandContext::QueryService, 3),

@@ -15,16 +15,16 @@ namespace {
 
 // Slots Register fills, in its order (the stream registry comes first, on its own).
 constexpr Slot kFetchOrder[] = {
-    Slot::FileSystem, Slot::Settings,  Slot::Audio,    Slot::FileService,     Slot::Wlan,
-    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2, Slot::Terminal,        Slot::Radio,
-    Slot::Battery,    Slot::Cradle,    Slot::Unnamed3, Slot::HalEventHandler, Slot::Window,
+    Slot::FileSystem, Slot::Settings,  Slot::Audio,       Slot::FileService,     Slot::Wlan,
+    Slot::Unnamed1,   Slot::Backlight, Slot::Unnamed2,    Slot::Terminal,        Slot::Radio,
+    Slot::Battery,    Slot::Cradle,    Slot::Application, Slot::HalEventHandler, Slot::Window,
 };
 
 // Slots UnRegister releases, in its order.
 constexpr Slot kReleaseOrder[] = {
     Slot::FileLocation,    Slot::StreamRegistry, Slot::Settings, Slot::Audio,     Slot::FileService,
     Slot::FileSystem,      Slot::Wlan,           Slot::Unnamed1, Slot::Backlight, Slot::Cradle,
-    Slot::Unnamed2,        Slot::Terminal,       Slot::Radio,    Slot::Battery,   Slot::Unnamed3,
+    Slot::Unnamed2,        Slot::Terminal,       Slot::Radio,    Slot::Battery,   Slot::Application,
     Slot::HalEventHandler, Slot::Window,
 };
 static_assert(std::size(kReleaseOrder) == size_t(Slot::kCount));

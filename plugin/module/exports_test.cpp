@@ -19,7 +19,7 @@ namespace {
 using namespace qeltest;
 using Strings = std::vector<std::string>;
 
-enum class Shape { Service, StreamRegistry, Settings, Unnamed, Window, HalEventHandler };
+enum class Shape { Service, StreamRegistry, Settings, Unnamed, Application, Window, HalEventHandler };
 
 struct HostInterface {
   const GUID* iid;
@@ -43,7 +43,7 @@ const HostInterface kHostInterfaces[] = {
     {&qel::IID_QELRADIOSERVICE, "radio", Shape::Service},
     {&qel::IID_QELBATTERYSERVICE, "battery", Shape::Service},
     {&qel::IID_QELCRADLESERVICE, "cradle", Shape::Service},
-    {&qel::IID_QELUNNAMED3, "unnamed 3", Shape::Unnamed},
+    {&qel::IID_QELUNNAMED3, "unnamed 3", Shape::Application},
     {&qel::IID_QELHALEVENTHANDLER, "hal event handler", Shape::HalEventHandler},
     {&qel::IID_QELWINDOWSERVICE, "window", Shape::Window},
     {&qel::IID_QELFILELOCATION, "file location", Shape::Service},
@@ -130,6 +130,8 @@ class HostSide {
         return Forward<IQelSettingService>(h, fails, log);
       case Shape::Unnamed:
         return Forward<IQelUnnamedHostService>(h, fails, log);
+      case Shape::Application:
+        return Forward<IQelApplicationService>(h, fails, log);
       case Shape::StreamRegistry:
         return Probe(new ProbeStreamRegistry(*h.iid, h.name, log), fails);
       case Shape::Service:

@@ -35,10 +35,10 @@ struct ExpectedCall {
 // properties, the keyboard service before KEYBOARD_LAYER, the wake-up and
 // power event services after the keyboard's group, the cradle (no properties in this build) after the
 // backlight group, the WLAN and the terminal information service before
-// theirs, the display before its one property. Only commands with a handler in
-// this build appear: DBL with the backlight service as context; CCK, SXC and
-// PXS, context-free, between the backlight group and the cradle; ICD after
-// the cradle, then the LED service with ILD; SWP and PGT after it, before the
+// theirs, the display before its one property. All fifteen commands: DBL with
+// the backlight service as context; CCK, SVR, SPR, SXC, BRP, BSP and PXS,
+// context-free, between the backlight group and the cradle; ICD after the
+// cradle, then the LED service with ILD; SRB, SWP and PGT after it, before the
 // battery service.
 std::vector<ExpectedCall> ExpectedCalls() {
   std::vector<ExpectedCall> out{{Op::AddService, "", &qel::IID_QELHALEVENTHANDLER},
@@ -61,11 +61,14 @@ std::vector<ExpectedCall> ExpectedCalls() {
       out.push_back({Op::AddCommand, "SVR"});
       out.push_back({Op::AddCommand, "SPR"});
       out.push_back({Op::AddCommand, "SXC"});
+      out.push_back({Op::AddCommand, "BRP"});
+      out.push_back({Op::AddCommand, "BSP"});
       out.push_back({Op::AddCommand, "PXS"});
       out.push_back({Op::AddService, "", &qel::IID_QELCRADLESERVICE});
       out.push_back({Op::AddCommand, "ICD"});
       out.push_back({Op::AddService, "", &qel::IID_QELLEDSERVICE});
       out.push_back({Op::AddCommand, "ILD"});
+      out.push_back({Op::AddCommand, "SRB"});
       out.push_back({Op::AddCommand, "SWP"});
       out.push_back({Op::AddCommand, "PGT"});
       out.push_back({Op::AddService, "", &qel::IID_QELBATTERYSERVICE});
@@ -108,7 +111,7 @@ TEST(RegisterService, AnnouncesServicesAndPropertiesInOrder) {
   ASSERT_TRUE(RegisterService(&registrar));
 
   const auto expected = ExpectedCalls();
-  ASSERT_EQ(expected.size(), 92u);
+  ASSERT_EQ(expected.size(), 95u);
   std::vector<std::string> got;
   for (const auto& c : registrar.calls) got.push_back(Describe(c));
   ASSERT_EQ(registrar.calls.size(), expected.size()) << ::testing::PrintToString(got);

@@ -62,7 +62,7 @@ constexpr CommandEntry kCommands[] = {
     {u"SVR", G::ContextFreeCommands, 1, 400, false, Svr, SvrArgumentKind},
     {u"SPR", G::ContextFreeCommands, 1, 400, false, Spr, nullptr},
     {u"SXC", G::ContextFreeCommands, 1, 400, false, Sxc, nullptr},
-    {u"BRP", G::ContextFreeCommands, 1, 300, false, nullptr, nullptr},
+    {u"BRP", G::ContextFreeCommands, 1, 300, false, Brp, nullptr},
     {u"BSP", G::ContextFreeCommands, 1, 300, false, Bsp, nullptr},
     {u"PXS", G::ContextFreeCommands, 1, 300, false, Pxs, nullptr},
     {u"ICD", G::Cradle, 1, 400, false, Icd, nullptr},

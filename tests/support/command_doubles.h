@@ -75,10 +75,13 @@ class CommandArgs final : public ICommandArguments {
   std::deque<CQelTextBuffer> texts_;
 };
 
-// An output variable that keeps every text stored into it.
+// An output variable that keeps every text and number stored into it.
 class Variable final : public IQelVariable {
  public:
-  bool SetInt(int32_t, int32_t) override { return false; }
+  bool SetInt(int32_t value, int32_t) override {
+    ints.push_back(value);
+    return true;
+  }
   bool SetValue(IQelText*, int32_t) override { return false; }
   bool SetData(const void*, int32_t, int32_t) override { return false; }
   bool SetText(const char16_t* text, int32_t) override {
@@ -87,6 +90,7 @@ class Variable final : public IQelVariable {
   }
   bool AppendText(const char16_t*, int32_t, int32_t) override { return false; }
   std::vector<std::u16string> texts;
+  std::vector<int32_t> ints;
 };
 
 // A file reference to a device path, owned by the test (never released).

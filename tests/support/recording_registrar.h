@@ -183,6 +183,15 @@ class ProbeOperations<IQelUnnamedHostService> : public IQelUnnamedHostService {
   virtual void Wrong() = 0;
   void Reserved0() override { Wrong(); }
 };
+template <>
+class ProbeOperations<IQelApplicationService> : public IQelApplicationService {
+ protected:
+  virtual void Wrong() = 0;
+  void NotifyForeground(IQelText*, int32_t, int32_t) override { Wrong(); }
+  void NotifyBackground(IQelText*, int32_t, int32_t) override { Wrong(); }
+  void Reserved2() override { Wrong(); }
+  void* GetStopHandle() override { return Wrong(), nullptr; }
+};
 
 template <class Base>
 class ProbeVirtualBase final : public ProbeOperations<Base> {

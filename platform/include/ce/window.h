@@ -293,6 +293,12 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam);
 // The thread that made the window, and (when processId is not null) its
 // process on the terminal; 0 for a bad window.
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+// Makes the window the terminal's foreground window and the first that
+// EnumWindows finds; FALSE with ERROR_INVALID_WINDOW_HANDLE for a window that is gone.
+BOOL SetForegroundWindow(HWND hwnd);
+// The terminal's foreground window; NULL when there is none (it was destroyed,
+// or none was brought forward).
+HWND GetForegroundWindow();
 
 // Messages to windows.
 

@@ -12,6 +12,7 @@
 #include "ce/window.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "processes.h"
 #include "terminal.h"
 #include "terminal_objects.h"
 
@@ -416,6 +417,15 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
   if (!record) return Failed(ERROR_INVALID_WINDOW_HANDLE);
   if (processId) *processId = record->process;
   return record->thread;
+}
+
+BOOL SetForegroundWindow(HWND hwnd) { return Change(hwnd, wire::kWindowForeground, {}) ? TRUE : FALSE; }
+
+HWND GetForegroundWindow() {
+  auto objects = sim::CurrentObjects();
+  auto found = objects ? objects->FindWindows(wire::kFindForeground, 0, {}) : std::nullopt;
+  SetLastError(ERROR_SUCCESS);
+  return found && !found->empty() ? Handle(found->front().hwnd) : nullptr;
 }
 
 LRESULT DispatchMessageW(const MSG* msg) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -47,19 +48,36 @@ DWORD Process::ExitCode() const {
   return (*page_)->exitCode.load(std::memory_order_acquire);
 }
 
-DWORD FindProgramOf(LPCWSTR path, ProgramMain* out) {
+namespace {
+
+// A program file's settings are read this far.
+constexpr DWORD kMaxProgramFile = 16 * 1024;
+
+std::atomic<void (*)()> startedHook{nullptr};
+
+}  // namespace
+
+DWORD FindProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings) {
   HANDLE file = api::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  char head[128];
+  std::string head(kMaxProgramFile, '\0');
   DWORD got = 0;
-  const BOOL read = api::ReadFile(file, head, sizeof head, &got, nullptr);
+  const BOOL read = api::ReadFile(file, head.data(), kMaxProgramFile, &got, nullptr);
   api::CloseHandle(file);
   if (!read) return ERROR_BAD_EXE_FORMAT;
-  std::string_view line(head, got);
-  line = line.substr(0, line.find_first_of("\r\n"));
+  head.resize(got);
+  const size_t end = head.find_first_of("\r\n");
+  const std::string_view line = std::string_view(head).substr(0, end);
   if (!line.starts_with(kProgramMagic)) return ERROR_BAD_EXE_FORMAT;
   *out = FindProgram(line.substr(kProgramMagic.size()));
+  if (end != std::string::npos) *settings = head.substr(end);
   return *out ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
+}
+
+void OnProgramStarted(void (*started)()) { startedHook = started; }
+
+void ProgramStarted() {
+  if (auto started = startedHook.exchange(nullptr)) started();
 }
 
 }  // namespace ce::sim
@@ -73,7 +91,8 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
     return FALSE;
   }
   ProgramMain main = nullptr;
-  if (const DWORD error = FindProgramOf(imagePath, &main); error != ERROR_SUCCESS) {
+  std::string settings;
+  if (const DWORD error = FindProgramOf(imagePath, &main, &settings); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
   }

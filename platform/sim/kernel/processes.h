@@ -49,9 +49,17 @@ class ProcessThread final : public KernelObject {
   std::shared_ptr<Process> process_;
 };
 
-// The built-in program the file at path names on its first line;
-// ERROR_SUCCESS, or the error for a file that cannot be read or is no program.
-DWORD FindProgramOf(LPCWSTR path, ProgramMain* out);
+// The built-in program the file at path names on its first line, and the
+// settings after it; ERROR_SUCCESS, or the error for a file that cannot be
+// read or is no program.
+DWORD FindProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings);
+
+// A program tells its starter that it is under way (an app once its first
+// windows are made): CreateProcessW returns then, at the program's end, or
+// after a while, so that what the starter does next finds those windows.
+void ProgramStarted();
+// What ProgramStarted does in this process (the runner answers its starter); once.
+void OnProgramStarted(void (*started)());
 
 // The helper program that runs one program in a process of its own.
 inline constexpr char kRunnerName[] = "qelprogram";

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -148,7 +149,13 @@ void WatchDown(const void* owner, const HostFd& down, const fs::path& dir) {
   w.watched.push_back({owner, HostFd(::fcntl(down.get(), F_DUPFD_CLOEXEC, 0)), dir});
   if (w.running != ::getpid()) {
     w.running = ::getpid();
+    // Born with every signal blocked: a signal meant for the process (Ctrl-C
+    // that a program takes on a thread of its choosing) never lands here.
+    sigset_t all, before;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
     std::thread(WatchLoop).detach();
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   }
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(w.wake.get(), &one, sizeof one);

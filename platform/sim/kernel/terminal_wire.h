@@ -55,7 +55,8 @@ inline constexpr uint32_t kMaxName = 260;
 struct WindowRecord {
   uint32_t hwnd = 0;
   uint32_t parent = 0;
-  uint32_t process = 0;  // the terminal's id of the maker's process (the server fills it in)
+  uint32_t process = 0;  // the terminal's id of the maker's process (the server fills it in;
+                         // a program of the maker's, when named, is kept)
   uint32_t thread = 0;   // the thread whose queue gets its messages
   uint32_t style = 0;
   uint32_t exStyle = 0;
@@ -87,11 +88,14 @@ inline constexpr uint32_t kWindowStyle = 4;     // style
 inline constexpr uint32_t kWindowShow = 8;      // WS_VISIBLE set
 inline constexpr uint32_t kWindowHide = 16;     // WS_VISIBLE cleared
 inline constexpr uint32_t kWindowExStyle = 32;  // exStyle
+// To the front of the window list, and the terminal's foreground window.
+inline constexpr uint32_t kWindowForeground = 64;
 // kWindowFind flags; none finds every window.
-inline constexpr uint32_t kFindHandle = 1;    // id
-inline constexpr uint32_t kFindClass = 2;     // window.className, without regard to case
-inline constexpr uint32_t kFindTitle = 4;     // window.title, without regard to case
-inline constexpr uint32_t kFindTopLevel = 8;  // no parent
+inline constexpr uint32_t kFindHandle = 1;       // id
+inline constexpr uint32_t kFindClass = 2;        // window.className, without regard to case
+inline constexpr uint32_t kFindTitle = 4;        // window.title, without regard to case
+inline constexpr uint32_t kFindTopLevel = 8;     // no parent
+inline constexpr uint32_t kFindForeground = 16;  // the foreground window alone
 
 struct Request {
   Op op{};
@@ -161,7 +165,7 @@ inline constexpr uint32_t kVanishedExitCode = 0x40010004;
 
 // Raised whenever a message changes meaning without changing size, or the
 // server starts a terminal with other windows (3: the input panel's; 4: the
-// process objects and the down event of the hello's reply).
+// process objects, the down event of the hello's reply and the foreground window).
 inline constexpr uint32_t kWireVersion = 4;
 
 // The abstract socket name of the terminal in dir (which must exist) for this

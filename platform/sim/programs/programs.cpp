@@ -9,7 +9,7 @@ ProgramMain FindProgram(std::string_view name) {
     std::string_view name;
     ProgramMain main;
   };
-  static constexpr std::array<Program, 1> kPrograms{{{"wceload", WceloadMain}}};
+  static constexpr std::array<Program, 2> kPrograms{{{"wceload", WceloadMain}, {"app", AppMain}}};
   for (const Program& p : kPrograms)
     if (p.name == name) return p.main;
   return nullptr;

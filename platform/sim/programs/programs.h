@@ -7,8 +7,9 @@
 
 namespace ce::sim {
 
-// Runs to its end on the calling thread and returns the exit code.
-using ProgramMain = DWORD (*)(std::u16string_view arguments);
+// Runs to its end on the calling thread and returns the exit code. settings:
+// what the program's file holds after its first line.
+using ProgramMain = DWORD (*)(std::u16string_view arguments, std::string_view settings);
 
 // The line that makes a file a program: "#!qel-program NAME".
 inline constexpr std::string_view kProgramMagic = "#!qel-program ";
@@ -17,6 +18,8 @@ inline constexpr std::string_view kProgramMagic = "#!qel-program ";
 ProgramMain FindProgram(std::string_view name);
 
 // "wceload": the package installer (wceload.cpp).
-DWORD WceloadMain(std::u16string_view arguments);
+DWORD WceloadMain(std::u16string_view arguments, std::string_view settings);
+// "app": a program with windows and a message loop (app.cpp).
+DWORD AppMain(std::u16string_view arguments, std::string_view settings);
 
 }  // namespace ce::sim

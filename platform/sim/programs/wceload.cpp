@@ -49,6 +49,7 @@
 #include "ce/files.h"
 #include "device_path.h"
 #include "last_error.h"
+#include "processes.h"
 #include "programs.h"
 #include "staging.h"
 #include "terminal.h"
@@ -385,7 +386,8 @@ DWORD Install(GCabCabinet* cabinet, const std::vector<Member>& members, const st
 
 }  // namespace
 
-DWORD WceloadMain(std::u16string_view arguments) {
+DWORD WceloadMain(std::u16string_view arguments, std::string_view) {
+  ProgramStarted();  // no windows to wait for
   const Options options = Parse(arguments);
   if (options.package.empty()) return ERROR_INVALID_PARAMETER;
   std::string bytes;

@@ -1,8 +1,9 @@
 // qelprogram TERMINAL-DIR ID IMAGE-PATH COMMAND-LINE: runs one program of the
 // terminal in a process of its own. Its starter (CreateProcessW) has listed
 // the program under ID; the runner leaves the starter at once (so nobody has
-// to reap it), joins the terminal as that program, answers on descriptor 3
-// ("ok" or "error <why>"), runs the program and says how it ended. The
+// to reap it), joins the terminal as that program, runs it, answers on
+// descriptor 3 once it is under way ("ok"; "error <why>" when it cannot run)
+// and says how it ended. The
 // terminal ends it by force (TerminateProcess, a reboot): it holds nothing
 // that outlives it.
 #include <cstdio>
@@ -48,12 +49,15 @@ int main(int argc, char** argv) {
   if (!terminal) return Fail(error);
   sim::Kernel::Get().terminal.Choose(terminal);
   sim::ProgramMain main = nullptr;
-  if (const ce::DWORD why = sim::FindProgramOf(image.c_str(), &main); why != ERROR_SUCCESS)
+  std::string settings;
+  if (const ce::DWORD why = sim::FindProgramOf(image.c_str(), &main, &settings); why != ERROR_SUCCESS)
     return Fail(std::string(argv[3]) + ": no program of the terminal (error " + std::to_string(why) + ")");
   sim::TerminalObjects::StartAsProgram(uint32_t(id));
   if (!terminal->Join(&error)) return Fail(error);
-  sim::AnswerStarter("ok");
-  const ce::DWORD exitCode = main(arguments);
+  // The starter hears once the program is under way (or has ended).
+  sim::OnProgramStarted([] { sim::AnswerStarter("ok"); });
+  const ce::DWORD exitCode = main(arguments, settings);
+  sim::ProgramStarted();
   terminal->objects()->ProgramEnded(uint32_t(id), exitCode);
   return 0;
 }

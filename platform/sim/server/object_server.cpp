@@ -488,6 +488,7 @@ void ObjectServer::DestroyWindow(int fd, uint32_t hwnd) {
     return;
   }
   windows_.erase(it);
+  if (foreground_ == hwnd) foreground_ = 0;
   Send(fd, {wire::Status::kOpened, hwnd});
 }
 
@@ -515,6 +516,11 @@ void ObjectServer::ChangeWindow(int fd, const wire::Request& r) {
   constexpr uint32_t kVisible = 0x10000000;
   if (r.flags & wire::kWindowShow) rec.style |= kVisible;
   if (r.flags & wire::kWindowHide) rec.style &= ~kVisible;
+  if (r.flags & wire::kWindowForeground) {
+    foreground_ = rec.hwnd;
+    const auto at = windows_.begin() + (w - windows_.data());
+    std::rotate(windows_.begin(), at, at + 1);  // rec moves with it: not used after this
+  }
   Send(fd, {wire::Status::kOpened, r.id, 0, before});
 }
 
@@ -529,6 +535,7 @@ void ObjectServer::FindWindows(int fd, const wire::Request& r) {
     const wire::WindowRecord& rec = w.record;
     if ((r.flags & wire::kFindHandle) && rec.hwnd != r.id) continue;
     if ((r.flags & wire::kFindTopLevel) && rec.parent != 0) continue;
+    if ((r.flags & wire::kFindForeground) && (rec.hwnd != foreground_ || !foreground_)) continue;
     if ((r.flags & wire::kFindClass) && folded(rec.className, rec.classUnits) != className) continue;
     if ((r.flags & wire::kFindTitle) && folded(rec.title, rec.titleUnits) != title) continue;
     if (found.size() + sizeof rec > wire::kMaxListBytes) break;
@@ -710,6 +717,7 @@ void ObjectServer::Drop(int fd) {
   std::erase_if(processes_, [&](const Process& p) { return p.connection == fd && !p.program; });
   TrimEnded();
   std::erase_if(windows_, [&](const Window& w) { return w.owner == fd; });
+  if (!WindowOf(foreground_)) foreground_ = 0;
   std::vector<uint32_t> unheld;
   for (auto& [id, o] : objects_) {
     // A mutex its owner's process held when it died is abandoned: the next
@@ -788,6 +796,7 @@ nlohmann::json ObjectServer::Listing() const {
          {"process", rec.process},
          {"thread", rec.thread},
          {"visible", (rec.style & 0x10000000) != 0},
+         {"foreground", foreground_ != 0 && rec.hwnd == foreground_},
          {"rect", {rec.left, rec.top, rec.right, rec.bottom}}});
   }
   return {{"processes", processes},

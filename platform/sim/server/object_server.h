@@ -111,6 +111,7 @@ class ObjectServer {
   std::vector<Process> processes_;  // in the order they joined
   std::vector<Window> windows_;     // newest first, as they are enumerated
   uint32_t nextWindow_ = 0;
+  uint32_t foreground_ = 0;  // the foreground window's handle, 0 for none
   uint32_t nextObject_ = 1;
   uint32_t nextProcess_ = 0x10004;
 };
