@@ -10,6 +10,7 @@
 #include "ce/toolhelp.h"
 #include "ce/window.h"
 #include "ceutil/text.h"
+#include "core/proc_address.h"
 
 namespace qel {
 namespace {
@@ -25,15 +26,10 @@ ce::HMODULE ToolHelp() {
   return loaded;
 }
 
-template <class F>
-F Find(ce::HMODULE module, const char16_t* name) {
-  return reinterpret_cast<F>(ce::GetProcAddressW(module, name));
-}
-
 constexpr ce::DWORD kSnapshotFlags = TH32CS_SNAPNOHEAPS | TH32CS_SNAPPROCESS;
 constexpr ce::DWORD kStopAccess = SYNCHRONIZE | PROCESS_TERMINATE;
 
-ce::BOOL CloseIfOwned(ce::HWND window, ce::LPARAM id) {
+ce::BOOL CALLBACK CloseIfOwned(ce::HWND window, ce::LPARAM id) {
   ce::DWORD owner = 0;
   ce::GetWindowThreadProcessId(window, &owner);
   if (owner == ce::DWORD(id)) ce::PostMessageW(window, WM_CLOSE, 0, 0);
@@ -47,10 +43,10 @@ uint32_t FindProcessByName(std::u16string_view name) {
   if (wanted.find(u'.') == std::u16string::npos) wanted += u".exe";
   const ce::HMODULE toolhelp = ToolHelp();
   if (!toolhelp) return 0;
-  const auto snapshot = Find<ce::PFN_CreateToolhelp32Snapshot>(toolhelp, u"CreateToolhelp32Snapshot");
-  const auto close = Find<ce::PFN_CloseToolhelp32Snapshot>(toolhelp, u"CloseToolhelp32Snapshot");
-  const auto first = Find<ce::PFN_Process32First>(toolhelp, u"Process32First");
-  const auto next = Find<ce::PFN_Process32Next>(toolhelp, u"Process32Next");
+  const auto snapshot = ProcAddress<ce::PFN_CreateToolhelp32Snapshot>(toolhelp, u"CreateToolhelp32Snapshot");
+  const auto close = ProcAddress<ce::PFN_CloseToolhelp32Snapshot>(toolhelp, u"CloseToolhelp32Snapshot");
+  const auto first = ProcAddress<ce::PFN_Process32First>(toolhelp, u"Process32First");
+  const auto next = ProcAddress<ce::PFN_Process32Next>(toolhelp, u"Process32Next");
   if (!snapshot || !close || !first || !next) return 0;
   const ce::HANDLE list = snapshot(kSnapshotFlags, 0);
   if (list == INVALID_HANDLE_VALUE) return 0;
