@@ -187,6 +187,24 @@ TEST_F(QelHostProcesses, SrbReportsATerminalThatStaysUp) {
   EXPECT_EQ(RegistryValue(), "Kept");
 }
 
+TEST_F(QelHostProcesses, ATerminalRemovedTakesItsProgramsWithIt) {
+  const uint32_t id = Start("ctlpnl.exe");  // ignores close requests, runs for ever
+  ASSERT_NE(id, 0u);
+  const HostRun objects = Host({"terminal", "objects", "--json"});
+  const json listing = json::parse(objects.out, nullptr, false);
+  int pid = 0;
+  for (const json& p : listing["processes"])
+    if (p.value("id", 0u) == id) pid = p.value("pid", 0);
+  ASSERT_GT(pid, 0) << objects.out;
+  const fs::path proc = "/proc/" + std::to_string(pid);
+  ASSERT_TRUE(fs::exists(proc));
+  fs::remove_all(dir());
+  // The terminal's server looks every few seconds, then ends its programs and itself.
+  for (int i = 0; i < 300 && fs::exists(proc); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(fs::exists(proc)) << "the program's runner outlived its terminal";
+}
+
 TEST_F(QelHostProcesses, StartRefusesWhatIsNoProgram) {
   std::ofstream(dir() / "fs" / "Windows" / "text.exe") << "just text\n";
   const struct {

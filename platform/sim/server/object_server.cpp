@@ -29,6 +29,8 @@ constexpr int kFirstJoinMs = 10'000;
 // How long it stays after the last process left, for the next one: a script
 // that runs qelhost again and again then starts one server, not one per run.
 constexpr int kLingerMs = 2'000;
+// How often a server with processes looks whether its terminal's folder is still there.
+constexpr int kFolderCheckMs = 5'000;
 // Programs that ended stay listed, the newest this many.
 constexpr size_t kEndedProgramsKept = 32;
 // Handles one process may hold, so that one process cannot take every
@@ -137,9 +139,16 @@ void ObjectServer::Run() {
     std::vector<pollfd> fds;
     fds.push_back({listen_, POLLIN, 0});
     for (int fd : connections_) fds.push_back({fd, POLLIN, 0});
-    const int wait = !joined ? kFirstJoinMs : connections_.empty() ? kLingerMs : -1;
+    const int wait = !joined ? kFirstJoinMs : connections_.empty() ? kLingerMs : kFolderCheckMs;
     const int ready = ::poll(fds.data(), fds.size(), wait);
     if (ready < 0 && errno == EINTR) continue;
+    // A terminal whose folder was removed goes down: its programs would
+    // otherwise run on, holding it, for ever.
+    if (FolderGone()) {
+      TakeDown();
+      return;
+    }
+    if (ready == 0 && !connections_.empty()) continue;
     if (ready <= 0) return;
     // Departures first, each with what it sent before it went (its last
     // closes): a request that comes after a process ended, from a process
@@ -163,6 +172,7 @@ void ObjectServer::Run() {
     if (fds[0].revents & POLLIN) {
       Accept();
       joined = true;
+      if (down_) return;
     }
   }
 }
@@ -171,11 +181,8 @@ void ObjectServer::Accept() {
   // The terminal's folder is gone: a new folder may get its inode, and with it
   // this server's name. Whoever joins now meant that folder: the name is
   // freed and the server ends, and the joiner starts that terminal's own.
-  struct ::stat st {};
-  if (dir_ >= 0 && ::fstat(dir_, &st) == 0 && st.st_nlink == 0) {
-    ::close(listen_);
-    listen_ = -1;
-    down_ = true;
+  if (FolderGone()) {
+    TakeDown();
     return;
   }
   while (true) {
@@ -689,15 +696,24 @@ void ObjectServer::ListProcesses(int fd) {
 // Every program ends at once; every process hears through the down event,
 // and the server ends once it has answered.
 void ObjectServer::Reboot(int fd, const wire::Request&) {
+  TakeDown();
+  Send(fd, {wire::Status::kOpened});
+}
+
+void ObjectServer::TakeDown() {
   for (Process& p : processes_)
     if (p.program) EndProcess(p, wire::kVanishedExitCode);
   // The name is free before anyone hears: whoever joins next boots the terminal afresh.
-  ::close(listen_);
+  if (listen_ >= 0) ::close(listen_);
   listen_ = -1;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t w = ::write(downFd_, &one, sizeof one);
   down_ = true;
-  Send(fd, {wire::Status::kOpened});
+}
+
+bool ObjectServer::FolderGone() const {
+  struct ::stat st {};
+  return dir_ >= 0 && ::fstat(dir_, &st) == 0 && st.st_nlink == 0;
 }
 
 void ObjectServer::Drop(int fd) {

@@ -72,6 +72,9 @@ class ObjectServer {
   void Terminate(int fd, const wire::Request& r);
   void ListProcesses(int fd);
   void Reboot(int fd, const wire::Request& r);
+  // Every program ends, every process hears through the down event, the name is freed.
+  void TakeDown();
+  bool FolderGone() const;
   Process* ProcessOf(uint32_t id);
   // The host process or runner on that connection.
   Process* MemberOf(int fd);
