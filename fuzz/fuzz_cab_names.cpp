@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::error_code ec;
   fs::remove_all(fixture.fsRoot / "Program Files" / "t", ec);
   std::ofstream(fixture.fsRoot / "Temp" / "t.cab", std::ios::binary | std::ios::trunc) << Cabinet(members);
-  const ce::DWORD result = ce::sim::WceloadMain(u"/delete 0 /noui \"\\Temp\\t.cab\"");
+  const ce::DWORD result = ce::sim::WceloadMain(u"/delete 0 /noui \"\\Temp\\t.cab\"", "");
 
   std::set<std::string> installed;
   for (const std::string& path : Listing(fixture.fsRoot)) {

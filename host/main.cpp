@@ -71,8 +71,11 @@ constexpr const char* kAbout =
     "--wait-time MS of run and script is each command's wait time: BSP lets a program close its\n"
     "windows that long before ending it (without it BSP ends it at once). SRB takes the terminal\n"
     "down: qelhost prints 'qelhost: the terminal went down (warm reboot)' or '(cold reboot)' (--json:\n"
-    "{\"reboot\":\"warm\"|\"cold\",\"terminal\":\"down\"}) on stderr and ends with status 0; the next\n"
-    "qelhost boots it, after a cold reboot with its registry and files as the profile made them.\n"
+    "{\"asked\":true,\"reboot\":\"warm\"|\"cold\",\"terminal\":\"down\"}) on stderr and ends with status 0;\n"
+    "another qelhost on the terminal says so too ('asked by another process', \"asked\":false) and\n"
+    "ends with status 1. The next qelhost boots it, after a cold reboot with its registry and files\n"
+    "as the profile made them; a clean-boot flag set by a cold reboot that did not happen stays\n"
+    "until the next reboot, which is then cold, as on the device.\n"
     "qelhost has a main window on the terminal (class QelHostWindow, title qelhost, 0,0 240x320),\n"
     "which the module gets through the host's window service. 'keyboard show|hide|toggle|state'\n"
     "drives the input panel through the module's keyboard service; --main-window L,T,W,H moves\n"
@@ -245,14 +248,17 @@ int Run(int argc, char** argv) {
   // whose module path the plug-in inventory and the error log start from (and
   // under which it joins the terminal's process table).
   ce::sim::SetProgramPath(kHostExecutable);
-  // A reboot ends every process of the terminal, this one with it: what a
-  // command that reboots has done shows here, and in the status 0.
-  ce::sim::OnTerminalDown([json = global.json](bool cold) {
+  // A reboot ends every process of the terminal, this one with it: a reboot
+  // this qelhost's command asked for is what it did (status 0); one from
+  // elsewhere cut its work short (status 1).
+  ce::sim::OnTerminalDown([json = global.json](bool cold, bool asked) {
     const std::string how = cold ? "cold" : "warm";
-    const std::string line = json ? nlohmann::json{{"terminal", "down"}, {"reboot", how}}.dump() + "\n"
-                                  : "qelhost: the terminal went down (" + how + " reboot)\n";
+    const std::string line =
+        json ? nlohmann::json{{"terminal", "down"}, {"reboot", how}, {"asked", asked}}.dump() + "\n"
+             : "qelhost: the terminal went down (" + how + " reboot" +
+                   (asked ? ")\n" : ", asked by another process): this run is cut short\n");
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
-    ::_exit(kOk);
+    ::_exit(asked ? kOk : kFailed);
   });
   if (!ce::sim::UseTerminal(*dir, &error)) {
     Say(error);

@@ -55,7 +55,11 @@ int ListProcesses(const Output& o) {
   }
   for (const json& p : processes) {
     std::string state = p["state"].get<std::string>();
-    if (p.contains("exit_code")) state += " " + std::to_string(p["exit_code"].get<uint32_t>());
+    if (p.contains("exit_code")) {
+      // Small codes as a program gives them, large ones (-9, 0x40010004) as the hex they are.
+      const uint32_t code = p["exit_code"].get<uint32_t>();
+      state += " " + (code < 0x10000 ? std::to_string(code) : Hex(code));
+    }
     o.out << Hex(p["id"].get<uint32_t>()) << "  " << state << "  " << Printable(p["name"].get<std::string>());
     if (p.contains("parent")) o.out << "  (started by " << Hex(p["parent"].get<uint32_t>()) << ")";
     o.out << "\n";

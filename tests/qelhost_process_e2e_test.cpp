@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -165,6 +166,50 @@ TEST_F(QelHostProcesses, SrbWarmKeepsTheStoreColdMakesItAfresh) {
   }
 }
 
+TEST_F(QelHostProcesses, AnotherQelhostOnTheTerminalIsCutShort) {
+  // An events follower on the terminal while a second qelhost reboots it.
+  const fs::path status = temp_.path() / "follower.status", said = temp_.path() / "follower.err";
+  qeltest::HostOptions o;
+  o.prefix = "(" + qeltest::Quoted(qeltest::HostPath()) + " --terminal " + qeltest::Quoted(dir().string()) +
+             " events --seconds 30 >/dev/null 2>" + qeltest::Quoted(said.string()) + "; echo $? > " +
+             qeltest::Quoted(status.string()) + ") & sleep 2; ";
+  const HostRun r = qeltest::RunHost({"--terminal", dir().string(), "run", "SRB"}, temp_.path(), o);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("the terminal went down (warm reboot)\n"), std::string::npos) << r.err;
+  for (int i = 0; i < 200 && !fs::exists(status); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::string code;
+  std::ifstream(status) >> code;
+  std::stringstream text;
+  text << std::ifstream(said).rdbuf();
+  EXPECT_EQ(code, "1");
+  EXPECT_NE(
+      text.str().find(
+          "qelhost: the terminal went down (warm reboot, asked by another process): this run is cut short\n"),
+      std::string::npos)
+      << text.str();
+}
+
+TEST_F(QelHostProcesses, AnotherQelhostIsNotTheTerminalsToStop) {
+  // A follower joined from outside: BSP may neither close its windows nor end it.
+  qeltest::HostOptions o;
+  o.prefix = "(" + qeltest::Quoted(qeltest::HostPath()) + " --terminal " + qeltest::Quoted(dir().string()) +
+             " events --seconds 20 >/dev/null 2>&1 &) ; sleep 2; ";
+  const HostRun listing =
+      qeltest::RunHost({"--terminal", dir().string(), "terminal", "processes", "--json"}, temp_.path(), o);
+  uint32_t follower = 0;
+  for (const json& p : json::parse(listing.out, nullptr, false))
+    if (p.value("kind", "") == "host" && !p["windows"].empty()) follower = p.value("id", 0u);
+  ASSERT_NE(follower, 0u) << listing.out;
+  const HostRun r = Host({"run", "BSP " + std::to_string(follower), "--wait-time", "500", "--json"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  const json entry = Entry(follower);
+  ASSERT_FALSE(entry.is_null());
+  EXPECT_EQ(entry["state"], "running");
+  EXPECT_FALSE(entry["windows"].empty());  // its main window was not asked to close
+  // The follower ends when the test removes the terminal.
+}
+
 TEST_F(QelHostProcesses, SrbWithoutTheVendorLibraryAsksTheKernel) {
   // A terminal without LXEAPI.dll: the terminal service cannot reboot, the kernel does.
   name_ = "mc9090";
@@ -172,7 +217,7 @@ TEST_F(QelHostProcesses, SrbWithoutTheVendorLibraryAsksTheKernel) {
   ASSERT_EQ(Host({"run", R"(PXS W %REG HKEY_LOCAL_MACHINE\Software\QelTest Name Kept S)"}).status, 0);
   const HostRun r = Host({"run", "SRB H", "--json"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.err.find(R"({"reboot":"cold","terminal":"down"})"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(R"({"asked":true,"reboot":"cold","terminal":"down"})"), std::string::npos) << r.err;
   EXPECT_EQ(RegistryValue(), "<none>");
 }
 
@@ -185,6 +230,12 @@ TEST_F(QelHostProcesses, SrbReportsATerminalThatStaysUp) {
   EXPECT_EQ(reply.value("code", 0), 1) << r.out;
   EXPECT_NE(r.out.find("The terminal did not restart."), std::string::npos) << r.out;
   EXPECT_EQ(RegistryValue(), "Kept");
+  // The clean-boot flag that SRB set stays, as on the device: the next reboot is cold.
+  EXPECT_TRUE(fs::exists(dir() / "clean-boot"));
+  ASSERT_EQ(Host({"terminal", "set", "hal.reboot_ignored", "false"}).status, 0);
+  const HostRun warm = Host({"run", "SRB"});
+  EXPECT_NE(warm.err.find("the terminal went down (cold reboot)"), std::string::npos) << warm.err;
+  EXPECT_EQ(RegistryValue(), "<none>");
 }
 
 TEST_F(QelHostProcesses, ATerminalRemovedTakesItsProgramsWithIt) {

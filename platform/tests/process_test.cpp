@@ -102,6 +102,26 @@ TEST_F(Processes, EndsWithItsCodeOrTheOneItIsGiven) {
   }
 }
 
+TEST_F(Processes, SettingsItCannotTakeEndItAtOnce) {
+  for (const char* settings :
+       {"exit=abc\n", "exit=-1\n", "exit=99999999999\n", "exit=0x10\n", "run=-5\n", "close=frobnicate\n",
+        "close=exit 99999999999\n", "window=W\nclose=exit x\n"}) {
+    SCOPED_TRACE(settings);
+    const PROCESS_INFORMATION info = Start(Program(u"bad", settings));
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 10'000), DWORD(WAIT_OBJECT_0));
+    EXPECT_EQ(ExitCodeOf(info.hProcess), DWORD(ERROR_INVALID_PARAMETER));
+    Close(info);
+  }
+  // A program file longer than 16 KiB is no program: its settings would be read in part.
+  Put(u"long.exe", "#!qel-program app\n" + std::string(16 * 1024, '#'));
+  STARTUPINFOW startup{};
+  PROCESS_INFORMATION info{};
+  SetLastError(kSentinel);
+  EXPECT_FALSE(CreateProcessW(At(u"long.exe").c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_BAD_EXE_FORMAT));
+}
+
 TEST_F(Processes, OpenedByIdFromAnywhere) {
   const PROCESS_INFORMATION info = Start(Program(u"p", "run=forever\n"));
   const HANDLE opened = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, info.dwProcessId);
@@ -189,7 +209,10 @@ class ToolHelp : public Processes {
 };
 
 TEST_F(ToolHelp, SnapshotListsEveryRunningProcessByItsFileName) {
-  const PROCESS_INFORMATION info = Start(Program(u"Listed", "run=forever\n"));
+  // Started by a path with the other separator: listed by its file name all the same.
+  std::u16string path = Program(u"Listed", "run=forever\n");
+  path[path.find_last_of(u'\\')] = u'/';
+  const PROCESS_INFORMATION info = Start(path);
   const HANDLE list = snapshot_(TH32CS_SNAPNOHEAPS | TH32CS_SNAPPROCESS, 0);
   ASSERT_NE(list, INVALID_HANDLE_VALUE);
   TOOLHELP_PROCESSENTRY entry{};

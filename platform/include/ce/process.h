@@ -59,7 +59,9 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void* processAttribut
 // STILL_ACTIVE while the program runs.
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 // A handle to any process of the terminal, running or ended a short while
-// ago; NULL with ERROR_INVALID_PARAMETER for an id that names none.
+// ago; NULL with ERROR_INVALID_PARAMETER for an id that names none, and with
+// ERROR_ACCESS_DENIED for PROCESS_TERMINATE on a process the terminal did not
+// start (another qelhost; the caller's own process may be ended).
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 // A pseudo handle that names the calling process.
 HANDLE GetCurrentProcess();

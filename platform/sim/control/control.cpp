@@ -35,7 +35,7 @@ bool UseTerminal(const fs::path& dir, std::string* error) {
 
 void CloseTerminal() { Kernel::Get().terminal.Forget(); }
 
-void OnTerminalDown(std::function<void(bool cold)> handler) {
+void OnTerminalDown(std::function<void(bool cold, bool asked)> handler) {
   TerminalObjects::SetDownHandler(std::move(handler));
 }
 

@@ -226,29 +226,30 @@ bool Populate(const fs::path& dir, const json& profile, std::string* error) {
 }
 
 // A cold boot: the object store made afresh from the terminal's profile
-// beside the old one, then swapped in, the files first. The hardware state
-// stays (it is no part of the store).
+// beside the old one, then swapped in, the registry first, then the files in
+// one exchange of the two folders, so that a crash at any moment leaves a
+// whole store (the clean-boot flag stays, and the next boot tries again).
+// The hardware state stays: it is no part of the store.
 bool ClearObjectStore(const fs::path& dir, std::string* error) {
   json profile;
   if (!ReadJsonFile(dir / "terminal.json", &profile, error, kMaxProfileFileBytes)) return false;
-  const fs::path fresh = dir / ".boot-store", old = dir / ".boot-old-fs";
+  const fs::path fresh = dir / ".boot-store";
   std::error_code ec;
   fs::remove_all(fresh, ec);
-  fs::remove_all(old, ec);
-  if (!fs::create_directory(fresh, ec) || !MakeObjectStore(fresh, profile, error)) {
+  if (!fs::create_directory(fresh, ec)) return Fail(error, fresh.string() + ": " + ec.message());
+  if (!MakeObjectStore(fresh, profile, error)) {
     fs::remove_all(fresh, ec);
-    return error->empty() ? Fail(error, fresh.string() + ": " + ec.message()) : false;
+    return false;
   }
-  fs::rename(dir / "fs", old, ec);
-  if (!ec) fs::rename(fresh / "fs", dir / "fs", ec);
   // The old registry's journal must not be applied to the new one.
   for (const char* companion : {"registry.db-wal", "registry.db-shm", "registry.db-journal"})
     fs::remove(dir / companion, ec);
-  fs::rename(fresh / "registry.db", dir / "registry.db", ec);
-  const bool made = !ec;
-  if (!made) Fail(error, "the object store of " + dir.string() + " cannot be replaced: " + ec.message());
-  fs::remove_all(fresh, ec);
-  fs::remove_all(old, ec);
+  bool made =
+      ::rename((fresh / "registry.db").c_str(), (dir / "registry.db").c_str()) == 0 &&
+      ::renameat2(AT_FDCWD, (fresh / "fs").c_str(), AT_FDCWD, (dir / "fs").c_str(), RENAME_EXCHANGE) == 0;
+  if (!made)
+    Fail(error, "the object store of " + dir.string() + " cannot be replaced: " + std::strerror(errno));
+  fs::remove_all(fresh, ec);  // the old files, after the exchange
   return made;
 }
 
@@ -331,10 +332,12 @@ void HonourReboot(const fs::path& dir) {
   if (!fs::exists(dir / kRebootMarker, ec)) return;
   std::string error;
   if (fs::exists(dir / kCleanBootMarker, ec)) {
-    if (ClearObjectStore(dir, &error))
-      fs::remove(dir / kCleanBootMarker, ec);
-    else
+    if (!ClearObjectStore(dir, &error)) {
+      // Both marks stay: the next boot tries again.
       std::fprintf(stderr, "the cold boot of %s kept the object store: %s\n", dir.c_str(), error.c_str());
+      return;
+    }
+    fs::remove(dir / kCleanBootMarker, ec);
   }
   // A boot restarts the tick count.
   ChangeHardwareFile(dir / "hardware.json", "kernel.boot_time_unix_ms", NowUnixMs(), &error);

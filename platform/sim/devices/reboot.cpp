@@ -24,15 +24,15 @@ bool Mark(const char* name) {
 
 bool SetCleanBootFlag() { return Mark(kCleanBootMarker); }
 
-BOOL RebootTerminal() {
+BOOL RebootTerminal(bool cold) {
   auto objects = CurrentObjects();
   if (!objects) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
   }
   if (hw::Read(hw::kHalRebootIgnored)) return TRUE;
-  // The mark first: whoever boots the terminal next honours the reboot.
-  if (!Mark(kRebootMarker) || !objects->Reboot()) {
+  // The marks first: whoever boots the terminal next honours the reboot.
+  if ((cold && !SetCleanBootFlag()) || !Mark(kRebootMarker) || !objects->Reboot()) {
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;
   }

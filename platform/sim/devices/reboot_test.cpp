@@ -31,7 +31,7 @@ class Reboot : public ::testing::Test {
  protected:
   void SetUp() override {
     // The process stays: it is a test, not a program of the terminal.
-    ce::sim::OnTerminalDown([](bool cold) {
+    ce::sim::OnTerminalDown([](bool cold, bool) {
       int none = -1;
       heard.compare_exchange_strong(none, cold ? 1 : 0);
     });
@@ -143,6 +143,25 @@ TEST_F(Reboot, AProgramKilledFromOutsideEndsWithoutACode) {
   EXPECT_EQ(ce::WaitForSingleObject(program, 10'000), WAIT_OBJECT_0);
   EXPECT_EQ(ExitCodeOf(program), ce::sim::wire::kVanishedExitCode);
   EXPECT_NE(id, 0u);
+  ce::CloseHandle(program);
+}
+
+TEST_F(Reboot, ProgramsEndWithAServerKilledFromOutside) {
+  const ce::HANDLE program = StartForever();
+  std::string error;
+  const auto listing = ce::sim::TerminalObjectsNow(&error);
+  ASSERT_TRUE(listing) << error;
+  int runner = 0;
+  for (const auto& p : (*listing)["processes"])
+    if (p.value("kind", "") == "program" && p.value("alive", false)) runner = p.value("pid", 0);
+  const int server = (*listing)["server"].value("pid", 0);
+  ASSERT_GT(runner, 0);
+  ASSERT_GT(server, 0);
+  ASSERT_EQ(::kill(server, SIGKILL), 0);
+  // Its table went with the server: a program nobody could find or end ends too.
+  const fs::path proc = "/proc/" + std::to_string(runner);
+  for (int i = 0; i < 200 && fs::exists(proc); ++i) ce::Sleep(50);
+  EXPECT_FALSE(fs::exists(proc));
   ce::CloseHandle(program);
 }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -22,15 +23,17 @@
 
 namespace ce::sim {
 
-std::shared_ptr<Process> Process::Open(DWORD id, DWORD* error) {
+std::shared_ptr<Process> Process::Open(DWORD id, DWORD* error, bool toTerminate) {
   auto objects = CurrentObjects();
   if (!objects) {
     *error = ERROR_NOT_READY;
     return nullptr;
   }
-  TerminalObjects::Opened opened = objects->OpenProcess(id);
+  TerminalObjects::Opened opened = objects->OpenProcess(id, toTerminate);
   if (opened.status != wire::Status::kCreated && opened.status != wire::Status::kOpened) {
-    *error = opened.status == wire::Status::kMissing ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_MEMORY;
+    *error = opened.status == wire::Status::kMissing     ? ERROR_INVALID_PARAMETER
+             : opened.status == wire::Status::kOtherKind ? ERROR_ACCESS_DENIED
+                                                         : ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
   ServerHold hold(objects, opened.id, opened.connection);
@@ -50,7 +53,7 @@ DWORD Process::ExitCode() const {
 
 namespace {
 
-// A program file's settings are read this far.
+// A program file is at most this long: its settings are read whole.
 constexpr DWORD kMaxProgramFile = 16 * 1024;
 
 std::atomic<void (*)()> startedHook{nullptr};
@@ -60,11 +63,11 @@ std::atomic<void (*)()> startedHook{nullptr};
 DWORD FindProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings) {
   HANDLE file = api::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  std::string head(kMaxProgramFile, '\0');
+  std::string head(kMaxProgramFile + 1, '\0');
   DWORD got = 0;
-  const BOOL read = api::ReadFile(file, head.data(), kMaxProgramFile, &got, nullptr);
+  const BOOL read = api::ReadFile(file, head.data(), kMaxProgramFile + 1, &got, nullptr);
   api::CloseHandle(file);
-  if (!read) return ERROR_BAD_EXE_FORMAT;
+  if (!read || got > kMaxProgramFile) return ERROR_BAD_EXE_FORMAT;
   head.resize(got);
   const size_t end = head.find_first_of("\r\n");
   const std::string_view line = std::string_view(head).substr(0, end);
@@ -104,7 +107,10 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   }
   // Listed first, held by this process's handle, then run: the runner claims
   // the entry, and the handle sees the end however soon it comes.
-  const DWORD id = objects->ProgramStarted(imagePath);
+  // Listed as the device names it: '/' is a separator there as '\\' is.
+  std::u16string listed(imagePath);
+  std::replace(listed.begin(), listed.end(), u'/', u'\\');
+  const DWORD id = objects->ProgramStarted(listed);
   DWORD error = ERROR_NOT_ENOUGH_MEMORY;
   auto process = id ? Process::Open(id, &error) : nullptr;
   if (!process) {
@@ -113,10 +119,10 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
     return FALSE;
   }
   std::string why;
-  const auto said = StartSibling(kRunnerName,
-                                 {terminal->dir().string(), std::to_string(id), ToUtf8(imagePath),
-                                  ToUtf8(commandLine ? commandLine : u"")},
-                                 &why);
+  const auto said = StartSibling(
+      kRunnerName,
+      {terminal->dir().string(), std::to_string(id), ToUtf8(listed), ToUtf8(commandLine ? commandLine : u"")},
+      &why);
   if (!said || !said->starts_with("ok")) {
     objects->ProgramEnded(id, wire::kVanishedExitCode);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -130,9 +136,9 @@ BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void*, void*, BOOL, D
   return TRUE;
 }
 
-HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
   DWORD error = ERROR_INVALID_PARAMETER;
-  auto process = processId ? Process::Open(processId, &error) : nullptr;
+  auto process = processId ? Process::Open(processId, &error, access & PROCESS_TERMINATE) : nullptr;
   if (!process) {
     SetLastError(error);
     return nullptr;

@@ -22,8 +22,9 @@ namespace ce::sim {
 class Process final : public KernelObject {
  public:
   // The process of that id on the current terminal; null with *error set
-  // (ERROR_INVALID_PARAMETER for no such process).
-  static std::shared_ptr<Process> Open(DWORD id, DWORD* error);
+  // (ERROR_INVALID_PARAMETER for no such process, ERROR_ACCESS_DENIED when
+  // asked toTerminate a process joined from outside the terminal).
+  static std::shared_ptr<Process> Open(DWORD id, DWORD* error, bool toTerminate = false);
   int WaitFd() const override { return event_.get(); }
   DWORD id() const { return id_; }
   // STILL_ACTIVE while it runs.
@@ -55,8 +56,8 @@ class ProcessThread final : public KernelObject {
 DWORD FindProgramOf(LPCWSTR path, ProgramMain* out, std::string* settings);
 
 // A program tells its starter that it is under way (an app once its first
-// windows are made): CreateProcessW returns then, at the program's end, or
-// after a while, so that what the starter does next finds those windows.
+// windows are made): CreateProcessW returns then (or at the program's end),
+// so that what the starter does next finds those windows.
 void ProgramStarted();
 // What ProgramStarted does in this process (the runner answers its starter); once.
 void OnProgramStarted(void (*started)());

@@ -80,4 +80,9 @@ void AnswerStarter(std::string_view line) {
   ::close(kAnswerFd);
 }
 
+int RefuseStarter(std::string_view why) {
+  AnswerStarter("error " + std::string(why));
+  return 1;
+}
+
 }  // namespace ce::sim

@@ -30,6 +30,8 @@ bool DetachFromStarter();
 
 // In the helper: says line on descriptor 3, then closes it.
 void AnswerStarter(std::string_view line);
+// In the helper: answers "error <why>"; the helper's exit status, 1.
+int RefuseStarter(std::string_view why);
 
 inline constexpr int kAnswerFd = 3;
 

@@ -75,6 +75,8 @@ bool Readable(int fd) {
 }
 
 std::atomic<uint32_t> claimedProgram{0};
+// This process asked for the reboot it hears of.
+std::atomic<bool> rebootAsked{false};
 std::atomic<TerminalObjects::BootHook> bootHook{nullptr};
 
 // The process's watch over the down events of the terminals it joined, kept
@@ -105,13 +107,14 @@ void HearDown(const fs::path& dir) {
     std::lock_guard lock(Watch().mu);
     handler = Watch().handler;
   }
+  const bool asked = rebootAsked.load();
   if (handler) {
-    handler(cold);
+    handler(cold, asked);
     return;
   }
   std::fprintf(stderr, "the terminal %s went down (%s reboot): this process ends with it\n", dir.c_str(),
                cold ? "cold" : "warm");
-  ::_exit(1);
+  ::_exit(asked ? 0 : 1);
 }
 
 void WatchLoop() {
@@ -192,6 +195,11 @@ bool TerminalObjects::Down() {
   std::lock_guard lock(mu_);
   if (!wentDown_ && Readable(down_.get())) WentDownLocked();
   return wentDown_;
+}
+
+HostFd TerminalObjects::DupConnection() {
+  std::lock_guard lock(mu_);
+  return HostFd(socket_ ? ::fcntl(socket_.get(), F_DUPFD_CLOEXEC, 0) : -1);
 }
 
 void TerminalObjects::WentDownLocked() {
@@ -390,8 +398,8 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
                     kind == wire::Kind::kEvent || (kind == wire::Kind::kQueue && !(flags & wire::kCreate)));
 }
 
-TerminalObjects::Opened TerminalObjects::OpenProcess(uint32_t id) {
-  wire::Request r{wire::Op::kOpen, wire::Kind::kProcess};
+TerminalObjects::Opened TerminalObjects::OpenProcess(uint32_t id, bool toTerminate) {
+  wire::Request r{wire::Op::kOpen, wire::Kind::kProcess, toTerminate ? wire::kToTerminate : 0};
   r.id = id;
   std::lock_guard lock(mu_);
   return OpenLocked(r, false);
@@ -473,8 +481,12 @@ std::optional<std::vector<wire::ProcessRecord>> TerminalObjects::Processes() {
 bool TerminalObjects::Reboot() {
   wire::Reply reply;
   std::lock_guard lock(mu_);
-  if (!CallLocked({wire::Op::kReboot}, &reply, nullptr, nullptr, 0) || reply.status != wire::Status::kOpened)
+  rebootAsked = true;
+  if (!CallLocked({wire::Op::kReboot}, &reply, nullptr, nullptr, 0) ||
+      reply.status != wire::Status::kOpened) {
+    rebootAsked = false;
     return false;
+  }
   WentDownLocked();
   return true;
 }

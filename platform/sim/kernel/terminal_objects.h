@@ -51,13 +51,16 @@ class TerminalObjects {
   // boot replaces.
   static bool Boot(const std::filesystem::path& dir, std::string* error);
   // What this process does when its terminal goes down (cold: the store is
-  // cleared at the next boot). Setting one also watches every terminal this
-  // process has joined, so that it hears at once; without one a process
-  // hears at its next call to the server, and ends.
-  using DownHandler = std::function<void(bool cold)>;
+  // cleared at the next boot; asked: this process asked for the reboot).
+  // Setting one also watches every terminal this process has joined, so that
+  // it hears at once; without one a process hears at its next call to the
+  // server, and ends (status 0 when it asked, else 1).
+  using DownHandler = std::function<void(bool cold, bool asked)>;
   static void SetDownHandler(DownHandler handler);
   // True once the terminal this process joined has gone down: no call reaches it any more.
   bool Down();
+  // A copy of this process's connection to the server (it hangs up when the server ends).
+  HostFd DupConnection();
 
   struct Opened {
     wire::Status status = wire::Status::kFailed;
@@ -77,8 +80,9 @@ class TerminalObjects {
   // its runner, or by its starter when the runner never came.
   uint32_t ProgramStarted(std::u16string_view name);
   void ProgramEnded(uint32_t id, uint32_t exitCode);
-  // A process handle's descriptors: signalled once it ended, its exit code on the page.
-  Opened OpenProcess(uint32_t id);
+  // A process handle's descriptors: signalled once it ended, its exit code on
+  // the page. toTerminate: kOtherKind for a process this one may not end.
+  Opened OpenProcess(uint32_t id, bool toTerminate);
   // kOpened: it ends (the caller's own process: the caller ends itself);
   // kOtherKind: ended already, or not the terminal's to end; kMissing: no such process.
   wire::Status Terminate(uint32_t id, uint32_t exitCode);

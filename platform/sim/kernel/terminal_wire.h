@@ -46,6 +46,7 @@ enum class Status : uint32_t { kCreated = 1, kOpened, kOtherKind, kMissing, kFai
 inline constexpr uint32_t kCreate = 1;        // make it when missing
 inline constexpr uint32_t kManualReset = 2;   // events
 inline constexpr uint32_t kInitialState = 4;  // events: signalled; mutexes: owned by the opener
+inline constexpr uint32_t kToTerminate = 8;   // processes: to end it (a program, or the opener itself)
 
 // Object names and process names, in UTF-16 code units (MAX_PATH).
 inline constexpr uint32_t kMaxName = 260;

@@ -50,8 +50,9 @@ std::optional<DWORD> Number(std::string_view text) {
   return value;
 }
 
-// One "key=value"; replaceWindows: the first window of the command line drops the file's.
-void Apply(Behaviour& b, std::string_view key, std::string_view value, bool* replaceWindows) {
+// One "key=value"; replaceWindows: the first window of the command line drops
+// the file's. False for a value the key does not take.
+bool Apply(Behaviour& b, std::string_view key, std::string_view value, bool* replaceWindows) {
   if (key == "window") {
     if (replaceWindows && *replaceWindows) {
       b.windows.clear();
@@ -61,25 +62,29 @@ void Apply(Behaviour& b, std::string_view key, std::string_view value, bool* rep
   } else if (key == "close") {
     if (value == "ignore") {
       b.ignoreClose = true;
-    } else if (value.starts_with("exit")) {
-      const auto code = value.size() == 4 ? std::optional<DWORD>(0) : Number(value.substr(4));
-      if (code) {
-        b.ignoreClose = false;
-        b.closeCode = *code;
-      }
+      return true;
     }
+    const auto code = value == "exit"              ? std::optional<DWORD>(0)
+                      : value.starts_with("exit ") ? Number(value.substr(5))
+                                                   : std::nullopt;
+    if (!code) return false;
+    b.ignoreClose = false;
+    b.closeCode = *code;
   } else if (key == "exit") {
-    if (const auto code = Number(value)) b.exitCode = *code;
+    const auto code = Number(value);
+    if (!code) return false;
+    b.exitCode = *code;
   } else if (key == "run") {
     b.runGiven = true;
-    b.runMs = value == "forever" ? std::nullopt : std::optional<DWORD>(Number(value).value_or(0));
+    b.runMs = value == "forever" ? std::nullopt : Number(value);
+    return value == "forever" || b.runMs;
   }
+  return true;  // other keys are notes
 }
 
-void ApplyEntry(Behaviour& b, std::string_view entry, bool* replaceWindows) {
+bool ApplyEntry(Behaviour& b, std::string_view entry, bool* replaceWindows) {
   const size_t eq = entry.find('=');
-  if (eq == entry.npos) return;
-  Apply(b, entry.substr(0, eq), entry.substr(eq + 1), replaceWindows);
+  return eq == entry.npos || Apply(b, entry.substr(0, eq), entry.substr(eq + 1), replaceWindows);
 }
 
 // Words of a command line; double quotes group a word with spaces.
@@ -104,16 +109,19 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
-Behaviour Read(std::u16string_view arguments, std::string_view settings) {
+// Nothing for a setting the program cannot take: it refuses to run, as a
+// program given arguments it does not understand.
+std::optional<Behaviour> Read(std::u16string_view arguments, std::string_view settings) {
   Behaviour b;
   for (size_t at = 0; at < settings.size();) {
     size_t end = settings.find_first_of("\r\n", at);
     if (end == settings.npos) end = settings.size();
-    ApplyEntry(b, settings.substr(at, end - at), nullptr);
+    if (!ApplyEntry(b, settings.substr(at, end - at), nullptr)) return std::nullopt;
     at = end + 1;
   }
   bool replaceWindows = true;
-  for (const std::string& word : Words(ToUtf8(arguments))) ApplyEntry(b, word, &replaceWindows);
+  for (const std::string& word : Words(ToUtf8(arguments)))
+    if (!ApplyEntry(b, word, &replaceWindows)) return std::nullopt;
   if (!b.runGiven) b.runMs = b.windows.empty() ? std::optional<DWORD>(0) : std::nullopt;
   return b;
 }
@@ -128,7 +136,9 @@ LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 DWORD AppMain(std::u16string_view arguments, std::string_view settings) {
-  const Behaviour b = Read(arguments, settings);
+  const auto read = Read(arguments, settings);
+  if (!read) return ERROR_INVALID_PARAMETER;
+  const Behaviour& b = *read;
   std::vector<HWND> windows;
   if (!b.windows.empty()) {
     // Every app of this process shares the class: one registered first is fine.

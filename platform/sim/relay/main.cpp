@@ -21,14 +21,7 @@
 #include "terminal.h"
 #include "utf.h"
 
-namespace {
-
-int Fail(const std::string& why) {
-  ce::sim::AnswerStarter("error " + why);
-  return 1;
-}
-
-}  // namespace
+using ce::sim::RefuseStarter;
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -40,16 +33,16 @@ int main(int argc, char** argv) {
   namespace sim = ce::sim;
   sim::relay::Line line{argv[1], argv[2], {}, {}};
   std::string error;
-  if (!sim::IsTerminalDir(line.terminal)) return Fail(sim::WhyNotATerminal(line.terminal));
+  if (!sim::IsTerminalDir(line.terminal)) return RefuseStarter(sim::WhyNotATerminal(line.terminal));
   const sim::HostFd locks = sim::OpenPortLocks(line.terminal, &error);
-  if (!locks) return Fail(error);
+  if (!locks) return RefuseStarter(error);
   if (!sim::TakePortLock(locks.get(), sim::FromUtf8(line.port), sim::PortLock::kRelay))
-    return Fail("cannot take the relay lock of " + line.port);
+    return RefuseStarter("cannot take the relay lock of " + line.port);
   if (!sim::relay::OpenPtyPair(&line.portSide, &error) || !sim::relay::OpenPtyPair(&line.farSide, &error))
-    return Fail(error);
+    return RefuseStarter(error);
   const std::string field = std::string(sim::kSerialPortTable) + "." + line.port;
   if (!sim::ChangeHardwareFile(line.terminal / "hardware.json", field, line.portSide.path, &error))
-    return Fail(error);
+    return RefuseStarter(error);
   sim::AnswerStarter("ok " + line.farSide.path);
   sim::relay::Run(line);
   return 0;

@@ -625,6 +625,11 @@ void ObjectServer::OpenProcess(int fd, const wire::Request& r) {
     Send(fd, {wire::Status::kMissing});
     return;
   }
+  // Only the terminal's programs, and the opener itself, may be ended.
+  if ((r.flags & wire::kToTerminate) && !p->program && p != MemberOf(fd)) {
+    Send(fd, {wire::Status::kOtherKind});
+    return;
+  }
   if (auto found = processObjects_.find(r.id); found != processObjects_.end()) {
     Object& o = objects_.at(found->second);
     const int fds[2] = {o.eventFd, o.pageFd};

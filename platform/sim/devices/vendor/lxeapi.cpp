@@ -22,7 +22,7 @@ void LXEBoot() {
   if (hw::Increment(hw::kLxeBoots)) RebootTerminal();
 }
 void LXEBootClear() {
-  if (hw::Increment(hw::kLxeClearBoots) && SetCleanBootFlag()) RebootTerminal();
+  if (hw::Increment(hw::kLxeClearBoots)) RebootTerminal(true);
 }
 
 // The codec takes -17.0 to +29.0 dB; the hardware state can make both calls fail.

@@ -55,11 +55,12 @@ bool UseTerminal(const std::filesystem::path& dir, std::string* error);
 // Forgets the choice; the next call falls back to the environment variable.
 void CloseTerminal();
 // What this process does when its terminal goes down (a reboot, from any
-// process of it); cold: the next boot clears the object store. Called on a
-// thread of its own, or in the call that finds the terminal gone; it must
-// not use the terminal. Without one the process ends (status 1) when it
-// hears, with a line on standard error, as a terminal's processes do.
-void OnTerminalDown(std::function<void(bool cold)> handler);
+// process of it); cold: the next boot clears the object store; asked: this
+// process asked for the reboot. Called on a thread of its own, or in the call
+// that finds the terminal gone; it must not use the terminal. Without one
+// the process ends when it hears (status 0 when it asked, else 1), with a
+// line on standard error, as a terminal's processes do.
+void OnTerminalDown(std::function<void(bool cold, bool asked)> handler);
 std::optional<std::filesystem::path> CurrentTerminalDir();
 
 // What the current terminal holds now, from its object server: "processes"
