@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "ce/error.h"
 #include "ce/handle.h"
@@ -179,6 +180,80 @@ TEST_F(Processes, ACloseRequestEndsAProgramThatHonoursIt) {
       EXPECT_EQ(WaitForSingleObject(info.hProcess, 10'000), DWORD(WAIT_OBJECT_0));
     }
     Close(info);
+  }
+}
+
+TEST_F(Processes, AnAppAnswersACloseRequestAsItsSettingsSay) {
+  const std::u16string polite = Program(u"polite", "window=Polite\nclose=exit 7\nexit=1\n");
+  const std::u16string stubborn = Program(u"stubborn", "window=Stubborn\nclose=ignore\nexit=5\n");
+  const struct {
+    const std::u16string& path;
+    std::u16string line;
+    const char16_t* title;
+    bool ends;
+    DWORD code;
+  } rows[] = {
+      {polite, u"", u"Polite", true, 7},
+      // The command line overrides the file, a quoted word keeps its space.
+      {polite, u"\"close=exit 9\" \"window=Other title\"", u"Other title", true, 9},
+      {stubborn, u"run=2000", u"Stubborn", false, 5},
+      {stubborn, u"close=exit", u"Stubborn", true, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.title, row.title + std::char_traits<char16_t>::length(row.title)));
+    const PROCESS_INFORMATION p = Start(row.path, row.line);
+    const HWND hwnd = WindowOf(p.dwProcessId);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(FindWindowW(u"QelApp", row.title), hwnd);
+    EXPECT_TRUE(GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE);
+    // From another thread, as another process would.
+    std::thread([&] { EXPECT_TRUE(PostMessageW(hwnd, WM_CLOSE, 0, 0)); }).join();
+    if (row.ends) {
+      ASSERT_EQ(WaitForSingleObject(p.hProcess, 10'000), WAIT_OBJECT_0);
+      EXPECT_EQ(ExitCodeOf(p.hProcess), row.code);
+      EXPECT_FALSE(IsWindow(hwnd)) << "its windows go before it is seen to end";
+    } else {
+      EXPECT_EQ(WaitForSingleObject(p.hProcess, 200), DWORD(WAIT_TIMEOUT));
+      EXPECT_EQ(ExitCodeOf(p.hProcess), DWORD(STILL_ACTIVE));
+      EXPECT_TRUE(IsWindow(hwnd));
+      // It ends by itself when its time is up, with its own code.
+      ASSERT_EQ(WaitForSingleObject(p.hProcess, 10'000), WAIT_OBJECT_0);
+      EXPECT_EQ(ExitCodeOf(p.hProcess), row.code);
+    }
+    Close(p);
+  }
+}
+
+TEST_F(Processes, TheForegroundFollowsTheLastWindowBroughtForward) {
+  const PROCESS_INFORMATION p = Start(Program(u"two", "window=First\nwindow=Second\n"));
+  ASSERT_NE(WindowOf(p.dwProcessId), nullptr);
+  HWND first = FindWindowW(u"QelApp", u"First"), second = FindWindowW(u"QelApp", u"Second");
+  ASSERT_TRUE(first && second);
+  for (HWND hwnd : {first, second, first}) {
+    ASSERT_TRUE(SetForegroundWindow(hwnd));
+    EXPECT_EQ(GetForegroundWindow(), hwnd);
+    EXPECT_EQ(WindowOf(p.dwProcessId), hwnd) << "enumeration finds the foreground window first";
+  }
+  ASSERT_TRUE(PostMessageW(first, WM_CLOSE, 0, 0));
+  ASSERT_EQ(WaitForSingleObject(p.hProcess, 10'000), WAIT_OBJECT_0);
+  EXPECT_EQ(GetForegroundWindow(), nullptr) << "the foreground window is gone";
+  SetLastError(0);
+  EXPECT_FALSE(SetForegroundWindow(first));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FALSE(SetForegroundWindow(nullptr));
+  Close(p);
+}
+
+TEST_F(Processes, AFileThatIsNoProgramDoesNotStart) {
+  Put(u"plain.exe", "just text\n");
+  for (const char16_t* name : {u"plain.exe", u"missing.exe"}) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::u16string line;
+    EXPECT_FALSE(CreateProcessW(At(name).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                &startup, &info));
+    EXPECT_EQ(GetLastError(), DWORD(name[0] == u'p' ? ERROR_BAD_EXE_FORMAT : ERROR_FILE_NOT_FOUND));
   }
 }
 

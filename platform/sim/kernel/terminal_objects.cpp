@@ -46,15 +46,21 @@ bool StartServer(const fs::path& dir, std::string* error) {
 }
 
 // Whether the terminal's server takes connections now.
-bool ServerListens(const fs::path& dir) {
+// The server's address for the terminal in dir; 0 (errno set) when it has none.
+socklen_t ServerAddress(const fs::path& dir, sockaddr_un* sa) {
   const std::string address = wire::SocketName(dir);
-  if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) return false;
-  sockaddr_un sa{};
-  sa.sun_family = AF_UNIX;
-  std::memcpy(sa.sun_path, address.data(), address.size());
-  HostFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-  return fd && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa),
-                         socklen_t(offsetof(sockaddr_un, sun_path) + address.size())) == 0;
+  if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) return 0;
+  *sa = sockaddr_un{};
+  sa->sun_family = AF_UNIX;
+  std::memcpy(sa->sun_path, address.data(), address.size());
+  return socklen_t(offsetof(sockaddr_un, sun_path) + address.size());
+}
+
+bool ServerListens(const fs::path& dir) {
+  sockaddr_un sa;
+  const socklen_t length = ServerAddress(dir, &sa);
+  HostFd fd(length ? ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0) : -1);
+  return fd && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&sa), length) == 0;
 }
 
 void Unmap(const wire::NameTable* table) {
@@ -208,8 +214,6 @@ void TerminalObjects::WentDownLocked() {
   HearDown(dir_);
 }
 
-bool TerminalObjects::BootLocked(std::string* error) { return Boot(dir_, error); }
-
 bool TerminalObjects::Boot(const fs::path& dir, std::string* error) {
   // One process boots a terminal at a time, so that what the last reboot
   // left behind is honoured once, before anyone joins the new server.
@@ -231,15 +235,12 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
     *error = "the terminal " + dir_.string() + " went down";
     return false;
   }
-  const std::string address = wire::SocketName(dir_);
-  if (address.empty() || address.size() >= sizeof(sockaddr_un::sun_path)) {
+  sockaddr_un sa;
+  const socklen_t length = ServerAddress(dir_, &sa);
+  if (!length) {
     *error = Errno("terminal " + dir_.string());
     return false;
   }
-  sockaddr_un sa{};
-  sa.sun_family = AF_UNIX;
-  std::memcpy(sa.sun_path, address.data(), address.size());
-  const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + address.size());
   for (int attempt = 0; attempt < kJoinAttempts; ++attempt) {
     HostFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     if (!fd) {
@@ -251,7 +252,7 @@ bool TerminalObjects::ConnectLocked(std::string* error) {
         *error = Errno("cannot reach the terminal's object server");
         return false;
       }
-      if (!BootLocked(error)) return false;
+      if (!Boot(dir_, error)) return false;
       continue;
     }
     const timeval patience{kReplySeconds, 0};

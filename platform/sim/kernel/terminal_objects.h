@@ -119,8 +119,6 @@ class TerminalObjects {
   Opened OpenLocked(const wire::Request& r, bool single);
   // The terminal went down: every call fails from now on, and the handler runs.
   void WentDownLocked();
-  // Starts the terminal's server, honouring a reboot first.
-  bool BootLocked(std::string* error);
   bool SendLocked(const wire::Request& request);
   // The connection is to a live server (no hang-up waits on it): its table of names is current.
   bool ServerLivesLocked() const;
