@@ -19,7 +19,7 @@
 
 namespace qelhost {
 
-class ApplicationService final : public IQelApplicationService {
+class ApplicationService final : public qel::VirtuallyCounted<IQelApplicationService> {
  public:
   ApplicationService();
   void NotifyForeground(IQelText* name, int32_t zero1, int32_t zero2) override;

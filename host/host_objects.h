@@ -135,7 +135,7 @@ struct RegisteredNotifier {
   Ref<IQelNotifier> notifier;
 };
 
-class NotifierList final : public IQelNotifierList {
+class NotifierList final : public qel::VirtuallyCounted<IQelNotifierList> {
  public:
   bool AddNotifier(const char16_t* name, IQelNotifier* notifier) override;
   LockedList<RegisteredNotifier> notifiers;

@@ -65,7 +65,7 @@ class FileSystem final : public qel::CQelObject<IQelFileSystemService, qel::IID_
   bool PrepareDirectory(IQelFileReference* file) override;
 };
 
-class Settings final : public IQelSettingService {
+class Settings final : public qel::VirtuallyCounted<IQelSettingService> {
  public:
   bool Set(IQelText* section, IQelText* name, IQelValue* value) override;
   bool Get(IQelText* section, IQelText* name, IQelValue* value) override;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "qel/ms_layout.h"
+
 // The seven fields as Assign copies them, millisecond first.
 struct QelDateTimeFields {
   uint32_t millisecond;
@@ -42,5 +44,7 @@ class IQelDateTime {
   // The counting part's own operations, after the value's.
   virtual int32_t CountedAddRef() = 0;   // slot 14
   virtual int32_t CountedRelease() = 0;  // slot 15
-  virtual ~IQelDateTime() = default;     // slots 16 and 17 (complete and deleting)
+  // slot 16 in Microsoft's layout; slots 16 and 17 (complete and deleting) elsewhere.
+  QEL_SCALAR_DELETING_DESTRUCTOR(IQelDateTime)
+  virtual ~IQelDateTime() = default;
 };

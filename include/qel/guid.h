@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && __has_include(<guiddef.h>)
 // The SDK's GUID, with its byte-wise comparison operators.
 #include <guiddef.h>
 #else
@@ -23,6 +23,9 @@ static_assert(sizeof(GUID) == 16);
 namespace qel {
 
 namespace guid_detail {
+// Not constexpr: a GUID text that reaches it does not compile.
+inline uint32_t Malformed(const char* /*why*/) { return 0; }
+
 constexpr uint32_t Hex(const char* s, int n) {
   uint32_t v = 0;
   for (int i = 0; i < n; ++i) {
@@ -30,18 +33,19 @@ constexpr uint32_t Hex(const char* s, int n) {
     const uint32_t d = (c >= '0' && c <= '9')   ? uint32_t(c - '0')
                        : (c >= 'a' && c <= 'f') ? uint32_t(c - 'a' + 10)
                        : (c >= 'A' && c <= 'F') ? uint32_t(c - 'A' + 10)
-                                                : throw "bad hex digit in GUID";
+                                                : Malformed("bad hex digit in GUID");
     v = (v << 4) | d;
   }
   return v;
 }
 }  // namespace guid_detail
 
-// Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" at compile time.
-constexpr GUID MakeGuid(const char (&s)[39]) {
+// Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" at compile time (no
+// exceptions needed, so builds without them can use it too).
+consteval GUID MakeGuid(const char (&s)[39]) {
   using guid_detail::Hex;
   if (s[0] != '{' || s[9] != '-' || s[14] != '-' || s[19] != '-' || s[24] != '-' || s[37] != '}')
-    throw "malformed GUID";
+    guid_detail::Malformed("malformed GUID");
   GUID g{Hex(s + 1, 8), uint16_t(Hex(s + 10, 4)), uint16_t(Hex(s + 15, 4)), {}};
   g.Data4[0] = uint8_t(Hex(s + 20, 2));
   g.Data4[1] = uint8_t(Hex(s + 22, 2));

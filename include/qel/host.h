@@ -8,6 +8,7 @@
 #include "qel/refcounted.h"
 #include "qel/service.h"
 #include "qel/value.h"
+#include "qel/virtual_counted.h"
 
 class ICommandContext;
 class ICommandArguments;
@@ -84,8 +85,8 @@ class IQelNotifier {
 };
 
 // IID_QELNOTIFIERLIST: reached through the notifier registry; derives virtually
-// from the counted base, through which it is released.
-class IQelNotifierList : public virtual CQelRefCounted {
+// from the counted base, through which it is released (qel::Counted).
+class IQelNotifierList : public QEL_VIRTUALLY_COUNTED {
  public:
   virtual bool AddNotifier(const char16_t* name, IQelNotifier* notifier) = 0;  // slot 0
 };
@@ -123,8 +124,8 @@ class IQelRadioService : public IQelService {
 
 // IID_QELSETTINGSERVICE: the host client's own settings, by section and name.
 // Counted through the virtual base; its operations number from slot 0 (the
-// implicit destructor's entries come after them).
-class IQelSettingService : public virtual CQelRefCounted {
+// implicit destructor's entries come after them on Itanium).
+class IQelSettingService : public QEL_VIRTUALLY_COUNTED {
  public:
   virtual bool Set(IQelText* section, IQelText* name, IQelValue* value) = 0;  // slot 0
   virtual bool Get(IQelText* section, IQelText* name, IQelValue* value) = 0;  // slot 1
@@ -132,7 +133,7 @@ class IQelSettingService : public virtual CQelRefCounted {
 
 // The two unnamed host interfaces: only held, never called; counted through
 // the virtual base.
-class IQelUnnamedHostService : public virtual CQelRefCounted {
+class IQelUnnamedHostService : public QEL_VIRTUALLY_COUNTED {
  public:
   virtual void Reserved0() {}  // slot 0
 };
@@ -140,7 +141,7 @@ class IQelUnnamedHostService : public virtual CQelRefCounted {
 // The host's application service ({E79DE16F-...}): told when a started
 // application comes to the front or goes to the back, and the owner of the
 // handle that ends waits on applications. Counted through the virtual base.
-class IQelApplicationService : public virtual CQelRefCounted {
+class IQelApplicationService : public QEL_VIRTUALLY_COUNTED {
  public:
   // The application's name (its path after the last backslash) and two zeros.
   virtual void NotifyForeground(IQelText* name, int32_t zero1, int32_t zero2) = 0;  // slot 0

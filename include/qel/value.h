@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
+#include "qel/ms_layout.h"
+
+#if defined(_WIN32) && __has_include(<windows.h>)
 // The SDK maps GetObject to GetObjectW/A (a GDI call this contract never
 // uses); the slot keeps its own name. Winsock 2 comes first, as windows.h
 // would otherwise bring the first Winsock's header, which it cannot sit beside.
@@ -72,5 +74,26 @@ class IQelValue {
   virtual bool SetString(const char16_t* s, uint32_t length) = 0;  // slot 23
   virtual bool SetStringZ(const char16_t* s) = 0;                  // slot 24
   virtual bool Clear() = 0;                                        // slot 25
-  virtual ~IQelValue() = default;                                  // slots 26 and 27
+  // slot 26 in Microsoft's layout; slots 26 and 27 (complete and deleting) elsewhere.
+  QEL_SCALAR_DELETING_DESTRUCTOR(IQelValue)
+  virtual ~IQelValue() = default;
 };
+
+namespace qel {
+
+// Deletes a value handed over by whoever made it. Where the layout is spelled
+// out, the maker's table may end at the contract's destructor slot, so the
+// call goes through that slot.
+inline void DeleteValue(IQelValue* value) {
+#if QEL_EXPLICIT_MS_LAYOUT
+  if (value) value->ScalarDeletingDestructor(1);
+#else
+  delete value;
+#endif
+}
+
+struct ValueDeleter {
+  void operator()(IQelValue* value) const { DeleteValue(value); }
+};
+
+}  // namespace qel

@@ -34,7 +34,7 @@ class Location final : public CQelObject<IQelFileLocation, IID_QELFILELOCATION> 
 };
 
 // Records the notices; its stop handle is a manual-reset event the test sets.
-class Application final : public IQelApplicationService {
+class Application final : public qel::VirtuallyCounted<IQelApplicationService> {
  public:
   void NotifyForeground(IQelText* name, int32_t a, int32_t b) override { Note("foreground", name, a, b); }
   void NotifyBackground(IQelText* name, int32_t a, int32_t b) override { Note("background", name, a, b); }

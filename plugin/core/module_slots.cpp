@@ -15,15 +15,9 @@ using ReleaseFn = void (*)(void*);
 // Most interfaces count through IQelService's slot 1; some host interfaces
 // derive virtually from the counted base; the window service releases at slot 3.
 void ReleaseService(void* p) { static_cast<IQelService*>(p)->Release(); }
-void ReleaseVirtualBase(void* p) {
-  static_cast<CQelRefCounted*>(static_cast<IQelUnnamedHostService*>(p))->Release();
-}
-void ReleaseApplication(void* p) {
-  static_cast<CQelRefCounted*>(static_cast<IQelApplicationService*>(p))->Release();
-}
-void ReleaseSettings(void* p) {
-  static_cast<CQelRefCounted*>(static_cast<IQelSettingService*>(p))->Release();
-}
+void ReleaseVirtualBase(void* p) { Counted(static_cast<IQelUnnamedHostService*>(p))->Release(); }
+void ReleaseApplication(void* p) { Counted(static_cast<IQelApplicationService*>(p))->Release(); }
+void ReleaseSettings(void* p) { Counted(static_cast<IQelSettingService*>(p))->Release(); }
 void ReleaseWindow(void* p) { static_cast<IQelWindowService*>(p)->Release(); }
 // The handler's GetInterface hands out the whole object, not its interface part.
 void ReleaseHalEventHandler(void* p) { AsHalEventHandler(p)->Release(); }

@@ -12,6 +12,7 @@
 #include "ce/handle.h"
 #include "ce/types.h"
 #include "core/critical_section.h"
+#include "qel/ms_layout.h"
 
 namespace qel {
 
@@ -22,7 +23,12 @@ class CQelThread {
   CQelThread(const CQelThread&) = delete;
   CQelThread& operator=(const CQelThread&) = delete;
 
-  virtual void Destroy() { delete this; }                                                // slot 0
+#if QEL_EXPLICIT_MS_LAYOUT
+  QEL_SCALAR_DELETING_DESTRUCTOR(CQelThread)  // slot 0
+  void Destroy() { ScalarDeletingDestructor(1); }
+#else
+  virtual void Destroy() { delete this; }  // slot 0
+#endif
   virtual ce::DWORD Run() = 0;                                                           // slot 1
   virtual bool Start();                                                                  // slot 2
   virtual bool Close();                                                                  // slot 3

@@ -30,7 +30,12 @@ class CQelAudioOutputResource {
   CQelAudioOutputResource(const CQelAudioOutputResource&) = delete;
   CQelAudioOutputResource& operator=(const CQelAudioOutputResource&) = delete;
 
-  virtual void Destroy() { delete this; }                                                    // slot 0
+#if QEL_EXPLICIT_MS_LAYOUT
+  QEL_SCALAR_DELETING_DESTRUCTOR(CQelAudioOutputResource)  // slot 0
+  void Destroy() { ScalarDeletingDestructor(1); }
+#else
+  virtual void Destroy() { delete this; }  // slot 0
+#endif
   virtual bool Open(uint32_t rate, uint32_t bits, uint32_t channels, uint32_t options) = 0;  // slot 1
   virtual void Close() = 0;                                                                  // slot 2
   virtual void SetCallback(IQelAudioOutputCallback* callback) = 0;                           // slot 3

@@ -19,7 +19,7 @@ bool StoreNumber(IQelValue* value, IQelService* context, int32_t (IQelBatterySer
 // The service's new value copied into the property's, then dropped.
 bool StoreCopy(IQelValue* value, IQelService* context, IQelValue* (IQelBatteryService::*get)()) {
   if (!value || !context) return false;
-  const std::unique_ptr<IQelValue> answer((Battery(context)->*get)());
+  const std::unique_ptr<IQelValue, ValueDeleter> answer((Battery(context)->*get)());
   return answer && value->Assign(answer.get());
 }
 

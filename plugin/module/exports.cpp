@@ -65,7 +65,7 @@ bool Register(uint32_t, IQelServiceRegistry* registry) {
     auto* watcher = new CQelFsWatcher(handler, SlotAs<IQelFileLocation>(Slot::FileLocation));
     list->AddNotifier(u"FS", watcher);
     watcher->Release();
-    static_cast<CQelRefCounted*>(list)->Release();
+    Counted(list)->Release();
   }
   if (IQelService* provider = registry ? registry->QueryService(IID_QELFILEHANDLERREGISTRY) : nullptr) {
     void* handlers = nullptr;

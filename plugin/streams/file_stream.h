@@ -7,6 +7,7 @@
 
 #include "ce/handle.h"
 #include "ce/unique.h"
+#include "qel/ms_layout.h"
 #include "qel/stream.h"
 
 namespace qel {
@@ -14,7 +15,9 @@ namespace qel {
 class CQelFileStream final : public IQelStream {
  public:
   CQelFileStream() = default;
-  virtual ~CQelFileStream() = default;  // slot 11
+  // Slot 11 in Microsoft's layout (the destructor's one slot); 11 and 12 elsewhere.
+  QEL_SCALAR_DELETING_DESTRUCTOR(CQelFileStream)
+  virtual ~CQelFileStream() = default;
 
   bool Interrupt() override { return false; }
   void Open(uint32_t timeoutMs) override;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ce/handle.h"
+#include "qel/ms_layout.h"
 #include "qel/stream.h"
 
 namespace qel {
@@ -17,7 +18,9 @@ class CQelSerialStream final : public IQelStream {
 
   // The device name ("COM1:") from the type name the factory was asked for.
   explicit CQelSerialStream(std::u16string device);
-  virtual ~CQelSerialStream();  // slot 11
+  // Slot 11 in Microsoft's layout (the destructor's one slot); 11 and 12 elsewhere.
+  QEL_SCALAR_DELETING_DESTRUCTOR(CQelSerialStream)
+  virtual ~CQelSerialStream();
 
   bool Interrupt() override;
   void Open(uint32_t timeoutMs) override;

@@ -171,20 +171,20 @@ class ProbeStreamRegistry final : public ProbeProvider<IQelStreamRegistry> {
 template <class Base>
 class ProbeOperations;
 template <>
-class ProbeOperations<IQelSettingService> : public IQelSettingService {
+class ProbeOperations<IQelSettingService> : public qel::VirtuallyCounted<IQelSettingService> {
  protected:
   virtual void Wrong() = 0;
   bool Set(IQelText*, IQelText*, IQelValue*) override { return Wrong(), false; }
   bool Get(IQelText*, IQelText*, IQelValue*) override { return Wrong(), false; }
 };
 template <>
-class ProbeOperations<IQelUnnamedHostService> : public IQelUnnamedHostService {
+class ProbeOperations<IQelUnnamedHostService> : public qel::VirtuallyCounted<IQelUnnamedHostService> {
  protected:
   virtual void Wrong() = 0;
   void Reserved0() override { Wrong(); }
 };
 template <>
-class ProbeOperations<IQelApplicationService> : public IQelApplicationService {
+class ProbeOperations<IQelApplicationService> : public qel::VirtuallyCounted<IQelApplicationService> {
  protected:
   virtual void Wrong() = 0;
   void NotifyForeground(IQelText*, int32_t, int32_t) override { Wrong(); }
