@@ -16,6 +16,8 @@ ln -s /usr/include/SimpleIni.h "$libs/SimpleIni.h"
 flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-missing-field-initializers -DUNICODE -D_UNICODE
        -Iinclude -Iplatform/include -Iplatform/util -Icommon/include -Iplugin -isystem "$libs")
 mapfile -t sources < <(git ls-files 'plugin/*.cpp' 'common/*.cpp' 'platform/util/*.cpp' | grep -v '_test\.cpp$')
+# The contract's object layout on Windows, checked at compile time.
+sources+=(tests/layout/ms_layout_check.cpp)
 # One line per source that fails, in $libs/failed; the compiler's own messages on stderr.
 export cxx libs
 printf '%s\0' "${sources[@]}" |
