@@ -70,6 +70,8 @@ RULES = [
     Rule("platform/sim", (CE,), generated={"api.h"}),
     Rule("platform/sim/control", (CE, SIMULATION), generated={"api.h"}),
     Rule("platform/sim/tools", ()),
+    # The Windows backend: the ce API over the system's own, nothing else.
+    Rule("platform/win32", (CE,), generated={"forwarders.h"}),
     # Conformance tests use the ce API alone; their main makes the terminal.
     Rule("platform/tests", (CE, CEUTIL)),
     Rule("plugin/core", SHARED, MODULE_LIBRARIES),

@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""A Windows build of the module is the DLL a host expects.
+
+Reads the image with the cross binutils' objdump -p and checks that it is a
+DLL for the given machine, exports exactly the six entry points by their
+plain names, imports only the system's own libraries (the C++ runtime is
+linked in), and carries the version resource of the resource script, read
+independently with pefile.
+
+  pe_image_check.py --image FILE --machine i386|x86-64 --objdump OBJDUMP --version X.Y.Z.W
+Exits 1 naming every difference, 2 on bad usage.
+"""
+import argparse
+import re
+import subprocess
+import sys
+
+EXPORTS = {"Register", "RegisterService", "UnRegister", "GetESN", "GetUSN", "GetQELPlatform"}
+# What a terminal and a desktop Windows both have; anything else would have
+# to be shipped beside the module.
+SYSTEM_LIBRARIES = {"kernel32.dll", "advapi32.dll", "user32.dll", "ws2_32.dll", "winmm.dll", "version.dll",
+                    "ole32.dll", "msvcrt.dll", "shell32.dll", "iphlpapi.dll", "gdi32.dll", "coredll.dll"}
+
+
+def objdump(tool, image):
+    r = subprocess.run([tool, "-p", image], capture_output=True, text=True)
+    if r.returncode != 0:
+        raise OSError(f"{tool} -p {image}: {r.stderr.strip()}")
+    return r.stdout
+
+
+def exported_names(dump):
+    """Names of the export table's name pointer table."""
+    names, inside = [], False
+    for line in dump.splitlines():
+        if "[Ordinal/Name Pointer] Table" in line:
+            inside = True
+            continue
+        if inside:
+            m = re.match(r"\s*\[\s*\d+\]\s+(\S+)", line)
+            if not m:
+                break
+            names.append(m.group(1))
+    return names
+
+
+def problems(dump, machine, version_info, version):
+    found = []
+    fmt = re.search(r"file format (\S+)", dump)
+    expected_format = {"i386": "pei-i386", "x86-64": "pei-x86-64"}[machine]
+    if not fmt or fmt.group(1) != expected_format:
+        found.append(f"file format {fmt.group(1) if fmt else '?'}, expected {expected_format}")
+    if not re.search(r"^Characteristics .*\n(?:\t.*\n)*\tDLL", dump, re.M):
+        found.append("not marked as a DLL")
+    names = exported_names(dump)
+    if sorted(names) != sorted(EXPORTS):
+        extra = sorted(set(names) - EXPORTS)
+        missing = sorted(EXPORTS - set(names))
+        twice = sorted({n for n in names if names.count(n) > 1})
+        found.append(f"exports differ: extra {extra}, missing {missing}, twice {twice}")
+    imports = {m.lower() for m in re.findall(r"^\s*DLL Name: (\S+)", dump, re.M)}
+    if imports - SYSTEM_LIBRARIES:
+        found.append(f"imports libraries a system does not have: {sorted(imports - SYSTEM_LIBRARIES)}")
+    if version_info is None:
+        found.append("no version resource")
+    else:
+        for key, want in (("FileVersion", version), ("OriginalFilename", "QelHal_HON2.mpi")):
+            if version_info.get(key) != want:
+                found.append(f"version resource {key} is {version_info.get(key)!r}, expected {want!r}")
+    return found
+
+
+def version_strings(image):
+    import pefile  # Debian's python3-pefile
+    pe = pefile.PE(image)
+    strings = {}
+    for info in getattr(pe, "FileInfo", None) or []:
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return strings or None
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--image", required=True)
+    ap.add_argument("--machine", required=True, choices=["i386", "x86-64"])
+    ap.add_argument("--objdump", required=True)
+    ap.add_argument("--version", required=True)
+    a = ap.parse_args()
+    found = problems(objdump(a.objdump, a.image), a.machine, version_strings(a.image), a.version)
+    for p in found:
+        print(f"{a.image}: {p}")
+    if found:
+        return 1
+    print(f"{a.image}: a {a.machine} DLL exporting exactly {', '.join(sorted(EXPORTS))}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
