@@ -6,11 +6,12 @@
 #   scripts/msvc-host.sh [module]   (default build/win-x64/bin/QelHal_HON2.mpi)
 # MSVC_HOST_BUILD_ONLY=1 builds without running. Exit status: the host's.
 set -euo pipefail
+module=$(realpath -m "${1:-$(dirname "$0")/../build/win-x64/bin/QelHal_HON2.mpi}")
 cd "$(dirname "$0")/.."
-module=${1:-build/win-x64/bin/QelHal_HON2.mpi}
+# The host and a copy of the module, side by side.
 out=build/msvc-host
 mkdir -p "$out"
-for tool in clang++ lld-link x86_64-w64-mingw32-g++; do
+for tool in clang++ lld-link; do
   command -v $tool >/dev/null || { echo "msvc-host: $tool is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 done
 libs=/usr/x86_64-w64-mingw32/lib
@@ -33,14 +34,5 @@ echo "msvc-host: built $out/msvc_host.exe"
 [[ ${MSVC_HOST_BUILD_ONLY:-0} == 1 ]] && exit 0
 
 [[ -f $module ]] || { echo "msvc-host: no module at $module (scripts/build-windows.sh builds it)" >&2; exit 2; }
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-[[ -x $wine ]] || { echo "msvc-host: wine64 is missing (scripts/setup.sh installs it)" >&2; exit 2; }
-# A prefix of our own in the build folder, made on first use.
-export WINEPREFIX=$PWD/$out/wineprefix WINEDEBUG=-all
-# The explicit layout's slots and virtual-base table, as mingw-w64 builds them.
-x86_64-w64-mingw32-g++ -std=c++20 -O1 -Wall -Wextra -Werror -Iinclude -DQEL_LAYOUT_CHECK_MAIN -static \
-  tests/layout/ms_layout_check.cpp -o "$out/ms_layout_check.exe"
-(cd "$out" && "$wine" ms_layout_check.exe)
 cp "$module" "$out/QelHal_HON2.mpi"
-# The module's own folder first in the search path, so its DLLs beside it load.
-(cd "$out" && "$wine" msvc_host.exe QelHal_HON2.mpi)
+cd "$out" && exec ../../scripts/wine.sh msvc_host.exe QelHal_HON2.mpi
