@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, then runs every check and test:
 #   format   every source in the project's clang-format style
-#   windows  the module's sources against the Windows SDK (scripts/check-windows.sh)
 #   asan     every test, under the address and undefined sanitizers
 #   tsan     the tests that start threads, under the thread sanitizer
 #   fuzz     every fuzz target replays its corpus, then fuzzes briefly (scripts/fuzz.sh)
+#   windows  the Windows builds (scripts/build-windows.sh) and their tests:
+#            the images of both architectures, and the x86-64 programs under
+#            wine64 (stages win-x86 and win-x64 in the summary)
 # The layer check runs in every build, and as a test in asan.
 #
 #   scripts/test.sh [STAGE...] [--label LABEL] [--fuzz-seconds N]
-# STAGE: any of the above, or debug/release (every test in that build); the
-# default is all five above. --label runs only the tests with that CTest label
-# (platform, sim, common, plugin, host, e2e, layers); a
-# stage without such tests is passed over, and no test at all is a failure.
+# STAGE: any of the above, or debug/release (every test in that build), or
+# win-x86/win-x64 (one Windows build); the default is all five above.
+# --label runs only the tests with that CTest label (platform, sim, common,
+# plugin, host, e2e, layers); a stage without such tests is passed over, and
+# no test at all is a failure.
 # Ends with one line per stage (a check stage counts as one) and a total:
 # "N passed, M failed".
 set -euo pipefail
@@ -25,7 +28,7 @@ while (($#)); do
   case $1 in
     --label|--fuzz-seconds)
       (($# >= 2)) && [[ -n $2 && $2 != -* ]] || usage "$1 needs a value"
-      [[ $2 =~ ^(format|windows|fuzz|debug|release|asan|tsan)$ ]] && usage "$1 needs a value; '$2' is a stage"
+      [[ $2 =~ ^(format|windows|fuzz|debug|release|asan|tsan|win-x86|win-x64)$ ]] && usage "$1 needs a value; '$2' is a stage"
       set -- "$1=$2" "${@:3}" ;;
     --label=*) label=${1#--label=}; [[ -n $label ]] || usage "--label needs a value"; shift ;;
     --fuzz-seconds=*)
@@ -33,13 +36,13 @@ while (($#)); do
       [[ $fuzz_seconds =~ ^[1-9][0-9]*$ ]] || usage "--fuzz-seconds takes a whole number of seconds, 1 or more"
       shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
-    format|windows|fuzz|debug|release|asan|tsan)
+    format|windows|fuzz|debug|release|asan|tsan|win-x86|win-x64)
       [[ " ${stages[*]} " == *" $1 "* ]] || stages+=("$1")
       shift ;;
     *) usage "unknown stage or option '$1'" ;;
   esac
 done
-((${#stages[@]})) || stages=(format windows asan tsan fuzz)
+((${#stages[@]})) || stages=(format asan tsan fuzz windows)
 
 scripts/setup.sh
 summary=()   # "stage  time  result"
@@ -124,7 +127,7 @@ ran_tests=0
 for s in "${stages[@]}"; do
   case $s in
     format) stage format format_check "$scratch/format" ;;
-    windows) stage windows scripts/check-windows.sh ;;
+    windows) for p in win-x86 win-x64; do stage "$p" preset_tests "$p"; done; ran_tests=1 ;;
     fuzz) stage fuzz scripts/fuzz.sh "$fuzz_seconds" ;;
     *) stage "$s" preset_tests "$s"; ran_tests=1 ;;
   esac

@@ -82,6 +82,8 @@ std::shared_ptr<MessageQueue> MessageQueue::OfCallingThread() {
   return queue;
 }
 
+void MessageQueue::ReleaseCallingThread() { t_queue.reset(); }
+
 std::shared_ptr<MessageQueue> MessageQueue::OfThread(DWORD thread) {
   MessageQueueTable& table = Kernel::Get().messageQueues;
   std::lock_guard lock(table.mu);

@@ -26,6 +26,10 @@ class MessageQueue {
   static std::shared_ptr<MessageQueue> OfCallingThread();
   // The queue of a thread of this process, or null.
   static std::shared_ptr<MessageQueue> OfThread(DWORD thread);
+  // Lets go of the calling thread's queue: a thread ending does so before its
+  // handle is signalled, so a post to it after a wait on the handle fails
+  // rather than landing in a queue nobody reads.
+  static void ReleaseCallingThread();
 
   // Any thread may post: ERROR_SUCCESS, or ERROR_NOT_ENOUGH_QUOTA when the
   // queue is full (some 270 unread messages; the socket buffer's size).

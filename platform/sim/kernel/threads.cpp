@@ -12,6 +12,7 @@
 #include "ce/thread.h"
 #include "kernel.h"
 #include "last_error.h"
+#include "message_queue.h"
 
 namespace ce {
 namespace sim {
@@ -31,6 +32,7 @@ void* Trampoline(void* p) {
   t_threadId = DWORD(::gettid());
   launch->thread->SetId(t_threadId);
   const DWORD code = launch->start(launch->parameter);
+  MessageQueue::ReleaseCallingThread();
   launch->thread->End(code);
   return nullptr;
 }
