@@ -117,6 +117,8 @@ int Run(int argc, char** argv) {
                "qelhost"};
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the verb
+  // Options are --name on every system: a path such as /tmp/x is an argument.
+  app.allow_windows_style_options(false);
   GlobalOptions global;
   const std::vector<CLI::Option*> paths = AddGlobalOptions(app, global);
   const std::vector<Verb> verbs = MakeVerbs();
