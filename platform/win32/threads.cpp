@@ -29,12 +29,14 @@ HANDLE CreateThread(void* security, DWORD stackSize, LPTHREAD_START_ROUTINE star
     return nullptr;
   }
   auto record = std::make_unique<Start>(Start{start, parameter});
+  // Made suspended, so that the id is stored before the thread runs.
   DWORD id = 0;
   HANDLE thread = ::CreateThread(static_cast<SECURITY_ATTRIBUTES*>(security), stackSize, &Trampoline,
-                                 record.get(), flags, &id);
+                                 record.get(), flags | CREATE_SUSPENDED, &id);
   if (thread == nullptr) return nullptr;
   record.release();  // the thread owns it now
   if (threadId != nullptr) *threadId = id;
+  ::ResumeThread(thread);
   return thread;
 }
 

@@ -28,6 +28,7 @@
 #include "ce/system.h"
 #include "ce/text.h"
 #include "ce/thread.h"
+#include "ce/version.h"
 #include "ce/window.h"
 
 namespace {
@@ -293,6 +294,24 @@ void ExceptionsAndModules() {
   EXPECT_EQ(ce::GetLastError(), static_cast<ce::DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
+void Version() {
+  const char16_t* file = u"C:\\windows\\system32\\kernel32.dll";
+  ce::DWORD handle = kSentinel;
+  const ce::DWORD size = ce::GetFileVersionInfoSizeW(file, &handle);
+  EXPECT(size > sizeof(ce::VS_FIXEDFILEINFO));
+  std::vector<unsigned char> block(size);
+  EXPECT(ce::GetFileVersionInfoW(file, 0, size, block.data()));
+  void* value = nullptr;
+  ce::UINT length = 0;
+  EXPECT(ce::VerQueryValueW(block.data(), u"\\", &value, &length));
+  EXPECT_EQ(length, sizeof(ce::VS_FIXEDFILEINFO));
+  if (value != nullptr) EXPECT_EQ(static_cast<ce::VS_FIXEDFILEINFO*>(value)->dwSignature, 0xFEEF04BDu);
+  // Part of a block is no block.
+  ce::SetLastError(kSentinel);
+  EXPECT(!ce::GetFileVersionInfoW(file, 0, size / 2, block.data()));
+  EXPECT_EQ(ce::GetLastError(), static_cast<ce::DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
 // The calls only Windows CE has: each fails with its failure value and
 // ERROR_CALL_NOT_IMPLEMENTED on a desktop system.
 void DeviceOnly() {
@@ -390,6 +409,7 @@ int main(int argc, char** argv) {
       {"Sockets", Sockets},
       {"Text", Text},
       {"ExceptionsAndModules", ExceptionsAndModules},
+      {"Version", Version},
       {"DeviceOnly", DeviceOnly},
       {"SystemFigures", SystemFigures},
   };

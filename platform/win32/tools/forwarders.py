@@ -41,6 +41,7 @@ HAND_WRITTEN = {
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
+    "GetFileVersionInfoW",                                                         # version_block.cpp
     "GuardedCall",                                                                 # guarded_call.cpp
 }
 
