@@ -84,7 +84,8 @@ std::vector<ReceivedMessage> MainWindow::Received() const {
   return received_;
 }
 
-ce::LRESULT MainWindow::Procedure(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam, ce::LPARAM lParam) {
+ce::LRESULT CALLBACK MainWindow::Procedure(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam,
+                                           ce::LPARAM lParam) {
   auto* self = reinterpret_cast<MainWindow*>(ce::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (message == WM_DESTROY) {
     ce::PostQuitMessage(0);

@@ -55,7 +55,8 @@ class MainWindow {
   std::vector<ReceivedMessage> Received() const;
 
  private:
-  static ce::LRESULT Procedure(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam, ce::LPARAM lParam);
+  static ce::LRESULT CALLBACK Procedure(ce::HWND hwnd, ce::UINT message, ce::WPARAM wParam,
+                                        ce::LPARAM lParam);
   void Serve(WindowPlacement placement);
 
   std::thread thread_;

@@ -1,9 +1,5 @@
 #include "plugin_host.h"
 
-#include <dlfcn.h>
-#include <link.h>
-#include <unistd.h>
-
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -13,75 +9,28 @@
 #include "ce/text.h"
 #include "ceutil/text.h"
 #include "module_crash.h"
-#include "module_file.h"
+#include "module_library.h"
 #include "qelcommon/kind_names.h"
 #include "qelcommon/value.h"
 #include "value_text.h"
 
 namespace qelhost {
 namespace fs = std::filesystem;
-struct PluginHost::Library {
-  void* handle = nullptr;
-  ~Library() {
-    if (!handle) return;
-    SetModuleCode(nullptr, nullptr);
-    dlclose(handle);
-  }
-};
-
-namespace {
-
-// Where the executable segments of the loaded object holding symbol lie.
-void FindModuleCode(void* symbol) {
-  struct Span {
-    uintptr_t symbol, begin = UINTPTR_MAX, end = 0;
-  } span{uintptr_t(symbol)};
-  dl_iterate_phdr(
-      [](dl_phdr_info* object, size_t, void* data) {
-        auto* s = static_cast<Span*>(data);
-        auto segment = [&](int i) { return object->dlpi_addr + object->dlpi_phdr[i].p_vaddr; };
-        bool holds = false;
-        for (int i = 0; i < object->dlpi_phnum && !holds; ++i)
-          holds = object->dlpi_phdr[i].p_type == PT_LOAD && s->symbol >= segment(i) &&
-                  s->symbol < segment(i) + object->dlpi_phdr[i].p_memsz;
-        if (!holds) return 0;
-        for (int i = 0; i < object->dlpi_phnum; ++i) {
-          if (object->dlpi_phdr[i].p_type != PT_LOAD || !(object->dlpi_phdr[i].p_flags & PF_X)) continue;
-          s->begin = std::min(s->begin, segment(i));
-          s->end = std::max(s->end, segment(i) + object->dlpi_phdr[i].p_memsz);
-        }
-        return 1;
-      },
-      &span);
-  if (span.begin < span.end)
-    SetModuleCode(reinterpret_cast<void*>(span.begin), reinterpret_cast<void*>(span.end));
-}
-
-}  // namespace
-
 PluginHost::PluginHost() = default;
 PluginHost::~PluginHost() { Shutdown(); }
 
 bool PluginHost::Load(const fs::path& given, std::string* error) {
-  // A name without a slash would make dlopen search the library path: the
-  // file checked must be the file loaded.
   std::error_code ec;
   const fs::path module = given.empty() ? given : fs::absolute(given, ec);
   if (module.empty() || ec) {
     *error = given.string() + ": no such module file";
     return false;
   }
-  if (!CheckModuleFile(module, error)) return false;
-  auto lib = std::make_unique<Library>();
-  lib->handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!lib->handle) {
-    const char* why = dlerror();
-    *error = module.string() + ": cannot be loaded: " + (why ? why : "unknown reason");
-    return false;
-  }
+  auto lib = ModuleLibrary::Load(module, error);
+  if (!lib) return false;
   std::array<void*, 6> found{};
   for (size_t i = 0; i < found.size(); ++i) {
-    found[i] = dlsym(lib->handle, kQelExportNames[i]);
+    found[i] = lib->Find(kQelExportNames[i]);
     if (!found[i]) {
       *error = module.string() + ": does not export " + kQelExportNames[i];
       return false;
@@ -92,7 +41,6 @@ bool PluginHost::Load(const fs::path& given, std::string* error) {
   unregister_ = reinterpret_cast<QelUnRegisterFn>(found[2]);
   for (int i = 0; i < 3; ++i) text_[i] = reinterpret_cast<QelTextExportFn>(found[3 + i]);
   library_ = std::move(lib);
-  FindModuleCode(found[0]);
   return true;
 }
 
@@ -159,12 +107,6 @@ bool PluginHost::Write(const RegisteredProperty& property, const std::string& te
   ModuleCall call("the setter of", property.name.c_str());
   *ok = property.setter(&value, property.context.get());
   return true;
-}
-
-fs::path DefaultModulePath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return (ec ? fs::current_path() : self.parent_path()) / "QelHal_HON2.mpi";
 }
 
 }  // namespace qelhost

@@ -10,6 +10,7 @@
 
 #include "host_objects.h"
 #include "main_window.h"
+#include "module_library.h"
 #include "qel/exports.h"
 
 namespace qelhost {
@@ -28,7 +29,7 @@ class PluginHost {
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
 
-  // dlopen and resolve the six exports; error names the file and what failed.
+  // Loads the module and resolves the six exports; error names the file and what failed.
   bool Load(const std::filesystem::path& module, std::string* error);
   // Opens the main window, then RegisterService, offer the services back,
   // Bind each service, Register.
@@ -49,19 +50,15 @@ class PluginHost {
   MainWindow& mainWindow() { return mainWindow_; }
 
  private:
-  struct Library;
   MainWindow mainWindow_;  // first: what the module holds of it goes before it
   Registrar registrar_;
   ServiceRegistry registry_;
-  std::unique_ptr<Library> library_;
+  std::unique_ptr<ModuleLibrary> library_;
   QelRegisterFn register_ = nullptr;
   QelRegisterServiceFn registerService_ = nullptr;
   QelUnRegisterFn unregister_ = nullptr;
   QelTextExportFn text_[3] = {};  // GetESN, GetUSN, GetQELPlatform
   bool started_ = false;
 };
-
-// The module built beside this program.
-std::filesystem::path DefaultModulePath();
 
 }  // namespace qelhost

@@ -42,12 +42,6 @@ int ListServices(PluginHost& host, const Output& o);
 // Calls GetESN, GetUSN and GetQELPlatform; 1 when any returned false.
 int ShowIdentity(PluginHost& host, const Output& o);
 int ListCommands(PluginHost& host, const Output& o);
-int ShowTerminal(const Output& o);
-int SetTerminal(const std::string& key, const std::string& value, const Output& o);
-// Plugs the terminal's serial port into a new pseudo-terminal and prints the
-// far end's path; with off, plugs it into nothing.
-int PlugSerialPort(const std::string& port, bool off, const Output& o);
-int ListProfiles(const Output& o);
 
 struct DateRequest {
   std::string format;
@@ -69,11 +63,6 @@ Verb PropSetVerb();
 Verb IdentityVerb();
 Verb ServicesVerb();
 Verb CommandsVerb();
-Verb TerminalVerb();
-Verb TerminalShowVerb();
-Verb TerminalSetVerb();
-Verb TerminalSerialVerb();
-Verb ProfilesVerb();
 Verb DateVerb();
 Verb FileInfoVerb();
 

@@ -1,10 +1,6 @@
 #include "verbs_commands.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -15,12 +11,12 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/message.h"
-#include "ce/sim/control.h"
 #include "ceutil/text.h"
 #include "command_line.h"
 #include "command_runner.h"
 #include "end_signal_silence.h"
 #include "host_file.h"
+#include "host_process.h"
 #include "module_crash.h"
 #include "qel/command.h"
 #include "script.h"
@@ -160,11 +156,7 @@ int RunLines(PluginHost& host, const Script& script, bool asArray, size_t maxSte
   o.out.flush();
   // A sound a line started in the background is this process's: it would
   // end with it.
-  if (ce::sim::SoundPlays()) {
-    o.err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
-             "terminal, or Ctrl-C)\n";
-    ce::sim::WaitForSoundEnd();
-  }
+  AwaitBackgroundSound(o.err);
   return failed ? kFailed : kOk;
 }
 
@@ -204,7 +196,9 @@ constexpr std::u16string_view kStagingPrefix = u"qelhost-install.";
 // is never taken for one, whatever its name.
 constexpr std::u16string_view kStagingMark = u".qelhost-install";
 
-std::string MarkFor(pid_t pid) { return "qelhost install staging, process " + std::to_string(pid) + "\n"; }
+std::string MarkFor(HostProcessId pid) {
+  return "qelhost install staging, process " + std::to_string(pid) + "\n";
+}
 
 // The names in a folder other than "." and ".."; false when it cannot be listed.
 bool ListFolder(const std::u16string& folder, std::vector<ce::WIN32_FIND_DATAW>* entries) {
@@ -230,7 +224,7 @@ void RemoveStaging(const std::u16string& folder) {
 
 // The folder holds what an install of process pid puts there: the mark naming
 // pid and at most one package beside it.
-bool IsStagingOf(const std::u16string& folder, pid_t pid) {
+bool IsStagingOf(const std::u16string& folder, HostProcessId pid) {
   const std::u16string markPath = folder + u"\\" + std::u16string(kStagingMark);
   ce::UniqueHandle mark(
       ce::CreateFileW(markPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -258,11 +252,11 @@ void RemoveOrphanedStaging() {
         !ceutil::EqualNoCase(std::u16string_view(found.cFileName).substr(0, first), kStagingPrefix) ||
         dot == std::string::npos || dot == first)
       continue;
-    pid_t pid = 0;
+    HostProcessId pid = 0;
     const auto [end, ec] = std::from_chars(name.data() + first, name.data() + dot, pid);
-    if (ec != std::errc() || end != name.data() + dot || pid <= 0 || pid == ::getpid()) continue;
+    if (ec != std::errc() || end != name.data() + dot || pid <= 0 || pid == ThisHostProcess()) continue;
     const std::u16string folder = u"\\Temp\\" + std::u16string(found.cFileName);
-    if (::kill(pid, 0) != 0 && errno == ESRCH && IsStagingOf(folder, pid)) RemoveStaging(folder);
+    if (HostProcessGone(pid) && IsStagingOf(folder, pid)) RemoveStaging(folder);
   }
 }
 
@@ -281,11 +275,11 @@ std::u16string MakeStagingFolder(std::string* error) {
   static std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     char tail[32];
-    std::snprintf(tail, sizeof tail, "%d.%08x", int(::getpid()), unsigned(random()));
+    std::snprintf(tail, sizeof tail, "%d.%08x", int(ThisHostProcess()), unsigned(random()));
     const std::u16string folder = u"\\Temp\\" + std::u16string(kStagingPrefix) + ceutil::FromUtf8(tail);
     if (ce::CreateDirectoryW(folder.c_str(), nullptr)) {
       const std::u16string markPath = folder + u"\\" + std::u16string(kStagingMark);
-      const std::string mark = MarkFor(::getpid());
+      const std::string mark = MarkFor(ThisHostProcess());
       ce::UniqueHandle file(
           ce::CreateFileW(markPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
       ce::DWORD written = 0;

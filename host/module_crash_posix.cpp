@@ -1,5 +1,3 @@
-#include "module_crash.h"
-
 #include <signal.h>
 #include <string.h>
 #include <ucontext.h>
@@ -8,6 +6,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+
+#include "module_crash.h"
 
 namespace qelhost {
 namespace {

@@ -1,5 +1,3 @@
-#include "end_signal_silence.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <cerrno>
 
 #include "ce/sim/control.h"
+#include "end_signal_silence.h"
 
 namespace qelhost {
 namespace {
@@ -55,6 +54,13 @@ EndSignalSilence::EndSignalSilence(std::function<void()> first) {
     ::sigaction(sig, &fallback, nullptr);
     ::raise(sig);
   });
+}
+
+void AwaitBackgroundSound(std::ostream& err) {
+  if (!ce::sim::SoundPlays()) return;
+  err << "qelhost: the sound plays on until it ends or is stopped (IPS from another qelhost on this "
+         "terminal, or Ctrl-C)\n";
+  ce::sim::WaitForSoundEnd();
 }
 
 EndSignalSilence::~EndSignalSilence() {

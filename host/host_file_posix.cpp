@@ -1,11 +1,11 @@
-#include "host_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "host_file.h"
 
 namespace qelhost {
 namespace {
