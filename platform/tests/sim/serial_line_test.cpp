@@ -1,9 +1,9 @@
-// Serial ports ("COM1:"): opening, line state, time-outs, queues and purges,
-// on a pseudo-terminal whose master the test holds as the far side of the line.
+// The simulated terminal's serial ports ("COM1:"): opening by the terminal's
+// names, line state, time-outs, queues and purges, on a pseudo-terminal whose
+// master the test holds as the far side of the line (plugged in through the
+// simulation's control API).
 // Timings are checked loosely: a rule that is wrong by a factor shows, the
 // load of a busy machine does not.
-#include "ce/serial.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -18,6 +18,7 @@
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/handle.h"
+#include "ce/serial.h"
 #include "ce/sim/control.h"
 #include "ce/sync.h"
 #include "conformance.h"
@@ -43,7 +44,7 @@ void Plug(const std::string& port, const std::string& path) {
 }
 
 // COM1: plugged into the slave of a fresh pseudo-terminal, opened.
-class SerialTest : public ::testing::Test {
+class SimSerialLine : public ::testing::Test {
  protected:
   void SetUp() override {
     char name[128] = {};
@@ -102,7 +103,7 @@ class SerialTest : public ::testing::Test {
   UniqueHandle port_;
 };
 
-TEST(SerialPorts, OpenByTheTerminalsNamesOnceAtATime) {
+TEST(SimSerialPorts, OpenByTheTerminalsNamesOnceAtATime) {
   UniqueHandle first(OpenPort(u"COM2:"));  // nothing plugged in: it still opens
   ASSERT_TRUE(first.valid()) << GetLastError();
   const struct {
@@ -126,7 +127,7 @@ TEST(SerialPorts, OpenByTheTerminalsNamesOnceAtATime) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
 }
 
-TEST(SerialPorts, APortPluggedIntoNothingThereFailsToOpen) {
+TEST(SimSerialPorts, APortPluggedIntoNothingThereFailsToOpen) {
   Plug("COM2:", "/nonexistent/tty");
   SetLastError(kSentinel);
   UniqueHandle h(OpenPort(u"COM2:"));
@@ -135,7 +136,7 @@ TEST(SerialPorts, APortPluggedIntoNothingThereFailsToOpen) {
   Plug("COM2:", "");
 }
 
-TEST(SerialPorts, AnUnpluggedPortTakesWritesAndWaitsOutItsReads) {
+TEST(SimSerialPorts, AnUnpluggedPortTakesWritesAndWaitsOutItsReads) {
   UniqueHandle port(OpenPort(u"COM2:"));
   ASSERT_TRUE(port.valid());
   DWORD n = 0;
@@ -152,30 +153,8 @@ TEST(SerialPorts, AnUnpluggedPortTakesWritesAndWaitsOutItsReads) {
   EXPECT_EQ(GetLastError(), kSentinel);
 }
 
-TEST(SerialPorts, CallsOnAHandleThatIsNoPortFail) {
-  UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  DCB dcb{};
-  COMMTIMEOUTS t{};
-  DWORD errors = 0;
-  COMSTAT status{};
-  for (HANDLE h : {event.get(), HANDLE(nullptr)}) {
-    SetLastError(kSentinel);
-    EXPECT_FALSE(GetCommState(h, &dcb));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    SetLastError(kSentinel);
-    EXPECT_FALSE(SetCommTimeouts(h, &t));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    SetLastError(kSentinel);
-    EXPECT_FALSE(ClearCommError(h, &errors, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    SetLastError(kSentinel);
-    EXPECT_FALSE(PurgeComm(h, PURGE_RXCLEAR));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-  }
-}
-
 // Each change is tried on the state as last accepted; a refused one leaves it.
-TEST_F(SerialTest, LineStateRoundTripsAndRefusesWhatNoPortTakes) {
+TEST_F(SimSerialLine, LineStateRoundTripsAndRefusesWhatNoPortTakes) {
   DCB initial{};
   SetLastError(kSentinel);
   ASSERT_TRUE(GetCommState(port_.get(), &initial));
@@ -228,7 +207,7 @@ TEST_F(SerialTest, LineStateRoundTripsAndRefusesWhatNoPortTakes) {
 }
 
 // What termios holds is what the line itself does: speed, flow control.
-TEST_F(SerialTest, LineStateReachesTheTty) {
+TEST_F(SimSerialLine, LineStateReachesTheTty) {
   DCB dcb{};
   ASSERT_TRUE(GetCommState(port_.get(), &dcb));
   dcb.BaudRate = 57600;
@@ -249,7 +228,7 @@ TEST_F(SerialTest, LineStateReachesTheTty) {
   EXPECT_FALSE(tty.c_iflag & (IXON | IXOFF));
 }
 
-TEST_F(SerialTest, TimeoutsRoundTrip) {
+TEST_F(SimSerialLine, TimeoutsRoundTrip) {
   COMMTIMEOUTS set{16, 2, 25, 3, 50}, got{};
   SetLastError(kSentinel);
   ASSERT_TRUE(SetCommTimeouts(port_.get(), &set));
@@ -268,7 +247,7 @@ TEST_F(SerialTest, TimeoutsRoundTrip) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
-TEST_F(SerialTest, BytesGoBothWaysUnchanged) {
+TEST_F(SimSerialLine, BytesGoBothWaysUnchanged) {
   std::string all;
   for (int c = 0; c < 256; ++c) all += char(c);
   DWORD n = 0;
@@ -286,7 +265,7 @@ TEST_F(SerialTest, BytesGoBothWaysUnchanged) {
 
 // The time-outs of a read, each row a case of the rules; the far side sends
 // `sent` first, then `later` after 150 ms (when given).
-TEST_F(SerialTest, ReadsKeepTheirTimeouts) {
+TEST_F(SimSerialLine, ReadsKeepTheirTimeouts) {
   const struct {
     const char* what;
     COMMTIMEOUTS timeouts;
@@ -346,7 +325,7 @@ TEST_F(SerialTest, ReadsKeepTheirTimeouts) {
   }
 }
 
-TEST_F(SerialTest, WritesKeepTheirTotalTimeout) {
+TEST_F(SimSerialLine, WritesKeepTheirTotalTimeout) {
   Timeouts(0, 0, 0, 0, 200);
   // The far side reads nothing: the pseudo-terminal's buffers fill.
   std::string block(1 << 16, 'x');
@@ -363,7 +342,7 @@ TEST_F(SerialTest, WritesKeepTheirTotalTimeout) {
   EXPECT_GT(total, 0u);
 }
 
-TEST_F(SerialTest, QueueCountsAndPurges) {
+TEST_F(SimSerialLine, QueueCountsAndPurges) {
   FarWrite("12345");
   COMSTAT status{};
   DWORD errors = 99;
@@ -389,7 +368,7 @@ TEST_F(SerialTest, QueueCountsAndPurges) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
-TEST_F(SerialTest, APurgeAbortsAWaitingRead) {
+TEST_F(SimSerialLine, APurgeAbortsAWaitingRead) {
   Timeouts(0, 0, 0);  // would wait for ever
   BOOL ok = TRUE;
   DWORD error = 0;
@@ -409,7 +388,7 @@ TEST_F(SerialTest, APurgeAbortsAWaitingRead) {
 
 // One thread reads while another writes the same handle: the far side sends
 // back what it gets, so the read ends only if the writes went out meanwhile.
-TEST_F(SerialTest, AReadDoesNotHoldUpAWrite) {
+TEST_F(SimSerialLine, AReadDoesNotHoldUpAWrite) {
   constexpr DWORD kBytes = 64 * 1024;
   Timeouts(0, 0, 0);
   std::string received;
@@ -438,7 +417,7 @@ TEST_F(SerialTest, AReadDoesNotHoldUpAWrite) {
   EXPECT_EQ(received, sent);
 }
 
-TEST_F(SerialTest, AFarSideThatGoesAwayFailsReadsAndWrites) {
+TEST_F(SimSerialLine, AFarSideThatGoesAwayFailsReadsAndWrites) {
   Timeouts(0, 0, 5000);
   CloseMaster();
   const auto start = Clock::now();
