@@ -15,7 +15,14 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # waiting on a program that crashed: it ends, and its test fails.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe,winedbg.exe=d}
 mkdir -p "$(dirname "$WINEPREFIX")"
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-  flock "$WINEPREFIX.lock" bash -c '[[ -f $WINEPREFIX/system.reg ]] || { "$0" wineboot -i && /usr/lib/wine/wineserver64 -w; } >/dev/null 2>&1' "$wine"
+# Windows are made by Wine's null display driver: no X server is needed, and
+# messages go between windows as on any desktop. A prefix made before this
+# line gets the driver once, after its Wine programs have ended.
+graphics='"Graphics"="null"'
+if [[ ! -f $WINEPREFIX/system.reg ]] || ! grep -qs "$graphics" "$WINEPREFIX/user.reg"; then
+  flock "$WINEPREFIX.lock" bash -c '
+    [[ -f $WINEPREFIX/system.reg ]] || "$0" wineboot -i
+    grep -qs "$1" "$WINEPREFIX/user.reg" || "$0" reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f
+    /usr/lib/wine/wineserver64 -w' "$wine" "$graphics" >/dev/null 2>&1
 fi
 exec "$wine" "$@"

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Writes the Win32 backend's forwarders from the ce headers.
+
+Every function the headers declare at namespace scope, but those written by
+hand (HAND_WRITTEN), becomes a definition in namespace ce that calls the
+Win32 function of the same name through ce::win32::Forward, which converts
+each argument to the system's parameter type. The script checks that every
+hand-written name is defined in one of the SOURCES given, so a call can be
+neither forwarded twice nor left out.
+
+usage: forwarders.py OUT_SOURCE HEADER... -- SOURCE...
+"""
+import os
+import re
+import sys
+
+# The entry hooks a module defines itself.
+NOT_OURS = {"OnProcessAttach", "OnProcessDetach"}
+
+# Written by hand, one file per idea.
+HAND_WRITTEN = {
+    # Only Windows CE has these: looked up in its libraries at run time.
+    "KernelIoControl", "SetCleanRebootFlag", "FindFirstDevice",                    # device_controls.cpp
+    "CreateMsgQueue", "CloseMsgQueue", "ReadMsgQueue", "WriteMsgQueue",            # msgqueue.cpp
+    "RequestPowerNotifications", "StopPowerNotifications", "SetSystemPowerState",  # power_manager.cpp
+    "GetSystemPowerStatusEx", "GetSystemPowerStatusEx2",                           # power_status.cpp
+    "CeSetUserNotificationEx", "CeGetUserNotificationHandles",                     # user_notifications.cpp
+    "CeGetUserNotification", "CeClearUserNotification",
+    "NLedGetDeviceInfo", "NLedSetDevice",                                          # nled.cpp
+    "SipGetInfo", "SipSetInfo", "SipShowIM",                                       # sip.cpp
+    # On desktop Windows too, but with another shape or meaning.
+    "GetProcAddressW",                                                             # proc_address.cpp
+    "CreateProcessW",                                                              # process.cpp
+    "CreateThread",                                                                # threads.cpp
+    "InitializeCriticalSection", "DeleteCriticalSection",                          # critical_section.cpp
+    "EnterCriticalSection", "LeaveCriticalSection",
+    "WaitForMultipleObjects",                                                      # waits.cpp
+    "RegDeleteKeyW",                                                               # registry.cpp
+    "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
+    "GlobalMemoryStatus",                                                          # memory_status.cpp
+    "GetAdaptersInfo",                                                             # adapters.cpp
+    "ChangeDisplaySettingsExW",                                                    # display.cpp
+    "PlaySoundW",                                                                  # sound.cpp
+    "GetFileVersionInfoW",                                                         # version_block.cpp
+    "GuardedCall",                                                                 # guarded_call.cpp
+}
+
+# Names the SDK makes a macro of another call on some targets (the Ptr calls
+# are the LONG ones on 32-bit Windows): there the ce header's declaration is
+# that call's, already forwarded.
+ALIASED = {"GetWindowLongPtrW", "SetWindowLongPtrW"}
+
+DECL = re.compile(r"^([A-Za-z_][\w:]*[\s\*]+)([A-Za-z_]\w*)\(([^;{}]*?)\);", re.M | re.S)
+
+# What the forwarded calls need beyond windows.h, which the ce headers bring.
+SYSTEM_HEADERS = ["winsock2.h", "ws2tcpip.h", "windows.h", "mmsystem.h", "objbase.h", "shlobj.h"]
+
+
+def declarations(path):
+    text = re.sub(r"//[^\n]*", "", open(path, encoding="utf-8").read())
+    for ret, name, params in DECL.findall(text):
+        if name in NOT_OURS:
+            continue
+        params = " ".join(params.split())
+        args = []
+        if params and params != "void":
+            for p in params.split(","):
+                m = re.search(r"(\w+)\s*$", p.strip())
+                if not m:
+                    sys.exit(f"{path}: {name}: a parameter without a name: {p!r}")
+                args.append(m.group(1))
+        yield " ".join(ret.split()), name, params, args
+
+
+def main():
+    if "--" not in sys.argv or len(sys.argv) < 4:
+        sys.exit(__doc__.strip().splitlines()[-1])
+    split = sys.argv.index("--")
+    out_cpp, headers, sources = sys.argv[1], sys.argv[2:split], sys.argv[split + 1:]
+    decls = [d for h in headers for d in declarations(h)]
+    names = sorted(d[1] for d in decls)
+    twice = sorted({n for n in names if names.count(n) > 1})
+    if twice:
+        sys.exit(f"declared more than once: {', '.join(twice)}")
+    stale = sorted(HAND_WRITTEN - set(names))
+    if stale:
+        sys.exit(f"hand-written but no longer declared: {', '.join(stale)}")
+    hand_text = "".join(open(s, encoding="utf-8").read() for s in sources)
+    missing = sorted(n for n in HAND_WRITTEN if not re.search(rf"^\S.*\b{n}\(", hand_text, re.M))
+    if missing:
+        sys.exit(f"skipped but defined in none of the sources: {', '.join(missing)}")
+    with open(out_cpp, "w", encoding="utf-8") as f:
+        f.write("// Generated by forwarders.py from the ce headers.\n")
+        f.write("".join(f"#include <{h}>\n" for h in SYSTEM_HEADERS))
+        f.write("\n" + "".join(f'#include "ce/{os.path.basename(h)}"\n' for h in headers))
+        f.write('#include "forward.h"\n\nnamespace ce {\n\n')
+        for ret, name, params, args in decls:
+            if name in HAND_WRITTEN:
+                continue
+            call = ", ".join([f"&::{name}"] + args)
+            body = f"{ret} {name}({params}) {{ return win32::Forward<{ret}>({call}); }}\n"
+            f.write(f"#if !defined({name})\n{body}#endif\n" if name in ALIASED else body)
+        f.write("\n}  // namespace ce\n")
+
+
+if __name__ == "__main__":
+    main()
