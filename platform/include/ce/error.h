@@ -127,6 +127,9 @@ void SetLastError(DWORD code);
 #ifndef ERROR_OPERATION_ABORTED
 #define ERROR_OPERATION_ABORTED 995
 #endif
+#ifndef ERROR_NOACCESS
+#define ERROR_NOACCESS 998
+#endif
 #ifndef ERROR_INVALID_FLAGS
 #define ERROR_INVALID_FLAGS 1004
 #endif
