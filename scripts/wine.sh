@@ -11,8 +11,9 @@ wine=/usr/lib/wine/wine64
 (($#)) || { echo "usage: wine.sh PROGRAM.exe [ARGS...]" >&2; exit 2; }
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qelhal/wine64}
 export WINEDEBUG=${WINEDEBUG:--all}
-# No desktop integration and no prompts to install Mono or Gecko.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=d}
+# No desktop integration, no prompts to install Mono or Gecko, and no debugger
+# waiting on a program that crashed: it ends, and its test fails.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe,winedbg.exe=d}
 mkdir -p "$(dirname "$WINEPREFIX")"
 # Windows are made by Wine's null display driver: no X server is needed, and
 # messages go between windows as on any desktop. A prefix made before this

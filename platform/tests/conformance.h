@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backend.h"
 #include "ce/error.h"
 #include "ce/files.h"
 #include "ce/handle.h"
@@ -19,6 +20,12 @@ namespace cetest {
 
 // Set before each call, so that a call that should set the last error is seen to.
 inline constexpr ce::DWORD kSentinel = 0xdeadbeef;
+
+// Whether a call that only the device has failed as it does on a desktop
+// (ERROR_CALL_NOT_IMPLEMENTED), leaving the rest of its test nothing to check:
+//   if (cetest::DesktopLacks(ok)) GTEST_SKIP() << "a desktop has no LED driver";
+// False on the device's backend, where the call must work.
+inline bool DesktopLacks(bool ok) { return !ok && broken(ce::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED); }
 
 // "QelTest-Suite-Name", unique per test.
 inline std::u16string UniqueName() {
@@ -45,7 +52,7 @@ inline void RemoveTree(const std::u16string& folder) {
   ce::RemoveDirectoryW(folder.c_str());
 }
 
-// A fresh folder at the root, "\QelTest-...", for the test's files.
+// A fresh folder "QelTest-..." in the test root, for the test's files.
 class FolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,7 +94,7 @@ class FolderTest : public ::testing::Test {
     return names;
   }
 
-  const std::u16string dir_ = u"\\" + UniqueName();
+  const std::u16string dir_ = TestRoot() + UniqueName();
 };
 
 // A fresh key under HKEY_CURRENT_USER named after the test, deleted afterwards.

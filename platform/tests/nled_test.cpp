@@ -16,7 +16,9 @@ NLED_SETTINGS_INFO Blink(UINT led, LONG on, LONG off) { return {led, 2, on + off
 
 TEST(NLed, KeepsEachLedsSettingsAndRefusesWhatItCannotDo) {
   NLED_COUNT_INFO count{};
-  ASSERT_TRUE(NLedGetDeviceInfo(NLED_COUNT_INFO_ID, &count));
+  const BOOL counted = NLedGetDeviceInfo(NLED_COUNT_INFO_ID, &count);
+  if (cetest::DesktopLacks(counted)) GTEST_SKIP() << "a desktop has no LED driver";
+  ASSERT_TRUE(counted);
   ASSERT_GE(count.cLeds, 1u) << "the default terminal has an LED";
 
   NLED_SETTINGS_INFO set = Blink(0, 500000, 250000);

@@ -5,8 +5,17 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "backend.h"
 #include "ce/sim/control.h"
 #include "temp_dir.h"
+
+namespace cetest {
+const std::u16string& TestRoot() {
+  static const std::u16string root = u"\\";
+  return root;
+}
+bool OnDesktop() { return false; }
+}  // namespace cetest
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -9,9 +9,9 @@
 #include "ce/window.h"
 #include "conformance.h"
 
+namespace ce {
 namespace {
 
-using namespace ce;
 using cetest::kSentinel;
 
 SIPINFO Fresh() {
@@ -21,20 +21,23 @@ SIPINFO Fresh() {
 }
 
 bool Visible(const char16_t* className) {
-  return (GetWindowLongW(FindWindowW(className, nullptr), GWL_STYLE) & WS_VISIBLE) != 0;
+  return (ce::GetWindowLongW(FindWindowW(className, nullptr), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 // Each test leaves the panel hidden and where it started.
 class Sip : public ::testing::Test {
  protected:
   void SetUp() override {
-    panel_ = FindWindowW(u"SipWndClass", nullptr);
+    panel_ = ce::FindWindowW(u"SipWndClass", nullptr);
+    if (cetest::broken(panel_ == nullptr)) GTEST_SKIP() << "a desktop has no input panel";
     ASSERT_NE(panel_, nullptr);
-    ASSERT_TRUE(GetWindowRect(panel_, &start_));
+    ASSERT_TRUE(ce::GetWindowRect(panel_, &start_));
   }
   void TearDown() override {
+    if (panel_ == nullptr) return;
     SipShowIM(SIPF_OFF);
-    MoveWindow(panel_, start_.left, start_.top, start_.right - start_.left, start_.bottom - start_.top, TRUE);
+    ce::MoveWindow(panel_, start_.left, start_.top, start_.right - start_.left, start_.bottom - start_.top,
+                   TRUE);
   }
   HWND panel_ = nullptr;
   RECT start_{};
@@ -65,9 +68,10 @@ TEST_F(Sip, BadRecordsAndFlagsAreRefused) {
 }
 
 TEST_F(Sip, StateIsTheWindowsAndTheShellSeesTheSame) {
-  HMODULE shell = LoadLibraryW(u"aygshell.dll");
+  HMODULE shell = ce::LoadLibraryW(u"aygshell.dll");
   ASSERT_NE(shell, nullptr);
-  auto shSipInfo = reinterpret_cast<PFN_SHSipInfo>(GetProcAddressW(shell, u"SHSipInfo"));
+  auto shSipInfo =
+      reinterpret_cast<PFN_SHSipInfo>(reinterpret_cast<void*>(ce::GetProcAddressW(shell, u"SHSipInfo")));
   ASSERT_NE(shSipInfo, nullptr);
   const struct {
     const char* what;
@@ -99,11 +103,11 @@ TEST_F(Sip, StateIsTheWindowsAndTheShellSeesTheSame) {
   SIPINFO info = Fresh();
   EXPECT_FALSE(shSipInfo(0x1234, 0, &info, 0));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-  FreeLibrary(shell);
+  ce::FreeLibrary(shell);
 }
 
 TEST_F(Sip, MovingThePanelWindowMovesThePanel) {
-  ASSERT_TRUE(MoveWindow(panel_, 10, 100, 200, 60, TRUE));
+  ASSERT_TRUE(ce::MoveWindow(panel_, 10, 100, 200, 60, TRUE));
   SIPINFO info = Fresh();
   ASSERT_TRUE(SipGetInfo(&info));
   EXPECT_EQ(info.rcSipRect.left, 10);
@@ -115,8 +119,9 @@ TEST_F(Sip, MovingThePanelWindowMovesThePanel) {
   EXPECT_EQ(info.rcVisibleDesktop.bottom, 100);
   // The terminal's windows are no process's to destroy.
   SetLastError(kSentinel);
-  EXPECT_FALSE(DestroyWindow(panel_));
-  EXPECT_TRUE(IsWindow(panel_));
+  EXPECT_FALSE(ce::DestroyWindow(panel_));
+  EXPECT_TRUE(ce::IsWindow(panel_));
 }
 
 }  // namespace
+}  // namespace ce

@@ -46,23 +46,23 @@ SOCKADDR* Sa(SOCKADDR_IN& a) { return reinterpret_cast<SOCKADDR*>(&a); }
 SOCKADDR_IN NameOf(SOCKET s) {
   SOCKADDR_IN a{};
   int length = sizeof a;
-  EXPECT_EQ(getsockname(s, Sa(a), &length), 0) << WSAGetLastError();
+  EXPECT_EQ(ce::getsockname(s, Sa(a), &length), 0) << WSAGetLastError();
   EXPECT_EQ(length, int(sizeof a));
   return a;
 }
 
 // A socket bound to loopback with a port the system chose.
 UniqueSocket Bound(int type) {
-  UniqueSocket s(socket(AF_INET, type, 0));
+  UniqueSocket s(ce::socket(AF_INET, type, 0));
   EXPECT_TRUE(s.valid()) << WSAGetLastError();
   const SOCKADDR_IN any = At(kLoopback, 0);
-  EXPECT_EQ(bind(s.get(), Sa(any), sizeof any), 0) << WSAGetLastError();
+  EXPECT_EQ(ce::bind(s.get(), Sa(any), sizeof any), 0) << WSAGetLastError();
   return s;
 }
 
 UniqueSocket Listening() {
   UniqueSocket s = Bound(SOCK_STREAM);
-  EXPECT_EQ(listen(s.get(), 4), 0) << WSAGetLastError();
+  EXPECT_EQ(ce::listen(s.get(), 4), 0) << WSAGetLastError();
   return s;
 }
 
@@ -79,12 +79,12 @@ timeval Ms(LONG ms) { return {ms / 1000, (ms % 1000) * 1000}; }
 bool Readable(SOCKET s, LONG ms = 5000) {
   fd_set r = SetOf({s});
   const timeval t = Ms(ms);
-  return select(0, &r, nullptr, nullptr, &t) == 1;
+  return ce::select(0, &r, nullptr, nullptr, &t) == 1;
 }
 
 std::string Received(SOCKET s, int size = 256) {
   std::string data(size_t(size), '\0');
-  const int n = recv(s, data.data(), size, 0);
+  const int n = ce::recv(s, data.data(), size, 0);
   return n >= 0 ? data.substr(0, size_t(n)) : "<error " + std::to_string(WSAGetLastError()) + ">";
 }
 
@@ -92,21 +92,21 @@ class SocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
     WSADATA data;
-    ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+    ASSERT_EQ(ce::WSAStartup(0x0202, &data), 0);
     EXPECT_EQ(data.wVersion, 0x0202);
   }
-  void TearDown() override { EXPECT_EQ(WSACleanup(), 0) << WSAGetLastError(); }
+  void TearDown() override { EXPECT_EQ(ce::WSACleanup(), 0) << WSAGetLastError(); }
 
   // A connected pair: client and the server's accepted end.
   void Connect() {
     server_ = Listening();
-    client_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    client_.reset(ce::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     ASSERT_TRUE(client_.valid()) << WSAGetLastError();
     const SOCKADDR_IN to = NameOf(server_.get());
-    ASSERT_EQ(connect(client_.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
+    ASSERT_EQ(ce::connect(client_.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
     SOCKADDR_IN from{};
     int length = sizeof from;
-    accepted_.reset(accept(server_.get(), Sa(from), &length));
+    accepted_.reset(ce::accept(server_.get(), Sa(from), &length));
     ASSERT_TRUE(accepted_.valid()) << WSAGetLastError();
     EXPECT_EQ(from.sin_port, NameOf(client_.get()).sin_port);
   }
@@ -118,24 +118,24 @@ TEST_F(SocketTest, StreamCarriesDataBothWaysAndNamesItsEnds) {
   Connect();
   SOCKADDR_IN peer{};
   int length = sizeof peer;
-  ASSERT_EQ(getpeername(client_.get(), Sa(peer), &length), 0) << WSAGetLastError();
+  ASSERT_EQ(ce::getpeername(client_.get(), Sa(peer), &length), 0) << WSAGetLastError();
   EXPECT_EQ(peer.sin_port, NameOf(server_.get()).sin_port);
   EXPECT_EQ(peer.sin_addr.S_un.S_addr, kLoopback);
 
-  EXPECT_EQ(send(client_.get(), "ping", 4, 0), 4);
+  EXPECT_EQ(ce::send(client_.get(), "ping", 4, 0), 4);
   ASSERT_TRUE(Readable(accepted_.get()));
   DWORD waiting = 0;
-  EXPECT_EQ(ioctlsocket(accepted_.get(), FIONREAD, &waiting), 0);
+  EXPECT_EQ(ce::ioctlsocket(accepted_.get(), FIONREAD, &waiting), 0);
   EXPECT_EQ(waiting, 4u);
   EXPECT_EQ(Received(accepted_.get()), "ping");
-  EXPECT_EQ(send(accepted_.get(), "pong!", 5, 0), 5);
+  EXPECT_EQ(ce::send(accepted_.get(), "pong!", 5, 0), 5);
   EXPECT_EQ(Received(client_.get()), "pong!");
 
   DWORD on = 1;
-  ASSERT_EQ(ioctlsocket(client_.get(), FIONBIO, &on), 0);
+  ASSERT_EQ(ce::ioctlsocket(client_.get(), FIONBIO, &on), 0);
   char c;
   WSASetLastError(int(kSentinel));
-  EXPECT_EQ(recv(client_.get(), &c, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(ce::recv(client_.get(), &c, 1, 0), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
   EXPECT_EQ(GetLastError(), DWORD(WSAEWOULDBLOCK));  // one slot for both
 }
@@ -154,19 +154,19 @@ TEST_F(SocketTest, NonBlockingConnectEndsInTheWriteOrTheExceptSet) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    UniqueSocket s(socket(AF_INET, SOCK_STREAM, 0));
+    UniqueSocket s(ce::socket(AF_INET, SOCK_STREAM, 0));
     DWORD on = 1;
-    ASSERT_EQ(ioctlsocket(s.get(), FIONBIO, &on), 0);
+    ASSERT_EQ(ce::ioctlsocket(s.get(), FIONBIO, &on), 0);
     WSASetLastError(int(kSentinel));
-    EXPECT_EQ(connect(s.get(), Sa(c.to), sizeof c.to), SOCKET_ERROR);
+    EXPECT_EQ(ce::connect(s.get(), Sa(c.to), sizeof c.to), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
     fd_set w = SetOf({s.get()}), e = SetOf({s.get()});
     const timeval t = Ms(5000);
-    EXPECT_EQ(select(0, nullptr, &w, &e, &t), 1);
-    EXPECT_EQ(FD_ISSET(s.get(), &w) != 0, c.writable);
-    EXPECT_EQ(FD_ISSET(s.get(), &e) != 0, !c.writable);
+    EXPECT_EQ(ce::select(0, nullptr, &w, &e, &t), 1);
+    EXPECT_EQ(ce::__WSAFDIsSet(s.get(), &w) != 0, c.writable);
+    EXPECT_EQ(ce::__WSAFDIsSet(s.get(), &e) != 0, !c.writable);
     int error = int(kSentinel), length = sizeof error;
-    EXPECT_EQ(getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length), 0);
+    EXPECT_EQ(ce::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length), 0);
     EXPECT_EQ(error, c.soError);
   }
 }
@@ -187,13 +187,14 @@ TEST_F(SocketTest, DatagramsKeepTheirBoundsAndSender) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sent);
-    EXPECT_EQ(sendto(a.get(), c.sent.data(), int(c.sent.size()), 0, Sa(to), sizeof to), int(c.sent.size()));
+    EXPECT_EQ(ce::sendto(a.get(), c.sent.data(), int(c.sent.size()), 0, Sa(to), sizeof to),
+              int(c.sent.size()));
     ASSERT_TRUE(Readable(b.get()));
     char buffer[16] = {};
     SOCKADDR_IN from{};
     int length = sizeof from;
     WSASetLastError(int(kSentinel));
-    EXPECT_EQ(recvfrom(b.get(), buffer, c.room, 0, Sa(from), &length), c.result);
+    EXPECT_EQ(ce::recvfrom(b.get(), buffer, c.room, 0, Sa(from), &length), c.result);
     if (c.error) {
       EXPECT_EQ(WSAGetLastError(), c.error);
     }
@@ -207,9 +208,9 @@ TEST_F(SocketTest, ADatagramToAPortWithNobodyComesBackAsAReset) {
   UniqueSocket gone = Bound(SOCK_DGRAM);
   const SOCKADDR_IN to = NameOf(gone.get());
   gone.reset();
-  const UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
-  ASSERT_EQ(connect(s.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
-  ASSERT_EQ(send(s.get(), "x", 1, 0), 1) << WSAGetLastError();
+  const UniqueSocket s(ce::socket(AF_INET, SOCK_DGRAM, 0));
+  ASSERT_EQ(ce::connect(s.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
+  ASSERT_EQ(ce::send(s.get(), "x", 1, 0), 1) << WSAGetLastError();
   ASSERT_TRUE(Readable(s.get()));
   WSASetLastError(int(kSentinel));
   EXPECT_EQ(Received(s.get()), "<error 10054>");
@@ -220,15 +221,15 @@ TEST_F(SocketTest, SelectKeepsOnlyTheReadySocketsOrTimesOut) {
   fd_set r = SetOf({client_.get(), accepted_.get()});
   timeval t = Ms(50);
   const DWORD start = GetTickCount();
-  EXPECT_EQ(select(0, &r, nullptr, nullptr, &t), 0);
+  EXPECT_EQ(ce::select(0, &r, nullptr, nullptr, &t), 0);
   EXPECT_GE(GetTickCount() - start, 40u);
   EXPECT_EQ(r.fd_count, 0u);
 
-  ASSERT_EQ(send(client_.get(), "x", 1, 0), 1);
+  ASSERT_EQ(ce::send(client_.get(), "x", 1, 0), 1);
   ASSERT_TRUE(Readable(accepted_.get()));
   r = SetOf({client_.get(), server_.get(), accepted_.get()});
   fd_set w = SetOf({accepted_.get()}), e = SetOf({client_.get(), accepted_.get()});
-  EXPECT_EQ(select(0, &r, &w, &e, nullptr), 2);
+  EXPECT_EQ(ce::select(0, &r, &w, &e, nullptr), 2);
   ASSERT_EQ(r.fd_count, 1u);
   EXPECT_EQ(r.fd_array[0], accepted_.get());
   ASSERT_EQ(w.fd_count, 1u);
@@ -236,7 +237,7 @@ TEST_F(SocketTest, SelectKeepsOnlyTheReadySocketsOrTimesOut) {
 
   fd_set none = SetOf({});
   WSASetLastError(int(kSentinel));
-  EXPECT_EQ(select(0, &none, &none, nullptr, &t), SOCKET_ERROR);
+  EXPECT_EQ(ce::select(0, &none, &none, nullptr, &t), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
 }
 
@@ -252,11 +253,11 @@ TEST_F(SocketTest, APeerThatLeavesShowsAsZeroOrAsAReset) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Connect();
-    ASSERT_EQ(send(client_.get(), "data", 4, 0), 4);
+    ASSERT_EQ(ce::send(client_.get(), "data", 4, 0), 4);
     ASSERT_TRUE(Readable(accepted_.get()));
     if (c.readFirst) {
       EXPECT_EQ(Received(accepted_.get()), "data");
-      ASSERT_EQ(send(accepted_.get(), "bye", 3, 0), 3);
+      ASSERT_EQ(ce::send(accepted_.get(), "bye", 3, 0), 3);
     }
     accepted_.reset();
     if (c.readFirst) {
@@ -275,26 +276,26 @@ TEST_F(SocketTest, ClosingASocketEndsAnotherThreadsWaitOnIt) {
     std::function<int(SOCKET)> wait;
   } cases[] = {
       {"accept", kListener,
-       [](SOCKET s) { return accept(s, nullptr, nullptr) == INVALID_SOCKET ? SOCKET_ERROR : 0; }},
+       [](SOCKET s) { return ce::accept(s, nullptr, nullptr) == INVALID_SOCKET ? SOCKET_ERROR : 0; }},
       {"select on a listener", kListener,
        [](SOCKET s) {
          fd_set r = SetOf({s});
-         return select(0, &r, nullptr, nullptr, nullptr);
+         return ce::select(0, &r, nullptr, nullptr, nullptr);
        }},
       {"recv on a stream", kStream,
        [](SOCKET s) {
          char c;
-         return recv(s, &c, 1, 0);
+         return ce::recv(s, &c, 1, 0);
        }},
       {"recvfrom on a datagram socket", kDatagram,
        [](SOCKET s) {
          char c;
-         return recvfrom(s, &c, 1, 0, nullptr, nullptr);
+         return ce::recvfrom(s, &c, 1, 0, nullptr, nullptr);
        }},
       {"select on a datagram socket", kDatagram,
        [](SOCKET s) {
          fd_set r = SetOf({s});
-         return select(0, &r, nullptr, nullptr, nullptr);
+         return ce::select(0, &r, nullptr, nullptr, nullptr);
        }},
   };
   for (const auto& c : cases) {
@@ -317,7 +318,7 @@ TEST_F(SocketTest, ClosingASocketEndsAnotherThreadsWaitOnIt) {
     std::thread waiter(std::move(task));
     while (!outcome->started) Sleep(1);
     Sleep(100);  // well inside the call by now
-    EXPECT_EQ(closesocket(target.release()), 0) << WSAGetLastError();
+    EXPECT_EQ(ce::closesocket(target.release()), 0) << WSAGetLastError();
     if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
       waiter.detach();  // it shares nothing but outcome
       FAIL() << "the wait outlived the socket";
@@ -328,20 +329,22 @@ TEST_F(SocketTest, ClosingASocketEndsAnotherThreadsWaitOnIt) {
   }
 }
 
-LRESULT CALLBACK PlainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+LRESULT CALLBACK PlainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  return ce::DefWindowProcW(w, m, wp, lp);
+}
 
 TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
-  SOCKET stale = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_EQ(closesocket(stale), 0);
+  SOCKET stale = ce::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_EQ(ce::closesocket(stale), 0);
   WAVEFORMATEX tone{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
   HWAVEOUT wave = nullptr;
-  ASSERT_EQ(waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(ce::waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
   WNDCLASSW wc{};
   wc.lpfnWndProc = PlainWindow;
   wc.lpszClassName = u"SocketValues";
-  ASSERT_NE(RegisterClassW(&wc), 0) << GetLastError();
+  ASSERT_NE(ce::RegisterClassW(&wc), 0) << GetLastError();
   const HWND window =
-      CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+      ce::CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr) << GetLastError();
   const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
@@ -363,11 +366,11 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
     fd_set r = SetOf({c.value});
     const timeval t = Ms(0);
     const std::pair<const char*, std::function<int()>> calls[] = {
-        {"recv", [&] { return recv(c.value, buffer, sizeof buffer, 0); }},
-        {"send", [&] { return send(c.value, buffer, sizeof buffer, 0); }},
-        {"ioctlsocket", [&] { return ioctlsocket(c.value, FIONBIO, &arg); }},
-        {"select", [&] { return select(0, &r, nullptr, nullptr, &t); }},
-        {"closesocket", [&] { return closesocket(c.value); }},
+        {"recv", [&] { return ce::recv(c.value, buffer, sizeof buffer, 0); }},
+        {"send", [&] { return ce::send(c.value, buffer, sizeof buffer, 0); }},
+        {"ioctlsocket", [&] { return ce::ioctlsocket(c.value, FIONBIO, &arg); }},
+        {"select", [&] { return ce::select(0, &r, nullptr, nullptr, &t); }},
+        {"closesocket", [&] { return ce::closesocket(c.value); }},
     };
     for (const auto& [name, call] : calls) {
       WSASetLastError(int(kSentinel));
@@ -375,14 +378,14 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
       EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK) << name;
     }
   }
-  EXPECT_EQ(waveOutClose(wave), MMSYSERR_NOERROR);
-  EXPECT_TRUE(DestroyWindow(window));
-  EXPECT_TRUE(UnregisterClassW(wc.lpszClassName, nullptr));
+  EXPECT_EQ(ce::waveOutClose(wave), MMSYSERR_NOERROR);
+  EXPECT_TRUE(ce::DestroyWindow(window));
+  EXPECT_TRUE(ce::UnregisterClassW(wc.lpszClassName, nullptr));
 }
 
 TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
   const UniqueSocket listener = Listening(), udp = Bound(SOCK_DGRAM);
-  const UniqueSocket fresh(socket(AF_INET, SOCK_STREAM, 0));
+  const UniqueSocket fresh(ce::socket(AF_INET, SOCK_STREAM, 0));
   const SOCKADDR_IN taken = NameOf(listener.get()), any = At(INADDR_ANY, taken.sin_port);
   int value = 1, length = sizeof value;
   char* v = reinterpret_cast<char*>(&value);
@@ -391,32 +394,33 @@ TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
     std::function<bool()> fails;  // true when the call gave its failure value
     int error;
   } cases[] = {
-      {"socket AF_INET6", [] { return socket(23, SOCK_STREAM, 0) == INVALID_SOCKET; }, WSAEAFNOSUPPORT},
-      {"socket raw", [] { return socket(AF_INET, 3, 0) == INVALID_SOCKET; }, WSAESOCKTNOSUPPORT},
-      {"socket stream over UDP", [] { return socket(AF_INET, SOCK_STREAM, IPPROTO_UDP) == INVALID_SOCKET; },
-       WSAEPROTOTYPE},
-      {"bind a port in use", [&] { return bind(fresh.get(), Sa(taken), sizeof taken) == SOCKET_ERROR; },
+      {"socket AF_INET6", [] { return ce::socket(23, SOCK_STREAM, 0) == INVALID_SOCKET; }, WSAEAFNOSUPPORT},
+      {"socket raw", [] { return ce::socket(AF_INET, 3, 0) == INVALID_SOCKET; }, WSAESOCKTNOSUPPORT},
+      {"socket stream over UDP",
+       [] { return ce::socket(AF_INET, SOCK_STREAM, IPPROTO_UDP) == INVALID_SOCKET; }, WSAEPROTOTYPE},
+      {"bind a port in use", [&] { return ce::bind(fresh.get(), Sa(taken), sizeof taken) == SOCKET_ERROR; },
        WSAEADDRINUSE},
-      {"bind a short address", [&] { return bind(fresh.get(), Sa(taken), 8) == SOCKET_ERROR; }, WSAEFAULT},
-      {"listen unbound", [&] { return listen(fresh.get(), 1) == SOCKET_ERROR; }, WSAEINVAL},
-      {"listen on UDP", [&] { return listen(udp.get(), 1) == SOCKET_ERROR; }, WSAEOPNOTSUPP},
-      {"connect to any address", [&] { return connect(fresh.get(), Sa(any), sizeof any) == SOCKET_ERROR; },
-       WSAEADDRNOTAVAIL},
-      {"send unconnected", [&] { return send(fresh.get(), "x", 1, 0) == SOCKET_ERROR; }, WSAENOTCONN},
+      {"bind a short address", [&] { return ce::bind(fresh.get(), Sa(taken), 8) == SOCKET_ERROR; },
+       WSAEFAULT},
+      {"listen unbound", [&] { return ce::listen(fresh.get(), 1) == SOCKET_ERROR; }, WSAEINVAL},
+      {"listen on UDP", [&] { return ce::listen(udp.get(), 1) == SOCKET_ERROR; }, WSAEOPNOTSUPP},
+      {"connect to any address",
+       [&] { return ce::connect(fresh.get(), Sa(any), sizeof any) == SOCKET_ERROR; }, WSAEADDRNOTAVAIL},
+      {"send unconnected", [&] { return ce::send(fresh.get(), "x", 1, 0) == SOCKET_ERROR; }, WSAENOTCONN},
       {"getpeername unconnected",
        [&] {
          SOCKADDR_IN a;
          int n = sizeof a;
-         return getpeername(fresh.get(), Sa(a), &n) == SOCKET_ERROR;
+         return ce::getpeername(fresh.get(), Sa(a), &n) == SOCKET_ERROR;
        },
        WSAENOTCONN},
-      {"keep-alive on UDP", [&] { return getsockopt(udp.get(), SOL_SOCKET, SO_KEEPALIVE, v, &length) != 0; },
+      {"keep-alive on UDP",
+       [&] { return ce::getsockopt(udp.get(), SOL_SOCKET, SO_KEEPALIVE, v, &length) != 0; }, WSAENOPROTOOPT},
+      {"unknown option", [&] { return ce::setsockopt(fresh.get(), SOL_SOCKET, 0x7777, v, 4) != 0; },
        WSAENOPROTOOPT},
-      {"unknown option", [&] { return setsockopt(fresh.get(), SOL_SOCKET, 0x7777, v, 4) != 0; },
-       WSAENOPROTOOPT},
-      {"short option", [&] { return setsockopt(fresh.get(), SOL_SOCKET, SO_KEEPALIVE, v, 2) != 0; },
+      {"short option", [&] { return ce::setsockopt(fresh.get(), SOL_SOCKET, SO_KEEPALIVE, v, 2) != 0; },
        WSAEFAULT},
-      {"shutdown how 3", [&] { return shutdown(listener.get(), 3) == SOCKET_ERROR; }, WSAEINVAL},
+      {"shutdown how 3", [&] { return ce::shutdown(listener.get(), 3) == SOCKET_ERROR; }, WSAEINVAL},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -429,12 +433,13 @@ TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
 TEST_F(SocketTest, KeepAliveReadsBackAsSet) {
   Connect();
   for (const BOOL on : {TRUE, FALSE, TRUE}) {
-    EXPECT_EQ(
-        setsockopt(client_.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on),
-        0);
+    EXPECT_EQ(ce::setsockopt(client_.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
+                             sizeof on),
+              0);
     BOOL got = -1;
     int length = sizeof got;
-    EXPECT_EQ(getsockopt(client_.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&got), &length), 0);
+    EXPECT_EQ(ce::getsockopt(client_.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&got), &length),
+              0);
     EXPECT_EQ(got, on);
     EXPECT_EQ(length, 4);
   }
@@ -445,7 +450,7 @@ TEST_F(SocketTest, HostNamesResolveAsGetaddrinfoResolvesThem) {
     const char* name;
     std::vector<DWORD> addresses;  // none: not found
   } cases[] = {
-      {"qeltest-two", {0x0100007F, 0x0200007F}},
+      {"localhost", {0x0100007F}},
       {"10.1.2.3", {0x0302010A}},
       {"qeltest-nobody-knows", {}},
   };
@@ -455,7 +460,7 @@ TEST_F(SocketTest, HostNamesResolveAsGetaddrinfoResolvesThem) {
     const int expectedError = getaddrinfo(c.name, nullptr, nullptr, &list);
     freeaddrinfo(list);
     WSASetLastError(int(kSentinel));
-    const hostent* h = gethostbyname(c.name);
+    const hostent* h = ce::gethostbyname(c.name);
     if (c.addresses.empty()) {
       EXPECT_EQ(h, nullptr);
       EXPECT_NE(expectedError, 0);
@@ -496,34 +501,34 @@ TEST(Winsock, SocketsNeedTheLibraryStarted) {
   fd_set r = SetOf({1});
   const timeval t = Ms(0);
   WSASetLastError(int(kSentinel));
-  refused("socket", socket(AF_INET, SOCK_STREAM, 0) == INVALID_SOCKET);
+  refused("socket", ce::socket(AF_INET, SOCK_STREAM, 0) == INVALID_SOCKET);
   WSASetLastError(int(kSentinel));
-  refused("select", select(0, &r, nullptr, nullptr, &t) == SOCKET_ERROR);
+  refused("select", ce::select(0, &r, nullptr, nullptr, &t) == SOCKET_ERROR);
   WSASetLastError(int(kSentinel));
-  refused("gethostbyname", gethostbyname("qeltest-two") == nullptr);
+  refused("gethostbyname", ce::gethostbyname("qeltest-two") == nullptr);
   WSASetLastError(int(kSentinel));
-  refused("cleanup", WSACleanup() == SOCKET_ERROR);
+  refused("cleanup", ce::WSACleanup() == SOCKET_ERROR);
 
   WSADATA data;
-  EXPECT_EQ(WSAStartup(0x0000, &data), WSAVERNOTSUPPORTED);
-  EXPECT_EQ(WSAStartup(0x0101, &data), 0);
+  EXPECT_EQ(ce::WSAStartup(0x0000, &data), WSAVERNOTSUPPORTED);
+  EXPECT_EQ(ce::WSAStartup(0x0101, &data), 0);
   EXPECT_EQ(data.wVersion, 0x0101);
-  EXPECT_EQ(WSAStartup(0x0303, &data), 0);
+  EXPECT_EQ(ce::WSAStartup(0x0303, &data), 0);
   EXPECT_EQ(data.wVersion, 0x0202);
-  const SOCKET first = socket(AF_INET, SOCK_DGRAM, 0), second = socket(AF_INET, SOCK_STREAM, 0);
+  const SOCKET first = ce::socket(AF_INET, SOCK_DGRAM, 0), second = ce::socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_NE(first, INVALID_SOCKET) << WSAGetLastError();
   ASSERT_NE(second, INVALID_SOCKET) << WSAGetLastError();
-  EXPECT_EQ(WSACleanup(), 0);
-  EXPECT_EQ(closesocket(first), 0) << WSAGetLastError();  // one start is left
-  EXPECT_EQ(WSACleanup(), 0);
+  EXPECT_EQ(ce::WSACleanup(), 0);
+  EXPECT_EQ(ce::closesocket(first), 0) << WSAGetLastError();  // one start is left
+  EXPECT_EQ(ce::WSACleanup(), 0);
   WSASetLastError(int(kSentinel));
-  refused("socket after the last cleanup", socket(AF_INET, SOCK_STREAM, 0) == INVALID_SOCKET);
+  refused("socket after the last cleanup", ce::socket(AF_INET, SOCK_STREAM, 0) == INVALID_SOCKET);
   // The last cleanup closed what was left.
-  ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+  ASSERT_EQ(ce::WSAStartup(0x0202, &data), 0);
   WSASetLastError(int(kSentinel));
-  EXPECT_EQ(closesocket(second), SOCKET_ERROR);
+  EXPECT_EQ(ce::closesocket(second), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  EXPECT_EQ(WSACleanup(), 0);
+  EXPECT_EQ(ce::WSACleanup(), 0);
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include "ce/error.h"
 #include "conformance.h"
 
+namespace ce {
 namespace {
 
-using namespace ce;
 using cetest::kSentinel;
 
 TEST(Events, ManualStaysSignalledAutoIsConsumed) {
@@ -289,17 +289,13 @@ TEST(NamedObjects, OneNamespaceForEveryKind) {
   EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
 }
 
-}  // namespace
-
-namespace ce {
-namespace {
-
 // The power manager of the terminal listens for this event: it exists before
 // anyone here makes it, so a create opens it.
 TEST(Events, ThePowerManagersReloadEventExists) {
   SetLastError(cetest::kSentinel);
   const UniqueHandle reload(CreateEventW(nullptr, FALSE, FALSE, u"PowerManager/ReloadActivityTimeouts"));
   ASSERT_TRUE(reload);
+  if (cetest::broken(GetLastError() == ERROR_SUCCESS)) GTEST_SKIP() << "a desktop has no such power manager";
   EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
   const UniqueHandle opened(OpenEventW(0, FALSE, u"powermanager/reloadactivitytimeouts"));
   EXPECT_TRUE(opened);

@@ -10,9 +10,8 @@
 #include "ce/exception.h"
 #include "ce/sync.h"
 
+namespace ce {
 namespace {
-
-using namespace ce;
 
 DWORD ReturnParameter(void* p) { return DWORD(reinterpret_cast<uintptr_t>(p)); }
 
@@ -180,3 +179,4 @@ TEST(GuardedCall, TurnsACrashIntoItsExceptionCode) {
 }
 
 }  // namespace
+}  // namespace ce

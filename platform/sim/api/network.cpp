@@ -7,6 +7,7 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netpacket/packet.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -242,6 +243,9 @@ int ResolveIpv4(const char* name, std::vector<uint32_t>* addresses) {
   if (const auto known = hw::Find(hw::kResolverNames, AnsiToUtf8(name))) {
     for (const std::string& ip : *known)
       if (::inet_pton(AF_INET, ip.c_str(), &literal) == 1) addresses->push_back(literal.s_addr);
+  } else if (::strcasecmp(name, "localhost") == 0) {
+    // The system's own name for itself needs no name server.
+    addresses->push_back(htonl(INADDR_LOOPBACK));
   } else if (hw::Read(hw::kUseHostInterfaces)) {
     int error = 0;
     *addresses = api::HostResolve(name, &error);

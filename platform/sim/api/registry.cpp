@@ -153,7 +153,7 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* /*reserved*/, DWORD* type, 
 }
 
 LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD /*reserved*/, DWORD type, const BYTE* data, DWORD size) {
-  if (!data && size) return ERROR_INVALID_PARAMETER;
+  if (!data && size) return ERROR_NOACCESS;  // the size promises bytes at no address
   Target target;
   if (LONG rc = Resolve(key, &target)) return rc;
   return target.store->SetValue(target.id, View(name), type, {data, data ? size : 0});

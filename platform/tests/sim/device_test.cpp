@@ -28,7 +28,7 @@ HANDLE OpenDevice(LPCWSTR name, DWORD disposition = OPEN_EXISTING) {
                      disposition, 0, nullptr);
 }
 
-TEST(Device, OpensTheNamesTheTerminalHas) {
+TEST(SimDevice, OpensTheNamesTheTerminalHas) {
   const struct {
     LPCWSTR name;
     DWORD disposition;
@@ -49,7 +49,7 @@ TEST(Device, OpensTheNamesTheTerminalHas) {
   }
 }
 
-TEST(Device, ClosesOnce) {
+TEST(SimDevice, ClosesOnce) {
   const HANDLE h = OpenDevice(u"UIO1:");
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   SetLastError(kSentinel);
@@ -60,7 +60,7 @@ TEST(Device, ClosesOnce) {
 
 // Each call on a handle that is not an open device, and the calls a device
 // without them refuses; a refused call leaves the handle as it was.
-TEST(Device, CallsFailOnHandlesThatCannotTakeThem) {
+TEST(SimDevice, CallsFailOnHandlesThatCannotTakeThem) {
   const HANDLE closed = OpenDevice(u"UIO1:");
   ASSERT_TRUE(CloseHandle(closed));
   UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -102,7 +102,7 @@ TEST(Device, CallsFailOnHandlesThatCannotTakeThem) {
 
 // The adapter queries of the default terminal (Thor VM1: a wired E1000CE1 and
 // a wireless WLAGS46B1 on SSID "Warehouse").
-TEST(Device, UioAnswersAdapterQueries) {
+TEST(SimDevice, UioAnswersAdapterQueries) {
   UniqueHandle uio(OpenDevice(u"UIO1:"));
   ASSERT_TRUE(uio.valid());
   const struct {

@@ -1,7 +1,6 @@
-// Processes: programs started, opened by id, waited for, ended politely and
+// Processes of the simulated terminal's own programs ("#!qel-program" files):
+// programs started, opened by id, waited for, ended politely and
 // by force; ToolHelp's view of them.
-#include "ce/process.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +9,7 @@
 #include "ce/error.h"
 #include "ce/handle.h"
 #include "ce/module.h"
+#include "ce/process.h"
 #include "ce/sync.h"
 #include "ce/thread.h"
 #include "ce/toolhelp.h"
@@ -22,7 +22,7 @@ using namespace ce;
 using cetest::kSentinel;
 
 // Each test's programs live in its own folder.
-class Processes : public cetest::FolderTest {
+class SimPrograms : public cetest::FolderTest {
  protected:
   // A program of the test's folder, "<name>.exe", made of its settings lines.
   std::u16string Program(std::u16string_view name, std::string_view settings) {
@@ -71,7 +71,7 @@ class Processes : public cetest::FolderTest {
   }
 };
 
-TEST_F(Processes, EndsWithItsCodeOrTheOneItIsGiven) {
+TEST_F(SimPrograms, EndsWithItsCodeOrTheOneItIsGiven) {
   const struct {
     const char* settings;
     bool terminate;
@@ -103,7 +103,7 @@ TEST_F(Processes, EndsWithItsCodeOrTheOneItIsGiven) {
   }
 }
 
-TEST_F(Processes, SettingsItCannotTakeEndItAtOnce) {
+TEST_F(SimPrograms, SettingsItCannotTakeEndItAtOnce) {
   for (const char* settings :
        {"exit=abc\n", "exit=-1\n", "exit=99999999999\n", "exit=0x10\n", "run=-5\n", "close=frobnicate\n",
         "close=exit 99999999999\n", "window=W\nclose=exit x\n"}) {
@@ -123,7 +123,7 @@ TEST_F(Processes, SettingsItCannotTakeEndItAtOnce) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_BAD_EXE_FORMAT));
 }
 
-TEST_F(Processes, OpenedByIdFromAnywhere) {
+TEST_F(SimPrograms, OpenedByIdFromAnywhere) {
   const PROCESS_INFORMATION info = Start(Program(u"p", "run=forever\n"));
   const HANDLE opened = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, info.dwProcessId);
   ASSERT_NE(opened, nullptr) << GetLastError();
@@ -151,7 +151,7 @@ TEST_F(Processes, OpenedByIdFromAnywhere) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Processes, ACloseRequestEndsAProgramThatHonoursIt) {
+TEST_F(SimPrograms, ACloseRequestEndsAProgramThatHonoursIt) {
   const struct {
     const char* settings;
     bool ends;
@@ -183,7 +183,7 @@ TEST_F(Processes, ACloseRequestEndsAProgramThatHonoursIt) {
   }
 }
 
-TEST_F(Processes, AnAppAnswersACloseRequestAsItsSettingsSay) {
+TEST_F(SimPrograms, AnAppAnswersACloseRequestAsItsSettingsSay) {
   const std::u16string polite = Program(u"polite", "window=Polite\nclose=exit 7\nexit=1\n");
   const std::u16string stubborn = Program(u"stubborn", "window=Stubborn\nclose=ignore\nexit=5\n");
   const struct {
@@ -224,7 +224,7 @@ TEST_F(Processes, AnAppAnswersACloseRequestAsItsSettingsSay) {
   }
 }
 
-TEST_F(Processes, TheForegroundFollowsTheLastWindowBroughtForward) {
+TEST_F(SimPrograms, TheForegroundFollowsTheLastWindowBroughtForward) {
   const PROCESS_INFORMATION p = Start(Program(u"two", "window=First\nwindow=Second\n"));
   ASSERT_NE(WindowOf(p.dwProcessId), nullptr);
   HWND first = FindWindowW(u"QelApp", u"First"), second = FindWindowW(u"QelApp", u"Second");
@@ -244,7 +244,7 @@ TEST_F(Processes, TheForegroundFollowsTheLastWindowBroughtForward) {
   Close(p);
 }
 
-TEST_F(Processes, AFileThatIsNoProgramDoesNotStart) {
+TEST_F(SimPrograms, AFileThatIsNoProgramDoesNotStart) {
   Put(u"plain.exe", "just text\n");
   for (const char16_t* name : {u"plain.exe", u"missing.exe"}) {
     STARTUPINFOW startup{};
@@ -258,10 +258,10 @@ TEST_F(Processes, AFileThatIsNoProgramDoesNotStart) {
 }
 
 // ToolHelp.dll, as the module reaches it.
-class ToolHelp : public Processes {
+class SimToolHelp : public SimPrograms {
  protected:
   void SetUp() override {
-    Processes::SetUp();
+    SimPrograms::SetUp();
     library_ = LoadLibraryW(u"ToolHelp.dll");
     ASSERT_NE(library_, nullptr);
     snapshot_ = reinterpret_cast<PFN_CreateToolhelp32Snapshot>(
@@ -274,7 +274,7 @@ class ToolHelp : public Processes {
   }
   void TearDown() override {
     FreeLibrary(library_);
-    Processes::TearDown();
+    SimPrograms::TearDown();
   }
   HMODULE library_ = nullptr;
   PFN_CreateToolhelp32Snapshot snapshot_ = nullptr;
@@ -283,7 +283,7 @@ class ToolHelp : public Processes {
   PFN_Process32Next next_ = nullptr;
 };
 
-TEST_F(ToolHelp, SnapshotListsEveryRunningProcessByItsFileName) {
+TEST_F(SimToolHelp, SnapshotListsEveryRunningProcessByItsFileName) {
   // Started by a path with the other separator: listed by its file name all the same.
   std::u16string path = Program(u"Listed", "run=forever\n");
   path[path.find_last_of(u'\\')] = u'/';
@@ -317,7 +317,7 @@ TEST_F(ToolHelp, SnapshotListsEveryRunningProcessByItsFileName) {
   Close(info);
 }
 
-TEST_F(ToolHelp, RefusesWhatItCannotAnswer) {
+TEST_F(SimToolHelp, RefusesWhatItCannotAnswer) {
   SetLastError(kSentinel);
   EXPECT_EQ(snapshot_(TH32CS_SNAPNOHEAPS, 0), INVALID_HANDLE_VALUE);  // no process list asked for
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
