@@ -11,8 +11,13 @@ namespace ce {
 BOOL CreateProcessW(LPCWSTR imagePath, LPWSTR commandLine, void* processAttributes, void* threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, void* environment, LPCWSTR currentDirectory,
                     STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation) {
+  // The device starts a program by its path and always says what it started.
+  if (imagePath == nullptr || processInformation == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   std::u16string line;
-  if (imagePath != nullptr) line = u"\"" + std::u16string(imagePath) + u"\"";
+  line = u"\"" + std::u16string(imagePath) + u"\"";
   if (commandLine != nullptr && *commandLine != u'\0') {
     if (!line.empty()) line += u' ';
     line += commandLine;

@@ -3,7 +3,9 @@
 namespace ce::win32 {
 
 FARPROC SystemExport(const wchar_t* library, const char* name) {
-  HMODULE module = ::LoadLibraryW(library);
+  // Only the system's own folder: a desktop has no such library, and one
+  // found beside the program or on the path would be someone else's code.
+  HMODULE module = ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module == nullptr) return nullptr;
   FARPROC proc = ::GetProcAddress(module, name);
   if (proc == nullptr) ::FreeLibrary(module);

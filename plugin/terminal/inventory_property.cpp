@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "ce/error.h"
 #include "ce/module.h"
 #include "ce/version.h"
 #include "core/module_slots.h"
@@ -98,7 +99,7 @@ bool GetVersionList(IQelValue* value, IQelService*) {
   const ce::DWORD length = ce::GetModuleFileNameW(nullptr, exe, kPathCapacity);
   // Without its own path the host has nothing of its own to list, and its
   // plug-in folder is unknown.
-  if (length == 0 || length >= kPathCapacity) return false;
+  if (length == 0 || ce::GetLastError() == ERROR_INSUFFICIENT_BUFFER) return false;  // none, or cut
   const std::u16string path(exe, length);
   Inventory inventory;
   inventory.Add(FileNameOf(path), path.c_str());

@@ -11,13 +11,14 @@ independently with pefile.
 Exits 1 naming every difference, 2 on bad usage.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
 
 EXPORTS = {"Register", "RegisterService", "UnRegister", "GetESN", "GetUSN", "GetQELPlatform"}
-# What a terminal and a desktop Windows both have; anything else would have
-# to be shipped beside the module.
+# The system's own libraries on desktop Windows (a terminal has these calls in
+# coredll.dll); anything else would have to be shipped beside the module.
 SYSTEM_LIBRARIES = {"kernel32.dll", "advapi32.dll", "user32.dll", "ws2_32.dll", "winmm.dll", "version.dll",
                     "ole32.dll", "msvcrt.dll", "shell32.dll", "iphlpapi.dll", "gdi32.dll", "coredll.dll"}
 
@@ -44,6 +45,22 @@ def exported_names(dump):
     return names
 
 
+def address_entries(dump):
+    """The export address table's entries: (ordinal, kind) with kind "Export"
+    or "Forwarder"; an entry without a name is reachable by number alone."""
+    entries, inside = [], False
+    for line in dump.splitlines():
+        if line.startswith("Export Address Table -- Ordinal Base"):
+            inside = True
+            continue
+        if inside:
+            m = re.match(r"\s*\[\s*\d+\]\s+\+base\[\s*(\d+)\]\s+\S+\s+(Export|Forwarder) RVA", line)
+            if not m:
+                break
+            entries.append((int(m.group(1)), m.group(2)))
+    return entries
+
+
 def problems(dump, machine, version_info, version):
     found = []
     fmt = re.search(r"file format (\S+)", dump)
@@ -58,6 +75,13 @@ def problems(dump, machine, version_info, version):
         missing = sorted(EXPORTS - set(names))
         twice = sorted({n for n in names if names.count(n) > 1})
         found.append(f"exports differ: extra {extra}, missing {missing}, twice {twice}")
+    entries = address_entries(dump)
+    if len(entries) != len(EXPORTS):
+        found.append(f"{len(entries)} entries in the export address table, expected {len(EXPORTS)}: "
+                     "an entry without a name is still reachable by its number")
+    forwarded = [ordinal for ordinal, kind in entries if kind == "Forwarder"]
+    if forwarded:
+        found.append(f"exports forwarded to another library: ordinals {forwarded}")
     imports = {m.lower() for m in re.findall(r"^\s*DLL Name: (\S+)", dump, re.M)}
     if imports - SYSTEM_LIBRARIES:
         found.append(f"imports libraries a system does not have: {sorted(imports - SYSTEM_LIBRARIES)}")
@@ -88,6 +112,9 @@ def main():
     ap.add_argument("--objdump", required=True)
     ap.add_argument("--version", required=True)
     a = ap.parse_args()
+    if not os.path.isfile(a.image):
+        print(f"{a.image}: no such file")
+        return 1
     found = problems(objdump(a.objdump, a.image), a.machine, version_strings(a.image), a.version)
     for p in found:
         print(f"{a.image}: {p}")
