@@ -6,6 +6,8 @@
 // (whatever handled them before: the default action, or a sanitizer).
 #pragma once
 
+#include <cstdint>
+
 namespace qelhost {
 
 // The exit status after a crash inside the module (documented in --help).
@@ -18,6 +20,17 @@ void ReportModuleCrashes();
 
 // The module's code spans [begin, end) in memory (set when it is loaded, cleared at unloading).
 void SetModuleCode(const void* begin, const void* end);
+
+// Where a fault at pc happened, for the system's report: the call into the
+// module the faulting thread is in (what and name null outside one), and pc's
+// offset in the module's image when it lies there.
+struct CrashSite {
+  const char* what;
+  const char16_t* name;
+  bool inModuleCode;
+  uintptr_t offset;
+};
+CrashSite CrashSiteAt(uintptr_t pc);
 
 // Marks the current thread as inside a call into the module for the object's
 // lifetime. what and name must outlive the call: ("the getter of", u"NAME").

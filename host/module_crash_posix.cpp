@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 
 #include "module_crash.h"
@@ -14,10 +13,6 @@ namespace {
 
 constexpr std::array kFaults = {SIGSEGV, SIGILL, SIGBUS, SIGFPE, SIGTRAP, SIGSYS};
 
-thread_local const char* t_what = nullptr;
-thread_local const char16_t* t_name = nullptr;
-
-std::atomic<uintptr_t> g_codeBegin{0}, g_codeEnd{0};
 struct sigaction g_before[NSIG];
 
 // A stack overflow inside the module leaves no stack to report it on.
@@ -91,25 +86,23 @@ void PassOn(int sig, siginfo_t* info, void* context) {
 
 void OnFault(int sig, siginfo_t* info, void* context) {
   const uintptr_t pc = FaultingInstruction(context);
-  const uintptr_t begin = g_codeBegin.load(std::memory_order_relaxed);
-  const uintptr_t end = g_codeEnd.load(std::memory_order_relaxed);
-  const bool inModuleCode = pc != 0 && pc >= begin && pc < end;
+  const CrashSite site = CrashSiteAt(pc);
   // A signal another process sent is no crash, whatever this thread was running.
-  if (Sent(info) || (!t_what && !inModuleCode)) return PassOn(sig, info, context);
+  if (Sent(info) || (!site.what && !site.inModuleCode)) return PassOn(sig, info, context);
   Line line;
   line << "qelhost: the module crashed (signal ";
   line.Number(uintptr_t(sig), 10);
   if (const char* name = ::sigabbrev_np(sig)) line << ", SIG" << name;
   line << ") ";
-  if (t_what) {
-    line << "in " << t_what;
-    if (t_name) line << " " << t_name;
+  if (site.what) {
+    line << "in " << site.what;
+    if (site.name) line << " " << site.name;
   } else {
     line << "on a thread of its own";
   }
-  if (inModuleCode) {
+  if (site.inModuleCode) {
     line << ", at offset 0x";
-    line.Number(pc - begin, 16) << " of its code";
+    line.Number(site.offset, 16) << " of its code";
   }
   line << "\n";
   line.WriteTo(STDERR_FILENO);
@@ -131,21 +124,6 @@ void ReportModuleCrashes() {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
   ::sigemptyset(&action.sa_mask);
   for (const int sig : kFaults) ::sigaction(sig, &action, &g_before[sig]);
-}
-
-void SetModuleCode(const void* begin, const void* end) {
-  g_codeBegin.store(uintptr_t(begin), std::memory_order_relaxed);
-  g_codeEnd.store(uintptr_t(end), std::memory_order_relaxed);
-}
-
-ModuleCall::ModuleCall(const char* what, const char16_t* name) : what_(t_what), name_(t_name) {
-  t_name = name;
-  t_what = what;
-}
-
-ModuleCall::~ModuleCall() {
-  t_what = what_;
-  t_name = name_;
 }
 
 }  // namespace qelhost

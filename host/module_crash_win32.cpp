@@ -3,18 +3,12 @@
 // Second, as said above.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
 #include "module_crash.h"
 
 namespace qelhost {
 namespace {
-
-thread_local const char* t_what = nullptr;
-thread_local const char16_t* t_name = nullptr;
-
-std::atomic<uintptr_t> g_codeBegin{0}, g_codeEnd{0};
 
 // Text built without allocating: the heap may be what the fault damaged.
 class Line {
@@ -57,22 +51,20 @@ class Line {
 // instruction of the module, is reported; any other keeps the system's end.
 LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* e) {
   const uintptr_t pc = uintptr_t(e->ExceptionRecord->ExceptionAddress);
-  const uintptr_t begin = g_codeBegin.load(std::memory_order_relaxed);
-  const uintptr_t end = g_codeEnd.load(std::memory_order_relaxed);
-  const bool inModuleCode = pc != 0 && pc >= begin && pc < end;
-  if (!t_what && !inModuleCode) return EXCEPTION_CONTINUE_SEARCH;
+  const CrashSite site = CrashSiteAt(pc);
+  if (!site.what && !site.inModuleCode) return EXCEPTION_CONTINUE_SEARCH;
   Line line;
   line << "qelhost: the module crashed (exception ";
   line.Hex(e->ExceptionRecord->ExceptionCode) << ") ";
-  if (t_what) {
-    line << "in " << t_what;
-    if (t_name) line << " " << t_name;
+  if (site.what) {
+    line << "in " << site.what;
+    if (site.name) line << " " << site.name;
   } else {
     line << "on a thread of its own";
   }
-  if (inModuleCode) {
+  if (site.inModuleCode) {
     line << ", at offset ";
-    line.Hex(pc - begin) << " of its image";
+    line.Hex(site.offset) << " of its image";
   }
   line << "\n";
   line.WriteToStandardError();
@@ -84,20 +76,5 @@ LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* e) {
 }  // namespace
 
 void ReportModuleCrashes() { ::SetUnhandledExceptionFilter(OnUnhandled); }
-
-void SetModuleCode(const void* begin, const void* end) {
-  g_codeBegin.store(uintptr_t(begin), std::memory_order_relaxed);
-  g_codeEnd.store(uintptr_t(end), std::memory_order_relaxed);
-}
-
-ModuleCall::ModuleCall(const char* what, const char16_t* name) : what_(t_what), name_(t_name) {
-  t_name = name;
-  t_what = what;
-}
-
-ModuleCall::~ModuleCall() {
-  t_what = what_;
-  t_name = name_;
-}
 
 }  // namespace qelhost

@@ -14,13 +14,13 @@ UINT GetACP() { return CP_1252; }
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, char* dst, int dstSize,
                         const char* defaultChar, BOOL* usedDefault) {
-  return ::WideCharToMultiByte(DeviceCodePage(codePage), flags, reinterpret_cast<const wchar_t*>(src), srcLength,
-                               dst, dstSize, defaultChar, usedDefault);
+  return ::WideCharToMultiByte(DeviceCodePage(codePage), flags, reinterpret_cast<const wchar_t*>(src),
+                               srcLength, dst, dstSize, defaultChar, usedDefault);
 }
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, LPWSTR dst, int dstSize) {
-  return ::MultiByteToWideChar(DeviceCodePage(codePage), flags, src, srcLength, reinterpret_cast<wchar_t*>(dst),
-                               dstSize);
+  return ::MultiByteToWideChar(DeviceCodePage(codePage), flags, src, srcLength,
+                               reinterpret_cast<wchar_t*>(dst), dstSize);
 }
 
 }  // namespace ce

@@ -5,6 +5,8 @@
 // routine's frames are abandoned, not unwound. Outside any guard, and for
 // exceptions that are no crash (C++ exceptions, debugger notices), the
 // handler passes.
+#include <malloc.h>
+
 #include <array>
 #include <cstdint>
 
@@ -82,6 +84,9 @@ DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE on
       static_cast<EXCEPTION_REGISTRATION_RECORD*>(guard.handlers);
 #endif
   const DWORD code = guard.code;
+  // The overflow used up the stack's guard page: put it back, or the next
+  // overflow on this thread finds none and ends the process.
+  if (code == STATUS_STACK_OVERFLOW) _resetstkoflw();
   return onException != nullptr ? onException(code, parameter) : code;
 }
 

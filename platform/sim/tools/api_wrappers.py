@@ -11,11 +11,10 @@ visibility, so these wrappers are all it exports; OUT_EXPORTS lists them
 usage: api_wrappers.py OUT_HEADER OUT_SOURCE OUT_EXPORTS HEADER...
 """
 import os
-import re
 import sys
 
-# Not part of the system library: the entry hooks a module defines itself.
-SKIP = {"OnProcessAttach", "OnProcessDetach"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from ce_declarations import declarations  # noqa: E402
 
 # Forwarded to the simulation's slot of the same name in ce::sim, untraced:
 # the thread's last error, which every trace line reports.
@@ -26,25 +25,6 @@ EXPORT = '[[gnu::visibility("default")]]'
 # Text arguments that come with a length and need not end in a NUL: the trace
 # shows them by address.
 BY_ADDRESS = {("WideCharToMultiByte", "src")}
-
-DECL = re.compile(r"^([A-Za-z_][\w:]*[\s\*]+)([A-Za-z_]\w*)\(([^;{}]*?)\);", re.M | re.S)
-
-
-def declarations(path):
-    text = open(path, encoding="utf-8").read()
-    text = re.sub(r"//[^\n]*", "", text)
-    for ret, name, params in DECL.findall(text):
-        if name in SKIP:
-            continue
-        params = " ".join(params.split())
-        args = []
-        if params and params != "void":
-            for p in params.split(","):
-                m = re.search(r"(\w+)\s*$", p.strip())
-                if not m:
-                    sys.exit(f"{path}: {name}: a parameter without a name: {p!r}")
-                args.append(m.group(1))
-        yield " ".join(ret.split()), name, params, args
 
 
 def main():

@@ -14,8 +14,8 @@ import os
 import re
 import sys
 
-# The entry hooks a module defines itself.
-NOT_OURS = {"OnProcessAttach", "OnProcessDetach"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from ce_declarations import declarations  # noqa: E402
 
 # Written by hand, one file per idea.
 HAND_WRITTEN = {
@@ -52,26 +52,9 @@ HAND_WRITTEN = {
 # that call's, already forwarded.
 ALIASED = {"GetWindowLongPtrW", "SetWindowLongPtrW"}
 
-DECL = re.compile(r"^([A-Za-z_][\w:]*[\s\*]+)([A-Za-z_]\w*)\(([^;{}]*?)\);", re.M | re.S)
 
 # What the forwarded calls need beyond windows.h, which the ce headers bring.
 SYSTEM_HEADERS = ["winsock2.h", "ws2tcpip.h", "windows.h", "mmsystem.h", "objbase.h", "shlobj.h"]
-
-
-def declarations(path):
-    text = re.sub(r"//[^\n]*", "", open(path, encoding="utf-8").read())
-    for ret, name, params in DECL.findall(text):
-        if name in NOT_OURS:
-            continue
-        params = " ".join(params.split())
-        args = []
-        if params and params != "void":
-            for p in params.split(","):
-                m = re.search(r"(\w+)\s*$", p.strip())
-                if not m:
-                    sys.exit(f"{path}: {name}: a parameter without a name: {p!r}")
-                args.append(m.group(1))
-        yield " ".join(ret.split()), name, params, args
 
 
 def main():
