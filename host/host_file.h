@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace qelhost {
 
@@ -16,6 +17,17 @@ struct HostFileRead {
   ReadRefusal refusal = ReadRefusal::kNone;
   std::string why;  // for a refusal: "no such file", "is a folder, not a file", ...
   explicit operator bool() const { return refusal == ReadRefusal::kNone; }
+
+  static HostFileRead Refused(ReadRefusal refusal, std::string why) {
+    HostFileRead r;
+    r.refusal = refusal;
+    r.why = std::move(why);
+    return r;
+  }
+  static HostFileRead TooLarge(uint64_t maxBytes) {
+    return Refused(ReadRefusal::kTooLarge,
+                   "is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+  }
 };
 
 HostFileRead ReadRegularFile(const std::filesystem::path& file, uint64_t maxBytes);

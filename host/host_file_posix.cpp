@@ -10,33 +10,26 @@
 namespace qelhost {
 namespace {
 
-HostFileRead Refuse(ReadRefusal refusal, std::string why) {
-  HostFileRead r;
-  r.refusal = refusal;
-  r.why = std::move(why);
-  return r;
-}
-
 HostFileRead Unreadable() {
-  return Refuse(ReadRefusal::kUnreadable, std::string("cannot be read: ") + std::strerror(errno));
+  return HostFileRead::Refused(ReadRefusal::kUnreadable,
+                               std::string("cannot be read: ") + std::strerror(errno));
 }
 
 }  // namespace
 
 HostFileRead ReadRegularFile(const std::filesystem::path& file, uint64_t maxBytes) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? Refuse(ReadRefusal::kMissing, "no such file") : Unreadable();
+  if (fd < 0)
+    return errno == ENOENT ? HostFileRead::Refused(ReadRefusal::kMissing, "no such file") : Unreadable();
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
   struct ::stat st {};
   if (::fstat(fd, &st) != 0) return Unreadable();
-  if (S_ISDIR(st.st_mode)) return Refuse(ReadRefusal::kFolder, "is a folder, not a file");
-  if (!S_ISREG(st.st_mode)) return Refuse(ReadRefusal::kNotRegular, "is not a regular file");
-  if (uint64_t(st.st_size) > maxBytes)
-    return Refuse(ReadRefusal::kTooLarge,
-                  "is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+  if (S_ISDIR(st.st_mode)) return HostFileRead::Refused(ReadRefusal::kFolder, "is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) return HostFileRead::Refused(ReadRefusal::kNotRegular, "is not a regular file");
+  if (uint64_t(st.st_size) > maxBytes) return HostFileRead::TooLarge(maxBytes);
   HostFileRead r;
   r.bytes.resize(size_t(st.st_size));
   size_t got = 0;

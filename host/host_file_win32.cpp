@@ -8,15 +8,9 @@
 namespace qelhost {
 namespace {
 
-HostFileRead Refuse(ReadRefusal refusal, std::string why) {
-  HostFileRead r;
-  r.refusal = refusal;
-  r.why = std::move(why);
-  return r;
-}
-
 HostFileRead Unreadable() {
-  return Refuse(ReadRefusal::kUnreadable, "cannot be read (error " + std::to_string(::GetLastError()) + ")");
+  return HostFileRead::Refused(ReadRefusal::kUnreadable,
+                               "cannot be read (error " + std::to_string(::GetLastError()) + ")");
 }
 
 struct HandleCloser {
@@ -31,21 +25,21 @@ HostFileRead ReadRegularFile(const std::filesystem::path& file, uint64_t maxByte
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-               ? Refuse(ReadRefusal::kMissing, "no such file")
+               ? HostFileRead::Refused(ReadRefusal::kMissing, "no such file")
                : Unreadable();
   }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Refuse(ReadRefusal::kFolder, "is a folder, not a file");
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return HostFileRead::Refused(ReadRefusal::kFolder, "is a folder, not a file");
   HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Unreadable();
   const HandleCloser closer{h};
   // A device or pipe in a file's place ("CON", "\\.\pipe\x") would block a read.
-  if (::GetFileType(h) != FILE_TYPE_DISK) return Refuse(ReadRefusal::kNotRegular, "is not a regular file");
+  if (::GetFileType(h) != FILE_TYPE_DISK)
+    return HostFileRead::Refused(ReadRefusal::kNotRegular, "is not a regular file");
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(h, &size)) return Unreadable();
-  if (uint64_t(size.QuadPart) > maxBytes)
-    return Refuse(ReadRefusal::kTooLarge,
-                  "is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+  if (uint64_t(size.QuadPart) > maxBytes) return HostFileRead::TooLarge(maxBytes);
   HostFileRead r;
   r.bytes.resize(size_t(size.QuadPart));
   size_t got = 0;

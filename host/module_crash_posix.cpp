@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "crash_line.h"
 #include "module_crash.h"
 
 namespace qelhost {
@@ -17,44 +18,6 @@ struct sigaction g_before[NSIG];
 
 // A stack overflow inside the module leaves no stack to report it on.
 alignas(16) char g_altStack[64 * 1024];
-
-// Async-signal-safe text: no allocation, no stdio.
-class Line {
- public:
-  Line& operator<<(const char* s) {
-    while (s && *s && at_ < sizeof text_) text_[at_++] = *s++;
-    return *this;
-  }
-  // Names the module registered: ASCII as it is, anything else as '?'.
-  Line& operator<<(const char16_t* s) {
-    while (s && *s && at_ < sizeof text_) {
-      text_[at_++] = *s >= 0x20 && *s < 0x7F ? char(*s) : '?';
-      ++s;
-    }
-    return *this;
-  }
-  Line& Number(uintptr_t v, unsigned base) {
-    char digits[24];
-    size_t n = 0;
-    do {
-      digits[n++] = "0123456789abcdef"[v % base];
-      v /= base;
-    } while (v && n < sizeof digits);
-    while (n && at_ < sizeof text_) text_[at_++] = digits[--n];
-    return *this;
-  }
-  void WriteTo(int fd) const {
-    for (size_t done = 0; done < at_;) {
-      const ssize_t n = ::write(fd, text_ + done, at_ - done);
-      if (n <= 0) return;
-      done += size_t(n);
-    }
-  }
-
- private:
-  char text_[512];
-  size_t at_ = 0;
-};
 
 uintptr_t FaultingInstruction(void* context) {
   const auto* uc = static_cast<const ucontext_t*>(context);
@@ -89,23 +52,17 @@ void OnFault(int sig, siginfo_t* info, void* context) {
   const CrashSite site = CrashSiteAt(pc);
   // A signal another process sent is no crash, whatever this thread was running.
   if (Sent(info) || (!site.what && !site.inModuleCode)) return PassOn(sig, info, context);
-  Line line;
+  CrashLine line;
   line << "qelhost: the module crashed (signal ";
   line.Number(uintptr_t(sig), 10);
   if (const char* name = ::sigabbrev_np(sig)) line << ", SIG" << name;
   line << ") ";
-  if (site.what) {
-    line << "in " << site.what;
-    if (site.name) line << " " << site.name;
-  } else {
-    line << "on a thread of its own";
+  line.Site(site);
+  for (size_t done = 0; done < line.size();) {
+    const ssize_t n = ::write(STDERR_FILENO, line.text() + done, line.size() - done);
+    if (n <= 0) break;
+    done += size_t(n);
   }
-  if (site.inModuleCode) {
-    line << ", at offset 0x";
-    line.Number(site.offset, 16) << " of its code";
-  }
-  line << "\n";
-  line.WriteTo(STDERR_FILENO);
   ::_exit(kModuleCrashed);
 }
 

@@ -132,5 +132,47 @@ TEST(Modules, LoadsAreCountedAndNamesMatchWithoutRegardToCase) {
   }
 }
 
+// The device cuts the program's path to fit, always with its NUL, and says
+// it did; the whole path comes back with room for it.
+TEST(Modules, TheProgramsPathIsCutToFitWithItsNul) {
+  char16_t full[MAX_PATH] = {};
+  const DWORD length = ce::GetModuleFileNameW(nullptr, full, MAX_PATH);
+  ASSERT_GT(length, 4u);
+  ASSERT_LT(length, DWORD(MAX_PATH));
+  EXPECT_EQ(full[length], u'\0');
+  const std::u16string path(full, length);
+  EXPECT_NE(path.find(u"qel_platform_tests"), std::u16string::npos);
+  const struct {
+    DWORD size;
+    DWORD result;
+    DWORD error;
+  } cases[] = {
+      {length + 1, length, kSentinel},   {length, length - 1, ERROR_INSUFFICIENT_BUFFER},
+      {4, 3, ERROR_INSUFFICIENT_BUFFER}, {1, 0, ERROR_INSUFFICIENT_BUFFER},
+      {0, 0, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "size " << c.size);
+    std::u16string cut(MAX_PATH, u'#');
+    SetLastError(kSentinel);
+    EXPECT_EQ(ce::GetModuleFileNameW(nullptr, cut.data(), c.size), c.result);
+    if (c.error == kSentinel) {
+      EXPECT_TRUE(GetLastError() == kSentinel || GetLastError() == ERROR_SUCCESS) << GetLastError();
+    } else {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    if (c.size == 0) {
+      EXPECT_EQ(cut[0], u'#');  // nothing written
+      continue;
+    }
+    EXPECT_EQ(cut.substr(0, c.result), path.substr(0, c.result));
+    EXPECT_EQ(cut[c.result], u'\0');
+    EXPECT_EQ(cut[c.size], u'#');  // nothing past the buffer
+  }
+  SetLastError(kSentinel);
+  EXPECT_EQ(ce::GetModuleFileNameW(nullptr, nullptr, MAX_PATH), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
 }  // namespace
 }  // namespace ce

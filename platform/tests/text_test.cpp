@@ -22,6 +22,7 @@ TEST(Text, Cp1252MapsBytesAsWindowsDoes) {
       {0x00, 0x0000}, {0x7F, 0x007F}, {0x80, 0x20AC}, {0x81, 0x0081}, {0x8A, 0x0160},
       {0x8D, 0x008D}, {0x99, 0x2122}, {0x9F, 0x0178}, {0xA0, 0x00A0}, {0xFF, 0x00FF},
   };
+  EXPECT_EQ(GetACP(), 1252u);  // whatever the code page of a desktop's locale
   SetLastError(cetest::kSentinel);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << int(c.byte));

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "ce/error.h"
 #include "ce/exception.h"
+#include "ce/process.h"
 #include "ce/sync.h"
+#include "conformance.h"
 
 namespace ce {
 namespace {
@@ -176,6 +179,62 @@ TEST(GuardedCall, TurnsACrashIntoItsExceptionCode) {
   EXPECT_EQ(GuardedCall(Nested, nullptr, Handler), 42u);
   EXPECT_EQ(GuardedCall(Crash, nullptr, Handler),
             DWORD(EXCEPTION_ACCESS_VIOLATION));  // the guard is re-armed
+}
+
+DWORD Throw(void*) { throw std::runtime_error("out of the routine"); }
+
+// A C++ exception is no crash: it leaves through the guard, which ends with it.
+TEST(GuardedCall, LetsACppExceptionThrough) {
+  EXPECT_THROW(GuardedCall(Throw, nullptr, Handler), std::runtime_error);
+  EXPECT_EQ(GuardedCall(Crash, reinterpret_cast<void*>(3), Handler), 5u);
+  EXPECT_EQ(GuardedCall(Crash, nullptr, Handler), DWORD(EXCEPTION_ACCESS_VIOLATION));
+}
+
+TEST(Processes, ANullPathOrRecordIsRefused) {
+  PROCESS_INFORMATION info{};
+  const struct {
+    const char* what;
+    const char16_t* path;
+    PROCESS_INFORMATION* info;
+  } cases[] = {
+      {"no path", nullptr, &info},
+      {"no record", u"\\Windows\\no-such-program.exe", nullptr},
+      {"neither", nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(cetest::kSentinel);
+    EXPECT_FALSE(
+        CreateProcessW(c.path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, c.info));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  }
+  EXPECT_EQ(info.hProcess, nullptr);
+}
+
+volatile bool g_deeper = true;
+
+// A page a frame, without end: past any thread's stack in a few hundred calls.
+DWORD Overflow(void* depth) {
+  volatile char page[4096];
+  page[0] = char(reinterpret_cast<uintptr_t>(depth));
+  const DWORD below = g_deeper ? Overflow(static_cast<char*>(depth) + 1) : 0;
+  return below + DWORD(page[0]);
+}
+
+// Each overflow uses up the stack's guard; the next must find it again.
+TEST(GuardedCall, CatchesAStackOverflowEveryTime) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    EXPECT_EQ(GuardedCall(Overflow, nullptr, Handler), DWORD(EXCEPTION_STACK_OVERFLOW));
+    std::atomic<DWORD> there{0};
+    std::thread([&] {
+      there = GuardedCall(Overflow, nullptr, Handler);
+      if (there == EXCEPTION_STACK_OVERFLOW) there = GuardedCall(Overflow, nullptr, Handler);
+    }).join();
+    EXPECT_EQ(there.load(), DWORD(EXCEPTION_STACK_OVERFLOW));
+  }
+  // And the stack is whole again for an ordinary crash.
+  EXPECT_EQ(GuardedCall(Crash, nullptr, Handler), DWORD(EXCEPTION_ACCESS_VIOLATION));
 }
 
 }  // namespace

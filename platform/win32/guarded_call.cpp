@@ -1,10 +1,13 @@
-// The guarded call on Win32. g++ has no __try, so a vectored exception
-// handler, first in the process's chain, takes a crash inside a guard: it
-// records the code and resumes the thread in a landing routine on spare stack
-// of the guard's own frame, which jumps back into GuardedCall. The crashed
-// routine's frames are abandoned, not unwound. Outside any guard, and for
-// exceptions that are no crash (C++ exceptions, debugger notices), the
-// handler passes.
+// The guarded call on Win32. g++ has no __try, so GuardedCall calls the
+// routine through a frame that carries an exception handler of its own: on
+// x86-64 a small routine whose unwind record names the handler, on x86 a
+// record on the thread's handler chain. Like an __except block's filter, the
+// handler sees only what the frames inside the routine left unhandled (a
+// __try of the routine's own, IsBadReadPtr's probe). It takes a crash: it
+// records the code and resumes the thread in a landing routine on spare
+// stack of the guard's own frame, which jumps back into GuardedCall. The
+// crashed routine's frames are abandoned, not unwound. Exceptions that are no
+// crash (C++ exceptions, debugger notices) pass on.
 #include <malloc.h>
 
 #include <array>
@@ -20,8 +23,8 @@ struct Guard {
   volatile DWORD code;
   Guard* outer;
 #if !defined(_WIN64)
-  // The thread's structured-handler chain when the guard began: records that
-  // the abandoned frames registered must go with them.
+  // The thread's handler chain when the guard began: records that the
+  // abandoned frames registered must go with them.
   void* handlers;
 #endif
   // Where the landing routine runs: below every live frame of GuardedCall,
@@ -39,12 +42,16 @@ bool IsCrash(DWORD code) {
 
 [[noreturn]] void Land() { __builtin_longjmp(t_guard->jump, 1); }
 
-LONG CALLBACK OnException(EXCEPTION_POINTERS* exception) {
+}  // namespace
+
+// The frame's handler (called by the system, so of C linkage on x86-64).
+extern "C" EXCEPTION_DISPOSITION qel_guard_frame_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context,
+                                                         void*) {
   Guard* guard = t_guard;
-  const DWORD code = exception->ExceptionRecord->ExceptionCode;
-  if (guard == nullptr || !IsCrash(code)) return EXCEPTION_CONTINUE_SEARCH;
-  guard->code = code;
-  CONTEXT* context = exception->ContextRecord;
+  if (guard == nullptr || (record->ExceptionFlags & (EXCEPTION_UNWIND | EXCEPTION_NONCONTINUABLE)) != 0 ||
+      !IsCrash(record->ExceptionCode))
+    return ExceptionContinueSearch;
+  guard->code = record->ExceptionCode;
   const auto top = reinterpret_cast<uintptr_t>(guard->landing.data() + guard->landing.size());
 #if defined(_WIN64)
   // As after a call: the return address slot leaves the stack 8 off 16.
@@ -54,27 +61,61 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* exception) {
   context->Esp = static_cast<DWORD>((top & ~uintptr_t{15}) - 4);
   context->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&Land));
 #endif
-  return EXCEPTION_CONTINUE_EXECUTION;
+  return ExceptionContinueExecution;
 }
 
-void InstallHandler() {
-  static const PVOID handler = ::AddVectoredExceptionHandler(1, &OnException);
-  (void)handler;
-}
-
-}  // namespace
+#if defined(_WIN64)
+// routine(parameter) in a frame whose unwind record names the handler.
+extern "C" DWORD qel_guarded_invoke(GUARDED_ROUTINE routine, void* parameter);
+asm(R"(
+  .text
+  .globl qel_guarded_invoke
+  .def qel_guarded_invoke; .scl 2; .type 32; .endef
+  .seh_proc qel_guarded_invoke
+qel_guarded_invoke:
+  subq $40, %rsp
+  .seh_stackalloc 40
+  .seh_endprologue
+  movq %rcx, %rax
+  movq %rdx, %rcx
+  callq *%rax
+  nop
+  addq $40, %rsp
+  retq
+  .seh_handler qel_guard_frame_handler, @except
+  .seh_endproc
+)");
+#endif
 
 DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE onException) {
-  InstallHandler();
   Guard guard;
   guard.code = 0;
   guard.outer = t_guard;
 #if !defined(_WIN64)
-  guard.handlers = reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList;
+  NT_TIB* tib = reinterpret_cast<NT_TIB*>(::NtCurrentTeb());
+  guard.handlers = tib->ExceptionList;
+  EXCEPTION_REGISTRATION_RECORD frame{};
+  frame.Next = tib->ExceptionList;
+  frame.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&qel_guard_frame_handler);
 #endif
   t_guard = &guard;
   if (__builtin_setjmp(guard.jump) == 0) {
-    const DWORD result = routine(parameter);
+    DWORD result;
+    try {
+#if defined(_WIN64)
+      result = qel_guarded_invoke(routine, parameter);
+#else
+      tib->ExceptionList = &frame;
+      result = routine(parameter);
+      tib->ExceptionList = frame.Next;
+#endif
+    } catch (...) {  // a C++ exception leaves through the guard, which ends with it
+#if !defined(_WIN64)
+      tib->ExceptionList = frame.Next;
+#endif
+      t_guard = guard.outer;
+      throw;
+    }
     t_guard = guard.outer;
     return result;
   }

@@ -4,8 +4,8 @@
 Reads the image with the cross binutils' objdump -p and checks that it is a
 DLL for the given machine, exports exactly the six entry points by their
 plain names, imports only the system's own libraries (the C++ runtime is
-linked in), and carries the version resource of the resource script, read
-independently with pefile.
+linked in), at load time or delay-loaded, and carries the version resource of
+the resource script; the last two are read independently with pefile.
 
   pe_image_check.py --image FILE --machine i386|x86-64 --objdump OBJDUMP --version X.Y.Z.W
 Exits 1 naming every difference, 2 on bad usage.
@@ -61,7 +61,7 @@ def address_entries(dump):
     return entries
 
 
-def problems(dump, machine, version_info, version):
+def problems(dump, machine, version_info, delayed, version):
     found = []
     fmt = re.search(r"file format (\S+)", dump)
     expected_format = {"i386": "pei-i386", "x86-64": "pei-x86-64"}[machine]
@@ -85,6 +85,8 @@ def problems(dump, machine, version_info, version):
     imports = {m.lower() for m in re.findall(r"^\s*DLL Name: (\S+)", dump, re.M)}
     if imports - SYSTEM_LIBRARIES:
         found.append(f"imports libraries a system does not have: {sorted(imports - SYSTEM_LIBRARIES)}")
+    if delayed - SYSTEM_LIBRARIES:
+        found.append(f"delay-loads libraries a system does not have: {sorted(delayed - SYSTEM_LIBRARIES)}")
     if version_info is None:
         found.append("no version resource")
     else:
@@ -94,7 +96,9 @@ def problems(dump, machine, version_info, version):
     return found
 
 
-def version_strings(image):
+def pefile_facts(image):
+    """The version resource's strings (None without one) and the names of
+    the delay-loaded libraries, which objdump does not list."""
     import pefile  # Debian's python3-pefile
     pe = pefile.PE(image)
     strings = {}
@@ -102,7 +106,28 @@ def version_strings(image):
         for entry in info:
             for table in getattr(entry, "StringTable", []):
                 strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
-    return strings or None
+    delayed = {d.dll.decode().lower() for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+    return strings or None, delayed | unlisted_delay_imports(pe)
+
+
+def unlisted_delay_imports(pe):
+    """GNU ld leaves the delay-import directory empty: the descriptors sit in
+    the image unlisted (dlltool's go with the code). Each is eight 32-bit words, the first 1 (addresses are
+    relative), the second the address of the library's name, the next three
+    (module handle, address table, name table) inside the image."""
+    import struct
+    size = pe.OPTIONAL_HEADER.SizeOfImage
+    found = set()
+    for section in pe.sections:
+        data = section.get_data()
+        for at in range(0, len(data) - 31, 4):
+            attrs, name, hmod, iat, int_ = struct.unpack_from("<5I", data, at)
+            if attrs != 1 or not all(0 < rva < size for rva in (name, hmod, iat, int_)):
+                continue
+            text = pe.get_string_at_rva(name, 260) or b""
+            if re.fullmatch(rb"[\w.-]+\.dll", text, re.I):
+                found.add(text.decode().lower())
+    return found
 
 
 def main():
@@ -115,7 +140,8 @@ def main():
     if not os.path.isfile(a.image):
         print(f"{a.image}: no such file")
         return 1
-    found = problems(objdump(a.objdump, a.image), a.machine, version_strings(a.image), a.version)
+    strings, delayed = pefile_facts(a.image)
+    found = problems(objdump(a.objdump, a.image), a.machine, strings, delayed, a.version)
     for p in found:
         print(f"{a.image}: {p}")
     if found:

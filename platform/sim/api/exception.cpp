@@ -5,6 +5,7 @@
 // whatever handled them before (the default action, or a sanitizer).
 #include "ce/exception.h"
 
+#include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -65,13 +66,39 @@ class AltStack {
 
 thread_local AltStack t_altStack;
 
+// Where the thread's stack ends, read before any fault (the reading is not
+// safe inside a signal handler): a fault just past it is a stack overflow.
+struct StackEnd {
+  StackEnd() {
+    pthread_attr_t attr;
+    if (::pthread_getattr_np(::pthread_self(), &attr) != 0) return;
+    void* base = nullptr;
+    size_t size = 0;
+    if (::pthread_attr_getstack(&attr, &base, &size) == 0) low = reinterpret_cast<uintptr_t>(base);
+    ::pthread_attr_destroy(&attr);
+  }
+  uintptr_t low = 0;
+};
+
+thread_local StackEnd t_stackEnd;
+
+bool IsStackOverflow(const siginfo_t* info) {
+  const uintptr_t low = t_stackEnd.low;
+  if (info == nullptr || low == 0) return false;
+  // The guard area below the stack, or the stack's last page (a frame
+  // larger than the guard area may fault further down).
+  constexpr uintptr_t kBelow = 1 << 20, kAbove = 64 << 10;
+  const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+  return at + kBelow >= low && at < low + kAbove;
+}
+
 struct sigaction g_previous[65];
 
 DWORD CodeOf(int sig, const siginfo_t* info) {
   const int code = info ? info->si_code : 0;
   switch (sig) {
     case SIGSEGV:
-      return EXCEPTION_ACCESS_VIOLATION;
+      return IsStackOverflow(info) ? EXCEPTION_STACK_OVERFLOW : EXCEPTION_ACCESS_VIOLATION;
     case SIGBUS:
       return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
     case SIGILL:
@@ -138,6 +165,7 @@ DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE on
   static std::once_flag installed;
   std::call_once(installed, sim::Install);
   sim::t_altStack.Touch();
+  (void)sim::t_stackEnd.low;  // read now, outside any handler
   sim::Guard guard;
   guard.code = 0;
   guard.outer = sim::t_guard;
