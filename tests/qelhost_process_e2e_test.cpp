@@ -176,10 +176,12 @@ TEST_F(QelHostProcesses, AnotherQelhostOnTheTerminalIsCutShort) {
   const HostRun r = qeltest::RunHost({"--terminal", dir().string(), "run", "SRB"}, temp_.path(), o);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("the terminal went down (warm reboot)\n"), std::string::npos) << r.err;
-  for (int i = 0; i < 200 && !fs::exists(status); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The shell makes the file before it writes the status: wait for the status.
   std::string code;
-  std::ifstream(status) >> code;
+  for (int i = 0; i < 200 && code.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::ifstream(status) >> code;
+  }
   std::stringstream text;
   text << std::ifstream(said).rdbuf();
   EXPECT_EQ(code, "1");
