@@ -41,7 +41,7 @@ HAND_WRITTEN = {
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
-    "GetFileVersionInfoW",                                                         # version_block.cpp
+    "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",           # version_block.cpp
     "GuardedCall",                                                                 # guarded_call.cpp
     "GetModuleFileNameW",                                                          # module_file_name.cpp
     "GetACP", "WideCharToMultiByte", "MultiByteToWideChar",                        # code_page.cpp
