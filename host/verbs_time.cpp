@@ -125,7 +125,8 @@ int FormatDate(const DateRequest& r, const Output& o) {
   // A format naming UTC converts by itself; converting here too would do it twice.
   const bool formatConverts = r.format.find("UTC") != std::string::npos;
   if (r.utc && !formatConverts && !value.p->ConvertToUtc()) {
-    o.err << "qelhost: date: the time cannot be converted to UTC (error " << ce::GetLastError() << ")\n";
+    const ce::DWORD error = ce::GetLastError();  // before the stream's own calls
+    o.err << "qelhost: date: the time cannot be converted to UTC (error " << error << ")\n";
     return kFailed;
   }
   const auto text = FormatToUtf8(value.p, ceutil::FromUtf8(r.format));
@@ -155,15 +156,17 @@ int FileInfo(const std::string& devicePath, int waitMs, const Output& o) {
   // The object's record is taken when it closes the file; reopening then shows
   // whether anything wrote to the file in between.
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be opened (error "
-          << ce::GetLastError() << ")\n";
+    const ce::DWORD error = ce::GetLastError();  // before the stream's own calls
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be opened (error " << error
+          << ")\n";
     return kFailed;
   }
   file.p->Close();
   if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   if (!file.p->Open(path.c_str(), kQelFileRead)) {
-    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be reopened (error "
-          << ce::GetLastError() << ")\n";
+    const ce::DWORD error = ce::GetLastError();  // before the stream's own calls
+    o.err << "qelhost: file-info: " << Printable(devicePath) << ": cannot be reopened (error " << error
+          << ")\n";
     return kFailed;
   }
   const bool changed = file.p->HasChanged();

@@ -107,6 +107,19 @@ def bad_module_faults(wine, qelhost, folder):
     return faults
 
 
+def file_info_faults(wine, qelhost):
+    """file-info of a file the system has, and of one it lacks: the system's
+    error number, not one a later call left behind."""
+    faults = []
+    status, out, err = run(wine, qelhost, "file-info", "C:\\windows\\notepad.exe", "--json")
+    if status != 0 or json.loads(out or "{}").get("size", 0) <= 0:
+        faults.append(f"file-info of notepad.exe: status {status}, {out.strip()!r} {err.strip()!r}")
+    status, out, err = run(wine, qelhost, "file-info", "C:\\windows\\no-such-file.exe")
+    if status == 0 or "cannot be opened (error 2)" not in err:
+        faults.append(f"file-info of a missing file: expected error 2, got status {status}: {err.strip()!r}")
+    return faults
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--wine", required=True)
@@ -162,6 +175,7 @@ def main():
                 faults.append(f"{name} answered {by_name.get(name)}, though Windows has no {lack}")
 
     faults += bad_module_faults(a.wine, a.qelhost, a.scratch)
+    faults += file_info_faults(a.wine, a.qelhost)
 
     answered = sum(1 for r in readings if r.get("ok"))
     print(f"{len(readings)} properties, {answered} answered, {len(readings) - answered} failed")
