@@ -2,16 +2,7 @@
 # and the link graph of the project's libraries, checked on every build before
 # anything the module is built from compiles, and by the tests.
 
-# Every target defined in dir and below it.
-function(qel_targets_below dir out)
-  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-  foreach(sub IN LISTS subdirs)
-    qel_targets_below(${sub} below)
-    list(APPEND targets ${below})
-  endforeach()
-  set(${out} ${targets} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/TargetsBelow.cmake)
 
 # Writes BUILD/layers/links.json: each target of the project and the libraries
 # it links directly, as CMake was told (generator expressions kept as text).

@@ -3,15 +3,7 @@
 # target holds them. (The command-line and JSON libraries stay out: few of
 # the host's sources use them, and loading them costs the rest more than
 # parsing saves.)
-function(qel_targets_below dir out)
-  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-  foreach(sub IN LISTS subdirs)
-    qel_targets_below(${sub} more)
-    list(APPEND targets ${more})
-  endforeach()
-  set(${out} ${targets} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/TargetsBelow.cmake)
 
 # Every C++ target of the project; the header probe is left alone, since it
 # checks the order in which windows.h meets the project's headers.
