@@ -35,7 +35,8 @@ HAND_WRITTEN = {
     "InitializeCriticalSection", "DeleteCriticalSection",                          # critical_section.cpp
     "EnterCriticalSection", "LeaveCriticalSection",
     "WaitForMultipleObjects",                                                      # waits.cpp
-    "RegDeleteKeyW",                                                               # registry.cpp
+    "RegOpenKeyExW", "RegCreateKeyExW", "RegCloseKey", "RegDeleteKeyW",            # registry.cpp
+    "RegEnumKeyExW", "RegEnumValueW",
     "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
