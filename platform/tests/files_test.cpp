@@ -207,9 +207,11 @@ TEST_F(Files, ClosedAndForeignHandlesAreInvalid) {
   DWORD n = 0;
   EXPECT_FALSE(FindClose(file));  // not a search: the file stays open
   EXPECT_TRUE(ReadFile(file, buf, 3, &n, nullptr));
+  // An open search is not a file either. Made before the file is closed, as a
+  // desktop gives a closed handle's value to the next handle made.
+  HANDLE search = FindFirstFileW(At(u"*").c_str(), &data);
   EXPECT_TRUE(FindClose(find));
   EXPECT_TRUE(CloseHandle(file));
-  HANDLE search = FindFirstFileW(At(u"*").c_str(), &data);  // an open search is not a file either
   const std::vector<std::pair<const char*, std::function<bool()>>> uses = {
       {"ReadFile", [&] { return ReadFile(file, buf, 1, &n, nullptr); }},
       {"WriteFile", [&] { return WriteFile(file, "x", 1, &n, nullptr); }},
@@ -425,6 +427,36 @@ TEST_F(Files, FindMatchesPatternsWithoutRegardToCase) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, row.names);
     EXPECT_TRUE(FindClose(find));
+  }
+}
+
+// The device's names have no short form for a pattern to match instead.
+TEST_F(Files, FindMatchesLongNamesOnly) {
+  Put(u"page.html", "");
+  Put(u"a long name.text", "");
+  Put(u"note.htm", "");
+  const struct {
+    const char16_t* pattern;
+    List names;
+  } rows[] = {
+      {u"*.htm", {"note.htm"}}, {u"*.htm?", {"page.html"}},         {u"*~*", {}}, {u"along*", {}},
+      {u"*.tex", {}},           {u"A LONG*", {"a long name.text"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ceutil::ToUtf8(row.pattern));
+    WIN32_FIND_DATAW data;
+    SetLastError(kSentinel);
+    HANDLE find = FindFirstFileW(At(row.pattern).c_str(), &data);
+    List names;
+    if (find != INVALID_HANDLE_VALUE) {
+      do names.push_back(ceutil::ToUtf8(data.cFileName));
+      while (FindNextFileW(find, &data));
+      EXPECT_TRUE(FindClose(find));
+    } else {
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, row.names);
   }
 }
 

@@ -37,7 +37,7 @@ HAND_WRITTEN = {
     "WaitForMultipleObjects",                                                      # waits.cpp
     "RegOpenKeyExW", "RegCreateKeyExW", "RegCloseKey", "RegDeleteKeyW",            # registry.cpp
     "RegEnumKeyExW", "RegEnumValueW",
-    "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
+    "FindFirstFileW", "FindNextFileW", "FindClose",                                # find_files.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
