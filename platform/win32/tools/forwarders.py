@@ -38,6 +38,7 @@ HAND_WRITTEN = {
     "RegOpenKeyExW", "RegCreateKeyExW", "RegCloseKey", "RegDeleteKeyW",            # registry.cpp
     "RegEnumKeyExW", "RegEnumValueW",
     "FindFirstFileW", "FindNextFileW", "FindClose",                                # find_files.cpp
+    "FindFirstChangeNotificationW",                                                # change_notify.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
