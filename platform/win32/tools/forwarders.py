@@ -39,6 +39,8 @@ HAND_WRITTEN = {
     "RegEnumKeyExW", "RegEnumValueW",
     "FindFirstFileW", "FindNextFileW", "FindClose",                                # find_files.cpp
     "FindFirstChangeNotificationW",                                                # change_notify.cpp
+    "CreateFileW",                                                                 # open_file.cpp
+    "SetFilePointer", "SetEndOfFile",                                              # file_position.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
