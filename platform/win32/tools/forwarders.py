@@ -41,6 +41,7 @@ HAND_WRITTEN = {
     "FindFirstChangeNotificationW",                                                # change_notify.cpp
     "CreateFileW",                                                                 # open_file.cpp
     "SetFilePointer", "SetEndOfFile",                                              # file_position.cpp
+    "RemoveDirectoryW", "MoveFileW", "CopyFileW",                                  # file_operations.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
