@@ -20,6 +20,10 @@ namespace {
 using cetest::kSentinel;
 using List = std::vector<std::string>;
 
+// A new file is marked for archiving. Wine cannot take the mark away (it has
+// no place to keep it), so the tests that make a file read-only keep it.
+constexpr DWORD kLocked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
+
 class Files : public cetest::FolderTest {
  protected:
   // old.txt, B.TXT, c.doc, a read-only locked.txt and a folder sub.
@@ -28,7 +32,7 @@ class Files : public cetest::FolderTest {
     Put(u"B.TXT", "bb");
     Put(u"c.doc", "");
     Put(u"locked.txt", "keep");
-    ASSERT_TRUE(SetFileAttributesW(At(u"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(At(u"locked.txt").c_str(), kLocked));
     ASSERT_TRUE(CreateDirectoryW(At(u"sub").c_str(), nullptr));
   }
   bool Exists(std::u16string_view rel) const {
@@ -207,9 +211,11 @@ TEST_F(Files, ClosedAndForeignHandlesAreInvalid) {
   DWORD n = 0;
   EXPECT_FALSE(FindClose(file));  // not a search: the file stays open
   EXPECT_TRUE(ReadFile(file, buf, 3, &n, nullptr));
+  // An open search is not a file either. Made before the file is closed, as a
+  // desktop gives a closed handle's value to the next handle made.
+  HANDLE search = FindFirstFileW(At(u"*").c_str(), &data);
   EXPECT_TRUE(FindClose(find));
   EXPECT_TRUE(CloseHandle(file));
-  HANDLE search = FindFirstFileW(At(u"*").c_str(), &data);  // an open search is not a file either
   const std::vector<std::pair<const char*, std::function<bool()>>> uses = {
       {"ReadFile", [&] { return ReadFile(file, buf, 1, &n, nullptr); }},
       {"WriteFile", [&] { return WriteFile(file, "x", 1, &n, nullptr); }},
@@ -263,8 +269,8 @@ TEST_F(Files, AttributesAndMountedStores) {
   } rows[] = {
       {u"\\", FILE_ATTRIBUTE_DIRECTORY, kSentinel},
       {slash.c_str(), FILE_ATTRIBUTE_DIRECTORY, kSentinel},
-      {file.c_str(), FILE_ATTRIBUTE_NORMAL, kSentinel},
-      {locked.c_str(), FILE_ATTRIBUTE_READONLY, kSentinel},
+      {file.c_str(), FILE_ATTRIBUTE_ARCHIVE, kSentinel},
+      {locked.c_str(), kLocked, kSentinel},
       {nested.c_str(), FILE_ATTRIBUTE_DIRECTORY, kSentinel},  // only root folders are stores
       {none.c_str(), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
       {noFolder.c_str(), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
@@ -272,7 +278,13 @@ TEST_F(Files, AttributesAndMountedStores) {
   for (const auto& row : rows) {
     SCOPED_TRACE(ceutil::ToUtf8(row.path));
     SetLastError(kSentinel);
-    EXPECT_EQ(GetFileAttributesW(row.path), row.attributes);
+    const DWORD attributes = GetFileAttributesW(row.path);
+    if (cetest::broken(row.path == std::u16string_view(u"\\"))) {
+      // A desktop's root is a drive's, with attributes of its own.
+      EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+      continue;
+    }
+    EXPECT_EQ(attributes, row.attributes);
     EXPECT_EQ(GetLastError(), row.error);
   }
   // The terminal's mounted stores are root folders marked temporary; none may
@@ -300,9 +312,9 @@ TEST_F(Files, ReadOnlyFilesRefuseWritersButNotTheirCreator) {
   Put(u"old.txt", "old");
   const std::u16string old = At(u"old.txt");
   SetLastError(kSentinel);
-  ASSERT_TRUE(SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(SetFileAttributesW(old.c_str(), kLocked));
   EXPECT_EQ(GetLastError(), kSentinel);
-  EXPECT_EQ(GetFileAttributesW(old.c_str()), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(GetFileAttributesW(old.c_str()), kLocked);
   SetLastError(kSentinel);
   EXPECT_FALSE(UniqueHandle(CreateFileW(old.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
@@ -315,7 +327,7 @@ TEST_F(Files, ReadOnlyFilesRefuseWritersButNotTheirCreator) {
                                 FILE_ATTRIBUTE_READONLY, nullptr));
   DWORD n = 0;
   EXPECT_TRUE(WriteFile(made.get(), "x", 1, &n, nullptr));
-  EXPECT_EQ(GetFileAttributesW(At(u"ro.txt").c_str()), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(GetFileAttributesW(At(u"ro.txt").c_str()), kLocked);
 }
 
 TEST_F(Files, DeleteMoveCopyAndFolders) {
@@ -359,10 +371,7 @@ TEST_F(Files, DeleteMoveCopyAndFolders) {
       {kCopy, u"b.txt", u"sub\\moved.txt", 0,
        [&] { return Get(u"sub\\moved.txt") == "bb" && Get(u"b.Txt") == "bb"; }},
       {kCopyNew, u"locked.txt", u"copy.txt", 0,
-       [&] {
-         return Get(u"copy.txt") == "keep" &&
-                GetFileAttributesW(At(u"copy.txt").c_str()) == FILE_ATTRIBUTE_READONLY;
-       }},
+       [&] { return Get(u"copy.txt") == "keep" && GetFileAttributesW(At(u"copy.txt").c_str()) == kLocked; }},
   };
   auto path = [&](const char16_t* rel) {
     const std::u16string r = rel ? rel : u"";
@@ -428,6 +437,36 @@ TEST_F(Files, FindMatchesPatternsWithoutRegardToCase) {
   }
 }
 
+// The device's names have no short form for a pattern to match instead.
+TEST_F(Files, FindMatchesLongNamesOnly) {
+  Put(u"page.html", "");
+  Put(u"a long name.text", "");
+  Put(u"note.htm", "");
+  const struct {
+    const char16_t* pattern;
+    List names;
+  } rows[] = {
+      {u"*.htm", {"note.htm"}}, {u"*.htm?", {"page.html"}},         {u"*~*", {}}, {u"along*", {}},
+      {u"*.tex", {}},           {u"A LONG*", {"a long name.text"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ceutil::ToUtf8(row.pattern));
+    WIN32_FIND_DATAW data;
+    SetLastError(kSentinel);
+    HANDLE find = FindFirstFileW(At(row.pattern).c_str(), &data);
+    List names;
+    if (find != INVALID_HANDLE_VALUE) {
+      do names.push_back(ceutil::ToUtf8(data.cFileName));
+      while (FindNextFileW(find, &data));
+      EXPECT_TRUE(FindClose(find));
+    } else {
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, row.names);
+  }
+}
+
 TEST_F(Files, FindReportsAttributesSizesAndTimes) {
   Put(u"B.TXT", "bb");
   ASSERT_TRUE(CreateDirectoryW(At(u"sub").c_str(), nullptr));
@@ -438,7 +477,7 @@ TEST_F(Files, FindReportsAttributesSizesAndTimes) {
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
   FindClose(find);
   EXPECT_EQ(std::u16string(data.cFileName), u"B.TXT");
-  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_EQ(data.nFileSizeLow, 2u);
   EXPECT_EQ(data.nFileSizeHigh, 0u);
   const uint64_t written =

@@ -80,9 +80,15 @@ bool IsMountedStore(const ResolvedPath& p) {
 
 bool IsReadOnly(mode_t mode) { return (mode & 0222) == 0; }
 
+// A file's archive attribute is its owner's execute bit, which nothing on the
+// device reads otherwise: set when the file is made, copied or overwritten,
+// and by SetFileAttributesW.
+constexpr mode_t kArchive = S_IXUSR;
+
 DWORD AttributesOf(mode_t mode, bool mountedStore) {
   DWORD attributes = 0;
   if (S_ISDIR(mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if (S_ISREG(mode) && (mode & kArchive)) attributes |= FILE_ATTRIBUTE_ARCHIVE;
   if (IsReadOnly(mode)) attributes |= FILE_ATTRIBUTE_READONLY;
   if (mountedStore) attributes |= FILE_ATTRIBUTE_TEMPORARY;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -204,7 +210,7 @@ DWORD OpenHostFile(const ResolvedPath& rp, DWORD access, DWORD disposition, DWOR
       disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
   if (disposition == CREATE_NEW && rp.exists) return ERROR_FILE_EXISTS;
   if (mayCreate && !rp.exists) {
-    const mode_t perms = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    const mode_t perms = ((flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666) | kArchive;
     out->fd = HostFd(::openat(rp.folder.get(), rp.name.c_str(), common | O_CREAT | O_EXCL, perms));
     if (out->fd) {
       out->created = true;
@@ -228,7 +234,10 @@ DWORD AdmitOpenedFile(const OpenedFile& opened, DWORD access, DWORD share, DWORD
   if (!opened.created && IsReadOnly(st.st_mode) && ((access & GENERIC_WRITE) || truncates))
     return ERROR_ACCESS_DENIED;
   if (DWORD e = ShareClaim::Take(opened.fd.get(), KeyOf(st), access, share, claim)) return e;
-  if (!opened.created && truncates && ::ftruncate(opened.fd.get(), 0) != 0) return sim::ErrorFromErrno(errno);
+  if (!opened.created && truncates &&
+      (::ftruncate(opened.fd.get(), 0) != 0 ||
+       ::fchmod(opened.fd.get(), (st.st_mode & 07777) | kArchive) != 0))
+    return sim::ErrorFromErrno(errno);
   const int fl = ::fcntl(opened.fd.get(), F_GETFL);
   if (fl < 0 || ::fcntl(opened.fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return sim::ErrorFromErrno(errno);
   return ERROR_SUCCESS;
@@ -356,7 +365,8 @@ DWORD FillCopy(const CopySource& src, const OpenedFile& dst) {
   if (::ftruncate(dst.fd.get(), 0) != 0 || !CopyContents(src.fd.get(), dst.fd.get()))
     return sim::ErrorFromErrno(errno);
   const struct ::timespec times[2] = {src.st.st_atim, src.st.st_mtim};
-  if (::fchmod(dst.fd.get(), src.st.st_mode & 07777) != 0 || ::futimens(dst.fd.get(), times) != 0)
+  if (::fchmod(dst.fd.get(), (src.st.st_mode & 07777) | kArchive) != 0 ||
+      ::futimens(dst.fd.get(), times) != 0)
     return sim::ErrorFromErrno(errno);
   return ERROR_SUCCESS;
 }
@@ -541,9 +551,11 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   if (rp.isRoot) return Fail(ERROR_ACCESS_DENIED);
   if (!rp.exists) return Fail(ERROR_FILE_NOT_FOUND);
   const mode_t mode = rp.st.st_mode & 07777;
-  const mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t(0222))
-                        : IsReadOnly(mode)                     ? (mode | S_IWUSR)
-                                                               : mode;
+  mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t(0222))
+                  : IsReadOnly(mode)                     ? (mode | S_IWUSR)
+                                                         : mode;
+  if (S_ISREG(rp.st.st_mode))
+    wanted = (attributes & FILE_ATTRIBUTE_ARCHIVE) ? (wanted | kArchive) : (wanted & ~kArchive);
   if (wanted == mode) return TRUE;
   return ::fchmodat(rp.folder.get(), rp.name.c_str(), wanted, AT_SYMLINK_NOFOLLOW) == 0 ? TRUE : FailErrno();
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "api.h"
 #include "kernel.h"
@@ -109,6 +110,17 @@ void SetIf(DWORD* out, DWORD value) {
 
 LONG FirstError(LONG a, LONG b) { return a != ERROR_SUCCESS ? a : b; }
 
+// A string whose size leaves out its last character's terminator is stored
+// with one, as Windows stores it: readers of REG_SZ find it terminated.
+std::vector<uint8_t> Terminated(DWORD type, const BYTE* data, DWORD size) {
+  std::vector<uint8_t> bytes(data, data + size);
+  const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  const size_t last = (size / sizeof(char16_t) - 1) * sizeof(char16_t);
+  if (text && size >= sizeof(char16_t) && (bytes[last] || bytes[last + 1]))
+    bytes.insert(bytes.end(), sizeof(char16_t), 0);
+  return bytes;
+}
+
 }  // namespace
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*sam*/, HKEY* result) {
@@ -147,7 +159,10 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* /*reserved*/, DWORD* type, 
   Target target;
   if (LONG rc = Resolve(key, &target)) return rc;
   RegistryStore::Value value;
-  if (LONG rc = target.store->QueryValue(target.id, View(name), &value)) return rc;
+  if (LONG rc = target.store->QueryValue(target.id, View(name), &value)) {
+    if (!data) SetIf(size, 0);  // a size asked of no value is none, as Windows answers
+    return rc;
+  }
   SetIf(type, value.type);
   return CopyData(value.data, data, capacity, size);
 }
@@ -156,7 +171,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD /*reserved*/, DWORD type, cons
   if (!data && size) return ERROR_NOACCESS;  // the size promises bytes at no address
   Target target;
   if (LONG rc = Resolve(key, &target)) return rc;
-  return target.store->SetValue(target.id, View(name), type, {data, data ? size : 0});
+  return target.store->SetValue(target.id, View(name), type, Terminated(type, data, data ? size : 0));
 }
 
 LONG RegDeleteValueW(HKEY key, LPCWSTR name) {
@@ -180,8 +195,9 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD*
   if (LONG rc = Resolve(key, &target)) return rc;
   RegistryStore::SubKey sub;
   if (LONG rc = target.store->EnumKey(target.id, index, &sub)) return rc;
-  if (!NameFits(sub.name, *nameLength)) return ERROR_MORE_DATA;  // nothing else written either
+  // A short name leaves both buffers alone; the time is still told, as Windows tells it.
   SetFileTime(sub.lastWrite, lastWrite);
+  if (!NameFits(sub.name, *nameLength)) return ERROR_MORE_DATA;
   return FirstError(CopyName(sub.name, name, nameLength), CopyClass(sub.cls, cls, classLength));
 }
 

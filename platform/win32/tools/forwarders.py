@@ -35,8 +35,13 @@ HAND_WRITTEN = {
     "InitializeCriticalSection", "DeleteCriticalSection",                          # critical_section.cpp
     "EnterCriticalSection", "LeaveCriticalSection",
     "WaitForMultipleObjects",                                                      # waits.cpp
-    "RegDeleteKeyW",                                                               # registry.cpp
-    "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
+    "RegOpenKeyExW", "RegCreateKeyExW", "RegCloseKey", "RegDeleteKeyW",            # registry.cpp
+    "RegEnumKeyExW", "RegEnumValueW",
+    "FindFirstFileW", "FindNextFileW", "FindClose",                                # find_files.cpp
+    "FindFirstChangeNotificationW",                                                # change_notify.cpp
+    "CreateFileW",                                                                 # open_file.cpp
+    "SetFilePointer", "SetEndOfFile",                                              # file_position.cpp
+    "RemoveDirectoryW", "MoveFileW", "CopyFileW",                                  # file_operations.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp

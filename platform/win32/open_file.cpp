@@ -1,0 +1,45 @@
+// What the device refuses before a file is opened, where desktop Windows (or
+// Wine) would open it: a null or over-long path, truncation without write
+// access, and a writer of a read-only file. Windows refuses that writer too,
+// but Wine leaves it to the host's permissions, which a superuser passes.
+#include <string_view>
+
+#include "ce/error.h"
+#include "ce/files.h"
+
+namespace ce {
+namespace {
+
+constexpr DWORD kWriting = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+// Whether path names a file (not a folder) marked read-only; the last error
+// is the caller's either way.
+bool IsReadOnlyFile(const wchar_t* path) {
+  const DWORD lastError = ::GetLastError();
+  const DWORD attributes = ::GetFileAttributesW(path);
+  ::SetLastError(lastError);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+HANDLE Refuse(DWORD error) {
+  ::SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile) {
+  if (!path) return Refuse(ERROR_INVALID_PARAMETER);
+  if (std::u16string_view(path).size() >= MAX_PATH) return Refuse(ERROR_FILENAME_EXCED_RANGE);
+  if (disposition == TRUNCATE_EXISTING && !(access & (GENERIC_WRITE | GENERIC_ALL)))
+    return Refuse(ERROR_INVALID_PARAMETER);
+  const auto* name = reinterpret_cast<const wchar_t*>(path);
+  const bool writes = (access & kWriting) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  if (writes && disposition != CREATE_NEW && IsReadOnlyFile(name)) return Refuse(ERROR_ACCESS_DENIED);
+  return ::CreateFileW(name, access, share, static_cast<SECURITY_ATTRIBUTES*>(security), disposition, flags,
+                       templateFile);
+}
+
+}  // namespace ce
