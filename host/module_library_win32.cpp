@@ -13,7 +13,7 @@ namespace qelhost {
 namespace fs = std::filesystem;
 namespace {
 
-// The system's English text for the error, without its line end.
+// The system's English text for the error, without its line end or inserts.
 std::string ErrorText(DWORD code) {
   wchar_t* text = nullptr;
   ::FormatMessageW(
@@ -23,6 +23,9 @@ std::string ErrorText(DWORD code) {
   if (text) ::LocalFree(text);
   while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ' || why.back() == '.'))
     why.pop_back();
+  // Some texts name the file as an insert ("%1 is not a valid Win32 application").
+  for (size_t at = why.find("%1"); at != std::string::npos; at = why.find("%1", at))
+    why.replace(at, 2, "the file");
   return (why.empty() ? "error" : why) + " (error " + std::to_string(code) + ")";
 }
 

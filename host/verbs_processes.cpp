@@ -86,8 +86,8 @@ int StartProgram(const std::string& path, const std::vector<std::string>& args, 
   ce::PROCESS_INFORMATION info{};
   if (!ce::CreateProcessW(image.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                           nullptr, nullptr, &startup, &info)) {
-    o.err << "qelhost: terminal start: " << Printable(path) << ": " << SystemErrorText(ce::GetLastError())
-          << "\n";
+    const ce::DWORD error = ce::GetLastError();  // before the stream's own calls
+    o.err << "qelhost: terminal start: " << Printable(path) << ": " << SystemErrorText(error) << "\n";
     return kFailed;
   }
   ce::CloseHandle(info.hThread);

@@ -190,6 +190,12 @@ TEST(GuardedCall, LetsACppExceptionThrough) {
   EXPECT_EQ(GuardedCall(Crash, nullptr, Handler), DWORD(EXCEPTION_ACCESS_VIOLATION));
 }
 
+TEST(GuardedCall, RefusesANullRoutine) {
+  SetLastError(cetest::kSentinel);
+  EXPECT_EQ(GuardedCall(nullptr, nullptr, Handler), 0u);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+}
+
 TEST(Processes, ANullPathOrRecordIsRefused) {
   PROCESS_INFORMATION info{};
   const struct {

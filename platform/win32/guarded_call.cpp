@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 
+#include "ce/error.h"
 #include "ce/exception.h"
 
 namespace ce {
@@ -42,16 +43,41 @@ bool IsCrash(DWORD code) {
 
 [[noreturn]] void Land() { __builtin_longjmp(t_guard->jump, 1); }
 
+#if !defined(_WIN64)
+// On x86 the handler's record on the thread's chain, with its guard beside it.
+struct GuardFrame {
+  EXCEPTION_REGISTRATION_RECORD record;
+  Guard* guard;
+};
+#endif
+
+// The guard whose frame the handler was called for: a guard that a longjmp
+// abandoned stays in t_guard until its frame is unwound, so t_guard is not it.
+Guard* GuardOf(void* establisherFrame) {
+#if defined(_WIN64)
+  // qel_guarded_invoke keeps it 32 bytes above its stack pointer.
+  return *reinterpret_cast<Guard**>(static_cast<char*>(establisherFrame) + 32);
+#else
+  return static_cast<GuardFrame*>(establisherFrame)->guard;
+#endif
+}
+
 }  // namespace
 
 // The frame's handler (called by the system, so of C linkage on x86-64).
-extern "C" EXCEPTION_DISPOSITION qel_guard_frame_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context,
-                                                         void*) {
-  Guard* guard = t_guard;
-  if (guard == nullptr || (record->ExceptionFlags & (EXCEPTION_UNWIND | EXCEPTION_NONCONTINUABLE)) != 0 ||
-      !IsCrash(record->ExceptionCode))
+extern "C" EXCEPTION_DISPOSITION qel_guard_frame_handler(EXCEPTION_RECORD* record, void* establisherFrame,
+                                                         CONTEXT* context, void*) {
+  Guard* guard = GuardOf(establisherFrame);
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) {
+    // A longjmp or a C++ exception leaves through the frame: the guard ends.
+    t_guard = guard->outer;
     return ExceptionContinueSearch;
+  }
+  if (!IsCrash(record->ExceptionCode)) return ExceptionContinueSearch;
+  t_guard = guard;  // where Land jumps to
   guard->code = record->ExceptionCode;
+  // One that may not be resumed is left at once: its frames are abandoned anyway.
+  if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) Land();
   const auto top = reinterpret_cast<uintptr_t>(guard->landing.data() + guard->landing.size());
 #if defined(_WIN64)
   // As after a call: the return address slot leaves the stack 8 off 16.
@@ -65,8 +91,9 @@ extern "C" EXCEPTION_DISPOSITION qel_guard_frame_handler(EXCEPTION_RECORD* recor
 }
 
 #if defined(_WIN64)
-// routine(parameter) in a frame whose unwind record names the handler.
-extern "C" DWORD qel_guarded_invoke(GUARDED_ROUTINE routine, void* parameter);
+// routine(parameter) in a frame whose unwind record names the handler, with
+// the guard kept in the frame for the handler.
+extern "C" DWORD qel_guarded_invoke(GUARDED_ROUTINE routine, void* parameter, void* guard);
 asm(R"(
   .text
   .globl qel_guarded_invoke
@@ -76,42 +103,48 @@ qel_guarded_invoke:
   subq $40, %rsp
   .seh_stackalloc 40
   .seh_endprologue
+  movq %r8, 32(%rsp)
   movq %rcx, %rax
   movq %rdx, %rcx
   callq *%rax
   nop
   addq $40, %rsp
   retq
-  .seh_handler qel_guard_frame_handler, @except
+  .seh_handler qel_guard_frame_handler, @except, @unwind
   .seh_endproc
 )");
 #endif
 
 DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE onException) {
+  if (routine == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   Guard guard;
   guard.code = 0;
   guard.outer = t_guard;
 #if !defined(_WIN64)
   NT_TIB* tib = reinterpret_cast<NT_TIB*>(::NtCurrentTeb());
   guard.handlers = tib->ExceptionList;
-  EXCEPTION_REGISTRATION_RECORD frame{};
-  frame.Next = tib->ExceptionList;
-  frame.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&qel_guard_frame_handler);
+  GuardFrame frame{};
+  frame.record.Next = tib->ExceptionList;
+  frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&qel_guard_frame_handler);
+  frame.guard = &guard;
 #endif
   t_guard = &guard;
   if (__builtin_setjmp(guard.jump) == 0) {
     DWORD result;
     try {
 #if defined(_WIN64)
-      result = qel_guarded_invoke(routine, parameter);
+      result = qel_guarded_invoke(routine, parameter, &guard);
 #else
-      tib->ExceptionList = &frame;
+      tib->ExceptionList = &frame.record;
       result = routine(parameter);
-      tib->ExceptionList = frame.Next;
+      tib->ExceptionList = frame.record.Next;
 #endif
     } catch (...) {  // a C++ exception leaves through the guard, which ends with it
 #if !defined(_WIN64)
-      tib->ExceptionList = frame.Next;
+      tib->ExceptionList = frame.record.Next;
 #endif
       t_guard = guard.outer;
       throw;
@@ -121,8 +154,7 @@ DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE on
   }
   t_guard = guard.outer;
 #if !defined(_WIN64)
-  reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList =
-      static_cast<EXCEPTION_REGISTRATION_RECORD*>(guard.handlers);
+  tib->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(guard.handlers);
 #endif
   const DWORD code = guard.code;
   // The overflow used up the stack's guard page: put it back, or the next

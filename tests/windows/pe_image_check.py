@@ -97,8 +97,9 @@ def problems(dump, machine, version_info, delayed, version):
 
 
 def pefile_facts(image):
-    """The version resource's strings (None without one) and the names of
-    the delay-loaded libraries, which objdump does not list."""
+    """The version resource's strings (None without one), the names of the
+    delay-loaded libraries, which objdump does not list, and what would keep
+    the system from calling the guarded call's handler."""
     import pefile  # Debian's python3-pefile
     pe = pefile.PE(image)
     strings = {}
@@ -107,16 +108,18 @@ def pefile_facts(image):
             for table in getattr(entry, "StringTable", []):
                 strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
     delayed = {d.dll.decode().lower() for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
-    return strings or None, delayed | unlisted_delay_imports(pe)
+    return strings or None, delayed | unlisted_delay_imports(pe), seh_problems(pe)
 
 
 def unlisted_delay_imports(pe):
     """GNU ld leaves the delay-import directory empty: the descriptors sit in
-    the image unlisted (dlltool's go with the code). Each is eight 32-bit words, the first 1 (addresses are
-    relative), the second the address of the library's name, the next three
-    (module handle, address table, name table) inside the image."""
+    the image unlisted (dlltool's go with the code). Each is eight 32-bit
+    words: 1 (addresses are relative), the library's name, its module handle
+    (in data the loader writes), its address table and its name table."""
     import struct
     size = pe.OPTIONAL_HEADER.SizeOfImage
+    writable = [(s.VirtualAddress, s.VirtualAddress + max(s.Misc_VirtualSize, s.SizeOfRawData))
+                for s in pe.sections if s.Characteristics & 0x80000000]
     found = set()
     for section in pe.sections:
         data = section.get_data()
@@ -124,9 +127,26 @@ def unlisted_delay_imports(pe):
             attrs, name, hmod, iat, int_ = struct.unpack_from("<5I", data, at)
             if attrs != 1 or not all(0 < rva < size for rva in (name, hmod, iat, int_)):
                 continue
+            if not any(lo <= hmod < hi for lo, hi in writable):
+                continue
             text = pe.get_string_at_rva(name, 260) or b""
-            if re.fullmatch(rb"[\w.-]+\.dll", text, re.I):
+            if re.fullmatch(rb"[\x21-\x7e]+", text) and not re.search(rb"[\\/:*?\"<>|]", text):
                 found.add(text.decode().lower())
+    return found
+
+
+def seh_problems(pe):
+    """The guarded call keeps its handler on the thread's chain (x86): an image
+    marked as using no handlers, or with a table of the only handlers allowed,
+    would have the system refuse it."""
+    found = []
+    if pe.FILE_HEADER.Machine != 0x14C:
+        return found
+    if pe.OPTIONAL_HEADER.DllCharacteristics & 0x400:
+        found.append("marked NO_SEH: the guarded call's handler would be refused")
+    config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    if config is not None and getattr(config.struct, "SEHandlerCount", 0):
+        found.append("carries a table of safe handlers without the guarded call's")
     return found
 
 
@@ -140,8 +160,8 @@ def main():
     if not os.path.isfile(a.image):
         print(f"{a.image}: no such file")
         return 1
-    strings, delayed = pefile_facts(a.image)
-    found = problems(objdump(a.objdump, a.image), a.machine, strings, delayed, a.version)
+    strings, delayed, seh = pefile_facts(a.image)
+    found = problems(objdump(a.objdump, a.image), a.machine, strings, delayed, a.version) + seh
     for p in found:
         print(f"{a.image}: {p}")
     if found:

@@ -55,9 +55,11 @@ namespace ce {
 using GUARDED_ROUTINE = DWORD (*)(void* parameter);
 using EXCEPTION_ROUTINE = DWORD (*)(DWORD exceptionCode, void* parameter);
 
-// Runs routine(parameter) and returns its result; when it raises a structured
-// exception, returns onException(code, parameter) instead. Calls may nest: the
-// innermost guard takes the exception.
+// Runs routine(parameter) and returns its result; when it crashes, returns
+// onException(code, parameter) instead. Calls may nest: the innermost guard
+// takes the crash. What is no crash passes through: a C++ exception (which
+// ends the guard), a software exception of the program's own, a debugger's
+// notice. A null routine is refused with ERROR_INVALID_PARAMETER.
 DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE onException);
 
 }  // namespace ce

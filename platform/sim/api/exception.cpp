@@ -85,11 +85,12 @@ thread_local StackEnd t_stackEnd;
 bool IsStackOverflow(const siginfo_t* info) {
   const uintptr_t low = t_stackEnd.low;
   if (info == nullptr || low == 0) return false;
-  // The guard area below the stack, or the stack's last page (a frame
-  // larger than the guard area may fault further down).
-  constexpr uintptr_t kBelow = 1 << 20, kAbove = 64 << 10;
+  // The guard area below the stack (a frame larger than it may fault further
+  // down), or the stack's last megabyte: where an unlimited main stack meets
+  // the mapping below, glibc puts its end, and the fault lands in the gap above.
+  constexpr uintptr_t kReach = 1 << 20;
   const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
-  return at + kBelow >= low && at < low + kAbove;
+  return at + kReach >= low && at < low + kReach;
 }
 
 struct sigaction g_previous[65];
