@@ -35,6 +35,8 @@ HAND_WRITTEN = {
     "InitializeCriticalSection", "DeleteCriticalSection",                          # critical_section.cpp
     "EnterCriticalSection", "LeaveCriticalSection",
     "WaitForMultipleObjects",                                                      # waits.cpp
+    "CreateEventW", "OpenEventW", "CreateMutexW", "CreateSemaphoreW",              # sync_objects.cpp
+    "OpenSemaphoreW", "ReleaseSemaphore",
     "RegDeleteKeyW",                                                               # registry.cpp
     "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
