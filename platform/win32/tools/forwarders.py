@@ -46,7 +46,7 @@ HAND_WRITTEN = {
     "GetFileVersionInfoW",                                                         # version_block.cpp
     "GuardedCall",                                                                 # guarded_call.cpp
     "GetModuleFileNameW",                                                          # module_file_name.cpp
-    "GetACP", "WideCharToMultiByte", "MultiByteToWideChar",                        # code_page.cpp
+    "GetACP", "WideCharToMultiByte", "MultiByteToWideChar", "CharUpperBuffW",      # code_page.cpp
 }
 
 # Names the SDK makes a macro of another call on some targets (the Ptr calls
