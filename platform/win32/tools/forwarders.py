@@ -40,6 +40,7 @@ HAND_WRITTEN = {
     "RegDeleteKeyW",                                                               # registry.cpp
     "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
+    "GetVersionExW", "SystemParametersInfoW", "GetDiskFreeSpaceExW",               # system_info.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
