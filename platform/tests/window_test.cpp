@@ -84,6 +84,8 @@ TEST(ThreadMessages, AFullQueueSaysSo) {
     int posted = 0;
     SetLastError(kSentinel);
     while (posted < 100000 && ce::PostThreadMessageW(self, WM_USER, 0, 0)) ++posted;
+    // Wine's queues have no limit, where Windows' take 10000 messages.
+    if (cetest::broken(posted == 100000)) return;
     EXPECT_GT(posted, 100);
     EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
     // Taking one makes room for one.

@@ -41,6 +41,7 @@ HAND_WRITTEN = {
     "FindFirstFileW", "FindNextFileW",                                             # find_files.cpp
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetVersionExW", "SystemParametersInfoW", "GetDiskFreeSpaceExW",               # system_info.cpp
+    "PostThreadMessageW", "PeekMessageW", "GetMessageW",                           # thread_messages.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
