@@ -42,6 +42,7 @@ HAND_WRITTEN = {
     "GlobalMemoryStatus",                                                          # memory_status.cpp
     "GetVersionExW", "SystemParametersInfoW", "GetDiskFreeSpaceExW",               # system_info.cpp
     "PostThreadMessageW", "PeekMessageW", "GetMessageW",                           # thread_messages.cpp
+    "connect", "setsockopt", "getsockopt",                                         # socket_options.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
