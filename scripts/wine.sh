@@ -15,14 +15,6 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # waiting on a program that crashed: it ends, and its test fails.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe,winedbg.exe=d}
 mkdir -p "$(dirname "$WINEPREFIX")"
-# Without a sound card ALSA has no default device and Wine no wave output:
-# there, the default device is ALSA's null one, which takes the samples at
-# the rate asked and drops them, so programs play sounds as with speakers.
-if [[ ! -e /dev/snd/controlC0 && -z ${ALSA_CONFIG_PATH:-} && -f /usr/share/alsa/alsa.conf ]]; then
-  silent=$(dirname "$WINEPREFIX")/alsa-null.conf
-  [[ -f $silent ]] || { printf 'pcm.!default { type null }\n' >"$silent.$$" && mv -f "$silent.$$" "$silent"; }
-  export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$silent
-fi
 # Windows are made by Wine's null display driver: no X server is needed, and
 # messages go between windows as on any desktop. A prefix made before this
 # line gets the driver once, after its Wine programs have ended.

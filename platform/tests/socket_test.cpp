@@ -349,7 +349,12 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
   ASSERT_EQ(ce::closesocket(stale), 0);
   WAVEFORMATEX tone{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
   HWAVEOUT wave = nullptr;
-  ASSERT_EQ(ce::waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  const MMRESULT opened = ce::waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL);
+  // A desktop may have no sound device, and so no wave-out handle to try.
+  const bool haveWave = !cetest::broken(opened == MMSYSERR_BADDEVICEID);
+  if (haveWave) {
+    ASSERT_EQ(opened, MMSYSERR_NOERROR);
+  }
   WNDCLASSW wc{};
   wc.lpfnWndProc = PlainWindow;
   wc.lpszClassName = u"SocketValues";
@@ -371,6 +376,7 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
       {"zero", 0},
   };
   for (const auto& c : cases) {
+    if (c.value == SOCKET(reinterpret_cast<uintptr_t>(wave)) && !haveWave) continue;
     SCOPED_TRACE(c.what);
     char buffer[4];
     DWORD arg = 1;
@@ -389,7 +395,9 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
       EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK) << name;
     }
   }
-  EXPECT_EQ(ce::waveOutClose(wave), MMSYSERR_NOERROR);
+  if (haveWave) {
+    EXPECT_EQ(ce::waveOutClose(wave), MMSYSERR_NOERROR);
+  }
   EXPECT_TRUE(ce::DestroyWindow(window));
   EXPECT_TRUE(ce::UnregisterClassW(wc.lpszClassName, nullptr));
 }
