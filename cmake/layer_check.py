@@ -45,7 +45,7 @@ CONTRACT = "include/qel"
 COMMON = "common"
 CE = "platform/include/ce"
 CEUTIL = "platform/util"
-DEVICE_TEXT = "platform/util/device"  # the device's text rules, which both backends build on
+DEVICE_TEXT = "platform/util/device"  # the device's text and sound-file rules, which both backends build on
 CONTROL_API = "platform/sim/control/include/ce/sim"
 SIMULATION = "platform/sim"
 SHARED = (CONTRACT, COMMON, CE, CEUTIL)
@@ -257,8 +257,8 @@ def check_links(graph):
         elif deps(t) != ["qel_core"]:
             problems.append(f"links: {t} links {', '.join(deps(t)) or 'nothing'}; a subsystem links qel_core alone")
     allowed = {"qel_core": {"qelcommon", "qelceutil", "qelce"}, "qelcommon": {"qelce"},
-               "qelceutil": {"qelce"}, SYSTEM: {SIMULATION_LIB, "qeldevicetext"},
-               SIMULATION_LIB: {"qeldevicetext"}, "qeldevicetext": set()}
+               "qelceutil": {"qelce"}, SYSTEM: {SIMULATION_LIB, "qeldevicerules"},
+               SIMULATION_LIB: {"qeldevicerules"}, "qeldevicerules": set()}
     for t, ok in allowed.items():
         extra = [d for d in deps(t) if d not in ok]
         if extra:
