@@ -43,6 +43,7 @@ HAND_WRITTEN = {
     "GetVersionExW", "SystemParametersInfoW", "GetDiskFreeSpaceExW",               # system_info.cpp
     "PostThreadMessageW", "PeekMessageW", "GetMessageW",                           # thread_messages.cpp
     "connect", "setsockopt", "getsockopt",                                         # socket_options.cpp
+    "RegisterClassW", "CreateWindowExW", "DestroyWindow",                          # window_refusals.cpp
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
