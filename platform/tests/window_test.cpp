@@ -244,7 +244,9 @@ TEST_F(WindowTest, ClassesAndTheirErrors) {
 }
 
 TEST_F(WindowTest, LongsStyleAndRectangle) {
-  const HWND hwnd = Make(u"longs");
+  // A pop-up: a desktop keeps a window with a caption at least as wide as its buttons.
+  const HWND hwnd = ce::CreateWindowExW(0, className_.c_str(), u"longs", WS_POPUP, 10, 20, 100, 50, nullptr,
+                                        nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr) << GetLastError();
   int marker = 0;
   EXPECT_EQ(ce::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&marker)), 0);

@@ -44,6 +44,7 @@ HAND_WRITTEN = {
     "PostThreadMessageW", "PeekMessageW", "GetMessageW",                           # thread_messages.cpp
     "connect", "setsockopt", "getsockopt",                                         # socket_options.cpp
     "RegisterClassW", "CreateWindowExW", "DestroyWindow",                          # window_refusals.cpp
+    "MoveWindow", "GetWindowRect",
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
