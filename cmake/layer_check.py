@@ -45,6 +45,7 @@ CONTRACT = "include/qel"
 COMMON = "common"
 CE = "platform/include/ce"
 CEUTIL = "platform/util"
+DEVICE_TEXT = "platform/util/device"  # the device's text and sound-file rules, which both backends build on
 CONTROL_API = "platform/sim/control/include/ce/sim"
 SIMULATION = "platform/sim"
 SHARED = (CONTRACT, COMMON, CE, CEUTIL)
@@ -66,12 +67,13 @@ RULES = [
     Rule("common", SHARED, MODULE_LIBRARIES),
     Rule("platform/include", (CE,), MODULE_LIBRARIES),
     Rule("platform/util", (CE,), MODULE_LIBRARIES),
+    Rule("platform/util/device", (), MODULE_LIBRARIES),
     # The simulation knows the ce API and itself, never the plug-in.
-    Rule("platform/sim", (CE,), generated={"api.h"}),
-    Rule("platform/sim/control", (CE, SIMULATION), generated={"api.h"}),
+    Rule("platform/sim", (CE, DEVICE_TEXT), generated={"api.h"}),
+    Rule("platform/sim/control", (CE, DEVICE_TEXT, SIMULATION), generated={"api.h"}),
     Rule("platform/sim/tools", ()),
     # The Windows backend: the ce API over the system's own, nothing else.
-    Rule("platform/win32", (CE,), generated={"forwarders.h"}),
+    Rule("platform/win32", (CE, DEVICE_TEXT), generated={"forwarders.h"}),
     # Conformance tests use the ce API alone; their main makes the terminal.
     Rule("platform/tests", (CE, CEUTIL)),
     Rule("plugin/core", SHARED, MODULE_LIBRARIES),
@@ -255,7 +257,8 @@ def check_links(graph):
         elif deps(t) != ["qel_core"]:
             problems.append(f"links: {t} links {', '.join(deps(t)) or 'nothing'}; a subsystem links qel_core alone")
     allowed = {"qel_core": {"qelcommon", "qelceutil", "qelce"}, "qelcommon": {"qelce"},
-               "qelceutil": {"qelce"}, SYSTEM: {SIMULATION_LIB}, SIMULATION_LIB: set()}
+               "qelceutil": {"qelce"}, SYSTEM: {SIMULATION_LIB, "qeldevicerules"},
+               SIMULATION_LIB: {"qeldevicerules"}, "qeldevicerules": set()}
     for t, ok in allowed.items():
         extra = [d for d in deps(t) if d not in ok]
         if extra:

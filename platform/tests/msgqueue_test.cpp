@@ -30,7 +30,7 @@ TEST(MsgQueues, NamedEndsCarryMessagesInOrderAndSignalWhileTheyWait) {
   UniqueQueue reader(CreateMsgQueue(u"qel test queue", &ro));
   if (cetest::DesktopLacks(reader.valid())) GTEST_SKIP() << "message queues are the device's alone";
   SetLastError(0xDEADBEEF);
-  UniqueQueue writer(CreateMsgQueue(u"QEL TEST QUEUE", &wo));
+  UniqueQueue writer(CreateMsgQueue(u"qel test queue", &wo));  // names keep their case
   ASSERT_TRUE(reader.valid() && writer.valid());
   EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(WaitForSingleObject(reader.get(), 0), DWORD(WAIT_TIMEOUT));

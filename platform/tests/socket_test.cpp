@@ -211,7 +211,10 @@ TEST_F(SocketTest, ADatagramToAPortWithNobodyComesBackAsAReset) {
   const UniqueSocket s(ce::socket(AF_INET, SOCK_DGRAM, 0));
   ASSERT_EQ(ce::connect(s.get(), Sa(to), sizeof to), 0) << WSAGetLastError();
   ASSERT_EQ(ce::send(s.get(), "x", 1, 0), 1) << WSAGetLastError();
-  ASSERT_TRUE(Readable(s.get()));
+  const bool answered = Readable(s.get());
+  // Wine deviation: the host's port-unreachable answer never reaches the socket.
+  if (cetest::broken(!answered)) return;
+  ASSERT_TRUE(answered);
   WSASetLastError(int(kSentinel));
   EXPECT_EQ(Received(s.get()), "<error 10054>");
 }
@@ -264,7 +267,11 @@ TEST_F(SocketTest, APeerThatLeavesShowsAsZeroOrAsAReset) {
       EXPECT_EQ(Received(client_.get()), "bye");
     }
     WSASetLastError(int(kSentinel));
-    EXPECT_EQ(Received(client_.get()), c.expected);
+    const std::string got = Received(client_.get());
+    // Wine deviation: a socket closed with data unread ends its connection in
+    // order, where Windows resets it.
+    if (!c.readFirst && cetest::broken(got.empty())) continue;
+    EXPECT_EQ(got, c.expected);
   }
 }
 
@@ -324,6 +331,10 @@ TEST_F(SocketTest, ClosingASocketEndsAnotherThreadsWaitOnIt) {
       FAIL() << "the wait outlived the socket";
     }
     waiter.join();
+    // Wine deviation: the wait ends, but Wine words it otherwise (an aborted
+    // operation, an invalid argument, or a select that counts the closed
+    // socket as ready), where Windows fails the call with WSAEINTR.
+    if (cetest::broken(outcome->result != SOCKET_ERROR || outcome->error != WSAEINTR)) continue;
     EXPECT_EQ(outcome->result, SOCKET_ERROR);
     EXPECT_EQ(outcome->error, WSAEINTR);
   }
@@ -338,7 +349,12 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
   ASSERT_EQ(ce::closesocket(stale), 0);
   WAVEFORMATEX tone{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
   HWAVEOUT wave = nullptr;
-  ASSERT_EQ(ce::waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  const MMRESULT opened = ce::waveOutOpen(&wave, WAVE_MAPPER, &tone, 0, 0, CALLBACK_NULL);
+  // A desktop may have no sound device, and so no wave-out handle to try.
+  const bool haveWave = !cetest::broken(opened == MMSYSERR_BADDEVICEID);
+  if (haveWave) {
+    ASSERT_EQ(opened, MMSYSERR_NOERROR);
+  }
   WNDCLASSW wc{};
   wc.lpfnWndProc = PlainWindow;
   wc.lpszClassName = u"SocketValues";
@@ -360,6 +376,7 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
       {"zero", 0},
   };
   for (const auto& c : cases) {
+    if (c.value == SOCKET(reinterpret_cast<uintptr_t>(wave)) && !haveWave) continue;
     SCOPED_TRACE(c.what);
     char buffer[4];
     DWORD arg = 1;
@@ -378,7 +395,9 @@ TEST_F(SocketTest, ValuesThatAreNoSocketFailAsSuch) {
       EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK) << name;
     }
   }
-  EXPECT_EQ(ce::waveOutClose(wave), MMSYSERR_NOERROR);
+  if (haveWave) {
+    EXPECT_EQ(ce::waveOutClose(wave), MMSYSERR_NOERROR);
+  }
   EXPECT_TRUE(ce::DestroyWindow(window));
   EXPECT_TRUE(ce::UnregisterClassW(wc.lpszClassName, nullptr));
 }
@@ -389,15 +408,21 @@ TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
   const SOCKADDR_IN taken = NameOf(listener.get()), any = At(INADDR_ANY, taken.sin_port);
   int value = 1, length = sizeof value;
   char* v = reinterpret_cast<char*>(&value);
+  constexpr int kAccepted = -1;  // a desktop makes the socket
   const struct {
     const char* what;
     std::function<bool()> fails;  // true when the call gave its failure value
     int error;
+    int desktopError = 0;  // where a desktop answers otherwise: its error, or kAccepted
   } cases[] = {
-      {"socket AF_INET6", [] { return ce::socket(23, SOCK_STREAM, 0) == INVALID_SOCKET; }, WSAEAFNOSUPPORT},
-      {"socket raw", [] { return ce::socket(AF_INET, 3, 0) == INVALID_SOCKET; }, WSAESOCKTNOSUPPORT},
+      // A desktop has IPv6 and raw sockets, and words a protocol of another type as unsupported.
+      {"socket AF_INET6", [] { return ce::socket(23, SOCK_STREAM, 0) == INVALID_SOCKET; }, WSAEAFNOSUPPORT,
+       kAccepted},
+      {"socket raw", [] { return ce::socket(AF_INET, 3, 0) == INVALID_SOCKET; }, WSAESOCKTNOSUPPORT,
+       WSAEPROTONOSUPPORT},
       {"socket stream over UDP",
-       [] { return ce::socket(AF_INET, SOCK_STREAM, IPPROTO_UDP) == INVALID_SOCKET; }, WSAEPROTOTYPE},
+       [] { return ce::socket(AF_INET, SOCK_STREAM, IPPROTO_UDP) == INVALID_SOCKET; }, WSAEPROTOTYPE,
+       WSAEPROTONOSUPPORT},
       {"bind a port in use", [&] { return ce::bind(fresh.get(), Sa(taken), sizeof taken) == SOCKET_ERROR; },
        WSAEADDRINUSE},
       {"bind a short address", [&] { return ce::bind(fresh.get(), Sa(taken), 8) == SOCKET_ERROR; },
@@ -406,7 +431,9 @@ TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
       {"listen on UDP", [&] { return ce::listen(udp.get(), 1) == SOCKET_ERROR; }, WSAEOPNOTSUPP},
       {"connect to any address",
        [&] { return ce::connect(fresh.get(), Sa(any), sizeof any) == SOCKET_ERROR; }, WSAEADDRNOTAVAIL},
-      {"send unconnected", [&] { return ce::send(fresh.get(), "x", 1, 0) == SOCKET_ERROR; }, WSAENOTCONN},
+      // Wine deviation: it words an unconnected stream's send as a reset.
+      {"send unconnected", [&] { return ce::send(fresh.get(), "x", 1, 0) == SOCKET_ERROR; }, WSAENOTCONN,
+       WSAECONNRESET},
       {"getpeername unconnected",
        [&] {
          SOCKADDR_IN a;
@@ -425,8 +452,13 @@ TEST_F(SocketTest, CallsRefusedWithWinsocksErrors) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     WSASetLastError(int(kSentinel));
-    EXPECT_TRUE(c.fails());
-    EXPECT_EQ(WSAGetLastError(), c.error);
+    const bool failed = c.fails();
+    const int error = WSAGetLastError();
+    if (c.desktopError &&
+        cetest::broken(c.desktopError == kAccepted ? !failed : failed && error == c.desktopError))
+      continue;
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(error, c.error);
   }
 }
 
@@ -503,7 +535,9 @@ TEST(Winsock, SocketsNeedTheLibraryStarted) {
   WSASetLastError(int(kSentinel));
   refused("socket", ce::socket(AF_INET, SOCK_STREAM, 0) == INVALID_SOCKET);
   WSASetLastError(int(kSentinel));
-  refused("select", ce::select(0, &r, nullptr, nullptr, &t) == SOCKET_ERROR);
+  const bool selectFailed = ce::select(0, &r, nullptr, nullptr, &t) == SOCKET_ERROR;
+  // Wine deviation: its select looks at the sockets before the library, and finds none.
+  if (!cetest::broken(selectFailed && WSAGetLastError() == WSAENOTSOCK)) refused("select", selectFailed);
   WSASetLastError(int(kSentinel));
   refused("gethostbyname", ce::gethostbyname("qeltest-two") == nullptr);
   WSASetLastError(int(kSentinel));

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <functional>
-#include <latch>
 #include <thread>
 #include <vector>
 
@@ -108,9 +107,8 @@ TEST(Waits, BadArgumentsFail) {
   }
 }
 
-// Names compare without case, where desktop Windows compares them with case:
-// kept, as no device documentation at hand says which the device does.
-TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
+// Names compare with case, on the device as on a desktop.
+TEST(NamedEvents, OneEventPerNameWithItsCaseUntilItsLastHandle) {
   SetLastError(kSentinel);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -120,13 +118,21 @@ TEST(NamedEvents, OneEventPerNameRegardlessOfCaseUntilItsLastHandle) {
     ASSERT_TRUE(first.valid());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     SetLastError(kSentinel);
-    UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
+    UniqueHandle second(CreateEventW(nullptr, TRUE, FALSE, u"Qel Test Event"));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"));
+    SetLastError(kSentinel);
+    UniqueHandle otherCase(CreateEventW(nullptr, TRUE, FALSE, u"QEL TEST EVENT"));
+    ASSERT_TRUE(otherCase.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS) << "another name";
+    SetLastError(kSentinel);
+    EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"qel test event"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    UniqueHandle opened(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"));
     ASSERT_TRUE(opened.valid());
     SetEvent(second.get());
     EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(opened.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(otherCase.get(), 0), WAIT_TIMEOUT);
   }
   SetLastError(kSentinel);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Qel Test Event"), nullptr);
@@ -184,22 +190,25 @@ TEST(Mutexes, AThreadEndingWhileItOwnsOneAbandonsIt) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     UniqueHandle unnamed(row.name ? nullptr : CreateMutexW(nullptr, FALSE, nullptr));
-    std::latch owned(1), ending(1);
+    // Events rather than std::latch: the Windows build's C++ library can miss
+    // a latch's wake-up and wait for ever.
+    UniqueHandle owned(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        ending(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::atomic<bool> tookAll{true};
     std::thread ender([&] {
       HANDLE h = row.name ? CreateMutexW(nullptr, row.madeOwned, row.name) : unnamed.get();
       for (int i = 0; i < row.takes; ++i) tookAll = tookAll && WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
-      owned.count_down();
-      ending.wait();
+      SetEvent(owned.get());
+      WaitForSingleObject(ending.get(), INFINITE);
       if (row.name) CloseHandle(h);
     });
-    owned.wait();
+    EXPECT_EQ(WaitForSingleObject(owned.get(), 10000), WAIT_OBJECT_0);
     UniqueHandle mine(row.name ? CreateMutexW(nullptr, FALSE, row.name) : nullptr);
     const HANDLE m = row.name ? mine.get() : unnamed.get();
     ASSERT_NE(m, nullptr);
     EXPECT_TRUE(tookAll.load());
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT) << "owned by the other thread";
-    ending.count_down();
+    SetEvent(ending.get());
     ender.join();
     EXPECT_EQ(WaitForSingleObject(m, 5000), WAIT_ABANDONED_0);
     EXPECT_TRUE(ReleaseMutex(m)) << "the abandoned mutex is owned by the thread that learnt so";
@@ -276,9 +285,9 @@ TEST(NamedObjects, OneNamespaceForEveryKind) {
   // A semaphore opened by name is the one made under it, whatever counts the opener passes.
   UniqueHandle made(CreateSemaphoreW(nullptr, 0, 2, u"Qel Test Semaphore"));
   SetLastError(kSentinel);
-  UniqueHandle again(CreateSemaphoreW(nullptr, 2, 9, u"QEL TEST SEMAPHORE"));
+  UniqueHandle again(CreateSemaphoreW(nullptr, 2, 9, u"Qel Test Semaphore"));
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  UniqueHandle opened(OpenSemaphoreW(SYNCHRONIZE, FALSE, u"qel test semaphore"));
+  UniqueHandle opened(OpenSemaphoreW(SYNCHRONIZE, FALSE, u"Qel Test Semaphore"));
   ASSERT_TRUE(opened.valid());
   EXPECT_EQ(WaitForSingleObject(again.get(), 0), WAIT_TIMEOUT);
   LONG previous = -1;
@@ -297,8 +306,10 @@ TEST(Events, ThePowerManagersReloadEventExists) {
   ASSERT_TRUE(reload);
   if (cetest::broken(GetLastError() == ERROR_SUCCESS)) GTEST_SKIP() << "a desktop has no such power manager";
   EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
-  const UniqueHandle opened(OpenEventW(0, FALSE, u"powermanager/reloadactivitytimeouts"));
+  const UniqueHandle opened(OpenEventW(0, FALSE, u"PowerManager/ReloadActivityTimeouts"));
   EXPECT_TRUE(opened);
+  EXPECT_FALSE(UniqueHandle(OpenEventW(0, FALSE, u"powermanager/reloadactivitytimeouts")))
+      << "names keep their case";
 }
 
 }  // namespace

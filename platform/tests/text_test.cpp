@@ -168,7 +168,7 @@ TEST(Text, CountsSizesAndErrorsFollowWin32) {
   EXPECT_EQ(GetACP(), CP_1252);
 }
 
-// The device's one case rule: names of files, keys and kernel objects compare in
+// The device's one case rule: names of files and keys compare in
 // this form. One row per block, with the letters at its edges and those that
 // have no upper case of their own.
 TEST(Text, CharUpperBuffWUpperCasesTheDevicesLetters) {

@@ -84,6 +84,8 @@ TEST(ThreadMessages, AFullQueueSaysSo) {
     int posted = 0;
     SetLastError(kSentinel);
     while (posted < 100000 && ce::PostThreadMessageW(self, WM_USER, 0, 0)) ++posted;
+    // Wine's queues have no limit, where Windows' take 10000 messages.
+    if (cetest::broken(posted == 100000)) return;
     EXPECT_GT(posted, 100);
     EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
     // Taking one makes room for one.
@@ -136,7 +138,14 @@ constexpr LONG_PTR kQuitOnDestroy = 7;
 constexpr UINT kDouble = WM_USER + 1;
 constexpr UINT kBounce = WM_USER + 2;  // sends kDouble on to the window in lParam, answers that plus 1
 
+// What a desktop sends for a window's frame and size limits, which the device
+// has not: the minimum and maximum size, and the non-client messages.
+bool DesktopFrameMessage(UINT message) {
+  return message == 0x0024 || (message >= 0x0081 && message <= 0x00AD);
+}
+
 LRESULT CALLBACK Recording(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (cetest::broken(DesktopFrameMessage(message))) return ce::DefWindowProcW(hwnd, message, wParam, lParam);
   {
     std::lock_guard lock(g_seenMu);
     g_seen.push_back({hwnd, message, wParam, GetCurrentThreadId()});
@@ -172,8 +181,8 @@ class WindowTest : public testing::Test {
 
  public:
   HWND Make(LPCWSTR title, HWND parent = nullptr) {
-    return ce::CreateWindowExW(0, className_.c_str(), title, 0, 10, 20, 100, 50, parent, nullptr, nullptr,
-                               nullptr);
+    return ce::CreateWindowExW(0, className_.c_str(), title, parent ? WS_CHILD : 0, 10, 20, 100, 50, parent,
+                               nullptr, nullptr, nullptr);
   }
 
  protected:
@@ -181,6 +190,10 @@ class WindowTest : public testing::Test {
 };
 
 TEST_F(WindowTest, ClassesAndTheirErrors) {
+  // A window that was, for a handle that is none.
+  const HWND gone = Make(u"gone");
+  ASSERT_NE(gone, nullptr) << GetLastError();
+  ASSERT_TRUE(ce::DestroyWindow(gone));
   const HWND hwnd = Make(u"kept");
   ASSERT_NE(hwnd, nullptr) << GetLastError();
   const std::u16string upper = ceutil::FromUtf8(ceutil::ToUtf8(className_) + "-other");
@@ -211,9 +224,9 @@ TEST_F(WindowTest, ClassesAndTheirErrors) {
                                      nullptr);
        },
        ERROR_CANNOT_FIND_WND_CLASS},
-      {"a window with a parent that is none", [&] { return !Make(u"orphan", HWND(0x1235)); },
+      {"a window with a parent that is none", [&] { return !Make(u"orphan", gone); },
        ERROR_INVALID_WINDOW_HANDLE},
-      {"destroying a window that is none", [&] { return !ce::DestroyWindow(HWND(0x1235)); },
+      {"destroying a window that is none", [&] { return !ce::DestroyWindow(gone); },
        ERROR_INVALID_WINDOW_HANDLE},
   };
   for (const auto& row : rows) {
@@ -222,7 +235,8 @@ TEST_F(WindowTest, ClassesAndTheirErrors) {
     EXPECT_EQ(GetLastError(), row.error) << row.what;
   }
   // WM_CREATE came first, with what the window was made from.
-  const auto seen = TakeSeen();
+  auto seen = TakeSeen();
+  std::erase_if(seen, [gone](const Seen& s) { return s.hwnd == gone; });
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front().message, UINT(WM_CREATE));
   EXPECT_EQ(seen.front().hwnd, hwnd);
@@ -230,7 +244,9 @@ TEST_F(WindowTest, ClassesAndTheirErrors) {
 }
 
 TEST_F(WindowTest, LongsStyleAndRectangle) {
-  const HWND hwnd = Make(u"longs");
+  // A pop-up: a desktop keeps a window with a caption at least as wide as its buttons.
+  const HWND hwnd = ce::CreateWindowExW(0, className_.c_str(), u"longs", WS_POPUP, 10, 20, 100, 50, nullptr,
+                                        nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr) << GetLastError();
   int marker = 0;
   EXPECT_EQ(ce::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&marker)), 0);
@@ -331,7 +347,8 @@ TEST_F(WindowTest, FoundAndEnumeratedTopLevelOnly) {
   EXPECT_EQ(ce::GetParent(child), top);
   SetLastError(kSentinel);
   EXPECT_EQ(ce::GetParent(top), nullptr);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
+  // The device clears the error for a window without a parent; a desktop leaves it alone.
+  EXPECT_TRUE(GetLastError() == DWORD(ERROR_SUCCESS) || cetest::broken(GetLastError() == kSentinel));
   DWORD process = 0;
   EXPECT_EQ(ce::GetWindowThreadProcessId(top, &process), GetCurrentThreadId());
   EXPECT_EQ(process, GetCurrentProcessId());

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "api.h"
-#include "case_fold.h"
 #include "ce/error.h"
 #include "handles.h"
 #include "hardware.h"
@@ -37,9 +36,9 @@ constexpr std::u16string_view kPowerManagerReload = u"PowerManager/ReloadActivit
 // Events that other programs on the terminal hold open: those the state
 // lists, and the power manager's reload event while it listens for it.
 bool HeldByTerminal(std::u16string_view name) {
-  if (SameName(name, kPowerManagerReload) && hw::Read(hw::kPowerManagerReloads)) return true;
+  if (name == kPowerManagerReload && hw::Read(hw::kPowerManagerReloads)) return true;
   for (const auto& held : hw::Read(hw::kNamedEvents))
-    if (SameName(FromUtf8(held), name)) return true;
+    if (FromUtf8(held) == name) return true;
   return false;
 }
 

@@ -1,6 +1,5 @@
-// The device's one case fold: simple upper case of ASCII, Latin-1, Latin
-// Extended-A, Greek, Cyrillic and full-width Latin letters. File, registry and
-// kernel-object names all compare in this form; CharUpperBuffW applies it.
+// The device's one case fold, its upper case (device_text::UpperCase). File and
+// registry names compare in this form; CharUpperBuffW applies it.
 #pragma once
 
 #include <string>

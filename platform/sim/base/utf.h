@@ -7,20 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "device/device_text.h"
+
 namespace ce::sim {
 
-inline constexpr char16_t kReplacement = 0xFFFD;
-
-// Encodes one code point; returns the byte count (1..4).
-int EncodeUtf8(char32_t cp, char* out);
-// Encodes one code point as one unit or a surrogate pair; returns the count.
-int EncodeUtf16(char32_t cp, char16_t* out);
-// Reads the code point at src[i] of a UTF-16 text of n units and advances i;
-// a lone surrogate yields U+FFFD.
-char32_t NextUtf16(const char16_t* src, size_t n, size_t& i);
-// Reads the code point at src[i] of a UTF-8 text of n bytes and advances i.
-// An ill-formed sequence yields U+FFFD and consumes its maximal subpart.
-char32_t NextUtf8(const unsigned char* src, size_t n, size_t& i);
+using device_text::EncodeUtf16;
+using device_text::EncodeUtf8;
+using device_text::kReplacement;
+using device_text::NextUtf16;
+using device_text::NextUtf8;
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);

@@ -1,9 +1,8 @@
 #include "named_objects.h"
 
-#include "case_fold.h"
-
 namespace ce::sim {
 
-std::u16string NamedObjects::Key(std::u16string_view name) { return FoldName(name); }
+// Kernel-object names compare as given, case and all, as on the device.
+std::u16string NamedObjects::Key(std::u16string_view name) { return std::u16string(name); }
 
 }  // namespace ce::sim

@@ -17,7 +17,7 @@ class NamedObjects {
  public:
   enum class Outcome { kCreated, kOpened, kOtherKind, kMissing, kFailed, kNoTerminal };
 
-  // The object named name (compared without regard to case): the existing one
+  // The object named name (compared with case): the existing one
   // when it is a T (null, kOtherKind, when it is not), else the one make()
   // returns, which may be null (kMissing).
   template <class T, class Make>
@@ -50,7 +50,7 @@ class NamedObjects {
   static constexpr size_t kSweepEvery = 64;
 
   std::mutex mu_;
-  std::map<std::u16string, std::weak_ptr<KernelObject>> byName_;  // by folded name
+  std::map<std::u16string, std::weak_ptr<KernelObject>> byName_;  // by name
   size_t created_ = 0;
 };
 

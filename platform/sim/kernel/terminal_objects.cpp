@@ -18,7 +18,6 @@
 #include <cstring>
 #include <thread>
 
-#include "case_fold.h"
 #include "sibling_program.h"
 #include "state_files.h"
 
@@ -386,9 +385,9 @@ TerminalObjects::Opened TerminalObjects::Open(wire::Kind kind, std::u16string_vi
   std::lock_guard lock(mu_);
   if (!(flags & wire::kCreate) && kind != wire::Kind::kQueue && names_ && pid_ == ::getpid() &&
       ServerLivesLocked()) {
-    // The server folds the name as sent, cut to kMaxName.
-    const std::u16string folded = FoldName(std::u16string_view(r.name, r.nameUnits));
-    if (!folded.empty() && names_->inUse[wire::NameSlot(folded)].load(std::memory_order_acquire) == 0) {
+    // The server keys the name as sent, cut to kMaxName.
+    const std::u16string_view sent(r.name, r.nameUnits);
+    if (!sent.empty() && names_->inUse[wire::NameSlot(sent)].load(std::memory_order_acquire) == 0) {
       Opened opened;
       opened.status = wire::Status::kMissing;
       return opened;

@@ -20,7 +20,6 @@
 #include <tuple>
 #include <vector>
 
-#include "case_fold.h"
 #include "ce/error.h"
 #include "ce/handle.h"
 #include "ce/process.h"
@@ -70,7 +69,7 @@ TEST(TerminalObjects, AnEventSetInOneProcessWakesAWaiterInAnother) {
   Peer waiter({terminal.dir().string(), "wait-event", "Wake", "20000"});
   ASSERT_EQ(waiter.Line(), "waiting");
   ce::SetLastError(0xdeadbeef);
-  ce::UniqueHandle event(ce::CreateEventW(nullptr, FALSE, FALSE, u"WAKE"));  // names compare without case
+  ce::UniqueHandle event(ce::CreateEventW(nullptr, FALSE, FALSE, u"Wake"));
   ASSERT_TRUE(event.valid());
   EXPECT_EQ(ce::GetLastError(), ERROR_ALREADY_EXISTS);
   ASSERT_TRUE(ce::SetEvent(event.get()));
@@ -129,8 +128,8 @@ TEST(TerminalObjects, ProcessesCreatingOneNameAtOnceAgreeOnOneObject) {
 }
 
 // Opening a name nobody holds is answered from the server's table of names in
-// use; a name held by another process, in any case, must still be found, and a
-// name that merely shares its slot must not be.
+// use; a name held by another process must still be found, and a name that
+// merely shares its slot, or differs only in case, must not be.
 TEST(TerminalObjects, OpeningByNameFindsExactlyWhatAnotherProcessHolds) {
   qeltest::TestTerminal terminal;
   const std::u16string held = u"Gr\u00FC\u00DFe Held";
@@ -138,11 +137,11 @@ TEST(TerminalObjects, OpeningByNameFindsExactlyWhatAnotherProcessHolds) {
                "Gr\xC3\xBC\xC3\x9F"
                "e Held"});
   ASSERT_EQ(holder.Line(), "created");
-  const uint32_t slot = ce::sim::wire::NameSlot(ce::sim::FoldName(held));
+  const uint32_t slot = ce::sim::wire::NameSlot(held);
   std::u16string neighbour;
   for (int i = 0; neighbour.empty(); ++i) {
     const std::u16string candidate = u"neighbour " + ce::sim::FromUtf8(std::to_string(i));
-    if (ce::sim::wire::NameSlot(ce::sim::FoldName(candidate)) == slot) neighbour = candidate;
+    if (ce::sim::wire::NameSlot(candidate) == slot) neighbour = candidate;
   }
   const struct {
     const char* what;
@@ -150,7 +149,7 @@ TEST(TerminalObjects, OpeningByNameFindsExactlyWhatAnotherProcessHolds) {
     ce::DWORD error;  // 0: opens
   } rows[] = {
       {"the name in other case",
-       [] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, u"GR\u00DC\u00DFE HELD"); }, 0},
+       [] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, u"GR\u00DC\u00DFE HELD"); }, ERROR_FILE_NOT_FOUND},
       {"the name as made", [&] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, held.c_str()); }, 0},
       {"a name sharing its slot", [&] { return ce::OpenEventW(EVENT_ALL_ACCESS, FALSE, neighbour.c_str()); },
        ERROR_FILE_NOT_FOUND},

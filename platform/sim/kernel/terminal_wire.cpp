@@ -5,9 +5,9 @@
 
 namespace ce::sim::wire {
 
-uint32_t NameSlot(std::u16string_view folded) {
+uint32_t NameSlot(std::u16string_view name) {
   uint32_t h = 2166136261u;  // FNV-1a over the code units
-  for (char16_t u : folded) {
+  for (char16_t u : name) {
     h = (h ^ (u & 0xFF)) * 16777619u;
     h = (h ^ (u >> 8)) * 16777619u;
   }

@@ -134,7 +134,7 @@ struct SharedState {
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
               "a shared page needs address-free atomics");
 
-// Which names are in use: per slot (a hash of the folded name) how many named
+// Which names are in use: per slot (a hash of the name) how many named
 // objects the server holds. The server writes it, every process maps it
 // read-only (it comes with the hello's reply), so that opening a name nobody
 // holds, the common probe, is answered without a round trip. A slot counts up
@@ -143,7 +143,7 @@ inline constexpr uint32_t kNameSlots = 4096;
 struct NameTable {
   std::atomic<uint32_t> inUse[kNameSlots];
 };
-uint32_t NameSlot(std::u16string_view folded);
+uint32_t NameSlot(std::u16string_view name);
 
 // A process as a snapshot of the terminal lists it.
 struct ProcessRecord {

@@ -124,9 +124,9 @@ ObjectServer::~ObjectServer() {
     if (p.pidfd >= 0) ::close(p.pidfd);
 }
 
-void ObjectServer::CountName(const std::u16string& folded, bool in) {
+void ObjectServer::CountName(const std::u16string& name, bool in) {
   if (!names_) return;
-  std::atomic<uint32_t>& slot = names_->inUse[wire::NameSlot(folded)];
+  std::atomic<uint32_t>& slot = names_->inUse[wire::NameSlot(name)];
   if (in)
     slot.fetch_add(1, std::memory_order_release);
   else
@@ -303,7 +303,7 @@ void ObjectServer::Open(int fd, const wire::Request& r) {
     return;
   }
   const std::u16string name(r.name, r.nameUnits);
-  const std::u16string key = FoldName(name);
+  const std::u16string& key = name;  // kernel-object names compare with case
   if (key.empty()) {
     Send(fd, {wire::Status::kBadRequest});
     return;
@@ -452,7 +452,7 @@ void ObjectServer::ReleaseObject(uint32_t id) {
     queues_.erase(o.thread);
   } else if (o.kind == wire::Kind::kProcess) {
     processObjects_.erase(o.thread);
-  } else if (auto named = byName_.find(FoldName(o.name)); named != byName_.end() && named->second == id) {
+  } else if (auto named = byName_.find(o.name); named != byName_.end() && named->second == id) {
     CountName(named->first, false);
     byName_.erase(named);
   }

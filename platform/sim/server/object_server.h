@@ -90,7 +90,7 @@ class ObjectServer {
   void FindWindows(int fd, const wire::Request& r);
   Window* WindowOf(uint32_t hwnd);
   // A name enters or leaves byName_.
-  void CountName(const std::u16string& folded, bool in);
+  void CountName(const std::u16string& name, bool in);
   nlohmann::json Listing() const;
   bool Send(int fd, const wire::Reply& reply, const int* fds = nullptr, int fdCount = 0);
   // A listing: the reply, then its text in pieces a socket buffer holds.
@@ -106,7 +106,7 @@ class ObjectServer {
   wire::NameTable* names_ = nullptr;
   int spare_ = -1;                               // a descriptor kept free, to refuse a join when none is left
   std::map<uint32_t, Object> objects_;           // by id
-  std::map<std::u16string, uint32_t> byName_;    // folded name -> id
+  std::map<std::u16string, uint32_t> byName_;    // name -> id
   std::map<uint32_t, uint32_t> queues_;          // thread id -> id
   std::map<uint32_t, uint32_t> processObjects_;  // process id -> id
   int downFd_ = -1;                              // signalled when the terminal goes down

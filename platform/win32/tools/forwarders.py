@@ -42,14 +42,21 @@ HAND_WRITTEN = {
     "CreateFileW",                                                                 # open_file.cpp
     "SetFilePointer", "SetEndOfFile",                                              # file_position.cpp
     "RemoveDirectoryW", "MoveFileW", "CopyFileW",                                  # file_operations.cpp
+    "CreateEventW", "OpenEventW", "CreateMutexW", "CreateSemaphoreW",              # sync_objects.cpp
+    "OpenSemaphoreW", "ReleaseSemaphore",
     "GlobalMemoryStatus",                                                          # memory_status.cpp
+    "GetVersionExW", "SystemParametersInfoW", "GetDiskFreeSpaceExW",               # system_info.cpp
+    "PostThreadMessageW", "PeekMessageW", "GetMessageW",                           # thread_messages.cpp
+    "connect", "setsockopt", "getsockopt",                                         # socket_options.cpp
+    "RegisterClassW", "CreateWindowExW", "DestroyWindow",                          # window_refusals.cpp
+    "MoveWindow", "GetWindowRect",
     "GetAdaptersInfo",                                                             # adapters.cpp
     "ChangeDisplaySettingsExW",                                                    # display.cpp
     "PlaySoundW",                                                                  # sound.cpp
     "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",           # version_block.cpp
     "GuardedCall",                                                                 # guarded_call.cpp
     "GetModuleFileNameW",                                                          # module_file_name.cpp
-    "GetACP", "WideCharToMultiByte", "MultiByteToWideChar",                        # code_page.cpp
+    "GetACP", "WideCharToMultiByte", "MultiByteToWideChar", "CharUpperBuffW",      # code_page.cpp
 }
 
 # Names the SDK makes a macro of another call on some targets (the Ptr calls
