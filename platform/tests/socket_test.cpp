@@ -524,6 +524,24 @@ TEST(InetAddr, ReadsTheDottedForms) {
   for (const auto& c : cases) EXPECT_EQ(inet_addr(c.text), c.address) << (c.text ? c.text : "null");
 }
 
+// The address in network order, written back as the dotted text.
+TEST(InetNtoa, WritesTheDottedForm) {
+  const struct {
+    DWORD address;
+    const char* text;
+  } cases[] = {
+      {0x04030201, "1.2.3.4"},
+      {0, "0.0.0.0"},
+      {0xFFFFFFFF, "255.255.255.255"},
+      {0x0100007F, "127.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    IN_ADDR address{};
+    address.S_un.S_addr = c.address;
+    EXPECT_STREQ(inet_ntoa(address), c.text);
+  }
+}
+
 TEST(Winsock, SocketsNeedTheLibraryStarted) {
   const auto refused = [](const char* what, bool failed) {
     SCOPED_TRACE(what);
