@@ -2,10 +2,10 @@
 // has two reserved fields and the short name, and its searches never list
 // the "." and ".." entries of a folder, so a folder with nothing else in it
 // has no match. The device's names have no short 8.3 form, so a pattern
-// matches the long name only (desktop Windows lists "page.html" for "*.htm"
-// through its short name), and the characters a name may not hold are no
-// wildcards. A search handle is checked as the device checks its handles: a
-// closed search, or a file, is ERROR_INVALID_HANDLE rather than memory read.
+// matches the long name only, by the simulation's own rule (name_pattern;
+// desktop Windows lists "page.html" for "*.htm" through its short name), and the characters a name may not
+// hold are no wildcards. A search handle is checked as the device checks its handles: a closed search, or a
+// file, is ERROR_INVALID_HANDLE rather than memory read.
 #include <algorithm>
 #include <iterator>
 #include <mutex>
@@ -15,6 +15,7 @@
 
 #include "ce/error.h"
 #include "ce/files.h"
+#include "device/name_pattern.h"
 
 namespace ce {
 namespace {
@@ -39,41 +40,16 @@ bool FindPattern(HANDLE find, std::wstring* pattern) {
   return true;
 }
 
-wchar_t Fold(wchar_t c) {
-  return static_cast<wchar_t>(
-      reinterpret_cast<uintptr_t>(::CharUpperW(reinterpret_cast<wchar_t*>(uintptr_t{c}))));
-}
-
-// * (any run) and ? (one character), without regard to case; "*.*" matches every name.
-bool Matches(std::wstring_view pattern, std::wstring_view name) {
-  if (pattern == L"*.*") return true;
-  size_t p = 0, n = 0;
-  size_t star = std::wstring_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == L'*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || Fold(pattern[p]) == Fold(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::wstring_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
-}
-
 bool IsDotEntry(const ::WIN32_FIND_DATAW& found) {
   const wchar_t* n = found.cFileName;
   return n[0] == L'.' && (n[1] == L'\0' || (n[1] == L'.' && n[2] == L'\0'));
 }
 
 bool Listed(const ::WIN32_FIND_DATAW& found, std::wstring_view pattern) {
-  return !IsDotEntry(found) && Matches(pattern, found.cFileName);
+  const auto device = [](std::wstring_view text) {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size());
+  };
+  return !IsDotEntry(found) && device_text::MatchesPattern(device(pattern), device(found.cFileName));
 }
 
 void ToDevice(const ::WIN32_FIND_DATAW& found, WIN32_FIND_DATAW* data) {

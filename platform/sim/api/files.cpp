@@ -37,6 +37,7 @@
 #include "case_fold.h"
 #include "ce/error.h"
 #include "ce/text.h"
+#include "device/name_pattern.h"
 #include "device_path.h"
 #include "drivers.h"
 #include "handles.h"
@@ -318,7 +319,7 @@ DWORD ListMatches(const ResolvedPath& rp, std::vector<WIN32_FIND_DATAW>* found) 
   std::vector<std::pair<std::u16string, WIN32_FIND_DATAW>> matches;
   const bool listed = sim::ListFolder(rp.folder.get(), [&](const char* hostName) {
     const auto name = sim::DeviceNameOf(hostName);
-    if (!name || !sim::MatchesPattern(rp.pattern, *name)) return;
+    if (!name || !device_text::MatchesPattern(rp.pattern, *name)) return;
     WIN32_FIND_DATAW data;
     if (DescribeEntry(rp.folder.get(), hostName, *name, rp.inRoot, &data)) matches.emplace_back(*name, data);
   });

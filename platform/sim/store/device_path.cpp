@@ -223,28 +223,6 @@ DWORD ResolveDevicePath(const std::filesystem::path& fsRoot, std::u16string_view
   return ResolveDevicePath(root.get(), devicePath, mode, out, index);
 }
 
-bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
-  if (pattern == u"*.*") return true;  // the device's "every name", dot or not
-  size_t p = 0, n = 0;
-  size_t star = std::u16string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || FoldChar(pattern[p]) == FoldChar(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;  // let the last * swallow one more character
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
-
 std::optional<std::u16string> DeviceNameOf(std::string_view hostName) {
   std::u16string name = FromUtf8(hostName);
   if (ToUtf8(name) != hostName) return std::nullopt;  // not UTF-8

@@ -93,8 +93,6 @@ DWORD ResolveDevicePath(int fsRoot, std::u16string_view devicePath, Resolve mode
 // allows for a file or folder (no wildcards), else ERROR_INVALID_NAME.
 DWORD CheckRelativeName(std::u16string_view path);
 
-// * (any run) and ? (one character), without regard to case; "*.*" matches every name.
-bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
 // The device's name for a host entry, or nothing when the device could not name
 // it (not UTF-8, or a character the device forbids).
 std::optional<std::u16string> DeviceNameOf(std::string_view hostName);
