@@ -13,6 +13,7 @@
 
 #include "ce/error.h"
 #include "ce/files.h"
+#include "side_queries.h"
 
 namespace ce {
 namespace {
@@ -23,21 +24,13 @@ const wchar_t* Wide(LPCWSTR text) { return reinterpret_cast<const wchar_t*>(text
 std::wstring FullPath(LPCWSTR path) {
   if (!path) return {};
   wchar_t buffer[MAX_PATH + 1];
-  const DWORD lastError = ::GetLastError();
-  const DWORD n = ::GetFullPathNameW(Wide(path), MAX_PATH + 1, buffer, nullptr);
-  ::SetLastError(lastError);
+  const DWORD n =
+      win32::KeepingLastError([&] { return ::GetFullPathNameW(Wide(path), MAX_PATH + 1, buffer, nullptr); });
   return n > 0 && n <= MAX_PATH ? std::wstring(buffer, n) : std::wstring();
 }
 
 bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
   return ::CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-DWORD AttributesOf(LPCWSTR path) {
-  const DWORD lastError = ::GetLastError();
-  const DWORD attributes = ::GetFileAttributesW(Wide(path));
-  ::SetLastError(lastError);
-  return attributes;
 }
 
 BOOL Fail(DWORD error) {
@@ -56,7 +49,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
   const std::wstring source = FullPath(from), target = FullPath(to);
   if (!source.empty() && !target.empty()) {
-    const DWORD attributes = AttributesOf(from);
+    const DWORD attributes = win32::AttributesOf(Wide(from));
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (folder && target.size() > source.size() && target[source.size()] == L'\\' &&
         EqualNoCase(std::wstring_view(target).substr(0, source.size()), source))
@@ -75,10 +68,7 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
 }
 
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-  const DWORD target = to ? AttributesOf(to) : INVALID_FILE_ATTRIBUTES;
-  if (!failIfExists && target != INVALID_FILE_ATTRIBUTES && !(target & FILE_ATTRIBUTE_DIRECTORY) &&
-      (target & FILE_ATTRIBUTE_READONLY))
-    return Fail(ERROR_ACCESS_DENIED);
+  if (!failIfExists && to && win32::IsReadOnlyFile(Wide(to))) return Fail(ERROR_ACCESS_DENIED);
   const DWORD lastError = ::GetLastError();
   if (!::CopyFileW(Wide(from), Wide(to), failIfExists)) return FALSE;
   ::SetLastError(lastError);

@@ -6,21 +6,12 @@
 
 #include "ce/error.h"
 #include "ce/files.h"
+#include "side_queries.h"
 
 namespace ce {
 namespace {
 
 constexpr DWORD kWriting = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
-
-// Whether path names a file (not a folder) marked read-only; the last error
-// is the caller's either way.
-bool IsReadOnlyFile(const wchar_t* path) {
-  const DWORD lastError = ::GetLastError();
-  const DWORD attributes = ::GetFileAttributesW(path);
-  ::SetLastError(lastError);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         (attributes & FILE_ATTRIBUTE_READONLY);
-}
 
 HANDLE Refuse(DWORD error) {
   ::SetLastError(error);
@@ -37,7 +28,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWOR
     return Refuse(ERROR_INVALID_PARAMETER);
   const auto* name = reinterpret_cast<const wchar_t*>(path);
   const bool writes = (access & kWriting) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-  if (writes && disposition != CREATE_NEW && IsReadOnlyFile(name)) return Refuse(ERROR_ACCESS_DENIED);
+  if (writes && disposition != CREATE_NEW && win32::IsReadOnlyFile(name)) return Refuse(ERROR_ACCESS_DENIED);
   return ::CreateFileW(name, access, share, static_cast<SECURITY_ATTRIBUTES*>(security), disposition, flags,
                        templateFile);
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "side_queries.h"
+
 namespace ce {
 namespace {
 
@@ -91,11 +93,11 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR cls, DWORD
 LONG RegCloseKey(HKEY key) {
   if (IsPredefined(key)) return ERROR_SUCCESS;
   // Asking a handle for its key information is what tells a key from an
-  // event or a file; the last error is the caller's either way.
-  const DWORD lastError = ::GetLastError();
-  const LONG rc = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr, nullptr);
-  ::SetLastError(lastError);
+  // event or a file.
+  const LONG rc = win32::KeepingLastError([&] {
+    return ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr);
+  });
   if (rc == ERROR_INVALID_HANDLE) return rc;
   return ::RegCloseKey(key);
 }
