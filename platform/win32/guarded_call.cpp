@@ -23,11 +23,6 @@ struct Guard {
   void* jump[5];  // __builtin_setjmp's buffer
   volatile DWORD code;
   Guard* outer;
-#if !defined(_WIN64)
-  // The thread's handler chain when the guard began: records that the
-  // abandoned frames registered must go with them.
-  void* handlers;
-#endif
   // Where the landing routine runs: below every live frame of GuardedCall,
   // and usable after a stack overflow, when the crashed stack has no room.
   alignas(16) std::array<unsigned char, 2048> landing;
@@ -125,7 +120,8 @@ DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE on
   guard.outer = t_guard;
 #if !defined(_WIN64)
   NT_TIB* tib = reinterpret_cast<NT_TIB*>(::NtCurrentTeb());
-  guard.handlers = tib->ExceptionList;
+  // The chain as the guard began (its record's next): after a crash, records
+  // that the abandoned frames registered go with them.
   GuardFrame frame{};
   frame.record.Next = tib->ExceptionList;
   frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&qel_guard_frame_handler);
@@ -154,7 +150,7 @@ DWORD GuardedCall(GUARDED_ROUTINE routine, void* parameter, EXCEPTION_ROUTINE on
   }
   t_guard = guard.outer;
 #if !defined(_WIN64)
-  tib->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(guard.handlers);
+  tib->ExceptionList = frame.record.Next;
 #endif
   const DWORD code = guard.code;
   // The overflow used up the stack's guard page: put it back, or the next

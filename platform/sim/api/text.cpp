@@ -17,18 +17,12 @@
 #include "api.h"
 #include "case_fold.h"
 #include "ce/error.h"
+#include "device/device_text.h"
 #include "last_error.h"
 #include "utf.h"
 
 namespace ce {
 namespace sim {
-namespace {
-
-using device_text::From1252;
-using device_text::To1252;
-
-}  // namespace
-
 namespace api {
 
 int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR src, int srcLength, char* dst, int dstSize,
@@ -63,7 +57,7 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(wide.size());
   for (const char16_t c : wide) {
-    const int b = To1252(c);
+    const int b = device_text::To1252(c);
     out += b < 0 ? '?' : char(b);
   }
   return out;
@@ -72,7 +66,7 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 std::string AnsiToUtf8(std::string_view ansi) {
   std::u16string wide;
   wide.reserve(ansi.size());
-  for (const char c : ansi) wide += From1252(static_cast<unsigned char>(c));
+  for (const char c : ansi) wide += device_text::From1252(static_cast<unsigned char>(c));
   return ToUtf8(wide);
 }
 

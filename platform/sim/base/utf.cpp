@@ -1,7 +1,16 @@
 // Whole texts in UTF-8 and UTF-16, through the device's codecs.
 #include "utf.h"
 
+#include "device/device_text.h"
+
 namespace ce::sim {
+
+using device_text::EncodeUtf16;
+using device_text::EncodeUtf8;
+using device_text::kReplacement;
+using device_text::NextUtf16;
+using device_text::NextUtf8;
+
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -7,15 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "device/device_text.h"
-
 namespace ce::sim {
-
-using device_text::EncodeUtf16;
-using device_text::EncodeUtf8;
-using device_text::kReplacement;
-using device_text::NextUtf16;
-using device_text::NextUtf8;
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
