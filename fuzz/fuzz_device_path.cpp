@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ce/error.h"
+#include "device/name_pattern.h"
 #include "device_path.h"
 #include "fuzz_scratch.h"
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The pattern matcher on the two halves.
   const size_t half = path.size() / 2;
-  (void)ce::sim::MatchesPattern(std::u16string_view(path).substr(0, half),
-                                std::u16string_view(path).substr(half));
+  (void)device_text::MatchesPattern(std::u16string_view(path).substr(0, half),
+                                    std::u16string_view(path).substr(half));
   return 0;
 }
